@@ -1,0 +1,210 @@
+// Setup.h: the one header a product's setup executable includes to link
+// against Setup.Dll ("Setup runtime").
+//
+// Binary interface: the four classes below are exported from Setup.Dll with
+// the GNU C++ ABI of mingw-w64 i686 (name mangling, vtable layout, the way a
+// polymorphic class places its vtable pointer before a non-polymorphic base).
+// A product's setup executable is therefore built with that same toolchain and
+// links the import library libSetup.dll.a. Every data member is 32 bits wide in
+// that build, in the order given here; products may read them but the layout
+// is fixed, so members are never added, removed or reordered.
+//
+// The on-disk types (the volume records and the archive header) are plain
+// portable structs, so that host-side tools and tests share this header; the
+// exported classes are only declared for Windows builds.
+#ifndef SETUP_RUNTIME_SETUP_H
+#define SETUP_RUNTIME_SETUP_H
+
+#include <stdint.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+// ---------------------------------------------------------------------------
+// Results shared by most operations.
+//
+// 0 failure (already shown to the user), 1 user break, 2 success or go on,
+// 3 end of data at the reader layer, and "done, reboot needed" at the file
+// loop and run level.
+enum StepResult {
+    StepFailure = 0,
+    StepUserBreak = 1,
+    StepContinue = 2,
+    StepEndOfData = 3,
+    StepDoneReboot = 3
+};
+
+// ---------------------------------------------------------------------------
+// Data volume layout. All integers are 32-bit little-endian; text fields are
+// zero-terminated ANSI strings in fixed 260-byte fields. Nothing is padded.
+
+#pragma pack(push, 1)
+
+// The archive header stands at offset 4 of Data1.Dat, after the volume number.
+struct ArchiveHeader {
+    uint32_t totalSize;            // handed to the product by GetSize
+    uint32_t fileCount;            // first records only, continuations not counted
+    int32_t groupCount;            // compared with the product's group list
+    int32_t formatVersion;         // must be 1
+    uint32_t shortcutPrefixLength; // skipped before a shortcut path's keyword
+};
+
+#ifdef _WIN32
+typedef FILETIME SetupFileTime;
+#else
+struct SetupFileTime {
+    uint32_t dwLowDateTime;
+    uint32_t dwHighDateTime;
+};
+#endif
+
+// One record per file in the volumes, and the record unit of Install.log.
+struct tagCompressFileHeader {
+    uint32_t continued;          // nonzero: the data goes on in the next volume
+    SetupFileTime lastWriteTime; // becomes the installed file's last-write time
+    uint32_t chunkSize;          // compressed bytes following this record here
+    uint32_t expandedSize;       // divisor of the per-file percentage only
+    int32_t group;               // 1..groupCount
+    int32_t version[4];          // most significant first, compared signed
+    int32_t targetDir;           // base directory keyword, 0..7
+    char subDir[260];
+    char fileName[260];
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(ArchiveHeader) == 20, "archive header is 20 bytes");
+static_assert(sizeof(tagCompressFileHeader) == 564, "file record is 564 bytes");
+static_assert(__builtin_offsetof(tagCompressFileHeader, lastWriteTime) == 4, "");
+static_assert(__builtin_offsetof(tagCompressFileHeader, chunkSize) == 12, "");
+static_assert(__builtin_offsetof(tagCompressFileHeader, expandedSize) == 16, "");
+static_assert(__builtin_offsetof(tagCompressFileHeader, group) == 20, "");
+static_assert(__builtin_offsetof(tagCompressFileHeader, version) == 24, "");
+static_assert(__builtin_offsetof(tagCompressFileHeader, targetDir) == 40, "");
+static_assert(__builtin_offsetof(tagCompressFileHeader, subDir) == 44, "");
+static_assert(__builtin_offsetof(tagCompressFileHeader, fileName) == 304, "");
+static_assert(__builtin_offsetof(ArchiveHeader, groupCount) == 8, "");
+static_assert(__builtin_offsetof(ArchiveHeader, shortcutPrefixLength) == 16, "");
+
+// Base directory keywords of tagCompressFileHeader::targetDir.
+enum TargetDirKeyword {
+    TargetWindows = 0,
+    TargetSystem = 1,
+    TargetDesktop = 2,
+    TargetNone = 3,
+    TargetInstall = 4,
+    TargetStartup = 5,
+    TargetStartMenu = 6,
+    TargetPrograms = 7
+};
+
+#ifdef _WIN32
+
+#ifdef SETUP_BUILDING_DLL
+#define SETUP_API __declspec(dllexport)
+#else
+#define SETUP_API __declspec(dllimport)
+#endif
+
+// The product's procedure for one wizard page: returns a page reply 0 to 4.
+typedef int (*PageProcedure)(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+// One wizard page: a dialog template in the product executable and its procedure.
+struct PageEntry {
+    int dialogId;
+    PageProcedure handler;
+};
+
+// ---------------------------------------------------------------------------
+// BaseInterface: message boxes from the library's string table, dialog
+// centring, path display, folder browsing, directory creation. No virtual
+// operations.
+class SETUP_API BaseInterface {
+public:
+    // Message texts come from `instance`'s string table; every message box
+    // bears `caption` (the pointer is kept, not the text).
+    void InitBI(HINSTANCE instance, char* caption);
+    // Owner of every later message box; null makes them ownerless.
+    void SetParentForMessage(HWND parent);
+    HWND GetParentForMessage();
+    // Shows string `stringId` with `style` (MB_ flags). A non-null `insert`
+    // is formatted into the text's %s and adds MB_SETFOREGROUND.
+    // Returns the button code (IDOK 1 ... IDNO 7), 0 when no box opened.
+    int ShowMessage(int stringId, unsigned long style, char* insert = nullptr);
+    // Makes `dialog` the message parent and centres it on the screen.
+    int CenterDialog(HWND dialog);
+
+    HINSTANCE resourceInstance;
+    HWND parentForMessage;
+    char* messageCaption;
+};
+
+// ---------------------------------------------------------------------------
+// Reader: the data volumes Data%d.Dat as one sequential source. Introduces
+// the table of virtual operations.
+class SETUP_API Reader : public BaseInterface {
+public:
+    // Notification from the reader and the install engine; kinds 0 to 3.
+    // This body does nothing and returns 2.
+    virtual int TakeProcessInfo(int kind, void* data);
+
+    HANDLE volumeFile;
+    int fileContinues;
+    int currentVolume;
+    unsigned int chunkBytesLeft;
+    char volumePath[260];
+};
+
+// ---------------------------------------------------------------------------
+// SetupFileManager: the install engine.
+class SETUP_API SetupFileManager : public Reader {
+public:
+    // This body does nothing and returns 2, so a bare engine installs every file.
+    virtual int TakeProcessInfo(int kind, void* data);
+
+    int rebootFlag;
+    int systemDirReadOnly;
+    HANDLE currentFile;
+    HANDLE logFile;
+    int* groupList;
+    unsigned int currentSize;
+    unsigned int totalSize;
+    unsigned int currentWritten;
+    unsigned int shortcutPrefixLength;
+    int lastTransferStatus;
+    unsigned int fileCount;
+};
+
+// ---------------------------------------------------------------------------
+// Setup: the object a product derives from and drives.
+class SETUP_API Setup : public SetupFileManager {
+public:
+    HINSTANCE productInstance;
+    HINSTANCE libraryInstance;
+    HINSTANCE languageLibrary;
+    HWND backgroundWindow;
+    HWND exitButtonDialog;
+    HWND languageButtonDialog;
+    HWND progressDialog;
+    HANDLE workerThread;
+    char* windowTitle;
+    char* installDirectory;
+    char* productName;
+    char* exeName;
+    unsigned long userData;
+    int rebootNeeded;
+    HANDLE uiThread;
+    int currentPage;
+    PageEntry* pageQueue;
+    int pageCount;
+    int pageActive;
+    int exitQuestionGuard;
+    int browseIdle;
+    char* registryClassName;
+    int mainWindowExists;
+};
+
+#endif // _WIN32
+
+#endif // SETUP_RUNTIME_SETUP_H

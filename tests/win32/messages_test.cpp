@@ -1,0 +1,189 @@
+// Messages: the string table as built into Setup.Dll, ShowMessage driven
+// through real message boxes, and CenterDialog on a real window.
+#include "Setup.h"
+
+#include <gtest/gtest.h>
+
+#include "TestEnv.h"
+#include "UiAuto.h"
+
+namespace {
+
+struct Text {
+    int id;
+    const char* text;
+};
+
+// Every message text of the library, byte for byte.
+const Text kStrings[] = {
+    {11101, "Not enough resources to run Setup.\nClose one or more applications and run Setup again."},
+    {11102, "Not enough resources to run Setup.\nClose one or more applications and run Setup again."},
+    {11103, "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?"},
+    {11104, "Choose a folder for %s installation."},
+    {11105, "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?"},
+    {11106, "Setup needs to reboot your computer in order to complete the installation process. Do you wish to reboot now ?"},
+    {11107, "Sorry, support for this language is not implemented yet."},
+    {11108, "Installation disk might be corrupted.\nInstallation aborted."},
+    {11109, "Installation disk might be corrupted.\nInstallation aborted"},
+    {11110, "Not enough memory to complete installation.\nClose other applications and try again."},
+    {11111, "Cannot create destination file.\nInstallation aborted."},
+    {11112, "Installation disk might be corrupted.\nInstallation aborted."},
+    {11113, "Installation disk might be corrupted.\nInstallation aborted."},
+    {11114, "Installation disk might be corrupted.\nInstallation aborted."},
+    {11115, "Error writing destination file.\nInstallation aborted."},
+    {11116, "Cannot create record in Start Menu."},
+    {11117, "Cannot create destination directory"},
+    {11118, "An older version of the file %s already exists in your write protected system directory. Continue at your own risk ?"},
+    {11119, "Error writing protocol file."},
+    {11120, "This directory does not exist.\n\nDo you want to create one ?"},
+    {11121, "The directory could not be created"},
+    {11122, "Wrong version sources!"},
+    {11123, "Wrong groups number.\nDo you want to continue ?"},
+    {11124, "This directory does not exist!"},
+    {11125, "%s already exists on your computer. It is recommended to uninstall existing version before continuing setup.\nDo you wish to do so ?"},
+    {11126, "Uninstalling existing version of %s."},
+    {11130, "Setup is complete."},
+};
+
+TEST(StringTable, EveryTextIsExact) {
+    HINSTANCE lib = testenv::library();
+    ASSERT_NE(nullptr, lib);
+    for (const Text& t : kStrings) {
+        char buf[1024] = {};
+        int n = LoadStringA(lib, t.id, buf, sizeof buf);
+        EXPECT_EQ(std::string(t.text), std::string(buf, n)) << "string " << t.id;
+    }
+}
+
+TEST(StringTable, NothingBeyondTheListedIds) {
+    HINSTANCE lib = testenv::library();
+    char buf[16];
+    for (int id = 11127; id <= 11129; ++id)
+        EXPECT_EQ(0, LoadStringA(lib, id, buf, sizeof buf)) << id;
+    EXPECT_EQ(0, LoadStringA(lib, 11100, buf, sizeof buf));
+    EXPECT_EQ(0, LoadStringA(lib, 11131, buf, sizeof buf));
+}
+
+class Messages : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base = BaseInterface{};
+        base.InitBI(testenv::library(), caption);
+        base.SetParentForMessage(nullptr);
+    }
+    char caption[32] = "Product Setup";
+    BaseInterface base;
+};
+
+TEST_F(Messages, InitBIKeepsTheCallersPointers) {
+    EXPECT_EQ(testenv::library(), base.resourceInstance);
+    EXPECT_EQ(caption, base.messageCaption);
+}
+
+TEST_F(Messages, WithoutInsertThePercentSStaysVisible) {
+    ui::Script ui;
+    ui.messageBox(nullptr, "Product Setup", "Choose a folder for %s installation.", IDOK);
+    EXPECT_EQ(IDOK, base.ShowMessage(11104, MB_OK, nullptr));
+    EXPECT_TRUE(ui.finish());
+}
+
+TEST_F(Messages, InsertIsFormattedIntoTheText) {
+    ui::Script ui;
+    ui.messageBox(nullptr, "Product Setup", "Uninstalling existing version of Acme Writer.", IDOK);
+    char product[] = "Acme Writer";
+    EXPECT_EQ(IDOK, base.ShowMessage(11126, MB_OK, product));
+    EXPECT_TRUE(ui.finish());
+}
+
+TEST_F(Messages, InsertOnATextWithoutPercentSLeavesItUnchanged) {
+    ui::Script ui;
+    ui.messageBox(nullptr, "Product Setup", "Setup is complete.", IDOK);
+    char unused[] = "ignored";
+    EXPECT_EQ(IDOK, base.ShowMessage(11130, MB_ICONINFORMATION, unused));
+    EXPECT_TRUE(ui.finish());
+}
+
+TEST_F(Messages, YesAndNoAreReturnedAsSixAndSeven) {
+    const char* question =
+        "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?";
+    {
+        ui::Script ui;
+        ui.messageBox(nullptr, "Product Setup", question, IDYES);
+        EXPECT_EQ(6, base.ShowMessage(11103, MB_YESNO | MB_ICONQUESTION));
+        EXPECT_TRUE(ui.finish());
+        ASSERT_EQ(1u, ui.matched().size());
+        EXPECT_EQ((std::vector<int>{IDYES, IDNO}), ui.matched()[0].buttons);
+    }
+    {
+        ui::Script ui;
+        ui.messageBox(nullptr, "Product Setup", question, IDNO);
+        EXPECT_EQ(7, base.ShowMessage(11103, MB_YESNO | MB_ICONQUESTION));
+        EXPECT_TRUE(ui.finish());
+    }
+}
+
+TEST_F(Messages, RetryCancelBoxOffersBothButtons) {
+    ui::Script ui;
+    ui.messageBox(nullptr, "Product Setup",
+                  "Installation disk might be corrupted.\nInstallation aborted", IDRETRY);
+    EXPECT_EQ(IDRETRY, base.ShowMessage(11109, MB_RETRYCANCEL));
+    EXPECT_TRUE(ui.finish());
+    ASSERT_EQ(1u, ui.matched().size());
+    EXPECT_EQ((std::vector<int>{IDRETRY, IDCANCEL}), ui.matched()[0].buttons);
+}
+
+TEST_F(Messages, AnInsertLongerThanTheTextBufferIsShownWhole) {
+    std::string path = "C:\\" + std::string(300, 'x');
+    ui::Script ui;
+    ui.messageBox(nullptr, "Product Setup", "Uninstalling existing version of " + path + ".", IDOK);
+    EXPECT_EQ(IDOK, base.ShowMessage(11126, MB_OK, &path[0]));
+    EXPECT_TRUE(ui.finish());
+}
+
+// A plain top-level window of a given outer size, owned by the test thread.
+HWND makeWindow(int width, int height) {
+    return CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                           nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Messages, MessageBoxIsOwnedByTheMessageParent) {
+    HWND owner = makeWindow(200, 100);
+    ASSERT_NE(nullptr, owner);
+    base.SetParentForMessage(owner);
+    EXPECT_EQ(owner, base.GetParentForMessage());
+    ui::Script ui;
+    ui.messageBox(owner, "Product Setup", "Wrong version sources!", IDOK);
+    EXPECT_EQ(IDOK, base.ShowMessage(11122, MB_ICONSTOP));
+    EXPECT_TRUE(ui.finish());
+    DestroyWindow(owner);
+}
+
+TEST_F(Messages, CenterDialogPlacesTheWindowInTheScreenCentre) {
+    HWND dialog = makeWindow(300, 200);
+    ASSERT_NE(nullptr, dialog);
+    RECT screen;
+    GetClientRect(GetDesktopWindow(), &screen);
+    EXPECT_NE(0, base.CenterDialog(dialog));
+    RECT r;
+    GetWindowRect(dialog, &r);
+    EXPECT_EQ((screen.right - 300) / 2, r.left);
+    EXPECT_EQ((screen.bottom - 200) / 2, r.top);
+    EXPECT_EQ(300, r.right - r.left);
+    EXPECT_EQ(200, r.bottom - r.top);
+    EXPECT_EQ(dialog, base.GetParentForMessage());
+    DestroyWindow(dialog);
+}
+
+TEST_F(Messages, CenterDialogTruncatesTowardZeroForAWindowWiderThanTheScreen) {
+    RECT screen;
+    GetClientRect(GetDesktopWindow(), &screen);
+    HWND dialog = makeWindow(screen.right + 3, 100);
+    ASSERT_NE(nullptr, dialog);
+    base.CenterDialog(dialog);
+    RECT r;
+    GetWindowRect(dialog, &r);
+    EXPECT_EQ(-1, r.left);
+    DestroyWindow(dialog);
+}
+
+}  // namespace

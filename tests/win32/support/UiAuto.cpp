@@ -1,0 +1,263 @@
+// UI automation helper for the Win32 tests; see UiAuto.h.
+#include "UiAuto.h"
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+namespace ui {
+
+const HWND AnyOwner = reinterpret_cast<HWND>(static_cast<intptr_t>(-1));
+
+namespace {
+
+std::string windowText(HWND w) {
+    char buf[2048];
+    int n = GetWindowTextA(w, buf, sizeof buf);
+    return std::string(buf, n > 0 ? n : 0);
+}
+
+std::string classOf(HWND w) {
+    char buf[256];
+    int n = GetClassNameA(w, buf, sizeof buf);
+    return std::string(buf, n > 0 ? n : 0);
+}
+
+std::string quote(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string WindowInfo::describe() const {
+    std::ostringstream s;
+    s << "window " << hwnd << " class " << className << " owner " << owner << " caption "
+      << quote(caption) << " text " << quote(text) << " buttons [";
+    for (size_t i = 0; i < buttons.size(); ++i)
+        s << (i ? " " : "") << buttons[i];
+    s << "]";
+    return s.str();
+}
+
+WindowInfo describe(HWND window) {
+    WindowInfo info;
+    info.hwnd = window;
+    info.owner = GetWindow(window, GW_OWNER);
+    info.className = classOf(window);
+    info.caption = windowText(window);
+    // A message box keeps its message in the static control 0xFFFF.
+    HWND message = GetDlgItem(window, 0xFFFF);
+    if (message && classOf(message) == "Static")
+        info.text = windowText(message);
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        std::string cls = classOf(child);
+        if (cls == "Button") {
+            LONG style = GetWindowLongA(child, GWL_STYLE) & 0x0F;
+            if (style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON || style == BS_OWNERDRAW)
+                info.buttons.push_back(GetDlgCtrlID(child));
+        } else if (!message && cls == "Static") {
+            std::string t = windowText(child);
+            if (!t.empty())
+                info.text += (info.text.empty() ? "" : "\n") + t;
+        }
+    }
+    return info;
+}
+
+namespace {
+
+BOOL CALLBACK collect(HWND w, LPARAM param) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(w))
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(w);
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<WindowInfo> visibleWindows() {
+    std::vector<HWND> handles;
+    EnumWindows(collect, reinterpret_cast<LPARAM>(&handles));
+    std::vector<WindowInfo> out;
+    for (HWND w : handles)
+        out.push_back(describe(w));
+    return out;
+}
+
+void press(HWND dialog, int buttonId) {
+    HWND button = GetDlgItem(dialog, buttonId);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+void type(HWND dialog, int editId, const std::string& text) {
+    SendDlgItemMessageA(dialog, editId, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+struct Script::State {
+    struct Step {
+        std::string description;
+        std::function<bool(const WindowInfo&)> match;
+        std::function<void(HWND)> act;
+    };
+    std::mutex lock;
+    std::vector<Step> steps;
+    size_t next = 0;           // first step not yet done
+    bool stop = false;
+    bool failed = false;
+    std::string failure;
+    std::vector<WindowInfo> matched;
+    std::set<HWND> handled;    // windows already acted on or dismissed
+    DWORD timeoutMs;
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+
+namespace {
+
+// Closes a window that no step expects, with the least harmful button.
+void dismiss(HWND w, const WindowInfo& info) {
+    for (int id : {IDCANCEL, IDNO, IDOK}) {
+        if (std::find(info.buttons.begin(), info.buttons.end(), id) != info.buttons.end()) {
+            press(w, id);
+            return;
+        }
+    }
+    PostMessageA(w, WM_CLOSE, 0, 0);
+}
+
+DWORD WINAPI watch(LPVOID param) {
+    auto state = *static_cast<std::shared_ptr<Script::State>*>(param);
+    delete static_cast<std::shared_ptr<Script::State>*>(param);
+    DWORD stepStart = GetTickCount();
+    std::vector<std::string> seen;
+    for (;;) {
+        Sleep(20);
+        std::vector<WindowInfo> windows = visibleWindows();
+        std::lock_guard<std::mutex> guard(state->lock);
+        if (state->stop)
+            break;
+        for (const WindowInfo& w : windows) {
+            if (w.className != "#32770")
+                continue;
+            std::string d = w.describe();
+            if (std::find(seen.begin(), seen.end(), d) == seen.end())
+                seen.push_back(d);
+        }
+        if (state->next >= state->steps.size()) {
+            stepStart = GetTickCount();
+            if (!state->steps.empty())
+                SetEvent(state->done);
+            continue;
+        }
+        auto& step = state->steps[state->next];
+        bool acted = false;
+        for (const WindowInfo& w : windows) {
+            if (state->handled.count(w.hwnd) || !step.match(w))
+                continue;
+            state->handled.insert(w.hwnd);
+            state->matched.push_back(w);
+            step.act(w.hwnd);
+            ++state->next;
+            stepStart = GetTickCount();
+            acted = true;
+            break;
+        }
+        if (acted || GetTickCount() - stepStart < state->timeoutMs)
+            continue;
+        // The expected window never came: record what did, and dismiss the
+        // dialogs on screen so that the code under test can return.
+        state->failed = true;
+        std::ostringstream s;
+        s << "expected " << step.description << " within " << state->timeoutMs << " ms; seen:";
+        if (seen.empty())
+            s << " no dialog";
+        for (const std::string& d : seen)
+            s << "\n  " << d;
+        state->failure = s.str();
+        for (const WindowInfo& w : windows)
+            if (w.className == "#32770")
+                dismiss(w.hwnd, w);
+        state->next = state->steps.size();
+        SetEvent(state->done);
+    }
+    return 0;
+}
+
+}  // namespace
+
+Script::Script(DWORD stepTimeoutMs) : state_(std::make_shared<State>()) {
+    state_->timeoutMs = stepTimeoutMs;
+    thread_ = CreateThread(nullptr, 0, watch, new std::shared_ptr<State>(state_), 0, nullptr);
+}
+
+Script::~Script() {
+    {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        state_->stop = true;
+    }
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(state_->done);
+}
+
+Script& Script::window(std::string description, std::function<bool(const WindowInfo&)> match,
+                       std::function<void(HWND)> act) {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    state_->steps.push_back({std::move(description), std::move(match), std::move(act)});
+    ResetEvent(state_->done);
+    return *this;
+}
+
+Script& Script::messageBox(HWND owner, std::string caption, std::string text, int button) {
+    std::string d = "message box owned by " +
+                    (owner == AnyOwner ? std::string("anyone") : std::to_string(reinterpret_cast<uintptr_t>(owner))) +
+                    " caption " + quote(caption) + " text " + quote(text) + " to press " +
+                    std::to_string(button);
+    return window(
+        d,
+        [=](const WindowInfo& w) {
+            return w.className == "#32770" && (owner == AnyOwner || w.owner == owner) &&
+                   w.caption == caption && w.text == text;
+        },
+        [=](HWND w) { press(w, button); });
+}
+
+Script& Script::dialog(std::string caption, std::function<void(HWND)> act) {
+    return window(
+        "dialog with caption " + quote(caption),
+        [=](const WindowInfo& w) { return w.className == "#32770" && w.caption == caption; },
+        std::move(act));
+}
+
+::testing::AssertionResult Script::finish() {
+    DWORD total;
+    {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        total = state_->timeoutMs * static_cast<DWORD>(state_->steps.size() + 1);
+    }
+    WaitForSingleObject(state_->done, total);
+    std::lock_guard<std::mutex> guard(state_->lock);
+    if (state_->failed)
+        return ::testing::AssertionFailure() << state_->failure;
+    if (state_->next < state_->steps.size())
+        return ::testing::AssertionFailure() << "steps left undone: " << state_->steps.size() - state_->next;
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<WindowInfo> Script::matched() const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->matched;
+}
+
+}  // namespace ui
