@@ -1,5 +1,7 @@
 // Assembles implode-format streams symbol by symbol for tests, from the
-// reference decoder's code tables. Bits go out least significant first.
+// reference decoder's code tables, and keeps the output they expand to (a
+// copy reaching before the start reads zeros). Bits go out least significant
+// first.
 #ifndef SETUP_TESTS_STREAM_WRITER_H
 #define SETUP_TESTS_STREAM_WRITER_H
 
@@ -33,6 +35,7 @@ public:
     StreamWriter& code(const reference::Code& c) { return bits(c.value, c.length); }
 
     StreamWriter& literal(uint8_t byte) {
+        expanded_.push_back(byte);
         bits(0, 1);  // flag: literal
         if (literalMode_ == 0)
             return bits(byte, 8);
@@ -54,6 +57,10 @@ public:
         if ((d >> lowBits) >= 64)
             throw std::invalid_argument("distance out of range");
         code(reference::distanceCodes()[d >> lowBits]);
+        for (unsigned i = 0; i < length; ++i) {
+            uint8_t b = expanded_[expanded_.size() - distance];
+            expanded_.push_back(b);
+        }
         return bits(d & ((1u << lowBits) - 1), lowBits);
     }
 
@@ -71,12 +78,16 @@ public:
     }
 
     const std::vector<uint8_t>& bytes() const { return bytes_; }
+    std::vector<uint8_t> expected() const {
+        return std::vector<uint8_t>(expanded_.begin() + 4096, expanded_.end());
+    }
     size_t bitCount() const { return (bytes_.size() - 2) * 8 - ((8 - used_) & 7); }
 
 private:
     int literalMode_;
     int dictBits_;
     std::vector<uint8_t> bytes_;
+    std::vector<uint8_t> expanded_ = std::vector<uint8_t>(4096, 0);  // zeroed history first
     int used_ = 0;  // bits used in the last byte, 0 = full
 };
 
