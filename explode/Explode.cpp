@@ -2,6 +2,7 @@
 // expansion loop. See Explode.h for the interface.
 #include "explode/Explode.h"
 
+#include <stdint.h>
 #include <string.h>
 
 namespace {
@@ -215,16 +216,189 @@ void writeBlock(ExplodeWork* w, unsigned int count) {
     w->writeOutput(reinterpret_cast<char*>(w->slidingWindow + ExplodeHistorySize), &size, w->param);
 }
 
-unsigned int expand(ExplodeWork* w) {
+// Hands over a full block once the window has passed its end, and slides the
+// last 4096 bytes (with whatever the last copy wrote beyond) down to make
+// them the history.
+inline void flushIfFull(ExplodeWork* w, unsigned int* outPos) {
+    if (*outPos >= ExplodeHistorySize + ExplodeOutputBlock) {
+        writeBlock(w, ExplodeOutputBlock);
+        memmove(w->slidingWindow, w->slidingWindow + ExplodeOutputBlock,
+                *outPos - ExplodeOutputBlock);
+        *outPos -= ExplodeOutputBlock;
+    }
+}
+
+// Copies `length` bytes from `distance` back. A distance shorter than the
+// length repeats the bytes just written, so a block copy only works from 8
+// bytes back; the 8-byte steps may write up to 7 bytes past the end, which
+// later output overwrites, hence the room check.
+inline void copyMatch(unsigned char* window, unsigned int outPos, unsigned int length,
+                      unsigned int distance) {
+    unsigned char* to = window + outPos;
+    const unsigned char* from = to - distance;
+    if (distance >= 8 && outPos + length + 7 <= ExplodeWindowSize) {
+        unsigned char* end = to + length;
+        do {
+            memcpy(to, from, 8);
+            to += 8;
+            from += 8;
+        } while (to < end);
+    } else if (distance == 1) {
+        memset(to, *from, length);
+    } else {
+        for (unsigned int i = 0; i < length; ++i)
+            to[i] = from[i];
+    }
+}
+
+// Combined lookups for the fast path, built from the work object's lookups
+// for each stream (they live on the stack: the work object's layout is fixed).
+struct FastTables {
+    // Indexed by the 8 bits after a flag 1: bits 0-4 all bits of the flag,
+    // code and extra bits; 5-8 bits before the extra bits (flag and code);
+    // 9-16 mask of the extra bits; 17-25 the base.
+    uint32_t length[256];
+    // Indexed by the next 8 bits, for copies of length 2 and the others:
+    // bits 0-3 code bits, 4-7 code and low bits, 8 on: (position << low bits) + 1.
+    uint32_t distance[2][256];
+    // Coded literals, indexed by the 13 bits after the flag (the longest
+    // code): bits 0-7 the byte, 8 on: the code length plus the flag.
+    uint16_t literal[1 << 13];
+};
+
+void buildFastTables(const ExplodeWork* w, FastTables* t) {
+    for (unsigned int i = 0; i < 256; ++i) {
+        unsigned int code = w->lengthLookup[i];
+        unsigned int before = 1 + w->lengthCodeBits[code];
+        unsigned int extra = w->lengthExtraBitCounts[code];
+        t->length[i] = (before + extra) | before << 5 | ((1u << extra) - 1) << 9 |
+                       static_cast<uint32_t>(w->lengthBases[code]) << 17;
+        unsigned int position = w->distanceLookup[i];
+        unsigned int bits = w->distanceCodeBits[position];
+        t->distance[0][i] = bits | (bits + 2) << 4 | ((position << 2) + 1) << 8;
+        t->distance[1][i] = bits | (bits + w->dictBits) << 4 | ((position << w->dictBits) + 1) << 8;
+    }
+    if (w->literalMode == 1) {
+        for (int c = 255; c >= 0; --c) {
+            unsigned int len = kAsciiCodeBits[c];
+            for (unsigned int i = kAsciiCodeValues[c]; i < (1u << 13); i += 1u << len)
+                t->literal[i] = static_cast<uint16_t>(c | (len + 1) << 8);
+        }
+    }
+}
+
+inline uint64_t load64(const unsigned char* p) {
+    uint64_t v;
+    memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+// The longest element: flag, 7 code bits and 8 extra bits of a length, 8
+// code bits and 6 low bits of a distance.
+const unsigned int kMaxElementBits = 1 + 7 + 8 + 8 + 6;
+// With this many bits in hand an element leaves at least 8 behind, so the
+// byte-at-a-time reader, which tops up only below 8, would not have asked
+// for input inside it: the fast path may skip every check.
+const unsigned int kFastBits = kMaxElementBits + 8;
+
+// Expands while the input in hand covers a whole element, with the bits in
+// a 64-bit buffer filled up to 8 bytes at a time. Starts from and returns
+// to the byte-at-a-time state in the work object. Returns kSymbolEnd at the
+// end code, otherwise 0 when the element ahead may need more input.
+template <unsigned int LiteralMode>
+unsigned int expandFast(ExplodeWork* w, const FastTables& t, unsigned int* outPosInOut) {
+    const unsigned char* in = w->inBuffer;
     unsigned char* window = w->slidingWindow;
-    w->outPos = ExplodeHistorySize;
+    unsigned int pos = w->inPos;
+    const unsigned int count = w->inCount;
+    unsigned int nbits = 8 + w->extraBits;
+    uint64_t bits = w->bitBuffer & ((1u << nbits) - 1);
+    const unsigned int dictMask = w->dictMask;
+    unsigned int outPos = *outPosInOut;
+    unsigned int result = 0;
+
+    for (;;) {
+        if (nbits < kFastBits) {
+            if (count - pos >= 8) {
+                // Bits past `nbits` hold the next input bytes in part; the
+                // next refill ORs the same values over them.
+                bits |= load64(in + pos) << nbits;
+                pos += (63 - nbits) >> 3;
+                nbits |= 56;
+            } else {
+                while (nbits <= 56 && pos < count) {
+                    bits |= static_cast<uint64_t>(in[pos++]) << nbits;
+                    nbits += 8;
+                }
+                if (nbits < kFastBits)
+                    break;
+            }
+        }
+        if ((bits & 1) == 0) {
+            if (LiteralMode == 0) {
+                window[outPos++] = static_cast<unsigned char>(bits >> 1);
+                bits >>= 9;
+                nbits -= 9;
+            } else {
+                unsigned int e = t.literal[(bits >> 1) & 0x1FFF];
+                window[outPos++] = static_cast<unsigned char>(e);
+                bits >>= e >> 8;
+                nbits -= e >> 8;
+            }
+        } else {
+            uint32_t e = t.length[(bits >> 1) & 0xFF];
+            unsigned int extra = static_cast<unsigned int>(bits >> ((e >> 5) & 15)) & ((e >> 9) & 0xFF);
+            unsigned int value = (e >> 17) + extra;
+            bits >>= e & 31;
+            nbits -= e & 31;
+            if (value == 262 + 255) {
+                result = kSymbolEnd;
+                break;
+            }
+            unsigned int length = value + 2;
+            unsigned int lowMask = length == 2 ? 3 : dictMask;
+            uint32_t d = t.distance[length != 2][bits & 0xFF];
+            unsigned int distance = (d >> 8) + (static_cast<unsigned int>(bits >> (d & 15)) & lowMask);
+            bits >>= (d >> 4) & 15;
+            nbits -= (d >> 4) & 15;
+            copyMatch(window, outPos, length, distance);
+            outPos += length;
+        }
+        if (outPos >= ExplodeHistorySize + ExplodeOutputBlock)
+            flushIfFull(w, &outPos);
+    }
+
+    // Back to the byte-at-a-time state: it holds 8 to 15 bits, so whole bytes
+    // beyond those go back to the input (they all came from this block).
+    unsigned int held = 8 + (nbits & 7);
+    w->inPos = pos - (nbits - held) / 8;
+    w->bitBuffer = static_cast<unsigned int>(bits) & ((1u << held) - 1);
+    w->extraBits = held - 8;
+    *outPosInOut = outPos;
+    return result;
+}
+
+unsigned int expand(ExplodeWork* w) {
+    FastTables tables;
+    buildFastTables(w, &tables);
+    unsigned char* window = w->slidingWindow;
+    unsigned int outPos = ExplodeHistorySize;
     unsigned int symbol;
     for (;;) {
+        symbol = w->literalMode == 0 ? expandFast<0>(w, tables, &outPos)
+                                     : expandFast<1>(w, tables, &outPos);
+        if (symbol == kSymbolEnd)
+            break;
+        // Near the end of the input in hand: one element the careful way,
+        // which asks for input exactly when it runs short.
         symbol = nextSymbol(w);
         if (symbol >= kSymbolEnd)
             break;
         if (symbol < kSymbolCopyBase) {
-            window[w->outPos++] = static_cast<unsigned char>(symbol);
+            window[outPos++] = static_cast<unsigned char>(symbol);
         } else {
             unsigned int length = symbol - (kSymbolCopyBase - 2);
             unsigned int distance = nextDistance(w, length);
@@ -232,21 +406,13 @@ unsigned int expand(ExplodeWork* w) {
                 symbol = kSymbolError;
                 break;
             }
-            unsigned char* to = window + w->outPos;
-            const unsigned char* from = to - distance;
-            // Byte by byte: a distance shorter than the length repeats the
-            // bytes just written.
-            for (unsigned int i = 0; i < length; ++i)
-                to[i] = from[i];
-            w->outPos += length;
+            copyMatch(window, outPos, length, distance);
+            outPos += length;
         }
-        if (w->outPos >= ExplodeHistorySize + ExplodeOutputBlock) {
-            writeBlock(w, ExplodeOutputBlock);
-            memmove(window, window + ExplodeOutputBlock, w->outPos - ExplodeOutputBlock);
-            w->outPos -= ExplodeOutputBlock;
-        }
+        flushIfFull(w, &outPos);
     }
-    writeBlock(w, w->outPos - ExplodeHistorySize);
+    w->outPos = outPos;
+    writeBlock(w, outPos - ExplodeHistorySize);
     return symbol;
 }
 
