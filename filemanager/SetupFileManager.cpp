@@ -1,5 +1,717 @@
-// SetupFileManager: the install engine.
+// SetupFileManager: the install engine. It opens the archive (header check,
+// write probe of the system directory, Install.log), then installs one file
+// per record: group and version decisions, the target path and its
+// directories, the "before a file" notification, the target or a temporary
+// file beside it when the target is in use, expansion through the
+// decompressor, time stamp, shortcut fix-up and protocol records.
+//
+// Runs on the file-copy worker thread; every notification goes through the
+// virtual TakeProcessInfo, so the most derived override receives it. The
+// decisions themselves live in EngineRules (portable, tested natively).
+//
+// Rules of our own where the archive can be damaged or unusual:
+//  - A record whose text fields are not terminated inside their 260 bytes, an
+//    empty file name, and a target path that does not fit 260 characters stop
+//    the run with 11114 ("disk might be corrupted").
+//  - A group number outside the group list, and a run without a group list:
+//    the file is installed (a group the product never listed was never
+//    disabled). The notification before such a file reports its state as 1.
+//  - targetDir 3 has no base directory: subDir holds the whole directory
+//    (for example "D:\Tools"); an empty subDir is refused with 11114.
+//  - A write to the target that fails is reported once (11115, and command
+//    11101 to the background window); the file's expansion stops there, it
+//    gets no protocol record, and the run ends with 0.
+//  - A file whose data does not end where its stream ends, and an empty
+//    volume met while records are still expected, stop the run with 11113.
+//  - A system file redirected to the Windows directory gets its
+//    subdirectories created there too.
+//  - A shortcut written under a temporary name (the real one was in use) is
+//    fixed up in that temporary file, which is the one that will take its place.
 #include "Setup.h"
+
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <memory>
+#include <new>
+
+#include "explode/Explode.h"
+#include "filemanager/EngineRules.h"
+#include "reader/VolumeFormat.h"
+
+using namespace engine;
+
+namespace {
+
+// Message ids of the string table.
+enum {
+    MsgExitCommand = 11101,
+    MsgNoMemory = 11110,
+    MsgCannotCreate = 11111,
+    MsgStreamCorrupt = 11113,
+    MsgRecordCorrupt = 11114,
+    MsgWriteError = 11115,
+    MsgShortcutError = 11116,
+    MsgOlderInProtectedSystem = 11118,
+    MsgProtocolError = 11119,
+    MsgWrongVersion = 11122,
+    MsgWrongGroups = 11123
+};
+
+// Process-wide number of the last file-in-use exchange: the rename file's
+// keys go on from one object to the next and are never reused in a process.
+unsigned int exchangeCounter = 0;
+
+// What the "before a file" notification points to.
+struct FileNotice {
+    char targetPath[PathSize];
+    int groupState;
+};
+static_assert(sizeof(FileNotice) == 264, "path then the group entry");
+
+bool windowsDirectory(char* path) {
+    UINT n = GetWindowsDirectoryA(path, PathSize);
+    return n > 0 && n < PathSize;
+}
+
+bool systemDirectory(char* path) {
+    UINT n = GetSystemDirectoryA(path, PathSize);
+    return n > 0 && n < PathSize;
+}
+
+void closeHandle(HANDLE& handle) {
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+}
+
+HANDLE createForWriting(const char* path) {
+    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+// A shipped shortcut path rewritten for this machine.
+//   > 0 rewritten into `result` (the value QRV_DirReparing reports)
+//     0 no usable keyword (root, unknown, no keyword at all): `result` untouched
+//    -1 the rewritten path does not fit 260 characters
+int repare(SetupFileManager& engine, char* result, const char* shipped, unsigned int prefixLength,
+           const char* installDir) {
+    ShippedPath split;
+    if (!splitShippedPath(shipped, prefixLength, &split))
+        return 0;
+    char dir[PathSize] = "";
+    int status = 0;
+    switch (split.keyword) {
+    case Keyword::Work:
+        status = copyPath(dir, installDir) ? 1 : -1;
+        break;
+    case Keyword::Windows:
+        status = static_cast<int>(GetWindowsDirectoryA(dir, PathSize));
+        break;
+    case Keyword::System: {
+        char system[PathSize] = "";
+        UINT n = GetSystemDirectoryA(system, PathSize);
+        // A system directory marked read-only sends its files to Windows.
+        if (n > 0 && n < PathSize && engine.QRV_IsReadOnly(system)) {
+            status = static_cast<int>(GetWindowsDirectoryA(dir, PathSize));
+        } else {
+            status = static_cast<int>(n);
+            memcpy(dir, system, sizeof dir);
+        }
+        break;
+    }
+    case Keyword::Desktop: status = engine.QRV_SpecialDir(dir, CSIDL_DESKTOPDIRECTORY); break;
+    case Keyword::Startup: status = engine.QRV_SpecialDir(dir, CSIDL_STARTUP); break;
+    case Keyword::StartMenu: status = engine.QRV_SpecialDir(dir, CSIDL_STARTMENU); break;
+    case Keyword::Programs: status = engine.QRV_SpecialDir(dir, CSIDL_PROGRAMS); break;
+    case Keyword::Root:
+    case Keyword::Unknown: return 0;
+    }
+    if (status <= 0)
+        return status;
+    if (status >= static_cast<int>(PathSize) || !appendText(dir, split.tail))
+        return -1;
+    memcpy(result, dir, PathSize);
+    return status;
+}
+
+// Rewrites the loaded link. 1 rewritten and saved, or left as shipped; 0 a
+// COM step failed or a rewritten path would not fit.
+int rewriteLink(SetupFileManager& engine, IShellLinkA* link, IPersistFile* file,
+                const char* shortcut, unsigned int prefixLength, const char* installDir) {
+    WCHAR wideName[PathSize] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, shortcut, -1, wideName, PathSize))
+        return 0;
+    if (FAILED(file->Load(wideName, STGM_READ)))
+        return 0;
+    char workDir[PathSize] = {};
+    char target[PathSize] = {};
+    char rewritten[PathSize] = {};
+    WIN32_FIND_DATAA found = {};
+    if (FAILED(link->GetWorkingDirectory(workDir, PathSize)))
+        return 0;
+    if (FAILED(link->GetPath(target, PathSize, &found, SLGP_UNCPRIORITY)))
+        return 0;
+
+    int status = repare(engine, rewritten, target, prefixLength, installDir);
+    if (status < 0)
+        return 0;
+    if (status == 0)
+        return 1;  // no keyword: the shortcut stays as shipped
+    if (FAILED(link->SetPath(rewritten)))
+        return 0;
+
+    status = repare(engine, rewritten, workDir, prefixLength, installDir);
+    if (status < 0)
+        return 0;
+    if (status == 0)
+        return 1;  // nothing saved: the new target is dropped with the object
+    link->SetWorkingDirectory(rewritten);  // a failure here shows in the save
+    return SUCCEEDED(file->Save(wideName, TRUE)) ? 1 : 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Object, groups, reboot flag.
+
+SetupFileManager::SetupFileManager()
+    : rebootFlag(0),
+      systemDirReadOnly(0),
+      currentFile(INVALID_HANDLE_VALUE),
+      logFile(INVALID_HANDLE_VALUE),
+      groupList(nullptr),
+      currentSize(0),
+      totalSize(0),
+      currentWritten(0),
+      shortcutPrefixLength(0),
+      lastTransferStatus(0),
+      fileCount(0) {}
+
+SetupFileManager::~SetupFileManager() {
+    delete[] groupList;
+    groupList = nullptr;
+    closeHandle(currentFile);
+    closeHandle(logFile);
+}
 
 // A bare engine goes on for every notification and so installs every file.
 int SetupFileManager::TakeProcessInfo(int, void*) { return 2; }
+
+unsigned int SetupFileManager::GetSize() { return totalSize; }
+
+void SetupFileManager::SetRebootFlag() { rebootFlag = 1; }
+
+// 1 made (or a list already exists, which is kept as it is), 0 no memory or a
+// negative count.
+int SetupFileManager::MakeGroupList(int count) {
+    if (groupList)
+        return 1;
+    if (count < 0)
+        return 0;
+    int* list = new (std::nothrow) int[static_cast<size_t>(count) + 1];
+    if (!list)
+        return 0;
+    list[0] = count;
+    for (int i = 1; i <= count; ++i)
+        list[i] = 1;
+    groupList = list;
+    return 1;
+}
+
+// 1 enabled, 0 disabled, -1 no list. A number outside the list reads as
+// enabled, as the file loop treats it.
+int SetupFileManager::GetGroupStatus(int group) {
+    if (!groupList)
+        return -1;
+    return groupState(groupList, group);
+}
+
+// 1 set, -1 no list, 0 a number outside the list (nothing stored).
+int SetupFileManager::EnableGroup(int group) {
+    if (!groupList)
+        return -1;
+    if (group < 1 || group > groupList[0])
+        return 0;
+    groupList[group] = 1;
+    return 1;
+}
+
+// 1 set, -1 no list, 0 a number outside the list (nothing stored).
+int SetupFileManager::DesableGroup(int group) {
+    if (!groupList)
+        return -1;
+    if (group < 1 || group > groupList[0])
+        return 0;
+    groupList[group] = 0;
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Archive start.
+
+// 1 when the probe file cannot be created in the system directory. The probe
+// is deleted at once.
+int SetupFileManager::IsSysReadOnly() {
+    char probe[PathSize];
+    if (!systemDirectory(probe) || !appendName(probe, "qrv_proverka"))
+        return 1;
+    HANDLE h = createForWriting(probe);
+    if (h == INVALID_HANDLE_VALUE)
+        return 1;
+    CloseHandle(h);
+    DeleteFileA(probe);
+    return 0;
+}
+
+//   2 ready: header accepted, Install.log created in installDir
+//   0 failure, shown (wrong format, group count refused, no protocol file,
+//     an empty first volume)
+//   1 the user gave up at the first disk prompt (from the reader)
+int SetupFileManager::InitSFM(char* installDir) {
+    systemDirReadOnly = IsSysReadOnly();
+
+    ArchiveHeader header;
+    memset(&header, 0, sizeof header);  // a short volume leaves zeros, not garbage
+    unsigned int size = sizeof header;
+    int r = Read(reinterpret_cast<unsigned char*>(&header), &size, 2);
+    if (r == 3) {
+        ShowMessage(MsgStreamCorrupt, MB_ICONSTOP);
+        return 0;
+    }
+    if (r != 2)
+        return r;
+    if (header.formatVersion != 1) {
+        ShowMessage(MsgWrongVersion, MB_ICONSTOP);
+        return 0;
+    }
+    if (groupList && groupList[0] != header.groupCount &&
+        ShowMessage(MsgWrongGroups, MB_OKCANCEL) == IDCANCEL)
+        return 0;
+
+    totalSize = header.totalSize;
+    shortcutPrefixLength = header.shortcutPrefixLength;
+    fileCount = header.fileCount;
+    closeHandle(logFile);  // a second start on the same object replaces the first
+
+    char path[PathSize];
+    if (copyPath(path, installDir) && DirCreation(installDir) && appendName(path, "Install.log"))
+        logFile = createForWriting(path);
+    if (logFile == INVALID_HANDLE_VALUE) {
+        ShowMessage(MsgCannotCreate, MB_ICONSTOP);
+        return 0;
+    }
+    return 2;
+}
+
+// ---------------------------------------------------------------------------
+// The file loop.
+
+//   2 every file installed or skipped, 3 the same and a reboot is needed,
+//   0 failure (shown), 1 user break; a file's result other than 2 ends the
+//   loop at once and Install.log stays open until the object goes.
+int SetupFileManager::MakeSetupFileOperation(char* installDir) {
+    for (unsigned int i = 0; i < fileCount; ++i) {
+        char volume[PathSize];
+        GetFileName(volume);
+        TakeProcessInfo(1, volume);
+
+        int r = ProgramFilesCreation(installDir);
+        if (r != 2)
+            return r;
+
+        unsigned int percent = overallPercent(i + 1, fileCount);
+        int answer = TakeProcessInfo(2, &percent);
+        if (answer == 1)
+            return 1;
+        if (answer == 0)
+            return 0;
+    }
+    closeHandle(logFile);
+    return rebootFlag == 1 ? 3 : 2;
+}
+
+//   2 installed, or skipped (disabled group, newer copy installed, skip answer)
+//   0 failure, shown
+//   1 user break (at a disk prompt, the 11118 question or the notification)
+int SetupFileManager::ProgramFilesCreation(char* installDir) {
+    // Skipping moves past the file's data, through its continuation volumes.
+    auto skip = [this]() {
+        int r = Seek();
+        if (r == 3) {
+            ShowMessage(MsgStreamCorrupt, MB_ICONSTOP);
+            return 0;
+        }
+        return r;
+    };
+
+    tagCompressFileHeader record;
+    memset(&record, 0, sizeof record);
+    unsigned int size = sizeof record;
+    int r = Read(reinterpret_cast<unsigned char*>(&record), &size, 0);
+    if (r == 3) {
+        // The volumes ended while the header promises more files.
+        ShowMessage(MsgStreamCorrupt, MB_ICONSTOP);
+        return 0;
+    }
+    if (r != 2)
+        return r;
+
+    currentSize = record.expandedSize;
+    lastTransferStatus = 0;
+    currentWritten = 0;
+
+    if (groupState(groupList, record.group) == 0)
+        return skip();
+
+    char target[PathSize];
+    if (!QRV_GetFileName(installDir, target, &record))
+        return 0;
+
+    if (record.targetDir == TargetSystem) {
+        char* relative = GetClearName(target, 1);
+        int b = IsNewFile(relative, &record, 1);
+        if (b == -1)
+            return skip();
+        if (systemDirReadOnly == 1) {
+            if (b == 1 && ShowMessage(MsgOlderInProtectedSystem, MB_RETRYCANCEL, target) == IDCANCEL)
+                return 1;
+            char redirected[PathSize];
+            char directory[PathSize];
+            bool ok = windowsDirectory(redirected) && appendText(redirected, relative) &&
+                      copyPath(directory, redirected) && cutAtLastBackslash(directory) &&
+                      DirCreation(directory);
+            if (!ok) {
+                ShowMessage(MsgRecordCorrupt, MB_ICONSTOP);
+                return 0;
+            }
+            memcpy(target, redirected, sizeof target);
+            record.targetDir = TargetWindows;
+        }
+    }
+    if (record.targetDir == TargetWindows && IsNewFile(GetClearName(target, 0), &record, 0) == -1)
+        return skip();
+
+    FileNotice notice;
+    memcpy(notice.targetPath, target, sizeof notice.targetPath);
+    notice.groupState = groupState(groupList, record.group);
+    int answer = TakeProcessInfo(0, &notice);
+    switch (decideAfterNotice(answer, groupState(groupList, record.group))) {
+    case FileDecision::Fail: return 0;
+    case FileDecision::Break: return 1;
+    case FileDecision::Skip: return skip();
+    case FileDecision::Install: break;
+    }
+
+    if (QRV_IsReadOnly(target) && !SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL)) {
+        ShowMessage(MsgWriteError, MB_ICONSTOP);
+        return 0;
+    }
+
+    char temporaryName[PathSize];
+    currentFile = ExchFilePrepare(target, temporaryName);
+    if (currentFile == INVALID_HANDLE_VALUE) {
+        ShowMessage(MsgCannotCreate, MB_ICONSTOP);
+        return 0;
+    }
+
+    ExplodeWork* work = new (std::nothrow) ExplodeWork;
+    if (!work) {
+        closeHandle(currentFile);
+        ShowMessage(MsgNoMemory, MB_ICONSTOP);
+        return 0;
+    }
+    unsigned int expanded = Explode(ReadBuff, WriteBuff, work, this);
+    delete work;
+    // WriteBuff closes the file when a write fails; that failure is reported.
+    if (currentFile == INVALID_HANDLE_VALUE)
+        return 0;
+    // The stream must end where the record's data ends, or the next record
+    // would be read from the middle of this file's data.
+    if (expanded != ExplodeOk || chunkBytesLeft != 0 || fileContinues != 0) {
+        closeHandle(currentFile);
+        ShowMessage(MsgStreamCorrupt, MB_ICONSTOP);
+        return 0;
+    }
+
+    SetFileTime(currentFile, nullptr, nullptr, &record.lastWriteTime);
+    closeHandle(currentFile);
+
+    if (isShortcutPath(target)) {
+        char* written = temporaryName[0] ? temporaryName : target;
+        if (!QRV_ShortcutModification(installDir, written, shortcutPrefixLength)) {
+            ShowMessage(MsgShortcutError, MB_ICONSTOP);
+            return 0;
+        }
+    }
+
+    DWORD done = 0;
+    bool logged = WriteFile(logFile, &record, sizeof record, &done, nullptr) && done == sizeof record;
+    if (logged && temporaryName[0]) {
+        stampTemporaryName(record, temporaryName);
+        logged = WriteFile(logFile, &record, sizeof record, &done, nullptr) && done == sizeof record;
+    }
+    if (!logged) {
+        ShowMessage(MsgProtocolError, MB_ICONSTOP);
+        return 0;
+    }
+    return 2;
+}
+
+// 1 with the target path in `target`; 0 after 11114 (damaged record, unknown
+// targetDir, special folder not found, path too long, directory not creatable).
+int SetupFileManager::QRV_GetFileName(char* installDir, char* target,
+                                      tagCompressFileHeader* record) {
+    char path[PathSize] = "";
+    bool ok = recordTextValid(*record) && record->fileName[0] != '\0';
+    if (ok) {
+        TargetBase base = targetBase(record->targetDir);
+        switch (base.kind) {
+        case TargetBase::Windows: ok = windowsDirectory(path); break;
+        case TargetBase::System: ok = systemDirectory(path); break;
+        case TargetBase::Special: ok = QRV_SpecialDir(path, base.csidl) != 0; break;
+        case TargetBase::Absolute: ok = record->subDir[0] != '\0'; break;
+        case TargetBase::Install: ok = copyPath(path, installDir); break;
+        case TargetBase::Invalid: ok = false; break;
+        }
+    }
+    if (ok && record->subDir[0])
+        ok = appendName(path, record->subDir);
+    if (ok)
+        ok = DirCreation(path) != 0;
+    if (ok)
+        ok = appendName(path, record->fileName);
+    if (!ok) {
+        ShowMessage(MsgRecordCorrupt, MB_ICONSTOP);
+        return 0;
+    }
+    memcpy(target, path, PathSize);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Versions.
+
+char* SetupFileManager::GetClearName(char* path, int system) {
+    char dir[PathSize];
+    bool ok = system ? systemDirectory(dir) : windowsDirectory(dir);
+    size_t skip = ok ? strlen(dir) : 0;
+    size_t length = strlen(path);
+    return path + (skip < length ? skip : length);
+}
+
+//   0 no file at the directory + relative
+//   1 a file is there and the record may replace it
+//  -1 a file is there whose version is newer than the record's
+int SetupFileManager::IsNewFile(char* relative, tagCompressFileHeader* record, int system) {
+    char path[PathSize];
+    bool ok = system ? systemDirectory(path) : windowsDirectory(path);
+    if (!ok || !appendText(path, relative) || !QRV_FileExist(path))
+        return 0;
+    return NewFileVersion(path, record) ? 1 : -1;
+}
+
+// 1 the record's version is equal or newer, or the installed one cannot be read.
+int SetupFileManager::NewFileVersion(char* path, tagCompressFileHeader* record) {
+    int installed[4];
+    if (!QRV_GetFileVersion(path, installed))
+        return 1;
+    return recordMayReplace(reinterpret_cast<const int32_t*>(installed), record->version) ? 1 : 0;
+}
+
+// 1 when the file has a version resource; `version` then holds the parts of
+// its US English / code page 1252 FileVersion text (all 0 without that text).
+int SetupFileManager::QRV_GetFileVersion(char* path, int* version) {
+    for (int i = 0; i < 4; ++i)
+        version[i] = 0;
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    if (size == 0)
+        return 0;
+    std::unique_ptr<char[]> info(new (std::nothrow) char[size]);
+    if (!info || !GetFileVersionInfoA(path, 0, size, info.get()))
+        return 0;
+    char* text = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(info.get(), "\\StringFileInfo\\040904E4\\FileVersion",
+                       reinterpret_cast<void**>(&text), &length) &&
+        text) {
+        // The value's length counts its terminator; copy it out terminated.
+        char copy[PathSize];
+        size_t n = length < PathSize ? length : PathSize - 1;
+        memcpy(copy, text, n);
+        copy[n] = '\0';
+        parseVersionText(copy, reinterpret_cast<int32_t*>(version));
+    }
+    return 1;
+}
+
+// "Exists" means openable for reading with no sharing: a file that another
+// program holds open counts as absent.
+int SetupFileManager::QRV_FileExist(char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    CloseHandle(h);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Decompressor callbacks; `param` is the object.
+
+// The bytes delivered, or 0 (end of input for the decompressor) when the read
+// did not succeed or the file's write already failed.
+unsigned int SetupFileManager::ReadBuff(char* buffer, unsigned int* size, void* param) {
+    SetupFileManager* self = static_cast<SetupFileManager*>(param);
+    if (self->currentFile == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned int count = *size;
+    int r = self->Read(reinterpret_cast<unsigned char*>(buffer), &count, 1);
+    self->lastTransferStatus = r;
+    return r == 2 ? count : 0;
+}
+
+// Writes a block and reports the file's percentage. A failed write is shown
+// once; the file is closed, which stops the reads and tells the loop.
+void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) {
+    SetupFileManager* self = static_cast<SetupFileManager*>(param);
+    if (self->currentFile == INVALID_HANDLE_VALUE)
+        return;
+    DWORD done = 0;
+    if (WriteFile(self->currentFile, buffer, *size, &done, nullptr) && done == *size) {
+        self->currentWritten += *size;
+        unsigned int percent = filePercent(self->currentWritten, self->currentSize);
+        self->lastTransferStatus = self->TakeProcessInfo(3, &percent);
+        return;
+    }
+    closeHandle(self->currentFile);
+    self->ShowMessage(MsgWriteError, MB_ICONSTOP);
+    // During a run the message parent is the progress dialog, whose owner is
+    // the background window: command 11101 closes it without a question.
+    HWND background = GetParent(self->GetParentForMessage());
+    if (background)
+        PostMessageA(background, WM_COMMAND, MsgExitCommand, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Files in use.
+
+// The target opened for writing (temporaryName ""), or a new qrv*.TMP beside
+// it (temporaryName its full path) recorded for the next start of Windows, or
+// INVALID_HANDLE_VALUE when neither can be had. The caller reports failures.
+HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName) {
+    temporaryName[0] = '\0';
+    HANDLE h = createForWriting(target);
+    if (h != INVALID_HANDLE_VALUE)
+        return h;
+
+    // In use, or refused: write beside it and swap at the next start.
+    rebootFlag = 1;
+    char renameFile[PathSize];
+    if (!windowsDirectory(renameFile) || !appendName(renameFile, "QrvInit.Ini"))
+        return INVALID_HANDLE_VALUE;
+    unsigned int n = ++exchangeCounter;
+    char tempKey[32];
+    char realKey[32];
+    snprintf(tempKey, sizeof tempKey, "TempName%u", n);
+    snprintf(realKey, sizeof realKey, "RealName%u", n);
+
+    char directory[PathSize];
+    if (!copyPath(directory, target) || !cutAtLastBackslash(directory))
+        return INVALID_HANDLE_VALUE;
+    if (!GetTempFileNameA(directory, "qrv", 0, temporaryName)) {
+        temporaryName[0] = '\0';
+        return INVALID_HANDLE_VALUE;
+    }
+    h = createForWriting(temporaryName);
+    // Undoes the temporary file when the exchange cannot be recorded.
+    auto abandon = [&]() {
+        closeHandle(h);
+        DeleteFileA(temporaryName);
+        temporaryName[0] = '\0';
+        return INVALID_HANDLE_VALUE;
+    };
+    if (h == INVALID_HANDLE_VALUE)
+        return abandon();
+
+    if (WritePrivateProfileStringA("", tempKey, temporaryName, renameFile) &&
+        WritePrivateProfileStringA("", realKey, target, renameFile))
+        return h;
+
+    // QrvInit.Ini refused: have Windows delete the target at its next start.
+    char shortPath[PathSize];
+    DWORD length = GetShortPathNameA(target, shortPath, PathSize);
+    if (length == 0 || length >= PathSize)
+        return abandon();
+    char line[PathSize + 4] = "NUL=";
+    memcpy(line + 4, shortPath, length + 1);
+
+    const DWORD capacity = 32767;
+    std::unique_ptr<char[]> section(new (std::nothrow) char[capacity]);
+    if (!section)
+        return abandon();
+    DWORD used = GetPrivateProfileSectionA("rename", section.get(), capacity, "wininit.ini");
+    // A section that filled the buffer was cut: writing it back would lose lines.
+    if (used >= capacity - 2 || !appendSectionLine(section.get(), capacity, used, line))
+        return abandon();
+    WritePrivateProfileSectionA("rename", section.get(), "wininit.ini");
+    return h;
+}
+
+// ---------------------------------------------------------------------------
+// Shortcuts and special folders.
+
+// 1 rewritten, or left as shipped (no keyword in its target or working
+// directory); 0 when a COM step failed (not a link, cannot be saved ...) or a
+// rewritten path would not fit 260 characters.
+int SetupFileManager::QRV_ShortcutModification(char* installDir, char* shortcut,
+                                               unsigned int prefixLength) {
+    // The worker thread initialises COM for itself on every call.
+    HRESULT initialised = CoInitialize(nullptr);
+    int result = 0;
+    IShellLinkA* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            result = rewriteLink(*this, link, file, shortcut, prefixLength, installDir);
+            file->Release();
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(initialised))
+        CoUninitialize();
+    return result;
+}
+
+// Nonzero with the rewritten path in `result`: 1 for work, the directory's
+// length for windows and system, 1 for the special folders. 0 for root, an
+// unknown keyword, a path without a keyword, or a result beyond 260
+// characters; `result` is then untouched. `shipped` is not changed.
+int SetupFileManager::QRV_DirReparing(char* result, char* shipped, unsigned int prefixLength,
+                                      char* installDir) {
+    int status = repare(*this, result, shipped, prefixLength, installDir);
+    return status > 0 ? status : 0;
+}
+
+// 1 with the folder's path in `path`, 0 when the shell has none.
+int SetupFileManager::QRV_SpecialDir(char* path, int csidl) {
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(GetActiveWindow(), csidl, &list)) || !list)
+        return 0;
+    BOOL ok = SHGetPathFromIDListA(list, path);
+    CoTaskMemFree(list);
+    return ok ? 1 : 0;
+}
+
+// 1 when `path` exists and carries the read-only attribute.
+int SetupFileManager::QRV_IsReadOnly(char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? 1 : 0;
+}

@@ -160,8 +160,62 @@ public:
 // SetupFileManager: the install engine.
 class SETUP_API SetupFileManager : public Reader {
 public:
+    // No group list, no protocol file, no reboot needed.
+    SetupFileManager();
+    // Frees the group list and closes the protocol file. Not virtual: the
+    // vtable's slots are fixed.
+    ~SetupFileManager();
     // This body does nothing and returns 2, so a bare engine installs every file.
     virtual int TakeProcessInfo(int kind, void* data);
+
+    // Probes the system directory, checks the archive header and creates
+    // Install.log in `installDir` (2 ready, 0 failure shown, else the reader's result).
+    int InitSFM(char* installDir);
+    // 1 when the system directory cannot be written.
+    int IsSysReadOnly();
+    // The archive header's totalSize, after InitSFM.
+    unsigned int GetSize();
+    // Group list of `count` groups, all enabled; an existing list is kept (1, 0 no memory).
+    int MakeGroupList(int count);
+    // 1 enabled, 0 disabled, -1 no list.
+    int GetGroupStatus(int group);
+    // 1 done, -1 no list.
+    int EnableGroup(int group);
+    // 1 done, -1 no list.
+    int DesableGroup(int group);
+    // The run ends with 3 (reboot needed).
+    void SetRebootFlag();
+
+    // Installs every file of the archive (0 failure, 1 user break, 2 done, 3 done, reboot needed).
+    int MakeSetupFileOperation(char* installDir);
+    // Reads the next record and installs or skips its file (2 done or skipped).
+    int ProgramFilesCreation(char* installDir);
+    // Builds the record's target path in `target` and creates its directories (1, 0 shown).
+    int QRV_GetFileName(char* installDir, char* target, tagCompressFileHeader* record);
+    // `path` past the system (`system` nonzero) or Windows directory's own path.
+    char* GetClearName(char* path, int system);
+    // 0 no file at the directory + `relative`, 1 replaceable, -1 installed one newer.
+    int IsNewFile(char* relative, tagCompressFileHeader* record, int system);
+    // 1 when the record's version is not older than the file at `path` (or it has none).
+    int NewFileVersion(char* path, tagCompressFileHeader* record);
+    // The four parts of the file's FileVersion text; 1 when it has a version resource.
+    int QRV_GetFileVersion(char* path, int* version);
+    // 1 when the file opens for reading without sharing.
+    int QRV_FileExist(char* path);
+    // The decompressor's input: the current file's compressed data; `param` is the object.
+    static unsigned int ReadBuff(char* buffer, unsigned int* size, void* param);
+    // The decompressor's output into currentFile, with progress; `param` is the object.
+    static void WriteBuff(char* buffer, unsigned int* size, void* param);
+    // Opens `target` for writing, or a qrv*.TMP beside it recorded for the next start.
+    HANDLE ExchFilePrepare(const char* target, char* temporaryName);
+    // Re-points a shipped shortcut's target and working directory at this machine (1, 0 COM failed).
+    int QRV_ShortcutModification(char* installDir, char* shortcut, unsigned int prefixLength);
+    // Replaces a shipped path's leading part and keyword by the directory here (nonzero, 0 none).
+    int QRV_DirReparing(char* result, char* shipped, unsigned int prefixLength, char* installDir);
+    // The special folder `csidl`'s path (1, 0).
+    int QRV_SpecialDir(char* path, int csidl);
+    // 1 when `path` exists with the read-only attribute.
+    int QRV_IsReadOnly(char* path);
 
     int rebootFlag;
     int systemDirReadOnly;
