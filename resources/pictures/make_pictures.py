@@ -10,9 +10,10 @@ writers below lay out the headers by hand so that nothing about the format
 depends on an image library's choices. Only the banner's lettering needs a
 font rasteriser: ImageMagick's `convert` with the Z003 script face (Debian
 package fonts-urw-base35) renders its coverage, which is then mapped onto
-16 shades between the grey ground and red.
+the grey ground, a grey shadow and shades of red ink.
 
-The output is deterministic: running the script again gives the same bytes.
+Running the script again gives the same bytes (for the banner, with the
+same ImageMagick and font).
 """
 
 import os
@@ -214,7 +215,7 @@ def flag_nl(u, v):
 def flag_es(u, v):
     # Red, yellow twice as deep, red; the arms as a simplified shield with a
     # crown over it, on the hoist side of the middle.
-    cu, cv = 0.3, 0.5
+    cu = 0.3
     if abs(u - cu) < 0.075 and 0.28 <= v < 0.36:
         return YELLOW_ES if int(u * FLAG_W) % 2 else BROWN          # crown
     if abs(u - cu) < 0.09 and 0.36 <= v < 0.55:
@@ -323,7 +324,7 @@ def blend(a, b, t):
 
 def banner():
     # Palette: the ground, four shades from ground to shadow, and eleven
-    # from ground (or shadow) to the red ink.
+    # from ground to the red ink. Where ink and shadow overlap the ink wins.
     palette = [GROUND]
     palette += [blend(GROUND, SHADOW, (k + 1) / 4) for k in range(4)]       # 1..4
     ink_levels = 11
@@ -337,9 +338,9 @@ def banner():
             t = ink[y * BANNER_W + x] / 255
             s = shadow[y * BANNER_W + x] / 255
             if t >= 0.5 / ink_levels:
-                row.append(5 + min(ink_levels - 1, round(t * ink_levels) - 1))
+                row.append(5 + min(ink_levels - 1, max(0, round(t * ink_levels) - 1)))
             elif s >= 0.125:
-                row.append(1 + min(3, round(s * 4) - 1))
+                row.append(1 + min(3, max(0, round(s * 4) - 1)))
             else:
                 row.append(0)
         pixels.append(row)
