@@ -4,10 +4,27 @@
 #                          keeps a wineserver running
 #   wine_stop              stops wineserver and the display
 
+# 32 when this kernel runs i386 programs natively (the product's own build is
+# then tested), else 64: the same sources built for x86_64 run under wine64.
+wine_bits() {
+    if [ -x /usr/lib/wine/wine ] && ! grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 \
+       && timeout 20 /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; then
+        echo 32
+    else
+        echo 64
+    fi
+}
+
 wine_start() {
-    local build=$1
-    export WINEARCH=win32
-    export WINEPREFIX="$build/wineprefix"
+    local build=$1 bits=${2:-32}
+    if [ "$bits" = 32 ]; then
+        export WINEARCH=win32 WINEPREFIX="$build/wineprefix"
+        WINE=wine
+    else
+        export WINEARCH=win64 WINEPREFIX="$build/wineprefix64" WINELOADER=/usr/lib/wine/wine64
+        WINE=/usr/lib/wine/wine64
+    fi
+    export WINE
     export WINEDEBUG=-all
     # No Mono or Gecko installers: the tests need neither.
     export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -28,10 +45,17 @@ wine_start() {
 
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine: creating the prefix $WINEPREFIX" >&2
-        wineboot -i >/dev/null 2>&1 || true
+        "$WINE" wineboot -i >/dev/null 2>&1 || true
+        # One virtual desktop window holds every window: no window manager is
+        # involved, so showing and hiding windows does not wait for one.
+        "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+        "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
         wineserver -w
     fi
     wineserver -p >/dev/null 2>&1 || true
+    # Start Wine's own service processes now, detached from our output: a
+    # test runner would otherwise wait for them to close the pipes they inherit.
+    "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 wine_stop() {

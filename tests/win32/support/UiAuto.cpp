@@ -12,10 +12,16 @@ const HWND AnyOwner = reinterpret_cast<HWND>(static_cast<intptr_t>(-1));
 
 namespace {
 
+// Reads the text without sending WM_GETTEXT: the window may belong to a
+// thread that is blocked, such as the test thread waiting in finish().
 std::string windowText(HWND w) {
-    char buf[2048];
-    int n = GetWindowTextA(w, buf, sizeof buf);
-    return std::string(buf, n > 0 ? n : 0);
+    wchar_t wide[2048];
+    int n = InternalGetWindowText(w, wide, 2048);
+    if (n <= 0)
+        return std::string();
+    char buf[4096];
+    int m = WideCharToMultiByte(CP_ACP, 0, wide, n, buf, sizeof buf, nullptr, nullptr);
+    return std::string(buf, m > 0 ? m : 0);
 }
 
 std::string classOf(HWND w) {
@@ -246,7 +252,19 @@ Script& Script::dialog(std::string caption, std::function<void(HWND)> act) {
         std::lock_guard<std::mutex> guard(state_->lock);
         total = state_->timeoutMs * static_cast<DWORD>(state_->steps.size() + 1);
     }
-    WaitForSingleObject(state_->done, total);
+    // Keep serving the windows of this thread while waiting: a message box
+    // may be owned by one of them.
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < total) {
+        DWORD r = MsgWaitForMultipleObjects(1, &state_->done, FALSE, 50, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0)
+            break;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
     std::lock_guard<std::mutex> guard(state_->lock);
     if (state_->failed)
         return ::testing::AssertionFailure() << state_->failure;
