@@ -1,0 +1,498 @@
+// Implode-format decompressor: header check, lookup construction and the
+// expansion loop. See Explode.h for the interface.
+#include "explode/Explode.h"
+
+#include <stdint.h>
+#include <string.h>
+
+namespace {
+
+// Length codes: code length, code value (bits sent from the least significant
+// one), extra-bit count and base. Copy length = base + extra + 2.
+const unsigned char kLengthCodeBits[16] = {3, 2, 3, 3, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 7, 7};
+const unsigned char kLengthCodeValues[16] = {5, 3, 1, 6, 10, 2, 12, 20, 4, 24, 8, 48, 16, 32, 64, 0};
+const unsigned char kLengthExtraBits[16] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+const unsigned short kLengthBases[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 14, 22, 38, 70, 134, 262};
+
+// Distance position codes (the high bits of a distance).
+const unsigned char kDistanceCodeBits[64] = {
+    2, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+const unsigned char kDistanceCodeValues[64] = {
+    3,   13,  5,   25,  9,   17,  1,   62,  30,  46,  14,  54,  22,  38,  6,   58,
+    26,  42,  10,  50,  18,  34,  66,  2,   124, 60,  92,  28,  108, 44,  76,  12,
+    116, 52,  84,  20,  100, 36,  68,  4,   120, 56,  88,  24,  104, 40,  72,  8,
+    240, 112, 176, 48,  208, 80,  144, 16,  224, 96,  160, 32,  192, 64,  128, 0};
+
+// Coded-literal code lengths, tuned for text; the values follow from the
+// lengths (canonical code, every bit inverted, sent most significant first).
+constexpr unsigned char kAsciiCodeBits[256] = {
+    11, 12, 12, 12, 12, 12, 12, 12, 12, 8,  7,  12, 12, 7,  12, 12,
+    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 13, 12, 12, 12, 12, 12,
+    4,  10, 8,  12, 10, 12, 10, 8,  7,  7,  8,  9,  7,  6,  7,  8,
+    7,  6,  7,  7,  7,  7,  8,  7,  7,  8,  8,  12, 11, 7,  9,  11,
+    12, 6,  7,  6,  6,  5,  7,  8,  8,  6,  11, 9,  6,  7,  6,  6,
+    7,  11, 6,  6,  6,  7,  9,  8,  9,  9,  11, 8,  11, 9,  12, 8,
+    12, 5,  6,  6,  6,  5,  6,  6,  6,  5,  11, 7,  5,  6,  5,  5,
+    6,  10, 5,  5,  5,  5,  8,  7,  8,  8,  10, 11, 11, 12, 12, 12,
+    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
+    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
+    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
+    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
+    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
+    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
+    13, 12, 13, 13, 13, 12, 13, 13, 13, 12, 13, 13, 13, 13, 12, 13,
+    13, 13, 12, 12, 12, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13};
+
+const unsigned short kAsciiCodeValues[256] = {
+    0x0490, 0x0FE0, 0x07E0, 0x0BE0, 0x03E0, 0x0DE0, 0x05E0, 0x09E0, 0x01E0, 0x00B8, 0x0062, 0x0EE0, 0x06E0, 0x0022, 0x0AE0, 0x02E0,
+    0x0CE0, 0x04E0, 0x08E0, 0x00E0, 0x0F60, 0x0760, 0x0B60, 0x0360, 0x0D60, 0x0560, 0x1240, 0x0960, 0x0160, 0x0E60, 0x0660, 0x0A60,
+    0x000F, 0x0250, 0x0038, 0x0260, 0x0050, 0x0C60, 0x0390, 0x00D8, 0x0042, 0x0002, 0x0058, 0x01B0, 0x007C, 0x0029, 0x003C, 0x0098,
+    0x005C, 0x0009, 0x001C, 0x006C, 0x002C, 0x004C, 0x0018, 0x000C, 0x0074, 0x00E8, 0x0068, 0x0460, 0x0090, 0x0034, 0x00B0, 0x0710,
+    0x0860, 0x0031, 0x0054, 0x0011, 0x0021, 0x0017, 0x0014, 0x00A8, 0x0028, 0x0001, 0x0310, 0x0130, 0x003E, 0x0064, 0x001E, 0x002E,
+    0x0024, 0x0510, 0x000E, 0x0036, 0x0016, 0x0044, 0x0030, 0x00C8, 0x01D0, 0x00D0, 0x0110, 0x0048, 0x0610, 0x0150, 0x0060, 0x0088,
+    0x0FA0, 0x0007, 0x0026, 0x0006, 0x003A, 0x001B, 0x001A, 0x002A, 0x000A, 0x000B, 0x0210, 0x0004, 0x0013, 0x0032, 0x0003, 0x001D,
+    0x0012, 0x0190, 0x000D, 0x0015, 0x0005, 0x0019, 0x0008, 0x0078, 0x00F0, 0x0070, 0x0290, 0x0410, 0x0010, 0x07A0, 0x0BA0, 0x03A0,
+    0x0240, 0x1C40, 0x0C40, 0x1440, 0x0440, 0x1840, 0x0840, 0x1040, 0x0040, 0x1F80, 0x0F80, 0x1780, 0x0780, 0x1B80, 0x0B80, 0x1380,
+    0x0380, 0x1D80, 0x0D80, 0x1580, 0x0580, 0x1980, 0x0980, 0x1180, 0x0180, 0x1E80, 0x0E80, 0x1680, 0x0680, 0x1A80, 0x0A80, 0x1280,
+    0x0280, 0x1C80, 0x0C80, 0x1480, 0x0480, 0x1880, 0x0880, 0x1080, 0x0080, 0x1F00, 0x0F00, 0x1700, 0x0700, 0x1B00, 0x0B00, 0x1300,
+    0x0DA0, 0x05A0, 0x09A0, 0x01A0, 0x0EA0, 0x06A0, 0x0AA0, 0x02A0, 0x0CA0, 0x04A0, 0x08A0, 0x00A0, 0x0F20, 0x0720, 0x0B20, 0x0320,
+    0x0D20, 0x0520, 0x0920, 0x0120, 0x0E20, 0x0620, 0x0A20, 0x0220, 0x0C20, 0x0420, 0x0820, 0x0020, 0x0FC0, 0x07C0, 0x0BC0, 0x03C0,
+    0x0DC0, 0x05C0, 0x09C0, 0x01C0, 0x0EC0, 0x06C0, 0x0AC0, 0x02C0, 0x0CC0, 0x04C0, 0x08C0, 0x00C0, 0x0F40, 0x0740, 0x0B40, 0x0340,
+    0x0300, 0x0D40, 0x1D00, 0x0D00, 0x1500, 0x0540, 0x0500, 0x1900, 0x0900, 0x0940, 0x1100, 0x0100, 0x1E00, 0x0E00, 0x0140, 0x1600,
+    0x0600, 0x1A00, 0x0E40, 0x0640, 0x0A40, 0x0A00, 0x1200, 0x0200, 0x1C00, 0x0C00, 0x1400, 0x0400, 0x1800, 0x0800, 0x1000, 0x0000};
+
+// The coded literals in order of code length, for building the fast lookup.
+struct AsciiByLength {
+    unsigned char symbols[256];
+    unsigned short end[14];  // end[L]: symbols of length L or less
+    unsigned int shortest;
+    unsigned int longest;
+};
+
+constexpr AsciiByLength orderAsciiByLength() {
+    AsciiByLength o{};
+    o.shortest = 13;
+    unsigned int n = 0;
+    for (unsigned int len = 0; len <= 13; ++len) {
+        for (unsigned int c = 0; c < 256; ++c) {
+            if (kAsciiCodeBits[c] == len) {
+                o.symbols[n++] = static_cast<unsigned char>(c);
+                o.shortest = len < o.shortest ? len : o.shortest;
+                o.longest = len;
+            }
+        }
+        o.end[len] = static_cast<unsigned short>(n);
+    }
+    return o;
+}
+
+constexpr AsciiByLength kAsciiByLength = orderAsciiByLength();
+static_assert(kAsciiByLength.end[13] == 256 && kAsciiByLength.longest == 13,
+              "every coded literal fits the 13-bit fast lookup");
+
+}  // namespace
+
+namespace {
+
+// Symbols of the expansion loop besides literals 0..255 and copies
+// 256 + (length - 2).
+enum : unsigned int {
+    kSymbolCopyBase = 256,
+    kSymbolEnd = 773,    // length code 15 with extra value 255
+    kSymbolError = 774,  // input ran out
+};
+
+// A code of length L owns every index whose low L bits equal its value, so
+// one look at the next 8 input bits finds any code of up to 8 bits. In a
+// prefix code no two codes claim the same index.
+void fillLookup(unsigned char* lookup, unsigned int size, const unsigned char* bits,
+                const unsigned char* values, int count) {
+    for (int sym = count - 1; sym >= 0; --sym)
+        for (unsigned int i = values[sym]; i < size; i += 1u << bits[sym])
+            lookup[i] = static_cast<unsigned char>(sym);
+}
+
+void fillSpan(unsigned char* lookup, unsigned int size, unsigned int first, unsigned int step,
+              int sym) {
+    for (unsigned int i = first; i < size; i += step)
+        lookup[i] = static_cast<unsigned char>(sym);
+}
+
+// Literal codes run up to 13 bits. Codes of up to 8 bits are found by
+// asciiLookupShort alone; a longer code leaves the mark 255 there and is
+// finished by a second lookup after 4 bits (its low 6 bits are not all 0),
+// after 6 bits (its low 6 are 0, the low 8 not) or after 8 bits (its low 8
+// are 0). The table of lengths keeps what is left after each step within 8.
+void fillAsciiLookups(ExplodeWork* w) {
+    for (int c = 255; c >= 0; --c) {
+        unsigned int len = w->asciiBitsLeft[c];
+        unsigned int value = kAsciiCodeValues[c];
+        if (len <= 8) {
+            fillSpan(w->asciiLookupShort, 256, value, 1u << len, c);
+        } else if ((value & 0xFF) != 0) {
+            w->asciiLookupShort[value & 0xFF] = 255;
+            if ((value & 0x3F) != 0) {
+                w->asciiBitsLeft[c] = static_cast<unsigned char>(len - 4);
+                fillSpan(w->asciiLookupAfter4, 256, value >> 4, 1u << (len - 4), c);
+            } else {
+                w->asciiBitsLeft[c] = static_cast<unsigned char>(len - 6);
+                fillSpan(w->asciiLookupAfter6, 128, value >> 6, 1u << (len - 6), c);
+            }
+        } else {
+            w->asciiBitsLeft[c] = static_cast<unsigned char>(len - 8);
+            fillSpan(w->asciiLookupAfter8, 256, value >> 8, 1u << (len - 8), c);
+        }
+    }
+}
+
+// Reads the next block; false when the stream has no more bytes. A count
+// above the block size cannot be true and is taken as a failed read.
+bool readBlock(ExplodeWork* w) {
+    unsigned int size = ExplodeInputBlock;
+    unsigned int got = w->readInput(reinterpret_cast<char*>(w->inBuffer), &size, w->param);
+    if (got == 0 || got > ExplodeInputBlock)
+        return false;
+    w->inCount = got;
+    w->inPos = 0;
+    return true;
+}
+
+// Drops n (1..8) bits, keeping at least 8 in hand. false: the input is exhausted.
+bool consumeBits(ExplodeWork* w, unsigned int n) {
+    if (n <= w->extraBits) {
+        w->bitBuffer >>= n;
+        w->extraBits -= n;
+        return true;
+    }
+    w->bitBuffer >>= w->extraBits;
+    if (w->inPos == w->inCount && !readBlock(w))
+        return false;
+    w->bitBuffer |= static_cast<unsigned int>(w->inBuffer[w->inPos++]) << 8;
+    w->bitBuffer >>= n - w->extraBits;
+    w->extraBits = 8 - (n - w->extraBits);
+    return true;
+}
+
+// Literal 0..255, copy 256 + (length - 2), kSymbolEnd or kSymbolError.
+unsigned int nextSymbol(ExplodeWork* w) {
+    unsigned int flag = w->bitBuffer & 1;
+    if (!consumeBits(w, 1))
+        return kSymbolError;
+    if (flag) {
+        unsigned int code = w->lengthLookup[w->bitBuffer & 0xFF];
+        if (!consumeBits(w, w->lengthCodeBits[code]))
+            return kSymbolError;
+        unsigned int extraCount = w->lengthExtraBitCounts[code];
+        if (extraCount == 0)
+            return kSymbolCopyBase + code;
+        unsigned int extra = w->bitBuffer & ((1u << extraCount) - 1);
+        // The end code may end on the very last bit of the input.
+        if (!consumeBits(w, extraCount) && code + extra != 15 + 255)
+            return kSymbolError;
+        return kSymbolCopyBase + w->lengthBases[code] + extra;
+    }
+    if (w->literalMode == 0) {
+        unsigned int value = w->bitBuffer & 0xFF;
+        if (!consumeBits(w, 8))
+            return kSymbolError;
+        return value;
+    }
+    unsigned int value;
+    if ((w->bitBuffer & 0xFF) != 0) {
+        value = w->asciiLookupShort[w->bitBuffer & 0xFF];
+        if (value == 255) {
+            if ((w->bitBuffer & 0x3F) != 0) {
+                if (!consumeBits(w, 4))
+                    return kSymbolError;
+                value = w->asciiLookupAfter4[w->bitBuffer & 0xFF];
+            } else {
+                if (!consumeBits(w, 6))
+                    return kSymbolError;
+                value = w->asciiLookupAfter6[w->bitBuffer & 0x7F];
+            }
+        }
+    } else {
+        if (!consumeBits(w, 8))
+            return kSymbolError;
+        value = w->asciiLookupAfter8[w->bitBuffer & 0xFF];
+    }
+    if (!consumeBits(w, w->asciiBitsLeft[value]))
+        return kSymbolError;
+    return value;
+}
+
+// Distance of a copy of the given length; 0 when the input ran out.
+unsigned int nextDistance(ExplodeWork* w, unsigned int length) {
+    unsigned int position = w->distanceLookup[w->bitBuffer & 0xFF];
+    if (!consumeBits(w, w->distanceCodeBits[position]))
+        return 0;
+    unsigned int distance;
+    if (length == 2) {
+        distance = (position << 2) | (w->bitBuffer & 3);
+        if (!consumeBits(w, 2))
+            return 0;
+    } else {
+        distance = (position << w->dictBits) | (w->bitBuffer & w->dictMask);
+        if (!consumeBits(w, w->dictBits))
+            return 0;
+    }
+    return distance + 1;
+}
+
+void writeBlock(ExplodeWork* w, unsigned int count) {
+    unsigned int size = count;
+    w->writeOutput(reinterpret_cast<char*>(w->slidingWindow + ExplodeHistorySize), &size, w->param);
+}
+
+// Hands over a full block once the window has passed its end, and slides the
+// last 4096 bytes (with whatever the last copy wrote beyond) down to make
+// them the history.
+inline void flushIfFull(ExplodeWork* w, unsigned int* outPos) {
+    if (*outPos >= ExplodeHistorySize + ExplodeOutputBlock) {
+        writeBlock(w, ExplodeOutputBlock);
+        memmove(w->slidingWindow, w->slidingWindow + ExplodeOutputBlock,
+                *outPos - ExplodeOutputBlock);
+        *outPos -= ExplodeOutputBlock;
+    }
+}
+
+// Copies `length` bytes from `distance` back. A distance shorter than the
+// length repeats the bytes just written, so a block copy only works from 8
+// bytes back; the 8-byte steps may write up to 7 bytes past the end, which
+// later output overwrites, hence the room check.
+inline void copyMatch(unsigned char* window, unsigned int outPos, unsigned int length,
+                      unsigned int distance) {
+    unsigned char* to = window + outPos;
+    const unsigned char* from = to - distance;
+    if (distance >= 8 && outPos + length + 7 <= ExplodeWindowSize) {
+        unsigned char* end = to + length;
+        do {
+            memcpy(to, from, 8);
+            to += 8;
+            from += 8;
+        } while (to < end);
+    } else if (distance == 1) {
+        memset(to, *from, length);
+    } else {
+        for (unsigned int i = 0; i < length; ++i)
+            to[i] = from[i];
+    }
+}
+
+// Combined lookups for the fast path, built from the work object's lookups
+// for each stream (they live on the stack: the work object's layout is fixed).
+struct FastTables {
+    // Indexed by the 8 bits after a flag 1: bits 0-4 all bits of the flag,
+    // code and extra bits; 5-8 bits before the extra bits (flag and code);
+    // 9-16 mask of the extra bits; 17-25 the base.
+    uint32_t length[256];
+    // Indexed by the next 8 bits, for copies of length 2 and the others:
+    // bits 0-3 code bits, 4-7 code and low bits, 8 on: (position << low bits) + 1.
+    uint32_t distance[2][256];
+    // Coded literals, indexed by the 13 bits after the flag (the longest
+    // code): bits 0-7 the code length plus the flag, 8-15 the byte.
+    uint16_t literal[1 << 13];
+};
+
+void buildFastTables(const ExplodeWork* w, FastTables* t) {
+    for (unsigned int i = 0; i < 256; ++i) {
+        unsigned int code = w->lengthLookup[i];
+        unsigned int before = 1 + w->lengthCodeBits[code];
+        unsigned int extra = w->lengthExtraBitCounts[code];
+        t->length[i] = (before + extra) | before << 5 | ((1u << extra) - 1) << 9 |
+                       static_cast<uint32_t>(w->lengthBases[code]) << 17;
+        unsigned int position = w->distanceLookup[i];
+        unsigned int bits = w->distanceCodeBits[position];
+        t->distance[0][i] = bits | (bits + 2) << 4 | ((position << 2) + 1) << 8;
+        t->distance[1][i] = bits | (bits + w->dictBits) << 4 | ((position << w->dictBits) + 1) << 8;
+    }
+    if (w->literalMode == 1) {
+        // Grown by doubling: a code of length L set once the table has 2^L
+        // entries is repeated by each later doubling at every index whose
+        // low L bits are its value. Longer codes set later never land on
+        // such an index, the code being prefix-free; being complete, it
+        // leaves no index unset.
+        memset(t->literal, 0, sizeof(uint16_t) << kAsciiByLength.shortest);
+        unsigned int next = 0;
+        for (unsigned int len = kAsciiByLength.shortest; len <= kAsciiByLength.longest; ++len) {
+            if (len > kAsciiByLength.shortest)
+                memcpy(t->literal + (1u << (len - 1)), t->literal, sizeof(uint16_t) << (len - 1));
+            for (; next < kAsciiByLength.end[len]; ++next) {
+                unsigned int c = kAsciiByLength.symbols[next];
+                t->literal[kAsciiCodeValues[c]] = static_cast<uint16_t>(c << 8 | (len + 1));
+            }
+        }
+    }
+}
+
+inline uint64_t load64(const unsigned char* p) {
+    uint64_t v;
+    memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+// The longest element: flag, 7 code bits and 8 extra bits of a length, 8
+// code bits and 6 low bits of a distance.
+const unsigned int kMaxElementBits = 1 + 7 + 8 + 8 + 6;
+// With this many bits in hand an element leaves at least 8 behind, so the
+// byte-at-a-time reader, which tops up only below 8, would not have asked
+// for input inside it: the fast path may skip every check.
+const unsigned int kFastBits = kMaxElementBits + 8;
+
+// Expands while the input in hand covers a whole element, with the bits in
+// a 64-bit buffer filled up to 8 bytes at a time. Starts from and returns
+// to the byte-at-a-time state in the work object. Returns kSymbolEnd at the
+// end code, otherwise 0 when the element ahead may need more input.
+template <unsigned int LiteralMode>
+unsigned int expandFast(ExplodeWork* w, const FastTables& t, unsigned int* outPosInOut) {
+    const unsigned char* in = w->inBuffer;
+    unsigned char* window = w->slidingWindow;
+    unsigned int pos = w->inPos;
+    const unsigned int count = w->inCount;
+    unsigned int nbits = 8 + w->extraBits;
+    uint64_t bits = w->bitBuffer & ((1u << nbits) - 1);
+    const unsigned int dictMask = w->dictMask;
+    unsigned int outPos = *outPosInOut;
+    unsigned int result = 0;
+
+    for (;;) {
+        if (nbits < kFastBits) {
+            if (count - pos >= 8) {
+                // Bits past `nbits` hold the next input bytes in part; the
+                // next refill ORs the same values over them.
+                bits |= load64(in + pos) << nbits;
+                pos += (63 - nbits) >> 3;
+                nbits |= 56;
+            } else {
+                while (nbits <= 56 && pos < count) {
+                    bits |= static_cast<uint64_t>(in[pos++]) << nbits;
+                    nbits += 8;
+                }
+                if (nbits < kFastBits)
+                    break;
+            }
+        }
+        if ((bits & 1) == 0) {
+            if (LiteralMode == 0) {
+                window[outPos++] = static_cast<unsigned char>(bits >> 1);
+                bits >>= 9;
+                nbits -= 9;
+            } else {
+                // The 13 bits after the flag, times the entry size, without a shift.
+                uint16_t e;
+                memcpy(&e, reinterpret_cast<const char*>(t.literal) + (bits & 0x3FFE), 2);
+                window[outPos++] = static_cast<unsigned char>(e >> 8);
+                bits >>= e & 0xFF;
+                nbits -= e & 0xFF;
+            }
+        } else {
+            uint32_t e = t.length[(bits >> 1) & 0xFF];
+            unsigned int extra = static_cast<unsigned int>(bits >> ((e >> 5) & 15)) & ((e >> 9) & 0xFF);
+            unsigned int value = (e >> 17) + extra;
+            bits >>= e & 31;
+            nbits -= e & 31;
+            if (value == 262 + 255) {
+                result = kSymbolEnd;
+                break;
+            }
+            unsigned int length = value + 2;
+            unsigned int lowMask = length == 2 ? 3 : dictMask;
+            uint32_t d = t.distance[length != 2][bits & 0xFF];
+            unsigned int distance = (d >> 8) + (static_cast<unsigned int>(bits >> (d & 15)) & lowMask);
+            bits >>= (d >> 4) & 15;
+            nbits -= (d >> 4) & 15;
+            copyMatch(window, outPos, length, distance);
+            outPos += length;
+        }
+        if (outPos >= ExplodeHistorySize + ExplodeOutputBlock)
+            flushIfFull(w, &outPos);
+    }
+
+    // Back to the byte-at-a-time state: it holds 8 to 15 bits, so whole bytes
+    // beyond those go back to the input (they all came from this block).
+    unsigned int held = 8 + (nbits & 7);
+    w->inPos = pos - (nbits - held) / 8;
+    w->bitBuffer = static_cast<unsigned int>(bits) & ((1u << held) - 1);
+    w->extraBits = held - 8;
+    *outPosInOut = outPos;
+    return result;
+}
+
+unsigned int expand(ExplodeWork* w) {
+    FastTables tables;
+    buildFastTables(w, &tables);
+    unsigned char* window = w->slidingWindow;
+    unsigned int outPos = ExplodeHistorySize;
+    unsigned int symbol;
+    for (;;) {
+        symbol = w->literalMode == 0 ? expandFast<0>(w, tables, &outPos)
+                                     : expandFast<1>(w, tables, &outPos);
+        if (symbol == kSymbolEnd)
+            break;
+        // Near the end of the input in hand: one element the careful way,
+        // which asks for input exactly when it runs short.
+        symbol = nextSymbol(w);
+        if (symbol >= kSymbolEnd)
+            break;
+        if (symbol < kSymbolCopyBase) {
+            window[outPos++] = static_cast<unsigned char>(symbol);
+        } else {
+            unsigned int length = symbol - (kSymbolCopyBase - 2);
+            unsigned int distance = nextDistance(w, length);
+            if (distance == 0) {
+                symbol = kSymbolError;
+                break;
+            }
+            copyMatch(window, outPos, length, distance);
+            outPos += length;
+        }
+        flushIfFull(w, &outPos);
+    }
+    w->outPos = outPos;
+    writeBlock(w, outPos - ExplodeHistorySize);
+    return symbol;
+}
+
+}  // namespace
+
+unsigned int Explode(ExplodeReadFn readInput, ExplodeWriteFn writeOutput, ExplodeWork* work,
+                     void* param) {
+    ExplodeWork* w = work;
+    w->readInput = readInput;
+    w->writeOutput = writeOutput;
+    w->param = param;
+    w->inPos = 0;
+    w->inCount = 0;
+    // A stream that refers back before its first byte reads zeros, not
+    // whatever an earlier stream left in the work object.
+    memset(w->slidingWindow, 0, ExplodeHistorySize);
+    // The header and the end code alone take 4 bytes: that is the stream of
+    // an empty file, and even it cannot be expanded from a block that short.
+    if (!readBlock(w) || w->inCount <= 4)
+        return ExplodeTooShort;
+    w->literalMode = w->inBuffer[0];
+    w->dictBits = w->inBuffer[1];
+    w->bitBuffer = w->inBuffer[2];
+    w->extraBits = 0;
+    w->inPos = 3;
+    if (w->dictBits < 4 || w->dictBits > 6)
+        return ExplodeBadDictionary;
+    w->dictMask = (1u << w->dictBits) - 1;
+    if (w->literalMode == 1) {
+        memcpy(w->asciiBitsLeft, kAsciiCodeBits, sizeof w->asciiBitsLeft);
+        fillAsciiLookups(w);
+    } else if (w->literalMode != 0) {
+        return ExplodeBadLiteralMode;
+    }
+    memcpy(w->lengthCodeBits, kLengthCodeBits, sizeof w->lengthCodeBits);
+    fillLookup(w->lengthLookup, 256, w->lengthCodeBits, kLengthCodeValues, 16);
+    memcpy(w->lengthExtraBitCounts, kLengthExtraBits, sizeof w->lengthExtraBitCounts);
+    memcpy(w->lengthBases, kLengthBases, sizeof w->lengthBases);
+    memcpy(w->distanceCodeBits, kDistanceCodeBits, sizeof w->distanceCodeBits);
+    fillLookup(w->distanceLookup, 256, w->distanceCodeBits, kDistanceCodeValues, 64);
+    return expand(w) == kSymbolError ? ExplodeDataError : ExplodeOk;
+}
