@@ -90,19 +90,29 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Median MB/s over `runs` timings of `repeat` expansions each.
+// One stream under test: the expanded size, and the seconds taken by each
+// timing of `repeat` expansions.
+struct Subject {
+    std::string name;
+    Bytes stream;
+    size_t size = 0;
+    int repeatOurs = 1, repeatTheirs = 1;
+    bool theirsWorks = false;
+    std::vector<double> ours, theirs;
+};
+
 template <typename Expand>
-double medianRate(Expand expand, size_t outputSize, int runs, int repeat) {
-    std::vector<double> rates;
-    for (int r = 0; r < runs; ++r) {
-        auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < repeat; ++i)
-            expand();
-        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        rates.push_back(double(outputSize) * repeat / took.count() / 1e6);
-    }
-    std::sort(rates.begin(), rates.end());
-    return rates[rates.size() / 2];
+double timeRuns(Expand expand, int repeat) {
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < repeat; ++i)
+        expand();
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return took.count();
+}
+
+double medianRate(std::vector<double> seconds, size_t size, int repeat) {
+    std::sort(seconds.begin(), seconds.end());
+    return double(size) * repeat / seconds[seconds.size() / 2] / 1e6;
 }
 
 }  // namespace
@@ -128,32 +138,51 @@ int main(int argc, char** argv) {
             paths.push_back(dir + name);
     }
 
-    const int runs = 9;
-    printf("%-24s %9s %9s %12s %12s %8s\n", "stream", "in", "out", "explode", "libdynamite",
-           "ratio");
+    // Rounds go over every stream and both decoders in turn, so that load
+    // from other programs spreads evenly over what is compared.
+    const int rounds = 11;
+    std::vector<Subject> subjects;
     for (const std::string& path : paths) {
-        Bytes stream = readFile(path);
+        Subject s;
+        s.name = baseName(path);
+        s.stream = readFile(path);
         Bytes expanded;
-        size_t size = runExplode(stream, work.get(), &expanded);
-        if (size == 0) {
-            printf("%-24s does not expand\n", baseName(path).c_str());
+        s.size = runExplode(s.stream, work.get(), &expanded);
+        if (s.size == 0) {
+            printf("%s does not expand\n", s.name.c_str());
             continue;
         }
-        // About 20 MB of output per timing.
-        int repeat = static_cast<int>(std::max<size_t>(1, 20000000 / size));
-        double ours = medianRate([&] { runExplode(stream, work.get()); }, size, runs, repeat);
-        printf("%-24s %9zu %9zu %8.1f MB/s", baseName(path).c_str(), stream.size(), size, ours);
+        // About 20 MB of output per timing of explode, 3 MB of libdynamite.
+        s.repeatOurs = static_cast<int>(std::max<size_t>(1, 20000000 / s.size));
+        s.repeatTheirs = static_cast<int>(std::max<size_t>(1, 3000000 / s.size));
 #ifdef HAVE_LIBDYNAMITE
         Bytes theirs;
-        if (runDynamite(stream, &theirs) == size && theirs == expanded) {
-            double rate = medianRate([&] { runDynamite(stream); }, size, runs, repeat);
-            printf(" %7.1f MB/s %7.1fx\n", rate, ours / rate);
+        s.theirsWorks = runDynamite(s.stream, &theirs) == s.size && theirs == expanded;
+#endif
+        subjects.push_back(std::move(s));
+    }
+    for (int r = 0; r < rounds; ++r) {
+        for (Subject& s : subjects) {
+            s.ours.push_back(timeRuns([&] { runExplode(s.stream, work.get()); }, s.repeatOurs));
+#ifdef HAVE_LIBDYNAMITE
+            if (s.theirsWorks)
+                s.theirs.push_back(timeRuns([&] { runDynamite(s.stream); }, s.repeatTheirs));
+#endif
+        }
+    }
+
+    printf("MB/s of expanded data (10^6 bytes), median of %d rounds\n", rounds);
+    printf("%-24s %8s %8s %10s %12s %7s\n", "stream", "in", "out", "explode", "libdynamite",
+           "ratio");
+    for (const Subject& s : subjects) {
+        double ours = medianRate(s.ours, s.size, s.repeatOurs);
+        printf("%-24s %8zu %8zu %10.1f", s.name.c_str(), s.stream.size(), s.size, ours);
+        if (!s.theirs.empty()) {
+            double theirs = medianRate(s.theirs, s.size, s.repeatTheirs);
+            printf(" %12.1f %6.1fx\n", theirs, ours / theirs);
         } else {
             printf(" %12s\n", "n/a");
         }
-#else
-        printf(" %12s\n", "not built");
-#endif
     }
     return 0;
 }

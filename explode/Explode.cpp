@@ -26,7 +26,7 @@ const unsigned char kDistanceCodeValues[64] = {
 
 // Coded-literal code lengths, tuned for text; the values follow from the
 // lengths (canonical code, every bit inverted, sent most significant first).
-const unsigned char kAsciiCodeBits[256] = {
+constexpr unsigned char kAsciiCodeBits[256] = {
     11, 12, 12, 12, 12, 12, 12, 12, 12, 8,  7,  12, 12, 7,  12, 12,
     12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 13, 12, 12, 12, 12, 12,
     4,  10, 8,  12, 10, 12, 10, 8,  7,  7,  8,  9,  7,  6,  7,  8,
@@ -61,6 +61,35 @@ const unsigned short kAsciiCodeValues[256] = {
     0x0DC0, 0x05C0, 0x09C0, 0x01C0, 0x0EC0, 0x06C0, 0x0AC0, 0x02C0, 0x0CC0, 0x04C0, 0x08C0, 0x00C0, 0x0F40, 0x0740, 0x0B40, 0x0340,
     0x0300, 0x0D40, 0x1D00, 0x0D00, 0x1500, 0x0540, 0x0500, 0x1900, 0x0900, 0x0940, 0x1100, 0x0100, 0x1E00, 0x0E00, 0x0140, 0x1600,
     0x0600, 0x1A00, 0x0E40, 0x0640, 0x0A40, 0x0A00, 0x1200, 0x0200, 0x1C00, 0x0C00, 0x1400, 0x0400, 0x1800, 0x0800, 0x1000, 0x0000};
+
+// The coded literals in order of code length, for building the fast lookup.
+struct AsciiByLength {
+    unsigned char symbols[256];
+    unsigned short end[14];  // end[L]: symbols of length L or less
+    unsigned int shortest;
+    unsigned int longest;
+};
+
+constexpr AsciiByLength orderAsciiByLength() {
+    AsciiByLength o{};
+    o.shortest = 13;
+    unsigned int n = 0;
+    for (unsigned int len = 0; len <= 13; ++len) {
+        for (unsigned int c = 0; c < 256; ++c) {
+            if (kAsciiCodeBits[c] == len) {
+                o.symbols[n++] = static_cast<unsigned char>(c);
+                o.shortest = len < o.shortest ? len : o.shortest;
+                o.longest = len;
+            }
+        }
+        o.end[len] = static_cast<unsigned short>(n);
+    }
+    return o;
+}
+
+constexpr AsciiByLength kAsciiByLength = orderAsciiByLength();
+static_assert(kAsciiByLength.end[13] == 256 && kAsciiByLength.longest == 13,
+              "every coded literal fits the 13-bit fast lookup");
 
 }  // namespace
 
@@ -262,7 +291,7 @@ struct FastTables {
     // bits 0-3 code bits, 4-7 code and low bits, 8 on: (position << low bits) + 1.
     uint32_t distance[2][256];
     // Coded literals, indexed by the 13 bits after the flag (the longest
-    // code): bits 0-7 the byte, 8 on: the code length plus the flag.
+    // code): bits 0-7 the code length plus the flag, 8-15 the byte.
     uint16_t literal[1 << 13];
 };
 
@@ -279,10 +308,20 @@ void buildFastTables(const ExplodeWork* w, FastTables* t) {
         t->distance[1][i] = bits | (bits + w->dictBits) << 4 | ((position << w->dictBits) + 1) << 8;
     }
     if (w->literalMode == 1) {
-        for (int c = 255; c >= 0; --c) {
-            unsigned int len = kAsciiCodeBits[c];
-            for (unsigned int i = kAsciiCodeValues[c]; i < (1u << 13); i += 1u << len)
-                t->literal[i] = static_cast<uint16_t>(c | (len + 1) << 8);
+        // Grown by doubling: a code of length L set once the table has 2^L
+        // entries is repeated by each later doubling at every index whose
+        // low L bits are its value. Longer codes set later never land on
+        // such an index, the code being prefix-free; being complete, it
+        // leaves no index unset.
+        memset(t->literal, 0, sizeof(uint16_t) << kAsciiByLength.shortest);
+        unsigned int next = 0;
+        for (unsigned int len = kAsciiByLength.shortest; len <= kAsciiByLength.longest; ++len) {
+            if (len > kAsciiByLength.shortest)
+                memcpy(t->literal + (1u << (len - 1)), t->literal, sizeof(uint16_t) << (len - 1));
+            for (; next < kAsciiByLength.end[len]; ++next) {
+                unsigned int c = kAsciiByLength.symbols[next];
+                t->literal[kAsciiCodeValues[c]] = static_cast<uint16_t>(c << 8 | (len + 1));
+            }
         }
     }
 }
@@ -343,10 +382,12 @@ unsigned int expandFast(ExplodeWork* w, const FastTables& t, unsigned int* outPo
                 bits >>= 9;
                 nbits -= 9;
             } else {
-                unsigned int e = t.literal[(bits >> 1) & 0x1FFF];
-                window[outPos++] = static_cast<unsigned char>(e);
-                bits >>= e >> 8;
-                nbits -= e >> 8;
+                // The 13 bits after the flag, times the entry size, without a shift.
+                uint16_t e;
+                memcpy(&e, reinterpret_cast<const char*>(t.literal) + (bits & 0x3FFE), 2);
+                window[outPos++] = static_cast<unsigned char>(e >> 8);
+                bits >>= e & 0xFF;
+                nbits -= e & 0xFF;
             }
         } else {
             uint32_t e = t.length[(bits >> 1) & 0xFF];

@@ -9,6 +9,8 @@
 #ifndef SETUP_EXPLODE_H
 #define SETUP_EXPLODE_H
 
+#include <stddef.h>
+
 // Fills `buffer` with up to *size bytes of the stream (Explode sets *size to
 // 2048 before each call) and returns how many it placed; 0 means the stream has
 // no more bytes. A result above 2048 is taken as a failed read.
@@ -77,6 +79,9 @@ struct ExplodeWork {
 
 #if (defined(_WIN32) && !defined(_WIN64)) || (defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4)
 static_assert(sizeof(ExplodeWork) == 12596, "the install engine allocates 12,596 bytes per file");
+static_assert(offsetof(ExplodeWork, slidingWindow) == 44 && offsetof(ExplodeWork, inBuffer) == 8753 &&
+                  offsetof(ExplodeWork, lengthBases) == 12562,
+              "field layout of the 32-bit work object");
 #endif
 
 // Expands one stream from readInput to writeOutput; `param` is handed to both

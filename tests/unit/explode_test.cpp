@@ -149,10 +149,15 @@ TEST(ExplodeOutput, LongestCopyStartedAtTheLastIndexBeforeAFlush) {
         for (int i = 0; i < 4095; ++i)
             s.literal(static_cast<uint8_t>(i ^ (i >> 8)));
         s.copy(518, 64u << dictBits).copy(518, 3).literal('!').end();
-        ExplodeRun run = runExplode(s.bytes());
+        auto work = std::make_unique<ExplodeWork>();
+        ExplodeRun run = runExplode(s.bytes(), {}, work.get());
         EXPECT_EQ(unsigned(ExplodeOk), run.result);
         EXPECT_EQ((std::vector<unsigned>{4096, 1036}), run.writes);
         EXPECT_TRUE(s.expected() == run.output);
+        // Nothing was written past the window: the input block behind it
+        // still holds the stream's last block.
+        size_t last = (s.bytes().size() - 1) / 2048 * 2048;
+        EXPECT_TRUE(std::equal(s.bytes().begin() + last, s.bytes().end(), work->inBuffer));
     }
 }
 

@@ -1,0 +1,542 @@
+// Implode.cpp: implode-format encoder with cost-optimal parsing.
+//
+// Matches come from a binary tree per two-byte prefix over the sliding
+// window (each node a position, ordered by the bytes that follow it, newer
+// positions nearer the root). One walk down the tree for a position yields
+// its matches of strictly increasing length at strictly increasing distance:
+// for every length, the nearest position that reaches it. As a nearer copy
+// never costs more bits than a farther one of the same length, that list is
+// all the parser needs.
+//
+// The parser is a shortest path over a block of positions: from each
+// position, a literal and every copy length up to the longest match, each at
+// the exact bit cost of its codes. The codes of the format are fixed, so the
+// costs are exact and the path is the cheapest encoding of the block that
+// the match finder's candidates allow.
+#include "implode/Implode.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+const unsigned kMinMatch = 2;
+const unsigned kMaxMatch = 518;       // length code 15, extra 254
+const unsigned kMaxShortDistance = 256; // copies of length 2 carry 2 low bits
+const unsigned kBlock = 1 << 16;      // positions weighed together
+
+// Code lengths of the three tables. Codes follow from them: the canonical
+// code for the lengths (by length, then by symbol), every bit inverted, sent
+// most significant bit first.
+const uint8_t kLengthCodeBits[16] = {3, 2, 3, 3, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 7, 7};
+const uint8_t kLengthExtraBits[16] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+const uint16_t kLengthBase[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 14, 22, 38, 70, 134, 262};
+
+const uint8_t kDistanceCodeBits[64] = {
+    2, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6,
+    6, 6, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+    8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+
+const uint8_t kLiteralCodeBits[256] = {
+    11, 12, 12, 12, 12, 12, 12, 12, 12, 8, 7, 12, 12, 7, 12, 12,
+    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 13, 12, 12, 12, 12, 12,
+    4, 10, 8, 12, 10, 12, 10, 8, 7, 7, 8, 9, 7, 6, 7, 8,
+    7, 6, 7, 7, 7, 7, 8, 7, 7, 8, 8, 12, 11, 7, 9, 11,
+    12, 6, 7, 6, 6, 5, 7, 8, 8, 6, 11, 9, 6, 7, 6, 6,
+    7, 11, 6, 6, 6, 7, 9, 8, 9, 9, 11, 8, 11, 9, 12, 8,
+    12, 5, 6, 6, 6, 5, 6, 6, 6, 5, 11, 7, 5, 6, 5, 5,
+    6, 10, 5, 5, 5, 5, 8, 7, 8, 8, 10, 11, 11, 12, 12, 12,
+    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
+    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
+    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
+    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
+    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
+    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
+    13, 12, 13, 13, 13, 12, 13, 13, 13, 12, 13, 13, 13, 13, 12, 13,
+    13, 13, 12, 12, 12, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13};
+
+void BuildCodes(const uint8_t* lengths, unsigned count, ImplodeCode* codes) {
+    unsigned canonical = 0;
+    for (unsigned len = 1; len <= 16; ++len) {
+        for (unsigned sym = 0; sym < count; ++sym) {
+            if (lengths[sym] != len)
+                continue;
+            // Inverted, then reversed: the stream takes the canonical code's
+            // top bit first, and our bit writer sends bit 0 first.
+            unsigned inverted = ~canonical & ((1u << len) - 1);
+            unsigned value = 0;
+            for (unsigned b = 0; b < len; ++b)
+                if (inverted & (1u << b))
+                    value |= 1u << (len - 1 - b);
+            codes[sym].value = static_cast<uint16_t>(value);
+            codes[sym].bits = static_cast<uint8_t>(len);
+            ++canonical;
+        }
+        canonical <<= 1;
+    }
+}
+
+struct CodeTables {
+    ImplodeCode literal[256];
+    ImplodeCode length[16];
+    ImplodeCode distance[64];
+    uint8_t lengthIndex[kMaxMatch - kMinMatch + 1]; // copy length - 2 -> code
+    CodeTables() {
+        BuildCodes(kLiteralCodeBits, 256, literal);
+        BuildCodes(kLengthCodeBits, 16, length);
+        BuildCodes(kDistanceCodeBits, 64, distance);
+        for (unsigned i = 0; i < 16; ++i)
+            for (unsigned v = kLengthBase[i]; v < kLengthBase[i] + (1u << kLengthExtraBits[i]); ++v)
+                if (v <= kMaxMatch - kMinMatch)
+                    lengthIndex[v] = static_cast<uint8_t>(i);
+    }
+};
+
+const CodeTables& Tables() {
+    static const CodeTables tables;
+    return tables;
+}
+
+struct Match {
+    uint32_t length;
+    uint32_t distance;
+};
+
+// Extends a match known to hold for `len` bytes, eight bytes at a time. The
+// window has kSlack readable bytes past its end, so the last word may run
+// over the input; the limit cuts the result.
+const unsigned kSlack = 8;
+
+inline unsigned MatchLength(const uint8_t* a, const uint8_t* b, unsigned len, unsigned limit) {
+    while (len < limit) {
+        uint64_t x, y;
+        memcpy(&x, a + len, 8);
+        memcpy(&y, b + len, 8);
+        uint64_t diff = x ^ y;
+        if (diff != 0) {
+            len += static_cast<unsigned>(__builtin_ctzll(diff)) >> 3; // little-endian
+            return std::min(len, limit);
+        }
+        len += 8;
+    }
+    return limit;
+}
+
+} // namespace
+
+struct Imploder::State {
+    ImplodeOutputFn output;
+    void* param;
+    unsigned literalMode;
+    unsigned dictBits;  // 4, 5 or 6: low distance bits of copies longer than 2
+    uint32_t dictSize;  // farthest distance a copy may reach
+    unsigned searchDepth;
+    unsigned niceLength;
+    bool finished = false;
+    uint64_t bytesIn = 0;
+    uint64_t bytesOut = 0;
+
+    // Input window. Positions are counted from kBase upwards so that 0 can
+    // mean "no position" in the match finder: its distance is always out of
+    // reach. bufStart is the position of buf[0].
+    static const uint32_t kBase = 1u << 13;
+    std::vector<uint8_t> buf;
+    uint32_t bufStart = kBase;
+    uint32_t pos = kBase;     // next position to encode
+    uint32_t dataEnd = kBase; // end of the input received
+    uint32_t renumberAt = 0xC0000000u;
+
+    // Match finder. nearest2: the last position of each two-byte prefix,
+    // which gives the cheapest copy of length 2. treeRoot: the root of the
+    // tree of each three-byte hash. son: two children per position, in a
+    // cyclic table one entry larger than the window, so a slot is reused
+    // only after its position has left the window.
+    static const unsigned kHashBits = 14;
+    std::vector<uint32_t> nearest2;
+    std::vector<uint32_t> treeRoot;
+    std::vector<uint32_t> son;
+    uint32_t cyclicSize;
+    uint32_t cyclicPos = 0; // slot of `pos`
+
+    // Bit costs, flag bit included.
+    uint32_t literalCost[256];
+    uint32_t lengthCost[kMaxMatch + 1];
+    std::vector<uint32_t> distanceCost;      // by distance, copies of 3 and more
+    uint32_t shortDistanceCost[kMaxShortDistance + 1]; // copies of length 2
+    // Literal codes with the flag bit 0 in front, ready to write.
+    uint32_t literalBits[256];
+    uint8_t literalBitCount[256];
+
+    // Parser: for each position of the block, the cheapest way found to
+    // reach it, packed as cost << 32 | step length << 16 | step distance
+    // (length 1 = literal), so that keeping the better of two is one
+    // unsigned minimum. Equal costs keep the shorter step.
+    std::vector<uint64_t> node;
+    std::vector<Match> path;
+    Match matches[kMaxMatch + 1];
+
+    // Output.
+    uint64_t bitBuffer = 0;
+    unsigned bitCount = 0;
+    std::vector<uint8_t> out;
+
+    State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p);
+
+    const uint8_t* At(uint32_t position) const { return buf.data() + (position - bufStart); }
+
+    void Put(uint32_t value, unsigned bits) {
+        bitBuffer |= static_cast<uint64_t>(value) << bitCount;
+        bitCount += bits;
+        while (bitCount >= 8) {
+            out.push_back(static_cast<uint8_t>(bitBuffer));
+            bitBuffer >>= 8;
+            bitCount -= 8;
+        }
+    }
+    void Flush() {
+        if (!out.empty()) {
+            bytesOut += out.size();
+            output(out.data(), out.size(), param);
+            out.clear();
+        }
+    }
+
+    void PutLiteral(uint8_t byte) { Put(literalBits[byte], literalBitCount[byte]); }
+    void PutCopy(unsigned length, uint32_t distance);
+
+    unsigned FindMatches(uint32_t position, Match* found);
+    void Renumber();
+    void Encode(bool finishing);
+    void EncodeBlock(uint32_t limit);
+    void EmitPath(uint32_t start, unsigned count);
+};
+
+Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p)
+    : output(fn), param(p) {
+    if (options.literals != ImplodeBinary && options.literals != ImplodeAscii)
+        throw std::invalid_argument("literal mode must be binary or ascii");
+    if (!ImplodeValidDictionarySize(options.dictionarySize))
+        throw std::invalid_argument("dictionary size must be 1024, 2048 or 4096");
+    literalMode = options.literals;
+    dictSize = options.dictionarySize;
+    dictBits = dictSize == 1024 ? 4 : dictSize == 2048 ? 5 : 6;
+    searchDepth = std::max(1u, options.searchDepth);
+    niceLength = std::min(kMaxMatch, std::max(kMinMatch + 1, options.niceLength));
+
+    const CodeTables& t = Tables();
+    for (unsigned c = 0; c < 256; ++c) {
+        if (literalMode == ImplodeAscii) {
+            literalBits[c] = static_cast<uint32_t>(t.literal[c].value) << 1;
+            literalBitCount[c] = static_cast<uint8_t>(t.literal[c].bits + 1);
+        } else {
+            literalBits[c] = c << 1;
+            literalBitCount[c] = 9;
+        }
+        literalCost[c] = literalBitCount[c];
+    }
+    for (unsigned len = kMinMatch; len <= kMaxMatch; ++len) {
+        unsigned i = t.lengthIndex[len - kMinMatch];
+        lengthCost[len] = 1 + t.length[i].bits + kLengthExtraBits[i];
+    }
+    lengthCost[0] = lengthCost[1] = 0;
+    distanceCost.resize(dictSize + 1);
+    distanceCost[0] = 0;
+    for (uint32_t d = 1; d <= dictSize; ++d)
+        distanceCost[d] = t.distance[(d - 1) >> dictBits].bits + dictBits;
+    shortDistanceCost[0] = 0;
+    for (uint32_t d = 1; d <= kMaxShortDistance; ++d)
+        shortDistanceCost[d] = t.distance[(d - 1) >> 2].bits + 2;
+
+    buf.resize(dictSize + 2 * kBlock + kMaxMatch + kSlack);
+    nearest2.assign(1 << 16, 0);
+    treeRoot.assign(1 << kHashBits, 0);
+    cyclicSize = dictSize + 1;
+    son.assign(2 * cyclicSize, 0);
+    node.resize(kBlock + 1);
+    path.reserve(kBlock);
+    out.reserve(kBlock);
+
+    out.push_back(static_cast<uint8_t>(literalMode));
+    out.push_back(static_cast<uint8_t>(dictBits));
+}
+
+// Copy: flag 1, length code and its extra bits, distance-position code, then
+// the low distance bits (2 of them for a copy of length 2).
+void Imploder::State::PutCopy(unsigned length, uint32_t distance) {
+    const CodeTables& t = Tables();
+    unsigned v = length - kMinMatch;
+    unsigned i = t.lengthIndex[v];
+    const ImplodeCode& lc = t.length[i];
+    Put(1u | (static_cast<uint32_t>(lc.value) << 1) | ((v - kLengthBase[i]) << (1 + lc.bits)),
+        1 + lc.bits + kLengthExtraBits[i]);
+    unsigned lowBits = length == kMinMatch ? 2 : dictBits;
+    uint32_t d = distance - 1;
+    const ImplodeCode& dc = t.distance[d >> lowBits];
+    Put(dc.value | ((d & ((1u << lowBits) - 1)) << dc.bits), dc.bits + lowBits);
+}
+
+// Inserts `position` into its tree and lists its matches, longest last, each
+// longer and farther than the one before. Returns how many it found. Called
+// for every position in order, with at least two bytes left from it.
+unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
+    const uint8_t* cur = At(position);
+    const unsigned lenLimit = std::min<uint32_t>(kMaxMatch, dataEnd - position);
+    const uint32_t slot = cyclicPos;
+    cyclicPos = cyclicPos + 1 == cyclicSize ? 0 : cyclicPos + 1;
+    unsigned count = 0;
+
+    const unsigned key2 = cur[0] | (cur[1] << 8);
+    const uint32_t delta2 = position - nearest2[key2];
+    nearest2[key2] = position;
+    if (delta2 <= kMaxShortDistance)
+        found[count++] = {kMinMatch, delta2};
+
+    uint32_t* less = &son[slot * 2];        // where the next smaller node goes
+    uint32_t* greater = &son[slot * 2 + 1]; // where the next larger node goes
+    if (lenLimit <= kMinMatch) {
+        // Input ends here; nothing longer can follow.
+        *less = *greater = 0;
+        return count;
+    }
+
+    const uint32_t key3 = ((key2 | (cur[2] << 16)) * 2654435761u) >> (32 - kHashBits);
+    uint32_t candidate = treeRoot[key3];
+    treeRoot[key3] = position;
+
+    // The tree orders positions by the bytes that follow them. lenLess and
+    // lenGreater: bytes known to match on the smaller and the larger side,
+    // so comparing can skip them. A hash bucket may mix prefixes, so those
+    // start at 0.
+    unsigned lenLess = 0, lenGreater = 0, best = kMinMatch;
+    unsigned depth = searchDepth;
+    for (;;) {
+        const uint32_t delta = position - candidate;
+        if (delta > dictSize || depth-- == 0) {
+            *less = *greater = 0;
+            break;
+        }
+        uint32_t* pair = &son[(slot - delta + (delta > slot ? cyclicSize : 0)) * 2];
+        const uint8_t* match = cur - delta;
+        const unsigned len = MatchLength(match, cur, std::min(lenLess, lenGreater), lenLimit);
+        if (len > best) {
+            best = len;
+            found[count++] = {len, delta};
+            if (len == lenLimit) {
+                // The candidate equals the new position as far as the tree
+                // looks: the new node takes its place and its children.
+                *less = pair[0];
+                *greater = pair[1];
+                break;
+            }
+        }
+        // Descend; written without branches on the comparison, which
+        // predicts badly.
+        const bool smaller = match[len] < cur[len];
+        *(smaller ? less : greater) = candidate;
+        less = smaller ? pair + 1 : less;
+        greater = smaller ? greater : pair;
+        candidate = pair[smaller];
+        lenLess = smaller ? len : lenLess;
+        lenGreater = smaller ? lenGreater : len;
+    }
+    return count;
+}
+
+// Positions grow with the input; before they overflow, shift every stored
+// position down, forgetting those that have left the window.
+void Imploder::State::Renumber() {
+    const uint32_t shift = pos - kBase - dictSize - 1;
+    const uint32_t oldest = pos - dictSize - 1;
+    auto fix = [&](uint32_t& v) { v = v < oldest ? 0 : v - shift; };
+    for (uint32_t& v : nearest2)
+        fix(v);
+    for (uint32_t& v : treeRoot)
+        fix(v);
+    for (uint32_t& v : son)
+        fix(v);
+    pos -= shift;
+    dataEnd -= shift;
+    bufStart -= shift;
+}
+
+void Imploder::State::EmitPath(uint32_t start, unsigned count) {
+    // Walk back from the block end, then write forward.
+    path.clear();
+    for (unsigned j = count; j > 0;) {
+        unsigned len = static_cast<uint16_t>(node[j] >> 16);
+        path.push_back({len, static_cast<uint16_t>(node[j])});
+        j -= len;
+    }
+    uint32_t p = start;
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+        if (it->length == 1)
+            PutLiteral(*At(p));
+        else
+            PutCopy(it->length, it->distance);
+        p += it->length;
+    }
+}
+
+// Encodes the positions from `pos` up to `limit`, or fewer when a match of at
+// least niceLength ends the block early.
+void Imploder::State::EncodeBlock(uint32_t limit) {
+    const uint32_t start = pos;
+    const unsigned count = limit - start;
+    // Entries are made "unreached" a stretch ahead of use: a block often ends
+    // early at a long match, and clearing all of it each time would cost more
+    // than the parse.
+    node[0] = 0;
+    unsigned cleared = 1;
+    auto relax = [this](unsigned at, uint64_t cost, unsigned len, uint32_t distance) {
+        uint64_t v = (cost << 32) | (len << 16) | distance;
+        node[at] = std::min(node[at], v);
+    };
+
+    for (unsigned j = 0; j < count; ++j) {
+        const uint32_t p = start + j;
+        if (cleared < count + 1 && cleared <= j + kMaxMatch) {
+            unsigned upTo = std::min(count + 1, j + kMaxMatch + 1 + 4096);
+            std::fill(node.begin() + cleared, node.begin() + upTo, ~static_cast<uint64_t>(0));
+            cleared = upTo;
+        }
+        const uint64_t base = node[j] >> 32;
+        relax(j + 1, base + literalCost[*At(p)], 1, 0);
+        if (dataEnd - p < kMinMatch)
+            continue;
+        unsigned n = FindMatches(p, matches);
+        if (n == 0)
+            continue;
+
+        unsigned longest = matches[n - 1].length;
+        if (longest >= niceLength) {
+            // Long repeat: settle the block up to here, take the copy, and
+            // only insert the positions it covers.
+            EmitPath(start, j);
+            PutCopy(longest, matches[n - 1].distance);
+            for (uint32_t q = p + 1; q < p + longest; ++q) {
+                if (dataEnd - q >= kMinMatch)
+                    FindMatches(q, matches);
+            }
+            pos = p + longest;
+            return;
+        }
+
+        // Each match serves the lengths above the previous one's. A copy of
+        // length 2 reaches 256 bytes back at most, with its own distance
+        // cost; the finder lists it first when there is one.
+        const unsigned room = count - j;
+        unsigned len = kMinMatch + 1;
+        unsigned k = 0;
+        if (matches[0].length == kMinMatch) {
+            if (room >= kMinMatch)
+                relax(j + kMinMatch, base + lengthCost[kMinMatch] + shortDistanceCost[matches[0].distance],
+                      kMinMatch, matches[0].distance);
+            k = 1;
+        }
+        for (; k < n; ++k) {
+            const uint32_t distance = matches[k].distance;
+            const unsigned top = std::min(matches[k].length, room);
+            const uint64_t dc = base + distanceCost[distance];
+            for (; len <= top; ++len)
+                relax(j + len, dc + lengthCost[len], len, distance);
+            if (top == room)
+                break;
+        }
+    }
+    EmitPath(start, count);
+    pos = limit;
+}
+
+// Encodes whole blocks while each has a full longest match of lookahead, so
+// block boundaries, and with them the output, do not depend on how the input
+// was fed; when finishing, encodes everything.
+void Imploder::State::Encode(bool finishing) {
+    for (;;) {
+        uint32_t avail = dataEnd - pos;
+        if (!finishing && avail < kBlock + kMaxMatch)
+            break;
+        if (avail == 0)
+            break;
+        if (pos >= renumberAt)
+            Renumber();
+        EncodeBlock(pos + std::min<uint32_t>(avail, kBlock));
+        if (out.size() >= kBlock / 2)
+            Flush();
+    }
+}
+
+Imploder::Imploder(const ImplodeOptions& options, ImplodeOutputFn output, void* param)
+    : state(new State(options, output, param)) {}
+
+Imploder::~Imploder() = default;
+
+void Imploder::Write(const void* data, size_t size) {
+    State& s = *state;
+    if (s.finished)
+        throw std::logic_error("Imploder::Write after Finish");
+    const uint8_t* in = static_cast<const uint8_t*>(data);
+    s.bytesIn += size;
+    while (size > 0) {
+        uint32_t used = s.dataEnd - s.bufStart;
+        const uint32_t capacity = static_cast<uint32_t>(s.buf.size() - kSlack);
+        if (used == capacity) {
+            // Keep the window behind the next position to encode.
+            uint32_t keepFrom = s.pos - s.bufStart > s.dictSize ? s.pos - s.dictSize : s.bufStart;
+            memmove(s.buf.data(), s.At(keepFrom), s.dataEnd - keepFrom);
+            s.bufStart = keepFrom;
+            used = s.dataEnd - s.bufStart;
+        }
+        size_t n = std::min<size_t>(size, capacity - used);
+        memcpy(s.buf.data() + used, in, n);
+        s.dataEnd += static_cast<uint32_t>(n);
+        in += n;
+        size -= n;
+        s.Encode(false);
+    }
+}
+
+void Imploder::Finish() {
+    State& s = *state;
+    if (s.finished)
+        return;
+    s.finished = true;
+    s.Encode(true);
+    // End code: length code 15 with the extra value 255.
+    s.Put(1u | (static_cast<uint32_t>(Tables().length[15].value) << 1) | (255u << 8), 16);
+    if (s.bitCount > 0)
+        s.Put(0, 8 - s.bitCount);
+    s.Flush();
+}
+
+uint64_t Imploder::BytesIn() const { return state->bytesIn; }
+uint64_t Imploder::BytesOut() const { return state->bytesOut + state->out.size(); }
+
+void Imploder::SetPositionBaseForTesting(uint32_t base) {
+    State& s = *state;
+    if (s.bytesIn != 0 || base < State::kBase)
+        throw std::logic_error("position base must be set before input");
+    s.pos = s.bufStart = s.dataEnd = base;
+}
+
+bool ImplodeValidDictionarySize(unsigned size) { return size == 1024 || size == 2048 || size == 4096; }
+
+std::vector<unsigned char> ImplodeBuffer(const void* data, size_t size, const ImplodeOptions& options) {
+    std::vector<unsigned char> result;
+    Imploder imploder(
+        options,
+        [](const unsigned char* bytes, size_t n, void* param) {
+            auto* v = static_cast<std::vector<unsigned char>*>(param);
+            v->insert(v->end(), bytes, bytes + n);
+        },
+        &result);
+    imploder.Write(data, size);
+    imploder.Finish();
+    return result;
+}
+
+const ImplodeCode* ImplodeLiteralCodes() { return Tables().literal; }
+const ImplodeCode* ImplodeLengthCodes() { return Tables().length; }
+const ImplodeCode* ImplodeDistanceCodes() { return Tables().distance; }

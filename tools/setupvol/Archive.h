@@ -1,0 +1,104 @@
+// Archive.h: reading a set of data volumes back, as the installer would,
+// with a clear message for every way they can be damaged.
+//
+// The volumes come from a VolumeStore, so tests and the fuzzer can serve
+// them from memory. ReadArchive walks the archive front to back exactly like
+// the installer's reader (records, chunks, continuation records across
+// volumes) and, when asked, expands every file through the decompressor,
+// checking that it expands cleanly to its recorded size.
+#ifndef SETUPVOL_ARCHIVE_H
+#define SETUPVOL_ARCHIVE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Setup.h"
+
+class VolumeStream {
+public:
+    virtual ~VolumeStream() = default;
+    // Up to n bytes; fewer only at the end of the volume (or on a read
+    // error, which Failed() then reports).
+    virtual size_t Read(void* buffer, size_t n) = 0;
+    // Skips up to n bytes; returns how many were skipped.
+    virtual uint64_t Skip(uint64_t n) = 0;
+    virtual bool Failed() const { return false; }
+};
+
+class VolumeStore {
+public:
+    virtual ~VolumeStore() = default;
+    // Opens volume `number` (1-based); null when it does not exist. `name`
+    // receives what messages call it ("Data2.Dat" or its path).
+    virtual std::unique_ptr<VolumeStream> Open(uint32_t number, std::string* name) = 0;
+};
+
+// Volumes held in memory: volumes[0] is Data1.Dat.
+class MemoryVolumeStore : public VolumeStore {
+public:
+    std::vector<std::vector<unsigned char>> volumes;
+    std::unique_ptr<VolumeStream> Open(uint32_t number, std::string* name) override;
+};
+
+// Volumes in a folder: DIR/Data<n>.Dat, else DIR/Disk<n>/Data<n>.Dat, else
+// a sibling DIR/../Disk<n>/Data<n>.Dat (DIR being one disk of a set).
+class DirectoryVolumeStore : public VolumeStore {
+public:
+    explicit DirectoryVolumeStore(const std::filesystem::path& dir) : dir(dir) {}
+    std::unique_ptr<VolumeStream> Open(uint32_t number, std::string* name) override;
+    // Where volume `number` is, or an empty path.
+    std::filesystem::path Find(uint32_t number) const;
+
+private:
+    std::filesystem::path dir;
+};
+
+struct ArchiveFile {
+    unsigned index = 0;            // 1-based, in archive order
+    tagCompressFileHeader record;  // the first record
+    uint32_t firstVolume = 0;
+    uint32_t lastVolume = 0;
+    uint64_t streamSize = 0;       // all chunks together
+    uint64_t expandedBytes = 0;    // when expanded
+    bool ok = true;                // no error met for this file
+};
+
+struct ArchiveReport {
+    bool headerRead = false;
+    ArchiveHeader header = {};
+    std::vector<ArchiveFile> files;
+    uint32_t volumes = 0;          // volumes the archive spans
+    std::vector<std::string> errors;
+    std::vector<std::string> warnings;
+};
+
+// Receives the expanded files (extraction).
+class ArchiveSink {
+public:
+    virtual ~ArchiveSink() = default;
+    // False (with a message) when the file cannot be written; the file is
+    // then still checked but its bytes go nowhere.
+    virtual bool BeginFile(const ArchiveFile& file, std::string* error) = 0;
+    virtual bool Write(const unsigned char* data, size_t size, std::string* error) = 0;
+    // ok: the file expanded cleanly to its recorded size.
+    virtual void EndFile(const ArchiveFile& file, bool ok) = 0;
+};
+
+// Reads the whole archive. expand: also expand every file (verify and
+// extract), handing the bytes to `sink` when there is one. Every problem
+// lands in report->errors; the walk goes on wherever the structure still
+// tells where the next record is.
+void ReadArchive(VolumeStore& store, bool expand, ArchiveSink* sink, ArchiveReport* report);
+
+// "install\Docs\readme.txt", in UTF-8.
+std::string DisplayTarget(const tagCompressFileHeader& record);
+
+// The listing printed by `setupvol list`.
+std::string FormatListing(const ArchiveReport& report);
+
+#endif

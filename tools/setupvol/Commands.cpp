@@ -1,0 +1,389 @@
+// Commands.cpp: argument handling and the seven commands of setupvol.
+#include "tools/setupvol/Commands.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <fstream>
+#include <memory>
+
+#include "explode/Explode.h"
+#include "implode/Implode.h"
+#include "tools/setupvol/Archive.h"
+#include "tools/setupvol/FileSys.h"
+#include "tools/setupvol/Manifest.h"
+#include "tools/setupvol/Names.h"
+#include "tools/setupvol/Packer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  setupvol pack MANIFEST -o DIR [--volume-size BYTES] [--disk-dirs] [--quiet]\n"
+    "  setupvol list DIR\n"
+    "  setupvol verify DIR\n"
+    "  setupvol extract DIR -o OUT\n"
+    "  setupvol implode [--literals binary|ascii] [--dict 1024|2048|4096] IN OUT\n"
+    "  setupvol explode IN OUT\n"
+    "Volumes are DIR/Data<n>.Dat, or DIR/Disk<n>/Data<n>.Dat with --disk-dirs.\n"
+    "--volume-size caps every volume (1457664 fills a 1.44 MB floppy disk).\n";
+
+int Usage(std::ostream& err, const std::string& problem) {
+    err << "setupvol: " << problem << "\n" << kUsage;
+    return 2;
+}
+
+// Splits arguments into positional ones and options; `valued` lists the
+// options that take a value.
+struct Args {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;
+    bool Has(const std::string& name) const {
+        for (const auto& o : options)
+            if (o.first == name)
+                return true;
+        return false;
+    }
+    std::string Get(const std::string& name) const {
+        for (const auto& o : options)
+            if (o.first == name)
+                return o.second;
+        return "";
+    }
+};
+
+bool SplitArgs(const std::vector<std::string>& in, size_t from, const std::vector<std::string>& valued,
+               const std::vector<std::string>& flags, Args* args, std::string* problem) {
+    for (size_t i = from; i < in.size(); ++i) {
+        const std::string& a = in[i];
+        if (a.size() > 1 && a[0] == '-') {
+            bool isValued = false, isFlag = false;
+            for (const auto& v : valued)
+                isValued |= v == a;
+            for (const auto& f : flags)
+                isFlag |= f == a;
+            if (isValued) {
+                if (i + 1 >= in.size()) {
+                    *problem = a + " needs a value";
+                    return false;
+                }
+                args->options.emplace_back(a, in[++i]);
+            } else if (isFlag) {
+                args->options.emplace_back(a, "");
+            } else {
+                *problem = "unknown option " + a;
+                return false;
+            }
+        } else {
+            args->positional.push_back(a);
+        }
+    }
+    return true;
+}
+
+bool ReadTextFile(const fs::path& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+void PrintProblems(const ArchiveReport& report, std::ostream& err) {
+    for (const std::string& w : report.warnings)
+        err << "warning: " << w << "\n";
+    for (const std::string& e : report.errors)
+        err << "error: " << e << "\n";
+}
+
+int Pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+    Args args;
+    std::string problem;
+    if (!SplitArgs(in, 1, {"-o", "--volume-size"}, {"--disk-dirs", "--quiet"}, &args, &problem))
+        return Usage(err, problem);
+    if (args.positional.size() != 1 || !args.Has("-o"))
+        return Usage(err, "pack needs a manifest and -o DIR");
+    PackOptions options;
+    options.diskDirs = args.Has("--disk-dirs");
+    if (args.Has("--volume-size")) {
+        std::string v = args.Get("--volume-size");
+        char* end = nullptr;
+        unsigned long long cap = strtoull(v.c_str(), &end, 10);
+        if (v.empty() || *end != '\0' || v[0] == '-' || cap == 0)
+            return Usage(err, "--volume-size needs a number of bytes, not '" + v + "'");
+        options.volumeCap = cap;
+    }
+    fs::path manifestPath = PathFromUtf8(args.positional[0]);
+    std::string text;
+    if (!ReadTextFile(manifestPath, &text)) {
+        err << "setupvol: cannot read the manifest " << args.positional[0] << "\n";
+        return 1;
+    }
+    Manifest manifest;
+    if (!ParseManifest(text, args.positional[0], &manifest, &problem)) {
+        err << "setupvol: " << problem << "\n";
+        return 1;
+    }
+    PackSummary summary;
+    fs::path base = manifestPath.parent_path();
+    if (base.empty())
+        base = ".";
+    if (!PackArchive(manifest, base, PathFromUtf8(args.Get("-o")), options, &summary, &problem,
+                     args.Has("--quiet") ? nullptr : &out)) {
+        err << "setupvol: " << problem << "\n";
+        return 1;
+    }
+    out << summary.files << " files, " << summary.expanded << " bytes -> " << summary.compressed
+        << " bytes of compressed data in " << summary.volumes << (summary.volumes == 1 ? " volume\n" : " volumes\n");
+    return 0;
+}
+
+int List(const std::vector<std::string>& in, std::ostream& out, std::ostream& err, bool expand) {
+    Args args;
+    std::string problem;
+    if (!SplitArgs(in, 1, {}, {}, &args, &problem))
+        return Usage(err, problem);
+    if (args.positional.size() != 1)
+        return Usage(err, in[0] + " needs the folder of the volumes");
+    DirectoryVolumeStore store(PathFromUtf8(args.positional[0]));
+    ArchiveReport report;
+    ReadArchive(store, expand, nullptr, &report);
+    if (!expand)
+        out << FormatListing(report);
+    PrintProblems(report, err);
+    if (!report.errors.empty()) {
+        err << "setupvol: " << report.errors.size() << (report.errors.size() == 1 ? " problem" : " problems")
+            << " found\n";
+        return 1;
+    }
+    if (expand)
+        out << report.files.size() << " files in " << report.volumes
+            << (report.volumes == 1 ? " volume" : " volumes") << " verified\n";
+    return 0;
+}
+
+// Writes expanded files to OUT/<target keyword>/<subDir>/<fileName>.
+class TreeSink : public ArchiveSink {
+public:
+    explicit TreeSink(const fs::path& root) : root(root) {}
+    bool BeginFile(const ArchiveFile& file, std::string* error) override {
+        const tagCompressFileHeader& r = file.record;
+        path.clear();
+        // Names that would leave the output folder are refused, whatever
+        // the record says.
+        if (r.targetDir < 0 || r.targetDir >= 8 || !CheckSubDir(r.subDir).empty() ||
+            !CheckPathComponent(r.fileName).empty()) {
+            *error = "file " + std::to_string(file.index) + ": not extracted, its target path is invalid";
+            return false;
+        }
+        fs::path p = root / TargetDirKeyword(r.targetDir);
+        std::string sub = AnsiToUtf8(r.subDir);
+        size_t start = 0;
+        while (!sub.empty()) {
+            size_t end = sub.find('\\', start);
+            p /= PathFromUtf8(sub.substr(start, end == std::string::npos ? std::string::npos : end - start));
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        std::error_code ec;
+        fs::create_directories(p, ec);
+        p /= PathFromUtf8(AnsiToUtf8(r.fileName));
+        out.open(p, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            *error = "cannot create " + PathToUtf8(p);
+            return false;
+        }
+        path = p;
+        return true;
+    }
+    bool Write(const unsigned char* data, size_t size, std::string* error) override {
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        if (!out) {
+            *error = "cannot write " + PathToUtf8(path);
+            return false;
+        }
+        return true;
+    }
+    void EndFile(const ArchiveFile& file, bool ok) override {
+        if (path.empty())
+            return;
+        out.close();
+        std::error_code ec;
+        std::string problem;
+        if (!ok) {
+            // A damaged file is not left behind looking complete.
+            fs::remove(path, ec);
+        } else {
+            uint64_t ft = (uint64_t(file.record.lastWriteTime.dwHighDateTime) << 32) |
+                          file.record.lastWriteTime.dwLowDateTime;
+            SetFileWriteTime(path, ft, &problem);
+            ++written;
+        }
+        path.clear();
+    }
+    unsigned written = 0;
+
+private:
+    fs::path root;
+    fs::path path;
+    std::ofstream out;
+};
+
+int Extract(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+    Args args;
+    std::string problem;
+    if (!SplitArgs(in, 1, {"-o"}, {}, &args, &problem))
+        return Usage(err, problem);
+    if (args.positional.size() != 1 || !args.Has("-o"))
+        return Usage(err, "extract needs the folder of the volumes and -o OUT");
+    DirectoryVolumeStore store(PathFromUtf8(args.positional[0]));
+    TreeSink sink(PathFromUtf8(args.Get("-o")));
+    ArchiveReport report;
+    ReadArchive(store, true, &sink, &report);
+    PrintProblems(report, err);
+    out << sink.written << " of " << report.files.size() << " files extracted\n";
+    if (!report.errors.empty()) {
+        err << "setupvol: " << report.errors.size() << (report.errors.size() == 1 ? " problem" : " problems")
+            << " found\n";
+        return 1;
+    }
+    return 0;
+}
+
+void WriteToStream(const unsigned char* data, size_t size, void* param) {
+    static_cast<std::ostream*>(param)->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+int ImplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+    Args args;
+    std::string problem;
+    if (!SplitArgs(in, 1, {"--literals", "--dict"}, {}, &args, &problem))
+        return Usage(err, problem);
+    if (args.positional.size() != 2)
+        return Usage(err, "implode needs IN and OUT");
+    ImplodeOptions options;
+    if (args.Has("--literals")) {
+        std::string v = args.Get("--literals");
+        if (v == "ascii")
+            options.literals = ImplodeAscii;
+        else if (v != "binary")
+            return Usage(err, "--literals is binary or ascii, not '" + v + "'");
+    }
+    if (args.Has("--dict")) {
+        std::string v = args.Get("--dict");
+        if (v != "1024" && v != "2048" && v != "4096")
+            return Usage(err, "--dict is 1024, 2048 or 4096, not '" + v + "'");
+        options.dictionarySize = static_cast<unsigned>(atoi(v.c_str()));
+    }
+    std::ifstream src(PathFromUtf8(args.positional[0]), std::ios::binary);
+    if (!src) {
+        err << "setupvol: cannot open " << args.positional[0] << "\n";
+        return 1;
+    }
+    std::ofstream dst(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
+    if (!dst) {
+        err << "setupvol: cannot create " << args.positional[1] << "\n";
+        return 1;
+    }
+    Imploder imploder(options, WriteToStream, static_cast<std::ostream*>(&dst));
+    std::vector<char> buf(1 << 16);
+    while (src) {
+        src.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        imploder.Write(buf.data(), static_cast<size_t>(src.gcount()));
+    }
+    imploder.Finish();
+    dst.close();
+    if (src.bad() || dst.fail()) {
+        err << "setupvol: read or write error\n";
+        return 1;
+    }
+    out << imploder.BytesIn() << " -> " << imploder.BytesOut() << " bytes\n";
+    return 0;
+}
+
+struct ExplodeFiles {
+    std::ifstream* in;
+    std::ofstream* out;
+    uint64_t written;
+};
+
+unsigned int ExplodeRead(char* buffer, unsigned int* size, void* param) {
+    auto* f = static_cast<ExplodeFiles*>(param);
+    f->in->read(buffer, *size);
+    return static_cast<unsigned int>(f->in->gcount());
+}
+
+void ExplodeWrite(char* buffer, unsigned int* size, void* param) {
+    auto* f = static_cast<ExplodeFiles*>(param);
+    f->out->write(buffer, *size);
+    f->written += *size;
+}
+
+int ExplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+    Args args;
+    std::string problem;
+    if (!SplitArgs(in, 1, {}, {}, &args, &problem))
+        return Usage(err, problem);
+    if (args.positional.size() != 2)
+        return Usage(err, "explode needs IN and OUT");
+    std::ifstream src(PathFromUtf8(args.positional[0]), std::ios::binary);
+    if (!src) {
+        err << "setupvol: cannot open " << args.positional[0] << "\n";
+        return 1;
+    }
+    std::ofstream dst(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
+    if (!dst) {
+        err << "setupvol: cannot create " << args.positional[1] << "\n";
+        return 1;
+    }
+    std::unique_ptr<ExplodeWork> work(new ExplodeWork());
+    ExplodeFiles files = {&src, &dst, 0};
+    unsigned result = Explode(ExplodeRead, ExplodeWrite, work.get(), &files);
+    dst.close();
+    static const char* const names[] = {"ok", "bad dictionary size", "bad literal mode", "stream too short",
+                                        "damaged or cut-off data"};
+    if (result != ExplodeOk) {
+        err << "setupvol: " << args.positional[0] << ": " << (result < 5 ? names[result] : "unknown error")
+            << " (result " << result << ", " << files.written << " bytes expanded)\n";
+        return 1;
+    }
+    if (dst.fail()) {
+        err << "setupvol: cannot write " << args.positional[1] << "\n";
+        return 1;
+    }
+    out << files.written << " bytes\n";
+    return 0;
+}
+
+} // namespace
+
+int RunSetupVol(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty())
+        return Usage(err, "no command given");
+    const std::string& command = args[0];
+    try {
+        if (command == "pack")
+            return Pack(args, out, err);
+        if (command == "list")
+            return List(args, out, err, false);
+        if (command == "verify")
+            return List(args, out, err, true);
+        if (command == "extract")
+            return Extract(args, out, err);
+        if (command == "implode")
+            return ImplodeCommand(args, out, err);
+        if (command == "explode")
+            return ExplodeCommand(args, out, err);
+        if (command == "help" || command == "--help" || command == "-h") {
+            out << kUsage;
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        err << "setupvol: " << e.what() << "\n";
+        return 1;
+    }
+    return Usage(err, "unknown command '" + command + "'");
+}

@@ -1,0 +1,145 @@
+// FileSys.cpp: file times and tree walks, with a small shim per platform.
+#include "tools/setupvol/FileSys.h"
+
+#include <algorithm>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <errno.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+// Seconds from 1601-01-01 to 1970-01-01.
+const uint64_t kUnixEpochSeconds = 11644473600ull;
+} // namespace
+
+fs::path PathFromUtf8(const std::string& utf8) { return fs::u8path(utf8); }
+
+std::string PathToUtf8(const fs::path& path) {
+    auto s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+#ifdef _WIN32
+
+bool GetFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* error) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        *error = "cannot read the time of " + PathToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    *fileTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                data.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
+
+bool SetFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* error) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = "cannot set the time of " + PathToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(fileTime);
+    ft.dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
+    BOOL ok = SetFileTime(h, nullptr, nullptr, &ft);
+    DWORD err = GetLastError();
+    CloseHandle(h);
+    if (!ok) {
+        *error = "cannot set the time of " + PathToUtf8(path) + " (error " + std::to_string(err) + ")";
+        return false;
+    }
+    return true;
+}
+
+#else
+
+bool GetFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* error) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        *error = "cannot read the time of " + PathToUtf8(path) + ": " + strerror(errno);
+        return false;
+    }
+    // Times before 1601 cannot be expressed; clamp them to its start.
+    int64_t seconds = static_cast<int64_t>(st.st_mtim.tv_sec) + static_cast<int64_t>(kUnixEpochSeconds);
+    if (seconds < 0)
+        seconds = 0;
+    *fileTime = static_cast<uint64_t>(seconds) * 10000000ull + static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+    return true;
+}
+
+bool SetFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* error) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT; // access time untouched
+    times[1].tv_sec = static_cast<time_t>(static_cast<int64_t>(fileTime / 10000000ull) -
+                                          static_cast<int64_t>(kUnixEpochSeconds));
+    times[1].tv_nsec = static_cast<long>(fileTime % 10000000ull) * 100;
+    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+        *error = "cannot set the time of " + PathToUtf8(path) + ": " + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+#endif
+
+namespace {
+
+bool Walk(const fs::path& root, const std::string& prefix, int depth, std::vector<std::string>* files,
+          std::string* error) {
+    if (depth > 64) {
+        *error = "folders nested more than 64 levels deep below " + PathToUtf8(root);
+        return false;
+    }
+    std::error_code ec;
+    fs::path dir = prefix.empty() ? root : root / PathFromUtf8(prefix);
+    std::vector<std::pair<std::string, bool>> entries; // name, is folder
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ec2;
+        fs::file_status link = it->symlink_status(ec2);
+        fs::file_status target = it->status(ec2);
+        std::string name = PathToUtf8(it->path().filename());
+        if (fs::is_directory(target)) {
+            if (!fs::is_symlink(link))
+                entries.emplace_back(name, true);
+        } else if (fs::is_regular_file(target)) {
+            entries.emplace_back(name, false);
+        }
+    }
+    if (ec) {
+        *error = "cannot list " + PathToUtf8(dir) + ": " + ec.message();
+        return false;
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const auto& e : entries) {
+        std::string rel = prefix.empty() ? e.first : prefix + "/" + e.first;
+        if (e.second) {
+            if (!Walk(root, rel, depth + 1, files, error))
+                return false;
+        } else {
+            files->push_back(rel);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool ListTreeSorted(const fs::path& root, std::vector<std::string>* files, std::string* error) {
+    files->clear();
+    std::error_code ec;
+    if (!fs::is_directory(root, ec)) {
+        *error = PathToUtf8(root) + " is not a folder";
+        return false;
+    }
+    return Walk(root, "", 0, files, error);
+}

@@ -1,0 +1,26 @@
+// FileSys.h: the little the volume tool needs from the file system beyond
+// standard C++: file times as Windows FILETIME values and a sorted walk of a
+// directory tree. Paths are UTF-8 strings on every platform.
+#ifndef SETUPVOL_FILESYS_H
+#define SETUPVOL_FILESYS_H
+
+#include <stdint.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+std::filesystem::path PathFromUtf8(const std::string& utf8);
+std::string PathToUtf8(const std::filesystem::path& path);
+
+// Last-write time as 100-nanosecond intervals since 1601-01-01 UTC.
+bool GetFileWriteTime(const std::filesystem::path& path, uint64_t* fileTime, std::string* error);
+bool SetFileWriteTime(const std::filesystem::path& path, uint64_t fileTime, std::string* error);
+
+// Every regular file below `root`, as paths relative to it with '/' between
+// levels, in byte order of their names level by level (a folder's files and
+// subfolders sorted together), so the order is the same on every machine.
+// Links to folders are not followed.
+bool ListTreeSorted(const std::filesystem::path& root, std::vector<std::string>* files, std::string* error);
+
+#endif

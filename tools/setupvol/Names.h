@@ -1,0 +1,39 @@
+// Names.h: the names stored in volume records.
+//
+// Records hold ANSI text in the code page of the installing system; the tool
+// writes Windows-1252 (the Western code page) and reads it back as such. On
+// the host, names are UTF-8. The target path of a record is built from its
+// subDir (backslash-separated levels) and fileName, so both are checked for
+// what would escape the base directory or be refused by Windows.
+#ifndef SETUPVOL_NAMES_H
+#define SETUPVOL_NAMES_H
+
+#include <stdint.h>
+
+#include <string>
+
+// UTF-8 to Windows-1252; false (with the offending character in `error`)
+// when the text is not valid UTF-8 or holds a character that code page lacks.
+bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* error);
+// Windows-1252 to UTF-8; the five unassigned bytes become U+FFFD.
+std::string AnsiToUtf8(const std::string& ansi);
+
+// Target directory keywords, in targetDir order: windows, system, desktop,
+// none, install, startup, startmenu, programs.
+const char* TargetDirKeyword(int32_t targetDir); // "?" outside 0..7
+int TargetDirFromKeyword(const std::string& keyword); // -1 when unknown
+std::string TargetDirKeywordList(); // "windows, system, ... or programs"
+
+// One level of a target path (a file name or a directory name): not empty,
+// not "." or "..", no control characters and none of < > : " / \ | ? *, no
+// trailing dot or space. Returns "" when valid, else what is wrong.
+std::string CheckPathComponent(const std::string& name);
+
+// A subDir: levels separated by backslashes, each a valid component; empty
+// is valid. Returns "" when valid, else what is wrong.
+std::string CheckSubDir(const std::string& subDir);
+
+// Joins subDir levels with a backslash ("" + x = x).
+std::string JoinSubDir(const std::string& a, const std::string& b);
+
+#endif

@@ -1,0 +1,537 @@
+// Packer.cpp: manifest -> compressed streams -> volumes.
+#include "tools/setupvol/Packer.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "reader/VolumeFormat.h"
+#include "tools/setupvol/Archive.h"
+#include "tools/setupvol/FileSys.h"
+#include "tools/setupvol/Names.h"
+#include "tools/setupvol/PeVersion.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The installer refuses a stream whose first input block holds 4 bytes or
+// fewer, which is every stream of an empty file (header and end code).
+// Decoders stop at the end code, so a byte after it makes such a file
+// installable without changing what it expands to.
+const size_t kMinStream = 5;
+const size_t kIoBlock = 1 << 16;
+
+class FileByteSource : public ByteSource {
+public:
+    explicit FileByteSource(const fs::path& path) : in(path, std::ios::binary) {
+        std::error_code ec;
+        size = fs::file_size(path, ec);
+        if (ec)
+            size = 0;
+    }
+    uint64_t Size() const override { return size; }
+    bool ReadAt(uint64_t offset, void* buffer, size_t n) override {
+        if (offset > size || n > size - offset)
+            return false;
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(offset));
+        in.read(static_cast<char*>(buffer), static_cast<std::streamsize>(n));
+        return static_cast<size_t>(in.gcount()) == n;
+    }
+
+private:
+    std::ifstream in;
+    uint64_t size = 0;
+};
+
+// A compressed stream on its way into the volumes: in memory while small,
+// in a temporary file beyond that.
+class Spool {
+public:
+    ~Spool() {
+        if (file)
+            fclose(file);
+    }
+    bool Append(const unsigned char* data, size_t n) {
+        size += n;
+        if (!file && memory.size() + n <= kMemoryLimit) {
+            memory.insert(memory.end(), data, data + n);
+            return true;
+        }
+        if (!file) {
+            file = tmpfile();
+            if (!file || fwrite(memory.data(), 1, memory.size(), file) != memory.size())
+                return failed = true, false;
+            memory.clear();
+            memory.shrink_to_fit();
+        }
+        if (fwrite(data, 1, n, file) != n)
+            return failed = true, false;
+        return true;
+    }
+    uint64_t Size() const { return size; }
+    bool Failed() const { return failed; }
+    // Copies `n` bytes from `offset` to `out`.
+    bool CopyTo(uint64_t offset, uint64_t n, std::ostream& out) {
+        if (!file) {
+            out.write(reinterpret_cast<const char*>(memory.data() + offset), static_cast<std::streamsize>(n));
+            return static_cast<bool>(out);
+        }
+        if (fflush(file) != 0 || fseek(file, 0, SEEK_SET) != 0)
+            return false;
+        // Skipping by reading keeps offsets beyond 2 GiB portable.
+        std::vector<char> buf(kIoBlock);
+        uint64_t skip = offset;
+        while (skip > 0) {
+            size_t k = static_cast<size_t>(std::min<uint64_t>(skip, buf.size()));
+            if (fread(buf.data(), 1, k, file) != k)
+                return false;
+            skip -= k;
+        }
+        while (n > 0) {
+            size_t k = static_cast<size_t>(std::min<uint64_t>(n, buf.size()));
+            if (fread(buf.data(), 1, k, file) != k)
+                return false;
+            out.write(buf.data(), static_cast<std::streamsize>(k));
+            n -= k;
+        }
+        fseek(file, 0, SEEK_END);
+        return static_cast<bool>(out);
+    }
+
+private:
+    static const size_t kMemoryLimit = 64u << 20;
+    std::vector<unsigned char> memory;
+    FILE* file = nullptr;
+    uint64_t size = 0;
+    bool failed = false;
+};
+
+void SpoolOutput(const unsigned char* data, size_t size, void* param) {
+    static_cast<Spool*>(param)->Append(data, size);
+}
+
+std::string FoldCase(const std::string& ansi) {
+    std::string s = ansi;
+    for (char& c : s) {
+        unsigned char b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
+            c = static_cast<char>(b + 32);
+    }
+    return s;
+}
+
+bool ReadHistogram(const fs::path& path, uint64_t histogram[256], std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot open " + PathToUtf8(path);
+        return false;
+    }
+    std::vector<char> buf(kIoBlock);
+    for (int i = 0; i < 256; ++i)
+        histogram[i] = 0;
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        size_t got = static_cast<size_t>(in.gcount());
+        for (size_t i = 0; i < got; ++i)
+            ++histogram[static_cast<unsigned char>(buf[i])];
+    }
+    if (in.bad()) {
+        *error = "cannot read " + PathToUtf8(path);
+        return false;
+    }
+    return true;
+}
+
+// Where the volumes go. Each is written under a temporary name and renamed
+// once the whole set is complete, so a failed run leaves an earlier set as
+// it was.
+class VolumeWriter {
+public:
+    VolumeWriter(const fs::path& dir, bool diskDirs) : dir(dir), diskDirs(diskDirs) {}
+    ~VolumeWriter() {
+        if (!committed)
+            Discard();
+    }
+
+    fs::path FinalPath(uint32_t n) const {
+        fs::path file = PathFromUtf8("Data" + std::to_string(n) + ".Dat");
+        return diskDirs ? dir / PathFromUtf8("Disk" + std::to_string(n)) / file : dir / file;
+    }
+
+    bool Open(uint32_t n, std::string* error) {
+        if (!Close(error))
+            return false;
+        fs::path final = FinalPath(n);
+        std::error_code ec;
+        fs::create_directories(final.parent_path(), ec);
+        fs::path temp = final;
+        temp += ".new";
+        out.open(temp, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            *error = "cannot create " + PathToUtf8(temp);
+            return false;
+        }
+        temps.push_back(temp);
+        finals.push_back(final);
+        unsigned char head[FirstVolumeDataOffset] = {};
+        WriteLe32(head, n);
+        // Volume 1's header is filled in once every file is known.
+        out.write(reinterpret_cast<const char*>(head), n == 1 ? FirstVolumeDataOffset : VolumeNumberSize);
+        return Check(error);
+    }
+    std::ostream& Stream() { return out; }
+    bool Check(std::string* error) {
+        if (!out) {
+            *error = "cannot write " + PathToUtf8(temps.back()) + " (disk full?)";
+            return false;
+        }
+        return true;
+    }
+    bool Close(std::string* error) {
+        if (!out.is_open())
+            return true;
+        out.close();
+        if (out.fail()) {
+            *error = "cannot write " + PathToUtf8(temps.back());
+            return false;
+        }
+        return true;
+    }
+    bool PatchHeader(const ArchiveHeader& header, std::string* error) {
+        std::fstream f(temps.front(), std::ios::binary | std::ios::in | std::ios::out);
+        unsigned char bytes[ArchiveHeaderSize];
+        SerializeArchiveHeader(header, bytes);
+        f.seekp(VolumeNumberSize);
+        f.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+        f.close();
+        if (f.fail()) {
+            *error = "cannot write the archive header into " + PathToUtf8(temps.front());
+            return false;
+        }
+        return true;
+    }
+    // Renames the new set into place and removes volumes of an earlier run
+    // that do not belong to it.
+    bool Commit(std::string* error) {
+        if (!Close(error))
+            return false;
+        for (size_t i = 0; i < temps.size(); ++i) {
+            std::error_code ec;
+            fs::rename(temps[i], finals[i], ec);
+            if (ec) {
+                *error = "cannot rename " + PathToUtf8(temps[i]) + " to " + PathToUtf8(finals[i]) + ": " + ec.message();
+                return false;
+            }
+        }
+        committed = true;
+        RemoveStale();
+        return true;
+    }
+
+private:
+    void Discard() {
+        std::error_code ec;
+        out.close();
+        for (const fs::path& p : temps)
+            fs::remove(p, ec);
+    }
+    static uint32_t NumberIn(const std::string& name, const char* prefix, const char* suffix) {
+        size_t p = strlen(prefix), s = strlen(suffix);
+        if (name.size() <= p + s || name.compare(0, p, prefix) != 0 || name.compare(name.size() - s, s, suffix) != 0)
+            return 0;
+        std::string digits = name.substr(p, name.size() - p - s);
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return 0;
+        return static_cast<uint32_t>(atoi(digits.c_str()));
+    }
+    void RemoveStale() {
+        std::error_code ec;
+        std::vector<fs::path> doomed;
+        auto scan = [&](const fs::path& folder, uint32_t only) {
+            for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+                uint32_t n = NumberIn(PathToUtf8(it->path().filename()), "Data", ".Dat");
+                if (n == 0 || (only != 0 && n != only))
+                    continue;
+                if (std::find(finals.begin(), finals.end(), it->path()) == finals.end())
+                    doomed.push_back(it->path());
+            }
+        };
+        scan(dir, 0);
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            uint32_t n = NumberIn(PathToUtf8(it->path().filename()), "Disk", "");
+            if (n != 0 && it->is_directory(ec))
+                scan(it->path(), n);
+        }
+        for (const fs::path& p : doomed) {
+            fs::remove(p, ec);
+            fs::path parent = p.parent_path();
+            if (parent != dir && fs::is_empty(parent, ec))
+                fs::remove(parent, ec);
+        }
+    }
+
+    fs::path dir;
+    bool diskDirs;
+    std::ofstream out;
+    std::vector<fs::path> temps, finals;
+    bool committed = false;
+};
+
+} // namespace
+
+ImplodeLiteralMode ChooseLiteralMode(const uint64_t histogram[256]) {
+    const ImplodeCode* codes = ImplodeLiteralCodes();
+    uint64_t ascii = 0, binary = 0;
+    for (int b = 0; b < 256; ++b) {
+        ascii += histogram[b] * codes[b].bits;
+        binary += histogram[b] * 8;
+    }
+    return ascii < binary ? ImplodeAscii : ImplodeBinary;
+}
+
+bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vector<PackFile>* files,
+                     int32_t* groupCount, std::string* error) {
+    files->clear();
+    std::map<std::string, int> targets; // folded target path -> line
+    int highestGroup = 0, highestLine = 0;
+    auto fail = [&](int line, const std::string& problem) {
+        *error = manifest.displayName + ":" + std::to_string(line) + ": " + problem;
+        return false;
+    };
+    for (const ManifestEntry& e : manifest.entries) {
+        fs::path source = PathFromUtf8(e.source);
+        if (source.is_relative())
+            source = baseDir / source;
+        std::error_code ec;
+        std::vector<std::pair<fs::path, std::string>> found; // source, subDir-relative UTF-8 path
+        if (e.tree) {
+            if (!fs::is_directory(source, ec))
+                return fail(e.line, "source folder '" + e.source + "' not found");
+            std::vector<std::string> rel;
+            std::string walkError;
+            if (!ListTreeSorted(source, &rel, &walkError))
+                return fail(e.line, walkError);
+            if (rel.empty())
+                return fail(e.line, "source folder '" + e.source + "' holds no files");
+            for (const std::string& r : rel)
+                found.emplace_back(source / PathFromUtf8(r), r);
+        } else {
+            if (!fs::is_regular_file(source, ec))
+                return fail(e.line, "source file '" + e.source + "' not found");
+            found.emplace_back(source, PathToUtf8(source.filename()));
+        }
+        for (const auto& item : found) {
+            PackFile f;
+            f.line = e.line;
+            f.source = item.first;
+            f.literals = e.literals;
+            f.dict = e.dict;
+            f.hasVersion = e.hasVersion;
+            memset(&f.record, 0, sizeof f.record);
+            f.record.targetDir = e.targetDir;
+            f.record.group = e.group;
+            for (int i = 0; i < 4; ++i)
+                f.record.version[i] = e.version[i];
+            // Name and extra levels from the source (trees) or the option.
+            std::string rel = item.second, dirs, name;
+            size_t slash = rel.rfind('/');
+            if (slash != std::string::npos) {
+                dirs = rel.substr(0, slash);
+                name = rel.substr(slash + 1);
+            } else {
+                name = rel;
+            }
+            for (char& c : dirs)
+                if (c == '/')
+                    c = '\\';
+            std::string ansiDirs, ansiName, convError;
+            if (!Utf8ToAnsi(dirs, &ansiDirs, &convError) || !Utf8ToAnsi(name, &ansiName, &convError))
+                return fail(e.line, "'" + rel + "': " + convError);
+            if (!e.name.empty())
+                ansiName = e.name;
+            std::string subDir = JoinSubDir(e.subDir, ansiDirs);
+            std::string problem = CheckSubDir(subDir);
+            if (problem.empty())
+                problem = CheckPathComponent(ansiName);
+            if (!problem.empty())
+                return fail(e.line, "'" + rel + "': " + problem);
+            if (subDir.size() > 259 || ansiName.size() > 259)
+                return fail(e.line, "'" + rel + "': the target folder or name is longer than 259 bytes");
+            memcpy(f.record.subDir, subDir.c_str(), subDir.size() + 1);
+            memcpy(f.record.fileName, ansiName.c_str(), ansiName.size() + 1);
+            std::string key = std::to_string(e.targetDir) + "\\" + FoldCase(JoinSubDir(subDir, ansiName));
+            auto it = targets.find(key);
+            if (it != targets.end())
+                return fail(e.line, "target " + DisplayTarget(f.record) + " is already installed by line " +
+                                        std::to_string(it->second));
+            targets[key] = e.line;
+            if (e.group > highestGroup) {
+                highestGroup = e.group;
+                highestLine = e.line;
+            }
+            files->push_back(f);
+        }
+    }
+    if (manifest.hasGroups) {
+        if (highestGroup > manifest.groups)
+            return fail(highestLine, "group " + std::to_string(highestGroup) + " exceeds 'groups " +
+                                         std::to_string(manifest.groups) + "' of line " +
+                                         std::to_string(manifest.groupsLine));
+        *groupCount = manifest.groups;
+    } else {
+        *groupCount = std::max(highestGroup, 1);
+    }
+    return true;
+}
+
+bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::path& outDir,
+                 const PackOptions& options, PackSummary* summary, std::string* error, std::ostream* log) {
+    *summary = PackSummary();
+    if (options.volumeCap != 0 && options.volumeCap < VolumePlanner::MinimumCap()) {
+        *error = "--volume-size must be at least " + std::to_string(VolumePlanner::MinimumCap()) + " bytes";
+        return false;
+    }
+    std::vector<PackFile> files;
+    int32_t groupCount = 1;
+    if (!ResolveManifest(manifest, baseDir, &files, &groupCount, error))
+        return false;
+    if (files.size() > UINT32_MAX) {
+        *error = "too many files";
+        return false;
+    }
+    std::error_code ec;
+    fs::create_directories(outDir, ec);
+    if (!fs::is_directory(outDir, ec)) {
+        *error = "cannot create the folder " + PathToUtf8(outDir);
+        return false;
+    }
+
+    VolumePlanner planner(options.volumeCap);
+    VolumeWriter writer(outDir, options.diskDirs);
+    uint32_t openVolume = 0;
+    uint64_t total = 0;
+    std::vector<VolumePiece> pieces;
+    for (size_t i = 0; i < files.size(); ++i) {
+        PackFile& f = files[i];
+        const std::string where = manifest.displayName + ":" + std::to_string(f.line) + ": " + PathToUtf8(f.source);
+        uint64_t fileTime;
+        std::string problem;
+        if (!GetFileWriteTime(f.source, &fileTime, &problem)) {
+            *error = where + ": " + problem;
+            return false;
+        }
+        f.record.lastWriteTime.dwLowDateTime = static_cast<uint32_t>(fileTime);
+        f.record.lastWriteTime.dwHighDateTime = static_cast<uint32_t>(fileTime >> 32);
+        if (!f.hasVersion) {
+            FileByteSource pe(f.source);
+            ReadPeFileVersion(pe, f.record.version, nullptr);
+        }
+
+        ImplodeOptions io;
+        io.dictionarySize = f.dict;
+        if (f.literals == LiteralsAuto) {
+            uint64_t histogram[256];
+            if (!ReadHistogram(f.source, histogram, &problem)) {
+                *error = where + ": " + problem;
+                return false;
+            }
+            io.literals = ChooseLiteralMode(histogram);
+        } else {
+            io.literals = f.literals == LiteralsAscii ? ImplodeAscii : ImplodeBinary;
+        }
+
+        Spool spool;
+        uint64_t expanded = 0;
+        {
+            std::ifstream in(f.source, std::ios::binary);
+            if (!in) {
+                *error = where + ": cannot open the file";
+                return false;
+            }
+            Imploder imploder(io, SpoolOutput, &spool);
+            std::vector<char> buf(kIoBlock);
+            while (in) {
+                in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+                size_t got = static_cast<size_t>(in.gcount());
+                imploder.Write(buf.data(), got);
+                expanded += got;
+            }
+            if (in.bad()) {
+                *error = where + ": read error";
+                return false;
+            }
+            imploder.Finish();
+        }
+        if (expanded > UINT32_MAX) {
+            *error = where + ": the file is larger than 4 GiB, which a record cannot state";
+            return false;
+        }
+        while (spool.Size() < kMinStream) {
+            const unsigned char zero = 0;
+            spool.Append(&zero, 1);
+        }
+        if (spool.Failed()) {
+            *error = where + ": cannot keep the compressed data (temporary file)";
+            return false;
+        }
+        f.record.expandedSize = static_cast<uint32_t>(expanded);
+        total += expanded;
+
+        pieces.clear();
+        if (!planner.Place(spool.Size(), &pieces, &problem)) {
+            *error = where + ": " + problem;
+            return false;
+        }
+        for (const VolumePiece& piece : pieces) {
+            if (piece.volume != openVolume) {
+                if (!writer.Open(piece.volume, error))
+                    return false;
+                openVolume = piece.volume;
+            }
+            tagCompressFileHeader record = f.record;
+            record.continued = piece.continued ? 1 : 0;
+            record.chunkSize = piece.chunkSize;
+            unsigned char bytes[FileRecordSize];
+            SerializeFileRecord(record, bytes);
+            writer.Stream().write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+            if (!spool.CopyTo(piece.streamOffset, piece.chunkSize, writer.Stream()) || !writer.Check(error)) {
+                if (error->empty())
+                    *error = where + ": cannot copy the compressed data";
+                return false;
+            }
+        }
+        summary->compressed += spool.Size();
+        if (log) {
+            char line[160];
+            snprintf(line, sizeof line, "%5zu  %10llu -> %10llu  %-6s %4u  vol %u  ", i + 1,
+                     (unsigned long long)expanded, (unsigned long long)spool.Size(),
+                     io.literals == ImplodeAscii ? "ascii" : "binary", io.dictionarySize, pieces.front().volume);
+            *log << line << DisplayTarget(f.record) << "\n";
+        }
+    }
+    if (files.empty() && !writer.Open(1, error))
+        return false;
+    if (total > UINT32_MAX) {
+        *error = "the files add up to " + std::to_string(total) +
+                 " bytes, more than the archive header's 32-bit total size can state";
+        return false;
+    }
+    ArchiveHeader header;
+    header.totalSize = static_cast<uint32_t>(total);
+    header.fileCount = static_cast<uint32_t>(files.size());
+    header.groupCount = groupCount;
+    header.formatVersion = ArchiveFormatVersion;
+    header.shortcutPrefixLength = manifest.shortcutPrefixLength;
+    if (!writer.Close(error) || !writer.PatchHeader(header, error) || !writer.Commit(error))
+        return false;
+    summary->files = header.fileCount;
+    summary->volumes = std::max<uint32_t>(planner.VolumeCount(), 1);
+    summary->expanded = total;
+    return true;
+}

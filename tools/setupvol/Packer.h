@@ -1,0 +1,55 @@
+// Packer.h: building the data volumes of a product from its manifest.
+#ifndef SETUPVOL_PACKER_H
+#define SETUPVOL_PACKER_H
+
+#include <stdint.h>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Setup.h"
+#include "implode/Implode.h"
+#include "tools/setupvol/Manifest.h"
+
+// One file of the archive, resolved from the manifest.
+struct PackFile {
+    int line = 0;                    // manifest line it came from
+    std::filesystem::path source;
+    tagCompressFileHeader record;    // all fields but continued and chunkSize
+    int literals = LiteralsAuto;
+    unsigned dict = 4096;
+    bool hasVersion = false;         // version given in the manifest
+};
+
+// Expands trees, names every file and checks the targets (valid Windows
+// names within 259 bytes, no target twice, groups within the header's
+// count). Versions and times are filled in by PackArchive.
+bool ResolveManifest(const Manifest& manifest, const std::filesystem::path& baseDir, std::vector<PackFile>* files,
+                     int32_t* groupCount, std::string* error);
+
+// Literal mode for a file's bytes: ascii when the text table codes them in
+// fewer bits than plain bytes take (byte histogram over the whole file).
+ImplodeLiteralMode ChooseLiteralMode(const uint64_t histogram[256]);
+
+struct PackOptions {
+    uint64_t volumeCap = 0; // 0: one volume
+    bool diskDirs = false;  // volume n in DIR/Disk<n>/
+};
+
+struct PackSummary {
+    uint32_t files = 0;
+    uint32_t volumes = 0;
+    uint64_t expanded = 0;
+    uint64_t compressed = 0;
+};
+
+// Packs the manifest's files into Data1.Dat, Data2.Dat, ... in outDir. The
+// result depends only on the files (contents, names, times) and the options.
+// Volumes of an earlier run that are not part of the new set are removed.
+// On failure nothing of the new set is left behind.
+bool PackArchive(const Manifest& manifest, const std::filesystem::path& baseDir, const std::filesystem::path& outDir,
+                 const PackOptions& options, PackSummary* summary, std::string* error, std::ostream* log);
+
+#endif
