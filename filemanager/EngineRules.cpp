@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "reader/VolumeFormat.h"
+
 namespace engine {
 
 namespace {
@@ -105,13 +107,7 @@ bool stampTemporaryName(tagCompressFileHeader& record, const char* temporaryPath
 }
 
 bool recordMayReplace(const int32_t installed[4], const int32_t record[4]) {
-    for (int i = 0; i < 4; ++i) {
-        if (installed[i] < record[i])
-            return true;
-        if (installed[i] > record[i])
-            return false;
-    }
-    return true;  // an equal version is written again
+    return CompareVersions(installed, record) <= 0;  // an equal version is written again
 }
 
 uint32_t filePercent(uint32_t written, uint32_t expandedSize) {

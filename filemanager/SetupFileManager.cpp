@@ -544,7 +544,7 @@ int SetupFileManager::QRV_GetFileVersion(char* path, int* version) {
         size_t n = length < PathSize ? length : PathSize - 1;
         memcpy(copy, text, n);
         copy[n] = '\0';
-        parseVersionText(copy, reinterpret_cast<int32_t*>(version));
+        ParseVersionText(copy, reinterpret_cast<int32_t*>(version));
     }
     return 1;
 }
