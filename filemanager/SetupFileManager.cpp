@@ -24,7 +24,8 @@
 //  - A file whose data does not end where its stream ends, and an empty
 //    volume met while records are still expected, stop the run with 11113.
 //  - A system file redirected to the Windows directory gets its
-//    subdirectories created there too.
+//    subdirectories created there, not in the write-protected system
+//    directory.
 //  - A shortcut written under a temporary name (the real one was in use) is
 //    fixed up in that temporary file, which is the one that will take its place.
 #include "Setup.h"
@@ -297,8 +298,9 @@ int SetupFileManager::InitSFM(char* installDir) {
     fileCount = header.fileCount;
     closeHandle(logFile);  // a second start on the same object replaces the first
 
+    // The whole path is checked before any directory is made.
     char path[PathSize];
-    if (copyPath(path, installDir) && DirCreation(installDir) && appendName(path, "Install.log"))
+    if (copyPath(path, installDir) && appendName(path, "Install.log") && DirCreation(installDir))
         logFile = createForWriting(path);
     if (logFile == INVALID_HANDLE_VALUE) {
         ShowMessage(MsgCannotCreate, MB_ICONSTOP);
@@ -480,8 +482,10 @@ int SetupFileManager::QRV_GetFileName(char* installDir, char* target,
     }
     if (ok && record->subDir[0])
         ok = appendName(path, record->subDir);
-    if (ok)
-        ok = DirCreation(path) != 0;
+    // A write-protected system directory cannot gain subdirectories; its
+    // files go to the Windows directory, where they are made.
+    if (ok && !DirCreation(path))
+        ok = record->targetDir == TargetSystem && systemDirReadOnly == 1;
     if (ok)
         ok = appendName(path, record->fileName);
     if (!ok) {

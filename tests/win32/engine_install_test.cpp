@@ -1,0 +1,555 @@
+// The install engine on whole archives packed by setupvol: a multi-volume
+// archive installed byte for byte with its times and Install.log, the file
+// groups and the answers to the notifications, and the start of the archive
+// (header checks, group count, protocol file, the system directory probe).
+#include "Setup.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineKit.h"
+#include "TestEnv.h"
+#include "UiAuto.h"
+
+namespace {
+
+const char kCaption[] = "Engine Test Setup";
+
+struct Source {
+    std::string subDir;  // below the installation directory
+    std::string name;
+    std::vector<unsigned char> bytes;
+    uint64_t time;
+};
+
+// Writes the sources below `dir`\src and returns them in manifest order.
+std::vector<Source> makeSources(const std::string& dir, size_t count) {
+    std::vector<Source> out;
+    CreateDirectoryA((dir + "\\src").c_str(), nullptr);
+    for (size_t i = 0; i < count; ++i) {
+        Source s;
+        s.subDir = (i % 3 == 0) ? "" : (i % 3 == 1) ? "bin" : "data\\level" + std::to_string(i % 5);
+        s.name = "file" + std::to_string(i) + ((i % 4 == 0) ? ".txt" : ".bin");
+        // Sizes around the decompressor's 4096-byte blocks, some empty, a few
+        // large enough to run over several volumes.
+        size_t size = (i % 50 == 7) ? 90000 + i * 13 : (i * 977) % 9000;
+        if (i % 37 == 0)
+            size = 0;
+        s.bytes = kit::content(static_cast<uint32_t>(i + 1), size);
+        // Distinct times, two seconds apart, from 1 January 2000.
+        s.time = 125911584000000000ull + uint64_t(i) * 20000000ull;
+        std::string path = dir + "\\src\\" + s.name;
+        EXPECT_TRUE(testenv::writeFile(path, s.bytes));
+        EXPECT_TRUE(kit::setWriteTime(path, s.time));
+        out.push_back(s);
+    }
+    return out;
+}
+
+kit::Manifest manifestFor(const std::vector<Source>& sources, int group = 1) {
+    kit::Manifest m;
+    for (const Source& s : sources)
+        m.file("src\\" + s.name, "install", s.subDir, group);
+    return m;
+}
+
+std::vector<unsigned char> readBytes(const std::string& path) { return testenv::readFile(path); }
+
+// Patches 32 bits at `offset` of a file.
+void patch32(const std::string& path, long offset, uint32_t value) {
+    std::vector<unsigned char> bytes = testenv::readFile(path);
+    ASSERT_GE(bytes.size(), static_cast<size_t>(offset) + 4);
+    memcpy(&bytes[offset], &value, 4);
+    ASSERT_TRUE(testenv::writeFile(path, bytes));
+}
+
+int countVolumes(const std::string& dir) {
+    int n = 0;
+    while (testenv::fileExists(dir + "\\Data" + std::to_string(n + 1) + ".Dat"))
+        ++n;
+    return n;
+}
+
+class EngineInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testenv::scratchDir();
+        volumes = dir + "\\vol";
+        app = dir + "\\App";
+    }
+    std::string dir, volumes, app;
+};
+
+TEST_F(EngineInstall, MultiVolumeArchiveInstallsByteForByteWithTimesAndProtocol) {
+    std::vector<Source> sources = makeSources(dir, 300);
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes, "--volume-size 150000"));
+    int volumeCount = countVolumes(volumes);
+    ASSERT_GE(volumeCount, 4);
+
+    kit::Engine engine;
+    ASSERT_EQ(1, engine.MakeGroupList(1));
+    kit::DialogGuard guard;
+    kit::RunResult r = kit::install(engine, volumes, app);
+    EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+    ASSERT_EQ(2, r.init);
+    ASSERT_EQ(2, r.run);
+
+    for (const Source& s : sources) {
+        std::string path = app + (s.subDir.empty() ? "" : "\\" + s.subDir) + "\\" + s.name;
+        ASSERT_TRUE(testenv::fileExists(path)) << path;
+        EXPECT_TRUE(readBytes(path) == s.bytes) << path;
+        EXPECT_EQ(s.time, kit::writeTime(path)) << path;
+    }
+
+    std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+    ASSERT_EQ(sources.size(), log.size());
+    for (size_t i = 0; i < log.size(); ++i) {
+        EXPECT_EQ(sources[i].name, log[i].fileName) << i;
+        EXPECT_EQ(sources[i].subDir, log[i].subDir) << i;
+        EXPECT_EQ(TargetInstall, log[i].targetDir) << i;
+        EXPECT_EQ(sources[i].time, kit::recordTime(log[i])) << i;
+        EXPECT_EQ(sources[i].bytes.size(), log[i].expandedSize) << i;
+    }
+    // A file that continued into the next volume is logged with its first
+    // record: continued set, and the chunk that stood in front of its data.
+    size_t continued = 0;
+    for (const tagCompressFileHeader& rec : log)
+        continued += rec.continued != 0;
+    EXPECT_GE(continued, 1u);
+
+    // A volume notice per file from the loop and one per volume opened from
+    // the reader, each naming the open volume; the last names the last
+    // volume. Overall progress ends at 100.
+    std::vector<kit::Notice> volumesSeen = engine.of(1);
+    ASSERT_EQ(sources.size() + volumeCount, volumesSeen.size());
+    EXPECT_EQ(volumes + "\\Data1.Dat", volumesSeen.front().text);
+    EXPECT_EQ(volumes + "\\Data" + std::to_string(volumeCount) + ".Dat", volumesSeen.back().text);
+    std::vector<kit::Notice> overall = engine.of(2);
+    ASSERT_EQ(sources.size(), overall.size());
+    EXPECT_EQ(100, overall.back().value);
+    EXPECT_EQ(sources.size(), engine.of(0).size());
+    // The protocol file is closed at the end: it can be opened exclusively.
+    HANDLE h = CreateFileA((app + "\\Install.log").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, h);
+    CloseHandle(h);
+}
+
+TEST_F(EngineInstall, PerFileProgressReachesOneHundredAlsoForEmptyFiles) {
+    std::vector<Source> sources = makeSources(dir, 2);  // file0 is empty
+    sources[1].bytes = kit::content(9, 10000);
+    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + sources[1].name, sources[1].bytes));
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));
+
+    kit::Engine engine;
+    engine.MakeGroupList(1);
+    kit::DialogGuard guard;
+    kit::RunResult r = kit::install(engine, volumes, app);
+    ASSERT_EQ(2, r.run);
+    EXPECT_TRUE(guard.seen().empty());
+
+    // Per-file percentages in the order sent: the empty file's single final
+    // block counts as done; the 10000-byte file goes 40, 81, 100.
+    std::vector<int> perFile;
+    for (const kit::Notice& n : engine.notices)
+        if (n.kind == 3)
+            perFile.push_back(n.value);
+    EXPECT_EQ((std::vector<int>{100, 40, 81, 100}), perFile);
+    EXPECT_EQ(2, engine.lastTransferStatus);  // the last answer to a block is kept
+}
+
+TEST_F(EngineInstall, DisabledGroupIsSkippedEvenWhenItsDataSpansVolumes) {
+    std::vector<Source> sources = makeSources(dir, 8);
+    // file1 is large and in group 2: with small volumes its data runs through
+    // several of them, and the files after it must still be read correctly.
+    sources[1].bytes = kit::content(77, 120000);
+    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + sources[1].name, sources[1].bytes));
+    kit::Manifest m;
+    m.line("groups 3");
+    for (size_t i = 0; i < sources.size(); ++i)
+        m.file("src\\" + sources[i].name, "install", sources[i].subDir,
+               i == 1 || i == 5 ? 2 : (i == 6 ? 3 : 1));
+    ASSERT_TRUE(kit::pack(m, dir, volumes, "--volume-size 30000"));
+    ASSERT_GE(countVolumes(volumes), 4);
+
+    kit::Engine engine;
+    ASSERT_EQ(1, engine.MakeGroupList(3));
+    ASSERT_EQ(1, engine.DesableGroup(2));
+    kit::DialogGuard guard;
+    kit::RunResult r = kit::install(engine, volumes, app);
+    EXPECT_TRUE(guard.seen().empty());
+    ASSERT_EQ(2, r.run);
+
+    std::vector<std::string> logged;
+    for (const auto& rec : kit::readLog(app + "\\Install.log"))
+        logged.push_back(rec.fileName);
+    EXPECT_EQ((std::vector<std::string>{"file0.txt", "file2.bin", "file3.bin", "file4.txt",
+                                        "file6.bin", "file7.bin"}),
+              logged);
+    for (size_t i : {1, 5}) {
+        std::string path = app + (sources[i].subDir.empty() ? "" : "\\" + sources[i].subDir) + "\\" +
+                           sources[i].name;
+        EXPECT_FALSE(testenv::fileExists(path)) << path;
+    }
+    EXPECT_TRUE(readBytes(app + "\\bin\\file7.bin") == sources[7].bytes);
+    // No notification 0 for the skipped files; each notice carries the group
+    // entry of its file (all enabled).
+    std::vector<kit::Notice> before = engine.of(0);
+    ASSERT_EQ(6u, before.size());
+    for (const kit::Notice& n : before) {
+        EXPECT_EQ(std::string::npos, n.text.find("file1.")) << n.text;
+        EXPECT_EQ(std::string::npos, n.text.find("file5.")) << n.text;
+        EXPECT_EQ(1, n.value);
+    }
+    EXPECT_EQ(app + "\\file0.txt", before[0].text);
+    // Overall progress still counts every record, skipped or not.
+    EXPECT_EQ(8u, engine.of(2).size());
+}
+
+TEST_F(EngineInstall, AnswersToTheNoticeBeforeAFile) {
+    std::vector<Source> sources = makeSources(dir, 6);
+    const int groups[] = {1, 1, 1, 2, 3, 2};
+    kit::Manifest m;
+    m.line("groups 3");
+    for (size_t i = 0; i < sources.size(); ++i)
+        m.file("src\\" + sources[i].name, "install", sources[i].subDir, groups[i]);
+    ASSERT_TRUE(kit::pack(m, dir, volumes));
+
+    // file1: skip (3). file3: the product disables group 2 and answers 4, so
+    // it is still written. file4: the product disables its group 3 and answers
+    // 2: skipped after its notice. file5 (group 2, disabled by now): skipped
+    // without a notice.
+    std::vector<kit::Notice> before;
+    {
+        kit::Engine engine;
+        engine.MakeGroupList(3);
+        engine.answer = [&](int kind, void* data) {
+            if (kind != 0)
+                return 2;
+            std::string target = static_cast<const char*>(data);
+            if (target.find("file1.") != std::string::npos)
+                return 3;
+            if (target.find("file3.") != std::string::npos) {
+                engine.DesableGroup(2);
+                return 4;
+            }
+            if (target.find("file4.") != std::string::npos)
+                engine.DesableGroup(3);
+            return 2;
+        };
+        kit::DialogGuard guard;
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(guard.seen().empty());
+        ASSERT_EQ(2, r.run);
+        before = engine.of(0);
+    }
+    std::vector<std::string> logged;
+    for (const auto& rec : kit::readLog(app + "\\Install.log"))
+        logged.push_back(rec.fileName);
+    EXPECT_EQ((std::vector<std::string>{"file0.txt", "file2.bin", "file3.bin"}), logged);
+    EXPECT_FALSE(testenv::fileExists(app + "\\bin\\file1.bin"));
+    EXPECT_TRUE(testenv::fileExists(app + "\\file3.bin"));
+    EXPECT_FALSE(testenv::fileExists(app + "\\bin\\file4.txt"));
+    EXPECT_FALSE(testenv::fileExists(app + "\\data\\level0\\file5.bin"));
+    ASSERT_EQ(5u, before.size());
+    EXPECT_EQ(app + "\\bin\\file4.txt", before[4].text);
+    EXPECT_EQ(1, before[4].value);  // the state when the notice was sent
+}
+
+TEST_F(EngineInstall, NoticeAnswersFailureAndBreakEndTheRun) {
+    std::vector<Source> sources = makeSources(dir, 3);
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));
+    for (int answer : {0, 1}) {
+        std::string target = app + std::to_string(answer);
+        {
+            kit::Engine engine;
+            engine.MakeGroupList(1);
+            engine.answer = [&](int kind, void* data) {
+                return kind == 0 && strstr(static_cast<const char*>(data), "file1.") ? answer : 2;
+            };
+            kit::DialogGuard guard;
+            kit::RunResult r = kit::install(engine, volumes, target);
+            EXPECT_TRUE(guard.seen().empty());
+            EXPECT_EQ(answer, r.run);
+            EXPECT_EQ(2u, engine.of(0).size());
+        }
+        // The file before stays with its record; nothing after is touched.
+        std::vector<tagCompressFileHeader> log = kit::readLog(target + "\\Install.log");
+        ASSERT_EQ(1u, log.size());
+        EXPECT_STREQ("file0.txt", log[0].fileName);
+        EXPECT_FALSE(testenv::fileExists(target + "\\bin\\file1.bin"));
+    }
+}
+
+TEST_F(EngineInstall, OverallProgressAndItsAnswers) {
+    std::vector<Source> sources = makeSources(dir, 3);
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));
+    {
+        kit::Engine engine;
+        engine.MakeGroupList(1);
+        kit::RunResult r = kit::install(engine, volumes, app);
+        ASSERT_EQ(2, r.run);
+        std::vector<int> percents;
+        for (const kit::Notice& n : engine.of(2))
+            percents.push_back(n.value);
+        EXPECT_EQ((std::vector<int>{33, 66, 100}), percents);
+    }
+    for (int answer : {0, 1}) {
+        std::string target = app + std::to_string(answer);
+        {
+            kit::Engine engine;
+            engine.MakeGroupList(1);
+            engine.answer = [&](int kind, void*) { return kind == 2 ? answer : 2; };
+            kit::RunResult r = kit::install(engine, volumes, target);
+            EXPECT_EQ(answer, r.run);
+            EXPECT_EQ(1u, engine.of(2).size());
+            // After an early end the protocol file stays open with the object.
+            EXPECT_NE(INVALID_HANDLE_VALUE, engine.logFile);
+        }
+        EXPECT_EQ(1u, kit::readLog(target + "\\Install.log").size());
+    }
+}
+
+TEST_F(EngineInstall, NoFilesAtAll) {
+    std::vector<Source> sources = makeSources(dir, 1);
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));
+    patch32(volumes + "\\Data1.Dat", 8, 0);  // fileCount
+    for (int reboot : {0, 1}) {
+        std::string target = app + std::to_string(reboot);
+        kit::Engine engine;
+        engine.MakeGroupList(1);
+        if (reboot)
+            engine.SetRebootFlag();
+        kit::RunResult r = kit::install(engine, volumes, target);
+        EXPECT_EQ(2, r.init);
+        EXPECT_EQ(reboot ? 3 : 2, r.run);
+        // Only the reader's notice that it opened the volume; the loop sends nothing.
+        ASSERT_EQ(1u, engine.notices.size());
+        EXPECT_EQ(1, engine.notices[0].kind);
+        EXPECT_TRUE(testenv::fileExists(target + "\\Install.log"));
+        EXPECT_TRUE(testenv::readFile(target + "\\Install.log").empty());
+        EXPECT_EQ(INVALID_HANDLE_VALUE, engine.logFile);
+    }
+}
+
+TEST_F(EngineInstall, RecordOutsideTheGroupListAndRunWithoutAList) {
+    std::vector<Source> sources = makeSources(dir, 3);
+    kit::Manifest m;
+    m.line("groups 5");
+    m.file("src\\" + sources[0].name, "install", "", 1);
+    m.file("src\\" + sources[1].name, "install", "", 5);
+    m.file("src\\" + sources[2].name, "install", "", 2);
+    ASSERT_TRUE(kit::pack(m, dir, volumes));
+
+    {
+        // The user accepted a list of 2 for an archive of 5 groups: group 5 is
+        // not listed, so it was never disabled and its file is installed.
+        kit::Engine engine;
+        engine.MakeGroupList(2);
+        engine.DesableGroup(2);
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, "Wrong groups number.\nDo you want to continue ?", IDOK);
+        kit::RunResult r = kit::install(engine, volumes, app + "A");
+        EXPECT_TRUE(ui.finish());
+        ASSERT_EQ(2, r.run);
+        std::vector<tagCompressFileHeader> log = kit::readLog(app + "A\\Install.log");
+        ASSERT_EQ(2u, log.size());
+        EXPECT_EQ(5, log[1].group);
+        EXPECT_EQ(1, engine.of(0)[1].value);  // reported as enabled
+        EXPECT_EQ(1, engine.GetGroupStatus(5));
+        EXPECT_EQ(0, engine.EnableGroup(5));  // nothing to store outside the list
+        EXPECT_EQ(2, engine.groupList[0]);
+    }
+    {
+        // Without a list nothing is asked and every file is installed.
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        kit::RunResult r = kit::install(engine, volumes, app + "B");
+        EXPECT_TRUE(guard.seen().empty());
+        ASSERT_EQ(2, r.run);
+        EXPECT_EQ(3u, kit::readLog(app + "B\\Install.log").size());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The group list itself.
+
+TEST(EngineGroups, ListLifecycle) {
+    kit::Engine engine;
+    EXPECT_EQ(nullptr, engine.groupList);
+    EXPECT_EQ(-1, engine.GetGroupStatus(1));
+    EXPECT_EQ(-1, engine.EnableGroup(1));
+    EXPECT_EQ(-1, engine.DesableGroup(1));
+
+    ASSERT_EQ(1, engine.MakeGroupList(3));
+    EXPECT_EQ(3, engine.groupList[0]);
+    for (int g = 1; g <= 3; ++g)
+        EXPECT_EQ(1, engine.GetGroupStatus(g));
+    EXPECT_EQ(1, engine.DesableGroup(2));
+    EXPECT_EQ(0, engine.GetGroupStatus(2));
+    EXPECT_EQ(1, engine.EnableGroup(2));
+    EXPECT_EQ(1, engine.GetGroupStatus(2));
+    engine.DesableGroup(3);
+
+    // A second list is not made: count and states stay.
+    int* list = engine.groupList;
+    EXPECT_EQ(1, engine.MakeGroupList(5));
+    EXPECT_EQ(list, engine.groupList);
+    EXPECT_EQ(3, engine.groupList[0]);
+    EXPECT_EQ(0, engine.GetGroupStatus(3));
+    EXPECT_EQ(0, engine.DesableGroup(4));
+    EXPECT_EQ(0, engine.DesableGroup(0));
+
+    kit::Engine other;
+    EXPECT_EQ(0, other.MakeGroupList(-1));
+    EXPECT_EQ(nullptr, other.groupList);
+    EXPECT_EQ(1, other.MakeGroupList(0));
+    EXPECT_EQ(0, other.groupList[0]);
+}
+
+TEST(EngineObject, FreshObjectAndRebootFlag) {
+    kit::Engine engine;
+    EXPECT_EQ(0, engine.rebootFlag);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, engine.logFile);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, engine.volumeFile);
+    engine.SetRebootFlag();
+    EXPECT_EQ(1, engine.rebootFlag);
+    // The bare engine's own notification answers 2.
+    SetupFileManager bare;
+    int percent = 50;
+    EXPECT_EQ(2, bare.TakeProcessInfo(2, &percent));
+}
+
+// ---------------------------------------------------------------------------
+// Archive start.
+
+TEST_F(EngineInstall, WrongFormatVersionStopsBeforeAnythingIsCreated) {
+    std::vector<Source> sources = makeSources(dir, 1);
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));
+    patch32(volumes + "\\Data1.Dat", 16, 2);  // formatVersion
+    kit::Engine engine;
+    ui::Script ui;
+    ui.messageBox(nullptr, kCaption, "Wrong version sources!", IDOK);
+    kit::RunResult r = kit::install(engine, volumes, app);
+    EXPECT_TRUE(ui.finish());
+    EXPECT_EQ(0, r.init);
+    EXPECT_FALSE(testenv::fileExists(app + "\\Install.log"));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, engine.logFile);
+}
+
+TEST_F(EngineInstall, GroupCountMismatchAsksAndHonoursTheAnswer) {
+    std::vector<Source> sources = makeSources(dir, 1);
+    kit::Manifest m = manifestFor(sources);
+    m.line("groups 4");
+    ASSERT_TRUE(kit::pack(m, dir, volumes));
+    const char* text = "Wrong groups number.\nDo you want to continue ?";
+    {
+        kit::Engine engine;
+        engine.MakeGroupList(3);
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, text, IDCANCEL);
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_EQ(0, r.init);
+        EXPECT_FALSE(testenv::fileExists(app + "\\Install.log"));
+    }
+    {
+        kit::Engine engine;
+        engine.MakeGroupList(3);
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, text, IDOK);
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_EQ(2, r.init);
+        EXPECT_EQ(2, r.run);
+        EXPECT_EQ(1u, kit::readLog(app + "\\Install.log").size());
+    }
+    {
+        // A matching list asks nothing.
+        kit::Engine engine;
+        engine.MakeGroupList(4);
+        kit::DialogGuard guard;
+        EXPECT_EQ(2, kit::install(engine, volumes, app + "2").run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+}
+
+TEST_F(EngineInstall, HeaderFieldsAndProtocolPlace) {
+    std::vector<Source> sources = makeSources(dir, 2);
+    kit::Manifest m = manifestFor(sources);
+    m.line("shortcut-prefix 7");
+    ASSERT_TRUE(kit::pack(m, dir, volumes));
+    patch32(volumes + "\\Data1.Dat", 4, 123456789);  // totalSize as the product sees it
+    kit::Engine engine;
+    kit::DialogGuard guard;
+    std::string withSlash = app + "\\";
+    std::vector<char> installDir(withSlash.begin(), withSlash.end());
+    installDir.resize(260);
+    kit::CurrentDir cd(volumes);
+    ASSERT_EQ(2, engine.InitSFM(installDir.data()));
+    EXPECT_EQ(123456789u, engine.GetSize());
+    EXPECT_EQ(2u, engine.fileCount);
+    EXPECT_EQ(7u, engine.shortcutPrefixLength);
+    EXPECT_EQ(0, engine.systemDirReadOnly);
+    // Given with a trailing backslash, the protocol file is still App\Install.log,
+    // created at once and held exclusively while the run goes on.
+    EXPECT_TRUE(testenv::fileExists(app + "\\Install.log"));
+    HANDLE h = CreateFileA((app + "\\Install.log").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    // The probe of the system directory is gone again.
+    EXPECT_FALSE(testenv::fileExists(kit::systemDir() + "\\qrv_proverka"));
+    EXPECT_EQ(2, engine.MakeSetupFileOperation(installDir.data()));
+    EXPECT_TRUE(guard.seen().empty());
+}
+
+TEST_F(EngineInstall, DirectoryOrProtocolFileThatCannotBeCreated) {
+    std::vector<Source> sources = makeSources(dir, 1);
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));
+    const char* text = "Cannot create destination file.\nInstallation aborted.";
+    {
+        // Below a file, no directory can be made.
+        ASSERT_TRUE(testenv::writeFile(dir + "\\plain.txt", "x"));
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, text, IDOK);
+        kit::RunResult r = kit::install(engine, volumes, dir + "\\plain.txt\\App");
+        EXPECT_TRUE(ui.finish());
+        EXPECT_EQ(0, r.init);
+    }
+    {
+        // Install.log exists as a folder.
+        ASSERT_TRUE(CreateDirectoryA(app.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA((app + "\\Install.log").c_str(), nullptr));
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, text, IDOK);
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_EQ(0, r.init);
+    }
+    {
+        // A directory too long for "\Install.log" behind it.
+        std::string deep = dir + "\\" + std::string(250 - dir.size(), 'd');
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, text, IDOK);
+        kit::RunResult r = kit::install(engine, volumes, deep);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_EQ(0, r.init);
+    }
+}
+
+TEST(EngineProbe, WritableSystemDirectoryLeavesNoProbe) {
+    kit::Engine engine;
+    EXPECT_EQ(0, engine.IsSysReadOnly());
+    EXPECT_FALSE(testenv::fileExists(kit::systemDir() + "\\qrv_proverka"));
+}
+
+}  // namespace
