@@ -296,8 +296,9 @@ inline ::testing::AssertionResult writeDll(const std::string& path, const std::s
 // ---------------------------------------------------------------------------
 // Message boxes nobody expects: while a guard lives, any dialog of this
 // process is recorded and dismissed, so that a wrong message fails the test
-// instead of hanging it. Beside a ui::Script the guard waits until the
-// script has met all `steps` and leaves the windows it met alone.
+// instead of hanging it. Beside a ui::Script the guard leaves the windows the
+// script met alone, and acts on others only once the script has met all
+// `steps` or when they stay on screen longer than the script would wait.
 class DialogGuard {
 public:
     explicit DialogGuard(const ui::Script* script = nullptr, size_t steps = 0)
@@ -327,12 +328,13 @@ private:
     static DWORD WINAPI watch(LPVOID param) {
         DialogGuard* self = static_cast<DialogGuard*>(param);
         std::vector<HWND> dismissed;
+        std::vector<std::pair<HWND, DWORD>> firstSeen;
         while (WaitForSingleObject(self->stop_, 50) == WAIT_TIMEOUT) {
             std::vector<ui::WindowInfo> expected;
+            bool scriptDone = true;
             if (self->script_) {
                 expected = self->script_->matched();
-                if (expected.size() < self->steps_)
-                    continue;
+                scriptDone = expected.size() >= self->steps_;
             }
             for (const ui::WindowInfo& w : ui::visibleWindows()) {
                 if (w.className != "#32770")
@@ -340,6 +342,14 @@ private:
                 auto same = [&](const ui::WindowInfo& e) { return e.hwnd == w.hwnd; };
                 if (std::any_of(expected.begin(), expected.end(), same) ||
                     std::find(dismissed.begin(), dismissed.end(), w.hwnd) != dismissed.end())
+                    continue;
+                auto seen = std::find_if(firstSeen.begin(), firstSeen.end(),
+                                         [&](const std::pair<HWND, DWORD>& f) { return f.first == w.hwnd; });
+                if (seen == firstSeen.end()) {
+                    firstSeen.emplace_back(w.hwnd, GetTickCount());
+                    seen = firstSeen.end() - 1;
+                }
+                if (!scriptDone && GetTickCount() - seen->second < 20000)
                     continue;
                 dismissed.push_back(w.hwnd);
                 EnterCriticalSection(&self->lock_);
