@@ -1,0 +1,256 @@
+// Files in use: a target that another program holds open is written under a
+// temporary name beside it, the pair is recorded in QrvInit.Ini (or, when
+// that cannot be written, as a NUL= line in wininit.ini), Install.log gets a
+// second record with the temporary name, and the run ends with 3.
+#include "Setup.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineKit.h"
+#include "TestEnv.h"
+#include "UiAuto.h"
+
+namespace {
+
+const char kCaption[] = "Engine Test Setup";
+
+// Exchanges made so far by this process: the library numbers them across
+// all objects and never starts again.
+unsigned int exchanges = 0;
+
+std::string renameFile() { return kit::windowsDir() + "\\QrvInit.Ini"; }
+
+std::string profileValue(const std::string& key) {
+    char value[520] = "";
+    GetPrivateProfileStringA("", key.c_str(), "", value, sizeof value, renameFile().c_str());
+    return value;
+}
+
+// Holds a file open without any sharing, as a running program holds its DLL.
+class Held {
+public:
+    explicit Held(const std::string& path)
+        : h_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr)) {}
+    ~Held() {
+        if (h_ != INVALID_HANDLE_VALUE)
+            CloseHandle(h_);
+    }
+    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE h_;
+};
+
+// The qrv*.TMP files in `dir`.
+std::vector<std::string> temporaries(const std::string& dir) {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\qrv*.tmp").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do
+        out.push_back(dir + "\\" + fd.cFileName);
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return out;
+}
+
+class EngineInUse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testenv::scratchDir();
+        volumes = dir + "\\vol";
+        app = dir + "\\App";
+        DeleteFileA(renameFile().c_str());
+        wininit = testenv::readFile(kit::windowsDir() + "\\wininit.ini");
+        hadWininit = testenv::fileExists(kit::windowsDir() + "\\wininit.ini");
+        CreateDirectoryA((dir + "\\src").c_str(), nullptr);
+        for (int i = 0; i < 4; ++i) {
+            sources.push_back(kit::content(100 + i, 3000 + 5000 * i));
+            ASSERT_TRUE(testenv::writeFile(dir + "\\src\\f" + std::to_string(i) + ".dll", sources[i]));
+            manifest.file("src\\f" + std::to_string(i) + ".dll", "install", i % 2 ? "lib" : "", 1);
+        }
+        ASSERT_TRUE(kit::pack(manifest, dir, volumes));
+        CreateDirectoryA(app.c_str(), nullptr);
+        CreateDirectoryA((app + "\\lib").c_str(), nullptr);
+    }
+    void TearDown() override {
+        DeleteFileA(renameFile().c_str());
+        std::string path = kit::windowsDir() + "\\wininit.ini";
+        if (hadWininit)
+            testenv::writeFile(path, wininit);
+        else
+            DeleteFileA(path.c_str());
+    }
+    std::string target(int i) {
+        return app + (i % 2 ? "\\lib" : "") + "\\f" + std::to_string(i) + ".dll";
+    }
+    std::string dir, volumes, app;
+    std::vector<std::vector<unsigned char>> sources;
+    kit::Manifest manifest;
+    std::vector<unsigned char> wininit;
+    bool hadWininit = false;
+};
+
+TEST_F(EngineInUse, FreeTargetIsOpenedItself) {
+    kit::Engine engine;
+    char temporary[260] = "garbage";
+    std::string path = app + "\\free.dll";
+    ASSERT_TRUE(testenv::writeFile(path, "old content"));
+    HANDLE h = engine.ExchFilePrepare(path.c_str(), temporary);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD done = 0;
+    WriteFile(h, "new", 3, &done, nullptr);
+    CloseHandle(h);
+    EXPECT_STREQ("", temporary);
+    EXPECT_EQ("new", std::string(reinterpret_cast<const char*>(testenv::readFile(path).data()), 3));
+    EXPECT_EQ(3u, testenv::readFile(path).size());  // truncated, not overwritten in place
+    EXPECT_EQ(0, engine.rebootFlag);
+    EXPECT_FALSE(testenv::fileExists(renameFile()));
+    EXPECT_TRUE(temporaries(app).empty());
+}
+
+TEST_F(EngineInUse, HeldTargetsGoToTemporaryFilesRecordedForTheNextStart) {
+    std::vector<unsigned char> oldBytes = kit::content(999, 1234);
+    ASSERT_TRUE(testenv::writeFile(target(1), oldBytes));
+    ASSERT_TRUE(testenv::writeFile(target(2), oldBytes));
+    std::vector<kit::Notice> perFile;
+    {
+        Held one(target(1)), two(target(2));
+        ASSERT_TRUE(one.ok() && two.ok());
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(guard.seen().empty());
+        EXPECT_EQ(3, r.run);
+        EXPECT_EQ(1, engine.rebootFlag);
+    }
+    // The held files are untouched; the new content waits beside each.
+    EXPECT_TRUE(oldBytes == testenv::readFile(target(1)));
+    EXPECT_TRUE(oldBytes == testenv::readFile(target(2)));
+    std::vector<std::string> lib = temporaries(app + "\\lib"), top = temporaries(app);
+    ASSERT_EQ(1u, lib.size());
+    ASSERT_EQ(1u, top.size());
+    EXPECT_TRUE(sources[1] == testenv::readFile(lib[0]));
+    EXPECT_TRUE(sources[2] == testenv::readFile(top[0]));
+    EXPECT_TRUE(sources[0] == testenv::readFile(target(0)));
+    EXPECT_TRUE(sources[3] == testenv::readFile(target(3)));
+
+    // One pair of names per exchange, numbered on from the process's last.
+    unsigned int first = ++exchanges, second = ++exchanges;
+    EXPECT_EQ(lib[0], profileValue("TempName" + std::to_string(first)));
+    EXPECT_EQ(target(1), profileValue("RealName" + std::to_string(first)));
+    EXPECT_EQ(top[0], profileValue("TempName" + std::to_string(second)));
+    EXPECT_EQ(target(2), profileValue("RealName" + std::to_string(second)));
+
+    // Install.log: the temporary file's record follows its file's record at
+    // once, with the temporary name over the start of fileName.
+    std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+    ASSERT_EQ(6u, log.size());
+    const char* names[] = {"f0.dll", "f1.dll", nullptr, "f2.dll", nullptr, "f3.dll"};
+    const std::string temps[] = {"", "", lib[0], "", top[0], ""};
+    for (size_t i = 0; i < log.size(); ++i) {
+        if (names[i]) {
+            EXPECT_STREQ(names[i], log[i].fileName) << i;
+            continue;
+        }
+        std::string tempName = temps[i].substr(temps[i].rfind('\\') + 1);
+        EXPECT_STREQ(tempName.c_str(), log[i].fileName) << i;
+        // Everything else as in the file's own record, also the bytes of the
+        // old name after the new terminator.
+        EXPECT_EQ(0, memcmp(&log[i - 1], &log[i], offsetof(tagCompressFileHeader, fileName))) << i;
+        size_t after = tempName.size() + 1;
+        EXPECT_EQ(0, memcmp(log[i - 1].fileName + after, log[i].fileName + after,
+                            sizeof log[i].fileName - after))
+            << i;
+        EXPECT_EQ(kit::recordTime(log[i]), kit::writeTime(temps[i])) << i;
+    }
+
+    // A second object goes on with the numbering.
+    DeleteFileA((app + "\\Install.log").c_str());
+    {
+        Held held(target(3));
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        EXPECT_EQ(3, kit::install(engine, volumes, app).run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    unsigned int third = ++exchanges;
+    std::vector<std::string> lib2 = temporaries(app + "\\lib");
+    ASSERT_EQ(2u, lib2.size());
+    std::string newest = lib2[0] == lib[0] ? lib2[1] : lib2[0];
+    EXPECT_EQ(newest, profileValue("TempName" + std::to_string(third)));
+    EXPECT_EQ(target(3), profileValue("RealName" + std::to_string(third)));
+    EXPECT_EQ(4u + 1u, kit::readLog(app + "\\Install.log").size());
+}
+
+TEST_F(EngineInUse, UnwritableRenameFileFallsBackOnWininit) {
+    // wininit.ini with lines of its own in [rename].
+    std::string wininitPath = kit::windowsDir() + "\\wininit.ini";
+    ASSERT_TRUE(testenv::writeFile(wininitPath,
+                                   "[other]\r\nx=1\r\n[rename]\r\nNUL=C:\\OLD.TXT\r\nC:\\A.TXT=C:\\B.TXT\r\n"));
+    ASSERT_TRUE(testenv::writeFile(renameFile(), "; locked\r\n"));
+    ASSERT_TRUE(testenv::writeFile(target(2), "in use"));
+    {
+        kit::Immutable locked(renameFile());
+        ASSERT_TRUE(locked.ok());
+        Held held(target(2));
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        EXPECT_EQ(3, kit::install(engine, volumes, app).run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    ++exchanges;  // the number was taken even though the entries failed
+    EXPECT_EQ("; locked\r\n", std::string(reinterpret_cast<const char*>(testenv::readFile(renameFile()).data()),
+                                          testenv::readFile(renameFile()).size()));
+
+    char shortPath[MAX_PATH];
+    ASSERT_NE(0u, GetShortPathNameA(target(2).c_str(), shortPath, MAX_PATH));
+    char section[4096] = {};
+    DWORD n = GetPrivateProfileSectionA("rename", section, sizeof section, "wininit.ini");
+    std::vector<std::string> lines;
+    for (const char* p = section; p < section + n && *p; p += strlen(p) + 1)
+        lines.push_back(p);
+    EXPECT_EQ((std::vector<std::string>{"NUL=C:\\OLD.TXT", "C:\\A.TXT=C:\\B.TXT",
+                                        std::string("NUL=") + shortPath}),
+              lines);
+    char other[16] = "";
+    GetPrivateProfileStringA("other", "x", "", other, sizeof other, "wininit.ini");
+    EXPECT_STREQ("1", other);
+
+    std::vector<std::string> top = temporaries(app);
+    ASSERT_EQ(1u, top.size());
+    EXPECT_TRUE(sources[2] == testenv::readFile(top[0]));
+    EXPECT_EQ(5u, kit::readLog(app + "\\Install.log").size());
+}
+
+TEST_F(EngineInUse, NoRoomForATemporaryFileStopsTheRun) {
+    ASSERT_TRUE(testenv::writeFile(target(1), "in use"));
+    {
+        Held held(target(1));
+        kit::Immutable locked(app + "\\lib");
+        ASSERT_TRUE(locked.ok());
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, "Cannot create destination file.\nInstallation aborted.", IDOK);
+        kit::DialogGuard guard(&ui, 1);
+        EXPECT_EQ(0, kit::install(engine, volumes, app).run);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_TRUE(guard.seen().empty());
+        EXPECT_EQ(1, engine.rebootFlag);
+    }
+    ++exchanges;
+    EXPECT_TRUE(temporaries(app + "\\lib").empty());
+    // The file before it keeps its record.
+    std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+    ASSERT_EQ(1u, log.size());
+    EXPECT_STREQ("f0.dll", log[0].fileName);
+}
+
+}  // namespace
