@@ -1,0 +1,218 @@
+// Damaged archives and failing targets: a truncated volume, corrupt streams,
+// an unknown targetDir, unterminated and over-long names, an empty volume and
+// a target whose writes fail. Each stops the run with its message, leaves the
+// files before it in place with their records, and never crashes.
+#include "Setup.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineKit.h"
+#include "TestEnv.h"
+#include "UiAuto.h"
+
+namespace {
+
+const char kCaption[] = "Engine Test Setup";
+const char kCorrupt[] = "Installation disk might be corrupted.\nInstallation aborted.";
+
+class EngineDamage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testenv::scratchDir();
+        volumes = dir + "\\vol";
+        app = dir + "\\App";
+        sources.clear();
+        records.clear();
+        CreateDirectoryA((dir + "\\src").c_str(), nullptr);
+        kit::Manifest m;
+        for (int i = 0; i < 4; ++i) {
+            sources.push_back(kit::content(40 + i, 6000 + 7000 * i));
+            std::string name = "d" + std::to_string(i) + ".dat";
+            ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + name, sources[i]));
+            m.file("src\\" + name, "install", "sub", 1);
+        }
+        ASSERT_TRUE(kit::pack(m, dir, volumes));
+        volume = testenv::readFile(volumes + "\\Data1.Dat");
+        // Where each file's record stands in the single volume.
+        size_t pos = 24;
+        for (int i = 0; i < 4; ++i) {
+            ASSERT_LE(pos + 564, volume.size());
+            records.push_back(pos);
+            uint32_t chunk;
+            memcpy(&chunk, &volume[pos + 12], 4);
+            pos += 564 + chunk;
+        }
+        ASSERT_EQ(volume.size(), pos);
+    }
+    tagCompressFileHeader* record(int i) {
+        return reinterpret_cast<tagCompressFileHeader*>(&volume[records[i]]);
+    }
+    size_t chunkStart(int i) { return records[i] + 564; }
+    void save() { ASSERT_TRUE(testenv::writeFile(volumes + "\\Data1.Dat", volume)); }
+
+    // Runs the engine expecting one message box with `text`, then checks that
+    // exactly the first `installed` files are in place with their records.
+    void expectStop(const std::string& text, int installed) {
+        {
+            kit::Engine engine;
+            engine.MakeGroupList(1);
+            ui::Script ui;
+            ui.messageBox(nullptr, kCaption, text, IDOK);
+            kit::DialogGuard guard(&ui, 1);
+            kit::RunResult r = kit::install(engine, volumes, app);
+            EXPECT_TRUE(ui.finish());
+            EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+            EXPECT_EQ(2, r.init);
+            EXPECT_EQ(0, r.run);
+        }
+        std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+        ASSERT_EQ(static_cast<size_t>(installed), log.size());
+        for (int i = 0; i < installed; ++i) {
+            EXPECT_EQ("d" + std::to_string(i) + ".dat", std::string(log[i].fileName));
+            EXPECT_TRUE(sources[i] == testenv::readFile(app + "\\sub\\" + log[i].fileName)) << i;
+        }
+    }
+    std::string dir, volumes, app;
+    std::vector<std::vector<unsigned char>> sources;
+    std::vector<unsigned char> volume;
+    std::vector<size_t> records;
+};
+
+TEST_F(EngineDamage, VolumeCutInTheMiddleOfAFilesData) {
+    volume.resize(chunkStart(2) + 100);
+    save();
+    expectStop(kCorrupt, 2);
+}
+
+TEST_F(EngineDamage, VolumeCutInTheMiddleOfARecord) {
+    volume.resize(records[3] + 200);
+    save();
+    expectStop(kCorrupt, 3);
+}
+
+TEST_F(EngineDamage, CorruptStreamHeaders) {
+    volume[chunkStart(1)] = 7;  // literal mode other than 0 and 1
+    save();
+    expectStop(kCorrupt, 1);
+
+    SetUp();
+    volume[chunkStart(2) + 1] = 9;  // dictionary size code other than 4, 5, 6
+    save();
+    expectStop(kCorrupt, 2);
+}
+
+TEST_F(EngineDamage, StreamEndingBeforeItsData) {
+    // The record claims more data than the stream uses: move the next file's
+    // record and data back by 3000 bytes, so that file 1's chunk is followed
+    // by bytes the stream never asks for.
+    uint32_t chunk = record(1)->chunkSize;
+    std::vector<unsigned char> padded(volume.begin(), volume.begin() + chunkStart(1) + chunk);
+    padded.insert(padded.end(), 3000, 0x55);
+    padded.insert(padded.end(), volume.begin() + chunkStart(1) + chunk, volume.end());
+    volume = padded;
+    record(1)->chunkSize = chunk + 3000;
+    save();
+    expectStop(kCorrupt, 1);
+}
+
+TEST_F(EngineDamage, UnknownTargetDirectory) {
+    record(2)->targetDir = 8;
+    save();
+    expectStop(kCorrupt, 2);
+    EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d2.dat"));
+}
+
+TEST_F(EngineDamage, NamesThatDoNotFit) {
+    memset(record(1)->fileName, 'x', sizeof record(1)->fileName);  // no terminator
+    save();
+    expectStop(kCorrupt, 1);
+
+    // A terminated name that makes the target path longer than 259 characters.
+    SetUp();
+    std::string longDir(255 - app.size(), 'd');
+    memset(record(2)->subDir, 0, sizeof record(2)->subDir);
+    memcpy(record(2)->subDir, longDir.c_str(), longDir.size());
+    save();
+    expectStop(kCorrupt, 2);
+
+    SetUp();
+    memset(record(0)->subDir, 'y', sizeof record(0)->subDir);  // no terminator
+    save();
+    expectStop(kCorrupt, 0);
+}
+
+TEST_F(EngineDamage, EmptyFirstVolume) {
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data1.Dat", std::vector<unsigned char>()));
+    kit::Engine engine;
+    ui::Script ui;
+    ui.messageBox(nullptr, kCaption, kCorrupt, IDOK);
+    kit::DialogGuard guard(&ui, 1);
+    EXPECT_EQ(0, kit::install(engine, volumes, app).init);
+    EXPECT_TRUE(ui.finish());
+    EXPECT_TRUE(guard.seen().empty());
+    EXPECT_FALSE(testenv::fileExists(app + "\\Install.log"));
+}
+
+// The background window: counts the exit commands it receives.
+int exitCommands = 0;
+LRESULT CALLBACK backgroundProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COMMAND && LOWORD(wp) == 11101 && lp == 0)
+        ++exitCommands;
+    return DefWindowProcA(w, msg, wp, lp);
+}
+
+TEST_F(EngineDamage, FailingWritesAreReportedOnceAndEndTheRun) {
+    // File 1 goes to a device that accepts the file but no byte of it
+    // (Wine maps the host's /dev/full to Z:\dev\full), and is large enough
+    // for several blocks.
+    ASSERT_GT(record(1)->expandedSize, 3u * 4096);
+    record(1)->targetDir = TargetNone;
+    memset(record(1)->subDir, 0, sizeof record(1)->subDir);
+    strcpy(record(1)->subDir, "Z:\\dev");
+    memset(record(1)->fileName, 0, sizeof record(1)->fileName);
+    strcpy(record(1)->fileName, "full");
+    save();
+
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = backgroundProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "EngineDamageBackground";
+    RegisterClassA(&wc);
+    HWND background = CreateWindowA("EngineDamageBackground", "background", WS_POPUP, 0, 0, 10, 10,
+                                    nullptr, nullptr, wc.hInstance, nullptr);
+    HWND progress = CreateWindowA("STATIC", "progress", WS_POPUP, 0, 0, 10, 10, background, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_TRUE(background && progress);
+    exitCommands = 0;
+    {
+        kit::Engine engine;
+        engine.SetParentForMessage(progress);
+        ui::Script ui;
+        ui.messageBox(progress, kCaption, "Error writing destination file.\nInstallation aborted.", IDOK);
+        kit::DialogGuard guard(&ui, 1);
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_EQ(0, r.run);
+        Sleep(300);  // room for a second message, which must not come
+        EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+        EXPECT_EQ(INVALID_HANDLE_VALUE, engine.currentFile);
+    }
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    EXPECT_EQ(1, exitCommands);
+    DestroyWindow(progress);
+    DestroyWindow(background);
+
+    std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+    ASSERT_EQ(1u, log.size());
+    EXPECT_STREQ("d0.dat", log[0].fileName);
+    EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d2.dat"));
+}
+
+}  // namespace
