@@ -208,12 +208,14 @@ public:
     // The archive header's totalSize, after InitSFM.
     unsigned int GetSize();
     // Group list of `count` groups, all enabled; an existing list is kept (1, 0 no memory).
+    // Groups the list does not hold (a number outside 1..count, or no list at
+    // all) are never disabled: their files are installed.
     int MakeGroupList(int count);
-    // 1 enabled, 0 disabled, -1 no list.
+    // 1 enabled, 0 disabled, -1 no list; a number outside the list reads 1.
     int GetGroupStatus(int group);
-    // 1 done, -1 no list.
+    // 1 done, -1 no list, 0 a number outside the list (nothing stored).
     int EnableGroup(int group);
-    // 1 done, -1 no list.
+    // 1 done, -1 no list, 0 a number outside the list (nothing stored).
     int DesableGroup(int group);
     // The run ends with 3 (reboot needed).
     void SetRebootFlag();

@@ -216,3 +216,39 @@ TEST_F(EngineDamage, FailingWritesAreReportedOnceAndEndTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EngineDamage, ReadOnlyTargetsAreMadeWritable) {
+    CreateDirectoryA(app.c_str(), nullptr);
+    CreateDirectoryA((app + "\\sub").c_str(), nullptr);
+    std::string path = app + "\\sub\\d1.dat";
+    ASSERT_TRUE(testenv::writeFile(path, "old and protected"));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        EXPECT_EQ(2, kit::install(engine, volumes, app).run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    EXPECT_TRUE(sources[1] == testenv::readFile(path));
+    EXPECT_EQ(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    // A read-only file whose attribute cannot be taken away stops the run.
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        kit::Immutable frozen(path);
+        ASSERT_TRUE(frozen.ok());
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, "Error writing destination file.\nInstallation aborted.", IDOK);
+        kit::DialogGuard guard(&ui, 1);
+        EXPECT_EQ(0, kit::install(engine, volumes, app).run);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(sources[1] == testenv::readFile(path));  // untouched by the second run
+}
+
+}  // namespace
