@@ -433,11 +433,15 @@ void ReadArchive(VolumeStore& store, bool expand, ArchiveSink* sink, ArchiveRepo
     for (size_t got; (got = w.stream->Read(probe, sizeof probe)) > 0;)
         trailing += got;
     if (trailing > 0)
-        w.Error(w.volumeName + ": " + std::to_string(trailing) + " bytes follow the last file (" +
+        w.Error(w.volumeName + ": " + std::to_string(trailing) + (trailing == 1 ? " byte follows" : " bytes follow") +
+                " the last file (" +
                 std::to_string(h.fileCount) + " files expected); the file count or a chunk size is wrong");
+    // A further volume is never read by the installer; on a set made by this
+    // tool it means a wrong file count or a stray disk of another set.
     std::string name;
     if (store.Open(w.volume + 1, &name))
-        report->warnings.push_back(name + " is not part of this archive (it ends in " + w.volumeName + ")");
+        w.Error(name + " follows the last volume of the archive, which ends in " + w.volumeName +
+                " after " + std::to_string(h.fileCount) + " files (wrong file count, or a volume of another set)");
     if (expandedTotal != h.totalSize)
         report->warnings.push_back("the archive header's total size " + std::to_string(h.totalSize) +
                                    " differs from the sum of the files' sizes " + std::to_string(expandedTotal));
