@@ -480,6 +480,14 @@ TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
     ExpectError(store, true, {"4 bytes or shorter"});
 }
 
+TEST(Archive, EmptyVolumeIsReportedNotReadFrom) {
+    MemoryVolumeStore s = BuildVolumes(SampleFiles(), 2000);
+    s.volumes[1].clear();
+    ExpectError(s, true, {"Data2.Dat is empty"});
+    s.volumes[0].clear();
+    ExpectError(s, false, {"Data1.Dat is empty"});
+}
+
 TEST(Archive, GarbageNeverCrashes) {
     const MemoryVolumeStore clean = BuildVolumes(SampleFiles(), 2000);
     std::mt19937 rng(9);

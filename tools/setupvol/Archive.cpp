@@ -23,7 +23,8 @@ public:
     explicit MemoryStream(const std::vector<unsigned char>& data) : data(data) {}
     size_t Read(void* buffer, size_t n) override {
         size_t k = std::min(n, data.size() - pos);
-        memcpy(buffer, data.data() + pos, k);
+        if (k > 0) // an empty volume has no storage to copy from
+            memcpy(buffer, data.data() + pos, k);
         pos += k;
         return k;
     }
