@@ -1,5 +1,15 @@
 // Implode-format decompressor: header check, lookup construction and the
 // expansion loop. See Explode.h for the interface.
+//
+// The bits are read two ways that give the same calls of the callbacks.
+// The careful reader follows the format's own: it consumes at most 8 bits at
+// a time, keeps at least 8 in hand and reads the next input block when a
+// step would leave fewer with the block used up, so which symbol meets the
+// end of the input is exactly defined. The fast reader holds up to 64 bits,
+// filled 8 bytes at a time, and runs only while the block in hand covers the
+// longest element and 8 bits more: there the careful reader could not have
+// asked for input, so the fast one skips every check. Near the end of each
+// block the careful reader takes one element at a time.
 #include "explode/Explode.h"
 
 #include <stdint.h>
@@ -90,10 +100,6 @@ constexpr AsciiByLength orderAsciiByLength() {
 constexpr AsciiByLength kAsciiByLength = orderAsciiByLength();
 static_assert(kAsciiByLength.end[13] == 256 && kAsciiByLength.longest == 13,
               "every coded literal fits the 13-bit fast lookup");
-
-}  // namespace
-
-namespace {
 
 // Symbols of the expansion loop besides literals 0..255 and copies
 // 256 + (length - 2).
@@ -280,18 +286,23 @@ inline void copyMatch(unsigned char* window, unsigned int outPos, unsigned int l
     }
 }
 
-// Combined lookups for the fast path, built from the work object's lookups
-// for each stream (they live on the stack: the work object's layout is fixed).
+// Combined lookups of the fast reader, each giving in one entry what the
+// careful reader finds in several steps. Built per stream from the work
+// object's lookups (the distance entries depend on the dictionary size) and
+// kept on the stack: the work object's layout is fixed.
 struct FastTables {
-    // Indexed by the 8 bits after a flag 1: bits 0-4 all bits of the flag,
-    // code and extra bits; 5-8 bits before the extra bits (flag and code);
-    // 9-16 mask of the extra bits; 17-25 the base.
+    // Indexed by the 8 bits after a flag 1: the longest length code has 7
+    // bits, so 8 find any. Bits 0-4 of an entry: all bits of the element so
+    // far (flag, code, extra bits); 5-8: the bits before the extra bits; 9-16:
+    // the mask of the extra bits; 17-25: the base.
     uint32_t length[256];
-    // Indexed by the next 8 bits, for copies of length 2 and the others:
-    // bits 0-3 code bits, 4-7 code and low bits, 8 on: (position << low bits) + 1.
+    // Indexed by the next 8 bits (distance position codes have up to 8), for
+    // copies of length 2 and for the others: bits 0-3 the code length, 4-7
+    // the code and low bits together, 8 on: (position << low bits) + 1.
     uint32_t distance[2][256];
-    // Coded literals, indexed by the 13 bits after the flag (the longest
-    // code): bits 0-7 the code length plus the flag, 8-15 the byte.
+    // Coded literals, indexed by the 13 bits after the flag: the longest
+    // literal code has 13, so one look finds any. Bits 0-7: the code length
+    // plus the flag; 8-15: the byte.
     uint16_t literal[1 << 13];
 };
 

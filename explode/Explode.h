@@ -64,17 +64,24 @@ struct ExplodeWork {
     // 8192..8708 room for a 518-byte copy started at 8191.
     unsigned char slidingWindow[ExplodeWindowSize];
     unsigned char inBuffer[ExplodeInputBlock];
-    unsigned char distanceLookup[256];     // next 8 bits -> distance position code
-    unsigned char lengthLookup[256];       // next 8 bits -> length code
-    unsigned char asciiLookupShort[256];   // next 8 bits -> literal; 255 = long code
-    unsigned char asciiLookupAfter4[256];  // long literal code after its first 4 bits
-    unsigned char asciiLookupAfter6[128];  // long literal code after its first 6 bits
-    unsigned char asciiLookupAfter8[256];  // long code whose first 8 bits are 0, after them
-    unsigned char asciiBitsLeft[256];      // per literal: code bits left after its lookup
-    unsigned char distanceCodeBits[64];
+    // Lookups indexed by the next 8 input bits (the next bit in bit 0): a code
+    // of L bits fills every entry whose low L bits are its value. Length codes
+    // have up to 7 bits and distance position codes up to 8, so 256 entries
+    // find any of them.
+    unsigned char distanceLookup[256];     // -> distance position 0..63
+    unsigned char lengthLookup[256];       // -> length code 0..15
+    // Coded literals have up to 13 bits. Codes of up to 8 are found by the
+    // first lookup; it marks a longer one 255, which is finished by a second
+    // lookup after its first 4, 6 or 8 bits, no code having more than 8 left.
+    unsigned char asciiLookupShort[256];   // -> literal, or 255
+    unsigned char asciiLookupAfter4[256];  // long code, low 6 bits not all 0
+    unsigned char asciiLookupAfter6[128];  // low 6 bits 0, low 8 not: 7 bits left at most
+    unsigned char asciiLookupAfter8[256];  // low 8 bits 0
+    unsigned char asciiBitsLeft[256];      // per literal: its bits left after the lookup found it
+    unsigned char distanceCodeBits[64];    // working copies of the format's tables
     unsigned char lengthCodeBits[16];
     unsigned char lengthExtraBitCounts[16];
-    unsigned short lengthBases[16];
+    unsigned short lengthBases[16];        // copy length = base + extra bits + 2
 };
 
 #if (defined(_WIN32) && !defined(_WIN64)) || (defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4)
