@@ -84,9 +84,11 @@ struct ExplodeWork {
     unsigned short lengthBases[16];        // copy length = base + extra bits + 2
 };
 
-#if (defined(_WIN32) && !defined(_WIN64)) || (defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4)
+#if (defined(_WIN32) && !defined(_WIN64)) || \
+    (defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4)
 static_assert(sizeof(ExplodeWork) == 12596, "the install engine allocates 12,596 bytes per file");
-static_assert(offsetof(ExplodeWork, slidingWindow) == 44 && offsetof(ExplodeWork, inBuffer) == 8753 &&
+static_assert(offsetof(ExplodeWork, slidingWindow) == 44 &&
+                  offsetof(ExplodeWork, inBuffer) == 8753 &&
                   offsetof(ExplodeWork, lengthBases) == 12562,
               "field layout of the 32-bit work object");
 #endif
