@@ -26,8 +26,9 @@ typedef void (*ExplodeWriteFn)(char* buffer, unsigned int* size, void* param);
 //   ExplodeBadDictionary  header byte 1 is not 4, 5 or 6 (checked first); no output
 //   ExplodeBadLiteralMode header byte 0 is not 0 or 1; no output
 //   ExplodeTooShort       the first input block held 4 bytes or fewer; no output
-//   ExplodeDataError      input ran out before the end code or inside a
-//                         back-reference; everything expanded so far was written
+//   ExplodeDataError      input ran out before the end code; everything expanded
+//                         so far was written. A symbol is expanded only when 8
+//                         more bits of input follow it (the end code excepted).
 enum ExplodeResult : unsigned int {
     ExplodeOk = 0,
     ExplodeBadDictionary = 1,
@@ -47,7 +48,7 @@ enum {
 };
 
 // The decompressor's work object, one per stream. The caller supplies it
-// (12,596 bytes in the 32-bit build); Explode fills every field before use.
+// (12,596 bytes in the 32-bit build); Explode sets every field before using it.
 struct ExplodeWork {
     unsigned int literalMode;     // header byte 0: 0 plain literals, 1 coded literals
     unsigned int outPos;          // index in slidingWindow of the next output byte
