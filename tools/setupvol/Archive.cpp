@@ -330,8 +330,16 @@ std::unique_ptr<VolumeStream> MemoryVolumeStore::Open(uint32_t number, std::stri
 fs::path DirectoryVolumeStore::Find(uint32_t number) const {
     const fs::path file = PathFromUtf8(VolumeFileName(number));
     const fs::path disk = PathFromUtf8("Disk" + std::to_string(number));
+    std::vector<fs::path> candidates = {dir / file, dir / disk / file};
+    // Only a folder that is itself one disk of a set has sibling disks.
+    std::string name = PathToUtf8(dir.lexically_normal().filename());
+    if (name.empty())
+        name = PathToUtf8(dir.lexically_normal().parent_path().filename());
+    if (name.size() > 4 && name.compare(0, 4, "Disk") == 0 &&
+        name.find_first_not_of("0123456789", 4) == std::string::npos)
+        candidates.push_back(dir / ".." / disk / file);
     std::error_code ec;
-    for (const fs::path& p : {dir / file, dir / disk / file, dir / ".." / disk / file})
+    for (const fs::path& p : candidates)
         if (fs::is_regular_file(p, ec))
             return p;
     return fs::path();
