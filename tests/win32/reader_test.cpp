@@ -588,6 +588,40 @@ TEST_F(MissingVolumeTest, ChosenFolderThatDoesNotExist) {
     EXPECT_EQ(out, testenv::currentDir());
 }
 
+// A chosen folder so deep that the volume's path would not fit in 260
+// characters is refused with a message, never joined past the buffer.
+TEST_F(MissingVolumeTest, ChosenFolderTooDeepForTheVolumePath) {
+    std::string deep = dir;
+    while (deep.size() < 250)
+        deep += "\\" + std::string(std::min<size_t>(40, 250 - deep.size() - 1), 'd');
+    ASSERT_EQ(250u, deep.size());
+    ASSERT_EQ(1, reader.DirCreation(deep.c_str()));
+    ui::Script ui;
+    browser(ui, nullptr, deep);
+    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK);
+    int last = 0;
+    readData(reader, 2048, &last);
+    ASSERT_TRUE(ui.finish());
+    EXPECT_EQ(0, last);
+}
+
+// A current directory too deep for the candidates is not looked in; the
+// user can still point to the volume.
+TEST_F(MissingVolumeTest, CurrentDirectoryTooDeepForTheCandidates) {
+    std::string deep = dir;
+    while (deep.size() < 252)
+        deep += "\\" + std::string(std::min<size_t>(40, 252 - deep.size() - 1), 'e');
+    ASSERT_EQ(1, reader.DirCreation(deep.c_str()));
+    enter(deep);
+    std::string startedIn;
+    ui::Script ui;
+    browser(ui, &startedIn, elsewhere);
+    EXPECT_EQ(big, readData(reader, 2048));
+    ASSERT_TRUE(ui.finish());
+    EXPECT_EQ(deep, startedIn);
+    EXPECT_EQ(elsewhere, testenv::currentDir());
+}
+
 TEST_F(ReaderTest, EmptyVolumeFileIsTheEndOfTheData) {
     std::string out = sub("out");
     ASSERT_TRUE(testenv::writeFile(out + "\\Data1.Dat", Bytes()));
