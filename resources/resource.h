@@ -33,4 +33,50 @@
 #define IDS_UNINSTALLING               11126
 #define IDS_SETUP_COMPLETE             11130
 
+// Dialogs opened by the library itself.
+#define IDD_EXIT_BUTTON                11100  // "Exit" in the background window's corner
+#define IDD_COPYING                    11200  // "Copying files", the progress dialog
+#define IDD_LANGUAGE_BUTTON            11300  // "Choose language" in the opposite corner
+#define IDD_LANGUAGE                   11400  // "Select language"
+#define IDD_UNINSTALL                  11500  // shown while an earlier version is removed
+
+// Dialog 11200. The progress bars and scale labels keep small numbers of
+// their own; the texts under the paths reuse the 111xx range of strings.
+#define IDC_CURRENT_BAR                101    // progress of the file being written
+#define IDC_TOTAL_BAR                  102    // progress of the whole installation
+#define IDC_SCALE_0                    753    // "0" under the bars
+#define IDC_SCALE_50                   754    // "50"
+#define IDC_SCALE_100                  755    // "100"
+#define IDC_SOURCE_TEXT                11110  // the volume being read
+#define IDC_TARGET_TEXT                11111  // the file being written
+#define IDC_COPYING_RULE               11412  // line above the Cancel button
+
+// Dialog 11400. Each language button shares its number with the flag
+// bitmap drawn on it, so one name serves both; the code table of the
+// language libraries is indexed by the same numbers.
+#define IDL_US                         11400  // flag only: no button, never chosen
+#define IDL_ENGLISH                    11401
+#define IDL_FRENCH                     11402
+#define IDL_GERMAN                     11403
+#define IDL_DUTCH                      11404
+#define IDL_SPANISH                    11405
+#define IDL_ITALIAN                    11406
+#define IDL_PORTUGUESE                 11407
+#define IDL_SWEDISH                    11408
+#define IDL_NORWEGIAN                  11409
+#define IDL_FINNISH                    11410
+#define IDC_LANGUAGE_RULE              11411  // line above Cancel; bitmap 11411 is the banner
+
+// Dialog 11500.
+#define IDC_UNINSTALL_PICTURE          11106  // owner-drawn frame for the banner
+#define IDC_UNINSTALL_TEXT             12000  // "Uninstalling existing version of ..."
+
+// Pictures.
+#define IDI_SETUP                      1      // 32 x 32, shown in dialog 11200
+#define IDI_SETUP_SMALL                2      // 16 x 16
+#define IDB_WORKING                    11411  // "Working..." banner in dialog 11500
+
+// Controls that code never addresses.
+#define IDC_STATIC                     -1
+
 #endif
