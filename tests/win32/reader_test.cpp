@@ -654,11 +654,15 @@ TEST_F(ReaderTest, RecordCutShortIsReportedAsDamage) {
     ASSERT_TRUE(ui.finish());
 }
 
-TEST_F(ReaderTest, ReadingWithoutAnOpenVolumeReportsTheDisk) {
+// Read and seek errors (here: no volume open) are reported as a damaged disk.
+TEST_F(ReaderTest, ReadAndSeekErrorsReportTheDisk) {
     ui::Script ui;
+    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK);
     ui.messageBox(nullptr, kCaption, kCorrupted, IDOK);
     unsigned char buf[4];
     EXPECT_EQ(0, reader.ReadDataFile(buf, sizeof buf));
+    reader.chunkBytesLeft = 10;
+    EXPECT_EQ(0, reader.SeekIn());
     ASSERT_TRUE(ui.finish());
     EXPECT_EQ(2, reader.ReadDataFile(buf, 0));
 }
