@@ -134,20 +134,53 @@ public:
     int ShowMessage(int stringId, unsigned long style, char* insert = nullptr);
     // Makes `dialog` the message parent and centres it on the screen.
     int CenterDialog(HWND dialog);
+    // Shows `text` in `control`, shortened around "..." when it is too wide.
+    int SetShortWindowText(HWND control, char* text);
+    // Width (low word) and height (high word) of `count` characters in `dc`.
+    unsigned long GetTextExtent(HDC dc, char* text, int count);
+    // Capitalises the first letter of each all-capitals or all-small component.
+    void NameTo95Style(char* path);
+    // The shell folder browser with an edit field: 0 chosen (full path in
+    // `folder`), 1 missing and not created, 2 cancelled.
+    int BrowseForProgram(char* folder, char* title, int mayCreate);
+    // Creates `path` and every missing directory above it: 1 exists, 0 not.
+    int DirCreation(const char* path);
 
     HINSTANCE resourceInstance;
     HWND parentForMessage;
     char* messageCaption;
 };
 
+// The folder browser's callback (shell callback signature); returns 0.
+// Exported under its plain name.
+extern "C" SETUP_API int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM data);
+
 // ---------------------------------------------------------------------------
 // Reader: the data volumes Data%d.Dat as one sequential source. Introduces
 // the table of virtual operations.
 class SETUP_API Reader : public BaseInterface {
 public:
+    // No volume open; the first read opens Data1.Dat.
+    Reader();
+    // Closes the open volume. Not virtual: the vtable's slots are fixed.
+    ~Reader();
     // Notification from the reader and the install engine; kinds 0 to 3.
     // This body does nothing and returns 2.
     virtual int TakeProcessInfo(int kind, void* data);
+    // Closes the volume and finds, checks and opens the next one (2 open,
+    // 1 user gave up, 0 error shown, 3 empty volume file).
+    int OpenDataFile();
+    // One raw read from the open volume (2 read, 3 at its end, 0 error shown).
+    int ReadDataFile(unsigned char* buffer, unsigned int count);
+    // Mode 0 the next record, 1 the current file's data across volumes
+    // (*size receives the count delivered), 2 plain bytes.
+    int Read(unsigned char* buffer, unsigned int* size, int mode);
+    // Skips the rest of the current file's data through all its volumes.
+    int Seek();
+    // Skips the rest of the current chunk in the open volume.
+    int SeekIn();
+    // Copies the current volume's full path (260 characters).
+    void GetFileName(char* name);
 
     HANDLE volumeFile;
     int fileContinues;

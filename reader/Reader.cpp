@@ -1,6 +1,227 @@
-// Reader: the data volumes as one sequential source.
+// Reader: the data volumes Data%d.Dat as one sequential source. Runs on the
+// file-copy worker thread; the message boxes and the folder browser it shows
+// are owned by the current message parent. The reading rules themselves are
+// in VolumeStream.cpp; this file finds, checks and reads the volume files.
 #include "Setup.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "reader/VolumeSearch.h"
+#include "reader/VolumeStream.h"
+
+namespace {
+
+// volumeFile's one place of closing.
+void closeVolume(Reader& reader) {
+    if (reader.volumeFile != INVALID_HANDLE_VALUE)
+        CloseHandle(reader.volumeFile);
+    reader.volumeFile = INVALID_HANDLE_VALUE;
+}
+
+// ReadDataFile that also tells how many bytes came.
+// Results: 2 read (*got may be short of count), 3 nothing left, 0 error shown.
+int readVolume(Reader& reader, unsigned char* buffer, unsigned int count, unsigned int* got) {
+    *got = 0;
+    if (count == 0)
+        return 2;
+    DWORD read = 0;
+    if (!ReadFile(reader.volumeFile, buffer, count, &read, nullptr)) {
+        reader.ShowMessage(11108, MB_ICONSTOP);
+        return 0;
+    }
+    *got = read;
+    return read ? 2 : 3;
+}
+
+// Moves forward by an unsigned distance. Results: 2, or 0 with 11112 shown.
+int skipVolume(Reader& reader, unsigned int count) {
+    // With a high part the distance is a 64-bit value, so counts above 2 GB
+    // move forward; and a position whose low part is all ones is only an
+    // error when the last error says so.
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(reader.volumeFile, static_cast<LONG>(count), &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+        reader.ShowMessage(11112, MB_ICONSTOP);
+        return 0;
+    }
+    return 2;
+}
+
+uint32_t little32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The volume files on disk, for the reading rules.
+class DiskVolumes : public VolumeSource {
+public:
+    explicit DiskVolumes(Reader& reader) : reader_(reader) {}
+    int read(unsigned char* buffer, unsigned int count, unsigned int* got) override {
+        return readVolume(reader_, buffer, count, got);
+    }
+    int openNext() override { return reader_.OpenDataFile(); }
+    int skip(unsigned int count) override { return skipVolume(reader_, count); }
+    int damaged() override {
+        reader_.ShowMessage(11108, MB_ICONSTOP);
+        return 0;
+    }
+
+private:
+    Reader& reader_;
+};
+
+// Lets the user point at the folder that holds volume `name`, starting the
+// browser in `startFolder` (updated to the folder chosen). On 2 the chosen
+// folder is the current directory and reader.volumePath names the volume in
+// it. Results: 2 chosen, 1 the user gave up, 0 the folder is too deep for
+// the volume's path (11108 shown).
+int askForFolder(Reader& reader, char* startFolder, const char* name) {
+    char title[64];
+    snprintf(title, sizeof title, "Select the folder containing %s.", name);
+    for (;;) {
+        char folder[MAX_PATH];
+        strcpy(folder, startFolder);
+        int chosen = reader.BrowseForProgram(folder, title, 0);
+        if (chosen == 0) {
+            // Later volumes are looked for here first.
+            SetCurrentDirectoryA(folder);
+            strcpy(startFolder, folder);
+            if (!joinPath(reader.volumePath, sizeof reader.volumePath, folder, name)) {
+                reader.ShowMessage(11108, MB_ICONSTOP);
+                return 0;
+            }
+            return 2;
+        }
+        // 1: the folder does not exist and the browser has said so.
+        if (chosen == 2 && reader.ShowMessage(11103, MB_YESNO | MB_ICONQUESTION) == IDYES)
+            return 1;
+    }
+}
+
+}  // namespace
+
+Reader::Reader() {
+    resourceInstance = nullptr;
+    parentForMessage = nullptr;
+    messageCaption = nullptr;
+    volumeFile = INVALID_HANDLE_VALUE;
+    fileContinues = 0;
+    currentVolume = 0;
+    chunkBytesLeft = 0;
+    volumePath[0] = '\0';
+}
+
+Reader::~Reader() { closeVolume(*this); }
 
 // The reader's own notification does nothing; SetupFileManager and Setup
 // override it.
 int Reader::TakeProcessInfo(int, void*) { return 2; }
+
+void Reader::GetFileName(char* name) { strcpy(name, volumePath); }
+
+// Results: 2 the next volume is open and verified, positioned after its
+// number; 1 the user gave up; 0 read error or unusable path (shown); 3 the
+// volume file is empty.
+int Reader::OpenDataFile() {
+    if (currentVolume != 0)
+        closeVolume(*this);
+    ++currentVolume;
+    volumeFile = INVALID_HANDLE_VALUE;
+
+    char name[kVolumeNameSize];
+    volumeFileName(name, sizeof name, currentVolume);
+    // A current directory too deep for the buffer is not looked in: the
+    // volume can still be pointed to with the browser.
+    char startFolder[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(sizeof startFolder, startFolder);
+    if (length == 0 || length >= sizeof startFolder)
+        startFolder[0] = '\0';
+    char browseStart[MAX_PATH];
+    strcpy(browseStart, startFolder);
+
+    // Places in order: the current directory, the sibling Disk%d directory,
+    // then folders the user points to until the volume is there. A candidate
+    // path that does not fit is a place where the volume cannot be opened.
+    enum { CurrentFolder, SiblingDisk, UserFolder } place = CurrentFolder;
+    bool candidate = startFolder[0] &&
+                     currentFolderCandidate(volumePath, sizeof volumePath, startFolder, currentVolume);
+    for (;;) {
+        if (candidate) {
+            volumeFile = CreateFileA(volumePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        }
+        if (volumeFile != INVALID_HANDLE_VALUE) {
+            unsigned char number[4] = {};
+            unsigned int got = 0;
+            int r = readVolume(*this, number, sizeof number, &got);
+            if (r != 2)
+                return r;
+            if (got == sizeof number && little32(number) == static_cast<uint32_t>(currentVolume))
+                break;
+            // The wrong disk is in the drive: the user changes it and we
+            // try the same path again. The file is closed before asking, so
+            // that nothing of ours holds the disk or the file being replaced.
+            closeVolume(*this);
+            if (ShowMessage(11109, MB_RETRYCANCEL) != IDRETRY)
+                return 1;
+            continue;
+        }
+        if (place == CurrentFolder) {
+            place = SiblingDisk;
+            candidate = startFolder[0] &&
+                        siblingDiskCandidate(volumePath, sizeof volumePath, startFolder, currentVolume);
+            continue;
+        }
+        place = UserFolder;
+        int r = askForFolder(*this, browseStart, name);
+        if (r != 2)
+            return r;
+        candidate = true;
+    }
+    TakeProcessInfo(1, volumePath);
+    return 2;
+}
+
+// Results: 2 read (also when fewer than `count` bytes came), 3 the volume is
+// at its end, 0 read error (11108 shown).
+int Reader::ReadDataFile(unsigned char* buffer, unsigned int count) {
+    unsigned int got = 0;
+    return readVolume(*this, buffer, count, &got);
+}
+
+// Results: 2, 3 end of data (no record left, or the file's data exhausted),
+// 1 user break, 0 failure shown; 0 without a message for an unknown mode or
+// a record buffer smaller than a record.
+int Reader::Read(unsigned char* buffer, unsigned int* size, int mode) {
+    if (currentVolume == 0) {
+        int r = OpenDataFile();
+        if (r != 2)
+            return r;
+    }
+    DiskVolumes source(*this);
+    ChunkState state{fileContinues, chunkBytesLeft};
+    switch (mode) {
+    case 0:
+        // Always exactly one record: reading more would eat file data.
+        if (*size < kRecordSize)
+            return 0;
+        return readRecord(source, state, buffer);
+    case 1:
+        return readFileData(source, state, buffer, size);
+    case 2:
+        return readPlain(source, buffer, *size);
+    default:
+        return 0;
+    }
+}
+
+// Results: 2 at the next record; 0, 1 or 3 from the steps on the way.
+int Reader::Seek() {
+    DiskVolumes source(*this);
+    return skipFileData(source, ChunkState{fileContinues, chunkBytesLeft});
+}
+
+// Results: 2, or 0 with 11112 shown. chunkBytesLeft is left as it was.
+int Reader::SeekIn() { return skipVolume(*this, chunkBytesLeft); }

@@ -1,0 +1,76 @@
+// Candidate paths of the volume search and the path joiner behind them.
+#include "reader/VolumeSearch.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+TEST(JoinPath, AddsABackslashOnlyWhenNeeded) {
+    char out[260];
+    ASSERT_TRUE(joinPath(out, sizeof out, "D:\\Disk1", "Data1.Dat"));
+    EXPECT_STREQ("D:\\Disk1\\Data1.Dat", out);
+    ASSERT_TRUE(joinPath(out, sizeof out, "D:\\", "Data1.Dat"));
+    EXPECT_STREQ("D:\\Data1.Dat", out);
+}
+
+TEST(JoinPath, RefusesWhatWouldNotFitAndLeavesNothingHalfBuilt) {
+    char out[260];
+    std::string folder = "C:\\" + std::string(245, 'f');  // 248 characters
+    // 248 + 1 + 10 = 259 characters: the longest that fits with the terminator.
+    ASSERT_TRUE(joinPath(out, sizeof out, folder.c_str(), "Data1.Dat1"));
+    EXPECT_EQ(259u, std::string(out).size());
+    memset(out, 'x', sizeof out);
+    EXPECT_FALSE(joinPath(out, sizeof out, folder.c_str(), "Data1.Dat12"));
+    EXPECT_STREQ("", out);
+}
+
+TEST(JoinPath, MayJoinInPlace) {
+    char buf[260] = "C:\\Setup";
+    ASSERT_TRUE(joinPath(buf, sizeof buf, buf, "Data3.Dat"));
+    EXPECT_STREQ("C:\\Setup\\Data3.Dat", buf);
+}
+
+TEST(VolumeCandidates, CurrentFolderThenSiblingDisk) {
+    char out[260];
+    ASSERT_TRUE(currentFolderCandidate(out, sizeof out, "D:\\Disk1", 2));
+    EXPECT_STREQ("D:\\Disk1\\Data2.Dat", out);
+    ASSERT_TRUE(siblingDiskCandidate(out, sizeof out, "D:\\Disk1", 2));
+    EXPECT_STREQ("D:\\Disk2\\Data2.Dat", out);
+    ASSERT_TRUE(siblingDiskCandidate(out, sizeof out, "E:\\Setup\\Disk1", 12));
+    EXPECT_STREQ("E:\\Setup\\Disk12\\Data12.Dat", out);
+}
+
+TEST(VolumeCandidates, FromADriveRoot) {
+    char out[260];
+    ASSERT_TRUE(currentFolderCandidate(out, sizeof out, "D:\\", 2));
+    EXPECT_STREQ("D:\\Data2.Dat", out);
+    ASSERT_TRUE(siblingDiskCandidate(out, sizeof out, "D:\\", 2));
+    EXPECT_STREQ("D:\\Disk2\\Data2.Dat", out);
+}
+
+TEST(VolumeCandidates, DeepFoldersAreRefusedNotCut) {
+    char out[260];
+    std::string deep = "C:\\" + std::string(250, 'd');
+    EXPECT_FALSE(currentFolderCandidate(out, sizeof out, deep.c_str(), 1));
+    EXPECT_STREQ("", out);
+    // The parent is short, the sibling path fits.
+    std::string parentShort = "C:\\p\\" + std::string(250, 'd');
+    ASSERT_TRUE(siblingDiskCandidate(out, sizeof out, parentShort.c_str(), 1));
+    EXPECT_STREQ("C:\\p\\Disk1\\Data1.Dat", out);
+    std::string parentDeep = "C:\\" + std::string(245, 'p') + "\\x";
+    EXPECT_FALSE(siblingDiskCandidate(out, sizeof out, parentDeep.c_str(), 1));
+    EXPECT_STREQ("", out);
+}
+
+TEST(VolumeCandidates, VolumeFileNames) {
+    char name[kVolumeNameSize];
+    volumeFileName(name, sizeof name, 1);
+    EXPECT_STREQ("Data1.Dat", name);
+    volumeFileName(name, sizeof name, 2147483647);
+    EXPECT_STREQ("Data2147483647.Dat", name);
+}
+
+}  // namespace
