@@ -127,8 +127,16 @@ int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM 
         }
         // The tree opens at the preselected folder; its selection change
         // fills the edit field.
-        if (data)
+        if (data) {
             SendMessageA(dialog, BFFM_SETSELECTIONA, 1, data);
+            // A preselection the tree cannot show (a folder still to be
+            // created, or, in Wine, any folder on a process's first browse)
+            // still stands in the field, so that OK keeps it.
+            if (browseEdit && GetWindowTextLengthA(browseEdit) == 0) {
+                lstrcpynA(browsePath, reinterpret_cast<const char*>(data), sizeof browsePath);
+                SetWindowTextA(browseEdit, browsePath);
+            }
+        }
         break;
     }
     case BFFM_SELCHANGED:

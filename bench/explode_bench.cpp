@@ -1,7 +1,8 @@
 // Explode throughput on streams of PE code and text, in MB/s (10^6 bytes) of
 // expanded data, median of several runs, printed beside libdynamite's
 // decoder on the same streams (it decodes plain literals only).
-//   explode_bench [stream.imp ...]      benchmark (default: the shared vectors)
+//   explode_bench [stream.imp ...]      benchmark the shared vectors' PE and
+//                                        text streams, then the streams given
 //   explode_bench --once stream.imp     expand once, for callgrind: prints the
 //                                        expanded size; count instructions with
 //                                        --toggle-collect='Explode(*'
@@ -127,16 +128,14 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::string> paths;
+    std::string dir = std::string(SETUP_SHARED_DIR) + "/vectors/";
+    for (const char* name : {"dll.bin-4096.imp", "dll.bin-2048.imp", "dll.bin-1024.imp",
+                             "dll.ascii-4096.imp", "english.bin-4096.imp",
+                             "english.ascii-4096.imp", "words.ascii-2048.imp",
+                             "random.bin-4096.imp", "run.bin-4096.imp"})
+        paths.push_back(dir + name);
     for (int i = 1; i < argc; ++i)
         paths.push_back(argv[i]);
-    if (paths.empty()) {
-        std::string dir = std::string(SETUP_SHARED_DIR) + "/vectors/";
-        for (const char* name : {"dll.bin-4096.imp", "dll.bin-2048.imp", "dll.bin-1024.imp",
-                                 "dll.ascii-4096.imp", "english.bin-4096.imp",
-                                 "english.ascii-4096.imp", "words.ascii-2048.imp",
-                                 "random.bin-4096.imp", "run.bin-4096.imp"})
-            paths.push_back(dir + name);
-    }
 
     // Rounds go over every stream and both decoders in turn, so that load
     // from other programs spreads evenly over what is compared.

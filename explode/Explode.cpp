@@ -1,5 +1,15 @@
 // Implode-format decompressor: header check, lookup construction and the
 // expansion loop. See Explode.h for the interface.
+//
+// The bits are read two ways that give the same calls of the callbacks.
+// The careful reader follows the format's own: it consumes at most 8 bits at
+// a time, keeps at least 8 in hand and reads the next input block when a
+// step would leave fewer with the block used up, so which symbol meets the
+// end of the input is exactly defined. The fast reader holds up to 64 bits,
+// filled 8 bytes at a time, and runs only while the block in hand covers the
+// longest element and 8 bits more: there the careful reader could not have
+// asked for input, so the fast one skips every check. Near the end of each
+// block the careful reader takes one element at a time.
 #include "explode/Explode.h"
 
 #include <stdint.h>
@@ -10,7 +20,8 @@ namespace {
 // Length codes: code length, code value (bits sent from the least significant
 // one), extra-bit count and base. Copy length = base + extra + 2.
 const unsigned char kLengthCodeBits[16] = {3, 2, 3, 3, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 7, 7};
-const unsigned char kLengthCodeValues[16] = {5, 3, 1, 6, 10, 2, 12, 20, 4, 24, 8, 48, 16, 32, 64, 0};
+const unsigned char kLengthCodeValues[16] = {5,  3,  1,  6,  10, 2,  12, 20,
+                                             4,  24, 8,  48, 16, 32, 64, 0};
 const unsigned char kLengthExtraBits[16] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
 const unsigned short kLengthBases[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 14, 22, 38, 70, 134, 262};
 
@@ -45,22 +56,28 @@ constexpr unsigned char kAsciiCodeBits[256] = {
     13, 13, 12, 12, 12, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13};
 
 const unsigned short kAsciiCodeValues[256] = {
-    0x0490, 0x0FE0, 0x07E0, 0x0BE0, 0x03E0, 0x0DE0, 0x05E0, 0x09E0, 0x01E0, 0x00B8, 0x0062, 0x0EE0, 0x06E0, 0x0022, 0x0AE0, 0x02E0,
-    0x0CE0, 0x04E0, 0x08E0, 0x00E0, 0x0F60, 0x0760, 0x0B60, 0x0360, 0x0D60, 0x0560, 0x1240, 0x0960, 0x0160, 0x0E60, 0x0660, 0x0A60,
-    0x000F, 0x0250, 0x0038, 0x0260, 0x0050, 0x0C60, 0x0390, 0x00D8, 0x0042, 0x0002, 0x0058, 0x01B0, 0x007C, 0x0029, 0x003C, 0x0098,
-    0x005C, 0x0009, 0x001C, 0x006C, 0x002C, 0x004C, 0x0018, 0x000C, 0x0074, 0x00E8, 0x0068, 0x0460, 0x0090, 0x0034, 0x00B0, 0x0710,
-    0x0860, 0x0031, 0x0054, 0x0011, 0x0021, 0x0017, 0x0014, 0x00A8, 0x0028, 0x0001, 0x0310, 0x0130, 0x003E, 0x0064, 0x001E, 0x002E,
-    0x0024, 0x0510, 0x000E, 0x0036, 0x0016, 0x0044, 0x0030, 0x00C8, 0x01D0, 0x00D0, 0x0110, 0x0048, 0x0610, 0x0150, 0x0060, 0x0088,
-    0x0FA0, 0x0007, 0x0026, 0x0006, 0x003A, 0x001B, 0x001A, 0x002A, 0x000A, 0x000B, 0x0210, 0x0004, 0x0013, 0x0032, 0x0003, 0x001D,
-    0x0012, 0x0190, 0x000D, 0x0015, 0x0005, 0x0019, 0x0008, 0x0078, 0x00F0, 0x0070, 0x0290, 0x0410, 0x0010, 0x07A0, 0x0BA0, 0x03A0,
-    0x0240, 0x1C40, 0x0C40, 0x1440, 0x0440, 0x1840, 0x0840, 0x1040, 0x0040, 0x1F80, 0x0F80, 0x1780, 0x0780, 0x1B80, 0x0B80, 0x1380,
-    0x0380, 0x1D80, 0x0D80, 0x1580, 0x0580, 0x1980, 0x0980, 0x1180, 0x0180, 0x1E80, 0x0E80, 0x1680, 0x0680, 0x1A80, 0x0A80, 0x1280,
-    0x0280, 0x1C80, 0x0C80, 0x1480, 0x0480, 0x1880, 0x0880, 0x1080, 0x0080, 0x1F00, 0x0F00, 0x1700, 0x0700, 0x1B00, 0x0B00, 0x1300,
-    0x0DA0, 0x05A0, 0x09A0, 0x01A0, 0x0EA0, 0x06A0, 0x0AA0, 0x02A0, 0x0CA0, 0x04A0, 0x08A0, 0x00A0, 0x0F20, 0x0720, 0x0B20, 0x0320,
-    0x0D20, 0x0520, 0x0920, 0x0120, 0x0E20, 0x0620, 0x0A20, 0x0220, 0x0C20, 0x0420, 0x0820, 0x0020, 0x0FC0, 0x07C0, 0x0BC0, 0x03C0,
-    0x0DC0, 0x05C0, 0x09C0, 0x01C0, 0x0EC0, 0x06C0, 0x0AC0, 0x02C0, 0x0CC0, 0x04C0, 0x08C0, 0x00C0, 0x0F40, 0x0740, 0x0B40, 0x0340,
-    0x0300, 0x0D40, 0x1D00, 0x0D00, 0x1500, 0x0540, 0x0500, 0x1900, 0x0900, 0x0940, 0x1100, 0x0100, 0x1E00, 0x0E00, 0x0140, 0x1600,
-    0x0600, 0x1A00, 0x0E40, 0x0640, 0x0A40, 0x0A00, 0x1200, 0x0200, 0x1C00, 0x0C00, 0x1400, 0x0400, 0x1800, 0x0800, 0x1000, 0x0000};
+    0x0490, 0x0FE0, 0x07E0, 0x0BE0, 0x03E0, 0x0DE0, 0x05E0, 0x09E0, 0x01E0, 0x00B8, 0x0062, 0x0EE0,
+    0x06E0, 0x0022, 0x0AE0, 0x02E0, 0x0CE0, 0x04E0, 0x08E0, 0x00E0, 0x0F60, 0x0760, 0x0B60, 0x0360,
+    0x0D60, 0x0560, 0x1240, 0x0960, 0x0160, 0x0E60, 0x0660, 0x0A60, 0x000F, 0x0250, 0x0038, 0x0260,
+    0x0050, 0x0C60, 0x0390, 0x00D8, 0x0042, 0x0002, 0x0058, 0x01B0, 0x007C, 0x0029, 0x003C, 0x0098,
+    0x005C, 0x0009, 0x001C, 0x006C, 0x002C, 0x004C, 0x0018, 0x000C, 0x0074, 0x00E8, 0x0068, 0x0460,
+    0x0090, 0x0034, 0x00B0, 0x0710, 0x0860, 0x0031, 0x0054, 0x0011, 0x0021, 0x0017, 0x0014, 0x00A8,
+    0x0028, 0x0001, 0x0310, 0x0130, 0x003E, 0x0064, 0x001E, 0x002E, 0x0024, 0x0510, 0x000E, 0x0036,
+    0x0016, 0x0044, 0x0030, 0x00C8, 0x01D0, 0x00D0, 0x0110, 0x0048, 0x0610, 0x0150, 0x0060, 0x0088,
+    0x0FA0, 0x0007, 0x0026, 0x0006, 0x003A, 0x001B, 0x001A, 0x002A, 0x000A, 0x000B, 0x0210, 0x0004,
+    0x0013, 0x0032, 0x0003, 0x001D, 0x0012, 0x0190, 0x000D, 0x0015, 0x0005, 0x0019, 0x0008, 0x0078,
+    0x00F0, 0x0070, 0x0290, 0x0410, 0x0010, 0x07A0, 0x0BA0, 0x03A0, 0x0240, 0x1C40, 0x0C40, 0x1440,
+    0x0440, 0x1840, 0x0840, 0x1040, 0x0040, 0x1F80, 0x0F80, 0x1780, 0x0780, 0x1B80, 0x0B80, 0x1380,
+    0x0380, 0x1D80, 0x0D80, 0x1580, 0x0580, 0x1980, 0x0980, 0x1180, 0x0180, 0x1E80, 0x0E80, 0x1680,
+    0x0680, 0x1A80, 0x0A80, 0x1280, 0x0280, 0x1C80, 0x0C80, 0x1480, 0x0480, 0x1880, 0x0880, 0x1080,
+    0x0080, 0x1F00, 0x0F00, 0x1700, 0x0700, 0x1B00, 0x0B00, 0x1300, 0x0DA0, 0x05A0, 0x09A0, 0x01A0,
+    0x0EA0, 0x06A0, 0x0AA0, 0x02A0, 0x0CA0, 0x04A0, 0x08A0, 0x00A0, 0x0F20, 0x0720, 0x0B20, 0x0320,
+    0x0D20, 0x0520, 0x0920, 0x0120, 0x0E20, 0x0620, 0x0A20, 0x0220, 0x0C20, 0x0420, 0x0820, 0x0020,
+    0x0FC0, 0x07C0, 0x0BC0, 0x03C0, 0x0DC0, 0x05C0, 0x09C0, 0x01C0, 0x0EC0, 0x06C0, 0x0AC0, 0x02C0,
+    0x0CC0, 0x04C0, 0x08C0, 0x00C0, 0x0F40, 0x0740, 0x0B40, 0x0340, 0x0300, 0x0D40, 0x1D00, 0x0D00,
+    0x1500, 0x0540, 0x0500, 0x1900, 0x0900, 0x0940, 0x1100, 0x0100, 0x1E00, 0x0E00, 0x0140, 0x1600,
+    0x0600, 0x1A00, 0x0E40, 0x0640, 0x0A40, 0x0A00, 0x1200, 0x0200, 0x1C00, 0x0C00, 0x1400, 0x0400,
+    0x1800, 0x0800, 0x1000, 0x0000};
 
 // The coded literals in order of code length, for building the fast lookup.
 struct AsciiByLength {
@@ -90,10 +107,6 @@ constexpr AsciiByLength orderAsciiByLength() {
 constexpr AsciiByLength kAsciiByLength = orderAsciiByLength();
 static_assert(kAsciiByLength.end[13] == 256 && kAsciiByLength.longest == 13,
               "every coded literal fits the 13-bit fast lookup");
-
-}  // namespace
-
-namespace {
 
 // Symbols of the expansion loop besides literals 0..255 and copies
 // 256 + (length - 2).
@@ -187,10 +200,11 @@ unsigned int nextSymbol(ExplodeWork* w) {
         if (extraCount == 0)
             return kSymbolCopyBase + code;
         unsigned int extra = w->bitBuffer & ((1u << extraCount) - 1);
+        unsigned int symbol = kSymbolCopyBase + w->lengthBases[code] + extra;
         // The end code may end on the very last bit of the input.
-        if (!consumeBits(w, extraCount) && code + extra != 15 + 255)
+        if (!consumeBits(w, extraCount) && symbol != kSymbolEnd)
             return kSymbolError;
-        return kSymbolCopyBase + w->lengthBases[code] + extra;
+        return symbol;
     }
     if (w->literalMode == 0) {
         unsigned int value = w->bitBuffer & 0xFF;
@@ -280,18 +294,23 @@ inline void copyMatch(unsigned char* window, unsigned int outPos, unsigned int l
     }
 }
 
-// Combined lookups for the fast path, built from the work object's lookups
-// for each stream (they live on the stack: the work object's layout is fixed).
+// Combined lookups of the fast reader, each giving in one entry what the
+// careful reader finds in several steps. Built per stream from the work
+// object's lookups (the distance entries depend on the dictionary size) and
+// kept on the stack: the work object's layout is fixed.
 struct FastTables {
-    // Indexed by the 8 bits after a flag 1: bits 0-4 all bits of the flag,
-    // code and extra bits; 5-8 bits before the extra bits (flag and code);
-    // 9-16 mask of the extra bits; 17-25 the base.
+    // Indexed by the 8 bits after a flag 1: the longest length code has 7
+    // bits, so 8 find any. Bits 0-4 of an entry: all bits of the element so
+    // far (flag, code, extra bits); 5-8: the bits before the extra bits; 9-16:
+    // the mask of the extra bits; 17-25: the base.
     uint32_t length[256];
-    // Indexed by the next 8 bits, for copies of length 2 and the others:
-    // bits 0-3 code bits, 4-7 code and low bits, 8 on: (position << low bits) + 1.
+    // Indexed by the next 8 bits (distance position codes have up to 8), for
+    // copies of length 2 and for the others: bits 0-3 the code length, 4-7
+    // the code and low bits together, 8 on: (position << low bits) + 1.
     uint32_t distance[2][256];
-    // Coded literals, indexed by the 13 bits after the flag (the longest
-    // code): bits 0-7 the code length plus the flag, 8-15 the byte.
+    // Coded literals, indexed by the 13 bits after the flag: the longest
+    // literal code has 13, so one look finds any. Bits 0-7: the code length
+    // plus the flag; 8-15: the byte.
     uint16_t literal[1 << 13];
 };
 
@@ -391,18 +410,19 @@ unsigned int expandFast(ExplodeWork* w, const FastTables& t, unsigned int* outPo
             }
         } else {
             uint32_t e = t.length[(bits >> 1) & 0xFF];
-            unsigned int extra = static_cast<unsigned int>(bits >> ((e >> 5) & 15)) & ((e >> 9) & 0xFF);
-            unsigned int value = (e >> 17) + extra;
+            unsigned int extra = static_cast<unsigned int>(bits >> ((e >> 5) & 15));
+            unsigned int value = (e >> 17) + (extra & ((e >> 9) & 0xFF));
             bits >>= e & 31;
             nbits -= e & 31;
-            if (value == 262 + 255) {
+            if (value == kSymbolEnd - kSymbolCopyBase) {
                 result = kSymbolEnd;
                 break;
             }
             unsigned int length = value + 2;
             unsigned int lowMask = length == 2 ? 3 : dictMask;
             uint32_t d = t.distance[length != 2][bits & 0xFF];
-            unsigned int distance = (d >> 8) + (static_cast<unsigned int>(bits >> (d & 15)) & lowMask);
+            unsigned int low = static_cast<unsigned int>(bits >> (d & 15)) & lowMask;
+            unsigned int distance = (d >> 8) + low;
             bits >>= (d >> 4) & 15;
             nbits -= (d >> 4) & 15;
             copyMatch(window, outPos, length, distance);

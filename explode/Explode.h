@@ -26,8 +26,9 @@ typedef void (*ExplodeWriteFn)(char* buffer, unsigned int* size, void* param);
 //   ExplodeBadDictionary  header byte 1 is not 4, 5 or 6 (checked first); no output
 //   ExplodeBadLiteralMode header byte 0 is not 0 or 1; no output
 //   ExplodeTooShort       the first input block held 4 bytes or fewer; no output
-//   ExplodeDataError      input ran out before the end code or inside a
-//                         back-reference; everything expanded so far was written
+//   ExplodeDataError      input ran out before the end code; everything expanded
+//                         so far was written. A symbol is expanded only when 8
+//                         more bits of input follow it (the end code excepted).
 enum ExplodeResult : unsigned int {
     ExplodeOk = 0,
     ExplodeBadDictionary = 1,
@@ -47,7 +48,7 @@ enum {
 };
 
 // The decompressor's work object, one per stream. The caller supplies it
-// (12,596 bytes in the 32-bit build); Explode fills every field before use.
+// (12,596 bytes in the 32-bit build); Explode sets every field before using it.
 struct ExplodeWork {
     unsigned int literalMode;     // header byte 0: 0 plain literals, 1 coded literals
     unsigned int outPos;          // index in slidingWindow of the next output byte
@@ -64,22 +65,31 @@ struct ExplodeWork {
     // 8192..8708 room for a 518-byte copy started at 8191.
     unsigned char slidingWindow[ExplodeWindowSize];
     unsigned char inBuffer[ExplodeInputBlock];
-    unsigned char distanceLookup[256];     // next 8 bits -> distance position code
-    unsigned char lengthLookup[256];       // next 8 bits -> length code
-    unsigned char asciiLookupShort[256];   // next 8 bits -> literal; 255 = long code
-    unsigned char asciiLookupAfter4[256];  // long literal code after its first 4 bits
-    unsigned char asciiLookupAfter6[128];  // long literal code after its first 6 bits
-    unsigned char asciiLookupAfter8[256];  // long code whose first 8 bits are 0, after them
-    unsigned char asciiBitsLeft[256];      // per literal: code bits left after its lookup
-    unsigned char distanceCodeBits[64];
+    // Lookups indexed by the next 8 input bits (the next bit in bit 0): a code
+    // of L bits fills every entry whose low L bits are its value. Length codes
+    // have up to 7 bits and distance position codes up to 8, so 256 entries
+    // find any of them.
+    unsigned char distanceLookup[256];     // -> distance position 0..63
+    unsigned char lengthLookup[256];       // -> length code 0..15
+    // Coded literals have up to 13 bits. Codes of up to 8 are found by the
+    // first lookup; it marks a longer one 255, which is finished by a second
+    // lookup after its first 4, 6 or 8 bits, no code having more than 8 left.
+    unsigned char asciiLookupShort[256];   // -> literal, or 255
+    unsigned char asciiLookupAfter4[256];  // long code, low 6 bits not all 0
+    unsigned char asciiLookupAfter6[128];  // low 6 bits 0, low 8 not: 7 bits left at most
+    unsigned char asciiLookupAfter8[256];  // low 8 bits 0
+    unsigned char asciiBitsLeft[256];      // per literal: its bits left after the lookup found it
+    unsigned char distanceCodeBits[64];    // working copies of the format's tables
     unsigned char lengthCodeBits[16];
     unsigned char lengthExtraBitCounts[16];
-    unsigned short lengthBases[16];
+    unsigned short lengthBases[16];        // copy length = base + extra bits + 2
 };
 
-#if (defined(_WIN32) && !defined(_WIN64)) || (defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4)
+#if (defined(_WIN32) && !defined(_WIN64)) || \
+    (defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4)
 static_assert(sizeof(ExplodeWork) == 12596, "the install engine allocates 12,596 bytes per file");
-static_assert(offsetof(ExplodeWork, slidingWindow) == 44 && offsetof(ExplodeWork, inBuffer) == 8753 &&
+static_assert(offsetof(ExplodeWork, slidingWindow) == 44 &&
+                  offsetof(ExplodeWork, inBuffer) == 8753 &&
                   offsetof(ExplodeWork, lengthBases) == 12562,
               "field layout of the 32-bit work object");
 #endif

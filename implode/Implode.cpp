@@ -283,7 +283,11 @@ void Imploder::State::PutCopy(unsigned length, uint32_t distance) {
 // for every position in order, with at least two bytes left from it.
 unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
     const uint8_t* cur = At(position);
-    const unsigned lenLimit = std::min<uint32_t>(kMaxMatch, dataEnd - position);
+    const unsigned available = std::min<uint32_t>(kMaxMatch, dataEnd - position);
+    // The tree compares at most niceLength bytes: strings that agree that
+    // far count as equal, so a walk ends as soon as it meets one, and a
+    // longer match is measured afterwards.
+    const unsigned lenLimit = std::min(available, niceLength);
     const uint32_t slot = cyclicPos;
     cyclicPos = cyclicPos + 1 == cyclicSize ? 0 : cyclicPos + 1;
     unsigned count = 0;
@@ -296,7 +300,7 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
 
     uint32_t* less = &son[slot * 2];        // where the next smaller node goes
     uint32_t* greater = &son[slot * 2 + 1]; // where the next larger node goes
-    if (lenLimit <= kMinMatch) {
+    if (available <= kMinMatch) {
         // Input ends here; nothing longer can follow.
         *less = *greater = 0;
         return count;
@@ -312,13 +316,17 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
     // start at 0.
     unsigned lenLess = 0, lenGreater = 0, best = kMinMatch;
     unsigned depth = searchDepth;
+    // Locals, not members: the stores into the tree below could otherwise
+    // alias them and force reloads on every step.
+    uint32_t* const sons = son.data();
+    const uint32_t window = dictSize, cycle = cyclicSize;
     for (;;) {
         const uint32_t delta = position - candidate;
-        if (delta > dictSize || depth-- == 0) {
+        if (delta > window || depth-- == 0) {
             *less = *greater = 0;
             break;
         }
-        uint32_t* pair = &son[(slot - delta + (delta > slot ? cyclicSize : 0)) * 2];
+        uint32_t* pair = sons + (slot - delta + (delta > slot ? cycle : 0)) * 2;
         const uint8_t* match = cur - delta;
         const unsigned len = MatchLength(match, cur, std::min(lenLess, lenGreater), lenLimit);
         if (len > best) {
@@ -329,6 +337,7 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
                 // looks: the new node takes its place and its children.
                 *less = pair[0];
                 *greater = pair[1];
+                found[count - 1].length = MatchLength(match, cur, len, available);
                 break;
             }
         }

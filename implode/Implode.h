@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-enum ImplodeLiteralMode {
+enum ImplodeLiteralMode : int {
     ImplodeBinary = 0, // plain 8-bit literals (header byte 0 = 0)
     ImplodeAscii = 1   // literals coded with the fixed table tuned for text
 };

@@ -152,7 +152,8 @@ public:
 };
 
 // The folder browser's callback (shell callback signature); returns 0.
-SETUP_API int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM data);
+// Exported under its plain name.
+extern "C" SETUP_API int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM data);
 
 // ---------------------------------------------------------------------------
 // Reader: the data volumes Data%d.Dat as one sequential source. Introduces

@@ -161,10 +161,11 @@ int Reader::OpenDataFile() {
             if (got == sizeof number && little32(number) == static_cast<uint32_t>(currentVolume))
                 break;
             // The wrong disk is in the drive: the user changes it and we
-            // try the same path again.
+            // try the same path again. The file is closed before asking, so
+            // that nothing of ours holds the disk or the file being replaced.
+            closeVolume(*this);
             if (ShowMessage(11109, MB_RETRYCANCEL) != IDRETRY)
                 return 1;
-            closeVolume(*this);
             continue;
         }
         if (place == CurrentFolder) {

@@ -144,39 +144,6 @@ TEST(VolumeStream, RecordFieldsAreLittleEndian) {
     EXPECT_EQ(0xA0B0C0D0u, recordChunkSize(r.data()));
 }
 
-TEST(VolumeStream, SingleVolumeRecordsAndDataReadBack) {
-    Bytes first = pattern(5000, 1), second = pattern(3, 2);
-    MemoryVolumes v;
-    v.volumes = layOut({first, second}, 1 << 20);
-    ASSERT_EQ(1u, v.volumes.size());
-    Reading r;
-    unsigned char rec[kRecordSize];
-    ASSERT_EQ(2, readRecord(v, r.state(), rec));
-    EXPECT_EQ('a', rec[304]);
-    EXPECT_EQ(5000u, r.chunkBytesLeft);
-    EXPECT_EQ(first, drain(v, r, 7));
-    ASSERT_EQ(2, readRecord(v, r.state(), rec));
-    EXPECT_EQ('b', rec[304]);
-    EXPECT_EQ(second, drain(v, r, 4096));
-    EXPECT_EQ(0, v.opens);
-}
-
-TEST(VolumeStream, FileSplitOverThreeVolumes) {
-    Bytes data = pattern(2500, 3);
-    MemoryVolumes v;
-    v.volumes = layOut({data}, kRecordSize + 1000);
-    ASSERT_EQ(3u, v.volumes.size());
-    EXPECT_EQ(1u, recordContinued(v.volumes[0].data()));
-    EXPECT_EQ(1u, recordContinued(v.volumes[1].data()));
-    EXPECT_EQ(0u, recordContinued(v.volumes[2].data()));
-    Reading r;
-    unsigned char rec[kRecordSize];
-    ASSERT_EQ(2, readRecord(v, r.state(), rec));
-    EXPECT_EQ(data, drain(v, r, 2048));
-    EXPECT_EQ(2, v.opens);
-}
-
-// 100 bytes left in a continued chunk, a last piece of 300 in the next volume.
 TEST(VolumeStream, RequestCrossingIntoTheLastPieceDeliversBoth) {
     Bytes a = pattern(100, 4), b = pattern(300, 5);
     MemoryVolumes v;

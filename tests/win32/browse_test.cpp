@@ -154,6 +154,26 @@ TEST_F(BrowseTest, PreselectedFolderComesBackOnOk) {
     EXPECT_NEAR((screen.bottom - (box.bottom - box.top)) / 2, box.top, 1);
 }
 
+// The wizard preselects an installation directory that does not exist yet:
+// the tree cannot open at it, but the field shows it and OK offers to create it.
+TEST_F(BrowseTest, PreselectionStillToBeCreatedStaysInTheField) {
+    std::string target = dir + "\\Vendor\\Product";
+    std::string shown;
+    ui::Script ui;
+    browser(ui, [&](HWND dialog) {
+        shown = settledField(dialog);
+        ui::press(dialog, IDOK);
+    });
+    ui.messageBox(nullptr, kCaption, kCreateQuestion, IDYES);
+    char folder[MAX_PATH];
+    strcpy(folder, target.c_str());
+    EXPECT_EQ(0, browse(folder, 1));
+    ASSERT_TRUE(ui.finish());
+    EXPECT_EQ(target, shown);
+    EXPECT_EQ(target, folder);
+    EXPECT_TRUE(testenv::dirExists(target));
+}
+
 TEST_F(BrowseTest, TypedPathWinsOverTheTree) {
     ASSERT_TRUE(CreateDirectoryA((dir + "\\Other").c_str(), nullptr));
     ui::Script ui;

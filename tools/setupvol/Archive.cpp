@@ -23,7 +23,8 @@ public:
     explicit MemoryStream(const std::vector<unsigned char>& data) : data(data) {}
     size_t Read(void* buffer, size_t n) override {
         size_t k = std::min(n, data.size() - pos);
-        memcpy(buffer, data.data() + pos, k);
+        if (k > 0) // an empty volume has no storage to copy from
+            memcpy(buffer, data.data() + pos, k);
         pos += k;
         return k;
     }
@@ -329,8 +330,16 @@ std::unique_ptr<VolumeStream> MemoryVolumeStore::Open(uint32_t number, std::stri
 fs::path DirectoryVolumeStore::Find(uint32_t number) const {
     const fs::path file = PathFromUtf8(VolumeFileName(number));
     const fs::path disk = PathFromUtf8("Disk" + std::to_string(number));
+    std::vector<fs::path> candidates = {dir / file, dir / disk / file};
+    // Only a folder that is itself one disk of a set has sibling disks.
+    std::string name = PathToUtf8(dir.lexically_normal().filename());
+    if (name.empty())
+        name = PathToUtf8(dir.lexically_normal().parent_path().filename());
+    if (name.size() > 4 && name.compare(0, 4, "Disk") == 0 &&
+        name.find_first_not_of("0123456789", 4) == std::string::npos)
+        candidates.push_back(dir / ".." / disk / file);
     std::error_code ec;
-    for (const fs::path& p : {dir / file, dir / disk / file, dir / ".." / disk / file})
+    for (const fs::path& p : candidates)
         if (fs::is_regular_file(p, ec))
             return p;
     return fs::path();
@@ -433,11 +442,15 @@ void ReadArchive(VolumeStore& store, bool expand, ArchiveSink* sink, ArchiveRepo
     for (size_t got; (got = w.stream->Read(probe, sizeof probe)) > 0;)
         trailing += got;
     if (trailing > 0)
-        w.Error(w.volumeName + ": " + std::to_string(trailing) + " bytes follow the last file (" +
+        w.Error(w.volumeName + ": " + std::to_string(trailing) + (trailing == 1 ? " byte follows" : " bytes follow") +
+                " the last file (" +
                 std::to_string(h.fileCount) + " files expected); the file count or a chunk size is wrong");
+    // A further volume is never read by the installer; on a set made by this
+    // tool it means a wrong file count or a stray disk of another set.
     std::string name;
     if (store.Open(w.volume + 1, &name))
-        report->warnings.push_back(name + " is not part of this archive (it ends in " + w.volumeName + ")");
+        w.Error(name + " follows the last volume of the archive, which ends in " + w.volumeName +
+                " after " + std::to_string(h.fileCount) + " files (wrong file count, or a volume of another set)");
     if (expandedTotal != h.totalSize)
         report->warnings.push_back("the archive header's total size " + std::to_string(h.totalSize) +
                                    " differs from the sum of the files' sizes " + std::to_string(expandedTotal));

@@ -1,9 +1,10 @@
 // Manifest.h: the list of files a product installs, as a person writes it.
 //
-// A manifest is a UTF-8 text file, one statement per line. Blank lines and
-// lines whose first word starts with '#' are ignored. Words are separated by
-// spaces or tabs; a word containing spaces is written in double quotes
-// ("My Program"), and "" is an empty word.
+// A manifest is a UTF-8 text file, one statement per line. Blank lines are
+// ignored, and a word starting with '#' (outside quotes) begins a comment that
+// runs to the end of the line. Words are separated by spaces or tabs; a word
+// containing spaces is written in double quotes ("My Program"), and "" is an
+// empty word.
 //
 // Settings (anywhere, each at most once):
 //   groups N              groupCount of the archive header, 1 or more

@@ -65,13 +65,17 @@ public:
         }
         if (!file) {
             file = tmpfile();
-            if (!file || fwrite(memory.data(), 1, memory.size(), file) != memory.size())
-                return failed = true, false;
+            if (!file || fwrite(memory.data(), 1, memory.size(), file) != memory.size()) {
+                failed = true;
+                return false;
+            }
             memory.clear();
             memory.shrink_to_fit();
         }
-        if (fwrite(data, 1, n, file) != n)
-            return failed = true, false;
+        if (fwrite(data, 1, n, file) != n) {
+            failed = true;
+            return false;
+        }
         return true;
     }
     uint64_t Size() const { return size; }

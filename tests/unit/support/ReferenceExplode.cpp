@@ -2,7 +2,6 @@
 #include "tests/unit/support/ReferenceExplode.h"
 
 #include <algorithm>
-#include <deque>
 #include <numeric>
 
 namespace reference {
@@ -109,15 +108,15 @@ public:
     unsigned peek(int n) const {
         unsigned v = 0;
         for (int i = 0; i < n; ++i)
-            v |= static_cast<unsigned>(hand_[i]) << i;
+            v |= static_cast<unsigned>(hand_[first_ + i]) << i;
         return v;
     }
 
     // Drops one bit; false when the hand needed topping up and the input
     // had no more.
     bool drop() {
-        hand_.pop_front();
-        if (hand_.size() >= 8)
+        ++first_;
+        if (hand_.size() - first_ >= 8)
             return true;
         if (pos_ == count_ && !fetch())
             return false;
@@ -144,6 +143,10 @@ private:
     }
 
     void pushByte() {
+        if (first_ > 4096) {
+            hand_.erase(hand_.begin(), hand_.begin() + first_);
+            first_ = 0;
+        }
         uint8_t byte = block_[pos_++];
         for (int i = 0; i < 8; ++i)
             hand_.push_back((byte >> i) & 1);
@@ -154,7 +157,8 @@ private:
     uint8_t block_[2048];
     unsigned pos_ = 0;
     unsigned count_ = 0;
-    std::deque<uint8_t> hand_;
+    std::vector<uint8_t> hand_;  // one bit per entry; those before first_ are used
+    size_t first_ = 0;
 };
 
 // Matches a prefix code bit by bit; -1 when the input ran out.

@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 class StreamWriter {
@@ -38,8 +39,10 @@ public:
         expanded_.push_back(byte);
         bits(0, 1);  // flag: literal
         if (literalMode_ == 0)
-            return bits(byte, 8);
-        return code(reference::literalCodes()[byte]);
+            bits(byte, 8);
+        else
+            code(reference::literalCodes()[byte]);
+        return mark();
     }
 
     StreamWriter& literals(const char* text) {
@@ -61,7 +64,8 @@ public:
             uint8_t b = expanded_[expanded_.size() - distance];
             expanded_.push_back(b);
         }
-        return bits(d & ((1u << lowBits) - 1), lowBits);
+        bits(d & ((1u << lowBits) - 1), lowBits);
+        return mark();
     }
 
     // The end code: length code 15 with extra value 255.
@@ -83,12 +87,30 @@ public:
     }
     size_t bitCount() const { return (bytes_.size() - 2) * 8 - ((8 - used_) & 7); }
 
+    // Bytes expanded from the stream cut after `streamBytes` bytes: a symbol
+    // counts when at least 8 bits of input follow it, as the decoder always
+    // keeps 8 bits in hand.
+    size_t expandedBeforeCut(size_t streamBytes) const {
+        size_t available = (streamBytes - 2) * 8, expanded = 0;
+        for (const auto& m : marks_)
+            if (m.first + 8 <= available)
+                expanded = m.second;
+        return expanded;
+    }
+
 private:
+    // Notes where the symbol just written ends and the output so far.
+    StreamWriter& mark() {
+        marks_.emplace_back(bitCount(), expanded_.size() - 4096);
+        return *this;
+    }
+
     int literalMode_;
     int dictBits_;
     std::vector<uint8_t> bytes_;
     std::vector<uint8_t> expanded_ = std::vector<uint8_t>(4096, 0);  // zeroed history first
     int used_ = 0;  // bits used in the last byte, 0 = full
+    std::vector<std::pair<size_t, size_t>> marks_;  // per symbol: end bit, bytes expanded
 };
 
 #endif

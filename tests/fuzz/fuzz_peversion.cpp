@@ -1,0 +1,18 @@
+// libFuzzer target: the version resource reader of the volume tool on any
+// bytes. It must never read outside the input and must report zeros
+// whenever it finds no FileVersion string.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+#include "tools/setupvol/PeVersion.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    MemoryByteSource source(data, size);
+    int32_t version[4];
+    std::string text;
+    PeVersionResult r = ReadPeFileVersion(source, version, &text);
+    if (r != PeFileVersionFound && (version[0] | version[1] | version[2] | version[3]) != 0)
+        abort();
+    return 0;
+}

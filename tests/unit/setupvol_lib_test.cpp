@@ -1,0 +1,510 @@
+// The parts of the volume tool: manifest parsing, names, the version
+// resource reader, literal mode choice, and reading damaged volume sets
+// from memory.
+#include "implode/Implode.h"
+#include "reader/VolumeFormat.h"
+#include "tools/setupvol/Archive.h"
+#include "tools/setupvol/Manifest.h"
+#include "tools/setupvol/Names.h"
+#include "tools/setupvol/Packer.h"
+#include "tools/setupvol/PeVersion.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+// ---------------------------------------------------------------------------
+// Manifest
+
+std::string ParseError(const std::string& text) {
+    Manifest m;
+    std::string error;
+    EXPECT_FALSE(ParseManifest(text, "m.txt", &m, &error)) << text;
+    return error;
+}
+
+TEST(Manifest, ParsesSettingsFilesAndTrees) {
+    const char* text =
+        "# product files\n"
+        "groups 3\n"
+        "shortcut-prefix 23\n"
+        "\n"
+        "file bin\\App.exe install - 1 version=2.1.0.7   # the program\n"
+        "literals ascii\n"
+        "file docs/read.me install \"Read Me\" 2 name=ReadMe.txt\n"
+        "dict 2048\n"
+        "tree help programs \"My App/Help\" 3 literals=binary\n"
+        "file x.dll system \"\" 1 dict=1024\n";
+    Manifest m;
+    std::string error;
+    ASSERT_TRUE(ParseManifest(text, "m.txt", &m, &error)) << error;
+    EXPECT_TRUE(m.hasGroups);
+    EXPECT_EQ(m.groups, 3);
+    EXPECT_EQ(m.shortcutPrefixLength, 23u);
+    ASSERT_EQ(m.entries.size(), 4u);
+    const ManifestEntry& app = m.entries[0];
+    EXPECT_EQ(app.line, 5);
+    EXPECT_EQ(app.source, "bin/App.exe");
+    EXPECT_EQ(app.targetDir, TargetInstall);
+    EXPECT_EQ(app.subDir, "");
+    EXPECT_TRUE(app.hasVersion);
+    EXPECT_EQ(app.version[3], 7);
+    EXPECT_EQ(app.literals, LiteralsAuto);
+    EXPECT_EQ(app.dict, 4096u);
+    EXPECT_EQ(m.entries[1].subDir, "Read Me");
+    EXPECT_EQ(m.entries[1].name, "ReadMe.txt");
+    EXPECT_EQ(m.entries[1].literals, LiteralsAscii);
+    EXPECT_TRUE(m.entries[2].tree);
+    EXPECT_EQ(m.entries[2].targetDir, TargetPrograms);
+    EXPECT_EQ(m.entries[2].subDir, "My App\\Help");
+    EXPECT_EQ(m.entries[2].literals, LiteralsBinary);
+    EXPECT_EQ(m.entries[2].dict, 2048u);
+    EXPECT_EQ(m.entries[3].dict, 1024u);
+    EXPECT_EQ(m.entries[3].targetDir, TargetSystem);
+}
+
+TEST(Manifest, ErrorsNameTheLineAndTheProblem) {
+    EXPECT_EQ(ParseError("groups 2\n\nfile a.exe instal - 1\n"),
+              "m.txt:3: unknown target 'instal' (expected windows, system, desktop, none, install, startup, "
+              "startmenu or programs)");
+    EXPECT_EQ(ParseError("file a.exe install - 0\n"), "m.txt:1: the group is a whole number from 1 up, not '0'");
+    EXPECT_EQ(ParseError("\nfile a.exe install\n"), "m.txt:2: 'file' needs SOURCE TARGET SUBDIR GROUP (2 given)");
+    EXPECT_EQ(ParseError("copy a b\n"),
+              "m.txt:1: unknown statement 'copy' (expected file, tree, groups, shortcut-prefix, literals or dict)");
+    EXPECT_NE(ParseError("file a.exe install - 1 version=1.2.3.4.5\n").find("m.txt:1: version '1.2.3.4.5'"),
+              std::string::npos);
+    EXPECT_NE(ParseError("file a.exe install - 1 version=1,2\n").find("m.txt:1:"), std::string::npos);
+    EXPECT_NE(ParseError("file a.exe install \"open - 1\n").find("m.txt:1: a double quote"), std::string::npos);
+    EXPECT_NE(ParseError("file a.exe install ..\\x 1\n").find("m.txt:1: subfolder"), std::string::npos);
+    EXPECT_NE(ParseError("file a.exe install - 1 name=a:b\n").find("m.txt:1: name 'a:b'"), std::string::npos);
+    EXPECT_NE(ParseError("tree d install - 1 name=x\n").find("m.txt:1: 'name=' is for single files"),
+              std::string::npos);
+    EXPECT_NE(ParseError("groups 2\ngroups 3\n").find("m.txt:2: 'groups' is already given on line 1"),
+              std::string::npos);
+    EXPECT_NE(ParseError("dict 512\n").find("m.txt:1: 'dict'"), std::string::npos);
+    EXPECT_NE(ParseError("file a install - 1 literals=text\n").find("m.txt:1: literals="), std::string::npos);
+    EXPECT_NE(ParseError("file a install - 1 mode=x\n").find("m.txt:1: unknown option 'mode'"), std::string::npos);
+    EXPECT_NE(ParseError("file a install \xE2\x82\xAC\xE4\xB8\xAD 1\n").find("U+4E2D"), std::string::npos);
+}
+
+TEST(Names, CodePageAndChecks) {
+    std::string ansi, error;
+    ASSERT_TRUE(Utf8ToAnsi("Caf\xC3\xA9 \xE2\x82\xAC", &ansi, &error));
+    EXPECT_EQ(ansi, "Caf\xE9 \x80");
+    EXPECT_EQ(AnsiToUtf8(ansi), "Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_FALSE(Utf8ToAnsi("\xC3", &ansi, &error));
+    EXPECT_EQ(CheckPathComponent("readme.txt"), "");
+    EXPECT_NE(CheckPathComponent(".."), "");
+    EXPECT_NE(CheckPathComponent("a|b"), "");
+    EXPECT_NE(CheckPathComponent("trailing."), "");
+    EXPECT_EQ(CheckSubDir("a\\b c\\d"), "");
+    EXPECT_NE(CheckSubDir("a\\\\b"), "");
+    EXPECT_NE(CheckSubDir("a\\..\\b"), "");
+    EXPECT_EQ(TargetDirFromKeyword("startmenu"), 6);
+    EXPECT_EQ(TargetDirFromKeyword("Startmenu"), -1);
+}
+
+// ---------------------------------------------------------------------------
+// Version resources: a minimal PE module built here.
+
+Bytes Utf16(const std::string& s) {
+    Bytes out;
+    for (char c : s) {
+        out.push_back(static_cast<unsigned char>(c));
+        out.push_back(0);
+    }
+    out.push_back(0);
+    out.push_back(0);
+    return out;
+}
+
+void Pad4(Bytes* b) {
+    while (b->size() % 4)
+        b->push_back(0);
+}
+
+// A VS_VERSIONINFO node; the value counts characters for text nodes.
+Bytes VersionNode(const std::string& key, const Bytes& value, bool text, const std::vector<Bytes>& children) {
+    Bytes b(6, 0);
+    Bytes k = Utf16(key);
+    b.insert(b.end(), k.begin(), k.end());
+    Pad4(&b);
+    b.insert(b.end(), value.begin(), value.end());
+    for (size_t i = 0; i < children.size(); ++i) {
+        Pad4(&b);
+        b.insert(b.end(), children[i].begin(), children[i].end());
+    }
+    size_t valueLength = text ? value.size() / 2 : value.size();
+    b[0] = static_cast<unsigned char>(b.size());
+    b[1] = static_cast<unsigned char>(b.size() >> 8);
+    b[2] = static_cast<unsigned char>(valueLength);
+    b[3] = static_cast<unsigned char>(valueLength >> 8);
+    b[4] = text ? 1 : 0;
+    return b;
+}
+
+Bytes VersionInfo(const std::string& table, const std::string& fileVersion) {
+    Bytes str = VersionNode("FileVersion", Utf16(fileVersion), true, {});
+    Bytes company = VersionNode("CompanyName", Utf16("Tester"), true, {});
+    Bytes tab = VersionNode(table, {}, true, {company, str});
+    Bytes sfi = VersionNode("StringFileInfo", {}, true, {tab});
+    Bytes fixed(52, 0);
+    fixed[0] = 0xBD;
+    fixed[1] = 0x04;
+    fixed[2] = 0xEF;
+    fixed[3] = 0xFE;
+    return VersionNode("VS_VERSION_INFO", fixed, false, {sfi});
+}
+
+void Put32(Bytes* b, size_t at, uint32_t v) {
+    if (b->size() < at + 4)
+        b->resize(at + 4);
+    WriteLe32(b->data() + at, v);
+}
+
+void Put16(Bytes* b, size_t at, uint16_t v) {
+    if (b->size() < at + 2)
+        b->resize(at + 2);
+    (*b)[at] = static_cast<unsigned char>(v);
+    (*b)[at + 1] = static_cast<unsigned char>(v >> 8);
+}
+
+// DOS header, PE32 headers, one ".rsrc" section at RVA 0x1000 holding the
+// resource tree version/1/language -> `info`.
+Bytes PeWithVersion(const Bytes& info, uint16_t language = 0x409) {
+    Bytes pe(0x200, 0);
+    pe[0] = 'M';
+    pe[1] = 'Z';
+    Put32(&pe, 0x3C, 0x40);
+    Put32(&pe, 0x40, 0x00004550);
+    Put16(&pe, 0x44, 0x14C);
+    Put16(&pe, 0x46, 1);   // sections
+    Put16(&pe, 0x54, 224); // optional header size
+    const size_t opt = 0x58;
+    Put16(&pe, opt, 0x10B);
+    Put32(&pe, opt + 92, 16);
+    Put32(&pe, opt + 96 + 16, 0x1000); // resource directory RVA
+    Bytes rsrc(0x58, 0);
+    Put16(&rsrc, 0x0E, 1);
+    Put32(&rsrc, 0x10, 16);
+    Put32(&rsrc, 0x14, 0x80000018);
+    Put16(&rsrc, 0x18 + 0x0E, 1);
+    Put32(&rsrc, 0x18 + 0x10, 1);
+    Put32(&rsrc, 0x18 + 0x14, 0x80000030);
+    Put16(&rsrc, 0x30 + 0x0E, 1);
+    Put32(&rsrc, 0x30 + 0x10, language);
+    Put32(&rsrc, 0x30 + 0x14, 0x48);
+    Put32(&rsrc, 0x48, 0x1000 + 0x58);
+    Put32(&rsrc, 0x4C, static_cast<uint32_t>(info.size()));
+    rsrc.insert(rsrc.end(), info.begin(), info.end());
+    Pad4(&rsrc);
+    Put32(&pe, opt + 96 + 20, static_cast<uint32_t>(rsrc.size()));
+    const size_t sec = opt + 224;
+    memcpy(pe.data() + sec, ".rsrc", 5);
+    Put32(&pe, sec + 8, static_cast<uint32_t>(rsrc.size()));
+    Put32(&pe, sec + 12, 0x1000);
+    Put32(&pe, sec + 16, static_cast<uint32_t>(rsrc.size()));
+    Put32(&pe, sec + 20, 0x200);
+    pe.insert(pe.end(), rsrc.begin(), rsrc.end());
+    return pe;
+}
+
+PeVersionResult VersionOf(const Bytes& file, int32_t v[4], std::string* text = nullptr) {
+    MemoryByteSource src(file.data(), file.size());
+    return ReadPeFileVersion(src, v, text);
+}
+
+TEST(PeVersion, ReadsTheUsEnglishFileVersion) {
+    int32_t v[4];
+    std::string text;
+    EXPECT_EQ(VersionOf(PeWithVersion(VersionInfo("040904E4", "4.00.950")), v, &text), PeFileVersionFound);
+    EXPECT_EQ(text, "4.00.950");
+    EXPECT_EQ(v[0], 4);
+    EXPECT_EQ(v[1], 0);
+    EXPECT_EQ(v[2], 950);
+    EXPECT_EQ(v[3], 0);
+    // Keys compare without case; the language entry may be neutral.
+    EXPECT_EQ(VersionOf(PeWithVersion(VersionInfo("040904e4", "1, 2, 3, 4"), 0), v), PeFileVersionFound);
+    EXPECT_EQ(v[0], 1);
+    EXPECT_EQ(v[1], 0);
+}
+
+TEST(PeVersion, OtherTablesAndNonModulesGiveNoVersion) {
+    int32_t v[4];
+    // A Unicode string table only: the installer asks for 040904E4 and reads 0.0.0.0.
+    EXPECT_EQ(VersionOf(PeWithVersion(VersionInfo("040904B0", "5.1.2600.0")), v), PeNoFileVersion);
+    EXPECT_EQ(v[0] | v[1] | v[2] | v[3], 0);
+    Bytes text(5000, 'a');
+    EXPECT_EQ(VersionOf(text, v), PeNoVersionResource);
+    EXPECT_EQ(VersionOf(Bytes(), v), PeNoVersionResource);
+    // A real module built by wine, whose table is 040904B0.
+    std::ifstream in(std::string(SETUP_SHARED_DIR) + "/vectors/dll.bin", std::ios::binary);
+    Bytes dll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(dll.empty());
+    EXPECT_EQ(VersionOf(dll, v), PeNoFileVersion);
+}
+
+TEST(PeVersion, DamagedModulesNeverReadOutOfBounds) {
+    Bytes good = PeWithVersion(VersionInfo("040904E4", "7.8"));
+    int32_t v[4];
+    for (size_t n = 0; n < good.size(); ++n)
+        VersionOf(Bytes(good.begin(), good.begin() + n), v);
+    std::mt19937 rng(3);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes bad = good;
+        for (int k = 0; k < 1 + round % 4; ++k)
+            bad[rng() % bad.size()] = static_cast<unsigned char>(rng());
+        PeVersionResult r = VersionOf(bad, v);
+        if (r != PeFileVersionFound) {
+            EXPECT_EQ(v[0] | v[1] | v[2] | v[3], 0);
+        }
+    }
+}
+
+TEST(LiteralMode, TextCodedBinaryPlain) {
+    uint64_t h[256] = {};
+    for (char c : std::string("The quick brown fox jumps over the lazy dog.\r\n"))
+        h[static_cast<unsigned char>(c)] += 100;
+    EXPECT_EQ(ChooseLiteralMode(h), ImplodeAscii);
+    for (int b = 0; b < 256; ++b)
+        h[b] = 10;
+    EXPECT_EQ(ChooseLiteralMode(h), ImplodeBinary);
+    uint64_t empty[256] = {};
+    EXPECT_EQ(ChooseLiteralMode(empty), ImplodeBinary);
+}
+
+// ---------------------------------------------------------------------------
+// Reading volume sets from memory.
+
+struct TestFile {
+    std::string name;
+    Bytes data;
+};
+
+// Builds volumes the way the packer does, without files on disk.
+MemoryVolumeStore BuildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
+    MemoryVolumeStore store;
+    VolumePlanner planner(cap);
+    uint32_t total = 0;
+    for (const TestFile& f : files) {
+        ImplodeOptions o;
+        Bytes stream = ImplodeBuffer(f.data.data(), f.data.size(), o);
+        if (stream.size() < 5)
+            stream.push_back(0);
+        std::vector<VolumePiece> pieces;
+        std::string error;
+        EXPECT_TRUE(planner.Place(stream.size(), &pieces, &error));
+        for (const VolumePiece& p : pieces) {
+            while (store.volumes.size() < p.volume) {
+                store.volumes.emplace_back(p.volume == 1 ? 24 : 4, 0);
+                WriteLe32(store.volumes.back().data(), p.volume);
+            }
+            tagCompressFileHeader r;
+            memset(&r, 0, sizeof r);
+            r.continued = p.continued;
+            r.chunkSize = p.chunkSize;
+            r.expandedSize = static_cast<uint32_t>(f.data.size());
+            r.group = 1;
+            r.targetDir = TargetInstall;
+            strcpy(r.fileName, f.name.c_str());
+            unsigned char rec[FileRecordSize];
+            SerializeFileRecord(r, rec);
+            Bytes& vol = store.volumes[p.volume - 1];
+            vol.insert(vol.end(), rec, rec + FileRecordSize);
+            vol.insert(vol.end(), stream.begin() + p.streamOffset, stream.begin() + p.streamOffset + p.chunkSize);
+        }
+        total += static_cast<uint32_t>(f.data.size());
+    }
+    ArchiveHeader h = {total, static_cast<uint32_t>(files.size()), 1, 1, 0};
+    SerializeArchiveHeader(h, store.volumes[0].data() + 4);
+    return store;
+}
+
+class CollectSink : public ArchiveSink {
+public:
+    std::vector<Bytes> files;
+    std::vector<bool> ok;
+    bool BeginFile(const ArchiveFile&, std::string*) override {
+        files.emplace_back();
+        return true;
+    }
+    bool Write(const unsigned char* data, size_t size, std::string*) override {
+        files.back().insert(files.back().end(), data, data + size);
+        return true;
+    }
+    void EndFile(const ArchiveFile&, bool good) override { ok.push_back(good); }
+};
+
+std::vector<TestFile> SampleFiles() {
+    std::mt19937 rng(5);
+    std::vector<TestFile> files;
+    Bytes noise(3000);
+    for (auto& b : noise)
+        b = static_cast<unsigned char>(rng());
+    files.push_back({"noise.bin", noise});
+    files.push_back({"empty.txt", {}});
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        text += "line " + std::to_string(i) + " of the read me file\r\n";
+    files.push_back({"readme.txt", Bytes(text.begin(), text.end())});
+    return files;
+}
+
+std::string AllErrors(const ArchiveReport& r) {
+    std::string s;
+    for (const auto& e : r.errors)
+        s += e + "\n";
+    return s;
+}
+
+TEST(Archive, ReadsAndExpandsASplitSet) {
+    std::vector<TestFile> files = SampleFiles();
+    MemoryVolumeStore store = BuildVolumes(files, 2000);
+    ASSERT_GE(store.volumes.size(), 3u);
+    CollectSink sink;
+    ArchiveReport report;
+    ReadArchive(store, true, &sink, &report);
+    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
+    EXPECT_TRUE(report.warnings.empty());
+    ASSERT_EQ(sink.files.size(), files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_TRUE(sink.files[i] == files[i].data) << files[i].name;
+        EXPECT_TRUE(sink.ok[i]);
+    }
+    EXPECT_EQ(report.files[0].firstVolume, 1u);
+    EXPECT_GT(report.files[0].lastVolume, 1u);
+    EXPECT_EQ(report.volumes, store.volumes.size());
+    std::string listing = FormatListing(report);
+    EXPECT_NE(listing.find("install\\readme.txt"), std::string::npos) << listing;
+}
+
+// Expects an error that contains every one of `parts`.
+void ExpectError(MemoryVolumeStore& store, bool expand, const std::vector<std::string>& parts) {
+    ArchiveReport report;
+    ReadArchive(store, expand, nullptr, &report);
+    std::string all = AllErrors(report);
+    bool found = false;
+    for (const auto& e : report.errors) {
+        bool every = true;
+        for (const auto& p : parts)
+            every &= e.find(p) != std::string::npos;
+        found |= every;
+    }
+    EXPECT_TRUE(found) << "errors:\n" << all << "wanted: " << parts[0];
+}
+
+TEST(Archive, DamageIsReportedWithFileAndVolume) {
+    const std::vector<TestFile> files = SampleFiles();
+    const MemoryVolumeStore clean = BuildVolumes(files, 2000);
+
+    MemoryVolumeStore s = clean;
+    s.volumes[1].resize(s.volumes[1].size() - 100); // noise.bin continues in Data2
+    ExpectError(s, false, {"Data2.Dat ends", "noise.bin"});
+
+    s = clean;
+    WriteLe32(s.volumes[1].data(), 7);
+    ExpectError(s, false, {"Data2.Dat holds volume number 7"});
+
+    s = clean;
+    s.volumes.resize(1);
+    ExpectError(s, false, {"Data2.Dat not found", "noise.bin"});
+
+    s = clean;
+    WriteLe32(s.volumes[0].data() + 24 + 40, 9); // first record's targetDir
+    ExpectError(s, false, {"Data1.Dat", "target directory 9"});
+
+    s = clean;
+    WriteLe32(s.volumes[0].data() + 4 + 12, 2); // format version
+    ExpectError(s, false, {"format version 2"});
+
+    // File count one short: the last file is left over, in its own volume
+    // or after the second file.
+    s = clean;
+    WriteLe32(s.volumes[0].data() + 4 + 4, 2);
+    ArchiveReport shortCount;
+    ReadArchive(s, false, nullptr, &shortCount);
+    EXPECT_EQ(shortCount.errors.size(), 1u) << AllErrors(shortCount);
+
+    s = clean;
+    WriteLe32(s.volumes[0].data() + 4 + 4, 4); // one file too many
+    ExpectError(s, false, {"file 4 of 4"});
+
+    s = clean;
+    s.volumes.push_back(Bytes(4, 0));
+    WriteLe32(s.volumes.back().data(), static_cast<uint32_t>(s.volumes.size()));
+    ExpectError(s, false, {"Data" + std::to_string(s.volumes.size()) + ".Dat follows the last volume"});
+
+    // Bytes after the last chunk.
+    s = clean;
+    s.volumes.back().push_back(0);
+    ExpectError(s, false, {"1 byte follows the last file"});
+    ArchiveReport report;
+
+    // Damaged compressed data: listing sees nothing wrong, verifying does.
+    s = clean;
+    Bytes& last = s.volumes.back();
+    for (size_t i = last.size() - 40; i < last.size() - 20; ++i)
+        last[i] ^= 0x5A;
+    ReadArchive(s, false, nullptr, &report);
+    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
+    ExpectError(s, true, {"readme.txt"});
+
+    // A first record with no data after it.
+    std::vector<TestFile> one = {{"a.txt", Bytes(10, 'a')}};
+    s = BuildVolumes(one, 0);
+    WriteLe32(s.volumes[0].data() + 24 + 12, 0);
+    ExpectError(s, false, {"chunk size 0"});
+}
+
+TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
+    std::vector<TestFile> files = {{"empty.dat", {}}};
+    MemoryVolumeStore store = BuildVolumes(files, 0);
+    EXPECT_EQ(store.volumes[0].size(), 24u + 564 + 5);
+    CollectSink sink;
+    ArchiveReport report;
+    ReadArchive(store, true, &sink, &report);
+    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
+    ASSERT_EQ(sink.files.size(), 1u);
+    EXPECT_TRUE(sink.files[0].empty());
+    // Unpadded, the installer's decoder refuses it.
+    store.volumes[0].pop_back();
+    WriteLe32(store.volumes[0].data() + 24 + 12, 4);
+    ExpectError(store, true, {"4 bytes or shorter"});
+}
+
+TEST(Archive, EmptyVolumeIsReportedNotReadFrom) {
+    MemoryVolumeStore s = BuildVolumes(SampleFiles(), 2000);
+    s.volumes[1].clear();
+    ExpectError(s, true, {"Data2.Dat is empty"});
+    s.volumes[0].clear();
+    ExpectError(s, false, {"Data1.Dat is empty"});
+}
+
+TEST(Archive, GarbageNeverCrashes) {
+    const MemoryVolumeStore clean = BuildVolumes(SampleFiles(), 2000);
+    std::mt19937 rng(9);
+    for (int round = 0; round < 400; ++round) {
+        MemoryVolumeStore s = clean;
+        for (int k = 0; k < 1 + round % 6; ++k) {
+            Bytes& v = s.volumes[rng() % s.volumes.size()];
+            if (rng() % 5 == 0)
+                v.resize(rng() % (v.size() + 1));
+            else if (!v.empty())
+                v[rng() % v.size()] = static_cast<unsigned char>(rng());
+        }
+        ArchiveReport report;
+        CollectSink sink;
+        ReadArchive(s, true, &sink, &report);
+        FormatListing(report);
+    }
+}
+
+} // namespace

@@ -1,0 +1,230 @@
+// The setupvol program as a user runs it: a tree of several hundred files
+// packed onto floppy-sized volumes in Disk<n> folders, verified, extracted
+// bit for bit; reproducible output; manifest errors; damaged volumes.
+#include "tools/setupvol/FileSys.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kBin = SETUP_NATIVE_BIN_DIR;
+
+fs::path Scratch(const std::string& name) {
+    fs::path p = kBin.parent_path() / "scratch" / "setupvol" / name;
+    fs::remove_all(p);
+    fs::create_directories(p);
+    return p;
+}
+
+std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+struct ToolRun {
+    int code;
+    std::string output;
+};
+
+// Runs the tool with a shell command line; stdout and stderr together.
+ToolRun Tool(const std::string& args, const fs::path& dir) {
+    fs::path log = dir / "tool-output.txt";
+    std::string cmd = Quote(kBin / "setupvol") + " " + args + " > " + Quote(log) + " 2>&1";
+    int status = system(cmd.c_str());
+    std::ifstream in(log);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+std::vector<unsigned char> ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const fs::path& p, const std::vector<unsigned char>& data) {
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+// 320 files in nested folders: compressible text, barely compressible
+// noise, and one empty file; about 1.8 MB of noise, so two floppy volumes.
+void MakeTree(const fs::path& root, std::vector<std::string>* names) {
+    std::mt19937 rng(77);
+    for (int i = 0; i < 320; ++i) {
+        std::string name = "dir" + std::to_string(i % 7) + "/sub" + std::to_string(i % 3) + "/file" +
+                           std::to_string(i) + (i % 2 ? ".txt" : ".bin");
+        std::vector<unsigned char> data;
+        if (i == 5) {
+            // empty
+        } else if (i % 2) {
+            std::string text;
+            for (int k = 0; k < 40 + i % 50; ++k)
+                text += "Line " + std::to_string(k) + " of file " + std::to_string(i) + ": setup data\r\n";
+            data.assign(text.begin(), text.end());
+        } else {
+            data.resize(9000 + rng() % 4000);
+            for (auto& b : data)
+                b = static_cast<unsigned char>(rng() % 200);
+        }
+        WriteAll(root / name, data);
+        names->push_back(name);
+    }
+}
+
+TEST(SetupVolTool, FloppySetOfSeveralHundredFilesRoundTrips) {
+    fs::path dir = Scratch("floppy");
+    std::vector<std::string> names;
+    MakeTree(dir / "src", &names);
+    {
+        std::ofstream m(dir / "product.txt");
+        m << "# sample product\nshortcut-prefix 17\ntree src install App 1\n";
+    }
+    ToolRun pack = Tool("pack " + Quote(dir / "product.txt") + " -o " + Quote(dir / "out") +
+                        " --volume-size 1457664 --disk-dirs --quiet",
+                    dir);
+    ASSERT_EQ(pack.code, 0) << pack.output;
+    ASSERT_TRUE(fs::exists(dir / "out/Disk1/Data1.Dat"));
+    ASSERT_TRUE(fs::exists(dir / "out/Disk2/Data2.Dat"));
+    EXPECT_FALSE(fs::exists(dir / "out/Disk3"));
+    EXPECT_LE(fs::file_size(dir / "out/Disk1/Data1.Dat"), 1457664u);
+    EXPECT_LE(fs::file_size(dir / "out/Disk2/Data2.Dat"), 1457664u);
+
+    ToolRun list = Tool("list " + Quote(dir / "out"), dir);
+    EXPECT_EQ(list.code, 0) << list.output;
+    EXPECT_NE(list.output.find("files 320"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("shortcut prefix 17"), std::string::npos);
+    EXPECT_NE(list.output.find("install\\App\\dir3\\sub1\\file31.txt"), std::string::npos);
+    EXPECT_NE(list.output.find(" 1-2 "), std::string::npos) << "no file spans the two volumes";
+
+    ToolRun verify = Tool("verify " + Quote(dir / "out"), dir);
+    EXPECT_EQ(verify.code, 0) << verify.output;
+    EXPECT_NE(verify.output.find("320 files in 2 volumes verified"), std::string::npos) << verify.output;
+
+    ToolRun extract = Tool("extract " + Quote(dir / "out") + " -o " + Quote(dir / "x"), dir);
+    ASSERT_EQ(extract.code, 0) << extract.output;
+    for (const std::string& name : names) {
+        fs::path original = dir / "src" / name, copy = dir / "x/install/App" / name;
+        ASSERT_TRUE(fs::exists(copy)) << name;
+        EXPECT_TRUE(ReadAll(original) == ReadAll(copy)) << name;
+        uint64_t t1 = 0, t2 = 0;
+        std::string error;
+        ASSERT_TRUE(GetFileWriteTime(original, &t1, &error));
+        ASSERT_TRUE(GetFileWriteTime(copy, &t2, &error));
+        EXPECT_EQ(t1, t2) << name;
+    }
+    EXPECT_EQ(fs::file_size(dir / "x/install/App/dir5/sub2/file5.txt"), 0u);
+
+    // Volumes can also be found from one disk folder: the next disk is its
+    // sibling, as on a set of floppies copied side by side.
+    ToolRun fromDisk = Tool("verify " + Quote(dir / "out/Disk1"), dir);
+    EXPECT_EQ(fromDisk.code, 0) << fromDisk.output;
+
+    // Damage in the second volume names the file and the volume.
+    std::vector<unsigned char> vol2 = ReadAll(dir / "out/Disk2/Data2.Dat");
+    vol2.resize(vol2.size() - 1000);
+    WriteAll(dir / "out/Disk2/Data2.Dat", vol2);
+    ToolRun damaged = Tool("verify " + Quote(dir / "out"), dir);
+    EXPECT_EQ(damaged.code, 1);
+    EXPECT_NE(damaged.output.find("Data2.Dat ends"), std::string::npos) << damaged.output;
+    EXPECT_NE(damaged.output.find("file"), std::string::npos) << damaged.output;
+}
+
+TEST(SetupVolTool, OutputIsReproducible) {
+    fs::path dir = Scratch("repro");
+    std::vector<std::string> names;
+    MakeTree(dir / "src", &names);
+    {
+        std::ofstream m(dir / "m.txt");
+        m << "groups 3\ntree src/dir1 install One 1\ntree src/dir2 system - 3 literals=ascii dict=1024\n"
+             "file src/dir0/sub0/file0.bin windows - 2 name=Zero.bin version=1.2.3.4\n";
+    }
+    for (const char* out : {"a", "b"}) {
+        ToolRun pack = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / out) + " --volume-size 100000", dir);
+        ASSERT_EQ(pack.code, 0) << pack.output;
+    }
+    int volumes = 0;
+    for (int n = 1;; ++n) {
+        fs::path a = dir / "a" / ("Data" + std::to_string(n) + ".Dat");
+        fs::path b = dir / "b" / ("Data" + std::to_string(n) + ".Dat");
+        if (!fs::exists(a)) {
+            EXPECT_FALSE(fs::exists(b));
+            break;
+        }
+        EXPECT_TRUE(ReadAll(a) == ReadAll(b)) << a;
+        ++volumes;
+    }
+    EXPECT_GT(volumes, 2);
+    // Packing again into the same folder with one volume removes the
+    // now-stale Data2.Dat and beyond.
+    ToolRun pack = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "a"), dir);
+    ASSERT_EQ(pack.code, 0) << pack.output;
+    EXPECT_FALSE(fs::exists(dir / "a/Data2.Dat"));
+    ToolRun verify = Tool("verify " + Quote(dir / "a"), dir);
+    EXPECT_EQ(verify.code, 0) << verify.output;
+}
+
+TEST(SetupVolTool, ManifestProblemsNameTheLine) {
+    fs::path dir = Scratch("manifest");
+    WriteAll(dir / "a.txt", {'a'});
+    {
+        std::ofstream m(dir / "m.txt");
+        m << "groups 1\nfile a.txt install - 1\nfile missing.dll system - 1\n";
+    }
+    ToolRun r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("m.txt:3: source file 'missing.dll' not found"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(dir / "out/Data1.Dat"));
+    {
+        std::ofstream m(dir / "m.txt");
+        m << "groups 1\nfile a.txt install - 1\nfile a.txt install - 2\n";
+    }
+    r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("m.txt:3: target install\\a.txt is already installed by line 2"), std::string::npos)
+        << r.output;
+    {
+        std::ofstream m(dir / "m.txt");
+        m << "groups 1\nfile a.txt install - 1\nfile a.txt install B 2\n";
+    }
+    r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("m.txt:3: group 2 exceeds 'groups 1' of line 1"), std::string::npos) << r.output;
+    r = Tool("pack " + Quote(dir / "m.txt"), dir);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.output.find("usage"), std::string::npos);
+}
+
+TEST(SetupVolTool, SingleStreams) {
+    fs::path dir = Scratch("streams");
+    std::string text;
+    for (int i = 0; i < 500; ++i)
+        text += "stream line " + std::to_string(i % 37) + "\n";
+    WriteAll(dir / "in.txt", std::vector<unsigned char>(text.begin(), text.end()));
+    ToolRun r = Tool("implode --literals ascii --dict 2048 " + Quote(dir / "in.txt") + " " + Quote(dir / "s.imp"), dir);
+    ASSERT_EQ(r.code, 0) << r.output;
+    std::vector<unsigned char> stream = ReadAll(dir / "s.imp");
+    ASSERT_GT(stream.size(), 2u);
+    EXPECT_EQ(stream[0], 1);
+    EXPECT_EQ(stream[1], 5);
+    r = Tool("explode " + Quote(dir / "s.imp") + " " + Quote(dir / "out.txt"), dir);
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_TRUE(ReadAll(dir / "out.txt") == ReadAll(dir / "in.txt"));
+    stream.resize(stream.size() / 2);
+    WriteAll(dir / "cut.imp", stream);
+    r = Tool("explode " + Quote(dir / "cut.imp") + " " + Quote(dir / "cut.txt"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("damaged or cut-off"), std::string::npos) << r.output;
+}
+
+} // namespace
