@@ -28,6 +28,9 @@
 //    directory.
 //  - A shortcut written under a temporary name (the real one was in use) is
 //    fixed up in that temporary file, which is the one that will take its place.
+//  - A temporary file whose exchange cannot be recorded anywhere is closed
+//    and deleted again, and a wininit.ini [rename] section too long for its
+//    32,767-character buffer is not written back cut short.
 #include "Setup.h"
 
 #include <objbase.h>
