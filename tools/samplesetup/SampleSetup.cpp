@@ -1,22 +1,63 @@
-// The sample product's setup executable. For now it constructs the library's
-// root object and shows a message from the library's string table, which is
-// what a product's setup does before anything else can be shown.
+// The sample product's setup executable: what a product's own small setup
+// does with the library's install engine. Started from the first disk of a
+// set (the folder holding Data1.Dat), it installs the product into the folder
+// given on its command line (default C:\Program Files\Sample Product),
+// reporting each file on its standard output, and closes with the library's
+// own "Setup is complete." message.
 #include "Setup.h"
+
+#include <stdio.h>
+#include <string.h>
 
 namespace {
 
 // The product keeps its strings alive for the object's lifetime.
 char g_title[] = "Sample Product Setup";
 
-class SampleSetup : public BaseInterface {};
+class SampleSetup : public SetupFileManager {
+public:
+    // Runs on the installing thread: here only a progress line per file.
+    int TakeProcessInfo(int kind, void* data) override {
+        if (kind == 0)
+            printf("installing %s\n", static_cast<const char*>(data));
+        else if (kind == 2)
+            printf("  %d%% of the files done\n", *static_cast<int*>(data));
+        fflush(stdout);
+        return 2;
+    }
+};
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    SampleSetup setup{};
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+    static char installDir[MAX_PATH] = "C:\\Program Files\\Sample Product";
+    if (commandLine && *commandLine) {
+        // A folder with spaces arrives in quotes.
+        const char* from = commandLine;
+        size_t length = strlen(from);
+        if (length >= 2 && from[0] == '"' && from[length - 1] == '"') {
+            ++from;
+            length -= 2;
+        }
+        if (length >= sizeof installDir)
+            return 1;
+        memcpy(installDir, from, length);
+        installDir[length] = '\0';
+    }
+
+    SampleSetup setup;
     setup.InitBI(GetModuleHandleA("Setup.Dll"), g_title);
     setup.SetParentForMessage(nullptr);
-    // "Setup is complete."
-    setup.ShowMessage(11130, MB_ICONINFORMATION);
-    return 0;
+    // Group 1 holds the program, group 2 the documentation, group 3 the help:
+    // all wanted here.
+    setup.MakeGroupList(3);
+
+    int result = setup.InitSFM(installDir);
+    if (result == 2)
+        result = setup.MakeSetupFileOperation(installDir);
+    printf("result %d\n", result);
+    fflush(stdout);
+    if (result == 2)
+        setup.ShowMessage(11130, MB_ICONINFORMATION);  // "Setup is complete."
+    return result == 2 || result == 3 ? 0 : 1;
 }
