@@ -2,6 +2,7 @@
 #include "UiAuto.h"
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -147,6 +148,7 @@ DWORD WINAPI watch(LPVOID param) {
     delete static_cast<std::shared_ptr<Script::State>*>(param);
     DWORD stepStart = GetTickCount();
     std::vector<std::string> seen;
+    std::map<HWND, DWORD> strays;  // unexpected dialogs and when they came
     for (;;) {
         Sleep(20);
         std::vector<WindowInfo> windows = visibleWindows();
@@ -164,8 +166,25 @@ DWORD WINAPI watch(LPVOID param) {
             stepStart = GetTickCount();
             if (!state->steps.empty())
                 SetEvent(state->done);
+            // A dialog that no step expects would block the code under test
+            // for good: once it has stayed for a step's time, it fails the
+            // test and is dismissed.
+            DWORD now = GetTickCount();
+            for (const WindowInfo& w : windows) {
+                if (w.className != "#32770" || state->handled.count(w.hwnd))
+                    continue;
+                auto first = strays.emplace(w.hwnd, now).first;
+                if (now - first->second < state->timeoutMs)
+                    continue;
+                state->failed = true;
+                state->failure += (state->failure.empty() ? "" : "\n") +
+                                  std::string("unexpected ") + w.describe();
+                state->handled.insert(w.hwnd);
+                dismiss(w.hwnd, w);
+            }
             continue;
         }
+        strays.clear();
         auto& step = state->steps[state->next];
         bool acted = false;
         for (const WindowInfo& w : windows) {
