@@ -152,18 +152,21 @@ struct Imploder::State {
     // Match finder. nearest2: the last position of each two-byte prefix,
     // which gives the cheapest copy of length 2. treeRoot: the root of the
     // tree of each three-byte hash. son: two children per position, in a
-    // cyclic table one entry larger than the window, so a slot is reused
-    // only after its position has left the window.
+    // cyclic table of a power of two entries larger than the window, indexed
+    // by the position's low bits, so a slot is reused only after its
+    // position has left the window.
     static const unsigned kHashBits = 14;
     std::vector<uint32_t> nearest2;
     std::vector<uint32_t> treeRoot;
     std::vector<uint32_t> son;
-    uint32_t cyclicSize;
-    uint32_t cyclicPos = 0; // slot of `pos`
+    uint32_t sonMask;
 
     // Bit costs, flag bit included.
     uint32_t literalCost[256];
     uint32_t lengthCost[kMaxMatch + 1];
+    // lengthCost[len] << 32 | len << 16: added to cost << 32 | distance, a
+    // parser entry for a copy in one step.
+    uint64_t lengthKey[kMaxMatch + 1];
     std::vector<uint32_t> distanceCost;      // by distance, copies of 3 and more
     uint32_t shortDistanceCost[kMaxShortDistance + 1]; // copies of length 2
     // Literal codes with the flag bit 0 in front, ready to write.
@@ -242,6 +245,8 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
         lengthCost[len] = 1 + t.length[i].bits + kLengthExtraBits[i];
     }
     lengthCost[0] = lengthCost[1] = 0;
+    for (unsigned len = 0; len <= kMaxMatch; ++len)
+        lengthKey[len] = (static_cast<uint64_t>(lengthCost[len]) << 32) | (len << 16);
     distanceCost.resize(dictSize + 1);
     distanceCost[0] = 0;
     for (uint32_t d = 1; d <= dictSize; ++d)
@@ -253,8 +258,8 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     buf.resize(dictSize + 2 * kBlock + kMaxMatch + kSlack);
     nearest2.assign(1 << 16, 0);
     treeRoot.assign(1 << kHashBits, 0);
-    cyclicSize = dictSize + 1;
-    son.assign(2 * cyclicSize, 0);
+    sonMask = 2 * dictSize - 1;
+    son.assign(2 * (sonMask + 1), 0);
     node.resize(kBlock + 1);
     path.reserve(kBlock);
     out.reserve(kBlock);
@@ -288,8 +293,6 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
     // far count as equal, so a walk ends as soon as it meets one, and a
     // longer match is measured afterwards.
     const unsigned lenLimit = std::min(available, niceLength);
-    const uint32_t slot = cyclicPos;
-    cyclicPos = cyclicPos + 1 == cyclicSize ? 0 : cyclicPos + 1;
     unsigned count = 0;
 
     const unsigned key2 = cur[0] | (cur[1] << 8);
@@ -298,8 +301,10 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
     if (delta2 <= kMaxShortDistance)
         found[count++] = {kMinMatch, delta2};
 
-    uint32_t* less = &son[slot * 2];        // where the next smaller node goes
-    uint32_t* greater = &son[slot * 2 + 1]; // where the next larger node goes
+    uint32_t* const sons = son.data();
+    const uint32_t mask = sonMask;
+    uint32_t* less = sons + (position & mask) * 2; // where the next smaller node goes
+    uint32_t* greater = less + 1;                  // where the next larger node goes
     if (available <= kMinMatch) {
         // Input ends here; nothing longer can follow.
         *less = *greater = 0;
@@ -318,15 +323,14 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
     unsigned depth = searchDepth;
     // Locals, not members: the stores into the tree below could otherwise
     // alias them and force reloads on every step.
-    uint32_t* const sons = son.data();
-    const uint32_t window = dictSize, cycle = cyclicSize;
+    const uint32_t window = dictSize;
     for (;;) {
         const uint32_t delta = position - candidate;
         if (delta > window || depth-- == 0) {
             *less = *greater = 0;
             break;
         }
-        uint32_t* pair = sons + (slot - delta + (delta > slot ? cycle : 0)) * 2;
+        uint32_t* pair = sons + (candidate & mask) * 2;
         const uint8_t* match = cur - delta;
         const unsigned len = MatchLength(match, cur, std::min(lenLess, lenGreater), lenLimit);
         if (len > best) {
@@ -357,7 +361,9 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
 // Positions grow with the input; before they overflow, shift every stored
 // position down, forgetting those that have left the window.
 void Imploder::State::Renumber() {
-    const uint32_t shift = pos - kBase - dictSize - 1;
+    // A multiple of the tree's table size, so that every position keeps its
+    // slot.
+    const uint32_t shift = (pos - kBase - dictSize - 1) & ~sonMask;
     const uint32_t oldest = pos - dictSize - 1;
     auto fix = [&](uint32_t& v) { v = v < oldest ? 0 : v - shift; };
     for (uint32_t& v : nearest2)
@@ -445,12 +451,14 @@ void Imploder::State::EncodeBlock(uint32_t limit) {
                       kMinMatch, matches[0].distance);
             k = 1;
         }
+        uint64_t* const at = node.data() + j;
+        const uint64_t* const keys = lengthKey;
         for (; k < n; ++k) {
             const uint32_t distance = matches[k].distance;
             const unsigned top = std::min(matches[k].length, room);
-            const uint64_t dc = base + distanceCost[distance];
+            const uint64_t key = ((base + distanceCost[distance]) << 32) | distance;
             for (; len <= top; ++len)
-                relax(j + len, dc + lengthCost[len], len, distance);
+                at[len] = std::min(at[len], key + keys[len]);
             if (top == room)
                 break;
         }
