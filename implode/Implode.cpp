@@ -181,10 +181,12 @@ struct Imploder::State {
     std::vector<Match> path;
     Match matches[kMaxMatch + 1];
 
-    // Output.
+    // Output: bits gather in bitBuffer and leave 32 at a time into out,
+    // which holds what one block can produce beyond the flush threshold.
     uint64_t bitBuffer = 0;
     unsigned bitCount = 0;
     std::vector<uint8_t> out;
+    size_t outLen = 0;
 
     State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p);
 
@@ -193,17 +195,29 @@ struct Imploder::State {
     void Put(uint32_t value, unsigned bits) {
         bitBuffer |= static_cast<uint64_t>(value) << bitCount;
         bitCount += bits;
-        while (bitCount >= 8) {
-            out.push_back(static_cast<uint8_t>(bitBuffer));
+        if (bitCount >= 32) {
+            uint8_t* o = out.data() + outLen;
+            o[0] = static_cast<uint8_t>(bitBuffer);
+            o[1] = static_cast<uint8_t>(bitBuffer >> 8);
+            o[2] = static_cast<uint8_t>(bitBuffer >> 16);
+            o[3] = static_cast<uint8_t>(bitBuffer >> 24);
+            outLen += 4;
+            bitBuffer >>= 32;
+            bitCount -= 32;
+        }
+    }
+    // Moves the whole bytes still in bitBuffer to out.
+    void Drain() {
+        for (; bitCount >= 8; bitCount -= 8) {
+            out[outLen++] = static_cast<uint8_t>(bitBuffer);
             bitBuffer >>= 8;
-            bitCount -= 8;
         }
     }
     void Flush() {
-        if (!out.empty()) {
-            bytesOut += out.size();
-            output(out.data(), out.size(), param);
-            out.clear();
+        if (outLen != 0) {
+            bytesOut += outLen;
+            output(out.data(), outLen, param);
+            outLen = 0;
         }
     }
 
@@ -262,10 +276,11 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     son.assign(2 * (sonMask + 1), 0);
     node.resize(kBlock + 1);
     path.reserve(kBlock);
-    out.reserve(kBlock);
+    // Below kBlock / 2 before a block, at most 16 bits a position in it.
+    out.resize(3 * kBlock);
 
-    out.push_back(static_cast<uint8_t>(literalMode));
-    out.push_back(static_cast<uint8_t>(dictBits));
+    out[outLen++] = static_cast<uint8_t>(literalMode);
+    out[outLen++] = static_cast<uint8_t>(dictBits);
 }
 
 // Copy: flag 1, length code and its extra bits, distance-position code, then
@@ -480,7 +495,7 @@ void Imploder::State::Encode(bool finishing) {
         if (pos >= renumberAt)
             Renumber();
         EncodeBlock(pos + std::min<uint32_t>(avail, kBlock));
-        if (out.size() >= kBlock / 2)
+        if (outLen >= kBlock / 2)
             Flush();
     }
 }
@@ -523,13 +538,14 @@ void Imploder::Finish() {
     s.Encode(true);
     // End code: length code 15 with the extra value 255.
     s.Put(1u | (static_cast<uint32_t>(Tables().length[15].value) << 1) | (255u << 8), 16);
-    if (s.bitCount > 0)
-        s.Put(0, 8 - s.bitCount);
+    if (s.bitCount % 8 != 0)
+        s.Put(0, 8 - s.bitCount % 8);
+    s.Drain();
     s.Flush();
 }
 
 uint64_t Imploder::BytesIn() const { return state->bytesIn; }
-uint64_t Imploder::BytesOut() const { return state->bytesOut + state->out.size(); }
+uint64_t Imploder::BytesOut() const { return state->bytesOut + state->outLen; }
 
 void Imploder::SetPositionBaseForTesting(uint32_t base) {
     State& s = *state;
