@@ -301,7 +301,9 @@ void Imploder::State::PutCopy(unsigned length, uint32_t distance) {
 // Inserts `position` into its tree and lists its matches, longest last, each
 // longer and farther than the one before. Returns how many it found. Called
 // for every position in order, with at least two bytes left from it.
-unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
+// Inlined into the parser: a call per position costs more than its work on
+// a short walk.
+inline __attribute__((always_inline)) unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
     const uint8_t* cur = At(position);
     const unsigned available = std::min<uint32_t>(kMaxMatch, dataEnd - position);
     // The tree compares at most niceLength bytes: strings that agree that
