@@ -1,10 +1,11 @@
 // Implode.cpp: implode-format encoder with cost-optimal parsing.
 //
-// Matches come from a binary tree per two-byte prefix over the sliding
+// Matches of 2 and 3 bytes come from tables of the last position of each
+// prefix; longer ones from a binary tree per four-byte hash over the sliding
 // window (each node a position, ordered by the bytes that follow it, newer
 // positions nearer the root). One walk down the tree for a position yields
-// its matches of strictly increasing length at strictly increasing distance:
-// for every length, the nearest position that reaches it. As a nearer copy
+// its matches of strictly increasing length at increasing distance: for
+// every length, the nearest position that reaches it. As a nearer copy
 // never costs more bits than a farther one of the same length, that list is
 // all the parser needs.
 //
@@ -105,6 +106,16 @@ struct Match {
     uint32_t distance;
 };
 
+// Four bytes as a little-endian number, whatever the machine.
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    memcpy(&v, p, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap32(v);
+#endif
+    return v;
+}
+
 // Extends a match known to hold for `len` bytes, eight bytes at a time. The
 // window has kSlack readable bytes past its end, so the last word may run
 // over the input; the limit cuts the result.
@@ -150,13 +161,16 @@ struct Imploder::State {
     uint32_t renumberAt = 0xC0000000u;
 
     // Match finder. nearest2: the last position of each two-byte prefix,
-    // which gives the cheapest copy of length 2. treeRoot: the root of the
-    // tree of each three-byte hash. son: two children per position, in a
-    // cyclic table of a power of two entries larger than the window, indexed
-    // by the position's low bits, so a slot is reused only after its
-    // position has left the window.
-    static const unsigned kHashBits = 14;
+    // which gives the cheapest copy of length 2. nearest3: the last two
+    // positions of differing three-byte prefixes, by hash, for copies of 3.
+    // treeRoot: the root of the tree of each four-byte hash. son: two
+    // children per position, in a cyclic table of a power of two entries
+    // larger than the window, indexed by the position's low bits, so a slot
+    // is reused only after its position has left the window.
+    static const unsigned kHashBits = 15;
+    static const unsigned kHash3Bits = 16;
     std::vector<uint32_t> nearest2;
+    std::vector<uint32_t> nearest3;
     std::vector<uint32_t> treeRoot;
     std::vector<uint32_t> son;
     uint32_t sonMask;
@@ -271,6 +285,7 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
 
     buf.resize(dictSize + 2 * kBlock + kMaxMatch + kSlack);
     nearest2.assign(1 << 16, 0);
+    nearest3.assign(2 << kHash3Bits, 0);
     treeRoot.assign(1 << kHashBits, 0);
     sonMask = 2 * dictSize - 1;
     son.assign(2 * (sonMask + 1), 0);
@@ -328,15 +343,46 @@ inline __attribute__((always_inline)) unsigned Imploder::State::FindMatches(uint
         return count;
     }
 
-    const uint32_t key3 = ((key2 | (cur[2] << 16)) * 2654435761u) >> (32 - kHashBits);
-    uint32_t candidate = treeRoot[key3];
-    treeRoot[key3] = position;
+    // Copies of 3 bytes come from the last position of each prefix, in
+    // slots of two so that two prefixes sharing one both keep theirs; the
+    // tree, by four-byte hash, serves the longer ones.
+    unsigned best = kMinMatch;
+    const uint32_t bytes3 = key2 | (cur[2] << 16);
+    uint32_t* const slot3 = &nearest3[((bytes3 * 2654435761u) >> (32 - kHash3Bits)) * 2];
+    auto bytesAt = [cur](uint32_t delta) {
+        const uint8_t* m = cur - delta;
+        return static_cast<uint32_t>(m[0] | (m[1] << 8) | (m[2] << 16));
+    };
+    const uint32_t delta3 = position - slot3[0];
+    if (delta3 <= dictSize && bytesAt(delta3) == bytes3) {
+        found[count++] = {3, delta3};
+        best = 3;
+        slot3[0] = position;
+    } else {
+        const uint32_t older = position - slot3[1];
+        if (older <= dictSize && bytesAt(older) == bytes3) {
+            found[count++] = {3, older};
+            best = 3;
+        }
+        // The newest position moves in front, the other prefix one behind.
+        slot3[1] = delta3 <= dictSize && bytesAt(delta3) != bytes3 ? slot3[0] : slot3[1];
+        slot3[0] = position;
+    }
+    if (available == 3) {
+        *less = *greater = 0;
+        return count;
+    }
+
+    const uint32_t bytes4 = Load32(cur);
+    const uint32_t key4 = (bytes4 * 2654435761u) >> (32 - kHashBits);
+    uint32_t candidate = treeRoot[key4];
+    treeRoot[key4] = position;
 
     // The tree orders positions by the bytes that follow them. lenLess and
     // lenGreater: bytes known to match on the smaller and the larger side,
     // so comparing can skip them. A hash bucket may mix prefixes, so those
     // start at 0.
-    unsigned lenLess = 0, lenGreater = 0, best = kMinMatch;
+    unsigned lenLess = 0, lenGreater = 0;
     unsigned depth = searchDepth;
     // Locals, not members: the stores into the tree below could otherwise
     // alias them and force reloads on every step.
@@ -384,6 +430,8 @@ void Imploder::State::Renumber() {
     const uint32_t oldest = pos - dictSize - 1;
     auto fix = [&](uint32_t& v) { v = v < oldest ? 0 : v - shift; };
     for (uint32_t& v : nearest2)
+        fix(v);
+    for (uint32_t& v : nearest3)
         fix(v);
     for (uint32_t& v : treeRoot)
         fix(v);
