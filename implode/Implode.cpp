@@ -478,7 +478,7 @@ void Imploder::State::EncodeBlock(uint32_t limit) {
     for (unsigned j = 0; j < count; ++j) {
         const uint32_t p = start + j;
         if (cleared < count + 1 && cleared <= j + kMaxMatch) {
-            unsigned upTo = std::min(count + 1, j + kMaxMatch + 1 + 4096);
+            unsigned upTo = std::min(count + 1, j + kMaxMatch + 1 + 1024);
             std::fill(node.begin() + cleared, node.begin() + upTo, ~static_cast<uint64_t>(0));
             cleared = upTo;
         }
