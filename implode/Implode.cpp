@@ -181,6 +181,9 @@ struct Imploder::State {
     // lengthCost[len] << 32 | len << 16: added to cost << 32 | distance, a
     // parser entry for a copy in one step.
     uint64_t lengthKey[kMaxMatch + 1];
+    // The longest length from each length on that costs the same.
+    uint16_t runEnd[kMaxMatch + 1];
+    unsigned fullLength;
     std::vector<uint32_t> distanceCost;      // by distance, copies of 3 and more
     uint32_t shortDistanceCost[kMaxShortDistance + 1]; // copies of length 2
     // Literal codes with the flag bit 0 in front, ready to write.
@@ -256,6 +259,7 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     dictBits = dictSize == 1024 ? 4 : dictSize == 2048 ? 5 : 6;
     searchDepth = std::max(1u, options.searchDepth);
     niceLength = std::min(kMaxMatch, std::max(kMinMatch + 1, options.niceLength));
+    fullLength = std::min(kMaxMatch, std::max(kMinMatch + 1, options.fullLength));
 
     const CodeTables& t = Tables();
     for (unsigned c = 0; c < 256; ++c) {
@@ -275,6 +279,9 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     lengthCost[0] = lengthCost[1] = 0;
     for (unsigned len = 0; len <= kMaxMatch; ++len)
         lengthKey[len] = (static_cast<uint64_t>(lengthCost[len]) << 32) | (len << 16);
+    runEnd[kMaxMatch] = kMaxMatch;
+    for (unsigned len = kMaxMatch; len-- > 0;)
+        runEnd[len] = lengthCost[len + 1] == lengthCost[len] ? runEnd[len + 1] : static_cast<uint16_t>(len);
     distanceCost.resize(dictSize + 1);
     distanceCost[0] = 0;
     for (uint32_t d = 1; d <= dictSize; ++d)
@@ -522,8 +529,16 @@ void Imploder::State::EncodeBlock(uint32_t limit) {
             const uint32_t distance = matches[k].distance;
             const unsigned top = std::min(matches[k].length, room);
             const uint64_t key = ((base + distanceCost[distance]) << 32) | distance;
-            for (; len <= top; ++len)
+            const unsigned dense = std::min(top, fullLength);
+            for (; len <= dense; ++len)
                 at[len] = std::min(at[len], key + keys[len]);
+            // Longer copies: the longest length of each equally priced run,
+            // and the whole match.
+            while (len <= top) {
+                const unsigned l = std::min<unsigned>(runEnd[len], top);
+                at[l] = std::min(at[l], key + keys[l]);
+                len = l + 1;
+            }
             if (top == room)
                 break;
         }
