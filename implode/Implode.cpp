@@ -186,6 +186,15 @@ struct Imploder::State {
     unsigned fullLength;
     std::vector<uint32_t> distanceCost;      // by distance, copies of 3 and more
     uint32_t shortDistanceCost[kMaxShortDistance + 1]; // copies of length 2
+    // Copy codes ready to write: flag and length code with its extra bits by
+    // length; distance code with its low bits by distance.
+    struct CopyBits {
+        uint32_t value;
+        uint32_t bits;
+    };
+    CopyBits lengthBits[kMaxMatch + 1];
+    std::vector<CopyBits> distanceBits;
+    CopyBits shortDistanceBits[kMaxShortDistance + 1];
     // Literal codes with the flag bit 0 in front, ready to write.
     uint32_t literalBits[256];
     uint8_t literalBitCount[256];
@@ -290,6 +299,26 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     for (uint32_t d = 1; d <= kMaxShortDistance; ++d)
         shortDistanceCost[d] = t.distance[(d - 1) >> 2].bits + 2;
 
+    lengthBits[0] = lengthBits[1] = {0, 0};
+    for (unsigned len = kMinMatch; len <= kMaxMatch; ++len) {
+        unsigned v = len - kMinMatch;
+        unsigned i = t.lengthIndex[v];
+        const ImplodeCode& lc = t.length[i];
+        lengthBits[len] = {1u | (static_cast<uint32_t>(lc.value) << 1) | ((v - kLengthBase[i]) << (1 + lc.bits)),
+                           1u + lc.bits + kLengthExtraBits[i]};
+    }
+    auto distanceCode = [&t](uint32_t distance, unsigned lowBits) {
+        uint32_t d = distance - 1;
+        const ImplodeCode& dc = t.distance[d >> lowBits];
+        return CopyBits{dc.value | ((d & ((1u << lowBits) - 1)) << dc.bits), dc.bits + lowBits};
+    };
+    distanceBits.resize(dictSize + 1);
+    distanceBits[0] = shortDistanceBits[0] = {0, 0};
+    for (uint32_t d = 1; d <= dictSize; ++d)
+        distanceBits[d] = distanceCode(d, dictBits);
+    for (uint32_t d = 1; d <= kMaxShortDistance; ++d)
+        shortDistanceBits[d] = distanceCode(d, 2);
+
     buf.resize(dictSize + 2 * kBlock + kMaxMatch + kSlack);
     nearest2.assign(1 << 16, 0);
     nearest3.assign(2 << kHash3Bits, 0);
@@ -306,18 +335,12 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
 }
 
 // Copy: flag 1, length code and its extra bits, distance-position code, then
-// the low distance bits (2 of them for a copy of length 2).
+// the low distance bits (2 of them for a copy of length 2); at most 30 bits,
+// put at once from the tables made for the mode.
 void Imploder::State::PutCopy(unsigned length, uint32_t distance) {
-    const CodeTables& t = Tables();
-    unsigned v = length - kMinMatch;
-    unsigned i = t.lengthIndex[v];
-    const ImplodeCode& lc = t.length[i];
-    Put(1u | (static_cast<uint32_t>(lc.value) << 1) | ((v - kLengthBase[i]) << (1 + lc.bits)),
-        1 + lc.bits + kLengthExtraBits[i]);
-    unsigned lowBits = length == kMinMatch ? 2 : dictBits;
-    uint32_t d = distance - 1;
-    const ImplodeCode& dc = t.distance[d >> lowBits];
-    Put(dc.value | ((d & ((1u << lowBits) - 1)) << dc.bits), dc.bits + lowBits);
+    const CopyBits& l = lengthBits[length];
+    const CopyBits& d = length == kMinMatch ? shortDistanceBits[distance] : distanceBits[distance];
+    Put(l.value | (d.value << l.bits), l.bits + d.bits);
 }
 
 // Inserts `position` into its tree and lists its matches, longest last, each
