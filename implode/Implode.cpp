@@ -344,7 +344,7 @@ void Imploder::State::PutCopy(unsigned length, uint32_t distance) {
 }
 
 // Inserts `position` into its tree and lists its matches, longest last, each
-// longer and farther than the one before. Returns how many it found. Called
+// longer than the one before and no nearer. Returns how many it found. Called
 // for every position in order, with at least two bytes left from it.
 // Inlined into the parser: a call per position costs more than its work on
 // a short walk.
