@@ -1,10 +1,11 @@
 // Implode.cpp: implode-format encoder with cost-optimal parsing.
 //
-// Matches come from a binary tree per two-byte prefix over the sliding
+// Matches of 2 and 3 bytes come from tables of the last position of each
+// prefix; longer ones from a binary tree per four-byte hash over the sliding
 // window (each node a position, ordered by the bytes that follow it, newer
 // positions nearer the root). One walk down the tree for a position yields
-// its matches of strictly increasing length at strictly increasing distance:
-// for every length, the nearest position that reaches it. As a nearer copy
+// its matches of strictly increasing length at increasing distance: for
+// every length, the nearest position that reaches it. As a nearer copy
 // never costs more bits than a farther one of the same length, that list is
 // all the parser needs.
 //
@@ -105,6 +106,16 @@ struct Match {
     uint32_t distance;
 };
 
+// Four bytes as a little-endian number, whatever the machine.
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    memcpy(&v, p, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap32(v);
+#endif
+    return v;
+}
+
 // Extends a match known to hold for `len` bytes, eight bytes at a time. The
 // window has kSlack readable bytes past its end, so the last word may run
 // over the input; the limit cuts the result.
@@ -150,22 +161,40 @@ struct Imploder::State {
     uint32_t renumberAt = 0xC0000000u;
 
     // Match finder. nearest2: the last position of each two-byte prefix,
-    // which gives the cheapest copy of length 2. treeRoot: the root of the
-    // tree of each three-byte hash. son: two children per position, in a
-    // cyclic table one entry larger than the window, so a slot is reused
-    // only after its position has left the window.
-    static const unsigned kHashBits = 14;
+    // which gives the cheapest copy of length 2. nearest3: the last two
+    // positions of differing three-byte prefixes, by hash, for copies of 3.
+    // treeRoot: the root of the tree of each four-byte hash. son: two
+    // children per position, in a cyclic table of a power of two entries
+    // larger than the window, indexed by the position's low bits, so a slot
+    // is reused only after its position has left the window.
+    static const unsigned kHashBits = 15;
+    static const unsigned kHash3Bits = 16;
     std::vector<uint32_t> nearest2;
+    std::vector<uint32_t> nearest3;
     std::vector<uint32_t> treeRoot;
     std::vector<uint32_t> son;
-    uint32_t cyclicSize;
-    uint32_t cyclicPos = 0; // slot of `pos`
+    uint32_t sonMask;
 
     // Bit costs, flag bit included.
     uint32_t literalCost[256];
     uint32_t lengthCost[kMaxMatch + 1];
+    // lengthCost[len] << 32 | len << 16: added to cost << 32 | distance, a
+    // parser entry for a copy in one step.
+    uint64_t lengthKey[kMaxMatch + 1];
+    // The longest length from each length on that costs the same.
+    uint16_t runEnd[kMaxMatch + 1];
+    unsigned fullLength;
     std::vector<uint32_t> distanceCost;      // by distance, copies of 3 and more
     uint32_t shortDistanceCost[kMaxShortDistance + 1]; // copies of length 2
+    // Copy codes ready to write: flag and length code with its extra bits by
+    // length; distance code with its low bits by distance.
+    struct CopyBits {
+        uint32_t value;
+        uint32_t bits;
+    };
+    CopyBits lengthBits[kMaxMatch + 1];
+    std::vector<CopyBits> distanceBits;
+    CopyBits shortDistanceBits[kMaxShortDistance + 1];
     // Literal codes with the flag bit 0 in front, ready to write.
     uint32_t literalBits[256];
     uint8_t literalBitCount[256];
@@ -178,10 +207,12 @@ struct Imploder::State {
     std::vector<Match> path;
     Match matches[kMaxMatch + 1];
 
-    // Output.
+    // Output: bits gather in bitBuffer and leave 32 at a time into out,
+    // which holds what one block can produce beyond the flush threshold.
     uint64_t bitBuffer = 0;
     unsigned bitCount = 0;
     std::vector<uint8_t> out;
+    size_t outLen = 0;
 
     State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p);
 
@@ -190,17 +221,29 @@ struct Imploder::State {
     void Put(uint32_t value, unsigned bits) {
         bitBuffer |= static_cast<uint64_t>(value) << bitCount;
         bitCount += bits;
-        while (bitCount >= 8) {
-            out.push_back(static_cast<uint8_t>(bitBuffer));
+        if (bitCount >= 32) {
+            uint8_t* o = out.data() + outLen;
+            o[0] = static_cast<uint8_t>(bitBuffer);
+            o[1] = static_cast<uint8_t>(bitBuffer >> 8);
+            o[2] = static_cast<uint8_t>(bitBuffer >> 16);
+            o[3] = static_cast<uint8_t>(bitBuffer >> 24);
+            outLen += 4;
+            bitBuffer >>= 32;
+            bitCount -= 32;
+        }
+    }
+    // Moves the whole bytes still in bitBuffer to out.
+    void Drain() {
+        for (; bitCount >= 8; bitCount -= 8) {
+            out[outLen++] = static_cast<uint8_t>(bitBuffer);
             bitBuffer >>= 8;
-            bitCount -= 8;
         }
     }
     void Flush() {
-        if (!out.empty()) {
-            bytesOut += out.size();
-            output(out.data(), out.size(), param);
-            out.clear();
+        if (outLen != 0) {
+            bytesOut += outLen;
+            output(out.data(), outLen, param);
+            outLen = 0;
         }
     }
 
@@ -225,6 +268,7 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     dictBits = dictSize == 1024 ? 4 : dictSize == 2048 ? 5 : 6;
     searchDepth = std::max(1u, options.searchDepth);
     niceLength = std::min(kMaxMatch, std::max(kMinMatch + 1, options.niceLength));
+    fullLength = std::min(kMaxMatch, std::max(kMinMatch + 1, options.fullLength));
 
     const CodeTables& t = Tables();
     for (unsigned c = 0; c < 256; ++c) {
@@ -242,6 +286,11 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
         lengthCost[len] = 1 + t.length[i].bits + kLengthExtraBits[i];
     }
     lengthCost[0] = lengthCost[1] = 0;
+    for (unsigned len = 0; len <= kMaxMatch; ++len)
+        lengthKey[len] = (static_cast<uint64_t>(lengthCost[len]) << 32) | (len << 16);
+    runEnd[kMaxMatch] = kMaxMatch;
+    for (unsigned len = kMaxMatch; len-- > 0;)
+        runEnd[len] = lengthCost[len + 1] == lengthCost[len] ? runEnd[len + 1] : static_cast<uint16_t>(len);
     distanceCost.resize(dictSize + 1);
     distanceCost[0] = 0;
     for (uint32_t d = 1; d <= dictSize; ++d)
@@ -250,46 +299,62 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     for (uint32_t d = 1; d <= kMaxShortDistance; ++d)
         shortDistanceCost[d] = t.distance[(d - 1) >> 2].bits + 2;
 
+    lengthBits[0] = lengthBits[1] = {0, 0};
+    for (unsigned len = kMinMatch; len <= kMaxMatch; ++len) {
+        unsigned v = len - kMinMatch;
+        unsigned i = t.lengthIndex[v];
+        const ImplodeCode& lc = t.length[i];
+        lengthBits[len] = {1u | (static_cast<uint32_t>(lc.value) << 1) | ((v - kLengthBase[i]) << (1 + lc.bits)),
+                           1u + lc.bits + kLengthExtraBits[i]};
+    }
+    auto distanceCode = [&t](uint32_t distance, unsigned lowBits) {
+        uint32_t d = distance - 1;
+        const ImplodeCode& dc = t.distance[d >> lowBits];
+        return CopyBits{dc.value | ((d & ((1u << lowBits) - 1)) << dc.bits), dc.bits + lowBits};
+    };
+    distanceBits.resize(dictSize + 1);
+    distanceBits[0] = shortDistanceBits[0] = {0, 0};
+    for (uint32_t d = 1; d <= dictSize; ++d)
+        distanceBits[d] = distanceCode(d, dictBits);
+    for (uint32_t d = 1; d <= kMaxShortDistance; ++d)
+        shortDistanceBits[d] = distanceCode(d, 2);
+
     buf.resize(dictSize + 2 * kBlock + kMaxMatch + kSlack);
     nearest2.assign(1 << 16, 0);
+    nearest3.assign(2 << kHash3Bits, 0);
     treeRoot.assign(1 << kHashBits, 0);
-    cyclicSize = dictSize + 1;
-    son.assign(2 * cyclicSize, 0);
+    sonMask = 2 * dictSize - 1;
+    son.assign(2 * (sonMask + 1), 0);
     node.resize(kBlock + 1);
     path.reserve(kBlock);
-    out.reserve(kBlock);
+    // Below kBlock / 2 before a block, at most 16 bits a position in it.
+    out.resize(3 * kBlock);
 
-    out.push_back(static_cast<uint8_t>(literalMode));
-    out.push_back(static_cast<uint8_t>(dictBits));
+    out[outLen++] = static_cast<uint8_t>(literalMode);
+    out[outLen++] = static_cast<uint8_t>(dictBits);
 }
 
 // Copy: flag 1, length code and its extra bits, distance-position code, then
-// the low distance bits (2 of them for a copy of length 2).
+// the low distance bits (2 of them for a copy of length 2); at most 30 bits,
+// put at once from the tables made for the mode.
 void Imploder::State::PutCopy(unsigned length, uint32_t distance) {
-    const CodeTables& t = Tables();
-    unsigned v = length - kMinMatch;
-    unsigned i = t.lengthIndex[v];
-    const ImplodeCode& lc = t.length[i];
-    Put(1u | (static_cast<uint32_t>(lc.value) << 1) | ((v - kLengthBase[i]) << (1 + lc.bits)),
-        1 + lc.bits + kLengthExtraBits[i]);
-    unsigned lowBits = length == kMinMatch ? 2 : dictBits;
-    uint32_t d = distance - 1;
-    const ImplodeCode& dc = t.distance[d >> lowBits];
-    Put(dc.value | ((d & ((1u << lowBits) - 1)) << dc.bits), dc.bits + lowBits);
+    const CopyBits& l = lengthBits[length];
+    const CopyBits& d = length == kMinMatch ? shortDistanceBits[distance] : distanceBits[distance];
+    Put(l.value | (d.value << l.bits), l.bits + d.bits);
 }
 
 // Inserts `position` into its tree and lists its matches, longest last, each
-// longer and farther than the one before. Returns how many it found. Called
+// longer than the one before and no nearer. Returns how many it found. Called
 // for every position in order, with at least two bytes left from it.
-unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
+// Inlined into the parser: a call per position costs more than its work on
+// a short walk.
+inline __attribute__((always_inline)) unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
     const uint8_t* cur = At(position);
     const unsigned available = std::min<uint32_t>(kMaxMatch, dataEnd - position);
     // The tree compares at most niceLength bytes: strings that agree that
     // far count as equal, so a walk ends as soon as it meets one, and a
     // longer match is measured afterwards.
     const unsigned lenLimit = std::min(available, niceLength);
-    const uint32_t slot = cyclicPos;
-    cyclicPos = cyclicPos + 1 == cyclicSize ? 0 : cyclicPos + 1;
     unsigned count = 0;
 
     const unsigned key2 = cur[0] | (cur[1] << 8);
@@ -298,35 +363,67 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
     if (delta2 <= kMaxShortDistance)
         found[count++] = {kMinMatch, delta2};
 
-    uint32_t* less = &son[slot * 2];        // where the next smaller node goes
-    uint32_t* greater = &son[slot * 2 + 1]; // where the next larger node goes
+    uint32_t* const sons = son.data();
+    const uint32_t mask = sonMask;
+    uint32_t* less = sons + (position & mask) * 2; // where the next smaller node goes
+    uint32_t* greater = less + 1;                  // where the next larger node goes
     if (available <= kMinMatch) {
         // Input ends here; nothing longer can follow.
         *less = *greater = 0;
         return count;
     }
 
-    const uint32_t key3 = ((key2 | (cur[2] << 16)) * 2654435761u) >> (32 - kHashBits);
-    uint32_t candidate = treeRoot[key3];
-    treeRoot[key3] = position;
+    // Copies of 3 bytes come from the last position of each prefix, in
+    // slots of two so that two prefixes sharing one both keep theirs; the
+    // tree, by four-byte hash, serves the longer ones.
+    unsigned best = kMinMatch;
+    const uint32_t bytes3 = key2 | (cur[2] << 16);
+    uint32_t* const slot3 = &nearest3[((bytes3 * 2654435761u) >> (32 - kHash3Bits)) * 2];
+    auto bytesAt = [cur](uint32_t delta) {
+        const uint8_t* m = cur - delta;
+        return static_cast<uint32_t>(m[0] | (m[1] << 8) | (m[2] << 16));
+    };
+    const uint32_t delta3 = position - slot3[0];
+    if (delta3 <= dictSize && bytesAt(delta3) == bytes3) {
+        found[count++] = {3, delta3};
+        best = 3;
+        slot3[0] = position;
+    } else {
+        const uint32_t older = position - slot3[1];
+        if (older <= dictSize && bytesAt(older) == bytes3) {
+            found[count++] = {3, older};
+            best = 3;
+        }
+        // The newest position moves in front, the other prefix one behind.
+        slot3[1] = delta3 <= dictSize && bytesAt(delta3) != bytes3 ? slot3[0] : slot3[1];
+        slot3[0] = position;
+    }
+    if (available == 3) {
+        *less = *greater = 0;
+        return count;
+    }
+
+    const uint32_t bytes4 = Load32(cur);
+    const uint32_t key4 = (bytes4 * 2654435761u) >> (32 - kHashBits);
+    uint32_t candidate = treeRoot[key4];
+    treeRoot[key4] = position;
 
     // The tree orders positions by the bytes that follow them. lenLess and
     // lenGreater: bytes known to match on the smaller and the larger side,
     // so comparing can skip them. A hash bucket may mix prefixes, so those
     // start at 0.
-    unsigned lenLess = 0, lenGreater = 0, best = kMinMatch;
+    unsigned lenLess = 0, lenGreater = 0;
     unsigned depth = searchDepth;
     // Locals, not members: the stores into the tree below could otherwise
     // alias them and force reloads on every step.
-    uint32_t* const sons = son.data();
-    const uint32_t window = dictSize, cycle = cyclicSize;
+    const uint32_t window = dictSize;
     for (;;) {
         const uint32_t delta = position - candidate;
         if (delta > window || depth-- == 0) {
             *less = *greater = 0;
             break;
         }
-        uint32_t* pair = sons + (slot - delta + (delta > slot ? cycle : 0)) * 2;
+        uint32_t* pair = sons + (candidate & mask) * 2;
         const uint8_t* match = cur - delta;
         const unsigned len = MatchLength(match, cur, std::min(lenLess, lenGreater), lenLimit);
         if (len > best) {
@@ -357,10 +454,14 @@ unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
 // Positions grow with the input; before they overflow, shift every stored
 // position down, forgetting those that have left the window.
 void Imploder::State::Renumber() {
-    const uint32_t shift = pos - kBase - dictSize - 1;
+    // A multiple of the tree's table size, so that every position keeps its
+    // slot.
+    const uint32_t shift = (pos - kBase - dictSize - 1) & ~sonMask;
     const uint32_t oldest = pos - dictSize - 1;
     auto fix = [&](uint32_t& v) { v = v < oldest ? 0 : v - shift; };
     for (uint32_t& v : nearest2)
+        fix(v);
+    for (uint32_t& v : nearest3)
         fix(v);
     for (uint32_t& v : treeRoot)
         fix(v);
@@ -407,7 +508,7 @@ void Imploder::State::EncodeBlock(uint32_t limit) {
     for (unsigned j = 0; j < count; ++j) {
         const uint32_t p = start + j;
         if (cleared < count + 1 && cleared <= j + kMaxMatch) {
-            unsigned upTo = std::min(count + 1, j + kMaxMatch + 1 + 4096);
+            unsigned upTo = std::min(count + 1, j + kMaxMatch + 1 + 1024);
             std::fill(node.begin() + cleared, node.begin() + upTo, ~static_cast<uint64_t>(0));
             cleared = upTo;
         }
@@ -445,12 +546,22 @@ void Imploder::State::EncodeBlock(uint32_t limit) {
                       kMinMatch, matches[0].distance);
             k = 1;
         }
+        uint64_t* const at = node.data() + j;
+        const uint64_t* const keys = lengthKey;
         for (; k < n; ++k) {
             const uint32_t distance = matches[k].distance;
             const unsigned top = std::min(matches[k].length, room);
-            const uint64_t dc = base + distanceCost[distance];
-            for (; len <= top; ++len)
-                relax(j + len, dc + lengthCost[len], len, distance);
+            const uint64_t key = ((base + distanceCost[distance]) << 32) | distance;
+            const unsigned dense = std::min(top, fullLength);
+            for (; len <= dense; ++len)
+                at[len] = std::min(at[len], key + keys[len]);
+            // Longer copies: the longest length of each equally priced run,
+            // and the whole match.
+            while (len <= top) {
+                const unsigned l = std::min<unsigned>(runEnd[len], top);
+                at[l] = std::min(at[l], key + keys[l]);
+                len = l + 1;
+            }
             if (top == room)
                 break;
         }
@@ -472,7 +583,7 @@ void Imploder::State::Encode(bool finishing) {
         if (pos >= renumberAt)
             Renumber();
         EncodeBlock(pos + std::min<uint32_t>(avail, kBlock));
-        if (out.size() >= kBlock / 2)
+        if (outLen >= kBlock / 2)
             Flush();
     }
 }
@@ -515,13 +626,14 @@ void Imploder::Finish() {
     s.Encode(true);
     // End code: length code 15 with the extra value 255.
     s.Put(1u | (static_cast<uint32_t>(Tables().length[15].value) << 1) | (255u << 8), 16);
-    if (s.bitCount > 0)
-        s.Put(0, 8 - s.bitCount);
+    if (s.bitCount % 8 != 0)
+        s.Put(0, 8 - s.bitCount % 8);
+    s.Drain();
     s.Flush();
 }
 
 uint64_t Imploder::BytesIn() const { return state->bytesIn; }
-uint64_t Imploder::BytesOut() const { return state->bytesOut + state->out.size(); }
+uint64_t Imploder::BytesOut() const { return state->bytesOut + state->outLen; }
 
 void Imploder::SetPositionBaseForTesting(uint32_t base) {
     State& s = *state;

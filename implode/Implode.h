@@ -34,6 +34,10 @@ struct ImplodeOptions {
     // A match at least this long is taken at once instead of weighed against
     // the alternatives; bounds the work on long repeats.
     unsigned niceLength = 200;
+    // Copies up to this length are weighed at every length; longer ones only
+    // at the whole match length and at the longest length of each run of
+    // lengths whose codes cost the same. 518 weighs every length.
+    unsigned fullLength = 16;
 };
 
 // One prefix code: its bits go into the stream from bit 0 of value upwards.

@@ -225,6 +225,34 @@ TEST(Implode, LongRunsUseFullLengthCopies) {
     }
 }
 
+TEST(Implode, FewerLengthsWeighedStillExpandAndCostLittle) {
+    // Weighing long copies only at the ends of their equally priced length
+    // runs drops choices from the parse, never adds any: the stream that
+    // weighs every length is never larger, and the thinned ones expand too.
+    const Bytes dll = readFile(kVectors + "dll.bin");
+    Bytes mixed = Words(20000, 10);
+    Bytes noise = Random(3000, 11);
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    mixed.insert(mixed.end(), mixed.begin() + 500, mixed.begin() + 9000);
+    for (const Bytes& data : {dll, mixed})
+        for (const Mode& m : {kModes[0], kModes[5]}) {
+            ImplodeOptions o;
+            o.literals = m.literals;
+            o.dictionarySize = m.dict;
+            o.fullLength = 518;
+            const size_t every = ImplodeBuffer(data.data(), data.size(), o).size();
+            for (unsigned full : {3u, 9u, 16u, 40u}) {
+                o.fullLength = full;
+                Bytes stream = ImplodeBuffer(data.data(), data.size(), o);
+                EXPECT_GE(stream.size(), every) << full << " " << ModeName(m);
+                EXPECT_LE(stream.size() * 1000, every * 1005) << full << " " << ModeName(m);
+                ExplodeRun run = runExplode(stream);
+                ASSERT_EQ(run.result, 0u) << full << " " << ModeName(m);
+                EXPECT_TRUE(run.output == data) << full << " " << ModeName(m);
+            }
+        }
+}
+
 #ifdef HAVE_LIBDYNAMITE
 TEST(Implode, LibdynamiteExpandsPlainLiteralStreams) {
     std::vector<Bytes> inputs = {Bytes(1, 'Z'), Words(4097, 3), Random(8193, 4), Bytes(70000, 0),
@@ -257,6 +285,7 @@ TEST(Implode, ReachesTheExhaustiveOptimum) {
             o.dictionarySize = m.dict;
             o.searchDepth = 100000;
             o.niceLength = 518;
+            o.fullLength = 518;
             Bytes stream = ImplodeBuffer(data.data(), data.size(), o);
             EXPECT_EQ(stream.size(), OptimalStreamSize(data, m)) << ModeName(m) << " " << data.size();
         }
