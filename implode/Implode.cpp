@@ -15,6 +15,7 @@
 // costs are exact and the path is the cheapest encoding of the block that
 // the match finder's candidates allow.
 #include "implode/Implode.h"
+#include "explode/ImplodeCodes.h"
 
 #include <string.h>
 
@@ -28,36 +29,12 @@ const unsigned kMaxMatch = 518;       // length code 15, extra 254
 const unsigned kMaxShortDistance = 256; // copies of length 2 carry 2 low bits
 const unsigned kBlock = 1 << 16;      // positions weighed together
 
-// Code lengths of the three tables. Codes follow from them: the canonical
-// code for the lengths (by length, then by symbol), every bit inverted, sent
-// most significant bit first.
-const uint8_t kLengthCodeBits[16] = {3, 2, 3, 3, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 7, 7};
-const uint8_t kLengthExtraBits[16] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
-const uint16_t kLengthBase[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 14, 22, 38, 70, 134, 262};
-
-const uint8_t kDistanceCodeBits[64] = {
-    2, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6,
-    6, 6, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-    8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
-
-const uint8_t kLiteralCodeBits[256] = {
-    11, 12, 12, 12, 12, 12, 12, 12, 12, 8, 7, 12, 12, 7, 12, 12,
-    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 13, 12, 12, 12, 12, 12,
-    4, 10, 8, 12, 10, 12, 10, 8, 7, 7, 8, 9, 7, 6, 7, 8,
-    7, 6, 7, 7, 7, 7, 8, 7, 7, 8, 8, 12, 11, 7, 9, 11,
-    12, 6, 7, 6, 6, 5, 7, 8, 8, 6, 11, 9, 6, 7, 6, 6,
-    7, 11, 6, 6, 6, 7, 9, 8, 9, 9, 11, 8, 11, 9, 12, 8,
-    12, 5, 6, 6, 6, 5, 6, 6, 6, 5, 11, 7, 5, 6, 5, 5,
-    6, 10, 5, 5, 5, 5, 8, 7, 8, 8, 10, 11, 11, 12, 12, 12,
-    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
-    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
-    13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
-    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
-    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
-    12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
-    13, 12, 13, 13, 13, 12, 13, 13, 13, 12, 13, 13, 13, 13, 12, 13,
-    13, 13, 12, 12, 12, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13};
+// The format's code tables, shared with the decoder.
+using implode_codes::kDistanceCodeBits;
+using implode_codes::kLengthCodeBits;
+using implode_codes::kLengthExtraBits;
+const auto& kLengthBase = implode_codes::kLengthBases;
+const auto& kLiteralCodeBits = implode_codes::kAsciiCodeBits;
 
 void BuildCodes(const uint8_t* lengths, unsigned count, ImplodeCode* codes) {
     unsigned canonical = 0;
