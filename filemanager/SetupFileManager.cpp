@@ -69,13 +69,6 @@ enum {
 // keys go on from one object to the next and are never reused in a process.
 unsigned int exchangeCounter = 0;
 
-// What the "before a file" notification points to.
-struct FileNotice {
-    char targetPath[PathSize];
-    int groupState;
-};
-static_assert(sizeof(FileNotice) == 264, "path then the group entry");
-
 bool windowsDirectory(char* path) {
     UINT n = GetWindowsDirectoryA(path, PathSize);
     return n > 0 && n < PathSize;

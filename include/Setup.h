@@ -87,6 +87,14 @@ static_assert(__builtin_offsetof(tagCompressFileHeader, fileName) == 304, "");
 static_assert(__builtin_offsetof(ArchiveHeader, groupCount) == 8, "");
 static_assert(__builtin_offsetof(ArchiveHeader, shortcutPrefixLength) == 16, "");
 
+// What notification 0 ("before a file is written") points to: the target
+// path, then the file's current entry in the group list.
+struct FileNotice {
+    char targetPath[260];
+    int groupState;
+};
+static_assert(sizeof(FileNotice) == 264, "path then the group entry");
+
 // Base directory keywords of tagCompressFileHeader::targetDir.
 enum TargetDirKeyword {
     TargetWindows = 0,
