@@ -8,6 +8,7 @@
 // the edit field's procedure have no other way to reach it. One browse at a
 // time.
 #include "Setup.h"
+#include "resources/resource.h"
 
 #include <shlobj.h>
 #include <string.h>
@@ -199,15 +200,15 @@ int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
     // Missing, or it cannot be entered. A path too long to be used is
     // missing whatever the caller allows: it could not be created either.
     if (!mayCreate || browsePathTooLong) {
-        ShowMessage(11124, MB_OK);
+        ShowMessage(IDS_DIRECTORY_MISSING, MB_OK);
         return 1;
     }
-    if (ShowMessage(11120, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    if (ShowMessage(IDS_CREATE_DIRECTORY_QUESTION, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         folder[0] = '\0';
         return 1;
     }
     if (!DirCreation(browsePath) || !enterFolder(browsePath, folder)) {
-        ShowMessage(11121, MB_OK);
+        ShowMessage(IDS_DIRECTORY_NOT_CREATED, MB_OK);
         return 1;
     }
     return 0;

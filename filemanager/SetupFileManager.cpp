@@ -45,25 +45,11 @@
 #include "explode/Explode.h"
 #include "filemanager/EngineRules.h"
 #include "reader/VolumeFormat.h"
+#include "resources/resource.h"
 
 using namespace engine;
 
 namespace {
-
-// Message ids of the string table.
-enum {
-    MsgExitCommand = 11101,
-    MsgNoMemory = 11110,
-    MsgCannotCreate = 11111,
-    MsgStreamCorrupt = 11113,
-    MsgRecordCorrupt = 11114,
-    MsgWriteError = 11115,
-    MsgShortcutError = 11116,
-    MsgOlderInProtectedSystem = 11118,
-    MsgProtocolError = 11119,
-    MsgWrongVersion = 11122,
-    MsgWrongGroups = 11123
-};
 
 // Process-wide number of the last file-in-use exchange: the rename file's
 // keys go on from one object to the next and are never reused in a process.
@@ -276,17 +262,17 @@ int SetupFileManager::InitSFM(char* installDir) {
     unsigned int size = sizeof header;
     int r = Read(reinterpret_cast<unsigned char*>(&header), &size, 2);
     if (r == 3) {
-        ShowMessage(MsgStreamCorrupt, MB_ICONSTOP);
+        ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return 0;
     }
     if (r != 2)
         return r;
     if (header.formatVersion != 1) {
-        ShowMessage(MsgWrongVersion, MB_ICONSTOP);
+        ShowMessage(IDS_WRONG_FORMAT_VERSION, MB_ICONSTOP);
         return 0;
     }
     if (groupList && groupList[0] != header.groupCount &&
-        ShowMessage(MsgWrongGroups, MB_OKCANCEL) == IDCANCEL)
+        ShowMessage(IDS_WRONG_GROUP_COUNT, MB_OKCANCEL) == IDCANCEL)
         return 0;
 
     totalSize = header.totalSize;
@@ -299,7 +285,7 @@ int SetupFileManager::InitSFM(char* installDir) {
     if (copyPath(path, installDir) && appendName(path, "Install.log") && DirCreation(installDir))
         logFile = createForWriting(path);
     if (logFile == INVALID_HANDLE_VALUE) {
-        ShowMessage(MsgCannotCreate, MB_ICONSTOP);
+        ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
         return 0;
     }
     return 2;
@@ -340,7 +326,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
     auto skip = [this]() {
         int r = Seek();
         if (r == 3) {
-            ShowMessage(MsgStreamCorrupt, MB_ICONSTOP);
+            ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
             return 0;
         }
         return r;
@@ -352,7 +338,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
     int r = Read(reinterpret_cast<unsigned char*>(&record), &size, 0);
     if (r == 3) {
         // The volumes ended while the header promises more files.
-        ShowMessage(MsgStreamCorrupt, MB_ICONSTOP);
+        ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return 0;
     }
     if (r != 2)
@@ -375,7 +361,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
         if (b == -1)
             return skip();
         if (systemDirReadOnly == 1) {
-            if (b == 1 && ShowMessage(MsgOlderInProtectedSystem, MB_RETRYCANCEL, target) == IDCANCEL)
+            if (b == 1 && ShowMessage(IDS_OLDER_SYSTEM_FILE, MB_RETRYCANCEL, target) == IDCANCEL)
                 return 1;
             char redirected[PathSize];
             char directory[PathSize];
@@ -383,7 +369,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
                       copyPath(directory, redirected) && cutAtLastBackslash(directory) &&
                       DirCreation(directory);
             if (!ok) {
-                ShowMessage(MsgRecordCorrupt, MB_ICONSTOP);
+                ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
                 return 0;
             }
             memcpy(target, redirected, sizeof target);
@@ -405,21 +391,21 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
     }
 
     if (QRV_IsReadOnly(target) && !SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL)) {
-        ShowMessage(MsgWriteError, MB_ICONSTOP);
+        ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
         return 0;
     }
 
     char temporaryName[PathSize];
     currentFile = ExchFilePrepare(target, temporaryName);
     if (currentFile == INVALID_HANDLE_VALUE) {
-        ShowMessage(MsgCannotCreate, MB_ICONSTOP);
+        ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
         return 0;
     }
 
     ExplodeWork* work = new (std::nothrow) ExplodeWork;
     if (!work) {
         closeHandle(currentFile);
-        ShowMessage(MsgNoMemory, MB_ICONSTOP);
+        ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
         return 0;
     }
     unsigned int expanded = Explode(ReadBuff, WriteBuff, work, this);
@@ -431,7 +417,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
     // would be read from the middle of this file's data.
     if (expanded != ExplodeOk || chunkBytesLeft != 0 || fileContinues != 0) {
         closeHandle(currentFile);
-        ShowMessage(MsgStreamCorrupt, MB_ICONSTOP);
+        ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return 0;
     }
 
@@ -441,7 +427,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
     if (isShortcutPath(target)) {
         char* written = temporaryName[0] ? temporaryName : target;
         if (!QRV_ShortcutModification(installDir, written, shortcutPrefixLength)) {
-            ShowMessage(MsgShortcutError, MB_ICONSTOP);
+            ShowMessage(IDS_SHORTCUT_ERROR, MB_ICONSTOP);
             return 0;
         }
     }
@@ -453,7 +439,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
         logged = WriteFile(logFile, &record, sizeof record, &done, nullptr) && done == sizeof record;
     }
     if (!logged) {
-        ShowMessage(MsgProtocolError, MB_ICONSTOP);
+        ShowMessage(IDS_PROTOCOL_WRITE_ERROR, MB_ICONSTOP);
         return 0;
     }
     return 2;
@@ -485,7 +471,7 @@ int SetupFileManager::QRV_GetFileName(char* installDir, char* target,
     if (ok)
         ok = appendName(path, record->fileName);
     if (!ok) {
-        ShowMessage(MsgRecordCorrupt, MB_ICONSTOP);
+        ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
         return 0;
     }
     memcpy(target, path, PathSize);
@@ -589,12 +575,12 @@ void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) 
         return;
     }
     closeHandle(self->currentFile);
-    self->ShowMessage(MsgWriteError, MB_ICONSTOP);
+    self->ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
     // During a run the message parent is the progress dialog, whose owner is
     // the background window: command 11101 closes it without a question.
     HWND background = GetParent(self->GetParentForMessage());
     if (background)
-        PostMessageA(background, WM_COMMAND, MsgExitCommand, 0);
+        PostMessageA(background, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include "reader/VolumeSearch.h"
 #include "reader/VolumeStream.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ int readVolume(Reader& reader, unsigned char* buffer, unsigned int count, unsign
         return 2;
     DWORD read = 0;
     if (!ReadFile(reader.volumeFile, buffer, count, &read, nullptr)) {
-        reader.ShowMessage(11108, MB_ICONSTOP);
+        reader.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
         return 0;
     }
     *got = read;
@@ -43,7 +44,7 @@ int skipVolume(Reader& reader, unsigned int count) {
     SetLastError(NO_ERROR);
     DWORD low = SetFilePointer(reader.volumeFile, static_cast<LONG>(count), &high, FILE_CURRENT);
     if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
-        reader.ShowMessage(11112, MB_ICONSTOP);
+        reader.ShowMessage(IDS_VOLUME_SEEK_ERROR, MB_ICONSTOP);
         return 0;
     }
     return 2;
@@ -64,7 +65,7 @@ public:
     int openNext() override { return reader_.OpenDataFile(); }
     int skip(unsigned int count) override { return skipVolume(reader_, count); }
     int damaged() override {
-        reader_.ShowMessage(11108, MB_ICONSTOP);
+        reader_.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
         return 0;
     }
 
@@ -89,13 +90,13 @@ int askForFolder(Reader& reader, char* startFolder, const char* name) {
             SetCurrentDirectoryA(folder);
             strcpy(startFolder, folder);
             if (!joinPath(reader.volumePath, sizeof reader.volumePath, folder, name)) {
-                reader.ShowMessage(11108, MB_ICONSTOP);
+                reader.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
                 return 0;
             }
             return 2;
         }
         // 1: the folder does not exist and the browser has said so.
-        if (chosen == 2 && reader.ShowMessage(11103, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        if (chosen == 2 && reader.ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
             return 1;
     }
 }
@@ -164,7 +165,7 @@ int Reader::OpenDataFile() {
             // try the same path again. The file is closed before asking, so
             // that nothing of ours holds the disk or the file being replaced.
             closeVolume(*this);
-            if (ShowMessage(11109, MB_RETRYCANCEL) != IDRETRY)
+            if (ShowMessage(IDS_WRONG_VOLUME, MB_RETRYCANCEL) != IDRETRY)
                 return 1;
             continue;
         }

@@ -76,6 +76,9 @@
 #define IDI_SETUP_SMALL                2      // 16 x 16
 #define IDB_WORKING                    11411  // "Working..." banner in dialog 11500
 
+// WM_COMMAND codes of the background window.
+#define IDM_CLOSE_BACKGROUND           11101  // close it without a question
+
 // Controls that code never addresses.
 #define IDC_STATIC                     -1
 
