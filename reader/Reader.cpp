@@ -21,22 +21,24 @@ void closeVolume(Reader& reader) {
 }
 
 // ReadDataFile that also tells how many bytes came.
-// Results: 2 read (*got may be short of count), 3 nothing left, 0 error shown.
-int readVolume(Reader& reader, unsigned char* buffer, unsigned int count, unsigned int* got) {
+// Results: StepContinue read (*got may be short of count), StepEndOfData
+// nothing left, StepFailure error shown.
+StepResult readVolume(Reader& reader, unsigned char* buffer, unsigned int count, unsigned int* got) {
     *got = 0;
     if (count == 0)
-        return 2;
+        return StepContinue;
     DWORD read = 0;
     if (!ReadFile(reader.volumeFile, buffer, count, &read, nullptr)) {
         reader.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
-        return 0;
+        return StepFailure;
     }
     *got = read;
-    return read ? 2 : 3;
+    return read ? StepContinue : StepEndOfData;
 }
 
-// Moves forward by an unsigned distance. Results: 2, or 0 with 11112 shown.
-int skipVolume(Reader& reader, unsigned int count) {
+// Moves forward by an unsigned distance. Results: StepContinue, or
+// StepFailure with 11112 shown.
+StepResult skipVolume(Reader& reader, unsigned int count) {
     // With a high part the distance is a 64-bit value, so counts above 2 GB
     // move forward; and a position whose low part is all ones is only an
     // error when the last error says so.
@@ -45,9 +47,9 @@ int skipVolume(Reader& reader, unsigned int count) {
     DWORD low = SetFilePointer(reader.volumeFile, static_cast<LONG>(count), &high, FILE_CURRENT);
     if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
         reader.ShowMessage(IDS_VOLUME_SEEK_ERROR, MB_ICONSTOP);
-        return 0;
+        return StepFailure;
     }
-    return 2;
+    return StepContinue;
 }
 
 uint32_t little32(const unsigned char* p) {
@@ -59,14 +61,14 @@ uint32_t little32(const unsigned char* p) {
 class DiskVolumes : public VolumeSource {
 public:
     explicit DiskVolumes(Reader& reader) : reader_(reader) {}
-    int read(unsigned char* buffer, unsigned int count, unsigned int* got) override {
+    StepResult read(unsigned char* buffer, unsigned int count, unsigned int* got) override {
         return readVolume(reader_, buffer, count, got);
     }
-    int openNext() override { return reader_.OpenDataFile(); }
-    int skip(unsigned int count) override { return skipVolume(reader_, count); }
-    int damaged() override {
+    StepResult openNext() override { return static_cast<StepResult>(reader_.OpenDataFile()); }
+    StepResult skip(unsigned int count) override { return skipVolume(reader_, count); }
+    StepResult damaged() override {
         reader_.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
-        return 0;
+        return StepFailure;
     }
 
 private:

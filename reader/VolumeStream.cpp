@@ -16,35 +16,35 @@ uint32_t little32(const unsigned char* p) {
 }
 
 // Reads until `count` bytes are in or the volume ends. Result as
-// VolumeSource::read: 2 (with *got possibly short of count only at the end of
-// the volume), 3 nothing at all, 0 error.
-int readAll(VolumeSource& source, unsigned char* buffer, unsigned int count, unsigned int* got) {
+// VolumeSource::read: StepContinue (with *got possibly short of count only at
+// the end of the volume), StepEndOfData nothing at all, StepFailure error.
+StepResult readAll(VolumeSource& source, unsigned char* buffer, unsigned int count, unsigned int* got) {
     *got = 0;
     if (count == 0)
-        return 2;
+        return StepContinue;
     while (*got < count) {
         unsigned int n = 0;
-        int r = source.read(buffer + *got, count - *got, &n);
-        if (r == 0)
-            return 0;
-        if (r != 2 || n == 0)
+        StepResult r = source.read(buffer + *got, count - *got, &n);
+        if (r == StepFailure)
+            return StepFailure;
+        if (r != StepContinue || n == 0)
             break;
         *got += n;
     }
-    return *got ? 2 : 3;
+    return *got ? StepContinue : StepEndOfData;
 }
 
-// One whole record. Results: 2, 3 (volume at its end), 0 (error, or a record
-// cut short by the end of the volume: records are never split, so the
-// volume is damaged).
-int readWholeRecord(VolumeSource& source, unsigned char* record) {
+// One whole record. Results: StepContinue, StepEndOfData (volume at its
+// end), StepFailure (error, or a record cut short by the end of the volume:
+// records are never split, so the volume is damaged).
+StepResult readWholeRecord(VolumeSource& source, unsigned char* record) {
     unsigned int got = 0;
-    int r = readAll(source, record, kRecordSize, &got);
-    if (r != 2)
+    StepResult r = readAll(source, record, kRecordSize, &got);
+    if (r != StepContinue)
         return r;
     if (got < kRecordSize)
         return source.damaged();
-    return 2;
+    return StepContinue;
 }
 
 void takeChunk(ChunkState state, const unsigned char* record) {
@@ -53,16 +53,16 @@ void takeChunk(ChunkState state, const unsigned char* record) {
 }
 
 // The next volume and the continuation record at its start.
-int nextPiece(VolumeSource& source, ChunkState state) {
-    int r = source.openNext();
-    if (r != 2)
+StepResult nextPiece(VolumeSource& source, ChunkState state) {
+    StepResult r = source.openNext();
+    if (r != StepContinue)
         return r;
     unsigned char record[kRecordSize];
     r = readWholeRecord(source, record);
-    if (r != 2)
+    if (r != StepContinue)
         return r;
     takeChunk(state, record);
-    return 2;
+    return StepContinue;
 }
 
 }  // namespace
@@ -71,30 +71,32 @@ uint32_t recordContinued(const unsigned char* record) { return little32(record +
 
 uint32_t recordChunkSize(const unsigned char* record) { return little32(record + 12); }
 
-// Results: 2 record read; 3 no record left; 0 error or damaged volume; 1 the
-// user gave up looking for the next volume.
-int readRecord(VolumeSource& source, ChunkState state, unsigned char* record) {
-    int r = readWholeRecord(source, record);
-    if (r == 3) {
+// Results: StepContinue record read; StepEndOfData no record left;
+// StepFailure error or damaged volume; StepUserBreak the user gave up looking
+// for the next volume.
+StepResult readRecord(VolumeSource& source, ChunkState state, unsigned char* record) {
+    StepResult r = readWholeRecord(source, record);
+    if (r == StepEndOfData) {
         // The volume ended right after a chunk: the record opens the next one.
         r = source.openNext();
-        if (r != 2)
+        if (r != StepContinue)
             return r;
         r = readWholeRecord(source, record);
     }
-    if (r == 2)
+    if (r == StepContinue)
         takeChunk(state, record);
     return r;
 }
 
-// Results: 2 with *size bytes delivered; 3 the file's data is exhausted
-// (*size 0); 0 error; 1 user break while looking for the next volume.
-int readFileData(VolumeSource& source, ChunkState state, unsigned char* buffer, unsigned int* size) {
+// Results: StepContinue with *size bytes delivered; StepEndOfData the file's
+// data is exhausted (*size 0); StepFailure error; StepUserBreak while looking
+// for the next volume.
+StepResult readFileData(VolumeSource& source, ChunkState state, unsigned char* buffer, unsigned int* size) {
     const unsigned int wanted = *size;
     unsigned int delivered = 0;
     if (state.chunkBytesLeft == 0) {
         *size = 0;
-        return 3;
+        return StepEndOfData;
     }
     for (;;) {
         const unsigned int rest = wanted - delivered;
@@ -102,9 +104,9 @@ int readFileData(VolumeSource& source, ChunkState state, unsigned char* buffer, 
         const bool toChunkEnd = rest >= state.chunkBytesLeft;
         const unsigned int part = toChunkEnd ? state.chunkBytesLeft : rest;
         unsigned int got = 0;
-        int r = readAll(source, buffer + delivered, part, &got);
-        if (r == 0)
-            return 0;
+        StepResult r = readAll(source, buffer + delivered, part, &got);
+        if (r == StepFailure)
+            return StepFailure;
         delivered += got;
         state.chunkBytesLeft -= got;
         *size = delivered;
@@ -113,34 +115,36 @@ int readFileData(VolumeSource& source, ChunkState state, unsigned char* buffer, 
             // is, never bytes the volume did not hold, and never join the
             // next volume to a chunk with a hole in it. The next call finds
             // the end of the volume and reports the end of the data.
-            return delivered ? 2 : 3;
+            return delivered ? StepContinue : StepEndOfData;
         }
         if (!toChunkEnd || !state.fileContinues)
-            return 2;
+            return StepContinue;
         // A continued chunk is used up: go on in the next volume at once,
         // so that the volume always stands where the data goes on.
         r = nextPiece(source, state);
-        if (r != 2)
+        if (r != StepContinue)
             return r;
     }
 }
 
-// Results: 2 all read; 3 the volume held nothing; 0 error.
-int readPlain(VolumeSource& source, unsigned char* buffer, unsigned int count) {
+// Results: StepContinue all read; StepEndOfData the volume held nothing;
+// StepFailure error.
+StepResult readPlain(VolumeSource& source, unsigned char* buffer, unsigned int count) {
     unsigned int got = 0;
-    int r = readAll(source, buffer, count, &got);
-    if (r == 2 && got < count)
+    StepResult r = readAll(source, buffer, count, &got);
+    if (r == StepContinue && got < count)
         memset(buffer + got, 0, count - got);
     return r;
 }
 
-// Results: 2 skipped; 0 error; 1 or 3 from opening a continuation volume.
-int skipFileData(VolumeSource& source, ChunkState state) {
+// Results: StepContinue skipped; StepFailure error; StepUserBreak or
+// StepEndOfData from opening a continuation volume.
+StepResult skipFileData(VolumeSource& source, ChunkState state) {
     while (state.fileContinues) {
-        if (source.skip(state.chunkBytesLeft) != 2)
-            return 0;
-        int r = nextPiece(source, state);
-        if (r != 2)
+        if (source.skip(state.chunkBytesLeft) != StepContinue)
+            return StepFailure;
+        StepResult r = nextPiece(source, state);
+        if (r != StepContinue)
             return r;
     }
     return source.skip(state.chunkBytesLeft);

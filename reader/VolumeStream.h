@@ -3,13 +3,16 @@
 // and skipping a file. Portable: no <windows.h>. The Reader serves the
 // volumes from disk through VolumeSource; tests serve them from memory.
 //
-// Results are the reader's: 0 failure (the source has already told the
-// user), 1 user break, 2 success, 3 end of data.
+// Results are the reader's StepResult (Setup.h): StepFailure (the source has
+// already told the user), StepUserBreak, StepContinue (success),
+// StepEndOfData.
 #ifndef SETUP_READER_VOLUME_STREAM_H
 #define SETUP_READER_VOLUME_STREAM_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "Setup.h"
 
 // Size of one per-file record in the volumes.
 const unsigned int kRecordSize = 564;
@@ -18,16 +21,19 @@ const unsigned int kRecordSize = 564;
 class VolumeSource {
 public:
     // Reads up to `count` bytes at the current position; *got receives the
-    // number read. 2 when at least one byte was read (or count is 0), 3 when
-    // the volume is at its end, 0 on a read error (reported).
-    virtual int read(unsigned char* buffer, unsigned int count, unsigned int* got) = 0;
+    // number read. StepContinue when at least one byte was read (or count is
+    // 0), StepEndOfData when the volume is at its end, StepFailure on a read
+    // error (reported).
+    virtual StepResult read(unsigned char* buffer, unsigned int count, unsigned int* got) = 0;
     // Closes the volume and opens the next one, positioned after its volume
-    // number. 2 when open; 0, 1 or 3 otherwise.
-    virtual int openNext() = 0;
-    // Moves forward by `count` bytes. 2, or 0 (reported).
-    virtual int skip(unsigned int count) = 0;
-    // Tells the user the volume is damaged (a record cut short); returns 0.
-    virtual int damaged() = 0;
+    // number. StepContinue when open; StepFailure, StepUserBreak or
+    // StepEndOfData (an empty volume) otherwise.
+    virtual StepResult openNext() = 0;
+    // Moves forward by `count` bytes. StepContinue, or StepFailure (reported).
+    virtual StepResult skip(unsigned int count) = 0;
+    // Tells the user the volume is damaged (a record cut short); returns
+    // StepFailure.
+    virtual StepResult damaged() = 0;
 
 protected:
     ~VolumeSource() = default;
@@ -45,20 +51,20 @@ uint32_t recordChunkSize(const unsigned char* record);
 
 // Mode 0: the next file's record into `record` (564 bytes). A volume that is
 // at its end leads to the next volume. Sets the chunk state from the record.
-int readRecord(VolumeSource& source, ChunkState state, unsigned char* record);
+StepResult readRecord(VolumeSource& source, ChunkState state, unsigned char* record);
 
 // Mode 1: up to *size bytes of the current file's data, joined across
-// volumes; *size receives the number delivered. 3 when the file's data is
+// volumes; *size receives the number delivered. StepEndOfData when the file's data is
 // exhausted. A continued chunk that ends in this call switches to the next
 // volume before returning, even when the request has just been filled.
-int readFileData(VolumeSource& source, ChunkState state, unsigned char* buffer, unsigned int* size);
+StepResult readFileData(VolumeSource& source, ChunkState state, unsigned char* buffer, unsigned int* size);
 
 // Mode 2: `count` plain bytes. A volume shorter than the request leaves the
 // rest of `buffer` zeroed rather than holding stale bytes.
-int readPlain(VolumeSource& source, unsigned char* buffer, unsigned int count);
+StepResult readPlain(VolumeSource& source, unsigned char* buffer, unsigned int count);
 
 // Skips the rest of the current file's data through all its continuation
 // volumes, leaving the position at the next record.
-int skipFileData(VolumeSource& source, ChunkState state);
+StepResult skipFileData(VolumeSource& source, ChunkState state);
 
 #endif

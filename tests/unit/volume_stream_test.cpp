@@ -49,41 +49,41 @@ public:
     int opens = 0;
     int damagedReports = 0;
     int failReadInVolume = -1;   // a read error there
-    int openResultPastEnd = 1;   // what looking for a volume that is not there gives
+    StepResult openResultPastEnd = StepUserBreak;   // what looking for a volume that is not there gives
     std::vector<unsigned int> skips;
 
-    int read(unsigned char* buffer, unsigned int count, unsigned int* got) override {
+    StepResult read(unsigned char* buffer, unsigned int count, unsigned int* got) override {
         *got = 0;
         if (count == 0)
-            return 2;
+            return StepContinue;
         if (static_cast<int>(current) == failReadInVolume)
-            return 0;
+            return StepFailure;
         const Bytes& v = volumes[current];
         size_t n = std::min<size_t>({count, v.size() - position, maxPerRead});
         if (n)
             memcpy(buffer, v.data() + position, n);
         position += n;
         *got = static_cast<unsigned int>(n);
-        return n ? 2 : 3;
+        return n ? StepContinue : StepEndOfData;
     }
-    int openNext() override {
+    StepResult openNext() override {
         ++opens;
         if (current + 1 >= volumes.size())
             return openResultPastEnd;
         ++current;
         position = 0;
-        return 2;
+        return StepContinue;
     }
-    int skip(unsigned int count) override {
+    StepResult skip(unsigned int count) override {
         skips.push_back(count);
         position += count;  // past the end is allowed, as with a file pointer
         if (position > volumes[current].size())
             position = volumes[current].size();
-        return 2;
+        return StepContinue;
     }
-    int damaged() override {
+    StepResult damaged() override {
         ++damagedReports;
-        return 0;
+        return StepFailure;
     }
 };
 
@@ -344,7 +344,7 @@ TEST(VolumeStream, ContinuationRecordCutShortIsReportedAsDamage) {
 }
 
 TEST(VolumeStream, ResultsOfTheNextVolumeSearchArePassedBack) {
-    for (int result : {0, 1, 3}) {
+    for (StepResult result : {StepFailure, StepUserBreak, StepEndOfData}) {
         MemoryVolumes v;
         v.volumes.resize(1);
         append(v.volumes[0], pattern(10, 22));
