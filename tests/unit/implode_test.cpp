@@ -15,11 +15,9 @@
 #include <random>
 #include <string>
 
-#ifdef HAVE_LIBDYNAMITE
 extern "C" {
 #include <libdynamite.h>
 }
-#endif
 
 namespace {
 
@@ -85,7 +83,6 @@ void ExpectRoundTrip(const Bytes& data, const Mode& m, const std::string& what) 
     ASSERT_TRUE(ref.output == data) << what << " " << ModeName(m);
 }
 
-#ifdef HAVE_LIBDYNAMITE
 struct DynamiteIo {
     const Bytes* in;
     size_t pos;
@@ -103,7 +100,6 @@ size_t DynWrite(void* buffer, size_t size, void* cookie) {
     io->out.insert(io->out.end(), static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer) + size);
     return size;
 }
-#endif
 
 // Exhaustive optimal parse: every distance at every position, every length.
 // Returns the smallest possible stream size in bytes (header and end code
@@ -253,7 +249,6 @@ TEST(Implode, FewerLengthsWeighedStillExpandAndCostLittle) {
         }
 }
 
-#ifdef HAVE_LIBDYNAMITE
 TEST(Implode, LibdynamiteExpandsPlainLiteralStreams) {
     std::vector<Bytes> inputs = {Bytes(1, 'Z'), Words(4097, 3), Random(8193, 4), Bytes(70000, 0),
                                  readFile(kVectors + "dll.bin"), readFile(kVectors + "english.bin")};
@@ -265,7 +260,6 @@ TEST(Implode, LibdynamiteExpandsPlainLiteralStreams) {
             EXPECT_TRUE(io.out == data) << data.size() << " " << dict;
         }
 }
-#endif
 
 TEST(Implode, ReachesTheExhaustiveOptimum) {
     // With an unbounded search and no shortcut for long matches, the parse
