@@ -439,7 +439,7 @@ int SetupFileManager::InitSFM(char* installDir) {
     }
     if (r != StepContinue)
         return r;
-    if (header.formatVersion != 1) {
+    if (header.formatVersion != ArchiveFormatVersion) {
         ShowMessage(IDS_WRONG_FORMAT_VERSION, MB_ICONSTOP);
         return StepFailure;
     }
@@ -577,15 +577,16 @@ char* SetupFileManager::GetClearName(char* path, int system) {
     return path + (skip < length ? skip : length);
 }
 
-//   0 no file at the directory + relative
-//   1 a file is there and the record may replace it
-//  -1 a file is there whose version is newer than the record's
+// An InstalledCopy:
+//   CopyAbsent       no file at the directory + relative
+//   CopyReplaceable  a file is there and the record may replace it
+//   CopyNewer        a file is there whose version is newer than the record's
 int SetupFileManager::IsNewFile(char* relative, tagCompressFileHeader* record, int system) {
     char path[PathSize];
     bool ok = system ? systemDirectory(path) : windowsDirectory(path);
     if (!ok || !appendText(path, relative) || !QRV_FileExist(path))
-        return 0;
-    return NewFileVersion(path, record) ? 1 : -1;
+        return CopyAbsent;
+    return NewFileVersion(path, record) ? CopyReplaceable : CopyNewer;
 }
 
 // 1 the record's version is equal or newer, or the installed one cannot be read.
