@@ -8,17 +8,17 @@
 // the edit field's procedure have no other way to reach it. One browse at a
 // time.
 #include "Setup.h"
-#include "resources/resource.h"
 
 #include <shlobj.h>
 #include <string.h>
 
+#include "resources/resource.h"
+#include "win32/Ownership.h"
+
 namespace {
 
-const int kBrowseEditId = 23456;
-
 BaseInterface* browseOwner = nullptr;  // messages and centring for the callback
-char browsePath[MAX_PATH];             // the tree's selection, then the edit field's text
+char browsePath[PathSize];             // the tree's selection, then the edit field's text
 bool browsePathTooLong = false;        // the edit field held more than fits in browsePath
 HWND browseEdit = nullptr;             // the added edit field
 HFONT browseFont = nullptr;            // the dialog's font, given to the edit field
@@ -37,63 +37,12 @@ LRESULT CALLBACK BrowseEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM l
     return CallWindowProcA(browseEditProc, edit, message, wParam, lParam);
 }
 
-// COM for the shell's browser, on whichever thread browses.
-class ComApartment {
-public:
-    ComApartment() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() {
-        if (initialized_)
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialized_;
-};
-
-// An item list from the shell, freed with the shell's allocator.
-class ItemList {
-public:
-    explicit ItemList(LPITEMIDLIST list = nullptr) : list_(list) {}
-    ~ItemList() {
-        if (list_)
-            CoTaskMemFree(list_);
-    }
-    ItemList(const ItemList&) = delete;
-    ItemList& operator=(const ItemList&) = delete;
-    LPITEMIDLIST* out() { return &list_; }
-    LPITEMIDLIST get() const { return list_; }
-
-private:
-    LPITEMIDLIST list_;
-};
-
-// Puts the process's current directory back on every way out.
-class CurrentDirectoryKeeper {
-public:
-    CurrentDirectoryKeeper() {
-        DWORD length = GetCurrentDirectoryA(sizeof saved_, saved_);
-        if (length == 0 || length >= sizeof saved_)
-            saved_[0] = '\0';
-    }
-    ~CurrentDirectoryKeeper() {
-        if (saved_[0])
-            SetCurrentDirectoryA(saved_);
-    }
-    CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
-    CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
-
-private:
-    char saved_[MAX_PATH];
-};
-
-// Enters `path` and reads the full path back into `folder` (260 characters),
+// Enters `path` and reads the full path back into `folder` (PathSize characters),
 // as the system reports it: absolute, a drive root with its backslash.
 bool enterFolder(const char* path, char* folder) {
     if (!SetCurrentDirectoryA(path))
         return false;
-    char full[MAX_PATH];
+    char full[PathSize];
     DWORD length = GetCurrentDirectoryA(sizeof full, full);
     if (length == 0 || length >= sizeof full)
         return false;
@@ -117,7 +66,7 @@ int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM 
         HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
         browseEdit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
                                      WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 33, 298, 20,
-                                     dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBrowseEditId)),
+                                     dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BROWSE_PATH)),
                                      instance, nullptr);
         browseFont = reinterpret_cast<HFONT>(SendMessageA(GetWindow(dialog, GW_CHILD), WM_GETFONT, 0, 0));
         if (browseEdit) {
@@ -157,13 +106,13 @@ int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM 
     return 0;
 }
 
-// Results:
-//   0  a folder exists (it may just have been created); its full path is in
-//      `folder`.
-//   1  the folder does not exist and was not created; a message has been
-//      shown. `folder` is emptied when the user declined to create it, else
-//      left as on entry.
-//   2  cancelled, or OK with an empty path; `folder` is emptied.
+// Results (BrowseResult):
+//   BrowseChosen     a folder exists (it may just have been created); its
+//                    full path is in `folder`.
+//   BrowseMissing    the folder does not exist and was not created; a message
+//                    has been shown. `folder` is emptied when the user
+//                    declined to create it, else left as on entry.
+//   BrowseCancelled  cancelled, or OK with an empty path; `folder` is emptied.
 // The current directory and the message parent are the same on return as
 // on entry.
 int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
@@ -172,12 +121,13 @@ int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
     browsePath[0] = '\0';
     browsePathTooLong = false;
     HWND owner = parentForMessage;
-    CurrentDirectoryKeeper currentDirectory;
-    ComApartment com;
+    win32::CurrentDirectoryKeeper currentDirectory;
+    // COM for the shell's browser, on whichever thread browses.
+    win32::ComApartment com;
 
-    ItemList root;
+    win32::ItemList root;
     SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, root.out());
-    char displayName[MAX_PATH];
+    char displayName[PathSize];
     BROWSEINFOA info = {};
     info.hwndOwner = owner;
     info.pidlRoot = root.get();
@@ -187,29 +137,29 @@ int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
     info.lpfn = BrowseCallbackProc;
     info.lParam = folder[0] ? reinterpret_cast<LPARAM>(folder) : 0;
     info.iImage = 0;
-    ItemList chosen(SHBrowseForFolderA(&info));
+    win32::ItemList chosen(SHBrowseForFolderA(&info));
     // The callback made the browse dialog the owner of message boxes.
     parentForMessage = owner;
 
-    if (!chosen.get() || !browsePath[0]) {
+    if (!chosen.valid() || !browsePath[0]) {
         folder[0] = '\0';
-        return 2;
+        return BrowseCancelled;
     }
     if (!browsePathTooLong && enterFolder(browsePath, folder))
-        return 0;
+        return BrowseChosen;
     // Missing, or it cannot be entered. A path too long to be used is
     // missing whatever the caller allows: it could not be created either.
     if (!mayCreate || browsePathTooLong) {
         ShowMessage(IDS_DIRECTORY_MISSING, MB_OK);
-        return 1;
+        return BrowseMissing;
     }
     if (ShowMessage(IDS_CREATE_DIRECTORY_QUESTION, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         folder[0] = '\0';
-        return 1;
+        return BrowseMissing;
     }
     if (!DirCreation(browsePath) || !enterFolder(browsePath, folder)) {
         ShowMessage(IDS_DIRECTORY_NOT_CREATED, MB_OK);
-        return 1;
+        return BrowseMissing;
     }
-    return 0;
+    return BrowseChosen;
 }

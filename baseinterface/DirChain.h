@@ -4,6 +4,8 @@
 #ifndef SETUP_DIR_CHAIN_H
 #define SETUP_DIR_CHAIN_H
 
+#include "Setup.h"
+
 class DirectoryActions {
 public:
     // Creates one directory; false when it was not created (it may exist).
@@ -15,8 +17,8 @@ protected:
     ~DirectoryActions() = default;
 };
 
-// Longest path the walk works on (260-character buffers with a terminator).
-const unsigned int kDirPathLimit = 259;
+// Longest path the walk works on (a path buffer with its terminator).
+const unsigned int kDirPathLimit = PathSize - 1;
 
 // Returns 1 when `path` exists as a directory afterwards, 0 otherwise.
 // Refused without creating anything (unless the whole path could be created

@@ -4,12 +4,13 @@
 #include "Setup.h"
 
 #include "baseinterface/DirChain.h"
+#include "win32/Ownership.h"
 
 namespace {
 
 class SystemDirectories : public DirectoryActions {
 public:
-    explicit SystemDirectories(const char* home) : home_(home) {}
+    explicit SystemDirectories(const win32::CurrentDirectoryKeeper& home) : home_(home) {}
     bool create(const char* path) override { return CreateDirectoryA(path, nullptr) != FALSE; }
     // Entering is only a check: going back to the starting directory each
     // time keeps a relative path's later prefixes relative to where the walk
@@ -18,12 +19,12 @@ public:
     bool enter(const char* path) override {
         if (!SetCurrentDirectoryA(path))
             return false;
-        SetCurrentDirectoryA(home_);
+        home_.restore();
         return true;
     }
 
 private:
-    const char* home_;
+    const win32::CurrentDirectoryKeeper& home_;
 };
 
 }  // namespace
@@ -31,14 +32,11 @@ private:
 // Result: 1 when `path` exists as a directory on return, 0 otherwise. The
 // current directory is the same on return as on entry.
 int BaseInterface::DirCreation(const char* path) {
-    char home[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(sizeof home, home);
-    if (length == 0 || length >= sizeof home) {
+    win32::CurrentDirectoryKeeper home;
+    if (!home.valid()) {
         // No way back from a walk: only the whole path at once.
         return CreateDirectoryA(path, nullptr) ? 1 : 0;
     }
     SystemDirectories actions(home);
-    int result = createDirectoryChain(path, actions);
-    SetCurrentDirectoryA(home);
-    return result;
+    return createDirectoryChain(path, actions);
 }

@@ -7,6 +7,10 @@
 
 #include <stddef.h>
 
+// Room for a message text loaded from the string table: 259 characters and
+// the terminator; a longer entry is cut.
+const size_t kLoadedTextSize = 260;
+
 // Bytes needed for the formatted text with its terminator.
 size_t formattedMessageSize(const char* text, const char* insert);
 

@@ -21,7 +21,7 @@ HWND BaseInterface::GetParentForMessage() { return parentForMessage; }
 // Result: the message box's button code (IDOK 1 ... IDNO 7), 0 when no box
 // could be opened.
 int BaseInterface::ShowMessage(int stringId, unsigned long style, char* insert) {
-    char loaded[260];
+    char loaded[kLoadedTextSize];
     if (LoadStringA(resourceInstance, stringId, loaded, sizeof loaded) <= 0)
         loaded[0] = '\0';
     if (!insert)

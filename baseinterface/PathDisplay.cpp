@@ -7,41 +7,9 @@
 
 #include "baseinterface/NameStyle.h"
 #include "baseinterface/PathShorten.h"
+#include "win32/Ownership.h"
 
 namespace {
-
-// Selects a font into a device context for the guard's lifetime.
-class FontSelection {
-public:
-    FontSelection(HDC dc, HFONT font) : dc_(dc), old_(font ? SelectObject(dc, font) : nullptr) {}
-    ~FontSelection() {
-        if (old_)
-            SelectObject(dc_, old_);
-    }
-    FontSelection(const FontSelection&) = delete;
-    FontSelection& operator=(const FontSelection&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-
-// The control's device context, released on every way out.
-class ControlDC {
-public:
-    explicit ControlDC(HWND control) : control_(control), dc_(GetDC(control)) {}
-    ~ControlDC() {
-        if (dc_)
-            ReleaseDC(control_, dc_);
-    }
-    ControlDC(const ControlDC&) = delete;
-    ControlDC& operator=(const ControlDC&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND control_;
-    HDC dc_;
-};
 
 bool isLower(char c) { return IsCharLowerA(c) != FALSE; }
 bool isUpper(char c) { return IsCharUpperA(c) != FALSE; }
@@ -58,9 +26,9 @@ int BaseInterface::SetShortWindowText(HWND control, char* text) {
     char shortText[kShortTextSize];
     bool useShort;
     {
-        ControlDC dc(control);
+        win32::WindowDC dc(control);
         HFONT font = reinterpret_cast<HFONT>(SendMessageA(GetParent(control), WM_GETFONT, 0, 0));
-        FontSelection selection(dc.get(), font);
+        win32::ObjectSelection selection(dc.get(), font);
         useShort = shortenPath(
             text, client.right - client.left,
             [&](const char* piece, size_t count) {

@@ -8,12 +8,14 @@
 
 #include <functional>
 
+#include "Setup.h"
+
 // Width in pixels of the first `count` characters of `text` (the low word of
 // the measured extent, 0 to 65535).
 using MeasureText = std::function<unsigned int(const char* text, size_t count)>;
 
-// A path of 260 characters, the ellipsis and the terminator.
-const size_t kShortTextSize = 260 + 3 + 1;
+// A whole path buffer, the ellipsis and the terminator.
+const size_t kShortTextSize = PathSize + 3 + 1;
 
 // Decides what a control `available` pixels wide shows for `text`.
 // Returns true when `out` (of `outSize` bytes) holds the shortened text to

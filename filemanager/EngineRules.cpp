@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "explode/Explode.h"
 #include "reader/VolumeFormat.h"
 
 namespace engine {
@@ -24,52 +25,10 @@ bool equalsNoCase(const char* text, size_t length, const char* word) {
 // Length of a text field, or PathSize when no terminator lies inside it.
 size_t fieldLength(const char* field) {
     const void* end = memchr(field, '\0', PathSize);
-    return end ? static_cast<size_t>(static_cast<const char*>(end) - field) : PathSize;
+    return end ? static_cast<size_t>(static_cast<const char*>(end) - field) : size_t{PathSize};
 }
 
 }  // namespace
-
-bool copyPath(char* path, const char* text) {
-    size_t n = strlen(text);
-    if (n >= PathSize)
-        return false;
-    memcpy(path, text, n + 1);
-    return true;
-}
-
-bool appendText(char* path, const char* text) {
-    size_t have = strlen(path);
-    size_t add = strlen(text);
-    if (have + add >= PathSize)
-        return false;
-    memcpy(path + have, text, add + 1);
-    return true;
-}
-
-bool appendName(char* path, const char* name) {
-    size_t have = strlen(path);
-    bool separator = have > 0 && path[have - 1] != '\\';
-    size_t add = strlen(name);
-    if (have + (separator ? 1 : 0) + add >= PathSize)
-        return false;
-    if (separator)
-        path[have++] = '\\';
-    memcpy(path + have, name, add + 1);
-    return true;
-}
-
-const char* namePart(const char* path) {
-    const char* slash = strrchr(path, '\\');
-    return slash ? slash + 1 : path;
-}
-
-bool cutAtLastBackslash(char* path) {
-    char* slash = strrchr(path, '\\');
-    if (!slash)
-        return false;
-    *slash = '\0';
-    return true;
-}
 
 bool isShortcutPath(const char* path) {
     const char* name = namePart(path);
@@ -79,6 +38,13 @@ bool isShortcutPath(const char* path) {
 
 bool recordTextValid(const tagCompressFileHeader& record) {
     return fieldLength(record.subDir) < PathSize && fieldLength(record.fileName) < PathSize;
+}
+
+bool parseRecord(const unsigned char* raw, tagCompressFileHeader* record) {
+    *record = ParseFileRecord(raw);
+    // Parsing cuts an unterminated field to 259 characters; the engine
+    // refuses such a record instead of installing under a cut name.
+    return RecordTextTerminated(raw, false) && RecordTextTerminated(raw, true);
 }
 
 TargetBase targetBase(int32_t targetDir) {
@@ -110,6 +76,18 @@ bool recordMayReplace(const int32_t installed[4], const int32_t record[4]) {
     return CompareVersions(installed, record) <= 0;  // an equal version is written again
 }
 
+SystemFilePlan planSystemFile(InstalledCopy copy, bool systemReadOnly) {
+    if (copy == CopyNewer)
+        return SystemFilePlan::Skip;
+    if (!systemReadOnly)
+        return SystemFilePlan::InPlace;
+    // The older copy stays in the system directory, where it may still be
+    // found first: the user decides.
+    return copy == CopyReplaceable ? SystemFilePlan::AskThenRedirect : SystemFilePlan::Redirect;
+}
+
+bool comparedWithWindowsCopy(int32_t targetDir) { return targetDir == TargetWindows; }
+
 uint32_t filePercent(uint32_t written, uint32_t expandedSize) {
     if (expandedSize == 0)
         return 100;
@@ -129,14 +107,36 @@ int32_t groupState(const int* groupList, int32_t group) {
     return groupList[group];
 }
 
-FileDecision decideAfterNotice(int answer, int32_t stateAfter) {
+FileDecision decideAfterNotice(FileNoticeAnswer answer, int32_t stateAfter) {
     switch (answer) {
-    case 0: return FileDecision::Fail;
-    case 1: return FileDecision::Break;
-    case 3: return FileDecision::Skip;
-    case 4: return FileDecision::Install;  // even when the group is now disabled
+    case NoticeFail: return FileDecision::Fail;
+    case NoticeBreak: return FileDecision::Break;
+    case NoticeSkip: return FileDecision::Skip;
+    case NoticeInstall: return FileDecision::Install;  // even when the group is now disabled
+    case NoticeGoOn:
     default: return stateAfter == 0 ? FileDecision::Skip : FileDecision::Install;
     }
+}
+
+bool expandedWhole(unsigned int explodeResult, uint32_t chunkBytesLeft, int32_t fileContinues) {
+    return explodeResult == ExplodeOk && chunkBytesLeft == 0 && fileContinues == 0;
+}
+
+ShortcutFixUp shortcutFixUp(const char* target, const char* temporaryName) {
+    if (!isShortcutPath(target))
+        return ShortcutFixUp::None;
+    return temporaryName[0] ? ShortcutFixUp::Temporary : ShortcutFixUp::Target;
+}
+
+size_t protocolRecords(const tagCompressFileHeader& record, const char* temporaryName,
+                       tagCompressFileHeader out[2]) {
+    out[0] = record;
+    if (!temporaryName[0])
+        return 1;
+    out[1] = record;
+    // A temporary name is a short generated one: it always fits the field.
+    stampTemporaryName(out[1], temporaryName);
+    return 2;
 }
 
 Keyword lookupKeyword(const char* text, size_t length) {

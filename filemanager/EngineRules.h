@@ -1,9 +1,10 @@
-// The install engine's decisions, stated over plain data: 260-character path
-// building with one overflow policy, record checks, version comparison,
-// progress percentages, the group rule, the answer to the "before a file"
-// notification, shortcut keywords, the wininit.ini rename line and the
-// temporary name in a protocol record. The Win32 glue in SetupFileManager.cpp
-// asks these and acts. Portable: no <windows.h>.
+// The install engine's decisions, stated over plain data: record checks,
+// where a system file goes, version comparison, progress percentages, the
+// group rule, the answer to the "before a file" notification, which file gets
+// the shortcut fix-up, the protocol records, shortcut keywords and the
+// wininit.ini rename line. The Win32 glue in SetupFileManager.cpp asks these
+// and acts. Paths are built with baseinterface/PathText. Portable: no
+// <windows.h>.
 #ifndef SETUP_FILEMANAGER_ENGINERULES_H
 #define SETUP_FILEMANAGER_ENGINERULES_H
 
@@ -11,36 +12,27 @@
 #include <stdint.h>
 
 #include "Setup.h"
+#include "baseinterface/PathText.h"
 
 namespace engine {
 
-// Every path of the engine lives in a buffer of this many characters,
-// terminator included.
-const size_t PathSize = 260;
-
 // ---------------------------------------------------------------------------
-// Paths. Each helper refuses (returns false) rather than cut a path short, and
-// leaves `path` unchanged when it refuses.
+// Names.
 
-// path = text.
-bool copyPath(char* path, const char* text);
-// path += text, nothing in between.
-bool appendText(char* path, const char* text);
-// path += "\" (unless path is empty or already ends in one) + name.
-bool appendName(char* path, const char* name);
-// Text after the last backslash (the whole path when there is none).
-const char* namePart(const char* path);
-// Cuts `path` before its last backslash; false when it has none.
-bool cutAtLastBackslash(char* path);
 // Extension after the last dot of the name is "lnk", in any case.
 bool isShortcutPath(const char* path);
 
 // ---------------------------------------------------------------------------
 // Records.
 
-// Both text fields end inside their 260 bytes: a record that does not is
-// damaged, and building a path from it would read past the field.
+// Both text fields end inside their PathSize bytes: a record that does not
+// is damaged, and building a path from it would read past the field.
 bool recordTextValid(const tagCompressFileHeader& record);
+
+// A record as read from the volume (564 bytes): parsed into `record`. True
+// when both its text fields are terminated; false for a damaged record, whose
+// parsed texts are cut and must not be used.
+bool parseRecord(const unsigned char* raw, tagCompressFileHeader* record);
 
 // Where a targetDir keyword puts a file. Special folders carry their CSIDL.
 struct TargetBase {
@@ -56,7 +48,29 @@ TargetBase targetBase(int32_t targetDir);
 bool stampTemporaryName(tagCompressFileHeader& record, const char* temporaryPath);
 
 // ---------------------------------------------------------------------------
-// Versions.
+// Versions and the system directory.
+
+// A copy already installed at a file's place in the Windows or system
+// directory, as SetupFileManager::IsNewFile reports it.
+enum InstalledCopy : int {
+    CopyAbsent = 0,      // none there (or none that opens)
+    CopyReplaceable = 1, // the record's version is not older
+    CopyNewer = -1       // newer than the record: kept
+};
+
+// What becomes of a file meant for the system directory.
+enum class SystemFilePlan {
+    Skip,            // a newer copy is installed
+    InPlace,         // written into the system directory
+    Redirect,        // the system directory is write-protected: the Windows directory instead
+    AskThenRedirect  // the same, once the user accepts leaving an older copy behind
+};
+SystemFilePlan planSystemFile(InstalledCopy copy, bool systemReadOnly);
+
+// Only a file for the Windows directory (as shipped, or redirected there) is
+// compared with the copy installed there; any other target is replaced,
+// whatever its version.
+bool comparedWithWindowsCopy(int32_t targetDir);
 
 // True when the record's version may replace the installed one: newer or
 // equal, compared part by part as signed numbers, most significant first.
@@ -80,10 +94,31 @@ uint32_t overallPercent(uint32_t done, uint32_t count);
 // product can only disable groups it listed, so an unlisted one never was.
 int32_t groupState(const int* groupList, int32_t group);
 
-// What the engine does with the answer to notification 0, given the file's
-// group state read again after the answer.
+// What the engine does with a file.
 enum class FileDecision { Install, Skip, Fail, Break };
-FileDecision decideAfterNotice(int answer, int32_t stateAfter);
+// The answer to InfoBeforeFile, given the file's group state read again
+// after the answer.
+FileDecision decideAfterNotice(FileNoticeAnswer answer, int32_t stateAfter);
+
+// ---------------------------------------------------------------------------
+// After the data is written.
+
+// The expansion ended where the file's data ends: the decompressor succeeded
+// and no byte of the record's chunks is left, or the next record would be
+// read from the middle of this file's data.
+bool expandedWhole(unsigned int explodeResult, uint32_t chunkBytesLeft, int32_t fileContinues);
+
+// Which written file a shortcut fix-up goes to: none for a file that is not a
+// shortcut; the temporary file when the target was in use (it will take the
+// target's place), else the target itself.
+enum class ShortcutFixUp { None, Target, Temporary };
+ShortcutFixUp shortcutFixUp(const char* target, const char* temporaryName);
+
+// The protocol records of an installed file into `out`: the record itself,
+// and, when it was written under a temporary name ("" when not), the same
+// record with that name stamped over its fileName. Returns 1 or 2.
+size_t protocolRecords(const tagCompressFileHeader& record, const char* temporaryName,
+                       tagCompressFileHeader out[2]);
 
 // ---------------------------------------------------------------------------
 // Shortcut keywords.

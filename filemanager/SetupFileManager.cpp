@@ -10,9 +10,9 @@
 // decisions themselves live in EngineRules (portable, tested natively).
 //
 // Rules of our own where the archive can be damaged or unusual:
-//  - A record whose text fields are not terminated inside their 260 bytes, an
-//    empty file name, and a target path that does not fit 260 characters stop
-//    the run with 11114 ("disk might be corrupted").
+//  - A record whose text fields are not terminated inside their fields, an
+//    empty file name, and a target path that does not fit a path buffer
+//    (PathSize) stop the run with 11114 ("disk might be corrupted").
 //  - A group number outside the group list, and a run without a group list:
 //    the file is installed (a group the product never listed was never
 //    disabled). The notification before such a file reports its state as 1.
@@ -46,6 +46,7 @@
 #include "filemanager/EngineRules.h"
 #include "reader/VolumeFormat.h"
 #include "resources/resource.h"
+#include "win32/Ownership.h"
 
 using namespace engine;
 
@@ -65,12 +66,6 @@ bool systemDirectory(char* path) {
     return n > 0 && n < PathSize;
 }
 
-void closeHandle(HANDLE& handle) {
-    if (handle != INVALID_HANDLE_VALUE)
-        CloseHandle(handle);
-    handle = INVALID_HANDLE_VALUE;
-}
-
 HANDLE createForWriting(const char* path) {
     return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
@@ -79,7 +74,7 @@ HANDLE createForWriting(const char* path) {
 // A shipped shortcut path rewritten for this machine.
 //   > 0 rewritten into `result` (the value QRV_DirReparing reports)
 //     0 no usable keyword (root, unknown, no keyword at all): `result` untouched
-//    -1 the rewritten path does not fit 260 characters
+//    -1 the rewritten path does not fit a path buffer
 int repare(SetupFileManager& engine, char* result, const char* shipped, unsigned int prefixLength,
            const char* installDir) {
     ShippedPath split;
@@ -123,8 +118,9 @@ int repare(SetupFileManager& engine, char* result, const char* shipped, unsigned
 
 // Rewrites the loaded link. 1 rewritten and saved, or left as shipped; 0 a
 // COM step failed or a rewritten path would not fit.
-int rewriteLink(SetupFileManager& engine, IShellLinkA* link, IPersistFile* file,
-                const char* shortcut, unsigned int prefixLength, const char* installDir) {
+int rewriteLink(SetupFileManager& engine, const win32::ComPtr<IShellLinkA>& link,
+                const win32::ComPtr<IPersistFile>& file, const char* shortcut,
+                unsigned int prefixLength, const char* installDir) {
     WCHAR wideName[PathSize] = {};
     if (!MultiByteToWideChar(CP_ACP, 0, shortcut, -1, wideName, PathSize))
         return 0;
@@ -156,6 +152,182 @@ int rewriteLink(SetupFileManager& engine, IShellLinkA* link, IPersistFile* file,
     return SUCCEEDED(file->Save(wideName, TRUE)) ? 1 : 0;
 }
 
+// ---------------------------------------------------------------------------
+// The steps of installing one file, in the order ProgramFilesCreation takes
+// them. Each acts; the decisions are EngineRules'.
+
+// Skipping moves past the file's data, through its continuation volumes.
+// Results: the reader's, except that volumes ending on the way are damage
+// (StepFailure, 11113 shown).
+StepResult skipFile(SetupFileManager& engine) {
+    int r = engine.Seek();
+    if (r == StepEndOfData) {
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    return static_cast<StepResult>(r);
+}
+
+// The next record, parsed; *intact tells whether its text fields end inside
+// their fields. Results: StepContinue; StepFailure when the volumes end
+// while the header promises more files (11113 shown); the reader's failure
+// or user break.
+StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* record, bool* intact) {
+    unsigned char raw[sizeof(tagCompressFileHeader)] = {};
+    unsigned int size = sizeof raw;
+    int r = engine.Read(raw, &size, ReadModeRecord);
+    if (r == StepEndOfData) {
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    if (r != StepContinue)
+        return static_cast<StepResult>(r);
+    *intact = parseRecord(raw, record);
+    return StepContinue;
+}
+
+// Puts a system file into the Windows directory instead, at the same place
+// below it, and creates its directories there (the write-protected system
+// directory could not have them). False when the path does not fit or a
+// directory cannot be made.
+bool redirectToWindows(SetupFileManager& engine, char* target, const char* relative) {
+    char redirected[PathSize];
+    char directory[PathSize];
+    bool ok = windowsDirectory(redirected) && appendText(redirected, relative) &&
+              copyPath(directory, redirected) && cutAtLastBackslash(directory) &&
+              engine.DirCreation(directory);
+    if (ok)
+        memcpy(target, redirected, PathSize);
+    return ok;
+}
+
+// Compares the file with a copy installed in the system or Windows directory,
+// redirecting a system file when the system directory is write-protected
+// (`target` and the record's targetDir then name the Windows directory).
+// Install, Skip (a newer copy stays), Break (the user refused to leave an
+// older system copy), Fail (11114 shown).
+FileDecision placeFile(SetupFileManager& engine, tagCompressFileHeader& record, char* target) {
+    if (record.targetDir == TargetSystem) {
+        char* relative = engine.GetClearName(target, 1);
+        InstalledCopy copy = static_cast<InstalledCopy>(engine.IsNewFile(relative, &record, 1));
+        switch (planSystemFile(copy, engine.systemDirReadOnly == 1)) {
+        case SystemFilePlan::Skip: return FileDecision::Skip;
+        case SystemFilePlan::InPlace: break;
+        case SystemFilePlan::AskThenRedirect:
+            if (engine.ShowMessage(IDS_OLDER_SYSTEM_FILE, MB_RETRYCANCEL, target) == IDCANCEL)
+                return FileDecision::Break;
+            // fall through
+        case SystemFilePlan::Redirect:
+            if (!redirectToWindows(engine, target, relative)) {
+                engine.ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
+                return FileDecision::Fail;
+            }
+            record.targetDir = TargetWindows;
+            break;
+        }
+    }
+    if (comparedWithWindowsCopy(record.targetDir) &&
+        engine.IsNewFile(engine.GetClearName(target, 0), &record, 0) == CopyNewer)
+        return FileDecision::Skip;
+    return FileDecision::Install;
+}
+
+// A file that is not installed: the result of a decision other than Install.
+StepResult leaveFile(SetupFileManager& engine, FileDecision decision) {
+    switch (decision) {
+    case FileDecision::Fail: return StepFailure;
+    case FileDecision::Break: return StepUserBreak;
+    case FileDecision::Skip: return skipFile(engine);
+    case FileDecision::Install: break;
+    }
+    return StepContinue;
+}
+
+// Notification InfoBeforeFile and what its answer decides.
+FileDecision askBeforeFile(SetupFileManager& engine, const tagCompressFileHeader& record,
+                           const char* target) {
+    FileNotice notice;
+    memcpy(notice.targetPath, target, sizeof notice.targetPath);
+    notice.groupState = groupState(engine.groupList, record.group);
+    int answer = engine.TakeProcessInfo(InfoBeforeFile, &notice);
+    // The product may change the group from inside the notification.
+    return decideAfterNotice(static_cast<FileNoticeAnswer>(answer),
+                             groupState(engine.groupList, record.group));
+}
+
+// Expands the file's data into the target, or into a temporary file beside
+// it when the target is in use (its path then in temporaryName, else ""),
+// and gives it the record's time stamp. StepContinue written and closed;
+// StepFailure shown.
+StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& record,
+                       char* target, char* temporaryName) {
+    temporaryName[0] = '\0';
+    if (engine.QRV_IsReadOnly(target) && !SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL)) {
+        engine.ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    engine.currentFile = engine.ExchFilePrepare(target, temporaryName);
+    if (engine.currentFile == INVALID_HANDLE_VALUE) {
+        engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
+        return StepFailure;
+    }
+
+    std::unique_ptr<ExplodeWork> work(new (std::nothrow) ExplodeWork);
+    if (!work) {
+        win32::closeFile(engine.currentFile);
+        engine.ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
+        return StepFailure;
+    }
+    unsigned int expanded = Explode(SetupFileManager::ReadBuff, SetupFileManager::WriteBuff,
+                                    work.get(), &engine);
+    work.reset();
+    // WriteBuff closes the file when a write fails; that failure is reported.
+    if (engine.currentFile == INVALID_HANDLE_VALUE)
+        return StepFailure;
+    if (!expandedWhole(expanded, engine.chunkBytesLeft, engine.fileContinues)) {
+        win32::closeFile(engine.currentFile);
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    SetFileTime(engine.currentFile, nullptr, nullptr, &record.lastWriteTime);
+    win32::closeFile(engine.currentFile);
+    return StepContinue;
+}
+
+// Re-points a shortcut at this machine, in the file that was written.
+// StepContinue, or StepFailure with 11116 shown.
+StepResult fixShortcut(SetupFileManager& engine, char* installDir, char* target,
+                       char* temporaryName) {
+    char* written = nullptr;
+    switch (shortcutFixUp(target, temporaryName)) {
+    case ShortcutFixUp::None: return StepContinue;
+    case ShortcutFixUp::Target: written = target; break;
+    case ShortcutFixUp::Temporary: written = temporaryName; break;
+    }
+    if (!engine.QRV_ShortcutModification(installDir, written, engine.shortcutPrefixLength)) {
+        engine.ShowMessage(IDS_SHORTCUT_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    return StepContinue;
+}
+
+// Appends the file's protocol records to Install.log, each with one write.
+// StepContinue, or StepFailure with 11119 shown.
+StepResult writeProtocol(SetupFileManager& engine, const tagCompressFileHeader& record,
+                         const char* temporaryName) {
+    tagCompressFileHeader records[2];
+    size_t count = protocolRecords(record, temporaryName, records);
+    for (size_t i = 0; i < count; ++i) {
+        DWORD done = 0;
+        if (!WriteFile(engine.logFile, &records[i], sizeof records[i], &done, nullptr) ||
+            done != sizeof records[i]) {
+            engine.ShowMessage(IDS_PROTOCOL_WRITE_ERROR, MB_ICONSTOP);
+            return StepFailure;
+        }
+    }
+    return StepContinue;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -177,12 +349,12 @@ SetupFileManager::SetupFileManager()
 SetupFileManager::~SetupFileManager() {
     delete[] groupList;
     groupList = nullptr;
-    closeHandle(currentFile);
-    closeHandle(logFile);
+    win32::closeFile(currentFile);
+    win32::closeFile(logFile);
 }
 
 // A bare engine goes on for every notification and so installs every file.
-int SetupFileManager::TakeProcessInfo(int, void*) { return 2; }
+int SetupFileManager::TakeProcessInfo(int, void*) { return StepContinue; }
 
 unsigned int SetupFileManager::GetSize() { return totalSize; }
 
@@ -242,43 +414,43 @@ int SetupFileManager::IsSysReadOnly() {
     char probe[PathSize];
     if (!systemDirectory(probe) || !appendName(probe, "qrv_proverka"))
         return 1;
-    HANDLE h = createForWriting(probe);
-    if (h == INVALID_HANDLE_VALUE)
+    win32::FileHandle file(createForWriting(probe));
+    if (!file.valid())
         return 1;
-    CloseHandle(h);
+    file.reset();
     DeleteFileA(probe);
     return 0;
 }
 
-//   2 ready: header accepted, Install.log created in installDir
-//   0 failure, shown (wrong format, group count refused, no protocol file,
-//     an empty first volume)
-//   1 the user gave up at the first disk prompt (from the reader)
+//   StepContinue   ready: header accepted, Install.log created in installDir
+//   StepFailure    shown (wrong format, group count refused, no protocol
+//                  file, an empty first volume)
+//   StepUserBreak  the user gave up at the first disk prompt (from the reader)
 int SetupFileManager::InitSFM(char* installDir) {
     systemDirReadOnly = IsSysReadOnly();
 
     ArchiveHeader header;
     memset(&header, 0, sizeof header);  // a short volume leaves zeros, not garbage
     unsigned int size = sizeof header;
-    int r = Read(reinterpret_cast<unsigned char*>(&header), &size, 2);
-    if (r == 3) {
+    int r = Read(reinterpret_cast<unsigned char*>(&header), &size, ReadModePlain);
+    if (r == StepEndOfData) {
         ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
-        return 0;
+        return StepFailure;
     }
-    if (r != 2)
+    if (r != StepContinue)
         return r;
-    if (header.formatVersion != 1) {
+    if (header.formatVersion != ArchiveFormatVersion) {
         ShowMessage(IDS_WRONG_FORMAT_VERSION, MB_ICONSTOP);
-        return 0;
+        return StepFailure;
     }
     if (groupList && groupList[0] != header.groupCount &&
         ShowMessage(IDS_WRONG_GROUP_COUNT, MB_OKCANCEL) == IDCANCEL)
-        return 0;
+        return StepFailure;
 
     totalSize = header.totalSize;
     shortcutPrefixLength = header.shortcutPrefixLength;
     fileCount = header.fileCount;
-    closeHandle(logFile);  // a second start on the same object replaces the first
+    win32::closeFile(logFile);  // a second start on the same object replaces the first
 
     // The whole path is checked before any directory is made.
     char path[PathSize];
@@ -286,62 +458,49 @@ int SetupFileManager::InitSFM(char* installDir) {
         logFile = createForWriting(path);
     if (logFile == INVALID_HANDLE_VALUE) {
         ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
-        return 0;
+        return StepFailure;
     }
-    return 2;
+    return StepContinue;
 }
 
 // ---------------------------------------------------------------------------
 // The file loop.
 
-//   2 every file installed or skipped, 3 the same and a reboot is needed,
-//   0 failure (shown), 1 user break; a file's result other than 2 ends the
-//   loop at once and Install.log stays open until the object goes.
+//   StepContinue    every file installed or skipped
+//   StepDoneReboot  the same, and a reboot is needed
+//   StepFailure (shown) or StepUserBreak: a file's result other than
+//   StepContinue ends the loop at once, and Install.log stays open until the
+//   object goes.
 int SetupFileManager::MakeSetupFileOperation(char* installDir) {
     for (unsigned int i = 0; i < fileCount; ++i) {
         char volume[PathSize];
         GetFileName(volume);
-        TakeProcessInfo(1, volume);
+        TakeProcessInfo(InfoVolumeOpened, volume);
 
         int r = ProgramFilesCreation(installDir);
-        if (r != 2)
+        if (r != StepContinue)
             return r;
 
         unsigned int percent = overallPercent(i + 1, fileCount);
-        int answer = TakeProcessInfo(2, &percent);
-        if (answer == 1)
-            return 1;
-        if (answer == 0)
-            return 0;
+        int answer = TakeProcessInfo(InfoOverallPercent, &percent);
+        if (answer == StepUserBreak)
+            return StepUserBreak;
+        if (answer == StepFailure)
+            return StepFailure;
     }
-    closeHandle(logFile);
-    return rebootFlag == 1 ? 3 : 2;
+    win32::closeFile(logFile);
+    return rebootFlag == 1 ? StepDoneReboot : StepContinue;
 }
 
-//   2 installed, or skipped (disabled group, newer copy installed, skip answer)
-//   0 failure, shown
-//   1 user break (at a disk prompt, the 11118 question or the notification)
+//   StepContinue   installed, or skipped (disabled group, newer copy
+//                  installed, skip answer)
+//   StepFailure    shown
+//   StepUserBreak  at a disk prompt, the 11118 question or the notification
 int SetupFileManager::ProgramFilesCreation(char* installDir) {
-    // Skipping moves past the file's data, through its continuation volumes.
-    auto skip = [this]() {
-        int r = Seek();
-        if (r == 3) {
-            ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
-            return 0;
-        }
-        return r;
-    };
-
     tagCompressFileHeader record;
-    memset(&record, 0, sizeof record);
-    unsigned int size = sizeof record;
-    int r = Read(reinterpret_cast<unsigned char*>(&record), &size, 0);
-    if (r == 3) {
-        // The volumes ended while the header promises more files.
-        ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
-        return 0;
-    }
-    if (r != 2)
+    bool intact = false;
+    StepResult r = readFileRecord(*this, &record, &intact);
+    if (r != StepContinue)
         return r;
 
     currentSize = record.expandedSize;
@@ -349,100 +508,29 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
     currentWritten = 0;
 
     if (groupState(groupList, record.group) == 0)
-        return skip();
+        return skipFile(*this);
 
     char target[PathSize];
+    if (!intact) {
+        ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
     if (!QRV_GetFileName(installDir, target, &record))
-        return 0;
+        return StepFailure;
 
-    if (record.targetDir == TargetSystem) {
-        char* relative = GetClearName(target, 1);
-        int b = IsNewFile(relative, &record, 1);
-        if (b == -1)
-            return skip();
-        if (systemDirReadOnly == 1) {
-            if (b == 1 && ShowMessage(IDS_OLDER_SYSTEM_FILE, MB_RETRYCANCEL, target) == IDCANCEL)
-                return 1;
-            char redirected[PathSize];
-            char directory[PathSize];
-            bool ok = windowsDirectory(redirected) && appendText(redirected, relative) &&
-                      copyPath(directory, redirected) && cutAtLastBackslash(directory) &&
-                      DirCreation(directory);
-            if (!ok) {
-                ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
-                return 0;
-            }
-            memcpy(target, redirected, sizeof target);
-            record.targetDir = TargetWindows;
-        }
-    }
-    if (record.targetDir == TargetWindows && IsNewFile(GetClearName(target, 0), &record, 0) == -1)
-        return skip();
-
-    FileNotice notice;
-    memcpy(notice.targetPath, target, sizeof notice.targetPath);
-    notice.groupState = groupState(groupList, record.group);
-    int answer = TakeProcessInfo(0, &notice);
-    switch (decideAfterNotice(answer, groupState(groupList, record.group))) {
-    case FileDecision::Fail: return 0;
-    case FileDecision::Break: return 1;
-    case FileDecision::Skip: return skip();
-    case FileDecision::Install: break;
-    }
-
-    if (QRV_IsReadOnly(target) && !SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL)) {
-        ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
-        return 0;
-    }
+    FileDecision decision = placeFile(*this, record, target);
+    if (decision == FileDecision::Install)
+        decision = askBeforeFile(*this, record, target);
+    if (decision != FileDecision::Install)
+        return leaveFile(*this, decision);
 
     char temporaryName[PathSize];
-    currentFile = ExchFilePrepare(target, temporaryName);
-    if (currentFile == INVALID_HANDLE_VALUE) {
-        ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
-        return 0;
-    }
-
-    ExplodeWork* work = new (std::nothrow) ExplodeWork;
-    if (!work) {
-        closeHandle(currentFile);
-        ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
-        return 0;
-    }
-    unsigned int expanded = Explode(ReadBuff, WriteBuff, work, this);
-    delete work;
-    // WriteBuff closes the file when a write fails; that failure is reported.
-    if (currentFile == INVALID_HANDLE_VALUE)
-        return 0;
-    // The stream must end where the record's data ends, or the next record
-    // would be read from the middle of this file's data.
-    if (expanded != ExplodeOk || chunkBytesLeft != 0 || fileContinues != 0) {
-        closeHandle(currentFile);
-        ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
-        return 0;
-    }
-
-    SetFileTime(currentFile, nullptr, nullptr, &record.lastWriteTime);
-    closeHandle(currentFile);
-
-    if (isShortcutPath(target)) {
-        char* written = temporaryName[0] ? temporaryName : target;
-        if (!QRV_ShortcutModification(installDir, written, shortcutPrefixLength)) {
-            ShowMessage(IDS_SHORTCUT_ERROR, MB_ICONSTOP);
-            return 0;
-        }
-    }
-
-    DWORD done = 0;
-    bool logged = WriteFile(logFile, &record, sizeof record, &done, nullptr) && done == sizeof record;
-    if (logged && temporaryName[0]) {
-        stampTemporaryName(record, temporaryName);
-        logged = WriteFile(logFile, &record, sizeof record, &done, nullptr) && done == sizeof record;
-    }
-    if (!logged) {
-        ShowMessage(IDS_PROTOCOL_WRITE_ERROR, MB_ICONSTOP);
-        return 0;
-    }
-    return 2;
+    r = writeTarget(*this, record, target, temporaryName);
+    if (r == StepContinue)
+        r = fixShortcut(*this, installDir, target, temporaryName);
+    if (r == StepContinue)
+        r = writeProtocol(*this, record, temporaryName);
+    return r;
 }
 
 // 1 with the target path in `target`; 0 after 11114 (damaged record, unknown
@@ -489,15 +577,16 @@ char* SetupFileManager::GetClearName(char* path, int system) {
     return path + (skip < length ? skip : length);
 }
 
-//   0 no file at the directory + relative
-//   1 a file is there and the record may replace it
-//  -1 a file is there whose version is newer than the record's
+// An InstalledCopy:
+//   CopyAbsent       no file at the directory + relative
+//   CopyReplaceable  a file is there and the record may replace it
+//   CopyNewer        a file is there whose version is newer than the record's
 int SetupFileManager::IsNewFile(char* relative, tagCompressFileHeader* record, int system) {
     char path[PathSize];
     bool ok = system ? systemDirectory(path) : windowsDirectory(path);
     if (!ok || !appendText(path, relative) || !QRV_FileExist(path))
-        return 0;
-    return NewFileVersion(path, record) ? 1 : -1;
+        return CopyAbsent;
+    return NewFileVersion(path, record) ? CopyReplaceable : CopyNewer;
 }
 
 // 1 the record's version is equal or newer, or the installed one cannot be read.
@@ -538,12 +627,9 @@ int SetupFileManager::QRV_GetFileVersion(char* path, int* version) {
 // "Exists" means openable for reading with no sharing: a file that another
 // program holds open counts as absent.
 int SetupFileManager::QRV_FileExist(char* path) {
-    HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    CloseHandle(h);
-    return 1;
+    win32::FileHandle file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.valid() ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -556,9 +642,9 @@ unsigned int SetupFileManager::ReadBuff(char* buffer, unsigned int* size, void* 
     if (self->currentFile == INVALID_HANDLE_VALUE)
         return 0;
     unsigned int count = *size;
-    int r = self->Read(reinterpret_cast<unsigned char*>(buffer), &count, 1);
+    int r = self->Read(reinterpret_cast<unsigned char*>(buffer), &count, ReadModeFileData);
     self->lastTransferStatus = r;
-    return r == 2 ? count : 0;
+    return r == StepContinue ? count : 0;
 }
 
 // Writes a block and reports the file's percentage. A failed write is shown
@@ -571,10 +657,10 @@ void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) 
     if (WriteFile(self->currentFile, buffer, *size, &done, nullptr) && done == *size) {
         self->currentWritten += *size;
         unsigned int percent = filePercent(self->currentWritten, self->currentSize);
-        self->lastTransferStatus = self->TakeProcessInfo(3, &percent);
+        self->lastTransferStatus = self->TakeProcessInfo(InfoFilePercent, &percent);
         return;
     }
-    closeHandle(self->currentFile);
+    win32::closeFile(self->currentFile);
     self->ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
     // During a run the message parent is the progress dialog, whose owner is
     // the background window: command 11101 closes it without a question.
@@ -591,9 +677,9 @@ void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) 
 // INVALID_HANDLE_VALUE when neither can be had. The caller reports failures.
 HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName) {
     temporaryName[0] = '\0';
-    HANDLE h = createForWriting(target);
-    if (h != INVALID_HANDLE_VALUE)
-        return h;
+    win32::FileHandle direct(createForWriting(target));
+    if (direct.valid())
+        return direct.release();
 
     // In use, or refused: write beside it and swap at the next start.
     rebootFlag = 1;
@@ -613,20 +699,20 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
         temporaryName[0] = '\0';
         return INVALID_HANDLE_VALUE;
     }
-    h = createForWriting(temporaryName);
+    win32::FileHandle file(createForWriting(temporaryName));
     // Undoes the temporary file when the exchange cannot be recorded.
     auto abandon = [&]() {
-        closeHandle(h);
+        file.reset();
         DeleteFileA(temporaryName);
         temporaryName[0] = '\0';
         return INVALID_HANDLE_VALUE;
     };
-    if (h == INVALID_HANDLE_VALUE)
+    if (!file.valid())
         return abandon();
 
     if (WritePrivateProfileStringA("", tempKey, temporaryName, renameFile) &&
         WritePrivateProfileStringA("", realKey, target, renameFile))
-        return h;
+        return file.release();
 
     // QrvInit.Ini refused: have Windows delete the target at its next start.
     char shortPath[PathSize];
@@ -645,7 +731,7 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
     if (used >= capacity - 2 || !appendSectionLine(section.get(), capacity, used, line))
         return abandon();
     WritePrivateProfileSectionA("rename", section.get(), "wininit.ini");
-    return h;
+    return file.release();
 }
 
 // ---------------------------------------------------------------------------
@@ -653,31 +739,26 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
 
 // 1 rewritten, or left as shipped (no keyword in its target or working
 // directory); 0 when a COM step failed (not a link, cannot be saved ...) or a
-// rewritten path would not fit 260 characters.
+// rewritten path would not fit a path buffer.
 int SetupFileManager::QRV_ShortcutModification(char* installDir, char* shortcut,
                                                unsigned int prefixLength) {
-    // The worker thread initialises COM for itself on every call.
-    HRESULT initialised = CoInitialize(nullptr);
-    int result = 0;
-    IShellLinkA* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            result = rewriteLink(*this, link, file, shortcut, prefixLength, installDir);
-            file->Release();
-        }
-        link->Release();
-    }
-    if (SUCCEEDED(initialised))
-        CoUninitialize();
-    return result;
+    // The worker thread initialises COM for itself on every call. The
+    // interfaces are declared after the apartment, so they go first.
+    win32::ComApartment com;
+    win32::ComPtr<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                link.outVoid())))
+        return 0;
+    win32::ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.outVoid())))
+        return 0;
+    return rewriteLink(*this, link, file, shortcut, prefixLength, installDir);
 }
 
 // Nonzero with the rewritten path in `result`: 1 for work, the directory's
 // length for windows and system, 1 for the special folders. 0 for root, an
-// unknown keyword, a path without a keyword, or a result beyond 260
-// characters; `result` is then untouched. `shipped` is not changed.
+// unknown keyword, a path without a keyword, or a result that does not fit a
+// path buffer; `result` is then untouched. `shipped` is not changed.
 int SetupFileManager::QRV_DirReparing(char* result, char* shipped, unsigned int prefixLength,
                                       char* installDir) {
     int status = repare(*this, result, shipped, prefixLength, installDir);
@@ -686,12 +767,10 @@ int SetupFileManager::QRV_DirReparing(char* result, char* shipped, unsigned int 
 
 // 1 with the folder's path in `path`, 0 when the shell has none.
 int SetupFileManager::QRV_SpecialDir(char* path, int csidl) {
-    LPITEMIDLIST list = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(GetActiveWindow(), csidl, &list)) || !list)
+    win32::ItemList list;
+    if (FAILED(SHGetSpecialFolderLocation(GetActiveWindow(), csidl, list.out())) || !list.valid())
         return 0;
-    BOOL ok = SHGetPathFromIDListA(list, path);
-    CoTaskMemFree(list);
-    return ok ? 1 : 0;
+    return SHGetPathFromIDListA(list.get(), path) ? 1 : 0;
 }
 
 // 1 when `path` exists and carries the read-only attribute.

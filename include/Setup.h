@@ -35,9 +35,45 @@ enum StepResult {
     StepDoneReboot = 3
 };
 
+// Every path buffer of the library, terminator included, and the width of
+// the text fields below (a path of at most 259 characters).
+enum PathLimit { PathSize = 260 };
+
+// Modes of Reader::Read.
+enum ReadMode {
+    ReadModeRecord = 0,   // the next file record, exactly one
+    ReadModeFileData = 1, // the current file's compressed data, across volumes
+    ReadModePlain = 2     // plain bytes from the open volume
+};
+
+// Kinds of the TakeProcessInfo notification, with what `data` points to.
+enum ProcessInfoKind {
+    InfoBeforeFile = 0,     // a FileNotice; the answer is a FileNoticeAnswer
+    InfoVolumeOpened = 1,   // the open volume's path; the answer is ignored
+    InfoOverallPercent = 2, // unsigned int, files done; StepUserBreak or StepFailure end the run
+    InfoFilePercent = 3     // unsigned int, the current file written; the answer is only kept
+};
+
+// Answers to InfoBeforeFile. Any value is an answer: those not named here
+// act as NoticeGoOn, so the type holds every int.
+enum FileNoticeAnswer : int {
+    NoticeFail = 0,   // the run ends with StepFailure
+    NoticeBreak = 1,  // the run ends with StepUserBreak
+    NoticeGoOn = 2,   // install, unless the file's group is disabled by now
+    NoticeSkip = 3,   // pass over this file
+    NoticeInstall = 4 // install even when the file's group is disabled by now
+};
+
+// Results of BaseInterface::BrowseForProgram.
+enum BrowseResult {
+    BrowseChosen = 0,   // an existing folder, its full path given back
+    BrowseMissing = 1,  // the folder does not exist and was not created (said so)
+    BrowseCancelled = 2 // cancelled, or OK with an empty path
+};
+
 // ---------------------------------------------------------------------------
 // Data volume layout. All integers are 32-bit little-endian; text fields are
-// zero-terminated ANSI strings in fixed 260-byte fields. Nothing is padded.
+// zero-terminated ANSI strings in fixed PathSize-byte fields. Nothing is padded.
 
 #pragma pack(push, 1)
 
@@ -68,8 +104,8 @@ struct tagCompressFileHeader {
     int32_t group;               // 1..groupCount
     int32_t version[4];          // most significant first, compared signed
     int32_t targetDir;           // base directory keyword, 0..7
-    char subDir[260];
-    char fileName[260];
+    char subDir[PathSize];
+    char fileName[PathSize];
 };
 
 #pragma pack(pop)
@@ -90,7 +126,7 @@ static_assert(__builtin_offsetof(ArchiveHeader, shortcutPrefixLength) == 16, "")
 // What notification 0 ("before a file is written") points to: the target
 // path, then the file's current entry in the group list.
 struct FileNotice {
-    char targetPath[260];
+    char targetPath[PathSize];
     int groupState;
 };
 static_assert(sizeof(FileNotice) == 264, "path then the group entry");
@@ -172,7 +208,8 @@ public:
     Reader();
     // Closes the open volume. Not virtual: the vtable's slots are fixed.
     ~Reader();
-    // Notification from the reader and the install engine; kinds 0 to 3.
+    // Notification from the reader and the install engine; `kind` is a
+    // ProcessInfoKind.
     // This body does nothing and returns 2.
     virtual int TakeProcessInfo(int kind, void* data);
     // Closes the volume and finds, checks and opens the next one (2 open,
@@ -180,21 +217,21 @@ public:
     int OpenDataFile();
     // One raw read from the open volume (2 read, 3 at its end, 0 error shown).
     int ReadDataFile(unsigned char* buffer, unsigned int count);
-    // Mode 0 the next record, 1 the current file's data across volumes
-    // (*size receives the count delivered), 2 plain bytes.
+    // `mode` is a ReadMode: the next record, the current file's data across
+    // volumes (*size receives the count delivered), or plain bytes.
     int Read(unsigned char* buffer, unsigned int* size, int mode);
     // Skips the rest of the current file's data through all its volumes.
     int Seek();
     // Skips the rest of the current chunk in the open volume.
     int SeekIn();
-    // Copies the current volume's full path (260 characters).
+    // Copies the current volume's full path (PathSize characters).
     void GetFileName(char* name);
 
     HANDLE volumeFile;
     int fileContinues;
     int currentVolume;
     unsigned int chunkBytesLeft;
-    char volumePath[260];
+    char volumePath[PathSize];
 };
 
 // ---------------------------------------------------------------------------

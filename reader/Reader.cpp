@@ -7,18 +7,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "baseinterface/PathText.h"
 #include "reader/VolumeSearch.h"
 #include "reader/VolumeStream.h"
 #include "resources/resource.h"
+#include "win32/Ownership.h"
 
 namespace {
-
-// volumeFile's one place of closing.
-void closeVolume(Reader& reader) {
-    if (reader.volumeFile != INVALID_HANDLE_VALUE)
-        CloseHandle(reader.volumeFile);
-    reader.volumeFile = INVALID_HANDLE_VALUE;
-}
 
 // ReadDataFile that also tells how many bytes came.
 // Results: StepContinue read (*got may be short of count), StepEndOfData
@@ -76,30 +71,33 @@ private:
 };
 
 // Lets the user point at the folder that holds volume `name`, starting the
-// browser in `startFolder` (updated to the folder chosen). On 2 the chosen
-// folder is the current directory and reader.volumePath names the volume in
-// it. Results: 2 chosen, 1 the user gave up, 0 the folder is too deep for
-// the volume's path (11108 shown).
-int askForFolder(Reader& reader, char* startFolder, const char* name) {
+// browser in `startFolder` (updated to the folder chosen). On StepContinue
+// the chosen folder is the current directory and reader.volumePath names the
+// volume in it. Results: StepContinue chosen, StepUserBreak the user gave
+// up, StepFailure the folder is too deep for the volume's path (11108 shown).
+StepResult askForFolder(Reader& reader, char* startFolder, const char* name) {
     char title[64];
     snprintf(title, sizeof title, "Select the folder containing %s.", name);
     for (;;) {
-        char folder[MAX_PATH];
+        char folder[PathSize];
         strcpy(folder, startFolder);
         int chosen = reader.BrowseForProgram(folder, title, 0);
-        if (chosen == 0) {
+        if (chosen == BrowseChosen) {
             // Later volumes are looked for here first.
             SetCurrentDirectoryA(folder);
             strcpy(startFolder, folder);
-            if (!joinPath(reader.volumePath, sizeof reader.volumePath, folder, name)) {
+            if (!joinPath(reader.volumePath, folder, name, sizeof reader.volumePath)) {
+                // No path, rather than the last one tried, names the volume.
+                reader.volumePath[0] = '\0';
                 reader.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
-                return 0;
+                return StepFailure;
             }
-            return 2;
+            return StepContinue;
         }
-        // 1: the folder does not exist and the browser has said so.
-        if (chosen == 2 && reader.ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
-            return 1;
+        // BrowseMissing: the browser has said so; the user chooses again.
+        if (chosen == BrowseCancelled &&
+            reader.ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
+            return StepUserBreak;
     }
 }
 
@@ -116,20 +114,20 @@ Reader::Reader() {
     volumePath[0] = '\0';
 }
 
-Reader::~Reader() { closeVolume(*this); }
+Reader::~Reader() { win32::closeFile(volumeFile); }
 
 // The reader's own notification does nothing; SetupFileManager and Setup
 // override it.
-int Reader::TakeProcessInfo(int, void*) { return 2; }
+int Reader::TakeProcessInfo(int, void*) { return StepContinue; }
 
 void Reader::GetFileName(char* name) { strcpy(name, volumePath); }
 
-// Results: 2 the next volume is open and verified, positioned after its
-// number; 1 the user gave up; 0 read error or unusable path (shown); 3 the
-// volume file is empty.
+// Results: StepContinue the next volume is open and verified, positioned
+// after its number; StepUserBreak the user gave up; StepFailure read error or
+// unusable path (shown); StepEndOfData the volume file is empty.
 int Reader::OpenDataFile() {
     if (currentVolume != 0)
-        closeVolume(*this);
+        win32::closeFile(volumeFile);
     ++currentVolume;
     volumeFile = INVALID_HANDLE_VALUE;
 
@@ -137,11 +135,11 @@ int Reader::OpenDataFile() {
     volumeFileName(name, sizeof name, currentVolume);
     // A current directory too deep for the buffer is not looked in: the
     // volume can still be pointed to with the browser.
-    char startFolder[MAX_PATH];
+    char startFolder[PathSize];
     DWORD length = GetCurrentDirectoryA(sizeof startFolder, startFolder);
     if (length == 0 || length >= sizeof startFolder)
         startFolder[0] = '\0';
-    char browseStart[MAX_PATH];
+    char browseStart[PathSize];
     strcpy(browseStart, startFolder);
 
     // Places in order: the current directory, the sibling Disk%d directory,
@@ -158,17 +156,17 @@ int Reader::OpenDataFile() {
         if (volumeFile != INVALID_HANDLE_VALUE) {
             unsigned char number[4] = {};
             unsigned int got = 0;
-            int r = readVolume(*this, number, sizeof number, &got);
-            if (r != 2)
+            StepResult r = readVolume(*this, number, sizeof number, &got);
+            if (r != StepContinue)
                 return r;
             if (got == sizeof number && little32(number) == static_cast<uint32_t>(currentVolume))
                 break;
             // The wrong disk is in the drive: the user changes it and we
             // try the same path again. The file is closed before asking, so
             // that nothing of ours holds the disk or the file being replaced.
-            closeVolume(*this);
+            win32::closeFile(volumeFile);
             if (ShowMessage(IDS_WRONG_VOLUME, MB_RETRYCANCEL) != IDRETRY)
-                return 1;
+                return StepUserBreak;
             continue;
         }
         if (place == CurrentFolder) {
@@ -178,53 +176,57 @@ int Reader::OpenDataFile() {
             continue;
         }
         place = UserFolder;
-        int r = askForFolder(*this, browseStart, name);
-        if (r != 2)
+        StepResult r = askForFolder(*this, browseStart, name);
+        if (r != StepContinue)
             return r;
         candidate = true;
     }
-    TakeProcessInfo(1, volumePath);
-    return 2;
+    TakeProcessInfo(InfoVolumeOpened, volumePath);
+    return StepContinue;
 }
 
-// Results: 2 read (also when fewer than `count` bytes came), 3 the volume is
-// at its end, 0 read error (11108 shown).
+// Results: StepContinue read (also when fewer than `count` bytes came),
+// StepEndOfData the volume is at its end, StepFailure read error (11108
+// shown).
 int Reader::ReadDataFile(unsigned char* buffer, unsigned int count) {
     unsigned int got = 0;
     return readVolume(*this, buffer, count, &got);
 }
 
-// Results: 2, 3 end of data (no record left, or the file's data exhausted),
-// 1 user break, 0 failure shown; 0 without a message for an unknown mode or
-// a record buffer smaller than a record.
+// `mode` is a ReadMode. Results: StepContinue, StepEndOfData (no record
+// left, or the file's data exhausted), StepUserBreak, StepFailure shown;
+// StepFailure without a message for an unknown mode or a record buffer
+// smaller than a record.
 int Reader::Read(unsigned char* buffer, unsigned int* size, int mode) {
     if (currentVolume == 0) {
         int r = OpenDataFile();
-        if (r != 2)
+        if (r != StepContinue)
             return r;
     }
     DiskVolumes source(*this);
     ChunkState state{fileContinues, chunkBytesLeft};
     switch (mode) {
-    case 0:
+    case ReadModeRecord:
         // Always exactly one record: reading more would eat file data.
         if (*size < kRecordSize)
-            return 0;
+            return StepFailure;
         return readRecord(source, state, buffer);
-    case 1:
+    case ReadModeFileData:
         return readFileData(source, state, buffer, size);
-    case 2:
+    case ReadModePlain:
         return readPlain(source, buffer, *size);
     default:
-        return 0;
+        return StepFailure;
     }
 }
 
-// Results: 2 at the next record; 0, 1 or 3 from the steps on the way.
+// Results: StepContinue at the next record; StepFailure, StepUserBreak or
+// StepEndOfData from the steps on the way.
 int Reader::Seek() {
     DiskVolumes source(*this);
     return skipFileData(source, ChunkState{fileContinues, chunkBytesLeft});
 }
 
-// Results: 2, or 0 with 11112 shown. chunkBytesLeft is left as it was.
+// Results: StepContinue, or StepFailure with 11112 shown. chunkBytesLeft is
+// left as it was.
 int Reader::SeekIn() { return skipVolume(*this, chunkBytesLeft); }

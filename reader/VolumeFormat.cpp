@@ -47,9 +47,12 @@ void WriteText(unsigned char* out, const char* text) {
     memset(out + n, 0, RecordTextSize - n);
 }
 
+// Only a field without a terminator is cut; after a terminator the bytes stay
+// as the volume has them, so a record written back is the record read.
 void ReadText(char* out, const unsigned char* in) {
     memcpy(out, in, RecordTextSize);
-    out[RecordTextSize - 1] = '\0';
+    if (!memchr(out, '\0', RecordTextSize))
+        out[RecordTextSize - 1] = '\0';
 }
 
 } // namespace

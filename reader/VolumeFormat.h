@@ -23,7 +23,7 @@ enum {
     VolumeNumberSize = 4,
     ArchiveHeaderSize = 20,
     FileRecordSize = 564,
-    RecordTextSize = 260, // subDir and fileName, terminator included
+    RecordTextSize = PathSize, // subDir and fileName, terminator included
     // Where the first record of a volume starts.
     FirstVolumeDataOffset = VolumeNumberSize + ArchiveHeaderSize,
     LaterVolumeDataOffset = VolumeNumberSize,

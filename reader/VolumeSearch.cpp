@@ -4,34 +4,20 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "baseinterface/PathText.h"
+
 void volumeFileName(char* out, size_t size, int number) {
     snprintf(out, size, "Data%d.Dat", number);
-}
-
-bool joinPath(char* out, size_t size, const char* folder, const char* name) {
-    if (size == 0)
-        return false;
-    size_t folderLength = strlen(folder);
-    size_t nameLength = strlen(name);
-    bool needSeparator = folderLength > 0 && folder[folderLength - 1] != '\\';
-    size_t total = folderLength + (needSeparator ? 1 : 0) + nameLength;
-    if (total >= size) {
-        out[0] = '\0';
-        return false;
-    }
-    // `out` may be `folder` itself: move, then append.
-    memmove(out, folder, folderLength);
-    if (needSeparator)
-        out[folderLength++] = '\\';
-    memcpy(out + folderLength, name, nameLength);
-    out[total] = '\0';
-    return true;
 }
 
 bool currentFolderCandidate(char* out, size_t size, const char* startFolder, int number) {
     char name[kVolumeNameSize];
     volumeFileName(name, sizeof name, number);
-    return joinPath(out, size, startFolder, name);
+    if (joinPath(out, startFolder, name, size))
+        return true;
+    if (size)
+        out[0] = '\0';
+    return false;
 }
 
 bool siblingDiskCandidate(char* out, size_t size, const char* startFolder, int number) {

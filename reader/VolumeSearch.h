@@ -1,12 +1,11 @@
 // Where the reader looks for a data volume, as plain text work: the volume's
-// file name, the candidate paths in the current directory and in the sibling
-// "Disk%d" directory, and the one helper that joins a folder and a name.
-// Portable: no <windows.h>.
+// file name and the candidate paths in the current directory and in the
+// sibling "Disk%d" directory. Portable: no <windows.h>.
 //
-// Every path is built into a caller's fixed buffer (260 characters in the
-// reader). A path that would not fit is never cut: the builder says so and
-// leaves the buffer holding an empty string, so that nothing half-built is
-// ever opened.
+// Every candidate is built into a caller's fixed buffer (PathSize characters
+// in the reader). A candidate that would not fit is never cut: the builder
+// says so and leaves the buffer holding an empty string, so that nothing
+// half-built is ever opened and no earlier path passes for this one.
 #ifndef SETUP_READER_VOLUME_SEARCH_H
 #define SETUP_READER_VOLUME_SEARCH_H
 
@@ -17,10 +16,6 @@ const size_t kVolumeNameSize = 24;
 
 // "Data%d.Dat" for volume `number`.
 void volumeFileName(char* out, size_t size, int number);
-
-// out = folder, a backslash unless the folder already ends in one, name.
-// Returns false (out emptied) when the result would not fit in `size`.
-bool joinPath(char* out, size_t size, const char* folder, const char* name);
 
 // First place: the start folder itself, e.g. D:\Disk1\Data2.Dat.
 bool currentFolderCandidate(char* out, size_t size, const char* startFolder, int number);

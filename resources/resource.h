@@ -1,6 +1,7 @@
 // Resource identifiers of Setup.Dll, each listed once. Dialogs, strings,
 // bitmaps, controls and WM_COMMAND codes share the 11100..12000 range, so one
-// number may name several resources of different types.
+// number may name several resources of different types; the control the
+// library adds to the shell's folder browser stands apart from them.
 #ifndef SETUP_RESOURCE_H
 #define SETUP_RESOURCE_H
 
@@ -70,6 +71,10 @@
 // Dialog 11500.
 #define IDC_UNINSTALL_PICTURE          11106  // owner-drawn frame for the banner
 #define IDC_UNINSTALL_TEXT             12000  // "Uninstalling existing version of ..."
+
+// The shell's folder browser: the path field added to it, far from the
+// shell's own control ids.
+#define IDC_BROWSE_PATH                23456
 
 // Pictures.
 #define IDI_SETUP                      1      // 32 x 32, shown in dialog 11200

@@ -1,63 +1,24 @@
-// The install engine's pure decisions: paths, records, versions, progress,
-// groups, the notification answer, shortcut keywords, the wininit.ini line.
+// The install engine's pure decisions: shortcut names, records, the system
+// directory, versions, progress, groups, the notification answer, the
+// shortcut fix-up and protocol records, shortcut keywords, the wininit.ini
+// line.
 #include "filemanager/EngineRules.h"
 
 #include <gtest/gtest.h>
 
+#include <stddef.h>
 #include <string.h>
 
 #include <string>
+#include <vector>
+
+#include "explode/Explode.h"
 
 using namespace engine;
 
 namespace {
 
-TEST(EnginePaths, BackslashOnlyWhenMissing) {
-    char path[PathSize];
-    ASSERT_TRUE(copyPath(path, "C:\\App"));
-    ASSERT_TRUE(appendName(path, "bin"));
-    ASSERT_TRUE(appendName(path, "app.exe"));
-    EXPECT_STREQ("C:\\App\\bin\\app.exe", path);
-
-    ASSERT_TRUE(copyPath(path, "C:\\App\\"));
-    ASSERT_TRUE(appendName(path, "Install.log"));
-    EXPECT_STREQ("C:\\App\\Install.log", path);
-
-    ASSERT_TRUE(copyPath(path, "C:\\"));
-    ASSERT_TRUE(appendName(path, "x"));
-    EXPECT_STREQ("C:\\x", path);
-
-    // An empty base gets no leading backslash: an absolute subDir stays absolute.
-    path[0] = '\0';
-    ASSERT_TRUE(appendName(path, "D:\\Tools"));
-    EXPECT_STREQ("D:\\Tools", path);
-}
-
-TEST(EnginePaths, RefusesRatherThanCuts) {
-    char path[PathSize];
-    std::string base(250, 'a');
-    ASSERT_TRUE(copyPath(path, base.c_str()));
-    // 250 + "\" + 8 = 259 characters fit; one more does not.
-    EXPECT_TRUE(appendName(path, "12345678"));
-    EXPECT_EQ(259u, strlen(path));
-    ASSERT_TRUE(copyPath(path, base.c_str()));
-    EXPECT_FALSE(appendName(path, "123456789"));
-    EXPECT_EQ(base, path);  // unchanged when refused
-    EXPECT_FALSE(appendText(path, std::string(10, 'b').c_str()));
-    EXPECT_TRUE(appendText(path, std::string(9, 'b').c_str()));
-    EXPECT_FALSE(copyPath(path, std::string(260, 'c').c_str()));
-    EXPECT_TRUE(copyPath(path, std::string(259, 'c').c_str()));
-}
-
-TEST(EnginePaths, NamesAndShortcuts) {
-    EXPECT_STREQ("qrv1A.TMP", namePart("C:\\App\\qrv1A.TMP"));
-    EXPECT_STREQ("plain", namePart("plain"));
-    char path[PathSize] = "C:\\App\\bin\\app.exe";
-    EXPECT_TRUE(cutAtLastBackslash(path));
-    EXPECT_STREQ("C:\\App\\bin", path);
-    char bare[PathSize] = "name";
-    EXPECT_FALSE(cutAtLastBackslash(bare));
-
+TEST(EnginePaths, Shortcuts) {
     EXPECT_TRUE(isShortcutPath("C:\\Menu\\readme.LNK"));
     EXPECT_TRUE(isShortcutPath("C:\\Menu\\a.b.lnk"));
     EXPECT_FALSE(isShortcutPath("C:\\Menu\\readme"));
@@ -82,6 +43,42 @@ TEST(EngineRecords, UnterminatedTextFieldsAreDamage) {
     r = blankRecord();
     memset(r.subDir, 'y', 260);
     EXPECT_FALSE(recordTextValid(r));
+}
+
+// A record as it lies in the volume: every byte different, the text fields
+// terminated early with the volume's leftovers behind the terminator.
+std::vector<unsigned char> rawRecord() {
+    std::vector<unsigned char> raw(sizeof(tagCompressFileHeader));
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = static_cast<unsigned char>(i * 7 + 1);
+    raw[offsetof(tagCompressFileHeader, subDir) + 5] = 0;
+    raw[offsetof(tagCompressFileHeader, fileName) + 9] = 0;
+    return raw;
+}
+
+TEST(EngineRecords, ParsedRecordKeepsEveryByteOfTheVolume) {
+    std::vector<unsigned char> raw = rawRecord();
+    tagCompressFileHeader record;
+    ASSERT_TRUE(parseRecord(raw.data(), &record));
+    // The protocol file gets the record as the volume had it, leftovers
+    // after the names included.
+    EXPECT_EQ(0, memcmp(&record, raw.data(), raw.size()));
+}
+
+TEST(EngineRecords, UnterminatedTextsInTheVolumeAreDamage) {
+    std::vector<unsigned char> raw = rawRecord();
+    memset(raw.data() + offsetof(tagCompressFileHeader, fileName), 'x', PathSize);
+    tagCompressFileHeader record;
+    EXPECT_FALSE(parseRecord(raw.data(), &record));
+    raw = rawRecord();
+    memset(raw.data() + offsetof(tagCompressFileHeader, subDir), 'y', PathSize);
+    EXPECT_FALSE(parseRecord(raw.data(), &record));
+    // 259 characters and the terminator in the last byte are a whole name.
+    raw = rawRecord();
+    memset(raw.data() + offsetof(tagCompressFileHeader, fileName), 'x', PathSize - 1);
+    raw[offsetof(tagCompressFileHeader, fileName) + PathSize - 1] = 0;
+    ASSERT_TRUE(parseRecord(raw.data(), &record));
+    EXPECT_EQ(259u, strlen(record.fileName));
 }
 
 TEST(EngineRecords, TargetBaseKeywords) {
@@ -131,6 +128,29 @@ TEST(EngineVersions, ComparedPartByPartAsSignedNumbers) {
     EXPECT_FALSE(recordMayReplace(zero, negative));
 }
 
+TEST(EngineSystemFiles, WhereASystemFileGoes) {
+    // A newer copy stays, writable directory or not.
+    EXPECT_EQ(SystemFilePlan::Skip, planSystemFile(CopyNewer, false));
+    EXPECT_EQ(SystemFilePlan::Skip, planSystemFile(CopyNewer, true));
+    EXPECT_EQ(SystemFilePlan::InPlace, planSystemFile(CopyAbsent, false));
+    EXPECT_EQ(SystemFilePlan::InPlace, planSystemFile(CopyReplaceable, false));
+    // Write-protected: to the Windows directory, asking only when an older
+    // copy is left behind in the system directory.
+    EXPECT_EQ(SystemFilePlan::Redirect, planSystemFile(CopyAbsent, true));
+    EXPECT_EQ(SystemFilePlan::AskThenRedirect, planSystemFile(CopyReplaceable, true));
+    // IsNewFile's numbers.
+    EXPECT_EQ(SystemFilePlan::Skip, planSystemFile(static_cast<InstalledCopy>(-1), false));
+    EXPECT_EQ(SystemFilePlan::AskThenRedirect, planSystemFile(static_cast<InstalledCopy>(1), true));
+}
+
+TEST(EngineSystemFiles, OnlyTheWindowsDirectoryComparesVersions) {
+    EXPECT_TRUE(comparedWithWindowsCopy(TargetWindows));
+    const int32_t others[] = {TargetSystem,  TargetDesktop,   TargetNone,     TargetInstall,
+                              TargetStartup, TargetStartMenu, TargetPrograms, 8, -1};
+    for (int32_t t : others)
+        EXPECT_FALSE(comparedWithWindowsCopy(t)) << t;
+}
+
 TEST(EngineProgress, Percentages) {
     EXPECT_EQ(33u, overallPercent(1, 3));
     EXPECT_EQ(66u, overallPercent(2, 3));
@@ -159,13 +179,55 @@ TEST(EngineGroups, ListedUnlistedAndNoList) {
 }
 
 TEST(EngineGroups, AnswerToTheNoticeBeforeAFile) {
-    EXPECT_EQ(FileDecision::Fail, decideAfterNotice(0, 1));
-    EXPECT_EQ(FileDecision::Break, decideAfterNotice(1, 1));
-    EXPECT_EQ(FileDecision::Skip, decideAfterNotice(3, 1));
-    EXPECT_EQ(FileDecision::Install, decideAfterNotice(4, 0));
-    EXPECT_EQ(FileDecision::Install, decideAfterNotice(2, 1));
-    EXPECT_EQ(FileDecision::Skip, decideAfterNotice(2, 0));  // disabled during the notice
-    EXPECT_EQ(FileDecision::Install, decideAfterNotice(-5, 1));
+    EXPECT_EQ(FileDecision::Fail, decideAfterNotice(NoticeFail, 1));
+    EXPECT_EQ(FileDecision::Break, decideAfterNotice(NoticeBreak, 1));
+    EXPECT_EQ(FileDecision::Skip, decideAfterNotice(NoticeSkip, 1));
+    EXPECT_EQ(FileDecision::Install, decideAfterNotice(NoticeInstall, 0));
+    EXPECT_EQ(FileDecision::Install, decideAfterNotice(NoticeGoOn, 1));
+    EXPECT_EQ(FileDecision::Skip, decideAfterNotice(NoticeGoOn, 0));  // disabled during the notice
+    // Any other number a product answers acts as NoticeGoOn.
+    EXPECT_EQ(FileDecision::Install, decideAfterNotice(static_cast<FileNoticeAnswer>(-5), 1));
+    EXPECT_EQ(FileDecision::Skip, decideAfterNotice(static_cast<FileNoticeAnswer>(7), 0));
+    // The names are the numbers products answer with.
+    EXPECT_EQ(0, NoticeFail);
+    EXPECT_EQ(1, NoticeBreak);
+    EXPECT_EQ(3, NoticeSkip);
+    EXPECT_EQ(4, NoticeInstall);
+}
+
+TEST(EngineAfterWriting, TheStreamMustEndWithTheFilesData) {
+    EXPECT_TRUE(expandedWhole(ExplodeOk, 0, 0));
+    EXPECT_FALSE(expandedWhole(ExplodeDataError, 0, 0));
+    EXPECT_FALSE(expandedWhole(ExplodeTooShort, 0, 0));
+    // The end code came early: the rest would be read as the next record.
+    EXPECT_FALSE(expandedWhole(ExplodeOk, 1, 0));
+    EXPECT_FALSE(expandedWhole(ExplodeOk, 0, 1));
+}
+
+TEST(EngineAfterWriting, ShortcutFixUpGoesToTheFileWritten) {
+    EXPECT_EQ(ShortcutFixUp::None, shortcutFixUp("C:\\App\\app.exe", ""));
+    EXPECT_EQ(ShortcutFixUp::None, shortcutFixUp("C:\\App\\app.exe", "C:\\App\\qrv1.TMP"));
+    EXPECT_EQ(ShortcutFixUp::Target, shortcutFixUp("C:\\Menu\\App.LNK", ""));
+    // The temporary file takes the shortcut's place at the next start.
+    EXPECT_EQ(ShortcutFixUp::Temporary, shortcutFixUp("C:\\Menu\\App.lnk", "C:\\Menu\\qrv2.TMP"));
+}
+
+TEST(EngineAfterWriting, ProtocolRecords) {
+    tagCompressFileHeader r = blankRecord();
+    r.targetDir = TargetWindows;
+    memset(r.fileName, 'z', sizeof r.fileName);
+    memcpy(r.fileName, "app.dll", 8);
+    tagCompressFileHeader out[2];
+    memset(out, 0xAB, sizeof out);
+    ASSERT_EQ(1u, protocolRecords(r, "", out));
+    EXPECT_EQ(0, memcmp(&r, &out[0], sizeof r));
+
+    ASSERT_EQ(2u, protocolRecords(r, "C:\\Windows\\qrv7.TMP", out));
+    EXPECT_EQ(0, memcmp(&r, &out[0], sizeof r));
+    EXPECT_STREQ("qrv7.TMP", out[1].fileName);
+    EXPECT_EQ('z', out[1].fileName[9]);  // the rest of the field as it was
+    EXPECT_EQ(0, memcmp(&r, &out[1], offsetof(tagCompressFileHeader, fileName)));
+    EXPECT_STREQ("app.dll", r.fileName);  // the installed file's record is untouched
 }
 
 TEST(EngineKeywords, AnyCaseExactWord) {

@@ -59,6 +59,10 @@ TEST(VolumeFormat, RecordBytes) {
     EXPECT_STREQ(back.subDir, "Help\\Pages");
     EXPECT_STREQ(back.fileName, "index.htm");
     EXPECT_TRUE(RecordTextTerminated(b, true));
+    // A terminated field keeps the bytes after its terminator, to its last
+    // one: the engine writes the record back to Install.log as it was read.
+    b[304 + 259] = 'q';
+    EXPECT_EQ(ParseFileRecord(b).fileName[259], 'q');
     // A name field without a terminator is cut on parsing and reported.
     memset(b + 304, 'x', 260);
     EXPECT_FALSE(RecordTextTerminated(b, true));

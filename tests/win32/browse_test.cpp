@@ -8,10 +8,10 @@
 
 #include "TestEnv.h"
 #include "UiAuto.h"
+#include "resource.h"
 
 namespace {
 
-const int kPathField = 23456;
 const char kCaption[] = "Product Setup";
 const char kMissing[] = "This directory does not exist!";
 const char kCreateQuestion[] = "This directory does not exist.\n\nDo you want to create one ?";
@@ -19,7 +19,7 @@ const char kNotCreated[] = "The directory could not be created";
 
 std::string fieldText(HWND dialog) {
     char text[1024] = {};
-    GetDlgItemTextA(dialog, kPathField, text, sizeof text);
+    GetDlgItemTextA(dialog, IDC_BROWSE_PATH, text, sizeof text);
     return text;
 }
 
@@ -27,7 +27,7 @@ std::string fieldText(HWND dialog) {
 ui::Script& browser(ui::Script& ui, std::function<void(HWND)> act) {
     return ui.window(
         "folder browser with the path field",
-        [](const ui::WindowInfo& w) { return w.className == "#32770" && GetDlgItem(w.hwnd, kPathField); },
+        [](const ui::WindowInfo& w) { return w.className == "#32770" && GetDlgItem(w.hwnd, IDC_BROWSE_PATH); },
         std::move(act));
 }
 
@@ -44,7 +44,7 @@ std::string settledField(HWND dialog, bool preselected = true) {
 std::function<void(HWND)> typeAndOk(std::string path, bool preselected = true) {
     return [path, preselected](HWND dialog) {
         settledField(dialog, preselected);
-        ui::type(dialog, kPathField, path);
+        ui::type(dialog, IDC_BROWSE_PATH, path);
         ui::press(dialog, IDOK);
     };
 }

@@ -16,6 +16,7 @@
 
 #include "TestEnv.h"
 #include "UiAuto.h"
+#include "resource.h"
 
 namespace {
 
@@ -27,7 +28,6 @@ const char kWrongDisk[] = "Installation disk might be corrupted.\nInstallation a
 const char kExitQuestion[] =
     "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?";
 const char kMissingFolder[] = "This directory does not exist!";
-const int kPathField = 23456;
 const unsigned kRecord = 564;
 
 Bytes pseudoRandom(size_t n, unsigned seed) {
@@ -137,7 +137,7 @@ ArchiveHeader readHeader(Reader& r, int* result) {
 
 std::string fieldText(HWND dialog) {
     char text[1024] = {};
-    GetDlgItemTextA(dialog, kPathField, text, sizeof text);
+    GetDlgItemTextA(dialog, IDC_BROWSE_PATH, text, sizeof text);
     return text;
 }
 
@@ -148,7 +148,7 @@ std::string settledField(HWND dialog) {
     return fieldText(dialog);
 }
 
-bool isBrowser(const ui::WindowInfo& w) { return w.className == "#32770" && GetDlgItem(w.hwnd, kPathField); }
+bool isBrowser(const ui::WindowInfo& w) { return w.className == "#32770" && GetDlgItem(w.hwnd, IDC_BROWSE_PATH); }
 
 // Expects the folder browser; records the folder it starts in, then either
 // types `folder` and presses OK or, with an empty `folder`, presses Cancel.
@@ -160,7 +160,7 @@ ui::Script& browser(ui::Script& ui, std::string* startedIn, std::string folder) 
         if (folder.empty()) {
             ui::press(dialog, IDCANCEL);
         } else {
-            ui::type(dialog, kPathField, folder);
+            ui::type(dialog, IDC_BROWSE_PATH, folder);
             ui::press(dialog, IDOK);
         }
     });

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "Setup.h"
+#include "win32/Ownership.h"
 
 namespace {
 
@@ -31,16 +32,16 @@ struct Corpus {
 Corpus listCorpus(const std::string& dir) {
     Corpus c;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
+    win32::FindHandle search(FindFirstFileA((dir + "\\*").c_str(), &fd));
+    if (!search.valid())
         return c;
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
         c.names.push_back(fd.cFileName);
         c.bytes += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    } while (FindNextFileA(search.get(), &fd));
+    search.reset();
     std::sort(c.names.begin(), c.names.end());
     return c;
 }
@@ -63,11 +64,11 @@ int run(const std::string& commandLine) {
     std::string cmd = commandLine;
     if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return -1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
+    win32::KernelHandle thread(pi.hThread);
+    win32::KernelHandle process(pi.hProcess);
+    WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    GetExitCodeProcess(process.get(), &code);
     return static_cast<int>(code);
 }
 
@@ -81,33 +82,32 @@ std::string ownFolder() {
 unsigned long long folderBytes(const std::string& dir, const char* pattern) {
     unsigned long long total = 0;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\" + pattern).c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
+    win32::FindHandle search(FindFirstFileA((dir + "\\" + pattern).c_str(), &fd));
+    if (!search.valid())
         return 0;
     do
         total += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
+    while (FindNextFileA(search.get(), &fd));
     return total;
 }
 
 char caption[] = "engine_bench";
 
 // Installs the archive in `volumes` into `target`; the seconds it took, or a
-// negative number when the engine did not finish with 2.
+// negative number when the engine did not finish with StepContinue.
 double installOnce(const std::string& volumes, const std::string& target) {
     SetCurrentDirectoryA(volumes.c_str());
     SetupFileManager engine;
     engine.InitBI(GetModuleHandleA("Setup.Dll"), caption);
     engine.SetParentForMessage(nullptr);
-    char dir[MAX_PATH] = {};
-    strncpy(dir, target.c_str(), MAX_PATH - 1);
+    char dir[PathSize] = {};
+    strncpy(dir, target.c_str(), PathSize - 1);
     double start = seconds();
     int r = engine.InitSFM(dir);
-    if (r == 2)
+    if (r == StepContinue)
         r = engine.MakeSetupFileOperation(dir);
     double elapsed = seconds() - start;
-    return r == 2 ? elapsed : -1.0;
+    return r == StepContinue ? elapsed : -1.0;
 }
 
 double copyOnce(const std::string& corpus, const Corpus& files, const std::string& target) {

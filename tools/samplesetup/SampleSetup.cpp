@@ -18,19 +18,19 @@ class SampleSetup : public SetupFileManager {
 public:
     // Runs on the installing thread: here only a progress line per file.
     int TakeProcessInfo(int kind, void* data) override {
-        if (kind == 0)
-            printf("installing %s\n", static_cast<const char*>(data));
-        else if (kind == 2)
-            printf("  %d%% of the files done\n", *static_cast<int*>(data));
+        if (kind == InfoBeforeFile)
+            printf("installing %s\n", static_cast<const FileNotice*>(data)->targetPath);
+        else if (kind == InfoOverallPercent)
+            printf("  %u%% of the files done\n", *static_cast<unsigned int*>(data));
         fflush(stdout);
-        return 2;
+        return NoticeGoOn;  // also "go on" for the percentages
     }
 };
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-    static char installDir[MAX_PATH] = "C:\\Program Files\\Sample Product";
+    static char installDir[PathSize] = "C:\\Program Files\\Sample Product";
     if (commandLine && *commandLine) {
         // A folder with spaces arrives in quotes.
         const char* from = commandLine;
@@ -53,11 +53,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     setup.MakeGroupList(3);
 
     int result = setup.InitSFM(installDir);
-    if (result == 2)
+    if (result == StepContinue)
         result = setup.MakeSetupFileOperation(installDir);
     printf("result %d\n", result);
     fflush(stdout);
-    if (result == 2)
+    if (result == StepContinue)
         setup.ShowMessage(11130, MB_ICONINFORMATION);  // "Setup is complete."
-    return result == 2 || result == 3 ? 0 : 1;
+    return result == StepContinue || result == StepDoneReboot ? 0 : 1;
 }
