@@ -42,6 +42,7 @@
 #include <memory>
 #include <new>
 
+#include "baseinterface/MessageText.h"
 #include "explode/Explode.h"
 #include "filemanager/EngineRules.h"
 #include "reader/VolumeFormat.h"
@@ -154,6 +155,21 @@ int rewriteLink(SetupFileManager& engine, IShellLinkA* link, IPersistFile* file,
         return 1;  // nothing saved: the new target is dropped with the object
     link->SetWorkingDirectory(rewritten);  // a failure here shows in the save
     return SUCCEEDED(file->Save(wideName, TRUE)) ? 1 : 0;
+}
+
+// The question about an older system file names the file. The text is
+// formatted here rather than through ShowMessage's insert, which would add
+// MB_SETFOREGROUND: the box keeps exactly the style it is asked with.
+int askWithName(SetupFileManager& engine, int stringId, unsigned long style, const char* name) {
+    char loaded[260];
+    if (LoadStringA(engine.resourceInstance, stringId, loaded, sizeof loaded) <= 0)
+        loaded[0] = '\0';
+    size_t room = formattedMessageSize(loaded, name);
+    std::unique_ptr<char[]> text(new (std::nothrow) char[room]);
+    if (!text)
+        return 0;
+    formatMessage(text.get(), room, loaded, name);
+    return MessageBoxA(engine.parentForMessage, text.get(), engine.messageCaption, style);
 }
 
 }  // namespace
@@ -361,7 +377,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
         if (b == -1)
             return skip();
         if (systemDirReadOnly == 1) {
-            if (b == 1 && ShowMessage(IDS_OLDER_SYSTEM_FILE, MB_RETRYCANCEL, target) == IDCANCEL)
+            if (b == 1 && askWithName(*this, IDS_OLDER_SYSTEM_FILE, MB_RETRYCANCEL, target) == IDCANCEL)
                 return 1;
             char redirected[PathSize];
             char directory[PathSize];
