@@ -2,8 +2,7 @@
 """Counts the test cases of every build tree given: the GoogleTest XML reports
 in its results/ folder, plus every ctest entry that failed without leaving a
 report (a crash, a timeout, a fuzz finding), with the case it was running.
-Prints "N passed, N failed" and
-exits 1 when anything failed."""
+Prints "N passed, N failed" and exits 1 when anything failed."""
 import os
 import re
 import sys
