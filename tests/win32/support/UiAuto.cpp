@@ -315,7 +315,7 @@ DWORD WINAPI watch(LPVOID param) {
             s << "\n  " << d;
         state->failure = s.str();
         for (const WindowInfo& w : windows)
-            if (w.className == "#32770" && !state->handled.count(w.hwnd))
+            if (w.className == "#32770")
                 giveUp(*state, w);
         state->next = state->steps.size();
         SetEvent(state->done);
