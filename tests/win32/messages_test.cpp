@@ -100,7 +100,8 @@ TEST_F(Messages, InsertIsFormattedIntoTheText) {
 
 TEST_F(Messages, InsertOnATextWithoutPercentSLeavesItUnchanged) {
     ui::Script ui;
-    ui.messageBox(nullptr, "Product Setup", "Setup is complete.", IDOK, MB_ICONINFORMATION | MB_SETFOREGROUND);
+    ui.messageBox(nullptr, "Product Setup", "Setup is complete.", IDOK,
+                  MB_ICONINFORMATION | MB_SETFOREGROUND);
     char unused[] = "ignored";
     EXPECT_EQ(IDOK, base.ShowMessage(11130, MB_ICONINFORMATION, unused));
     EXPECT_TRUE(ui.finish());
