@@ -1,12 +1,45 @@
 #!/usr/bin/env python3
 """Counts the test cases of every build tree given: the GoogleTest XML reports
 in its results/ folder, plus every ctest entry that failed without leaving a
-report (a crash, a timeout, a fuzz finding). Prints "N passed, N failed" and
-exits 1 when anything failed."""
+report (a crash, a timeout, a fuzz finding), with the case it was running.
+Prints "N passed, N failed" and exits 1 when anything failed."""
 import os
 import re
 import sys
 import xml.etree.ElementTree as ET
+
+
+
+def unfinished_cases(path):
+    """For each entry in ctest's LastTest.log: the GoogleTest case that had
+    started and not ended when the program stopped (or ""), and its time."""
+    found = {}
+    if not os.path.isfile(path):
+        return found
+    test, case, elapsed = None, "", ""
+    for line in open(path, errors="replace"):
+        m = re.match(r"\d+/\d+ Testing: (.*)", line)
+        if m:
+            test, case, elapsed = m.group(1).strip(), "", ""
+            continue
+        if test is None:
+            continue
+        m = re.match(r"\[ RUN      \] (\S+)", line)
+        if m:
+            case = m.group(1)
+            continue
+        if re.match(r"\[ +(OK|FAILED|SKIPPED) +\] ", line):
+            case = ""
+            continue
+        m = re.match(r"Test time = +(\S+ sec)", line)
+        if m:
+            elapsed = m.group(1)
+            continue
+        if line.startswith(f'"{test}" end time'):
+            found[test] = (case, elapsed)
+            test = None
+    return found
+
 
 passed = failed = skipped = 0
 for tree in sys.argv[1:]:
@@ -32,8 +65,11 @@ for tree in sys.argv[1:]:
                 skipped += 1
             else:
                 passed += 1
-    # ctest's own record of entries that failed (crashes, fuzz findings ...).
-    log = os.path.join(tree, "Testing", "Temporary", "LastTestsFailed.log")
+    # ctest's own record of entries that failed (crashes, timeouts, fuzz
+    # findings ...); its log tells which case was running and for how long.
+    temporary = os.path.join(tree, "Testing", "Temporary")
+    running = unfinished_cases(os.path.join(temporary, "LastTest.log"))
+    log = os.path.join(temporary, "LastTestsFailed.log")
     if os.path.isfile(log):
         for line in open(log):
             m = re.match(r"\d+:(.*)", line.strip())
@@ -42,7 +78,10 @@ for tree in sys.argv[1:]:
             test = m.group(1)
             if test not in reported:
                 failed += 1
-                print(f"FAILED {test} (no report: crashed, timed out or found a fault)")
+                case, elapsed = running.get(test, ("", ""))
+                where = f": {case}" if case else ""
+                after = f" after {elapsed}" if elapsed else ""
+                print(f"FAILED {test}{where} (no report{after}: crashed, timed out or found a fault)")
 line = f"{passed} passed, {failed} failed"
 if skipped:
     line += f", {skipped} skipped"

@@ -111,6 +111,36 @@ TEST(DirChain, StopsAtALevelThatCannotBeEntered) {
     EXPECT_EQ("enter C:\\Locked", noEntry.calls.back());
 }
 
+// A path of exactly `length` characters: "level" components under C: and a
+// last component that makes up the rest.
+std::string pathOfLength(size_t length) {
+    std::string path = "C:";
+    while (path.size() + 7 < length)
+        path += "\\level";
+    path += "\\" + std::string(length - path.size() - 1, 'x');
+    return path;
+}
+
+TEST(DirChain, LongestPathIsCreatedAndOneCharacterMoreIsRefused) {
+    ASSERT_EQ(kDirPathLimit, 259u);
+    {
+        ModelDisk disk;
+        std::string longest = pathOfLength(kDirPathLimit);
+        ASSERT_EQ(259u, longest.size());
+        EXPECT_EQ(1, createDirectoryChain(longest.c_str(), disk));
+        ASSERT_FALSE(disk.created.empty());
+        EXPECT_EQ(longest, disk.created.back());
+    }
+    {
+        ModelDisk disk;
+        std::string tooLong = pathOfLength(kDirPathLimit + 1);
+        ASSERT_EQ(260u, tooLong.size());
+        EXPECT_EQ(0, createDirectoryChain(tooLong.c_str(), disk));
+        EXPECT_TRUE(disk.created.empty());
+        EXPECT_EQ(1u, disk.calls.size());  // only the try of the whole path
+    }
+}
+
 TEST(DirChain, OverlongPathsAreRefusedWithoutOverflow) {
     ModelDisk disk;
     std::string deep = "C:\\";

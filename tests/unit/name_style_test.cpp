@@ -48,6 +48,11 @@ TEST(NameStyle, MixedComponentsStay) {
 TEST(NameStyle, CharactersBeforeTheFirstLetterStay) {
     EXPECT_EQ("1Stapp", styled("1STAPP"));
     EXPECT_EQ("C:\\1995\\_Tmp", styled("C:\\1995\\_TMP"));
+    // Small letters after the leading characters: the first letter still
+    // becomes a capital, not the character in front of it.
+    EXPECT_EQ("_Tmp", styled("_tmp"));
+    EXPECT_EQ("1Stapp", styled("1stapp"));
+    EXPECT_EQ("C:\\~~Temp", styled("C:\\~~temp"));
 }
 
 TEST(NameStyle, LeadingAndDoubledBackslashesStay) {

@@ -105,6 +105,10 @@ TEST(Names, CodePageAndChecks) {
     EXPECT_NE(CheckPathComponent(".."), "");
     EXPECT_NE(CheckPathComponent("a|b"), "");
     EXPECT_NE(CheckPathComponent("trailing."), "");
+    // Windows drops a trailing blank as it drops a trailing full stop.
+    EXPECT_NE(CheckPathComponent("trailing "), "");
+    EXPECT_EQ(CheckPathComponent("inner blank"), "");
+    EXPECT_NE(CheckSubDir("a \\b"), "");
     EXPECT_EQ(CheckSubDir("a\\b c\\d"), "");
     EXPECT_NE(CheckSubDir("a\\\\b"), "");
     EXPECT_NE(CheckSubDir("a\\..\\b"), "");

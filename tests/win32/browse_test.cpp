@@ -107,6 +107,27 @@ TEST_F(DirCreationTest, OverlongPathIsRefused) {
     EXPECT_EQ(0, base.DirCreation(deep.c_str()));
 }
 
+// 259 characters is the longest path the walk takes; one more is refused
+// before anything is created.
+TEST_F(DirCreationTest, LongestPathIsCreatedAndOneCharacterMoreIsRefused) {
+    std::string levels = dir;
+    while (levels.size() + 7 < 259)
+        levels += "\\level";
+    std::string longest = levels + "\\" + std::string(259 - levels.size() - 1, 'x');
+    ASSERT_EQ(259u, longest.size());
+    EXPECT_EQ(1, base.DirCreation(longest.c_str()));
+    EXPECT_TRUE(testenv::dirExists(longest));
+
+    std::string other = dir + "\\other";
+    std::string tooLong = other;
+    while (tooLong.size() + 7 < 260)
+        tooLong += "\\level";
+    tooLong += "\\" + std::string(260 - tooLong.size() - 1, 'x');
+    ASSERT_EQ(260u, tooLong.size());
+    EXPECT_EQ(0, base.DirCreation(tooLong.c_str()));
+    EXPECT_FALSE(testenv::dirExists(other));
+}
+
 TEST_F(DirCreationTest, RelativePaths) {
     ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
     // The part before the first backslash is never created.
@@ -164,7 +185,7 @@ TEST_F(BrowseTest, PreselectionStillToBeCreatedStaysInTheField) {
         shown = settledField(dialog);
         ui::press(dialog, IDOK);
     });
-    ui.messageBox(nullptr, kCaption, kCreateQuestion, IDYES);
+    ui.messageBox(nullptr, kCaption, kCreateQuestion, IDYES, MB_YESNO | MB_ICONQUESTION);
     char folder[MAX_PATH];
     strcpy(folder, target.c_str());
     EXPECT_EQ(0, browse(folder, 1));
@@ -206,7 +227,7 @@ TEST_F(BrowseTest, NewFolderIsCreatedAfterYes) {
         dialogOwner = GetWindow(dialog, GW_OWNER);
         typeAndOk(target)(dialog);
     });
-    ui.messageBox(caller, kCaption, kCreateQuestion, IDYES);
+    ui.messageBox(caller, kCaption, kCreateQuestion, IDYES, MB_YESNO | MB_ICONQUESTION);
     char folder[MAX_PATH];
     strcpy(folder, dir.c_str());
     EXPECT_EQ(0, browse(folder, 1));
@@ -222,7 +243,7 @@ TEST_F(BrowseTest, NewFolderDeclinedEmptiesTheAnswer) {
     std::string target = dir + "\\Declined";
     ui::Script ui;
     browser(ui, typeAndOk(target));
-    ui.messageBox(nullptr, kCaption, kCreateQuestion, IDNO);
+    ui.messageBox(nullptr, kCaption, kCreateQuestion, IDNO, MB_YESNO | MB_ICONQUESTION);
     char folder[MAX_PATH];
     strcpy(folder, dir.c_str());
     EXPECT_EQ(1, browse(folder, 1));
@@ -235,7 +256,7 @@ TEST_F(BrowseTest, MissingFolderRefusedWhenCreationIsNotAllowed) {
     std::string target = dir + "\\Absent";
     ui::Script ui;
     browser(ui, typeAndOk(target));
-    ui.messageBox(nullptr, kCaption, kMissing, IDOK);
+    ui.messageBox(nullptr, kCaption, kMissing, IDOK, MB_OK);
     char folder[MAX_PATH];
     strcpy(folder, dir.c_str());
     EXPECT_EQ(1, browse(folder, 0));
@@ -247,8 +268,8 @@ TEST_F(BrowseTest, MissingFolderRefusedWhenCreationIsNotAllowed) {
 TEST_F(BrowseTest, FolderThatCannotBeCreated) {
     ui::Script ui;
     browser(ui, typeAndOk(dir + "\\Bad|Name\\Sub"));
-    ui.messageBox(nullptr, kCaption, kCreateQuestion, IDYES);
-    ui.messageBox(nullptr, kCaption, kNotCreated, IDOK);
+    ui.messageBox(nullptr, kCaption, kCreateQuestion, IDYES, MB_YESNO | MB_ICONQUESTION);
+    ui.messageBox(nullptr, kCaption, kNotCreated, IDOK, MB_OK);
     char folder[MAX_PATH];
     strcpy(folder, dir.c_str());
     EXPECT_EQ(1, browse(folder, 1));
@@ -286,7 +307,7 @@ TEST_F(BrowseTest, OverlongTypedPathIsRefusedNotCut) {
     for (int mayCreate : {0, 1}) {
         ui::Script ui;
         browser(ui, typeAndOk(typed));
-        ui.messageBox(nullptr, kCaption, kMissing, IDOK);
+        ui.messageBox(nullptr, kCaption, kMissing, IDOK, MB_OK);
         char folder[MAX_PATH];
         strcpy(folder, dir.c_str());
         EXPECT_EQ(1, browse(folder, mayCreate));

@@ -62,7 +62,7 @@ protected:
             kit::Engine engine;
             engine.MakeGroupList(1);
             ui::Script ui;
-            ui.messageBox(nullptr, kCaption, text, IDOK);
+            ui.messageBox(nullptr, kCaption, text, IDOK, MB_ICONSTOP);
             kit::DialogGuard guard(&ui, 1);
             kit::RunResult r = kit::install(engine, volumes, app);
             EXPECT_TRUE(ui.finish());
@@ -150,7 +150,7 @@ TEST_F(EngineDamage, EmptyFirstVolume) {
     ASSERT_TRUE(testenv::writeFile(volumes + "\\Data1.Dat", std::vector<unsigned char>()));
     kit::Engine engine;
     ui::Script ui;
-    ui.messageBox(nullptr, kCaption, kCorrupt, IDOK);
+    ui.messageBox(nullptr, kCaption, kCorrupt, IDOK, MB_ICONSTOP);
     kit::DialogGuard guard(&ui, 1);
     EXPECT_EQ(0, kit::install(engine, volumes, app).init);
     EXPECT_TRUE(ui.finish());
@@ -193,7 +193,8 @@ TEST_F(EngineDamage, FailingWritesAreReportedOnceAndEndTheRun) {
         kit::Engine engine;
         engine.SetParentForMessage(progress);
         ui::Script ui;
-        ui.messageBox(progress, kCaption, "Error writing destination file.\nInstallation aborted.", IDOK);
+        ui.messageBox(progress, kCaption, "Error writing destination file.\nInstallation aborted.", IDOK,
+                      MB_ICONSTOP);
         kit::DialogGuard guard(&ui, 1);
         kit::RunResult r = kit::install(engine, volumes, app);
         EXPECT_TRUE(ui.finish());
@@ -241,7 +242,8 @@ TEST_F(EngineDamage, ReadOnlyTargetsAreMadeWritable) {
         ASSERT_TRUE(frozen.ok());
         kit::Engine engine;
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, "Error writing destination file.\nInstallation aborted.", IDOK);
+        ui.messageBox(nullptr, kCaption, "Error writing destination file.\nInstallation aborted.", IDOK,
+                      MB_ICONSTOP);
         kit::DialogGuard guard(&ui, 1);
         EXPECT_EQ(0, kit::install(engine, volumes, app).run);
         EXPECT_TRUE(ui.finish());

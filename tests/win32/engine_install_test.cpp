@@ -352,7 +352,8 @@ TEST_F(EngineInstall, RecordOutsideTheGroupListAndRunWithoutAList) {
         engine.MakeGroupList(2);
         engine.DesableGroup(2);
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, "Wrong groups number.\nDo you want to continue ?", IDOK);
+        ui.messageBox(nullptr, kCaption, "Wrong groups number.\nDo you want to continue ?", IDOK,
+                      MB_OKCANCEL);
         kit::RunResult r = kit::install(engine, volumes, app + "A");
         EXPECT_TRUE(ui.finish());
         ASSERT_EQ(2, r.run);
@@ -433,7 +434,7 @@ TEST_F(EngineInstall, WrongFormatVersionStopsBeforeAnythingIsCreated) {
     patch32(volumes + "\\Data1.Dat", 16, 2);  // formatVersion
     kit::Engine engine;
     ui::Script ui;
-    ui.messageBox(nullptr, kCaption, "Wrong version sources!", IDOK);
+    ui.messageBox(nullptr, kCaption, "Wrong version sources!", IDOK, MB_ICONSTOP);
     kit::RunResult r = kit::install(engine, volumes, app);
     EXPECT_TRUE(ui.finish());
     EXPECT_EQ(0, r.init);
@@ -451,7 +452,7 @@ TEST_F(EngineInstall, GroupCountMismatchAsksAndHonoursTheAnswer) {
         kit::Engine engine;
         engine.MakeGroupList(3);
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, text, IDCANCEL);
+        ui.messageBox(nullptr, kCaption, text, IDCANCEL, MB_OKCANCEL);
         kit::RunResult r = kit::install(engine, volumes, app);
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(0, r.init);
@@ -461,12 +462,23 @@ TEST_F(EngineInstall, GroupCountMismatchAsksAndHonoursTheAnswer) {
         kit::Engine engine;
         engine.MakeGroupList(3);
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, text, IDOK);
+        ui.messageBox(nullptr, kCaption, text, IDOK, MB_OKCANCEL);
         kit::RunResult r = kit::install(engine, volumes, app);
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(2, r.init);
         EXPECT_EQ(2, r.run);
         EXPECT_EQ(1u, kit::readLog(app + "\\Install.log").size());
+    }
+    {
+        // A list longer than the archive's groups is a mismatch as well.
+        kit::Engine engine;
+        engine.MakeGroupList(5);
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, text, IDCANCEL, MB_OKCANCEL);
+        kit::RunResult r = kit::install(engine, volumes, app + "5");
+        EXPECT_TRUE(ui.finish());
+        EXPECT_EQ(0, r.init);
+        EXPECT_FALSE(testenv::fileExists(app + "5\\Install.log"));
     }
     {
         // A matching list asks nothing.
@@ -518,7 +530,7 @@ TEST_F(EngineInstall, DirectoryOrProtocolFileThatCannotBeCreated) {
         ASSERT_TRUE(testenv::writeFile(dir + "\\plain.txt", "x"));
         kit::Engine engine;
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, text, IDOK);
+        ui.messageBox(nullptr, kCaption, text, IDOK, MB_ICONSTOP);
         kit::RunResult r = kit::install(engine, volumes, dir + "\\plain.txt\\App");
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(0, r.init);
@@ -529,7 +541,7 @@ TEST_F(EngineInstall, DirectoryOrProtocolFileThatCannotBeCreated) {
         ASSERT_TRUE(CreateDirectoryA((app + "\\Install.log").c_str(), nullptr));
         kit::Engine engine;
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, text, IDOK);
+        ui.messageBox(nullptr, kCaption, text, IDOK, MB_ICONSTOP);
         kit::RunResult r = kit::install(engine, volumes, app);
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(0, r.init);
@@ -539,7 +551,7 @@ TEST_F(EngineInstall, DirectoryOrProtocolFileThatCannotBeCreated) {
         std::string deep = dir + "\\" + std::string(250 - dir.size(), 'd');
         kit::Engine engine;
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, text, IDOK);
+        ui.messageBox(nullptr, kCaption, text, IDOK, MB_ICONSTOP);
         kit::RunResult r = kit::install(engine, volumes, deep);
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(0, r.init);

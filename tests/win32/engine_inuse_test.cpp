@@ -238,7 +238,8 @@ TEST_F(EngineInUse, NoRoomForATemporaryFileStopsTheRun) {
         ASSERT_TRUE(locked.ok());
         kit::Engine engine;
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, "Cannot create destination file.\nInstallation aborted.", IDOK);
+        ui.messageBox(nullptr, kCaption, "Cannot create destination file.\nInstallation aborted.", IDOK,
+                      MB_ICONSTOP);
         kit::DialogGuard guard(&ui, 1);
         EXPECT_EQ(0, kit::install(engine, volumes, app).run);
         EXPECT_TRUE(ui.finish());

@@ -290,7 +290,7 @@ TEST_F(EngineShortcut, AFileThatIsNoLinkStopsTheRun) {
     {
         kit::Engine engine;
         ui::Script ui;
-        ui.messageBox(nullptr, kCaption, "Cannot create record in Start Menu.", IDOK);
+        ui.messageBox(nullptr, kCaption, "Cannot create record in Start Menu.", IDOK, MB_ICONSTOP);
         kit::DialogGuard guard(&ui, 1);
         EXPECT_EQ(0, kit::install(engine, volumes, app).run);
         EXPECT_TRUE(ui.finish());

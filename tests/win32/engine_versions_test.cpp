@@ -229,7 +229,9 @@ TEST_F(EngineVersions, WriteProtectedSystemDirectorySendsFilesToWindows) {
             ASSERT_EQ(1, engine.IsSysReadOnly());
             EXPECT_FALSE(testenv::fileExists(kit::systemDir() + "\\qrv_proverka"));
             ui::Script ui;
-            ui.messageBox(nullptr, kCaption, question, IDCANCEL);
+            // The name goes in as ShowMessage's insert, which brings the box
+            // to the foreground.
+            ui.messageBox(nullptr, kCaption, question, IDCANCEL, MB_RETRYCANCEL | MB_SETFOREGROUND);
             kit::DialogGuard guard(&ui, 1);
             kit::RunResult r = kit::install(engine, volumes, dir + "\\App1");
             EXPECT_TRUE(ui.finish());
@@ -244,7 +246,7 @@ TEST_F(EngineVersions, WriteProtectedSystemDirectorySendsFilesToWindows) {
         {
             kit::Engine retry;
             ui::Script ui;
-            ui.messageBox(nullptr, kCaption, question, IDRETRY);
+            ui.messageBox(nullptr, kCaption, question, IDRETRY, MB_RETRYCANCEL | MB_SETFOREGROUND);
             kit::DialogGuard guard(&ui, 1);
             kit::RunResult r = kit::install(retry, volumes, dir + "\\App2");
             EXPECT_TRUE(ui.finish());

@@ -82,14 +82,17 @@ TEST_F(Messages, InitBIKeepsTheCallersPointers) {
 
 TEST_F(Messages, WithoutInsertThePercentSStaysVisible) {
     ui::Script ui;
-    ui.messageBox(nullptr, "Product Setup", "Choose a folder for %s installation.", IDOK);
+    ui.messageBox(nullptr, "Product Setup", "Choose a folder for %s installation.", IDOK, MB_OK);
     EXPECT_EQ(IDOK, base.ShowMessage(11104, MB_OK, nullptr));
     EXPECT_TRUE(ui.finish());
 }
 
+// A box with an insert is also brought to the foreground; one without keeps
+// exactly the caller's style (see WithoutInsertThePercentSStaysVisible).
 TEST_F(Messages, InsertIsFormattedIntoTheText) {
     ui::Script ui;
-    ui.messageBox(nullptr, "Product Setup", "Uninstalling existing version of Acme Writer.", IDOK);
+    ui.messageBox(nullptr, "Product Setup", "Uninstalling existing version of Acme Writer.", IDOK,
+                  MB_OK | MB_SETFOREGROUND);
     char product[] = "Acme Writer";
     EXPECT_EQ(IDOK, base.ShowMessage(11126, MB_OK, product));
     EXPECT_TRUE(ui.finish());
@@ -97,7 +100,8 @@ TEST_F(Messages, InsertIsFormattedIntoTheText) {
 
 TEST_F(Messages, InsertOnATextWithoutPercentSLeavesItUnchanged) {
     ui::Script ui;
-    ui.messageBox(nullptr, "Product Setup", "Setup is complete.", IDOK);
+    ui.messageBox(nullptr, "Product Setup", "Setup is complete.", IDOK,
+                  MB_ICONINFORMATION | MB_SETFOREGROUND);
     char unused[] = "ignored";
     EXPECT_EQ(IDOK, base.ShowMessage(11130, MB_ICONINFORMATION, unused));
     EXPECT_TRUE(ui.finish());
@@ -108,7 +112,7 @@ TEST_F(Messages, YesAndNoAreReturnedAsSixAndSeven) {
         "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?";
     {
         ui::Script ui;
-        ui.messageBox(nullptr, "Product Setup", question, IDYES);
+        ui.messageBox(nullptr, "Product Setup", question, IDYES, MB_YESNO | MB_ICONQUESTION);
         EXPECT_EQ(6, base.ShowMessage(11103, MB_YESNO | MB_ICONQUESTION));
         EXPECT_TRUE(ui.finish());
         ASSERT_EQ(1u, ui.matched().size());
@@ -116,7 +120,7 @@ TEST_F(Messages, YesAndNoAreReturnedAsSixAndSeven) {
     }
     {
         ui::Script ui;
-        ui.messageBox(nullptr, "Product Setup", question, IDNO);
+        ui.messageBox(nullptr, "Product Setup", question, IDNO, MB_YESNO | MB_ICONQUESTION);
         EXPECT_EQ(7, base.ShowMessage(11103, MB_YESNO | MB_ICONQUESTION));
         EXPECT_TRUE(ui.finish());
     }
@@ -125,7 +129,7 @@ TEST_F(Messages, YesAndNoAreReturnedAsSixAndSeven) {
 TEST_F(Messages, RetryCancelBoxOffersBothButtons) {
     ui::Script ui;
     ui.messageBox(nullptr, "Product Setup",
-                  "Installation disk might be corrupted.\nInstallation aborted", IDRETRY);
+                  "Installation disk might be corrupted.\nInstallation aborted", IDRETRY, MB_RETRYCANCEL);
     EXPECT_EQ(IDRETRY, base.ShowMessage(11109, MB_RETRYCANCEL));
     EXPECT_TRUE(ui.finish());
     ASSERT_EQ(1u, ui.matched().size());
@@ -135,7 +139,8 @@ TEST_F(Messages, RetryCancelBoxOffersBothButtons) {
 TEST_F(Messages, AnInsertLongerThanTheTextBufferIsShownWhole) {
     std::string path = "C:\\" + std::string(300, 'x');
     ui::Script ui;
-    ui.messageBox(nullptr, "Product Setup", "Uninstalling existing version of " + path + ".", IDOK);
+    ui.messageBox(nullptr, "Product Setup", "Uninstalling existing version of " + path + ".", IDOK,
+                  MB_OK | MB_SETFOREGROUND);
     EXPECT_EQ(IDOK, base.ShowMessage(11126, MB_OK, &path[0]));
     EXPECT_TRUE(ui.finish());
 }
@@ -152,7 +157,7 @@ TEST_F(Messages, MessageBoxIsOwnedByTheMessageParent) {
     base.SetParentForMessage(owner);
     EXPECT_EQ(owner, base.GetParentForMessage());
     ui::Script ui;
-    ui.messageBox(owner, "Product Setup", "Wrong version sources!", IDOK);
+    ui.messageBox(owner, "Product Setup", "Wrong version sources!", IDOK, MB_ICONSTOP);
     EXPECT_EQ(IDOK, base.ShowMessage(11122, MB_ICONSTOP));
     EXPECT_TRUE(ui.finish());
     DestroyWindow(owner);

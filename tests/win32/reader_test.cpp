@@ -4,6 +4,8 @@
 // folders the user points to, and the questions on the way.
 #include "Setup.h"
 
+#include <winioctl.h>
+
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -410,6 +412,64 @@ TEST_F(ReaderTest, SeekInSkipsTheRestOfTheChunkOnly) {
     EXPECT_STREQ("b.bin", readRecord(reader).fields.fileName);
 }
 
+// A volume over 4 GiB: the first file's chunk ends at 0xFFFFFFFF, where
+// SetFilePointer's result looks like INVALID_SET_FILE_POINTER although the
+// move succeeded. The volume is written sparse: the gap takes no disk.
+TEST_F(ReaderTest, SeekToAPositionWhoseLowPartIsAllOnes) {
+    Sources src(dir);
+    src.add("a.bin", pseudoRandom(100, 18));
+    src.add("b.bin", pseudoRandom(200, 19));
+    std::string out = sub("out");
+    ASSERT_NO_FATAL_FAILURE(src.pack(out));
+    std::string volume = out + "\\Data1.Dat";
+    Bytes packed = testenv::readFile(volume);
+    const size_t aChunk = 24 + kRecord;
+    const size_t bRecord = aChunk + le32(packed, 24 + 12);
+    ASSERT_EQ(packed.size(), bRecord + kRecord + src.stream(1).size());
+
+    // Data1.Dat anew: a's record with a chunk that reaches 0xFFFFFFFF, then
+    // b's record and data from there.
+    const DWORD bAt = 0xFFFFFFFFu;
+    Bytes head(packed.begin(), packed.begin() + aChunk);
+    const uint32_t grown = bAt - static_cast<uint32_t>(aChunk);
+    memcpy(&head[24 + 12], &grown, 4);
+    HANDLE h = CreateFileA(volume.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD unused = 0;
+    DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr);  // where needed
+    DWORD written = 0;
+    bool ok = WriteFile(h, head.data(), static_cast<DWORD>(head.size()), &written, nullptr) != FALSE;
+    LONG high = 0;
+    ok = ok && SetFilePointer(h, static_cast<LONG>(bAt), &high, FILE_BEGIN) == bAt;
+    ok = ok && WriteFile(h, &packed[bRecord], static_cast<DWORD>(packed.size() - bRecord), &written, nullptr);
+    CloseHandle(h);
+    ASSERT_TRUE(ok);
+
+    enter(out);
+    ui::Script ui;
+    failOnAnyDialog(ui);
+    int result = 0;
+    readHeader(reader, &result);
+    ASSERT_EQ(2, result);
+    ASSERT_EQ(2, readRecord(reader).result);
+    EXPECT_EQ(grown, reader.chunkBytesLeft);
+    EXPECT_EQ(2, reader.Seek());
+    high = 0;
+    EXPECT_EQ(bAt, SetFilePointer(reader.volumeFile, 0, &high, FILE_CURRENT));
+    EXPECT_EQ(0, high);
+    Record next = readRecord(reader);
+    EXPECT_EQ(2, next.result);
+    EXPECT_STREQ("b.bin", next.fields.fileName);
+    EXPECT_EQ(src.stream(1), readData(reader, 4096));
+    EXPECT_TRUE(ui.matched().empty());
+
+    // The volume goes at once: 4 GiB as the file system sees it.
+    CloseHandle(reader.volumeFile);
+    reader.volumeFile = INVALID_HANDLE_VALUE;
+    EXPECT_TRUE(DeleteFileA(volume.c_str()));
+}
+
 TEST_F(ReaderTest, VolumesInSiblingDiskDirectories) {
     Sources src(dir);
     const Bytes big = src.add("big.bin", pseudoRandom(9000, 11));
@@ -493,7 +553,7 @@ TEST_F(WrongDiskTest, RetryAfterTheRightDiskIsInPlace) {
 
 TEST_F(WrongDiskTest, CancelIsAUserBreak) {
     ui::Script ui;
-    ui.messageBox(nullptr, kCaption, kWrongDisk, IDCANCEL);
+    ui.messageBox(nullptr, kCaption, kWrongDisk, IDCANCEL, MB_RETRYCANCEL);
     int last = 0;
     readData(reader, 2048, &last);
     ASSERT_TRUE(ui.finish());
@@ -542,7 +602,7 @@ TEST_F(MissingVolumeTest, CancelThenNoShowsTheBrowserAgain) {
     std::string first, second;
     ui::Script ui;
     browser(ui, &first, "");
-    ui.messageBox(nullptr, kCaption, kExitQuestion, IDNO);
+    ui.messageBox(nullptr, kCaption, kExitQuestion, IDNO, MB_YESNO | MB_ICONQUESTION);
     browser(ui, &second, elsewhere);
     EXPECT_EQ(big, readData(reader, 2048));
     ASSERT_TRUE(ui.finish());
@@ -554,7 +614,7 @@ TEST_F(MissingVolumeTest, CancelThenNoShowsTheBrowserAgain) {
 TEST_F(MissingVolumeTest, CancelThenYesIsAUserBreak) {
     ui::Script ui;
     browser(ui, nullptr, "");
-    ui.messageBox(nullptr, kCaption, kExitQuestion, IDYES);
+    ui.messageBox(nullptr, kCaption, kExitQuestion, IDYES, MB_YESNO | MB_ICONQUESTION);
     int last = 0;
     readData(reader, 2048, &last);
     ASSERT_TRUE(ui.finish());
@@ -577,9 +637,9 @@ TEST_F(MissingVolumeTest, ChosenFolderThatDoesNotExist) {
     std::string second;
     ui::Script ui;
     browser(ui, nullptr, dir + "\\nowhere");
-    ui.messageBox(nullptr, kCaption, kMissingFolder, IDOK);
+    ui.messageBox(nullptr, kCaption, kMissingFolder, IDOK, MB_OK);
     browser(ui, &second, "");  // back where it started
-    ui.messageBox(nullptr, kCaption, kExitQuestion, IDYES);
+    ui.messageBox(nullptr, kCaption, kExitQuestion, IDYES, MB_YESNO | MB_ICONQUESTION);
     int last = 0;
     readData(reader, 2048, &last);
     ASSERT_TRUE(ui.finish());
@@ -598,7 +658,7 @@ TEST_F(MissingVolumeTest, ChosenFolderTooDeepForTheVolumePath) {
     ASSERT_EQ(1, reader.DirCreation(deep.c_str()));
     ui::Script ui;
     browser(ui, nullptr, deep);
-    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK);
+    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK, MB_ICONSTOP);
     int last = 0;
     readData(reader, 2048, &last);
     ASSERT_TRUE(ui.finish());
@@ -649,7 +709,7 @@ TEST_F(ReaderTest, RecordCutShortIsReportedAsDamage) {
     ASSERT_EQ(2, readRecord(reader).result);
     ASSERT_EQ(2, reader.Seek());
     ui::Script ui;
-    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK);
+    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK, MB_ICONSTOP);
     EXPECT_EQ(0, readRecord(reader).result);
     ASSERT_TRUE(ui.finish());
 }
@@ -657,8 +717,8 @@ TEST_F(ReaderTest, RecordCutShortIsReportedAsDamage) {
 // Read and seek errors (here: no volume open) are reported as a damaged disk.
 TEST_F(ReaderTest, ReadAndSeekErrorsReportTheDisk) {
     ui::Script ui;
-    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK);
-    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK);
+    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK, MB_ICONSTOP);
+    ui.messageBox(nullptr, kCaption, kCorrupted, IDOK, MB_ICONSTOP);
     unsigned char buf[4];
     EXPECT_EQ(0, reader.ReadDataFile(buf, sizeof buf));
     reader.chunkBytesLeft = 10;

@@ -1,6 +1,8 @@
 // UI automation helper for the Win32 tests; see UiAuto.h.
 #include "UiAuto.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -44,6 +46,91 @@ std::string quote(const std::string& s) {
     return out + "\"";
 }
 
+// ---------------------------------------------------------------------------
+// The message boxes Setup.Dll asks for, while they are open: MessageBoxA in
+// its import table is replaced by a recorder that notes the call and shows
+// the box as before. A box on screen is matched to the open call of its
+// thread with the same caption and text.
+
+struct BoxCall {
+    DWORD thread;
+    std::string caption;
+    std::string text;
+    UINT style;
+};
+
+std::mutex boxLock;
+std::vector<BoxCall> openBoxes;
+
+int WINAPI recordedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+    DWORD thread = GetCurrentThreadId();
+    {
+        std::lock_guard<std::mutex> guard(boxLock);
+        openBoxes.push_back({thread, caption ? caption : "", text ? text : "", style});
+    }
+    int result = MessageBoxA(owner, text, caption, style);
+    std::lock_guard<std::mutex> guard(boxLock);
+    for (size_t i = openBoxes.size(); i-- > 0;) {
+        if (openBoxes[i].thread == thread) {
+            openBoxes.erase(openBoxes.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    return result;
+}
+
+// Points `module`'s import of dll!function at `replacement`.
+bool redirectImport(HMODULE module, const char* dll, const char* function, const void* replacement) {
+    if (!module)
+        return false;
+    BYTE* base = reinterpret_cast<BYTE*>(module);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!imports.VirtualAddress)
+        return false;
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
+            base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0)
+                continue;
+            DWORD old;
+            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old))
+                return false;
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+            return true;
+        }
+    }
+    return false;
+}
+
+void recordLibraryMessageBoxes() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        redirectImport(GetModuleHandleA("Setup.Dll"), "user32.dll", "MessageBoxA",
+                       reinterpret_cast<const void*>(&recordedMessageBox));
+    });
+}
+
+long recordedStyle(HWND window, const std::string& caption, const std::string& text) {
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    std::lock_guard<std::mutex> guard(boxLock);
+    for (size_t i = openBoxes.size(); i-- > 0;) {
+        const BoxCall& call = openBoxes[i];
+        if (call.thread == thread && call.caption == caption && call.text == text)
+            return static_cast<long>(call.style);
+    }
+    return -1;
+}
+
 }  // namespace
 
 std::string WindowInfo::describe() const {
@@ -53,6 +140,8 @@ std::string WindowInfo::describe() const {
     for (size_t i = 0; i < buttons.size(); ++i)
         s << (i ? " " : "") << buttons[i];
     s << "]";
+    if (style != -1)
+        s << " style " << style;
     return s.str();
 }
 
@@ -78,6 +167,8 @@ WindowInfo describe(HWND window) {
                 info.text += (info.text.empty() ? "" : "\n") + t;
         }
     }
+    if (message)
+        info.style = recordedStyle(window, info.caption, info.text);
     return info;
 }
 
@@ -94,6 +185,7 @@ BOOL CALLBACK collect(HWND w, LPARAM param) {
 }  // namespace
 
 std::vector<WindowInfo> visibleWindows() {
+    recordLibraryMessageBoxes();
     std::vector<HWND> handles;
     EnumWindows(collect, reinterpret_cast<LPARAM>(&handles));
     std::vector<WindowInfo> out;
@@ -124,10 +216,12 @@ struct Script::State {
     bool stop = false;
     bool failed = false;
     std::string failure;
+    std::string unreported;    // windows dismissed since finish() last reported
     std::vector<WindowInfo> matched;
     std::set<HWND> handled;    // windows already acted on or dismissed
     DWORD timeoutMs;
     HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // the watcher is gone
 };
 
 namespace {
@@ -143,6 +237,13 @@ void dismiss(HWND w, const WindowInfo& info) {
     PostMessageA(w, WM_CLOSE, 0, 0);
 }
 
+// Dismisses a dialog the script gave up on and keeps it for the report.
+void giveUp(Script::State& state, const WindowInfo& w) {
+    state.handled.insert(w.hwnd);
+    state.unreported += (state.unreported.empty() ? "" : "\n") + std::string("dismissed ") + w.describe();
+    dismiss(w.hwnd, w);
+}
+
 DWORD WINAPI watch(LPVOID param) {
     auto state = *static_cast<std::shared_ptr<Script::State>*>(param);
     delete static_cast<std::shared_ptr<Script::State>*>(param);
@@ -152,7 +253,7 @@ DWORD WINAPI watch(LPVOID param) {
     for (;;) {
         Sleep(20);
         std::vector<WindowInfo> windows = visibleWindows();
-        std::lock_guard<std::mutex> guard(state->lock);
+        std::unique_lock<std::mutex> guard(state->lock);
         if (state->stop)
             break;
         for (const WindowInfo& w : windows) {
@@ -179,8 +280,7 @@ DWORD WINAPI watch(LPVOID param) {
                 state->failed = true;
                 state->failure += (state->failure.empty() ? "" : "\n") +
                                   std::string("unexpected ") + w.describe();
-                state->handled.insert(w.hwnd);
-                dismiss(w.hwnd, w);
+                giveUp(*state, w);
             }
             continue;
         }
@@ -192,8 +292,12 @@ DWORD WINAPI watch(LPVOID param) {
                 continue;
             state->handled.insert(w.hwnd);
             state->matched.push_back(w);
-            step.act(w.hwnd);
+            std::function<void(HWND)> act = step.act;
             ++state->next;
+            // The user's action runs unlocked: it may wait for the window,
+            // and finish() must still be able to look at the state.
+            guard.unlock();
+            act(w.hwnd);
             stepStart = GetTickCount();
             acted = true;
             break;
@@ -212,16 +316,18 @@ DWORD WINAPI watch(LPVOID param) {
         state->failure = s.str();
         for (const WindowInfo& w : windows)
             if (w.className == "#32770")
-                dismiss(w.hwnd, w);
+                giveUp(*state, w);
         state->next = state->steps.size();
         SetEvent(state->done);
     }
+    SetEvent(state->stopped);
     return 0;
 }
 
 }  // namespace
 
 Script::Script(DWORD stepTimeoutMs) : state_(std::make_shared<State>()) {
+    recordLibraryMessageBoxes();
     state_->timeoutMs = stepTimeoutMs;
     thread_ = CreateThread(nullptr, 0, watch, new std::shared_ptr<State>(state_), 0, nullptr);
 }
@@ -231,9 +337,21 @@ Script::~Script() {
         std::lock_guard<std::mutex> guard(state_->lock);
         state_->stop = true;
     }
-    WaitForSingleObject(thread_, INFINITE);
+    // The watcher ends within one round unless a step's action hangs; then
+    // it is left behind (it keeps the state alive) and the test fails.
+    bool stopped = WaitForSingleObject(state_->stopped, state_->timeoutMs + 5000) == WAIT_OBJECT_0;
     CloseHandle(thread_);
-    CloseHandle(state_->done);
+    std::lock_guard<std::mutex> guard(state_->lock);
+    if (!stopped)
+        ADD_FAILURE() << "the UI script's watcher did not stop: a step's action hangs";
+    // Windows the script dismissed and nobody reported (finish() was not
+    // called, or they came after it): a failure all the same.
+    if (!state_->unreported.empty())
+        ADD_FAILURE() << "the UI script dismissed windows nobody expected:\n" << state_->unreported;
+    if (stopped) {
+        CloseHandle(state_->done);
+        CloseHandle(state_->stopped);
+    }
 }
 
 Script& Script::window(std::string description, std::function<bool(const WindowInfo&)> match,
@@ -244,16 +362,17 @@ Script& Script::window(std::string description, std::function<bool(const WindowI
     return *this;
 }
 
-Script& Script::messageBox(HWND owner, std::string caption, std::string text, int button) {
+Script& Script::messageBox(HWND owner, std::string caption, std::string text, int button, long style) {
     std::string d = "message box owned by " +
                     (owner == AnyOwner ? std::string("anyone") : std::to_string(reinterpret_cast<uintptr_t>(owner))) +
-                    " caption " + quote(caption) + " text " + quote(text) + " to press " +
+                    " caption " + quote(caption) + " text " + quote(text) +
+                    (style == -1 ? std::string() : " style " + std::to_string(style)) + " to press " +
                     std::to_string(button);
     return window(
         d,
         [=](const WindowInfo& w) {
             return w.className == "#32770" && (owner == AnyOwner || w.owner == owner) &&
-                   w.caption == caption && w.text == text;
+                   w.caption == caption && w.text == text && (style == -1 || w.style == style);
         },
         [=](HWND w) { press(w, button); });
 }
@@ -267,28 +386,39 @@ Script& Script::dialog(std::string caption, std::function<void(HWND)> act) {
 
 ::testing::AssertionResult Script::finish() {
     DWORD total;
+    bool done;
     {
         std::lock_guard<std::mutex> guard(state_->lock);
         total = state_->timeoutMs * static_cast<DWORD>(state_->steps.size() + 1);
+        done = state_->steps.empty();  // nothing to wait for
     }
     // Keep serving the windows of this thread while waiting: a message box
     // may be owned by one of them.
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < total) {
+    while (!done && GetTickCount() - start < total) {
         DWORD r = MsgWaitForMultipleObjects(1, &state_->done, FALSE, 50, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0)
-            break;
+            done = true;
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (!done && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
     }
     std::lock_guard<std::mutex> guard(state_->lock);
+    if (!done) {
+        // The watcher is stuck in a step's action: what is on screen goes.
+        for (const WindowInfo& w : visibleWindows())
+            if (w.className == "#32770" && !state_->handled.count(w.hwnd))
+                giveUp(*state_, w);
+    }
+    std::string dismissed;
+    dismissed.swap(state_->unreported);
     if (state_->failed)
         return ::testing::AssertionFailure() << state_->failure;
-    if (state_->next < state_->steps.size())
-        return ::testing::AssertionFailure() << "steps left undone: " << state_->steps.size() - state_->next;
+    if (state_->next < state_->steps.size() || !done)
+        return ::testing::AssertionFailure() << "steps left undone: " << state_->steps.size() - state_->next
+                                             << (dismissed.empty() ? "" : "\n") << dismissed;
     return ::testing::AssertionSuccess();
 }
 

@@ -2,7 +2,10 @@
 // boxes and dialogs that the code under test opens, checks what they say and
 // presses the button a user would. Every wait is bounded: a window that never
 // comes fails the test with everything that was seen, and a window nobody
-// expected is dismissed so that the code under test can return.
+// expected is dismissed and fails the test, so that the code under test can
+// return. The MB_ style Setup.Dll passes for a message box is recorded on the
+// way (its import of MessageBoxA goes through a recorder), because most of
+// it, MB_SETFOREGROUND for one, leaves no trace on the box itself.
 //
 //   ui::Script ui;
 //   ui.messageBox(owner, "Title", "Text", IDYES);
@@ -30,6 +33,7 @@ struct WindowInfo {
     std::string caption;
     std::string text;          // a message box's message, else its static texts joined by '\n'
     std::vector<int> buttons;  // control ids of its push buttons
+    long style = -1;           // a message box from Setup.Dll: its MB_ style; else -1
     std::string describe() const;
 };
 
@@ -54,8 +58,10 @@ public:
     Script& operator=(const Script&) = delete;
 
     // Expects a message box owned by `owner` with exactly this caption and
-    // text; presses `button` (IDOK, IDCANCEL, IDYES, IDNO, IDRETRY ...).
-    Script& messageBox(HWND owner, std::string caption, std::string text, int button);
+    // text, shown by Setup.Dll with exactly this MB_ style (any style when
+    // -1); presses `button` (IDOK, IDCANCEL, IDYES, IDNO, IDRETRY ...).
+    Script& messageBox(HWND owner, std::string caption, std::string text, int button,
+                       long style = -1);
     // Expects a dialog whose caption is `caption` and hands it to `act`,
     // which does what the user would (type, press). `act` runs on the watcher
     // thread and must not block on the window's thread.
@@ -65,7 +71,9 @@ public:
                    std::function<void(HWND)> act);
 
     // Waits until every step has happened. Fails with a description of the
-    // windows seen when a step did not happen in time.
+    // windows seen when a step did not happen in time. A script that is not
+    // finished still fails the test, when it goes, for every window it had
+    // to dismiss.
     ::testing::AssertionResult finish();
 
     // What the matched windows looked like, in step order.
