@@ -246,7 +246,7 @@ TEST(PeVersion, OtherTablesAndNonModulesGiveNoVersion) {
     EXPECT_EQ(VersionOf(text, v), PeNoVersionResource);
     EXPECT_EQ(VersionOf(Bytes(), v), PeNoVersionResource);
     // A real module built by wine, whose table is 040904B0.
-    std::ifstream in(std::string(SETUP_SHARED_DIR) + "/vectors/dll.bin", std::ios::binary);
+    std::ifstream in(std::string(SETUP_VECTORS_DIR) + "/dll.bin", std::ios::binary);
     Bytes dll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(dll.empty());
     EXPECT_EQ(VersionOf(dll, v), PeNoFileVersion);
