@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "reader/VolumeFormat.h"
 #include "reader/VolumeSearch.h"
 #include "reader/VolumeStream.h"
 #include "resources/resource.h"
@@ -52,11 +53,6 @@ StepResult skipVolume(Reader& reader, unsigned int count) {
     return StepContinue;
 }
 
-uint32_t little32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // The volume files on disk, for the reading rules.
 class DiskVolumes : public VolumeSource {
 public:
@@ -66,7 +62,7 @@ public:
     }
     StepResult openNext() override { return static_cast<StepResult>(reader_.OpenDataFile()); }
     StepResult skip(unsigned int count) override { return skipVolume(reader_, count); }
-    StepResult damaged() override {
+    StepResult damaged(const RecordCut&) override {
         reader_.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -161,7 +157,7 @@ int Reader::OpenDataFile() {
             int r = readVolume(*this, number, sizeof number, &got);
             if (r != 2)
                 return r;
-            if (got == sizeof number && little32(number) == static_cast<uint32_t>(currentVolume))
+            if (got == sizeof number && ReadLe32(number) == static_cast<uint32_t>(currentVolume))
                 break;
             // The wrong disk is in the drive: the user changes it and we
             // try the same path again. The file is closed before asking, so
@@ -208,7 +204,7 @@ int Reader::Read(unsigned char* buffer, unsigned int* size, int mode) {
     switch (mode) {
     case 0:
         // Always exactly one record: reading more would eat file data.
-        if (*size < kRecordSize)
+        if (*size < FileRecordSize)
             return 0;
         return readRecord(source, state, buffer);
     case 1:

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     size_t count = 1 + data[0] % 4;
     size_t pos = 1;
-    MemoryVolumeStore store;
+    MemoryVolumeSet store;
     for (size_t v = 0; v < count; ++v) {
         size_t len = size - pos;
         if (v + 1 < count) {

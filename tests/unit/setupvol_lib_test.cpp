@@ -290,8 +290,8 @@ struct TestFile {
 };
 
 // Builds volumes the way the packer does, without files on disk.
-MemoryVolumeStore BuildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
-    MemoryVolumeStore store;
+MemoryVolumeSet BuildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
+    MemoryVolumeSet store;
     VolumePlanner planner(cap);
     uint32_t total = 0;
     for (const TestFile& f : files) {
@@ -367,7 +367,7 @@ std::string AllErrors(const ArchiveReport& r) {
 
 TEST(Archive, ReadsAndExpandsASplitSet) {
     std::vector<TestFile> files = SampleFiles();
-    MemoryVolumeStore store = BuildVolumes(files, 2000);
+    MemoryVolumeSet store = BuildVolumes(files, 2000);
     ASSERT_GE(store.volumes.size(), 3u);
     CollectSink sink;
     ArchiveReport report;
@@ -387,7 +387,7 @@ TEST(Archive, ReadsAndExpandsASplitSet) {
 }
 
 // Expects an error that contains every one of `parts`.
-void ExpectError(MemoryVolumeStore& store, bool expand, const std::vector<std::string>& parts) {
+void ExpectError(MemoryVolumeSet& store, bool expand, const std::vector<std::string>& parts) {
     ArchiveReport report;
     ReadArchive(store, expand, nullptr, &report);
     std::string all = AllErrors(report);
@@ -403,9 +403,9 @@ void ExpectError(MemoryVolumeStore& store, bool expand, const std::vector<std::s
 
 TEST(Archive, DamageIsReportedWithFileAndVolume) {
     const std::vector<TestFile> files = SampleFiles();
-    const MemoryVolumeStore clean = BuildVolumes(files, 2000);
+    const MemoryVolumeSet clean = BuildVolumes(files, 2000);
 
-    MemoryVolumeStore s = clean;
+    MemoryVolumeSet s = clean;
     s.volumes[1].resize(s.volumes[1].size() - 100); // noise.bin continues in Data2
     ExpectError(s, false, {"Data2.Dat ends", "noise.bin"});
 
@@ -466,7 +466,7 @@ TEST(Archive, DamageIsReportedWithFileAndVolume) {
 
 TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
     std::vector<TestFile> files = {{"empty.dat", {}}};
-    MemoryVolumeStore store = BuildVolumes(files, 0);
+    MemoryVolumeSet store = BuildVolumes(files, 0);
     EXPECT_EQ(store.volumes[0].size(), 24u + 564 + 5);
     CollectSink sink;
     ArchiveReport report;
@@ -481,7 +481,7 @@ TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
 }
 
 TEST(Archive, EmptyVolumeIsReportedNotReadFrom) {
-    MemoryVolumeStore s = BuildVolumes(SampleFiles(), 2000);
+    MemoryVolumeSet s = BuildVolumes(SampleFiles(), 2000);
     s.volumes[1].clear();
     ExpectError(s, true, {"Data2.Dat is empty"});
     s.volumes[0].clear();
@@ -489,10 +489,10 @@ TEST(Archive, EmptyVolumeIsReportedNotReadFrom) {
 }
 
 TEST(Archive, GarbageNeverCrashes) {
-    const MemoryVolumeStore clean = BuildVolumes(SampleFiles(), 2000);
+    const MemoryVolumeSet clean = BuildVolumes(SampleFiles(), 2000);
     std::mt19937 rng(9);
     for (int round = 0; round < 400; ++round) {
-        MemoryVolumeStore s = clean;
+        MemoryVolumeSet s = clean;
         for (int k = 0; k < 1 + round % 6; ++k) {
             Bytes& v = s.volumes[rng() % s.volumes.size()];
             if (rng() % 5 == 0)

@@ -147,9 +147,9 @@ int List(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
         return Usage(err, problem);
     if (args.positional.size() != 1)
         return Usage(err, in[0] + " needs the folder of the volumes");
-    DirectoryVolumeStore store(PathFromUtf8(args.positional[0]));
+    DirectoryVolumeSet volumes(PathFromUtf8(args.positional[0]));
     ArchiveReport report;
-    ReadArchive(store, expand, nullptr, &report);
+    ReadArchive(volumes, expand, nullptr, &report);
     if (!expand)
         out << FormatListing(report);
     PrintProblems(report, err);
@@ -239,10 +239,10 @@ int Extract(const std::vector<std::string>& in, std::ostream& out, std::ostream&
         return Usage(err, problem);
     if (args.positional.size() != 1 || !args.Has("-o"))
         return Usage(err, "extract needs the folder of the volumes and -o OUT");
-    DirectoryVolumeStore store(PathFromUtf8(args.positional[0]));
+    DirectoryVolumeSet volumes(PathFromUtf8(args.positional[0]));
     TreeSink sink(PathFromUtf8(args.Get("-o")));
     ArchiveReport report;
-    ReadArchive(store, true, &sink, &report);
+    ReadArchive(volumes, true, &sink, &report);
     PrintProblems(report, err);
     out << sink.written << " of " << report.files.size() << " files extracted\n";
     if (!report.errors.empty()) {
