@@ -21,16 +21,9 @@
 
 #include "filemanager/EngineRules.h"
 #include "reader/VolumeFormat.h"
+#include "tests/fuzz/Require.h"
 
 namespace {
-
-#define REQUIRE(condition)                                                               \
-    do {                                                                                 \
-        if (!(condition)) {                                                              \
-            fprintf(stderr, "fuzz_engine_rules: %s (line %d)\n", #condition, __LINE__); \
-            abort();                                                                     \
-        }                                                                                \
-    } while (0)
 
 using namespace engine;
 

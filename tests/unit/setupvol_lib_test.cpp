@@ -464,6 +464,52 @@ TEST(Archive, DamageIsReportedWithFileAndVolume) {
     ExpectError(s, false, {"chunk size 0"});
 }
 
+// Records and continuation records that a volume cuts short or leaves out:
+// the reading rules stop there, the message names the volume and the file.
+TEST(Archive, MissingAndCutRecordsAreNamed) {
+    const std::vector<TestFile> files = SampleFiles();
+    const MemoryVolumeSet clean = BuildVolumes(files, 2000);
+
+    // A continuation volume that holds only its number.
+    MemoryVolumeSet s = clean;
+    s.volumes[1].resize(4);
+    ExpectError(s, false, {"Data2.Dat ends inside the continuation record of file 1", "noise.bin"});
+    ExpectError(s, true, {"Data2.Dat ends inside the continuation record of file 1", "noise.bin"});
+
+    // A continuation record cut short.
+    s = clean;
+    s.volumes[1].resize(4 + 300);
+    ExpectError(s, true, {"Data2.Dat ends inside the continuation record of file 1"});
+
+    // The record of the second file cut short, in one volume.
+    std::vector<TestFile> two = {{"a.txt", Bytes(10, 'a')}, {"b.txt", Bytes(10, 'b')}};
+    s = BuildVolumes(two, 0);
+    const size_t second = 24 + FileRecordSize + ReadLe32(s.volumes[0].data() + 24 + 12);
+    s.volumes[0].resize(second + 100);
+    ExpectError(s, false, {"Data1.Dat ends inside the record of file 2 (100 of 564 bytes)"});
+
+    // A volume that ends after a chunk, then one that holds only its number
+    // where the next file should begin.
+    std::vector<TestFile> one = {{"a.txt", Bytes(10, 'a')}};
+    s = BuildVolumes(one, 0);
+    WriteLe32(s.volumes[0].data() + 4 + 4, 2); // two files
+    s.volumes.push_back(Bytes(4, 0));
+    WriteLe32(s.volumes[1].data(), 2);
+    ExpectError(s, false, {"Data2.Dat holds no record; file 2 of 2 is missing"});
+}
+
+TEST(Archive, ContinuationNamingAnotherFileIsAWarning) {
+    MemoryVolumeSet s = BuildVolumes(SampleFiles(), 2000);
+    s.volumes[1][4 + 304] ^= 0x20; // the continuation record's file name
+    ArchiveReport report;
+    ReadArchive(s, true, nullptr, &report);
+    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("Data2.Dat: the continuation record of file 1"), std::string::npos)
+        << report.warnings[0];
+    EXPECT_GT(report.files[0].lastVolume, 1u); // the continuation still counts
+}
+
 TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
     std::vector<TestFile> files = {{"empty.dat", {}}};
     MemoryVolumeSet store = BuildVolumes(files, 0);

@@ -46,12 +46,7 @@ private:
 
 class DiskVolumeFile : public VolumeFile {
 public:
-    explicit DiskVolumeFile(const fs::path& path) : in(path, std::ios::binary) {
-        std::error_code ec;
-        size = fs::file_size(path, ec);
-        if (ec)
-            size = 0;
-    }
+    explicit DiskVolumeFile(const fs::path& path) : in(path, std::ios::binary), size(fileSizeOrZero(path)) {}
     bool isOpen() const { return in.is_open(); }
     size_t read(void* buffer, size_t n) override {
         if (failedRead)

@@ -257,6 +257,23 @@ void WriteToStream(const unsigned char* data, size_t size, void* param) {
     static_cast<std::ostream*>(param)->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
+
+// Opens IN (the first operand) for reading and OUT (the second) for writing;
+// false, with the message printed, when either cannot be opened.
+bool openInOut(const Args& args, std::ifstream* src, std::ofstream* dst, std::ostream& err) {
+    src->open(PathFromUtf8(args.positional[0]), std::ios::binary);
+    if (!*src) {
+        err << "setupvol: cannot open " << args.positional[0] << "\n";
+        return false;
+    }
+    dst->open(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
+    if (!*dst) {
+        err << "setupvol: cannot create " << args.positional[1] << "\n";
+        return false;
+    }
+    return true;
+}
+
 int ImplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
     Args args;
     std::string problem;
@@ -278,16 +295,10 @@ int ImplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::o
             return Usage(err, "--dict is 1024, 2048 or 4096, not '" + v + "'");
         options.dictionarySize = static_cast<unsigned>(atoi(v.c_str()));
     }
-    std::ifstream src(PathFromUtf8(args.positional[0]), std::ios::binary);
-    if (!src) {
-        err << "setupvol: cannot open " << args.positional[0] << "\n";
+    std::ifstream src;
+    std::ofstream dst;
+    if (!openInOut(args, &src, &dst, err))
         return 1;
-    }
-    std::ofstream dst(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
-    if (!dst) {
-        err << "setupvol: cannot create " << args.positional[1] << "\n";
-        return 1;
-    }
     Imploder imploder(options, WriteToStream, static_cast<std::ostream*>(&dst));
     std::vector<char> buf(1 << 16);
     while (src) {
@@ -329,16 +340,10 @@ int ExplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::o
         return Usage(err, problem);
     if (args.positional.size() != 2)
         return Usage(err, "explode needs IN and OUT");
-    std::ifstream src(PathFromUtf8(args.positional[0]), std::ios::binary);
-    if (!src) {
-        err << "setupvol: cannot open " << args.positional[0] << "\n";
+    std::ifstream src;
+    std::ofstream dst;
+    if (!openInOut(args, &src, &dst, err))
         return 1;
-    }
-    std::ofstream dst(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
-    if (!dst) {
-        err << "setupvol: cannot create " << args.positional[1] << "\n";
-        return 1;
-    }
     std::unique_ptr<ExplodeWork> work(new ExplodeWork());
     ExplodeFiles files = {&src, &dst, 0};
     unsigned result = Explode(ExplodeRead, ExplodeWrite, work.get(), &files);
