@@ -1,7 +1,7 @@
 // Explode throughput on streams of PE code and text, in MB/s (10^6 bytes) of
 // expanded data, median of several runs, printed beside libdynamite's
 // decoder on the same streams (it decodes plain literals only).
-//   explode_bench [stream.imp ...]      benchmark the shared vectors' PE and
+//   explode_bench [stream.imp ...]      benchmark the test vectors' PE and
 //                                        text streams, then the streams given
 //   explode_bench --once stream.imp     expand once, for callgrind: prints the
 //                                        expanded size; count instructions with
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::string> paths;
-    std::string dir = std::string(SETUP_SHARED_DIR) + "/vectors/";
+    std::string dir = std::string(SETUP_VECTORS_DIR) + "/";
     for (const char* name : {"dll.bin-4096.imp", "dll.bin-2048.imp", "dll.bin-1024.imp",
                              "dll.ascii-4096.imp", "english.bin-4096.imp",
                              "english.ascii-4096.imp", "words.ascii-2048.imp",

@@ -1,6 +1,6 @@
 // Implode throughput and ratio: MB/s (10^6 bytes) of input, median of
 // several runs, on a corpus of real PE modules and texts, and the stream
-// sizes over the shared vectors beside those of the independent encoder.
+// sizes over the test vectors beside those of the independent encoder.
 //   implode_bench [--runs N] [--corpus-mb N] [--vectors-only] [FILE ...]
 // Without files the corpus is the 32-bit PE modules of wine and mingw-w64
 // found on this machine (every k-th by name, up to --corpus-mb, default 24)
@@ -115,10 +115,10 @@ std::vector<fs::path> Glob(const std::vector<std::string>& dirs, const std::stri
 }
 
 void Vectors() {
-    const std::string dir = std::string(SETUP_SHARED_DIR) + "/vectors/";
+    const std::string dir = std::string(SETUP_VECTORS_DIR) + "/";
     std::vector<fs::path> streams = Glob({dir}, ".imp");
     uint64_t ours = 0, theirs = 0;
-    printf("\nshared vectors: our stream size beside the independent encoder's\n");
+    printf("\ntest vectors: our stream size beside the independent encoder's\n");
     printf("%-30s %9s %9s %8s\n", "stream", "ours", "theirs", "ratio");
     for (const fs::path& p : streams) {
         std::string name = p.filename().string();

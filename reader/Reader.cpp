@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "baseinterface/PathText.h"
+#include "reader/VolumeFormat.h"
 #include "reader/VolumeSearch.h"
 #include "reader/VolumeStream.h"
 #include "resources/resource.h"
@@ -47,11 +48,6 @@ StepResult skipVolume(Reader& reader, unsigned int count) {
     return StepContinue;
 }
 
-uint32_t little32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // The volume files on disk, for the reading rules.
 class DiskVolumes : public VolumeSource {
 public:
@@ -61,7 +57,7 @@ public:
     }
     StepResult openNext() override { return static_cast<StepResult>(reader_.OpenDataFile()); }
     StepResult skip(unsigned int count) override { return skipVolume(reader_, count); }
-    StepResult damaged() override {
+    StepResult damaged(const RecordCut&) override {
         reader_.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -159,7 +155,7 @@ int Reader::OpenDataFile() {
             StepResult r = readVolume(*this, number, sizeof number, &got);
             if (r != StepContinue)
                 return r;
-            if (got == sizeof number && little32(number) == static_cast<uint32_t>(currentVolume))
+            if (got == sizeof number && ReadLe32(number) == static_cast<uint32_t>(currentVolume))
                 break;
             // The wrong disk is in the drive: the user changes it and we
             // try the same path again. The file is closed before asking, so
@@ -208,7 +204,7 @@ int Reader::Read(unsigned char* buffer, unsigned int* size, int mode) {
     switch (mode) {
     case ReadModeRecord:
         // Always exactly one record: reading more would eat file data.
-        if (*size < kRecordSize)
+        if (*size < FileRecordSize)
             return StepFailure;
         return readRecord(source, state, buffer);
     case ReadModeFileData:

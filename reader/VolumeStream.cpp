@@ -10,11 +10,6 @@
 
 namespace {
 
-uint32_t little32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Reads until `count` bytes are in or the volume ends. Result as
 // VolumeSource::read: StepContinue (with *got possibly short of count only at
 // the end of the volume), StepEndOfData nothing at all, StepFailure error.
@@ -37,13 +32,13 @@ StepResult readAll(VolumeSource& source, unsigned char* buffer, unsigned int cou
 // One whole record. Results: StepContinue, StepEndOfData (volume at its
 // end), StepFailure (error, or a record cut short by the end of the volume:
 // records are never split, so the volume is damaged).
-StepResult readWholeRecord(VolumeSource& source, unsigned char* record) {
+StepResult readWholeRecord(VolumeSource& source, unsigned char* record, bool continuation) {
     unsigned int got = 0;
-    StepResult r = readAll(source, record, kRecordSize, &got);
+    StepResult r = readAll(source, record, FileRecordSize, &got);
     if (r != StepContinue)
         return r;
-    if (got < kRecordSize)
-        return source.damaged();
+    if (got < FileRecordSize)
+        return source.damaged(RecordCut{continuation, got});
     return StepContinue;
 }
 
@@ -57,31 +52,32 @@ StepResult nextPiece(VolumeSource& source, ChunkState state) {
     StepResult r = source.openNext();
     if (r != StepContinue)
         return r;
-    unsigned char record[kRecordSize];
-    r = readWholeRecord(source, record);
+    unsigned char record[FileRecordSize];
+    r = readWholeRecord(source, record, true);
     if (r != StepContinue)
         return r;
+    source.continuationRead(record);
     takeChunk(state, record);
     return StepContinue;
 }
 
 }  // namespace
 
-uint32_t recordContinued(const unsigned char* record) { return little32(record + 0); }
+uint32_t recordContinued(const unsigned char* record) { return ReadLe32(record + 0); }
 
-uint32_t recordChunkSize(const unsigned char* record) { return little32(record + 12); }
+uint32_t recordChunkSize(const unsigned char* record) { return ReadLe32(record + 12); }
 
 // Results: StepContinue record read; StepEndOfData no record left;
 // StepFailure error or damaged volume; StepUserBreak the user gave up looking
 // for the next volume.
 StepResult readRecord(VolumeSource& source, ChunkState state, unsigned char* record) {
-    StepResult r = readWholeRecord(source, record);
+    StepResult r = readWholeRecord(source, record, false);
     if (r == StepEndOfData) {
         // The volume ended right after a chunk: the record opens the next one.
         r = source.openNext();
         if (r != StepContinue)
             return r;
-        r = readWholeRecord(source, record);
+        r = readWholeRecord(source, record, false);
     }
     if (r == StepContinue)
         takeChunk(state, record);

@@ -13,9 +13,13 @@
 #include <stdint.h>
 
 #include "Setup.h"
+#include "reader/VolumeFormat.h"
 
-// Size of one per-file record in the volumes.
-const unsigned int kRecordSize = 564;
+// A record that the end of its volume cut short.
+struct RecordCut {
+    bool continuation; // the current file's continuation record, else the next file's record
+    unsigned int got;  // bytes of it the volume still held (1 to FileRecordSize - 1)
+};
 
 // The open volume and the way to the next one.
 class VolumeSource {
@@ -33,7 +37,11 @@ public:
     virtual StepResult skip(unsigned int count) = 0;
     // Tells the user the volume is damaged (a record cut short); returns
     // StepFailure.
-    virtual StepResult damaged() = 0;
+    virtual StepResult damaged(const RecordCut& cut) = 0;
+    // A continuation record has just been read at the start of the volume
+    // opened for the current file's next chunk. The installer needs nothing
+    // of it; the volume tool checks that it names the same file.
+    virtual void continuationRead(const unsigned char* record) { (void)record; }
 
 protected:
     ~VolumeSource() = default;

@@ -1,5 +1,6 @@
 // libFuzzer target: reading a set of data volumes as `setupvol list` and
-// `setupvol verify` do, from memory. Input layout: byte 0 picks the number of
+// `setupvol verify` do, from memory, through the installer's reading rules
+// and the tool's checks and messages. Input layout: byte 0 picks the number of
 // volumes (1 to 4), then one 16-bit little-endian length per volume but the
 // last, then the volumes' bytes one after another (the last takes the rest).
 // Any input must be read without a crash or a sanitizer report; the report
@@ -30,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     size_t count = 1 + data[0] % 4;
     size_t pos = 1;
-    MemoryVolumeStore store;
+    MemoryVolumeSet volumes;
     for (size_t v = 0; v < count; ++v) {
         size_t len = size - pos;
         if (v + 1 < count) {
@@ -41,19 +42,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (len > size - pos)
                 len = size - pos;
         }
-        store.volumes.emplace_back(data + pos, data + pos + len);
+        volumes.volumes.emplace_back(data + pos, data + pos + len);
         pos += len;
     }
     ArchiveReport listed;
-    ReadArchive(store, false, nullptr, &listed);
+    ReadArchive(volumes, false, nullptr, &listed);
     FormatListing(listed);
     ArchiveReport verified;
     CountingSink sink;
-    ReadArchive(store, true, &sink, &verified);
+    ReadArchive(volumes, true, &sink, &verified);
     // Expanding never finds fewer problems than listing.
     if (verified.errors.size() < listed.errors.size() && listed.errors.size() <= 50)
         abort();
     if (verified.files.size() > listed.files.size() && listed.errors.empty())
         abort();
+    // A walk that stops before the last file always says why.
+    for (const ArchiveReport* r : {&listed, &verified})
+        if (r->headerRead && r->files.size() < r->header.fileCount && r->errors.empty())
+            abort();
     return 0;
 }

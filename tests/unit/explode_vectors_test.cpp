@@ -1,4 +1,4 @@
-// Explode on the shared test vectors: streams made by an independent encoder
+// Explode on the test vectors: streams made by an independent encoder
 // and by hand, and malformed ones, each under several ways of cutting the
 // input into blocks. Result, byte count and digest must be the listed ones,
 // the output must equal the original, and the callbacks must come in the
@@ -14,7 +14,7 @@
 
 namespace {
 
-const std::string kVectors = std::string(SETUP_SHARED_DIR) + "/vectors/";
+const std::string kVectors = std::string(SETUP_VECTORS_DIR) + "/";
 
 struct Vector {
     std::string stream;

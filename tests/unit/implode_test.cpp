@@ -21,7 +21,7 @@ extern "C" {
 
 namespace {
 
-const std::string kVectors = std::string(SETUP_SHARED_DIR) + "/vectors/";
+const std::string kVectors = std::string(SETUP_VECTORS_DIR) + "/";
 
 struct Mode {
     ImplodeLiteralMode literals;
@@ -286,7 +286,7 @@ TEST(Implode, ReachesTheExhaustiveOptimum) {
 }
 
 TEST(Implode, NoLargerThanTheIndependentEncoder) {
-    // Every stream of the shared vectors made by the independent encoder, in
+    // Every stream of the test vectors made by the independent encoder, in
     // its mode; ours must not be larger, and the sum must be smaller.
     uint64_t ours = 0, theirs = 0;
     for (const char* name : {"dll", "english", "words", "random", "run", "period1", "period2", "period3",

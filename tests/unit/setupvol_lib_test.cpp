@@ -250,7 +250,7 @@ TEST(PeVersion, OtherTablesAndNonModulesGiveNoVersion) {
     EXPECT_EQ(VersionOf(text, v), PeNoVersionResource);
     EXPECT_EQ(VersionOf(Bytes(), v), PeNoVersionResource);
     // A real module built by wine, whose table is 040904B0.
-    std::ifstream in(std::string(SETUP_SHARED_DIR) + "/vectors/dll.bin", std::ios::binary);
+    std::ifstream in(std::string(SETUP_VECTORS_DIR) + "/dll.bin", std::ios::binary);
     Bytes dll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(dll.empty());
     EXPECT_EQ(VersionOf(dll, v), PeNoFileVersion);
@@ -294,8 +294,8 @@ struct TestFile {
 };
 
 // Builds volumes the way the packer does, without files on disk.
-MemoryVolumeStore BuildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
-    MemoryVolumeStore store;
+MemoryVolumeSet BuildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
+    MemoryVolumeSet store;
     VolumePlanner planner(cap);
     uint32_t total = 0;
     for (const TestFile& f : files) {
@@ -371,7 +371,7 @@ std::string AllErrors(const ArchiveReport& r) {
 
 TEST(Archive, ReadsAndExpandsASplitSet) {
     std::vector<TestFile> files = SampleFiles();
-    MemoryVolumeStore store = BuildVolumes(files, 2000);
+    MemoryVolumeSet store = BuildVolumes(files, 2000);
     ASSERT_GE(store.volumes.size(), 3u);
     CollectSink sink;
     ArchiveReport report;
@@ -391,7 +391,7 @@ TEST(Archive, ReadsAndExpandsASplitSet) {
 }
 
 // Expects an error that contains every one of `parts`.
-void ExpectError(MemoryVolumeStore& store, bool expand, const std::vector<std::string>& parts) {
+void ExpectError(MemoryVolumeSet& store, bool expand, const std::vector<std::string>& parts) {
     ArchiveReport report;
     ReadArchive(store, expand, nullptr, &report);
     std::string all = AllErrors(report);
@@ -407,9 +407,9 @@ void ExpectError(MemoryVolumeStore& store, bool expand, const std::vector<std::s
 
 TEST(Archive, DamageIsReportedWithFileAndVolume) {
     const std::vector<TestFile> files = SampleFiles();
-    const MemoryVolumeStore clean = BuildVolumes(files, 2000);
+    const MemoryVolumeSet clean = BuildVolumes(files, 2000);
 
-    MemoryVolumeStore s = clean;
+    MemoryVolumeSet s = clean;
     s.volumes[1].resize(s.volumes[1].size() - 100); // noise.bin continues in Data2
     ExpectError(s, false, {"Data2.Dat ends", "noise.bin"});
 
@@ -468,9 +468,55 @@ TEST(Archive, DamageIsReportedWithFileAndVolume) {
     ExpectError(s, false, {"chunk size 0"});
 }
 
+// Records and continuation records that a volume cuts short or leaves out:
+// the reading rules stop there, the message names the volume and the file.
+TEST(Archive, MissingAndCutRecordsAreNamed) {
+    const std::vector<TestFile> files = SampleFiles();
+    const MemoryVolumeSet clean = BuildVolumes(files, 2000);
+
+    // A continuation volume that holds only its number.
+    MemoryVolumeSet s = clean;
+    s.volumes[1].resize(4);
+    ExpectError(s, false, {"Data2.Dat ends inside the continuation record of file 1", "noise.bin"});
+    ExpectError(s, true, {"Data2.Dat ends inside the continuation record of file 1", "noise.bin"});
+
+    // A continuation record cut short.
+    s = clean;
+    s.volumes[1].resize(4 + 300);
+    ExpectError(s, true, {"Data2.Dat ends inside the continuation record of file 1"});
+
+    // The record of the second file cut short, in one volume.
+    std::vector<TestFile> two = {{"a.txt", Bytes(10, 'a')}, {"b.txt", Bytes(10, 'b')}};
+    s = BuildVolumes(two, 0);
+    const size_t second = 24 + FileRecordSize + ReadLe32(s.volumes[0].data() + 24 + 12);
+    s.volumes[0].resize(second + 100);
+    ExpectError(s, false, {"Data1.Dat ends inside the record of file 2 (100 of 564 bytes)"});
+
+    // A volume that ends after a chunk, then one that holds only its number
+    // where the next file should begin.
+    std::vector<TestFile> one = {{"a.txt", Bytes(10, 'a')}};
+    s = BuildVolumes(one, 0);
+    WriteLe32(s.volumes[0].data() + 4 + 4, 2); // two files
+    s.volumes.push_back(Bytes(4, 0));
+    WriteLe32(s.volumes[1].data(), 2);
+    ExpectError(s, false, {"Data2.Dat holds no record; file 2 of 2 is missing"});
+}
+
+TEST(Archive, ContinuationNamingAnotherFileIsAWarning) {
+    MemoryVolumeSet s = BuildVolumes(SampleFiles(), 2000);
+    s.volumes[1][4 + 304] ^= 0x20; // the continuation record's file name
+    ArchiveReport report;
+    ReadArchive(s, true, nullptr, &report);
+    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("Data2.Dat: the continuation record of file 1"), std::string::npos)
+        << report.warnings[0];
+    EXPECT_GT(report.files[0].lastVolume, 1u); // the continuation still counts
+}
+
 TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
     std::vector<TestFile> files = {{"empty.dat", {}}};
-    MemoryVolumeStore store = BuildVolumes(files, 0);
+    MemoryVolumeSet store = BuildVolumes(files, 0);
     EXPECT_EQ(store.volumes[0].size(), 24u + 564 + 5);
     CollectSink sink;
     ArchiveReport report;
@@ -485,7 +531,7 @@ TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
 }
 
 TEST(Archive, EmptyVolumeIsReportedNotReadFrom) {
-    MemoryVolumeStore s = BuildVolumes(SampleFiles(), 2000);
+    MemoryVolumeSet s = BuildVolumes(SampleFiles(), 2000);
     s.volumes[1].clear();
     ExpectError(s, true, {"Data2.Dat is empty"});
     s.volumes[0].clear();
@@ -493,10 +539,10 @@ TEST(Archive, EmptyVolumeIsReportedNotReadFrom) {
 }
 
 TEST(Archive, GarbageNeverCrashes) {
-    const MemoryVolumeStore clean = BuildVolumes(SampleFiles(), 2000);
+    const MemoryVolumeSet clean = BuildVolumes(SampleFiles(), 2000);
     std::mt19937 rng(9);
     for (int round = 0; round < 400; ++round) {
-        MemoryVolumeStore s = clean;
+        MemoryVolumeSet s = clean;
         for (int k = 0; k < 1 + round % 6; ++k) {
             Bytes& v = s.volumes[rng() % s.volumes.size()];
             if (rng() % 5 == 0)

@@ -21,7 +21,7 @@ void put32(Bytes& out, size_t at, uint32_t v) {
 
 // A 564-byte record; `tag` goes into the file name so records can be told apart.
 Bytes record(uint32_t continued, uint32_t chunkSize, char tag = 'f') {
-    Bytes r(kRecordSize, 0);
+    Bytes r(FileRecordSize, 0);
     put32(r, 0, continued);
     put32(r, 12, chunkSize);
     r[304] = static_cast<unsigned char>(tag);
@@ -48,6 +48,8 @@ public:
     unsigned int maxPerRead = 0xFFFFFFFF;  // smaller: the source delivers in pieces
     int opens = 0;
     int damagedReports = 0;
+    RecordCut lastCut = {false, 0};
+    std::vector<unsigned char> continuationTags;  // file name tags of the continuation records read
     int failReadInVolume = -1;   // a read error there
     StepResult openResultPastEnd = StepUserBreak;   // what looking for a volume that is not there gives
     std::vector<unsigned int> skips;
@@ -81,10 +83,12 @@ public:
             position = volumes[current].size();
         return StepContinue;
     }
-    StepResult damaged() override {
+    StepResult damaged(const RecordCut& cut) override {
         ++damagedReports;
+        lastCut = cut;
         return StepFailure;
     }
+    void continuationRead(const unsigned char* record) override { continuationTags.push_back(record[304]); }
 };
 
 struct Reading {
@@ -119,12 +123,12 @@ std::vector<Bytes> layOut(const std::vector<Bytes>& files, size_t capacity) {
     for (size_t f = 0; f < files.size(); ++f) {
         const Bytes& data = files[f];
         // A first piece holds at least one byte.
-        if (volumes.back().size() + kRecordSize + 1 > capacity)
+        if (volumes.back().size() + FileRecordSize + 1 > capacity)
             volumes.emplace_back();
         size_t done = 0;
         for (;;) {
             Bytes& v = volumes.back();
-            size_t room = capacity - v.size() - kRecordSize;
+            size_t room = capacity - v.size() - FileRecordSize;
             size_t piece = std::min(room, data.size() - done);
             bool more = done + piece < data.size();
             append(v, record(more, static_cast<uint32_t>(piece), static_cast<char>('a' + f)));
@@ -185,7 +189,7 @@ TEST(VolumeStream, ChunkEndingAtTheRequestBoundarySwitchesVolumesAtOnce) {
     EXPECT_EQ(1, v.opens);
     EXPECT_EQ(0, r.fileContinues);
     EXPECT_EQ(10u, r.chunkBytesLeft);
-    EXPECT_EQ(kRecordSize, v.position);
+    EXPECT_EQ(FileRecordSize, v.position);
     EXPECT_EQ(b, drain(v, r, 2048));
 }
 
@@ -194,8 +198,8 @@ TEST(VolumeStream, EmptyContinuationPiecesAreCrossed) {
     MemoryVolumes v;
     v.volumes.resize(3);
     append(v.volumes[0], a);
-    append(v.volumes[1], record(1, 0));
-    append(v.volumes[2], record(0, 20));
+    append(v.volumes[1], record(1, 0, 'x'));
+    append(v.volumes[2], record(0, 20, 'y'));
     append(v.volumes[2], c);
     Reading r;
     r.fileContinues = 1;
@@ -203,15 +207,16 @@ TEST(VolumeStream, EmptyContinuationPiecesAreCrossed) {
     Bytes expected = a;
     append(expected, c);
     EXPECT_EQ(expected, drain(v, r, 10));
+    EXPECT_EQ((std::vector<unsigned char>{'x', 'y'}), v.continuationTags);
 }
 
 TEST(VolumeStream, RecordAfterAVolumeThatEndsWithAChunk) {
     Bytes first = pattern(100, 10), second = pattern(50, 11);
     MemoryVolumes v;
-    v.volumes = layOut({first, second}, kRecordSize + 100);
+    v.volumes = layOut({first, second}, FileRecordSize + 100);
     ASSERT_EQ(2u, v.volumes.size());
     Reading r;
-    unsigned char rec[kRecordSize];
+    unsigned char rec[FileRecordSize];
     ASSERT_EQ(2, readRecord(v, r.state(), rec));
     EXPECT_EQ(first, drain(v, r, 4096));
     EXPECT_EQ(0, v.opens);
@@ -224,10 +229,10 @@ TEST(VolumeStream, RecordAfterAVolumeThatEndsWithAChunk) {
 TEST(VolumeStream, SeekOverAFileSpanningThreeVolumes) {
     Bytes big = pattern(2400, 12), next = pattern(30, 13);
     MemoryVolumes v;
-    v.volumes = layOut({big, next}, kRecordSize + 1000);
+    v.volumes = layOut({big, next}, FileRecordSize + 1000);
     ASSERT_EQ(3u, v.volumes.size());
     Reading r;
-    unsigned char rec[kRecordSize];
+    unsigned char rec[FileRecordSize];
     ASSERT_EQ(2, readRecord(v, r.state(), rec));
     ASSERT_EQ(2, skipFileData(v, r.state()));
     EXPECT_EQ(2u, v.current);
@@ -240,9 +245,9 @@ TEST(VolumeStream, SeekOverAFileSpanningThreeVolumes) {
 TEST(VolumeStream, SeekPartWayThroughAChunkSkipsOnlyWhatIsLeft) {
     Bytes data = pattern(1500, 14);
     MemoryVolumes v;
-    v.volumes = layOut({data, pattern(5, 15)}, kRecordSize + 1000);
+    v.volumes = layOut({data, pattern(5, 15)}, FileRecordSize + 1000);
     Reading r;
-    unsigned char rec[kRecordSize];
+    unsigned char rec[FileRecordSize];
     ASSERT_EQ(2, readRecord(v, r.state(), rec));
     Bytes buf(300);
     unsigned int size = 300;
@@ -279,10 +284,10 @@ TEST(VolumeStream, VolumeCutShortInsideAChunkIsNotJoinedToTheNext) {
 TEST(VolumeStream, SourceDeliveringInSmallPiecesGivesTheSameData) {
     std::vector<Bytes> files = {pattern(3000, 18), pattern(1, 19), pattern(4096, 20)};
     MemoryVolumes v;
-    v.volumes = layOut(files, kRecordSize + 777);
+    v.volumes = layOut(files, FileRecordSize + 777);
     v.maxPerRead = 5;
     Reading r;
-    unsigned char rec[kRecordSize];
+    unsigned char rec[FileRecordSize];
     for (const Bytes& f : files) {
         ASSERT_EQ(2, readRecord(v, r.state(), rec));
         EXPECT_EQ(f, drain(v, r, 2048));
@@ -296,12 +301,12 @@ TEST(VolumeStream, RoundTripsAtManySplitPoints) {
         int count = 1 + static_cast<int>(g() % 5);
         for (int i = 0; i < count; ++i)
             files.push_back(pattern(1 + g() % 5000, g()));
-        size_t capacity = kRecordSize + 1 + g() % 3000;
+        size_t capacity = FileRecordSize + 1 + g() % 3000;
         unsigned int request = 1 + g() % 4096;
         MemoryVolumes v;
         v.volumes = layOut(files, capacity);
         Reading r;
-        unsigned char rec[kRecordSize];
+        unsigned char rec[FileRecordSize];
         for (size_t i = 0; i < files.size(); ++i) {
             ASSERT_EQ(2, readRecord(v, r.state(), rec)) << "round " << round;
             ASSERT_EQ('a' + static_cast<int>(i), rec[304]);
@@ -322,9 +327,11 @@ TEST(VolumeStream, RecordCutShortIsReportedAsDamage) {
     partial.resize(100);
     append(v.volumes[0], partial);
     Reading r;
-    unsigned char rec[kRecordSize];
+    unsigned char rec[FileRecordSize];
     EXPECT_EQ(0, readRecord(v, r.state(), rec));
     EXPECT_EQ(1, v.damagedReports);
+    EXPECT_FALSE(v.lastCut.continuation);
+    EXPECT_EQ(100u, v.lastCut.got);
 }
 
 TEST(VolumeStream, ContinuationRecordCutShortIsReportedAsDamage) {
@@ -341,6 +348,9 @@ TEST(VolumeStream, ContinuationRecordCutShortIsReportedAsDamage) {
     unsigned int size = 64;
     EXPECT_EQ(0, readFileData(v, r.state(), buf.data(), &size));
     EXPECT_EQ(1, v.damagedReports);
+    EXPECT_TRUE(v.lastCut.continuation);
+    EXPECT_EQ(300u, v.lastCut.got);
+    EXPECT_TRUE(v.continuationTags.empty());
 }
 
 TEST(VolumeStream, ResultsOfTheNextVolumeSearchArePassedBack) {
@@ -359,7 +369,7 @@ TEST(VolumeStream, ResultsOfTheNextVolumeSearchArePassedBack) {
         MemoryVolumes w;
         w.volumes.resize(1);
         w.openResultPastEnd = result;
-        unsigned char rec[kRecordSize];
+        unsigned char rec[FileRecordSize];
         EXPECT_EQ(result, readRecord(w, r.state(), rec));
 
         MemoryVolumes s;
@@ -382,7 +392,7 @@ TEST(VolumeStream, ReadErrorsFail) {
     Bytes buf(64);
     unsigned int size = 64;
     EXPECT_EQ(0, readFileData(v, r.state(), buf.data(), &size));
-    unsigned char rec[kRecordSize];
+    unsigned char rec[FileRecordSize];
     EXPECT_EQ(0, readRecord(v, r.state(), rec));
     EXPECT_EQ(0, readPlain(v, buf.data(), 20));
 }

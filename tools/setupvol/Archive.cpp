@@ -1,4 +1,7 @@
-// Archive.cpp: walking and checking a set of data volumes.
+// Archive.cpp: walking and checking a set of data volumes. The walk goes
+// through the installer's reading rules (reader/VolumeStream.h) over
+// CheckedVolumes, a VolumeSource that puts every problem it meets into words:
+// which volume, which file, what is wrong.
 #include "tools/setupvol/Archive.h"
 
 #include <stdio.h>
@@ -9,6 +12,7 @@
 
 #include "explode/Explode.h"
 #include "reader/VolumeFormat.h"
+#include "reader/VolumeStream.h"
 #include "tools/setupvol/FileSys.h"
 #include "tools/setupvol/Names.h"
 
@@ -16,272 +20,264 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string VolumeFileName(uint32_t number) { return "Data" + std::to_string(number) + ".Dat"; }
+std::string volumeFileName(uint32_t number) { return "Data" + std::to_string(number) + ".Dat"; }
 
-class MemoryStream : public VolumeStream {
+class MemoryVolumeFile : public VolumeFile {
 public:
-    explicit MemoryStream(const std::vector<unsigned char>& data) : data(data) {}
-    size_t Read(void* buffer, size_t n) override {
+    explicit MemoryVolumeFile(const std::vector<unsigned char>& data) : data(data) {}
+    size_t read(void* buffer, size_t n) override {
         size_t k = std::min(n, data.size() - pos);
         if (k > 0) // an empty volume has no storage to copy from
             memcpy(buffer, data.data() + pos, k);
         pos += k;
         return k;
     }
-    uint64_t Skip(uint64_t n) override {
-        uint64_t k = std::min<uint64_t>(n, data.size() - pos);
+    uint64_t skip(uint64_t n) override {
+        uint64_t k = std::min<uint64_t>(n, remaining());
         pos += static_cast<size_t>(k);
         return k;
     }
+    uint64_t remaining() const override { return data.size() - pos; }
 
 private:
     const std::vector<unsigned char>& data;
     size_t pos = 0;
 };
 
-class FileStream : public VolumeStream {
+class DiskVolumeFile : public VolumeFile {
 public:
-    explicit FileStream(const fs::path& path) : in(path, std::ios::binary) {
-        std::error_code ec;
-        size = fs::file_size(path, ec);
-        if (ec)
-            size = 0;
-    }
-    bool IsOpen() const { return in.is_open(); }
-    size_t Read(void* buffer, size_t n) override {
-        if (failed)
+    explicit DiskVolumeFile(const fs::path& path) : in(path, std::ios::binary), size(fileSizeOrZero(path)) {}
+    bool isOpen() const { return in.is_open(); }
+    size_t read(void* buffer, size_t n) override {
+        if (failedRead)
             return 0;
         in.read(static_cast<char*>(buffer), static_cast<std::streamsize>(n));
         size_t got = static_cast<size_t>(in.gcount());
         if (got < n && !in.eof())
-            failed = true;
+            failedRead = true;
         pos += got;
         return got;
     }
-    uint64_t Skip(uint64_t n) override {
-        if (failed)
+    uint64_t skip(uint64_t n) override {
+        if (failedRead)
             return 0;
-        uint64_t k = pos < size ? std::min<uint64_t>(n, size - pos) : 0;
+        uint64_t k = std::min<uint64_t>(n, remaining());
         in.seekg(static_cast<std::streamoff>(pos + k));
         if (!in) {
-            failed = true;
+            failedRead = true;
             return 0;
         }
         pos += k;
         return k;
     }
-    bool Failed() const override { return failed; }
+    uint64_t remaining() const override { return pos < size ? size - pos : 0; }
+    bool failed() const override { return failedRead; }
 
 private:
     std::ifstream in;
     uint64_t size = 0;
     uint64_t pos = 0;
-    bool failed = false;
+    bool failedRead = false;
 };
 
 const size_t kMaxErrors = 50;
 
-// Position in the archive, and the current file's chunk state, as the
-// installer's reader keeps them.
-class Walker {
+// The volume set as the installer's reading rules see it. Every problem is
+// reported here, in words, and counted: the walk asks problems() whether
+// anything went wrong while a rule ran. What the walk is reading at the time
+// (the header, the record of file i, the data of a file) names the place.
+class CheckedVolumes : public VolumeSource {
 public:
-    Walker(VolumeStore& store, ArchiveReport* report) : store(store), report(report) {}
+    CheckedVolumes(VolumeSet& set, ArchiveReport* report) : set(set), report(report) {}
 
-    bool Error(const std::string& message) {
+    void readingHeader() { what = Header; }
+    void readingRecordOf(unsigned index, uint32_t count) {
+        what = Record;
+        recordIndex = index;
+        fileCount = count;
+    }
+    void readingDataOf(ArchiveFile* file) {
+        what = Data;
+        current = file;
+    }
+
+    bool error(const std::string& message) {
+        ++problemCount;
         if (report->errors.size() < kMaxErrors)
             report->errors.push_back(message);
         else if (report->errors.size() == kMaxErrors)
             report->errors.push_back("too many errors; the rest of the archive was not read");
         return false;
     }
-    bool TooManyErrors() const { return report->errors.size() > kMaxErrors; }
+    bool tooManyErrors() const { return report->errors.size() > kMaxErrors; }
+    unsigned problems() const { return problemCount; }
 
-    // Opens volume n and checks its number; volume 1 also yields the header.
-    bool OpenVolume(uint32_t n, const std::string& why) {
-        stream.reset();
-        volume = n;
-        std::string name;
-        stream = store.Open(n, &name);
-        volumeName = name.empty() ? VolumeFileName(n) : name;
-        if (!stream)
-            return Error(VolumeFileName(n) + " not found" + why);
-        report->volumes = std::max(report->volumes, n);
-        unsigned char number[VolumeNumberSize];
-        size_t got = stream->Read(number, sizeof number);
-        if (stream->Failed())
-            return Error(volumeName + ": read error");
+    uint32_t volume() const { return number; }
+    const std::string& volumeName() const { return name; }
+    // Bytes of the open volume read or skipped after its number.
+    uint64_t position() const { return offset; }
+    uint64_t remaining() const { return file ? file->remaining() : 0; }
+    // "file 3 'install\readme.txt'"
+    std::string describe() const {
+        return "file " + std::to_string(current->index) + " '" + DisplayTarget(current->record) + "'";
+    }
+
+    // After a data read: a chunk that claims more than its volume holds. The
+    // rules deliver what there is and then the end of the data; the cause is
+    // told here.
+    void checkChunkEnd(const ChunkState& state) {
+        if (state.chunkBytesLeft != 0 && file && file->remaining() == 0)
+            error(name + " ends " + std::to_string(state.chunkBytesLeft) +
+                  " bytes before the end of the data of " + describe());
+    }
+
+    StepResult read(unsigned char* buffer, unsigned int count, unsigned int* got) override {
+        *got = 0;
+        if (count == 0)
+            return StepContinue;
+        if (!file)
+            return StepFailure;
+        size_t n = file->read(buffer, count);
+        if (n < count && file->failed())
+            return fail(name + ": read error");
+        *got = static_cast<unsigned int>(n);
+        offset += n;
+        const bool fresh = justOpened;
+        justOpened = false;
+        if (n > 0)
+            return StepContinue;
+        // A volume that holds nothing after its number where a record
+        // should follow.
+        if (fresh && what == Record)
+            error(name + " holds no record; file " + std::to_string(recordIndex) + " of " +
+                  std::to_string(fileCount) + " is missing");
+        else if (fresh && what == Data)
+            error(name + " ends inside the continuation record of " + describe());
+        return StepEndOfData;
+    }
+
+    StepResult openNext() override {
+        file.reset();
+        ++number;
+        std::string found;
+        file = set.open(number, &found);
+        name = found.empty() ? volumeFileName(number) : found;
+        offset = 0;
+        justOpened = false;
+        if (!file)
+            return fail(volumeFileName(number) + " not found" + why());
+        report->volumes = std::max(report->volumes, number);
+        unsigned char bytes[VolumeNumberSize];
+        size_t got = file->read(bytes, sizeof bytes);
+        if (file->failed())
+            return fail(name + ": read error");
         if (got == 0)
-            return Error(volumeName + " is empty");
-        if (got < sizeof number)
-            return Error(volumeName + " is too short to hold its volume number");
-        uint32_t found = ReadLe32(number);
-        if (found != n)
-            return Error(volumeName + " holds volume number " + std::to_string(found) + " instead of " +
-                         std::to_string(n) + " (a volume of another set, or damaged)");
-        return true;
+            return fail(name + " is empty");
+        if (got < sizeof bytes)
+            return fail(name + " is too short to hold its volume number");
+        uint32_t held = ReadLe32(bytes);
+        if (held != number)
+            return fail(name + " holds volume number " + std::to_string(held) + " instead of " +
+                        std::to_string(number) + " (a volume of another set, or damaged)");
+        justOpened = true;
+        return StepContinue;
     }
 
-    // Reads exactly n bytes of the current volume; reports how many came.
-    size_t ReadRaw(void* buffer, size_t n) {
-        size_t got = stream->Read(buffer, n);
-        if (got < n && stream->Failed())
-            Error(volumeName + ": read error");
-        return got;
+    StepResult skip(unsigned int count) override {
+        if (!file)
+            return StepFailure;
+        uint64_t skipped = file->skip(count);
+        offset += skipped;
+        if (skipped < count)
+            return fail(file->failed() ? name + ": read error"
+                                       : name + " ends " + std::to_string(count - skipped) +
+                                             " bytes before the end of the data of " + describe());
+        if (count > 0)
+            justOpened = false;
+        return StepContinue;
     }
 
-    // The next record, opening the next volume when this one ended right
-    // after a chunk. 1: read; 0: failed (reported).
-    int ReadRecord(unsigned char* record, unsigned fileIndex, uint32_t fileCount) {
-        size_t got = ReadRaw(record, FileRecordSize);
-        if (got == 0 && !stream->Failed()) {
-            if (!OpenVolume(volume + 1, " (file " + std::to_string(fileIndex) + " of " + std::to_string(fileCount) +
-                                            " should begin there)"))
-                return 0;
-            got = ReadRaw(record, FileRecordSize);
-            if (got == 0 && !stream->Failed()) {
-                Error(volumeName + " holds no record; file " + std::to_string(fileIndex) + " of " +
-                      std::to_string(fileCount) + " is missing");
-                return 0;
-            }
+    StepResult damaged(const RecordCut& cut) override {
+        if (cut.continuation)
+            return fail(name + " ends inside the continuation record of " + describe());
+        return fail(name + " ends inside the record of file " + std::to_string(recordIndex) + " (" +
+                    std::to_string(cut.got) + " of " + std::to_string(FileRecordSize) + " bytes)");
+    }
+
+    void continuationRead(const unsigned char* raw) override {
+        const tagCompressFileHeader& first = current->record;
+        tagCompressFileHeader next = ParseFileRecord(raw);
+        if (strcmp(next.fileName, first.fileName) != 0 || strcmp(next.subDir, first.subDir) != 0 ||
+            next.targetDir != first.targetDir)
+            report->warnings.push_back(name + ": the continuation record of " + describe() +
+                                       " names another file ('" + DisplayTarget(next) + "')");
+        current->lastVolume = number;
+        current->streamSize += next.chunkSize;
+    }
+
+private:
+    StepResult fail(const std::string& message) {
+        error(message);
+        return StepFailure;
+    }
+
+    // Why a volume is looked for, for "not found".
+    std::string why() const {
+        switch (what) {
+        case Record:
+            return " (file " + std::to_string(recordIndex) + " of " + std::to_string(fileCount) +
+                   " should begin there)";
+        case Data:
+            return " (" + describe() + " continues there)";
+        default:
+            return "";
         }
-        if (got < FileRecordSize) {
-            Error(volumeName + " ends inside the record of file " + std::to_string(fileIndex) + " (" +
-                  std::to_string(got) + " of " + std::to_string(FileRecordSize) + " bytes)");
-            return 0;
-        }
-        return 1;
     }
 
-    void BeginFile(const tagCompressFileHeader& first, ArchiveFile* file) {
-        current = first;
-        currentFile = file;
-        chunkLeft = first.chunkSize;
-        continues = first.continued != 0;
-        file->firstVolume = file->lastVolume = volume;
-        file->streamSize = first.chunkSize;
-        dataError.clear();
-        broken = false;
-    }
-
-    std::string Describe() const {
-        return "file " + std::to_string(currentFile->index) + " '" + DisplayTarget(current) + "'";
-    }
-
-    // Moves to the next piece of the current file: next volume, its
-    // continuation record. False (with dataError set) when that fails.
-    bool NextPiece() {
-        if (!OpenVolume(volume + 1, " (" + Describe() + " continues there)")) {
-            dataError = "-"; // already reported
-            return false;
-        }
-        unsigned char record[FileRecordSize];
-        size_t got = ReadRaw(record, FileRecordSize);
-        if (got < FileRecordSize) {
-            dataError = volumeName + " ends inside the continuation record of " + Describe();
-            return false;
-        }
-        tagCompressFileHeader cont = ParseFileRecord(record);
-        if (strcmp(cont.fileName, current.fileName) != 0 || strcmp(cont.subDir, current.subDir) != 0 ||
-            cont.targetDir != current.targetDir)
-            report->warnings.push_back(volumeName + ": the continuation record of " + Describe() +
-                                       " names another file ('" + DisplayTarget(cont) + "')");
-        chunkLeft = cont.chunkSize;
-        continues = cont.continued != 0;
-        currentFile->lastVolume = volume;
-        currentFile->streamSize += cont.chunkSize;
-        return true;
-    }
-
-    // The installer's data read: fills the request across volumes until the
-    // file's data ends. Returns the bytes delivered.
-    size_t ReadData(unsigned char* buffer, size_t n) {
-        size_t done = 0;
-        while (done < n && dataError.empty() && !broken) {
-            if (chunkLeft == 0) {
-                if (!continues || !NextPiece())
-                    break;
-                continue;
-            }
-            size_t want = static_cast<size_t>(std::min<uint64_t>(n - done, chunkLeft));
-            size_t got = ReadRaw(buffer + done, want);
-            done += got;
-            chunkLeft -= got;
-            if (got < want) {
-                dataError = volumeName + " ends " + std::to_string(chunkLeft) + " bytes before the end of the data of " +
-                            Describe();
-                break;
-            }
-        }
-        return done;
-    }
-
-    // Skips the rest of the current file's data, through its continuations.
-    bool SkipData() {
-        while (dataError.empty() && !broken) {
-            uint64_t skipped = stream->Skip(chunkLeft);
-            if (skipped < chunkLeft) {
-                dataError = stream->Failed() ? volumeName + ": read error"
-                                             : volumeName + " ends " + std::to_string(chunkLeft - skipped) +
-                                                   " bytes before the end of the data of " + Describe();
-                chunkLeft = 0;
-                return false;
-            }
-            chunkLeft = 0;
-            if (!continues)
-                return true;
-            if (!NextPiece())
-                return false;
-        }
-        return false;
-    }
-
-    // Reports a pending data error; true when there was none. Afterwards the
-    // walk cannot go on: where the next record starts is unknown.
-    bool FlushDataError() {
-        if (dataError.empty())
-            return !broken;
-        if (dataError != "-")
-            Error(dataError);
-        dataError.clear();
-        broken = true;
-        currentFile->ok = false;
-        return false;
-    }
-
-    VolumeStore& store;
+    VolumeSet& set;
     ArchiveReport* report;
-    std::unique_ptr<VolumeStream> stream;
-    uint32_t volume = 0;
-    std::string volumeName;
-    tagCompressFileHeader current = {};
-    ArchiveFile* currentFile = nullptr;
-    uint64_t chunkLeft = 0;
-    bool continues = false;
-    std::string dataError; // first problem met inside the current file's data
-    bool broken = false;   // such a problem was reported
+    std::unique_ptr<VolumeFile> file;
+    uint32_t number = 0; // of the open volume
+    std::string name;
+    uint64_t offset = 0;
+    bool justOpened = false; // nothing read yet after the volume number
+    unsigned problemCount = 0;
+    enum { Header, Record, Data } what = Header;
+    unsigned recordIndex = 0;
+    uint32_t fileCount = 0;
+    ArchiveFile* current = nullptr;
 };
 
 struct ExpandContext {
-    Walker* walker;
+    CheckedVolumes* volumes;
+    ChunkState state;
+    unsigned problemsBefore; // any more: the file's data is broken, stop reading it
     ArchiveSink* sink;
     bool sinkOk;
     std::string sinkError;
     uint64_t written;
 };
 
-unsigned int ReadCallback(char* buffer, unsigned int* size, void* param) {
+// The installer's data read (mode 1), as the engine's decoder callback makes it.
+unsigned int readCallback(char* buffer, unsigned int* size, void* param) {
     auto* ctx = static_cast<ExpandContext*>(param);
-    return static_cast<unsigned int>(ctx->walker->ReadData(reinterpret_cast<unsigned char*>(buffer), *size));
+    if (ctx->volumes->problems() != ctx->problemsBefore)
+        return 0;
+    unsigned int count = *size;
+    StepResult r = readFileData(*ctx->volumes, ctx->state, reinterpret_cast<unsigned char*>(buffer), &count);
+    if (r != StepFailure && r != StepUserBreak)
+        ctx->volumes->checkChunkEnd(ctx->state);
+    return r == StepContinue ? count : 0;
 }
 
-void WriteCallback(char* buffer, unsigned int* size, void* param) {
+void writeCallback(char* buffer, unsigned int* size, void* param) {
     auto* ctx = static_cast<ExpandContext*>(param);
     ctx->written += *size;
     if (ctx->sink && ctx->sinkOk && *size > 0)
         ctx->sinkOk = ctx->sink->Write(reinterpret_cast<unsigned char*>(buffer), *size, &ctx->sinkError);
 }
 
-const char* ExplodeProblem(unsigned result) {
+const char* explodeProblem(unsigned result) {
     switch (result) {
     case ExplodeBadDictionary:
         return "its compressed stream names no valid dictionary size";
@@ -295,11 +291,11 @@ const char* ExplodeProblem(unsigned result) {
 }
 
 // Checks of a first record that the installer would trip over.
-void CheckRecord(Walker& w, const unsigned char* raw, const tagCompressFileHeader& r, const ArchiveHeader& header,
-                 ArchiveFile* file) {
-    std::string where = w.volumeName + ": file " + std::to_string(file->index) + " '" + DisplayTarget(r) + "'";
+void checkRecord(CheckedVolumes& volumes, const unsigned char* raw, const tagCompressFileHeader& r,
+                 const ArchiveHeader& header, ArchiveFile* file) {
+    std::string where = volumes.volumeName() + ": file " + std::to_string(file->index) + " '" + DisplayTarget(r) + "'";
     auto bad = [&](const std::string& problem) {
-        w.Error(where + ": " + problem);
+        volumes.error(where + ": " + problem);
         file->ok = false;
     };
     if (r.targetDir < 0 || r.targetDir >= TargetDirCount)
@@ -318,17 +314,50 @@ void CheckRecord(Walker& w, const unsigned char* raw, const tagCompressFileHeade
         bad("its first record has no data after it (chunk size 0), which the installer cannot expand");
 }
 
-} // namespace
-
-std::unique_ptr<VolumeStream> MemoryVolumeStore::Open(uint32_t number, std::string* name) {
-    *name = VolumeFileName(number);
-    if (number == 0 || number > volumes.size())
-        return nullptr;
-    return std::unique_ptr<VolumeStream>(new MemoryStream(volumes[number - 1]));
+// Expands the current file through the decoder, handing its bytes to `sink`
+// when there is one. False when its data is broken: where the next record
+// starts is then unknown.
+bool expandFile(CheckedVolumes& volumes, ChunkState state, ExplodeWork* work, ArchiveSink* sink, ArchiveFile& file) {
+    ExpandContext ctx = {&volumes, state, volumes.problems(), sink, sink != nullptr, "", 0};
+    if (sink && !sink->BeginFile(file, &ctx.sinkError))
+        ctx.sinkOk = false;
+    unsigned result = Explode(readCallback, writeCallback, work, &ctx);
+    file.expandedBytes = ctx.written;
+    const bool broken = volumes.problems() != ctx.problemsBefore;
+    std::string where = volumes.volumeName() + ": " + volumes.describe();
+    if (broken) {
+        // The structure problem is the cause; the decoder's complaint
+        // would only repeat it.
+        file.ok = false;
+    } else if (result != ExplodeOk) {
+        volumes.error(where + ": " + explodeProblem(result));
+        file.ok = false;
+    } else if (ctx.written != file.record.expandedSize) {
+        volumes.error(where + ": expands to " + std::to_string(ctx.written) + " bytes, its record says " +
+                      std::to_string(file.record.expandedSize));
+        file.ok = false;
+    }
+    if (sink) {
+        if (!ctx.sinkOk) {
+            volumes.error(ctx.sinkError);
+            file.ok = false;
+        }
+        sink->EndFile(file, file.ok);
+    }
+    return !broken;
 }
 
-fs::path DirectoryVolumeStore::Find(uint32_t number) const {
-    const fs::path file = PathFromUtf8(VolumeFileName(number));
+} // namespace
+
+std::unique_ptr<VolumeFile> MemoryVolumeSet::open(uint32_t number, std::string* name) {
+    *name = volumeFileName(number);
+    if (number == 0 || number > volumes.size())
+        return nullptr;
+    return std::unique_ptr<VolumeFile>(new MemoryVolumeFile(volumes[number - 1]));
+}
+
+fs::path DirectoryVolumeSet::find(uint32_t number) const {
+    const fs::path file = PathFromUtf8(volumeFileName(number));
     const fs::path disk = PathFromUtf8("Disk" + std::to_string(number));
     std::vector<fs::path> candidates = {dir / file, dir / disk / file};
     // Only a folder that is itself one disk of a set has sibling disks.
@@ -345,15 +374,15 @@ fs::path DirectoryVolumeStore::Find(uint32_t number) const {
     return fs::path();
 }
 
-std::unique_ptr<VolumeStream> DirectoryVolumeStore::Open(uint32_t number, std::string* name) {
-    fs::path p = Find(number);
-    *name = p.empty() ? VolumeFileName(number) : PathToUtf8(p.lexically_normal());
+std::unique_ptr<VolumeFile> DirectoryVolumeSet::open(uint32_t number, std::string* name) {
+    fs::path p = find(number);
+    *name = p.empty() ? volumeFileName(number) : PathToUtf8(p.lexically_normal());
     if (p.empty())
         return nullptr;
-    std::unique_ptr<FileStream> s(new FileStream(p));
-    if (!s->IsOpen())
+    std::unique_ptr<DiskVolumeFile> f(new DiskVolumeFile(p));
+    if (!f->isOpen())
         return nullptr;
-    return std::unique_ptr<VolumeStream>(s.release());
+    return std::unique_ptr<VolumeFile>(f.release());
 }
 
 std::string DisplayTarget(const tagCompressFileHeader& record) {
@@ -365,92 +394,76 @@ std::string DisplayTarget(const tagCompressFileHeader& record) {
     return path + "\\" + AnsiToUtf8(record.fileName);
 }
 
-void ReadArchive(VolumeStore& store, bool expand, ArchiveSink* sink, ArchiveReport* report) {
+void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* report) {
     *report = ArchiveReport();
-    Walker w(store, report);
-    if (!w.OpenVolume(1, ""))
+    CheckedVolumes volumes(set, report);
+    volumes.readingHeader();
+    if (volumes.openNext() != StepContinue)
         return;
+    // The header as the installer reads it (mode 2); a short one is told here.
     unsigned char raw[FileRecordSize];
-    if (w.ReadRaw(raw, ArchiveHeaderSize) < ArchiveHeaderSize) {
-        w.Error(w.volumeName + " is too short to hold the archive header");
+    if (readPlain(volumes, raw, ArchiveHeaderSize) == StepFailure)
+        return;
+    if (volumes.position() < ArchiveHeaderSize) {
+        volumes.error(volumes.volumeName() + " is too short to hold the archive header");
         return;
     }
     report->header = ParseArchiveHeader(raw);
     report->headerRead = true;
     const ArchiveHeader& h = report->header;
     if (h.formatVersion != ArchiveFormatVersion)
-        w.Error(w.volumeName + ": format version " + std::to_string(h.formatVersion) +
-                " (the installer accepts only 1 and stops with \"Wrong version sources!\")");
+        volumes.error(volumes.volumeName() + ": format version " + std::to_string(h.formatVersion) +
+                      " (the installer accepts only 1 and stops with \"Wrong version sources!\")");
     if (h.groupCount < 1)
-        w.Error(w.volumeName + ": group count " + std::to_string(h.groupCount) + " (at least 1 expected)");
+        volumes.error(volumes.volumeName() + ": group count " + std::to_string(h.groupCount) +
+                      " (at least 1 expected)");
 
     std::unique_ptr<ExplodeWork> work;
     if (expand)
         work.reset(new ExplodeWork());
     uint64_t expandedTotal = 0;
+    int fileContinues = 0;
+    unsigned int chunkBytesLeft = 0;
+    const ChunkState state{fileContinues, chunkBytesLeft};
 
-    for (uint32_t i = 1; i <= h.fileCount && !w.TooManyErrors(); ++i) {
-        if (!w.ReadRecord(raw, i, h.fileCount))
-            return;
+    for (uint32_t i = 1; i <= h.fileCount && !volumes.tooManyErrors(); ++i) {
+        volumes.readingRecordOf(i, h.fileCount);
+        if (readRecord(volumes, state, raw) != StepContinue)
+            return; // told by the volumes
         report->files.emplace_back();
         ArchiveFile& file = report->files.back();
         file.index = i;
         file.record = ParseFileRecord(raw);
-        CheckRecord(w, raw, file.record, h, &file);
-        w.BeginFile(file.record, &file);
+        checkRecord(volumes, raw, file.record, h, &file);
+        file.firstVolume = file.lastVolume = volumes.volume();
+        file.streamSize = file.record.chunkSize;
+        volumes.readingDataOf(&file);
         expandedTotal += file.record.expandedSize;
 
-        if (expand) {
-            ExpandContext ctx = {&w, sink, sink != nullptr, "", 0};
-            if (sink && !sink->BeginFile(file, &ctx.sinkError))
-                ctx.sinkOk = false;
-            unsigned result = Explode(ReadCallback, WriteCallback, work.get(), &ctx);
-            file.expandedBytes = ctx.written;
-            std::string where = w.volumeName + ": " + w.Describe();
-            if (!w.FlushDataError()) {
-                // The structure problem is the cause; the decoder's complaint
-                // would only repeat it.
-            } else if (result != ExplodeOk) {
-                w.Error(where + ": " + ExplodeProblem(result));
-                file.ok = false;
-            } else if (ctx.written != file.record.expandedSize) {
-                w.Error(where + ": expands to " + std::to_string(ctx.written) + " bytes, its record says " +
-                        std::to_string(file.record.expandedSize));
-                file.ok = false;
-            }
-            if (sink) {
-                if (!ctx.sinkOk) {
-                    w.Error(ctx.sinkError);
-                    file.ok = false;
-                }
-                sink->EndFile(file, file.ok);
-            }
-        }
+        if (expand && !expandFile(volumes, state, work.get(), sink, file))
+            return;
         // Whatever the decoder left (bytes after the end code, or all of it
         // after a failure) is skipped to reach the next record.
-        if (!w.SkipData()) {
-            w.FlushDataError();
+        if (skipFileData(volumes, state) != StepContinue) {
+            file.ok = false;
             return;
         }
     }
-    if (w.TooManyErrors())
+    if (volumes.tooManyErrors())
         return;
 
     // After the last chunk nothing may follow, in this volume or as another.
-    unsigned char probe[256];
-    uint64_t trailing = 0;
-    for (size_t got; (got = w.stream->Read(probe, sizeof probe)) > 0;)
-        trailing += got;
+    const uint64_t trailing = volumes.remaining();
     if (trailing > 0)
-        w.Error(w.volumeName + ": " + std::to_string(trailing) + (trailing == 1 ? " byte follows" : " bytes follow") +
-                " the last file (" +
-                std::to_string(h.fileCount) + " files expected); the file count or a chunk size is wrong");
+        volumes.error(volumes.volumeName() + ": " + std::to_string(trailing) +
+                      (trailing == 1 ? " byte follows" : " bytes follow") + " the last file (" +
+                      std::to_string(h.fileCount) + " files expected); the file count or a chunk size is wrong");
     // A further volume is never read by the installer; on a set made by this
     // tool it means a wrong file count or a stray disk of another set.
     std::string name;
-    if (store.Open(w.volume + 1, &name))
-        w.Error(name + " follows the last volume of the archive, which ends in " + w.volumeName +
-                " after " + std::to_string(h.fileCount) + " files (wrong file count, or a volume of another set)");
+    if (set.open(volumes.volume() + 1, &name))
+        volumes.error(name + " follows the last volume of the archive, which ends in " + volumes.volumeName() +
+                      " after " + std::to_string(h.fileCount) + " files (wrong file count, or a volume of another set)");
     if (expandedTotal != h.totalSize)
         report->warnings.push_back("the archive header's total size " + std::to_string(h.totalSize) +
                                    " differs from the sum of the files' sizes " + std::to_string(expandedTotal));

@@ -1,11 +1,12 @@
 // Archive.h: reading a set of data volumes back, as the installer would,
 // with a clear message for every way they can be damaged.
 //
-// The volumes come from a VolumeStore, so tests and the fuzzer can serve
-// them from memory. ReadArchive walks the archive front to back exactly like
-// the installer's reader (records, chunks, continuation records across
-// volumes) and, when asked, expands every file through the decompressor,
-// checking that it expands cleanly to its recorded size.
+// The volumes come from a VolumeSet, so tests and the fuzzer can serve them
+// from memory. ReadArchive walks the archive front to back through the
+// installer's own reading rules (reader/VolumeStream.h: records, chunks,
+// continuation records across volumes), telling which volume and which file
+// every problem is in, and, when asked, expands every file through the
+// decompressor, checking that it expands cleanly to its recorded size.
 #ifndef SETUPVOL_ARCHIVE_H
 #define SETUPVOL_ARCHIVE_H
 
@@ -19,40 +20,44 @@
 
 #include "Setup.h"
 
-class VolumeStream {
+// One volume file, open for reading from its start.
+class VolumeFile {
 public:
-    virtual ~VolumeStream() = default;
+    virtual ~VolumeFile() = default;
     // Up to n bytes; fewer only at the end of the volume (or on a read
-    // error, which Failed() then reports).
-    virtual size_t Read(void* buffer, size_t n) = 0;
+    // error, which failed() then reports).
+    virtual size_t read(void* buffer, size_t n) = 0;
     // Skips up to n bytes; returns how many were skipped.
-    virtual uint64_t Skip(uint64_t n) = 0;
-    virtual bool Failed() const { return false; }
+    virtual uint64_t skip(uint64_t n) = 0;
+    // Bytes after the current position.
+    virtual uint64_t remaining() const = 0;
+    virtual bool failed() const { return false; }
 };
 
-class VolumeStore {
+// Where the volumes of one set are.
+class VolumeSet {
 public:
-    virtual ~VolumeStore() = default;
+    virtual ~VolumeSet() = default;
     // Opens volume `number` (1-based); null when it does not exist. `name`
     // receives what messages call it ("Data2.Dat" or its path).
-    virtual std::unique_ptr<VolumeStream> Open(uint32_t number, std::string* name) = 0;
+    virtual std::unique_ptr<VolumeFile> open(uint32_t number, std::string* name) = 0;
 };
 
 // Volumes held in memory: volumes[0] is Data1.Dat.
-class MemoryVolumeStore : public VolumeStore {
+class MemoryVolumeSet : public VolumeSet {
 public:
     std::vector<std::vector<unsigned char>> volumes;
-    std::unique_ptr<VolumeStream> Open(uint32_t number, std::string* name) override;
+    std::unique_ptr<VolumeFile> open(uint32_t number, std::string* name) override;
 };
 
 // Volumes in a folder: DIR/Data<n>.Dat, else DIR/Disk<n>/Data<n>.Dat, else
 // a sibling DIR/../Disk<n>/Data<n>.Dat (DIR being one disk of a set).
-class DirectoryVolumeStore : public VolumeStore {
+class DirectoryVolumeSet : public VolumeSet {
 public:
-    explicit DirectoryVolumeStore(const std::filesystem::path& dir) : dir(dir) {}
-    std::unique_ptr<VolumeStream> Open(uint32_t number, std::string* name) override;
+    explicit DirectoryVolumeSet(const std::filesystem::path& dir) : dir(dir) {}
+    std::unique_ptr<VolumeFile> open(uint32_t number, std::string* name) override;
     // Where volume `number` is, or an empty path.
-    std::filesystem::path Find(uint32_t number) const;
+    std::filesystem::path find(uint32_t number) const;
 
 private:
     std::filesystem::path dir;
@@ -93,7 +98,7 @@ public:
 // extract), handing the bytes to `sink` when there is one. Every problem
 // lands in report->errors; the walk goes on wherever the structure still
 // tells where the next record is.
-void ReadArchive(VolumeStore& store, bool expand, ArchiveSink* sink, ArchiveReport* report);
+void ReadArchive(VolumeSet& volumes, bool expand, ArchiveSink* sink, ArchiveReport* report);
 
 // "install\Docs\readme.txt", in UTF-8.
 std::string DisplayTarget(const tagCompressFileHeader& record);

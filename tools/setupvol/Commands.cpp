@@ -147,9 +147,9 @@ int List(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
         return Usage(err, problem);
     if (args.positional.size() != 1)
         return Usage(err, in[0] + " needs the folder of the volumes");
-    DirectoryVolumeStore store(PathFromUtf8(args.positional[0]));
+    DirectoryVolumeSet volumes(PathFromUtf8(args.positional[0]));
     ArchiveReport report;
-    ReadArchive(store, expand, nullptr, &report);
+    ReadArchive(volumes, expand, nullptr, &report);
     if (!expand)
         out << FormatListing(report);
     PrintProblems(report, err);
@@ -239,10 +239,10 @@ int Extract(const std::vector<std::string>& in, std::ostream& out, std::ostream&
         return Usage(err, problem);
     if (args.positional.size() != 1 || !args.Has("-o"))
         return Usage(err, "extract needs the folder of the volumes and -o OUT");
-    DirectoryVolumeStore store(PathFromUtf8(args.positional[0]));
+    DirectoryVolumeSet volumes(PathFromUtf8(args.positional[0]));
     TreeSink sink(PathFromUtf8(args.Get("-o")));
     ArchiveReport report;
-    ReadArchive(store, true, &sink, &report);
+    ReadArchive(volumes, true, &sink, &report);
     PrintProblems(report, err);
     out << sink.written << " of " << report.files.size() << " files extracted\n";
     if (!report.errors.empty()) {
@@ -255,6 +255,23 @@ int Extract(const std::vector<std::string>& in, std::ostream& out, std::ostream&
 
 void WriteToStream(const unsigned char* data, size_t size, void* param) {
     static_cast<std::ostream*>(param)->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+
+// Opens IN (the first operand) for reading and OUT (the second) for writing;
+// false, with the message printed, when either cannot be opened.
+bool openInOut(const Args& args, std::ifstream* src, std::ofstream* dst, std::ostream& err) {
+    src->open(PathFromUtf8(args.positional[0]), std::ios::binary);
+    if (!*src) {
+        err << "setupvol: cannot open " << args.positional[0] << "\n";
+        return false;
+    }
+    dst->open(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
+    if (!*dst) {
+        err << "setupvol: cannot create " << args.positional[1] << "\n";
+        return false;
+    }
+    return true;
 }
 
 int ImplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
@@ -278,16 +295,10 @@ int ImplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::o
             return Usage(err, "--dict is 1024, 2048 or 4096, not '" + v + "'");
         options.dictionarySize = static_cast<unsigned>(atoi(v.c_str()));
     }
-    std::ifstream src(PathFromUtf8(args.positional[0]), std::ios::binary);
-    if (!src) {
-        err << "setupvol: cannot open " << args.positional[0] << "\n";
+    std::ifstream src;
+    std::ofstream dst;
+    if (!openInOut(args, &src, &dst, err))
         return 1;
-    }
-    std::ofstream dst(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
-    if (!dst) {
-        err << "setupvol: cannot create " << args.positional[1] << "\n";
-        return 1;
-    }
     Imploder imploder(options, WriteToStream, static_cast<std::ostream*>(&dst));
     std::vector<char> buf(1 << 16);
     while (src) {
@@ -329,16 +340,10 @@ int ExplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::o
         return Usage(err, problem);
     if (args.positional.size() != 2)
         return Usage(err, "explode needs IN and OUT");
-    std::ifstream src(PathFromUtf8(args.positional[0]), std::ios::binary);
-    if (!src) {
-        err << "setupvol: cannot open " << args.positional[0] << "\n";
+    std::ifstream src;
+    std::ofstream dst;
+    if (!openInOut(args, &src, &dst, err))
         return 1;
-    }
-    std::ofstream dst(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
-    if (!dst) {
-        err << "setupvol: cannot create " << args.positional[1] << "\n";
-        return 1;
-    }
     std::unique_ptr<ExplodeWork> work(new ExplodeWork());
     ExplodeFiles files = {&src, &dst, 0};
     unsigned result = Explode(ExplodeRead, ExplodeWrite, work.get(), &files);

@@ -143,3 +143,9 @@ bool ListTreeSorted(const fs::path& root, std::vector<std::string>* files, std::
     }
     return Walk(root, "", 0, files, error);
 }
+
+uint64_t fileSizeOrZero(const std::filesystem::path& path) {
+    std::error_code ec;
+    uint64_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}

@@ -13,6 +13,9 @@
 std::filesystem::path PathFromUtf8(const std::string& utf8);
 std::string PathToUtf8(const std::filesystem::path& path);
 
+// Size of a file in bytes; 0 when it cannot be told.
+uint64_t fileSizeOrZero(const std::filesystem::path& path);
+
 // Last-write time as 100-nanosecond intervals since 1601-01-01 UTC.
 bool GetFileWriteTime(const std::filesystem::path& path, uint64_t* fileTime, std::string* error);
 bool SetFileWriteTime(const std::filesystem::path& path, uint64_t fileTime, std::string* error);

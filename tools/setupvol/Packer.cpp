@@ -28,12 +28,7 @@ const size_t kIoBlock = 1 << 16;
 
 class FileByteSource : public ByteSource {
 public:
-    explicit FileByteSource(const fs::path& path) : in(path, std::ios::binary) {
-        std::error_code ec;
-        size = fs::file_size(path, ec);
-        if (ec)
-            size = 0;
-    }
+    explicit FileByteSource(const fs::path& path) : in(path, std::ios::binary), size(fileSizeOrZero(path)) {}
     uint64_t Size() const override { return size; }
     bool ReadAt(uint64_t offset, void* buffer, size_t n) override {
         if (offset > size || n > size - offset)
