@@ -107,6 +107,15 @@ int32_t groupState(const int* groupList, int32_t group) {
     return groupList[group];
 }
 
+int setGroupState(int* groupList, int32_t group, int state) {
+    if (!groupList)
+        return -1;
+    if (group < 1 || group > groupList[0])
+        return 0;
+    groupList[group] = state;
+    return 1;
+}
+
 FileDecision decideAfterNotice(FileNoticeAnswer answer, int32_t stateAfter) {
     switch (answer) {
     case NoticeFail: return FileDecision::Fail;

@@ -94,6 +94,10 @@ uint32_t overallPercent(uint32_t done, uint32_t count);
 // product can only disable groups it listed, so an unlisted one never was.
 int32_t groupState(const int* groupList, int32_t group);
 
+// Stores `state` for `group`: 1 stored, -1 no list, 0 a number outside the
+// list (nothing stored).
+int setGroupState(int* groupList, int32_t group, int state);
+
 // What the engine does with a file.
 enum class FileDecision { Install, Skip, Fail, Break };
 // The answer to InfoBeforeFile, given the file's group state read again

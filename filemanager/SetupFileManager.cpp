@@ -386,24 +386,10 @@ int SetupFileManager::GetGroupStatus(int group) {
 }
 
 // 1 set, -1 no list, 0 a number outside the list (nothing stored).
-int SetupFileManager::EnableGroup(int group) {
-    if (!groupList)
-        return -1;
-    if (group < 1 || group > groupList[0])
-        return 0;
-    groupList[group] = 1;
-    return 1;
-}
+int SetupFileManager::EnableGroup(int group) { return setGroupState(groupList, group, 1); }
 
 // 1 set, -1 no list, 0 a number outside the list (nothing stored).
-int SetupFileManager::DesableGroup(int group) {
-    if (!groupList)
-        return -1;
-    if (group < 1 || group > groupList[0])
-        return 0;
-    groupList[group] = 0;
-    return 1;
-}
+int SetupFileManager::DesableGroup(int group) { return setGroupState(groupList, group, 0); }
 
 // ---------------------------------------------------------------------------
 // Archive start.

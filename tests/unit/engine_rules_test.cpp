@@ -176,6 +176,14 @@ TEST(EngineGroups, ListedUnlistedAndNoList) {
     EXPECT_EQ(1, groupState(list, 0));
     EXPECT_EQ(1, groupState(list, -7));
     EXPECT_EQ(1, groupState(nullptr, 2));
+
+    // Storing: only inside 1..3, and never without a list.
+    EXPECT_EQ(1, setGroupState(list, 3, 0));
+    EXPECT_EQ(0, groupState(list, 3));
+    EXPECT_EQ(0, setGroupState(list, 4, 0));
+    EXPECT_EQ(0, setGroupState(list, 0, 0));
+    EXPECT_EQ(3, list[0]);  // the count is not a group
+    EXPECT_EQ(-1, setGroupState(nullptr, 1, 0));
 }
 
 TEST(EngineGroups, AnswerToTheNoticeBeforeAFile) {
