@@ -175,7 +175,7 @@ TEST_F(SetupTest, ConstructionAndDestruction) {
         EXPECT_EQ(GetCurrentThreadId(), GetWindowThreadProcessId(window, nullptr));
         EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_EQ(static_cast<LONG>(WS_POPUP), GetWindowLongA(window, GWL_STYLE) & ~WS_CLIPSIBLINGS);
-        EXPECT_EQ(reinterpret_cast<LONG>(&setup), GetWindowLongA(window, 0));
+        EXPECT_EQ(reinterpret_cast<LONG_PTR>(&setup), GetWindowLongPtrA(window, 0));
         RECT screen, box;
         GetClientRect(GetDesktopWindow(), &screen);
         GetWindowRect(window, &box);
