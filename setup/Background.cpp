@@ -14,8 +14,6 @@
 namespace {
 
 const char kClassName[] = "SetupWndClass";
-// Command posted by the F3 hook: ask, then close.
-const WPARAM kAskToClose = 11100;
 
 // The background window and the hook, for the hook procedure (one Setup
 // object drives the user interface of a process at a time).
@@ -73,7 +71,7 @@ LRESULT CALLBACK exitKeyHook(int code, WPARAM key, LPARAM flags) {
     // with HC_ACTION, and one key stroke must ask once.
     if (code == HC_ACTION && g_background &&
         isExitKeyPress(static_cast<uint32_t>(key), static_cast<uint32_t>(flags)))
-        PostMessageA(g_background, WM_COMMAND, kAskToClose, 0);
+        PostMessageA(g_background, WM_COMMAND, IDM_ASK_TO_CLOSE, 0);
     return CallNextHookEx(nullptr, code, key, flags);
 }
 
@@ -108,7 +106,7 @@ LRESULT CALLBACK backgroundProcedure(HWND window, UINT message, WPARAM wParam, L
     case WM_COMMAND:
         if (!setup)
             return 0;
-        if (wParam == kAskToClose) {
+        if (wParam == IDM_ASK_TO_CLOSE) {
             if (setup->exitQuestionGuard)
                 return 0;
             setup->exitQuestionGuard = 1;

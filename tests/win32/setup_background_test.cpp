@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "UiAuto.h"
 #include "resource.h"
@@ -100,6 +101,30 @@ HWND WINAPI refuseWindow(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND,
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
 }
+
+// The string ids Setup.Dll loads, while a test looks.
+using LoadStringFunction = int(WINAPI*)(HINSTANCE, UINT, LPSTR, int);
+LoadStringFunction g_realLoadString = nullptr;
+std::vector<UINT> g_loadedStrings;
+int WINAPI recordLoadString(HINSTANCE instance, UINT id, LPSTR buffer, int size) {
+    g_loadedStrings.push_back(id);
+    return g_realLoadString(instance, id, buffer, size);
+}
+
+// Records the ids of the message texts loaded while it lives.
+class LoadedStrings {
+public:
+    LoadedStrings() {
+        g_loadedStrings.clear();
+        g_realLoadString = reinterpret_cast<LoadStringFunction>(const_cast<void*>(ui::replaceImport(
+            library(), "user32.dll", "LoadStringA", reinterpret_cast<const void*>(&recordLoadString))));
+    }
+    ~LoadedStrings() {
+        ui::replaceImport(library(), "user32.dll", "LoadStringA", reinterpret_cast<const void*>(g_realLoadString));
+    }
+    bool active() const { return g_realLoadString != nullptr; }
+    std::vector<UINT> ids() const { return g_loadedStrings; }
+};
 
 // Keys this thread has taken from its queue, seen by a hook of the test's own.
 std::atomic<int> g_f3Releases{0};
@@ -262,6 +287,8 @@ TEST_F(SetupTest, ClassRegistrationFailureShows11101) {
     wc.lpszClassName = "SetupWndClass";
     ASSERT_NE(0, RegisterClassExA(&wc));
     {
+        LoadedStrings strings;
+        ASSERT_TRUE(strings.active());
         ui::Script ui;
         ui.messageBox(nullptr, g_title, kNoResourcesText, IDOK, MB_ICONHAND);
         ::Setup setup(productInstance(), g_title, g_product, g_exe);
@@ -270,6 +297,7 @@ TEST_F(SetupTest, ClassRegistrationFailureShows11101) {
         EXPECT_EQ(0, setup.MainWindowExist());
         EXPECT_EQ(nullptr, setup.backgroundWindow);
         EXPECT_EQ(nullptr, setup.uiThread);
+        EXPECT_EQ(std::vector<UINT>{IDS_NO_RESOURCES_CLASS}, strings.ids());
     }
     // The class that was there before is still there: not the object's to remove.
     EXPECT_TRUE(GetClassInfoExA(productInstance(), "SetupWndClass", &wc));
@@ -281,9 +309,10 @@ TEST_F(SetupTest, WindowCreationFailureShows11102) {
                                          reinterpret_cast<const void*>(&refuseWindow));
     ASSERT_NE(nullptr, real);
     {
+        LoadedStrings strings;
+        ASSERT_TRUE(strings.active());
         ui::Script ui;
-        // Strings 11101 and 11102 read alike; the style and the count tell
-        // that one box came.
+        // Strings 11101 and 11102 read alike: the id loaded tells them apart.
         ui.messageBox(nullptr, g_title, kNoResourcesText, IDOK, MB_ICONHAND);
         ::Setup setup(productInstance(), g_title, g_product, g_exe);
         ui::replaceImport(library(), "user32.dll", "CreateWindowExA", real);
@@ -291,6 +320,7 @@ TEST_F(SetupTest, WindowCreationFailureShows11102) {
         EXPECT_EQ(0, setup.MainWindowExist());
         EXPECT_EQ(nullptr, setup.backgroundWindow);
         EXPECT_EQ(nullptr, setup.uiThread);
+        EXPECT_EQ(std::vector<UINT>{IDS_NO_RESOURCES_WINDOW}, strings.ids());
     }
     ui::replaceImport(library(), "user32.dll", "CreateWindowExA", real);
     WNDCLASSEXA wc = {};
@@ -464,7 +494,7 @@ TEST_F(SetupTest, ExitButtonBeepsDuringItsOwnQuestion) {
                       EXPECT_TRUE(clickExitButton(button));
                       ui::press(box, IDNO);
                   });
-        PostMessageA(setup.backgroundWindow, WM_COMMAND, 11100, 0);
+        PostMessageA(setup.backgroundWindow, WM_COMMAND, IDM_ASK_TO_CLOSE, 0);
         EXPECT_TRUE(ui.finish());
         pumpMessages();
         EXPECT_EQ(1u, ui.matched().size());
@@ -499,7 +529,7 @@ TEST_F(SetupTest, CommandsAndClosing) {
         ::Setup setup(productInstance(), g_title, g_product, g_exe);
         ui::Script ui(3000);
         SendMessageA(setup.backgroundWindow, WM_COMMAND, 11102, 0);
-        SendMessageA(setup.backgroundWindow, WM_COMMAND, MAKEWPARAM(11100, 1), 0);
+        SendMessageA(setup.backgroundWindow, WM_COMMAND, MAKEWPARAM(IDM_ASK_TO_CLOSE, 1), 0);
         EXPECT_TRUE(IsWindow(setup.backgroundWindow));
         EXPECT_EQ(1, setup.MainWindowExist());
         SendMessageA(setup.backgroundWindow, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
