@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <atomic>
 #include <string>
 #include <vector>
@@ -277,6 +279,45 @@ TEST_F(SetupTest, ConstructionAndDestruction) {
     // A second object of the process registers the class again.
     ::Setup again(productInstance(), g_title, g_product, g_exe);
     EXPECT_EQ(1, again.MainWindowExist());
+}
+
+// The slot of a virtual operation, read from its member pointer (in the
+// GNU C++ ABI a pointer to a virtual member holds 1 + its vtable offset).
+template <class Member>
+int slotOf(Member member) {
+    uintptr_t raw;
+    static_assert(sizeof member >= sizeof raw, "");
+    memcpy(&raw, &member, sizeof raw);
+    return static_cast<int>((raw - 1) / sizeof(void*));
+}
+
+// A product's class: its overrides are what the library's calls reach.
+class ProductSetup : public ::Setup {
+public:
+    ProductSetup() : ::Setup(GetModuleHandleA(nullptr), g_title, g_product, g_exe) {}
+    int TakeProcessInfo(int kind, void*) override {
+        lastKind = kind;
+        return StepUserBreak;
+    }
+    int ProcessOK() override { return 0; }
+    int lastKind = -1;
+};
+
+TEST_F(SetupTest, VirtualOperationsInTheirSlots) {
+    EXPECT_EQ(0, slotOf(&Reader::TakeProcessInfo));
+    EXPECT_EQ(0, slotOf(&::Setup::TakeProcessInfo));
+    EXPECT_EQ(1, slotOf(&::Setup::ProcessError));
+    EXPECT_EQ(2, slotOf(&::Setup::ProcessOK));
+    EXPECT_EQ(3, slotOf(&::Setup::ProcessUserBreak));
+    EXPECT_EQ(4, slotOf(&::Setup::ProcessNeedReboot));
+
+    ProductSetup product;
+    Reader& reader = product;
+    ::Setup& setup = product;
+    EXPECT_EQ(StepUserBreak, reader.TakeProcessInfo(InfoFilePercent, nullptr));
+    EXPECT_EQ(InfoFilePercent, product.lastKind);
+    EXPECT_EQ(0, setup.ProcessOK());
+    EXPECT_EQ(1, setup.ProcessError());
 }
 
 TEST_F(SetupTest, ClassRegistrationFailureShows11101) {
