@@ -314,6 +314,52 @@ public:
 // Setup: the object a product derives from and drives.
 class SETUP_API Setup : public SetupFileManager {
 public:
+    // Registers "SetupWndClass", creates the hidden full-screen background
+    // window on this thread and starts the message-loop thread. A failure is
+    // shown (string 11101 or 11102) and leaves MainWindowExist() at 0.
+    Setup(HINSTANCE productInstance, char* title, char* productName, char* exeName);
+    // Destroys a background window still open (without ending the caller's
+    // message loop), stops the message-loop thread, then the engine's
+    // destructor runs. Not virtual: the vtable's slots are fixed.
+    ~Setup();
+
+    // Progress of a run; returns 2.
+    virtual int TakeProcessInfo(int kind, void* data);
+    // Closing operations of a run, for the product to override; each returns
+    // 1 (go on with the library's own closing steps), 0 stops them.
+    virtual int ProcessError();
+    virtual int ProcessOK();
+    virtual int ProcessUserBreak();
+    virtual int ProcessNeedReboot();
+
+    // Registers the background window class: its atom, 0 on failure.
+    int InitApplication();
+    // Creates the hidden background window: it, or null on failure.
+    HWND InitInstance();
+    // ShowWindow(showCommand) on the background window, then UpdateWindow's result.
+    int ShowBGWindow(int showCommand);
+    // Removes the floating buttons, hides the background window, and leaves
+    // later message boxes without an owner.
+    void HideAll();
+    // 1 while the background window exists and the user has not ended the
+    // installation; 0 after that, or when it was never created.
+    int MainWindowExist();
+    // The "Exit" button in the lower right corner: 1, 0 when it cannot be opened.
+    int CreateExitButton();
+    // Removes the "Exit" button (it must exist).
+    void DestroyExitButton();
+
+    // The product's target-directory buffer (at least PathSize characters).
+    void SetInstallDirectory(char* directory);
+    char* GetInstDir();
+    // A value kept for the product; the library never reads it.
+    void SetUserData(unsigned long value);
+    unsigned long GetUserData();
+    // Owner of later message boxes.
+    void SetLastDlgHWND(HWND window);
+    // The progress dialog of the current or last run, null before the first.
+    HWND GetProgressHWND();
+
     HINSTANCE productInstance;
     HINSTANCE libraryInstance;
     HINSTANCE languageLibrary;

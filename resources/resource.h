@@ -82,6 +82,7 @@
 #define IDB_WORKING                    11411  // "Working..." banner in dialog 11500
 
 // WM_COMMAND codes of the background window.
+#define IDM_ASK_TO_CLOSE               11100  // ask whether to end, then close (F3)
 #define IDM_CLOSE_BACKGROUND           11101  // close it without a question
 
 // Controls that code never addresses.

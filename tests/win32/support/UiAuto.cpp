@@ -79,16 +79,17 @@ int WINAPI recordedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT styl
     return result;
 }
 
-// Points `module`'s import of dll!function at `replacement`.
-bool redirectImport(HMODULE module, const char* dll, const char* function, const void* replacement) {
+}  // namespace
+
+const void* replaceImport(HMODULE module, const char* dll, const char* function, const void* replacement) {
     if (!module)
-        return false;
+        return nullptr;
     BYTE* base = reinterpret_cast<BYTE*>(module);
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (!imports.VirtualAddress)
-        return false;
+        return nullptr;
     for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
         if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0)
             continue;
@@ -103,19 +104,22 @@ bool redirectImport(HMODULE module, const char* dll, const char* function, const
                 continue;
             DWORD old;
             if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old))
-                return false;
+                return nullptr;
+            const void* previous = reinterpret_cast<const void*>(slots->u1.Function);
             slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
             VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-            return true;
+            return previous;
         }
     }
-    return false;
+    return nullptr;
 }
+
+namespace {
 
 void recordLibraryMessageBoxes() {
     static std::once_flag once;
     std::call_once(once, [] {
-        redirectImport(GetModuleHandleA("Setup.Dll"), "user32.dll", "MessageBoxA",
+        replaceImport(GetModuleHandleA("Setup.Dll"), "user32.dll", "MessageBoxA",
                        reinterpret_cast<const void*>(&recordedMessageBox));
     });
 }

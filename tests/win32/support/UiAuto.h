@@ -47,6 +47,12 @@ void press(HWND dialog, int buttonId);
 // Replaces the text of an edit control as typing would.
 void type(HWND dialog, int editId, const std::string& text);
 
+// Points `module`'s import of dll!function at `replacement` (a function of
+// the same signature), so that a test sees or stands in for a system call
+// the code under test makes. Returns what the import pointed at before
+// (give it back the same way), null when the module does not import it.
+const void* replaceImport(HMODULE module, const char* dll, const char* function, const void* replacement);
+
 // A special owner value: the owner is not checked.
 extern const HWND AnyOwner;
 

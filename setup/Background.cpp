@@ -1,0 +1,231 @@
+// The full-screen background window: its class, its procedure with the blue
+// gradient and the exit and reboot questions, the F3 keyboard hook, and the
+// "Exit" button that floats in its lower right corner. Everything here runs
+// on the thread that constructed the Setup object (it owns the window and the
+// button); the hook only posts a command.
+#include "Setup.h"
+
+#include "resources/resource.h"
+#include "setup/Background.h"
+#include "setup/BackgroundRules.h"
+#include "setup/Module.h"
+#include "win32/Ownership.h"
+
+namespace {
+
+const char kClassName[] = "SetupWndClass";
+
+// The background window and the hook, for the hook procedure (one Setup
+// object drives the user interface of a process at a time).
+HWND g_background = nullptr;
+HHOOK g_keyboardHook = nullptr;
+// The object whose registration of the window class is in force.
+Setup* g_classOwner = nullptr;
+// The exit button's object and whether its own question is open.
+Setup* g_exitButtonSetup = nullptr;
+int g_exitBusy = 0;
+
+Setup* setupOf(HWND window) {
+    return reinterpret_cast<Setup*>(GetWindowLongPtrA(window, 0));
+}
+
+// ExitWindowsEx refuses a reboot to a process whose token does not have the
+// shutdown privilege enabled; it is present but disabled for users who may
+// shut down, so enable it first.
+void enableShutdownPrivilege() {
+    win32::KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out()))
+        return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+        return;
+    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+}
+
+void paintGradient(HWND window, HDC dc) {
+    RECT client;
+    GetClientRect(window, &client);
+    GradientPlan plan = planGradient(client.bottom - client.top);
+    for (int band = 0; band < plan.painted; ++band) {
+        int top = band * GradientBandPixels;
+        RECT r = {client.left, top, client.right, top + GradientBandPixels};
+        win32::GdiObject<HBRUSH> brush(CreateSolidBrush(RGB(0, 0, gradientBandBlue(plan, band))));
+        FillRect(dc, &r, brush.get());
+    }
+}
+
+// The user has ended the installation: the product learns it from
+// MainWindowExist().
+void closeBackground(HWND window, Setup* setup) {
+    if (setup)
+        setup->mainWindowExists = 0;
+    DestroyWindow(window);
+}
+
+// F3 going down (auto-repeat included) asks to end the installation; the
+// key stroke is passed on in every case.
+LRESULT CALLBACK exitKeyHook(int code, WPARAM key, LPARAM flags) {
+    // HC_NOREMOVE is a peek at a key that is still queued: it comes again
+    // with HC_ACTION, and one key stroke must ask once.
+    if (code == HC_ACTION && g_background &&
+        isExitKeyPress(static_cast<uint32_t>(key), static_cast<uint32_t>(flags)))
+        PostMessageA(g_background, WM_COMMAND, IDM_ASK_TO_CLOSE, 0);
+    return CallNextHookEx(nullptr, code, key, flags);
+}
+
+LRESULT CALLBACK backgroundProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Setup* setup = setupOf(window);
+    switch (message) {
+    case WM_NCCREATE: {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        break;
+    }
+    case WM_CREATE:
+        if (setup)
+            setup->mainWindowExists = 1;
+        g_background = window;
+        // The library's windows and the product's pages all belong to this
+        // thread, so the keyboard reaches them here; a hook for the whole
+        // desktop would need its procedure in the product's module.
+        g_keyboardHook = SetWindowsHookExA(WH_KEYBOARD, exitKeyHook, g_libraryInstance, GetCurrentThreadId());
+        break;
+    case WM_ERASEBKGND:
+        paintGradient(window, reinterpret_cast<HDC>(wParam));
+        return 1;
+    case WM_CLOSE:
+        if (setup && setup->rebootNeeded &&
+            setup->ShowMessage(IDS_REBOOT_QUESTION, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
+            enableShutdownPrivilege();
+            ExitWindowsEx(EWX_REBOOT, 0);
+        }
+        closeBackground(window, setup);
+        return 0;
+    case WM_COMMAND:
+        if (!setup)
+            return 0;
+        if (wParam == IDM_ASK_TO_CLOSE) {
+            if (setup->exitQuestionGuard)
+                return 0;
+            setup->exitQuestionGuard = 1;
+            if (setup->ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
+                closeBackground(window, setup);
+            setup->exitQuestionGuard = 0;
+        } else if (wParam == IDM_CLOSE_BACKGROUND) {
+            closeBackground(window, setup);
+        }
+        return 0;
+    case WM_DESTROY:
+        if (g_keyboardHook) {
+            UnhookWindowsHookEx(g_keyboardHook);
+            g_keyboardHook = nullptr;
+        }
+        if (g_background == window)
+            g_background = nullptr;
+        // The product's message loop ends with the window; an object that
+        // is going away has already let go of it and ends nothing.
+        if (setup)
+            PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK exitButtonProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        g_exitButtonSetup = reinterpret_cast<Setup*>(lParam);
+        g_exitBusy = 0;
+        return TRUE;
+    }
+    if (message != WM_COMMAND || LOWORD(wParam) != IDCANCEL || !g_exitButtonSetup)
+        return FALSE;
+    Setup* setup = g_exitButtonSetup;
+    // A page or the background window is asking already (or a page's Cancel
+    // was confirmed): that question answers for this one too.
+    if (setup->exitQuestionGuard)
+        return FALSE;
+    if (g_exitBusy) {
+        MessageBeep(0xFFFFFFFF);
+        return FALSE;
+    }
+    g_exitBusy = 1;
+    if (setup->ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        PostMessageA(GetWindow(dialog, GW_OWNER), WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
+    g_exitBusy = 0;
+    return FALSE;
+}
+
+}  // namespace
+
+// Result: the class atom, 0 when the class could not be registered.
+int Setup::InitApplication() {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = 0;
+    wc.lpfnWndProc = backgroundProcedure;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = sizeof(LONG_PTR);
+    wc.hInstance = productInstance;
+    wc.hIcon = LoadIconA(productInstance, MAKEINTRESOURCEA(1));
+    wc.hIconSm = LoadIconA(productInstance, MAKEINTRESOURCEA(2));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = nullptr;
+    wc.lpszMenuName = nullptr;
+    wc.lpszClassName = kClassName;
+    ATOM atom = RegisterClassExA(&wc);
+    if (atom)
+        g_classOwner = this;
+    return atom;
+}
+
+// Result: the background window, null when it could not be created.
+HWND Setup::InitInstance() {
+    RECT screen;
+    GetClientRect(GetDesktopWindow(), &screen);
+    backgroundWindow = CreateWindowExA(0, kClassName, windowTitle, WS_POPUP, screen.left, screen.top,
+                                       screen.right, screen.bottom, nullptr, nullptr, productInstance,
+                                       this);
+    return backgroundWindow;
+}
+
+// Result: 1 when the button is shown, 0 when the dialog could not be created.
+int Setup::CreateExitButton() {
+    HWND button = CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_EXIT_BUTTON), backgroundWindow,
+                                     exitButtonProcedure, reinterpret_cast<LPARAM>(this));
+    if (!button)
+        return 0;
+    RECT box, client;
+    GetWindowRect(button, &box);
+    GetClientRect(backgroundWindow, &client);
+    ButtonPlace place = exitButtonPlace(client.right, client.bottom, box.right - box.left, box.bottom - box.top);
+    SetWindowPos(button, HWND_TOP, place.x, place.y, 0, 0, SWP_NOSIZE);
+    exitButtonDialog = button;
+    return 1;
+}
+
+void Setup::DestroyExitButton() {
+    // A modeless dialog is destroyed, not ended: EndDialog would only hide it
+    // and keep the window for the life of the background window.
+    if (exitButtonDialog && IsWindow(exitButtonDialog))
+        DestroyWindow(exitButtonDialog);
+    exitButtonDialog = nullptr;
+}
+
+void releaseBackground(Setup& setup) {
+    HWND window = setup.backgroundWindow;
+    if (window && IsWindow(window) && setupOf(window) == &setup) {
+        SetWindowLongPtrA(window, 0, 0);
+        setup.mainWindowExists = 0;
+        DestroyWindow(window);
+    }
+    if (g_exitButtonSetup == &setup)
+        g_exitButtonSetup = nullptr;
+    if (g_classOwner == &setup) {
+        UnregisterClassA(kClassName, setup.productInstance);
+        g_classOwner = nullptr;
+    }
+}

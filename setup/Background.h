@@ -1,0 +1,14 @@
+// What the Setup object's own lifecycle needs from the background window's
+// module (Background.cpp): its removal when the object goes.
+#ifndef SETUP_BACKGROUND_H
+#define SETUP_BACKGROUND_H
+
+#include "Setup.h"
+
+// Destroys `setup`'s background window if it is still open, without posting
+// the quit message (that is for the user ending the installation, not for
+// the object going away), and unregisters the window class this object
+// registered, so that a later object of the process can register it again.
+void releaseBackground(Setup& setup);
+
+#endif

@@ -1,0 +1,130 @@
+// The Setup object: construction (background window class, window and the
+// message-loop thread), destruction, the accessors and the default bodies of
+// the virtual operations a product overrides.
+#include "Setup.h"
+
+#include "resources/resource.h"
+#include "setup/Background.h"
+#include "setup/Module.h"
+#include "win32/Ownership.h"
+
+namespace {
+
+// The message-loop thread's id, to end its loop when the object goes.
+DWORD g_uiThreadId = 0;
+
+// Serves the messages of windows this thread may own; the library's own
+// windows belong to the constructing thread.
+DWORD WINAPI messageLoop(LPVOID) {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
+
+// Ends the message loop and waits for its thread. The thread may not have a
+// message queue yet when the object goes right after its construction, so
+// the quit message is posted again until the thread has ended.
+void stopMessageLoop(HANDLE& thread) {
+    win32::KernelHandle owner(thread);
+    thread = nullptr;
+    if (!owner.valid())
+        return;
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        PostThreadMessageA(g_uiThreadId, WM_QUIT, 0, 0);
+        if (WaitForSingleObject(owner.get(), 10) != WAIT_TIMEOUT)
+            break;
+    }
+    g_uiThreadId = 0;
+}
+
+}  // namespace
+
+Setup::Setup(HINSTANCE product, char* title, char* name, char* exe) {
+    productInstance = product;
+    libraryInstance = g_libraryInstance;
+    languageLibrary = nullptr;
+    backgroundWindow = nullptr;
+    exitButtonDialog = nullptr;
+    languageButtonDialog = nullptr;
+    progressDialog = nullptr;
+    workerThread = nullptr;
+    windowTitle = title;
+    installDirectory = nullptr;
+    productName = name;
+    exeName = exe;
+    userData = 0;
+    rebootNeeded = 0;
+    exitQuestionGuard = 0;
+    pageActive = 0;
+    browseIdle = 1;
+    registryClassName = nullptr;
+    mainWindowExists = 0;
+
+    InitBI(libraryInstance, title);
+
+    uiThread = nullptr;
+    currentPage = 0;
+    pageQueue = nullptr;
+    pageCount = 0;
+
+    if (!InitApplication()) {
+        ShowMessage(IDS_NO_RESOURCES_CLASS, MB_ICONHAND);
+        return;
+    }
+    if (!InitInstance()) {
+        ShowMessage(IDS_NO_RESOURCES_WINDOW, MB_ICONHAND);
+        return;
+    }
+    uiThread = CreateThread(nullptr, 0, messageLoop, this, 0, &g_uiThreadId);
+    // InitInstance stored the window on this thread: nothing to wait for.
+    while (!*static_cast<HWND volatile*>(&backgroundWindow))
+        Sleep(0);
+}
+
+Setup::~Setup() {
+    // The window's procedure reads this object: the window goes first.
+    releaseBackground(*this);
+    stopMessageLoop(uiThread);
+}
+
+// Result: 2, go on.
+int Setup::TakeProcessInfo(int, void*) { return StepContinue; }
+
+// Results of the four closing operations: 1 lets Process go on with its own
+// closing steps, 0 makes it return at once.
+int Setup::ProcessError() { return 1; }
+int Setup::ProcessOK() { return 1; }
+int Setup::ProcessUserBreak() { return 1; }
+int Setup::ProcessNeedReboot() { return 1; }
+
+// Result: UpdateWindow's, nonzero when the window was repainted.
+int Setup::ShowBGWindow(int showCommand) {
+    ShowWindow(backgroundWindow, showCommand);
+    return UpdateWindow(backgroundWindow);
+}
+
+void Setup::HideAll() {
+    if (exitButtonDialog)
+        DestroyExitButton();
+    if (languageButtonDialog) {
+        // The language button is a modeless dialog like the exit button.
+        DestroyWindow(languageButtonDialog);
+        languageButtonDialog = nullptr;
+    }
+    ShowBGWindow(SW_HIDE);
+    SetParentForMessage(nullptr);
+}
+
+// Result: 1 while the background window exists and the user has not ended
+// the installation, else 0.
+int Setup::MainWindowExist() { return mainWindowExists; }
+
+void Setup::SetInstallDirectory(char* directory) { installDirectory = directory; }
+char* Setup::GetInstDir() { return installDirectory; }
+void Setup::SetUserData(unsigned long value) { userData = value; }
+unsigned long Setup::GetUserData() { return userData; }
+void Setup::SetLastDlgHWND(HWND window) { SetParentForMessage(window); }
+HWND Setup::GetProgressHWND() { return progressDialog; }

@@ -1,0 +1,105 @@
+// The background window's arithmetic: the gradient's bands for the screen
+// heights met in practice and every height up to 1300 against a plain
+// re-run of the painting loop, the F3 key-down test, the exit button's place.
+#include "setup/BackgroundRules.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct HeightCase {
+    int height;
+    int bands;
+    int step;
+    int painted;
+    int firstBlue;
+    int lastBlue;
+};
+
+const HeightCase kScreens[] = {
+    {480, 60, 4, 60, 255, 19},   {600, 75, 3, 75, 255, 33},     {768, 96, 2, 96, 255, 65},
+    {1024, 128, 2, 128, 255, 1}, {1025, 128, 2, 129, 255, 255}, {1200, 150, 1, 150, 255, 106},
+};
+
+TEST(Gradient, ScreenHeights) {
+    for (const HeightCase& c : kScreens) {
+        GradientPlan plan = planGradient(c.height);
+        EXPECT_EQ(c.bands, plan.bands) << c.height;
+        EXPECT_EQ(c.step, plan.step) << c.height;
+        EXPECT_EQ(c.painted, plan.painted) << c.height;
+        EXPECT_EQ(c.firstBlue, gradientBandBlue(plan, 0)) << c.height;
+        EXPECT_EQ(c.lastBlue, gradientBandBlue(plan, plan.painted - 1)) << c.height;
+    }
+}
+
+TEST(Gradient, ExtraBandOf1025WrapsToFullBlue) {
+    GradientPlan plan = planGradient(1025);
+    // The band before the extra one is the darkest; the extra one wraps.
+    EXPECT_EQ(1, gradientBandBlue(plan, 127));
+    EXPECT_EQ(255, gradientBandBlue(plan, 128));
+}
+
+TEST(Gradient, NoWholeBandPaintsNothing) {
+    for (int h : {-8, -1, 0, 1, 6}) {
+        GradientPlan plan = planGradient(h);
+        EXPECT_EQ(0, plan.bands) << h;
+        EXPECT_EQ(0, plan.painted) << h;
+    }
+    // Seven pixels already make one band (of 256 steps) and paint it.
+    GradientPlan seven = planGradient(7);
+    EXPECT_EQ(1, seven.bands);
+    EXPECT_EQ(256, seven.step);
+    EXPECT_EQ(1, seven.painted);
+    EXPECT_EQ(255, gradientBandBlue(seven, 0));
+}
+
+// The painting loop as a window procedure runs it, with a signed level.
+std::vector<int> paintedBlues(int height) {
+    std::vector<int> blues;
+    int bands = (height + 1) / 8;
+    if (bands == 0)
+        return blues;
+    int step = 256 / bands;
+    int level = 255;
+    for (int y = 0; y < height; y += 8) {
+        blues.push_back(((level % 256) + 256) % 256);
+        level -= step;
+    }
+    return blues;
+}
+
+TEST(Gradient, EveryHeightMatchesThePaintingLoop) {
+    for (int h = 0; h <= 1300; ++h) {
+        std::vector<int> expected = paintedBlues(h);
+        GradientPlan plan = planGradient(h);
+        ASSERT_EQ(static_cast<int>(expected.size()), plan.painted) << h;
+        for (int i = 0; i < plan.painted; ++i)
+            ASSERT_EQ(expected[i], gradientBandBlue(plan, i)) << "height " << h << " band " << i;
+    }
+}
+
+TEST(ExitKey, F3DownAndRepeatAskRelease) {
+    const uint32_t f3 = 0x72;
+    EXPECT_TRUE(isExitKeyPress(f3, 0x003D0001u));          // first press
+    EXPECT_TRUE(isExitKeyPress(f3, 0x403D0001u));          // auto-repeat: previous state set
+    EXPECT_FALSE(isExitKeyPress(f3, 0xC03D0001u));         // release: transition bit set
+    EXPECT_FALSE(isExitKeyPress(f3, 0x803D0001u));
+    EXPECT_FALSE(isExitKeyPress(f3, 0));                   // not "greater than 0"
+    EXPECT_TRUE(isExitKeyPress(0xABCD0000u | f3, 1));      // only the low word is the key
+    EXPECT_FALSE(isExitKeyPress(0x71, 0x003D0001u));       // F2
+    EXPECT_FALSE(isExitKeyPress(0x73, 0x003D0001u));       // F4
+    EXPECT_FALSE(isExitKeyPress(0x00720000u, 0x003D0001u)); // F3's code in the high word only
+}
+
+TEST(ExitButton, OneButtonFromTheCorner) {
+    ButtonPlace p = exitButtonPlace(1024, 768, 60, 23);
+    EXPECT_EQ(1024 - 120, p.x);
+    EXPECT_EQ(768 - 46, p.y);
+    // The button's own right and bottom edges lie one button inside the corner.
+    EXPECT_EQ(1024 - 60, p.x + 60);
+    EXPECT_EQ(768 - 23, p.y + 23);
+}
+
+}  // namespace
