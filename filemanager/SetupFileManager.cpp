@@ -16,6 +16,10 @@
 //  - A group number outside the group list, and a run without a group list:
 //    the file is installed (a group the product never listed was never
 //    disabled). The notification before such a file reports its state as 1.
+//  - A subDir or fileName with a component that is dots only ("..") or a
+//    device name (CON, NUL, aux.txt, COM1 ...) stops the run with 11114
+//    before anything is created: such a file would land outside its folder
+//    or vanish into a device while Install.log listed it.
 //  - targetDir 3 has no base directory: subDir holds the whole directory
 //    (for example "D:\Tools"); an empty subDir is refused with 11114.
 //  - A write to the target that fails is reported once (11115, and command
@@ -23,6 +27,9 @@
 //    gets no protocol record, and the run ends with 0.
 //  - A file whose data does not end where its stream ends, and an empty
 //    volume met while records are still expected, stop the run with 11113.
+//  - Install.log holds whole records of whole files: a protocol write that
+//    fails or stops short cuts the log back to where the file's records
+//    began (11119, the run ends with 0).
 //  - A system file redirected to the Windows directory gets its
 //    subdirectories created there, not in the write-protected system
 //    directory.
@@ -312,15 +319,23 @@ StepResult fixShortcut(SetupFileManager& engine, char* installDir, char* target,
 }
 
 // Appends the file's protocol records to Install.log, each with one write.
-// StepContinue, or StepFailure with 11119 shown.
+// The file's records go in whole or not at all: after a failed or short
+// write (a full disk) the log is cut back to where they began, so it always
+// holds whole records of whole files. StepContinue, or StepFailure with 11119
+// shown.
 StepResult writeProtocol(SetupFileManager& engine, const tagCompressFileHeader& record,
                          const char* temporaryName) {
     tagCompressFileHeader records[2];
     size_t count = protocolRecords(record, temporaryName, records);
+    LARGE_INTEGER start = {};
+    const LARGE_INTEGER here = {};
+    bool startKnown = SetFilePointerEx(engine.logFile, here, &start, FILE_CURRENT) != FALSE;
     for (size_t i = 0; i < count; ++i) {
         DWORD done = 0;
         if (!WriteFile(engine.logFile, &records[i], sizeof records[i], &done, nullptr) ||
             done != sizeof records[i]) {
+            if (startKnown && SetFilePointerEx(engine.logFile, start, nullptr, FILE_BEGIN))
+                SetEndOfFile(engine.logFile);
             engine.ShowMessage(IDS_PROTOCOL_WRITE_ERROR, MB_ICONSTOP);
             return StepFailure;
         }
@@ -538,7 +553,9 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
 int SetupFileManager::QRV_GetFileName(char* installDir, char* target,
                                       tagCompressFileHeader* record) {
     char path[PathSize] = "";
-    bool ok = recordTextValid(*record) && record->fileName[0] != '\0';
+    // Names that would climb out of the base folder or name a device are
+    // refused before anything is made.
+    bool ok = recordTextValid(*record) && record->fileName[0] != '\0' && recordNamesSafe(*record);
     if (ok) {
         TargetBase base = targetBase(record->targetDir);
         switch (base.kind) {

@@ -112,6 +112,18 @@ TEST(Names, CodePageAndChecks) {
     EXPECT_EQ(CheckSubDir("a\\b c\\d"), "");
     EXPECT_NE(CheckSubDir("a\\\\b"), "");
     EXPECT_NE(CheckSubDir("a\\..\\b"), "");
+    // Devices swallow the data; unassigned code page bytes have no name on
+    // the host, where two of them would make one file.
+    for (const char* name : {"NUL", "con", "aux.txt", "nul.txt", "COM1", "lpt9.log", "Nul.", "CON "})
+        EXPECT_NE(CheckPathComponent(name), "") << name;
+    EXPECT_NE(CheckPathComponent("nul.txt").find("device"), std::string::npos);
+    EXPECT_NE(CheckSubDir("COM1\\d"), "");
+    EXPECT_NE(CheckPathComponent("a\x81"), "");
+    EXPECT_NE(CheckPathComponent("a\x8D"), "");
+    EXPECT_EQ(CheckPathComponent("nul1.txt"), "");
+    EXPECT_EQ(CheckPathComponent("com0"), "");
+    EXPECT_EQ(foldName("ReadMe\xE9\x9A\xFF.txt"), foldName("README\xC9\x8A\x9F.TXT"));
+    EXPECT_NE(foldName("a\xF7"), foldName("a\xD7"));  // division and multiplication signs differ
     EXPECT_EQ(TargetDirFromKeyword("startmenu"), 6);
     EXPECT_EQ(TargetDirFromKeyword("Startmenu"), -1);
 }

@@ -146,6 +146,139 @@ TEST_F(EngineDamage, NamesThatDoNotFit) {
     expectStop(kCorrupt, 0);
 }
 
+// Names that would climb out of the target or vanish into a device stop the
+// run before anything is made for them; Install.log lists only what was
+// installed.
+TEST_F(EngineDamage, NamesThatLeaveTheTargetOrNameADevice) {
+    auto setName = [this](int i, const char* subDir, const char* fileName) {
+        memset(record(i)->subDir, 0, sizeof record(i)->subDir);
+        strcpy(record(i)->subDir, subDir);
+        memset(record(i)->fileName, 0, sizeof record(i)->fileName);
+        strcpy(record(i)->fileName, fileName);
+    };
+    const struct {
+        const char* subDir;
+        const char* fileName;
+    } cases[] = {{"sub", "..\\..\\evil5.txt"}, {"..\\..\\outside", "f05.txt"},
+                 {"sub", "../../evil6.txt"},     {"sub\\..\\..\\..", "f06.txt"},
+                 {"sub", ".. "},                 {"sub", "NUL"},
+                 {"sub", "aux.txt"},             {"sub", "nul.txt"},
+                 {"sub", "CON"},                 {"COM1", "d.txt"},
+                 {"sub\\lpt9.", "d.txt"}};
+    for (const auto& c : cases) {
+        SetUp();
+        setName(2, c.subDir, c.fileName);
+        save();
+        SCOPED_TRACE(std::string(c.subDir) + " | " + c.fileName);
+        expectStop(kCorrupt, 2);
+        // Nothing outside the target, no folder made for the refused file.
+        EXPECT_FALSE(testenv::fileExists(dir + "\\evil5.txt"));
+        EXPECT_FALSE(testenv::fileExists(dir + "\\evil6.txt"));
+        EXPECT_FALSE(testenv::dirExists(dir + "\\outside"));
+        EXPECT_FALSE(testenv::fileExists(dir + "\\f06.txt"));
+        EXPECT_FALSE(testenv::dirExists(app + "\\COM1"));
+        EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d2.dat"));
+        EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d3.dat"));
+    }
+    // targetDir 3 still names an absolute folder.
+    SetUp();
+    record(1)->targetDir = TargetNone;
+    std::string elsewhere = dir + "\\elsewhere";
+    setName(1, elsewhere.c_str(), "d1.dat");
+    save();
+    {
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        EXPECT_EQ(2, kit::install(engine, volumes, app).run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    EXPECT_TRUE(sources[1] == testenv::readFile(elsewhere + "\\d1.dat"));
+}
+
+// Host side of a drive of one 4 KiB page: a tmpfs mounted in the build tree
+// and mapped as a Wine drive letter, removed again with the guard.
+class SmallDrive {
+public:
+    explicit SmallDrive(const std::string& scratch) {
+        // The prefix is the folder above drive_c, where dosdevices lives.
+        std::string c = kit::unixPath("C:\\");
+        while (!c.empty() && c.back() == '/')
+            c.pop_back();
+        std::string prefix = c.substr(0, c.rfind('/'));
+        DWORD used = GetLogicalDrives();
+        for (char d = 'S'; d <= 'Y' && !letter; ++d)
+            if (!(used & (1u << (d - 'A'))))
+                letter = d;
+        if (prefix.empty() || !letter)
+            return;
+        mountPoint = kit::unixPath(scratch) + "/smalldrive";
+        link = prefix + "/dosdevices/" + static_cast<char>(letter - 'A' + 'a') + ":";
+        kit::hostCommand("mkdir -p '" + mountPoint + "' && mount -t tmpfs -o size=4k tmpfs '" +
+                         mountPoint + "' && touch '" + mountPoint + "/mounted' && ln -sfn '" +
+                         mountPoint + "' '" + link + "'");
+        root = std::string(1, letter) + ":";
+        ready = testenv::fileExists(root + "\\mounted");
+    }
+    ~SmallDrive() {
+        if (!mountPoint.empty())
+            kit::hostCommand("rm -f '" + link + "'; umount '" + mountPoint + "'");
+    }
+    bool ready = false;
+    std::string root;
+
+private:
+    char letter = 0;
+    std::string mountPoint, link;
+};
+
+// A full disk tears no record: Install.log on a drive of one page fills up
+// in the middle of its eighth record, and is cut back to seven whole ones.
+TEST_F(EngineDamage, FullDiskLeavesWholeProtocolRecords) {
+    // Ten small files installed outside the drive (targetDir 3), so that only
+    // Install.log grows on it.
+    kit::Manifest m;
+    for (int i = 0; i < 10; ++i) {
+        std::string name = "s" + std::to_string(i) + ".txt";
+        ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + name, "small file " + std::to_string(i)));
+        m.file("src\\" + name, "install", "", 1);
+    }
+    std::string small = dir + "\\smallvol";
+    ASSERT_TRUE(kit::pack(m, dir, small));
+    std::vector<unsigned char> vol = testenv::readFile(small + "\\Data1.Dat");
+    std::string out = dir + "\\out";
+    for (size_t pos = 24; pos + 564 <= vol.size();) {
+        tagCompressFileHeader* r = reinterpret_cast<tagCompressFileHeader*>(&vol[pos]);
+        r->targetDir = TargetNone;
+        memset(r->subDir, 0, sizeof r->subDir);
+        strcpy(r->subDir, out.c_str());
+        pos += 564 + r->chunkSize;
+    }
+    ASSERT_TRUE(testenv::writeFile(small + "\\Data1.Dat", vol));
+    DeleteFileA((small + "\\Data.Chk").c_str());
+
+    SmallDrive drive(dir);
+    if (!drive.ready)
+        GTEST_SKIP() << "cannot mount a 4 KiB tmpfs as a Wine drive (mount needs root)";
+    DeleteFileA((drive.root + "\\mounted").c_str());
+    std::string target = drive.root + "\\App";
+    {
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, "Error writing protocol file.", IDOK, MB_ICONSTOP);
+        kit::DialogGuard guard(&ui, 1);
+        kit::RunResult r = kit::install(engine, small, target);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+        EXPECT_EQ(2, r.init);
+        EXPECT_EQ(0, r.run);
+    }
+    std::vector<unsigned char> log = testenv::readFile(target + "\\Install.log");
+    EXPECT_EQ(7u * 564, log.size());
+    std::vector<tagCompressFileHeader> records = kit::readLog(target + "\\Install.log");
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ("s" + std::to_string(i) + ".txt", std::string(records[i].fileName));
+}
+
 TEST_F(EngineDamage, EmptyFirstVolume) {
     ASSERT_TRUE(testenv::writeFile(volumes + "\\Data1.Dat", std::vector<unsigned char>()));
     kit::Engine engine;

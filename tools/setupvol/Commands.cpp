@@ -160,7 +160,9 @@ int List(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
     }
     if (expand)
         out << report.files.size() << " files in " << report.volumes
-            << (report.volumes == 1 ? " volume" : " volumes") << " verified\n";
+            << (report.volumes == 1 ? " volume" : " volumes") << " verified"
+            << (report.checked ? ", each against its checksum\n"
+                               : " (the set has no check file: expanded bytes not compared)\n");
     return 0;
 }
 

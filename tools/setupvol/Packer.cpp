@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "reader/FileCheck.h"
 #include "reader/VolumeFormat.h"
 #include "tools/setupvol/Archive.h"
 #include "tools/setupvol/FileSys.h"
@@ -115,16 +116,6 @@ void SpoolOutput(const unsigned char* data, size_t size, void* param) {
     static_cast<Spool*>(param)->Append(data, size);
 }
 
-std::string FoldCase(const std::string& ansi) {
-    std::string s = ansi;
-    for (char& c : s) {
-        unsigned char b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
-            c = static_cast<char>(b + 32);
-    }
-    return s;
-}
-
 bool ReadHistogram(const fs::path& path, uint64_t histogram[256], std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -202,6 +193,23 @@ public:
         }
         return true;
     }
+    // The check file, beside Data1.Dat; renamed into place with the volumes.
+    bool writeCheck(const std::vector<unsigned char>& bytes, std::string* error) {
+        if (!Close(error))
+            return false;
+        fs::path final = FinalPath(1).parent_path() / PathFromUtf8(kCheckFileName);
+        fs::path temp = final;
+        temp += ".new";
+        out.open(temp, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            *error = "cannot create " + PathToUtf8(temp);
+            return false;
+        }
+        temps.push_back(temp);
+        finals.push_back(final);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return Check(error) && Close(error);
+    }
     bool PatchHeader(const ArchiveHeader& header, std::string* error) {
         std::fstream f(temps.front(), std::ios::binary | std::ios::in | std::ios::out);
         unsigned char bytes[ArchiveHeaderSize];
@@ -254,7 +262,14 @@ private:
         std::vector<fs::path> doomed;
         auto scan = [&](const fs::path& folder, uint32_t only) {
             for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-                uint32_t n = NumberIn(PathToUtf8(it->path().filename()), "Data", ".Dat");
+                std::string name = PathToUtf8(it->path().filename());
+                // A check file of an earlier set would not fit this one.
+                if (name == kCheckFileName) {
+                    if (std::find(finals.begin(), finals.end(), it->path()) == finals.end())
+                        doomed.push_back(it->path());
+                    continue;
+                }
+                uint32_t n = NumberIn(name, "Data", ".Dat");
                 if (n == 0 || (only != 0 && n != only))
                     continue;
                 if (std::find(finals.begin(), finals.end(), it->path()) == finals.end())
@@ -297,7 +312,7 @@ ImplodeLiteralMode ChooseLiteralMode(const uint64_t histogram[256]) {
 bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vector<PackFile>* files,
                      int32_t* groupCount, std::string* error) {
     files->clear();
-    std::map<std::string, int> targets; // folded target path -> line
+    TargetPaths targets;
     int highestGroup = 0, highestLine = 0;
     auto fail = [&](int line, const std::string& problem) {
         *error = manifest.displayName + ":" + std::to_string(line) + ": " + problem;
@@ -364,12 +379,19 @@ bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vec
                 return fail(e.line, "'" + rel + "': the target folder or name is longer than 259 bytes");
             memcpy(f.record.subDir, subDir.c_str(), subDir.size() + 1);
             memcpy(f.record.fileName, ansiName.c_str(), ansiName.size() + 1);
-            std::string key = std::to_string(e.targetDir) + "\\" + FoldCase(JoinSubDir(subDir, ansiName));
-            auto it = targets.find(key);
-            if (it != targets.end())
+            unsigned otherLine = 0;
+            switch (targets.add(e.targetDir, subDir, ansiName, static_cast<unsigned>(e.line), &otherLine)) {
+            case TargetPaths::None: break;
+            case TargetPaths::SameFile:
                 return fail(e.line, "target " + DisplayTarget(f.record) + " is already installed by line " +
-                                        std::to_string(it->second));
-            targets[key] = e.line;
+                                        std::to_string(otherLine) + " (Windows compares names without case)");
+            case TargetPaths::FileIsFolder:
+                return fail(e.line, "target " + DisplayTarget(f.record) + " is a folder of a file of line " +
+                                        std::to_string(otherLine));
+            case TargetPaths::FolderIsFile:
+                return fail(e.line, "a folder of target " + DisplayTarget(f.record) +
+                                        " is a file installed by line " + std::to_string(otherLine));
+            }
             if (e.group > highestGroup) {
                 highestGroup = e.group;
                 highestLine = e.line;
@@ -413,6 +435,7 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
 
     VolumePlanner planner(options.volumeCap);
     VolumeWriter writer(outDir, options.diskDirs);
+    CheckTable check;
     uint32_t openVolume = 0;
     uint64_t total = 0;
     std::vector<VolumePiece> pieces;
@@ -447,6 +470,7 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
 
         Spool spool;
         uint64_t expanded = 0;
+        uint32_t dataCrc = 0;
         {
             std::ifstream in(f.source, std::ios::binary);
             if (!in) {
@@ -460,6 +484,7 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
                 size_t got = static_cast<size_t>(in.gcount());
                 imploder.Write(buf.data(), got);
                 expanded += got;
+                dataCrc = crc32Update(dataCrc, buf.data(), got);
             }
             if (in.bad()) {
                 *error = where + ": read error";
@@ -498,6 +523,8 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
             record.chunkSize = piece.chunkSize;
             unsigned char bytes[FileRecordSize];
             SerializeFileRecord(record, bytes);
+            if (&piece == &pieces.front())  // the record in front of the file's first data
+                check.entries.push_back({crc32Update(0, bytes, sizeof bytes), f.record.expandedSize, dataCrc});
             writer.Stream().write(reinterpret_cast<const char*>(bytes), sizeof bytes);
             if (!spool.CopyTo(piece.streamOffset, piece.chunkSize, writer.Stream()) || !writer.Check(error)) {
                 if (error->empty())
@@ -527,7 +554,11 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
     header.groupCount = groupCount;
     header.formatVersion = ArchiveFormatVersion;
     header.shortcutPrefixLength = manifest.shortcutPrefixLength;
-    if (!writer.Close(error) || !writer.PatchHeader(header, error) || !writer.Commit(error))
+    unsigned char rawHeader[ArchiveHeaderSize];
+    SerializeArchiveHeader(header, rawHeader);
+    check.headerCrc = crc32Update(0, rawHeader, sizeof rawHeader);
+    if (!writer.Close(error) || !writer.PatchHeader(header, error) ||
+        !writer.writeCheck(serializeCheckFile(check), error) || !writer.Commit(error))
         return false;
     summary->files = header.fileCount;
     summary->volumes = std::max<uint32_t>(planner.VolumeCount(), 1);
