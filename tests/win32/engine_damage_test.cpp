@@ -48,6 +48,12 @@ protected:
             pos += 564 + chunk;
         }
         ASSERT_EQ(volume.size(), pos);
+        // The cases below damage records on purpose to test the engine's own
+        // rules, which hold for sets without a check file (those of other
+        // tools, or earlier sets); the check file's cases put it back.
+        checkFile = testenv::readFile(volumes + "\\Data.Chk");
+        ASSERT_FALSE(checkFile.empty());
+        ASSERT_TRUE(DeleteFileA((volumes + "\\Data.Chk").c_str()));
     }
     tagCompressFileHeader* record(int i) {
         return reinterpret_cast<tagCompressFileHeader*>(&volume[records[i]]);
@@ -77,9 +83,29 @@ protected:
             EXPECT_TRUE(sources[i] == testenv::readFile(app + "\\sub\\" + log[i].fileName)) << i;
         }
     }
+    // Runs the set in `set` expecting 11113 and the files `logged` listed.
+    void expectCheckStop(const std::string& set, const std::vector<std::string>& logged) {
+        testenv::removeTree(app);
+        {
+            kit::Engine engine;
+            ui::Script ui;
+            ui.messageBox(nullptr, kCaption, kCorrupt, IDOK, MB_ICONSTOP);
+            kit::DialogGuard guard(&ui, 1);
+            kit::RunResult r = kit::install(engine, set, app);
+            EXPECT_TRUE(ui.finish());
+            EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+            EXPECT_EQ(2, r.init);
+            EXPECT_EQ(0, r.run);
+        }
+        std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+        ASSERT_EQ(logged.size(), log.size());
+        for (size_t i = 0; i < logged.size(); ++i)
+            EXPECT_EQ(logged[i], log[i].fileName);
+    }
     std::string dir, volumes, app;
     std::vector<std::vector<unsigned char>> sources;
     std::vector<unsigned char> volume;
+    std::vector<unsigned char> checkFile;
     std::vector<size_t> records;
 };
 
@@ -200,11 +226,12 @@ TEST_F(EngineDamage, NamesThatLeaveTheTargetOrNameADevice) {
 class SmallDrive {
 public:
     explicit SmallDrive(const std::string& scratch) {
-        // The prefix is the folder above drive_c, where dosdevices lives.
+        // The prefix holds dosdevices (C: is dosdevices/c:, or drive_c).
         std::string c = kit::unixPath("C:\\");
         while (!c.empty() && c.back() == '/')
             c.pop_back();
-        std::string prefix = c.substr(0, c.rfind('/'));
+        size_t at = c.rfind("/dosdevices/");
+        std::string prefix = at != std::string::npos ? c.substr(0, at) : c.substr(0, c.rfind('/'));
         DWORD used = GetLogicalDrives();
         for (char d = 'S'; d <= 'Y' && !letter; ++d)
             if (!(used & (1u << (d - 'A'))))
@@ -218,13 +245,15 @@ public:
                          mountPoint + "' '" + link + "'");
         root = std::string(1, letter) + ":";
         ready = testenv::fileExists(root + "\\mounted");
+        if (!ready)
+            why = "no " + root + "\\mounted after mounting " + mountPoint + " as " + link;
     }
     ~SmallDrive() {
         if (!mountPoint.empty())
             kit::hostCommand("rm -f '" + link + "'; umount '" + mountPoint + "'");
     }
     bool ready = false;
-    std::string root;
+    std::string root, why;
 
 private:
     char letter = 0;
@@ -258,7 +287,7 @@ TEST_F(EngineDamage, FullDiskLeavesWholeProtocolRecords) {
 
     SmallDrive drive(dir);
     if (!drive.ready)
-        GTEST_SKIP() << "cannot mount a 4 KiB tmpfs as a Wine drive (mount needs root)";
+        GTEST_SKIP() << "cannot mount a 4 KiB tmpfs as a Wine drive (mount needs root): " << drive.why;
     DeleteFileA((drive.root + "\\mounted").c_str());
     std::string target = drive.root + "\\App";
     {
@@ -277,6 +306,128 @@ TEST_F(EngineDamage, FullDiskLeavesWholeProtocolRecords) {
     std::vector<tagCompressFileHeader> records = kit::readLog(target + "\\Install.log");
     for (size_t i = 0; i < records.size(); ++i)
         EXPECT_EQ("s" + std::to_string(i) + ".txt", std::string(records[i].fileName));
+}
+
+// ---------------------------------------------------------------------------
+// The per-file check (Data.Chk).
+
+// A bit flipped among the literals of an incompressible file still decodes,
+// to wrong bytes: without the check file the run ends "successfully", with it
+// the file is caught, deleted and the run stopped.
+TEST_F(EngineDamage, CheckFileCatchesDataThatStillDecodes) {
+    kit::Manifest m;
+    std::vector<std::vector<unsigned char>> data;
+    for (int i = 0; i < 3; ++i) {
+        std::vector<unsigned char> bytes = kit::content(70 + i, 9000);
+        uint32_t x = 12345;
+        if (i == 1)  // noise: literals all the way
+            for (unsigned char& b : bytes) {
+                x ^= x << 13;
+                x ^= x >> 17;
+                x ^= x << 5;
+                b = static_cast<unsigned char>(x);
+            }
+        data.push_back(bytes);
+        std::string name = "c" + std::to_string(i) + ".bin";
+        ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + name, bytes));
+        m.file("src\\" + name, "install", "", 1);
+    }
+    std::string set = dir + "\\checked";
+    ASSERT_TRUE(kit::pack(m, dir, set));
+    std::vector<unsigned char> clean = testenv::readFile(set + "\\Data1.Dat");
+    std::vector<unsigned char> check = testenv::readFile(set + "\\Data.Chk");
+    ASSERT_FALSE(check.empty());
+    size_t second = 24 + 564 + reinterpret_cast<tagCompressFileHeader*>(&clean[24])->chunkSize;
+    uint32_t chunk = reinterpret_cast<tagCompressFileHeader*>(&clean[second])->chunkSize;
+
+    // Find a flip that decodes without the check: a literal's bit.
+    std::string plain = dir + "\\plain";
+    bool silent = false;
+    std::vector<unsigned char> flipped;
+    for (size_t at = second + 564 + chunk / 2; at < second + 564 + chunk / 2 + 8 && !silent; ++at) {
+        flipped = clean;
+        flipped[at] ^= 0x10;
+        ASSERT_TRUE(testenv::writeFile(set + "\\Data1.Dat", flipped));
+        DeleteFileA((set + "\\Data.Chk").c_str());
+        testenv::removeTree(plain);
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        kit::RunResult r = kit::install(engine, set, plain);
+        silent = r.run == 2 && guard.seen().empty() &&
+                 testenv::readFile(plain + "\\c1.bin") != data[1];
+    }
+    ASSERT_TRUE(silent) << "no flip decoded silently; the case proves nothing";
+    // Without the check file: as before, all three listed.
+    EXPECT_EQ(3u, kit::readLog(plain + "\\Install.log").size());
+
+    ASSERT_TRUE(testenv::writeFile(set + "\\Data.Chk", check));
+    expectCheckStop(set, {"c0.bin"});
+    EXPECT_FALSE(testenv::fileExists(app + "\\c1.bin"));
+    EXPECT_FALSE(testenv::fileExists(app + "\\c2.bin"));
+    EXPECT_TRUE(data[0] == testenv::readFile(app + "\\c0.bin"));
+
+    // The clean set with its check file installs every file.
+    ASSERT_TRUE(testenv::writeFile(set + "\\Data1.Dat", clean));
+    testenv::removeTree(app);
+    {
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        EXPECT_EQ(2, kit::install(engine, set, app).run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(data[i] == testenv::readFile(app + "\\c" + std::to_string(i) + ".bin")) << i;
+}
+
+// A record that differs from the one packed (a name changed by damage) is
+// caught before anything is made for it.
+TEST_F(EngineDamage, CheckFileCatchesDamagedRecords) {
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data.Chk", checkFile));
+    record(2)->fileName[1] = '7';  // d2.dat becomes d7.dat
+    save();
+    expectStop(kCorrupt, 2);
+    EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d7.dat"));
+
+    // Any field counts: a changed version is damage too.
+    SetUp();
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data.Chk", checkFile));
+    record(1)->version[3] = 99;
+    save();
+    expectStop(kCorrupt, 1);
+}
+
+// A check file that is damaged, or belongs to another set, stops the run at
+// the start: no Install.log, nothing installed.
+TEST_F(EngineDamage, CheckFileOfAnotherSetOrDamaged) {
+    std::vector<std::vector<unsigned char>> bad;
+    bad.push_back(checkFile);
+    bad.back()[20] ^= 1;  // its own checksum fails
+    bad.push_back(checkFile);
+    bad.back().resize(bad.back().size() - 12);  // one file missing
+    bad.push_back(std::vector<unsigned char>());
+    for (size_t i = 0; i < bad.size(); ++i) {
+        ASSERT_TRUE(testenv::writeFile(volumes + "\\Data.Chk", bad[i]));
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, kCorrupt, IDOK, MB_ICONSTOP);
+        kit::DialogGuard guard(&ui, 1);
+        EXPECT_EQ(0, kit::install(engine, volumes, app).init) << i;
+        EXPECT_TRUE(ui.finish());
+        EXPECT_FALSE(testenv::fileExists(app + "\\Install.log")) << i;
+    }
+    // Another set's: the archive header differs (its total size).
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data.Chk", checkFile));
+    volume[4] ^= 1;
+    save();
+    {
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, kCorrupt, IDOK, MB_ICONSTOP);
+        kit::DialogGuard guard(&ui, 1);
+        EXPECT_EQ(0, kit::install(engine, volumes, app).init);
+        EXPECT_TRUE(ui.finish());
+    }
+    EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d0.dat"));
 }
 
 TEST_F(EngineDamage, EmptyFirstVolume) {
