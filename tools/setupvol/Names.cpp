@@ -70,6 +70,13 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* error) 
             c = (c << 6) | (t & 0x3F);
         }
         i += n;
+        // Each character has one encoding: a longer form (0xC0 0xAF for '/')
+        // would slip past checks made on the shorter one.
+        static const uint32_t shortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < shortest[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            *error = "the text is not valid UTF-8 (an overlong or invalid form)";
+            return false;
+        }
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
             ansi->push_back(static_cast<char>(c));
             continue;

@@ -1,6 +1,7 @@
 // Packer.cpp: manifest -> compressed streams -> volumes.
 #include "tools/setupvol/Packer.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -138,6 +139,21 @@ bool ReadHistogram(const fs::path& path, uint64_t histogram[256], std::string* e
     return true;
 }
 
+// Why a write to `path` failed, in words: a full disk is named as such.
+// Called at once after the failure, while errno still tells.
+std::string whyWriteFailed(const fs::path& path) {
+    int code = errno;
+    if (code == ENOSPC)
+        return "the disk is full";
+    std::error_code ec;
+    fs::space_info space = fs::space(path.parent_path(), ec);
+    if (!ec && space.available == 0)
+        return "the disk is full";
+    if (code == EDQUOT)
+        return "the disk quota is used up";
+    return code ? strerror(code) : "write error";
+}
+
 // Where the volumes go. Each is written under a temporary name and renamed
 // once the whole set is complete, so a failed run leaves an earlier set as
 // it was.
@@ -178,7 +194,7 @@ public:
     std::ostream& Stream() { return out; }
     bool Check(std::string* error) {
         if (!out) {
-            *error = "cannot write " + PathToUtf8(temps.back()) + " (disk full?)";
+            *error = "cannot write " + PathToUtf8(temps.back()) + ": " + whyWriteFailed(temps.back());
             return false;
         }
         return true;
@@ -188,7 +204,7 @@ public:
             return true;
         out.close();
         if (out.fail()) {
-            *error = "cannot write " + PathToUtf8(temps.back());
+            *error = "cannot write " + PathToUtf8(temps.back()) + ": " + whyWriteFailed(temps.back());
             return false;
         }
         return true;
@@ -527,8 +543,10 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
                 check.entries.push_back({crc32Update(0, bytes, sizeof bytes), f.record.expandedSize, dataCrc});
             writer.Stream().write(reinterpret_cast<const char*>(bytes), sizeof bytes);
             if (!spool.CopyTo(piece.streamOffset, piece.chunkSize, writer.Stream()) || !writer.Check(error)) {
-                if (error->empty())
-                    *error = where + ": cannot copy the compressed data";
+                // A failed volume write is told by Check; else the spool failed.
+                if (!writer.Check(error))
+                    return false;
+                *error = where + ": cannot read back the compressed data from its temporary file";
                 return false;
             }
         }
