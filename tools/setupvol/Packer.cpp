@@ -149,8 +149,10 @@ std::string whyWriteFailed(const fs::path& path) {
     fs::space_info space = fs::space(path.parent_path(), ec);
     if (!ec && space.available == 0)
         return "the disk is full";
+#ifdef EDQUOT
     if (code == EDQUOT)
         return "the disk quota is used up";
+#endif
     return code ? strerror(code) : "write error";
 }
 
