@@ -480,9 +480,10 @@ void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         ArchiveFile& file = report->files.back();
         file.index = i;
         file.record = ParseFileRecord(raw);
+        file.recordCrc = crc32Update(0, raw, FileRecordSize);
         checkRecord(volumes, raw, file.record, h, &file);
         const CheckEntry* entry = report->checked ? &check.entries[i - 1] : nullptr;
-        if (entry && entry->recordCrc != crc32Update(0, raw, FileRecordSize)) {
+        if (entry && entry->recordCrc != file.recordCrc) {
             volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + DisplayTarget(file.record) +
                           "': its record differs from the one " + kCheckFileName + " records (damaged record)");
             file.ok = false;

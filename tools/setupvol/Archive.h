@@ -77,6 +77,7 @@ private:
 struct ArchiveFile {
     unsigned index = 0;            // 1-based, in archive order
     tagCompressFileHeader record;  // the first record
+    uint32_t recordCrc = 0;        // CRC-32 of its 564 bytes as they stand in the volume
     uint32_t firstVolume = 0;
     uint32_t lastVolume = 0;
     uint64_t streamSize = 0;       // all chunks together
