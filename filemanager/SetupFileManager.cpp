@@ -127,8 +127,8 @@ void sumOutput(const SetupFileManager* engine, const char* buffer, unsigned int 
 enum class CheckFileRead { Absent, Read, Damaged };
 
 // Reads the check file beside the first volume (`volumePath`) into `table`.
-// Absent when there is none; Damaged when it cannot be read, is larger than
-// any check file of `fileCount` files, or its own checksum fails.
+// Absent when there is none; Damaged when it cannot be read, its length is
+// not that of a check file of `fileCount` files, or its own checksum fails.
 CheckFileRead readCheckFile(const char* volumePath, uint32_t fileCount, CheckTable* table) {
     char path[PathSize];
     if (!copyPath(path, volumePath) || !cutAtLastBackslash(path) || !appendName(path, kCheckFileName))
