@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "explode/Explode.h"
+#include "reader/RecordNames.h"
 #include "reader/VolumeFormat.h"
 
 namespace engine {
@@ -38,6 +39,10 @@ bool isShortcutPath(const char* path) {
 
 bool recordTextValid(const tagCompressFileHeader& record) {
     return fieldLength(record.subDir) < PathSize && fieldLength(record.fileName) < PathSize;
+}
+
+bool recordNamesSafe(const tagCompressFileHeader& record) {
+    return pathStaysInside(record.subDir) && pathStaysInside(record.fileName);
 }
 
 bool parseRecord(const unsigned char* raw, tagCompressFileHeader* record) {

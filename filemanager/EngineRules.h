@@ -29,6 +29,13 @@ bool isShortcutPath(const char* path);
 // is damaged, and building a path from it would read past the field.
 bool recordTextValid(const tagCompressFileHeader& record);
 
+// The record's subDir and fileName keep the file inside its base folder and
+// off the devices: no component of either is dots only ("." or "..", which
+// would climb out) or a device name (CON, NUL, COM1 ..., which would swallow
+// the data). Rules of reader/RecordNames.h; a targetDir 3 record may still
+// name an absolute folder in its subDir.
+bool recordNamesSafe(const tagCompressFileHeader& record);
+
 // A record as read from the volume (564 bytes): parsed into `record`. True
 // when both its text fields are terminated; false for a damaged record, whose
 // parsed texts are cut and must not be used.

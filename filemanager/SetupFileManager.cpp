@@ -16,6 +16,10 @@
 //  - A group number outside the group list, and a run without a group list:
 //    the file is installed (a group the product never listed was never
 //    disabled). The notification before such a file reports its state as 1.
+//  - A subDir or fileName with a component that is dots only ("..") or a
+//    device name (CON, NUL, aux.txt, COM1 ...) stops the run with 11114
+//    before anything is created: such a file would land outside its folder
+//    or vanish into a device while Install.log listed it.
 //  - targetDir 3 has no base directory: subDir holds the whole directory
 //    (for example "D:\Tools"); an empty subDir is refused with 11114.
 //  - A write to the target that fails is reported once (11115, and command
@@ -23,6 +27,16 @@
 //    gets no protocol record, and the run ends with 0.
 //  - A file whose data does not end where its stream ends, and an empty
 //    volume met while records are still expected, stop the run with 11113.
+//  - Install.log holds whole records of whole files: a protocol write that
+//    fails or stops short cuts the log back to where the file's records
+//    began (11119, the run ends with 0).
+//  - Per-file check: when the set has a check file (Data.Chk beside
+//    Data1.Dat), InitSFM reads it; one that is damaged or belongs to another
+//    set stops the run with 11113 before Install.log is made. Each record
+//    read must match its entry (else 11113 before anything is made for it),
+//    and each file's expanded bytes its CRC-32: a file that differs is
+//    deleted, 11113 is shown and the run ends with 0, the files before it
+//    keeping their records. Without the file nothing changes.
 //  - A system file redirected to the Windows directory gets its
 //    subdirectories created there, not in the write-protected system
 //    directory.
@@ -39,11 +53,15 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "explode/Explode.h"
 #include "filemanager/EngineRules.h"
+#include "reader/FileCheck.h"
 #include "reader/VolumeFormat.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
@@ -55,6 +73,88 @@ namespace {
 // Process-wide number of the last file-in-use exchange: the rename file's
 // keys go on from one object to the next and are never reused in a process.
 unsigned int exchangeCounter = 0;
+
+// ---------------------------------------------------------------------------
+// The per-file check of a run. The exported classes' data members are part
+// of the binary interface, so the check table cannot live in the object: it
+// is kept beside it, keyed by the object's address, made by InitSFM when the
+// set has a check file and dropped at the end of the run, by a new InitSFM
+// and by the destructor. One lock guards the map (engines on several
+// threads); the expansion itself reaches its table through `expanding`, a
+// pointer of the worker thread, so the decoder's output is summed without a
+// lock.
+
+struct RunCheck {
+    const SetupFileManager* owner;
+    CheckTable table;
+    uint32_t nextFile = 0;                // entry of the next first record
+    const CheckEntry* current = nullptr;  // entry of the file being installed
+    uint32_t crc = 0;                     // of the bytes expanded so far
+    uint32_t bytes = 0;
+};
+
+std::mutex runChecksLock;
+std::map<const SetupFileManager*, std::unique_ptr<RunCheck>> runChecks;
+thread_local RunCheck* expanding = nullptr;
+
+RunCheck* runCheckOf(const SetupFileManager* engine) {
+    std::lock_guard<std::mutex> hold(runChecksLock);
+    auto found = runChecks.find(engine);
+    return found == runChecks.end() ? nullptr : found->second.get();
+}
+
+void dropRunCheck(const SetupFileManager* engine) {
+    std::lock_guard<std::mutex> hold(runChecksLock);
+    runChecks.erase(engine);
+}
+
+void keepRunCheck(std::unique_ptr<RunCheck> check) {
+    std::lock_guard<std::mutex> hold(runChecksLock);
+    const SetupFileManager* owner = check->owner;
+    runChecks[owner] = std::move(check);
+}
+
+// The decoder's output, summed for the file being checked (the hook of
+// WriteBuff, before anything else is done with the bytes).
+void sumOutput(const SetupFileManager* engine, const char* buffer, unsigned int size) {
+    RunCheck* check = expanding;
+    if (check && check->owner == engine) {
+        check->crc = crc32Update(check->crc, buffer, size);
+        check->bytes += size;
+    }
+}
+
+enum class CheckFileRead { Absent, Read, Damaged };
+
+// Reads the check file beside the first volume (`volumePath`) into `table`.
+// Absent when there is none; Damaged when it cannot be read, its length is
+// not that of a check file of `fileCount` files, or its own checksum fails.
+CheckFileRead readCheckFile(const char* volumePath, uint32_t fileCount, CheckTable* table) {
+    char path[PathSize];
+    if (!copyPath(path, volumePath) || !cutAtLastBackslash(path) || !appendName(path, kCheckFileName))
+        return CheckFileRead::Absent;
+    win32::FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? CheckFileRead::Absent
+                                                                              : CheckFileRead::Damaged;
+    }
+    uint64_t expected = CheckHeaderSize + static_cast<uint64_t>(fileCount) * CheckEntrySize +
+                        CheckTrailerSize;
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) != expected ||
+        fileCount > CheckMaxFiles)
+        return CheckFileRead::Damaged;
+    std::vector<unsigned char> bytes(static_cast<size_t>(expected));
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+        got != bytes.size())
+        return CheckFileRead::Damaged;
+    return parseCheckFile(bytes.data(), bytes.size(), table) == CheckFileState::Valid
+               ? CheckFileRead::Read
+               : CheckFileRead::Damaged;
+}
 
 bool windowsDirectory(char* path) {
     UINT n = GetWindowsDirectoryA(path, PathSize);
@@ -170,8 +270,8 @@ StepResult skipFile(SetupFileManager& engine) {
 
 // The next record, parsed; *intact tells whether its text fields end inside
 // their fields. Results: StepContinue; StepFailure when the volumes end
-// while the header promises more files (11113 shown); the reader's failure
-// or user break.
+// while the header promises more files, or the record differs from the one
+// the check file records (11113 shown); the reader's failure or user break.
 StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* record, bool* intact) {
     unsigned char raw[sizeof(tagCompressFileHeader)] = {};
     unsigned int size = sizeof raw;
@@ -183,6 +283,16 @@ StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* recor
     if (r != StepContinue)
         return static_cast<StepResult>(r);
     *intact = parseRecord(raw, record);
+    // With a check file, the record must be the one packed.
+    if (RunCheck* check = runCheckOf(&engine)) {
+        check->current = check->nextFile < check->table.entries.size()
+                             ? &check->table.entries[check->nextFile++]
+                             : nullptr;
+        if (check->current && check->current->recordCrc != crc32Update(0, raw, sizeof raw)) {
+            engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+            return StepFailure;
+        }
+    }
     return StepContinue;
 }
 
@@ -258,7 +368,8 @@ FileDecision askBeforeFile(SetupFileManager& engine, const tagCompressFileHeader
 // Expands the file's data into the target, or into a temporary file beside
 // it when the target is in use (its path then in temporaryName, else ""),
 // and gives it the record's time stamp. StepContinue written and closed;
-// StepFailure shown.
+// StepFailure shown (a file whose bytes differ from the check file's CRC is
+// deleted first).
 StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& record,
                        char* target, char* temporaryName) {
     temporaryName[0] = '\0';
@@ -278,14 +389,31 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
         engine.ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
         return StepFailure;
     }
+    RunCheck* check = runCheckOf(&engine);
+    if (check && check->current) {
+        check->crc = 0;
+        check->bytes = 0;
+        expanding = check;
+    } else {
+        check = nullptr;
+    }
     unsigned int expanded = Explode(SetupFileManager::ReadBuff, SetupFileManager::WriteBuff,
                                     work.get(), &engine);
+    expanding = nullptr;
     work.reset();
     // WriteBuff closes the file when a write fails; that failure is reported.
     if (engine.currentFile == INVALID_HANDLE_VALUE)
         return StepFailure;
     if (!expandedWhole(expanded, engine.chunkBytesLeft, engine.fileContinues)) {
         win32::closeFile(engine.currentFile);
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    // Damaged data that still decodes: the file is not left behind.
+    if (check && (check->crc != check->current->dataCrc ||
+                  check->bytes != check->current->expandedSize)) {
+        win32::closeFile(engine.currentFile);
+        DeleteFileA(temporaryName[0] ? temporaryName : target);
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -312,15 +440,23 @@ StepResult fixShortcut(SetupFileManager& engine, char* installDir, char* target,
 }
 
 // Appends the file's protocol records to Install.log, each with one write.
-// StepContinue, or StepFailure with 11119 shown.
+// The file's records go in whole or not at all: after a failed or short
+// write (a full disk) the log is cut back to where they began, so it always
+// holds whole records of whole files. StepContinue, or StepFailure with 11119
+// shown.
 StepResult writeProtocol(SetupFileManager& engine, const tagCompressFileHeader& record,
                          const char* temporaryName) {
     tagCompressFileHeader records[2];
     size_t count = protocolRecords(record, temporaryName, records);
+    LARGE_INTEGER start = {};
+    const LARGE_INTEGER here = {};
+    bool startKnown = SetFilePointerEx(engine.logFile, here, &start, FILE_CURRENT) != FALSE;
     for (size_t i = 0; i < count; ++i) {
         DWORD done = 0;
         if (!WriteFile(engine.logFile, &records[i], sizeof records[i], &done, nullptr) ||
             done != sizeof records[i]) {
+            if (startKnown && SetFilePointerEx(engine.logFile, start, nullptr, FILE_BEGIN))
+                SetEndOfFile(engine.logFile);
             engine.ShowMessage(IDS_PROTOCOL_WRITE_ERROR, MB_ICONSTOP);
             return StepFailure;
         }
@@ -347,6 +483,7 @@ SetupFileManager::SetupFileManager()
       fileCount(0) {}
 
 SetupFileManager::~SetupFileManager() {
+    dropRunCheck(this);
     delete[] groupList;
     groupList = nullptr;
     win32::closeFile(currentFile);
@@ -408,9 +545,11 @@ int SetupFileManager::IsSysReadOnly() {
     return 0;
 }
 
-//   StepContinue   ready: header accepted, Install.log created in installDir
+//   StepContinue   ready: header accepted, check file (if any) read,
+//                  Install.log created in installDir
 //   StepFailure    shown (wrong format, group count refused, no protocol
-//                  file, an empty first volume)
+//                  file, an empty first volume, a check file that is damaged
+//                  or another set's)
 //   StepUserBreak  the user gave up at the first disk prompt (from the reader)
 int SetupFileManager::InitSFM(char* installDir) {
     systemDirReadOnly = IsSysReadOnly();
@@ -437,6 +576,28 @@ int SetupFileManager::InitSFM(char* installDir) {
     shortcutPrefixLength = header.shortcutPrefixLength;
     fileCount = header.fileCount;
     win32::closeFile(logFile);  // a second start on the same object replaces the first
+
+    // The per-file check, when the set has one; it must be this set's.
+    dropRunCheck(this);
+    std::unique_ptr<RunCheck> check(new (std::nothrow) RunCheck{this, {}});
+    if (!check) {
+        ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
+        return StepFailure;
+    }
+    switch (readCheckFile(volumePath, header.fileCount, &check->table)) {
+    case CheckFileRead::Absent: break;
+    case CheckFileRead::Damaged:
+        ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    case CheckFileRead::Read:
+        if (!checkTableFitsHeader(check->table, reinterpret_cast<const unsigned char*>(&header),
+                                  header.fileCount)) {
+            ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+            return StepFailure;
+        }
+        keepRunCheck(std::move(check));
+        break;
+    }
 
     // The whole path is checked before any directory is made.
     char path[PathSize];
@@ -475,6 +636,7 @@ int SetupFileManager::MakeSetupFileOperation(char* installDir) {
             return StepFailure;
     }
     win32::closeFile(logFile);
+    dropRunCheck(this);
     return rebootFlag == 1 ? StepDoneReboot : StepContinue;
 }
 
@@ -524,7 +686,9 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
 int SetupFileManager::QRV_GetFileName(char* installDir, char* target,
                                       tagCompressFileHeader* record) {
     char path[PathSize] = "";
-    bool ok = recordTextValid(*record) && record->fileName[0] != '\0';
+    // Names that would climb out of the base folder or name a device are
+    // refused before anything is made.
+    bool ok = recordTextValid(*record) && record->fileName[0] != '\0' && recordNamesSafe(*record);
     if (ok) {
         TargetBase base = targetBase(record->targetDir);
         switch (base.kind) {
@@ -639,6 +803,8 @@ void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) 
     SetupFileManager* self = static_cast<SetupFileManager*>(param);
     if (self->currentFile == INVALID_HANDLE_VALUE)
         return;
+    // Per-file check: the decoder's output as it comes.
+    sumOutput(self, buffer, *size);
     DWORD done = 0;
     if (WriteFile(self->currentFile, buffer, *size, &done, nullptr) && done == *size) {
         self->currentWritten += *size;

@@ -3,7 +3,9 @@
 // directories, groups, the answer to the "before a file" notification,
 // shipped shortcut paths and their keywords, the temporary name stamped into
 // a protocol record, wininit.ini sections, the 260-character path helpers,
-// versions and percentages. Each is checked against what its header promises,
+// versions and percentages, and the naming rules of records (names that
+// leave the target or name a device, the full rules setupvol packs by, the
+// case fold). Each is checked against what its header promises,
 // stated here again in the simplest way: results, bounds (nothing written
 // past a buffer, which the sanitizers and canaries watch) and the bytes left
 // alone.
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "filemanager/EngineRules.h"
+#include "reader/RecordNames.h"
 #include "reader/VolumeFormat.h"
 #include "tests/fuzz/Require.h"
 
@@ -274,18 +277,96 @@ void paths(Material& m) {
     REQUIRE(isShortcutPath(whole.c_str()) == (dot != std::string::npos && lowered(leaf.substr(dot + 1)) == "lnk"));
 }
 
+// The naming rules, against a model written out plainly: split at both
+// separators; a component is refused when it is dots and blanks with a dot,
+// or when the part before its first dot or colon, without trailing blanks,
+// is a device word.
+bool modelDevice(const std::string& component) {
+    size_t end = component.find_first_of(".:");
+    std::string base = component.substr(0, end);
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    std::string upper;
+    for (char c : base)
+        upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    for (const char* word : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (upper == word)
+            return true;
+    if (upper.size() != 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0))
+        return false;
+    unsigned char d = static_cast<unsigned char>(upper[3]);
+    return (d >= '1' && d <= '9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
+}
+
+bool modelDots(const std::string& component) {
+    return component.find('.') != std::string::npos &&
+           component.find_first_not_of(". ") == std::string::npos;
+}
+
+bool modelStaysInside(const std::string& path) {
+    size_t start = 0;
+    for (;;) {
+        size_t end = path.find_first_of("\\/", start);
+        std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (modelDots(part) || modelDevice(part))
+            return false;
+        if (end == std::string::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
+void names(Material& m) {
+    std::string subDir = m.text(PathSize - 1);
+    std::string fileName = m.text(PathSize - 1);
+    tagCompressFileHeader record;
+    memset(&record, 0, sizeof record);
+    memcpy(record.subDir, subDir.c_str(), subDir.size() + 1);
+    memcpy(record.fileName, fileName.c_str(), fileName.size() + 1);
+    REQUIRE(pathStaysInside(subDir.c_str()) == modelStaysInside(subDir));
+    REQUIRE(recordNamesSafe(record) == (modelStaysInside(subDir) && modelStaysInside(fileName)));
+
+    // The full rules: a component they accept is one the engine accepts, and
+    // holds nothing Windows would change or refuse.
+    NameFault fault = componentFault(fileName.data(), fileName.size());
+    REQUIRE(isDeviceName(fileName.data(), fileName.size()) == modelDevice(fileName));
+    if (fault == NameFault::None) {
+        REQUIRE(!fileName.empty());
+        REQUIRE(pathStaysInside(fileName.c_str()));
+        REQUIRE(fileName.find_first_of("<>:\"/\\|?*") == std::string::npos);
+        REQUIRE(fileName.back() != '.' && fileName.back() != ' ');
+        for (char c : fileName) {
+            unsigned char b = static_cast<unsigned char>(c);
+            REQUIRE(b >= 32 && b != 0x81 && b != 0x8D && b != 0x8F && b != 0x90 && b != 0x9D);
+        }
+    }
+    REQUIRE(nameFaultText(fault)[0] != '\0');
+
+    // The fold is a fold: applied twice it changes nothing, and it folds
+    // ASCII letters to capitals and nothing else of ASCII.
+    for (char c : fileName) {
+        char f = foldNameByte(c);
+        REQUIRE(foldNameByte(f) == f);
+        if (c >= 'a' && c <= 'z')
+            REQUIRE(f == c - 32);
+        else if (static_cast<unsigned char>(c) < 0x80)
+            REQUIRE(f == c);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
     Material m(data + 1, size - 1);
-    switch (data[0] % 5) {
+    switch (data[0] % 6) {
     case 0: records(m); break;
     case 1: groups(m); break;
     case 2: keywords(m); break;
     case 3: sections(m); break;
     case 4: paths(m); break;
+    case 5: names(m); break;
     }
     return 0;
 }

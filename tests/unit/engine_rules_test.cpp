@@ -81,6 +81,38 @@ TEST(EngineRecords, UnterminatedTextsInTheVolumeAreDamage) {
     EXPECT_EQ(259u, strlen(record.fileName));
 }
 
+// Names that climb out of the base folder or vanish into a device; the same
+// rules setupvol packs and verifies by (reader/RecordNames.h).
+TEST(EngineRecords, NamesThatLeaveTheFolderOrNameADevice) {
+    auto named = [](const char* subDir, const char* fileName) {
+        tagCompressFileHeader r = blankRecord();
+        strcpy(r.subDir, subDir);
+        strcpy(r.fileName, fileName);
+        return recordNamesSafe(r);
+    };
+    EXPECT_TRUE(named("", "readme.txt"));
+    EXPECT_TRUE(named("bin\\tools", "a..b.txt"));  // dots inside a name are harmless
+    EXPECT_TRUE(named("D:\\Tools", "app.exe"));     // targetDir 3: an absolute folder
+    EXPECT_TRUE(named("\\\\server\\share", "app.exe"));
+    EXPECT_TRUE(named("", ".profile"));
+    EXPECT_TRUE(named("", "nul1"));
+    EXPECT_TRUE(named("console", "com10.txt"));
+    EXPECT_TRUE(named("", "lpt"));
+    // Climbing out, with either separator, and the dots Windows strips.
+    for (const char* name : {"..\\..\\..\\evil5.txt", "../evil.txt", "a\\..", ".", "..", "...",
+                             ".. ", " .."})
+        EXPECT_FALSE(named("", name)) << name;
+    for (const char* dir : {"..\\..\\..\\windows", "a\\..\\..", "a/../..", ".", "C:\\..\\x"})
+        EXPECT_FALSE(named(dir, "f05.txt")) << dir;
+    // Devices, in any case, with extensions, trailing dots and blanks.
+    for (const char* name : {"NUL", "con", "aux.txt", "nul.txt", "Prn.tar.gz", "COM1", "com9.log",
+                             "LPT1", "lpt9", "NUL.", "con ", "aux .c", "nul:", "CONIN$", "conout$",
+                             "COM\xB9", "lpt\xB2.txt"})
+        EXPECT_FALSE(named("", name)) << name;
+    for (const char* dir : {"COM1", "a\\nul\\b", "aux.d", "x/CON"})
+        EXPECT_FALSE(named(dir, "d.txt")) << dir;
+}
+
 TEST(EngineRecords, TargetBaseKeywords) {
     EXPECT_EQ(TargetBase::Windows, targetBase(0).kind);
     EXPECT_EQ(TargetBase::System, targetBase(1).kind);

@@ -2,6 +2,7 @@
 // resource reader, literal mode choice, and reading damaged volume sets
 // from memory.
 #include "implode/Implode.h"
+#include "reader/FileCheck.h"
 #include "reader/VolumeFormat.h"
 #include "tools/setupvol/Archive.h"
 #include "tools/setupvol/Manifest.h"
@@ -112,6 +113,18 @@ TEST(Names, CodePageAndChecks) {
     EXPECT_EQ(CheckSubDir("a\\b c\\d"), "");
     EXPECT_NE(CheckSubDir("a\\\\b"), "");
     EXPECT_NE(CheckSubDir("a\\..\\b"), "");
+    // Devices swallow the data; unassigned code page bytes have no name on
+    // the host, where two of them would make one file.
+    for (const char* name : {"NUL", "con", "aux.txt", "nul.txt", "COM1", "lpt9.log", "Nul.", "CON "})
+        EXPECT_NE(CheckPathComponent(name), "") << name;
+    EXPECT_NE(CheckPathComponent("nul.txt").find("device"), std::string::npos);
+    EXPECT_NE(CheckSubDir("COM1\\d"), "");
+    EXPECT_NE(CheckPathComponent("a\x81"), "");
+    EXPECT_NE(CheckPathComponent("a\x8D"), "");
+    EXPECT_EQ(CheckPathComponent("nul1.txt"), "");
+    EXPECT_EQ(CheckPathComponent("com0"), "");
+    EXPECT_EQ(foldName("ReadMe\xE9\x9A\xFF.txt"), foldName("README\xC9\x8A\x9F.TXT"));
+    EXPECT_NE(foldName("a\xF7"), foldName("a\xD7"));  // division and multiplication signs differ
     EXPECT_EQ(TargetDirFromKeyword("startmenu"), 6);
     EXPECT_EQ(TargetDirFromKeyword("Startmenu"), -1);
 }
@@ -528,6 +541,54 @@ TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
     store.volumes[0].pop_back();
     WriteLe32(store.volumes[0].data() + 24 + 12, 4);
     ExpectError(store, true, {"4 bytes or shorter"});
+}
+
+// Names by the installer's rules: a device name, and two files that Windows
+// makes one (same name but for case, a file that is another's folder), are
+// damage; so is a record the check file does not know.
+TEST(Archive, HostileNamesAndForeignRecordsAreDamage) {
+    const std::vector<TestFile> files = SampleFiles();
+    const MemoryVolumeSet clean = BuildVolumes(files, 0);
+    auto rename = [](MemoryVolumeSet& s, size_t at, const char* subDir, const char* name) {
+        tagCompressFileHeader r = ParseFileRecord(&s.volumes[0][at]);
+        memset(r.subDir, 0, sizeof r.subDir);
+        strcpy(r.subDir, subDir);
+        memset(r.fileName, 0, sizeof r.fileName);
+        strcpy(r.fileName, name);
+        SerializeFileRecord(r, &s.volumes[0][at]);
+    };
+    // Where the records of noise.bin, empty.txt and readme.txt stand.
+    const size_t rec1 = 24;
+    const size_t rec2 = rec1 + FileRecordSize + ReadLe32(&clean.volumes[0][rec1 + 12]);
+    const size_t rec3 = rec2 + FileRecordSize + ReadLe32(&clean.volumes[0][rec2 + 12]);
+
+    MemoryVolumeSet s = clean;
+    rename(s, rec1, "", "nul.txt");
+    ExpectError(s, true, {"file 1", "nul.txt", "Windows device"});
+    s = clean;
+    rename(s, rec1, "COM1", "x");
+    ExpectError(s, false, {"file 1", "subfolder", "Windows device"});
+    s = clean;
+    rename(s, rec3, "", "NOISE.BIN");
+    ExpectError(s, false, {"file 3", "NOISE.BIN", "names the same file as file 1"});
+    s = clean;
+    rename(s, rec3, "Noise.bin", "x");
+    ExpectError(s, false, {"file 3", "has a folder that is file 1"});
+    s = clean;
+    rename(s, rec1, "", "a\x81");
+    rename(s, rec3, "", "a\x8D");
+    ExpectError(s, false, {"file 1", "unassigned"});
+
+    // With a check file, a record that differs from the packed one.
+    s = clean;
+    CheckTable table;
+    table.headerCrc = crc32Update(0, &s.volumes[0][4], ArchiveHeaderSize);
+    for (size_t at : {rec1, rec2, rec3})
+        table.entries.push_back({crc32Update(0, &s.volumes[0][at], FileRecordSize), 0, 0});
+    s.hasCheck = true;
+    s.check = serializeCheckFile(table);
+    s.volumes[0][rec2 + 24] ^= 1;  // its version
+    ExpectError(s, false, {"file 2", "its record differs"});
 }
 
 TEST(Archive, EmptyVolumeIsReportedNotReadFrom) {

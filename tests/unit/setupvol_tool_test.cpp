@@ -225,6 +225,116 @@ TEST(SetupVolTool, SingleStreams) {
     r = Tool("explode " + Quote(dir / "cut.imp") + " " + Quote(dir / "cut.txt"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("damaged or cut-off"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(dir / "cut.txt")) << "a partial output looks like a whole one";
+}
+
+// Device names, names Windows makes one, a file that is another's folder,
+// overlong UTF-8, a volume size beyond 64 bits, a full disk: each refused with
+// the file and the cause.
+TEST(SetupVolTool, HostileNamesAndSizesAreRefused) {
+    fs::path dir = Scratch("hostile");
+    WriteAll(dir / "a.txt", {'a'});
+    auto packWith = [&](const std::string& manifest, const std::string& extra = "") {
+        std::ofstream(dir / "m.txt") << manifest;
+        return Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out") + " " + extra, dir);
+    };
+    for (const char* line : {"file a.txt install - 1 name=NUL", "file a.txt install - 1 name=aux.txt",
+                             "file a.txt install - 1 name=con.", "file a.txt install COM1 1",
+                             "file a.txt install Lpt9.log\\x 1"}) {
+        ToolRun r = packWith(std::string(line) + "\n");
+        EXPECT_EQ(r.code, 1) << line;
+        EXPECT_NE(r.output.find("m.txt:1:"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("Windows device"), std::string::npos) << r.output;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out/Data1.Dat"));
+
+    ToolRun r = packWith("file a.txt install - 1 name=ReadMe.txt\nfile a.txt install - 1 name=README.TXT\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("m.txt:2: target install\\README.TXT is already installed by line 1"),
+              std::string::npos) << r.output;
+    r = packWith("file a.txt install - 1 name=doc\nfile a.txt install Doc 1\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("m.txt:2: a folder of target install\\Doc\\a.txt is a file installed by line 1"),
+              std::string::npos) << r.output;
+    r = packWith("file a.txt install X\\Y 1\nfile a.txt install x 1 name=y\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("m.txt:2: target install\\x\\y is a folder of a file of line 1"), std::string::npos)
+        << r.output;
+
+    // "\xC0\xAF" is an overlong '/'.
+    r = packWith("file a.txt install a\xC0\xAF.. 1\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("not valid UTF-8"), std::string::npos) << r.output;
+
+    r = packWith("file a.txt install - 1\n", "--volume-size 18446744073709551616");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.output.find("too large"), std::string::npos) << r.output;
+
+    // A volume that lands on a full disk (/dev/full answers every write so).
+    fs::create_directories(dir / "full");
+    fs::create_symlink("/dev/full", dir / "full/Data1.Dat.new");
+    std::ofstream(dir / "m.txt") << "file a.txt install - 1\n";
+    r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "full"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("Data1.Dat.new: the disk is full"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(dir / "full/Data1.Dat"));
+}
+
+// The check file: packed beside Data1.Dat; verify and extract compare every
+// file with it, and a file whose bytes differ is damage and not extracted.
+TEST(SetupVolTool, CheckFileCatchesDamageThatStillDecodes) {
+    fs::path dir = Scratch("check");
+    std::mt19937 rng(3);
+    std::vector<unsigned char> noise(20000);
+    for (auto& b : noise)
+        b = static_cast<unsigned char>(rng());
+    WriteAll(dir / "src/noise.bin", noise);
+    WriteAll(dir / "src/text.txt", std::vector<unsigned char>(3000, 'x'));
+    std::ofstream(dir / "m.txt") << "file src/text.txt install - 1\nfile src/noise.bin install - 1\n";
+    ToolRun r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out"), dir);
+    ASSERT_EQ(r.code, 0) << r.output;
+    ASSERT_TRUE(fs::exists(dir / "out/Data.Chk"));
+    r = Tool("verify " + Quote(dir / "out"), dir);
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("each against its checksum"), std::string::npos) << r.output;
+
+    // Flip one bit among noise.bin's literals (near the end of the volume):
+    // the stream still decodes, to one wrong byte.
+    std::vector<unsigned char> clean = ReadAll(dir / "out/Data1.Dat");
+    std::vector<unsigned char> damaged = clean;
+    damaged[damaged.size() - 3000] ^= 0x08;
+    WriteAll(dir / "out/Data1.Dat", damaged);
+    fs::path check = dir / "out/Data.Chk";
+    std::vector<unsigned char> checkBytes = ReadAll(check);
+    fs::remove(check);
+    r = Tool("verify " + Quote(dir / "out"), dir);
+    ASSERT_EQ(r.code, 0) << "the flip does not decode silently; the case proves nothing\n" << r.output;
+    EXPECT_NE(r.output.find("no check file"), std::string::npos) << r.output;
+
+    WriteAll(check, checkBytes);
+    r = Tool("verify " + Quote(dir / "out"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("file 2 'install\\noise.bin': its expanded bytes differ"), std::string::npos)
+        << r.output;
+    r = Tool("extract " + Quote(dir / "out") + " -o " + Quote(dir / "x"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("1 of 2 files extracted"), std::string::npos) << r.output;
+    EXPECT_TRUE(fs::exists(dir / "x/install/text.txt"));
+    EXPECT_FALSE(fs::exists(dir / "x/install/noise.bin"));
+
+    // A damaged check file, and one of another set, are told as such.
+    WriteAll(dir / "out/Data1.Dat", clean);
+    checkBytes[18] ^= 1;
+    WriteAll(check, checkBytes);
+    r = Tool("verify " + Quote(dir / "out"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("Data.Chk is damaged"), std::string::npos) << r.output;
+    std::ofstream(dir / "m2.txt") << "file src/text.txt install - 1\n";
+    ASSERT_EQ(Tool("pack " + Quote(dir / "m2.txt") + " -o " + Quote(dir / "other"), dir).code, 0);
+    fs::copy_file(dir / "other/Data.Chk", check, fs::copy_options::overwrite_existing);
+    r = Tool("verify " + Quote(dir / "out"), dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("does not belong to this set"), std::string::npos) << r.output;
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // The volume format: byte layout of the header and records, version texts as
-// the installer reads them, and the layout planner at awkward split points.
+// the installer reads them, the layout planner at awkward split points, and
+// the check file (Data.Chk) with its CRC-32.
 #include "reader/VolumeFormat.h"
+
+#include "reader/FileCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +149,62 @@ std::string CheckPlan(const std::vector<uint64_t>& sizes, uint64_t cap, const st
         if (volumeSizes[v] != offsetInVolume[v])
             return "volume size " + std::to_string(v + 1) + " wrong";
     return "";
+}
+
+// The check file beside Data1.Dat: its CRC-32, and its bytes read back or
+// refused when damaged.
+TEST(FileCheck, CrcOfKnownTextsAndInPieces) {
+    EXPECT_EQ(0u, crc32Update(0, "", 0));
+    EXPECT_EQ(0xCBF43926u, crc32Update(0, "123456789", 9));
+    EXPECT_EQ(0x414FA339u, crc32Update(0, "The quick brown fox jumps over the lazy dog", 43));
+    std::mt19937 rng(9);
+    std::vector<unsigned char> data(10007);
+    for (auto& b : data)
+        b = static_cast<unsigned char>(rng());
+    const uint32_t whole = crc32Update(0, data.data(), data.size());
+    for (size_t cut : {size_t{0}, size_t{1}, size_t{3}, size_t{4095}, size_t{10006}}) {
+        uint32_t c = crc32Update(0, data.data(), cut);
+        EXPECT_EQ(whole, crc32Update(c, data.data() + cut, data.size() - cut)) << cut;
+    }
+    data[5000] ^= 0x40;
+    EXPECT_NE(whole, crc32Update(0, data.data(), data.size()));
+}
+
+TEST(FileCheck, CheckFileBytesAndDamage) {
+    CheckTable table;
+    unsigned char header[ArchiveHeaderSize] = {1, 2, 3};
+    table.headerCrc = crc32Update(0, header, sizeof header);
+    table.entries.push_back({0x11111111u, 10, 0x22222222u});
+    table.entries.push_back({0x33333333u, 0, 0});
+    std::vector<unsigned char> bytes = serializeCheckFile(table);
+    ASSERT_EQ(size_t{CheckHeaderSize + 2 * CheckEntrySize + CheckTrailerSize}, bytes.size());
+    EXPECT_EQ(0, memcmp(bytes.data(), "SVCK", 4));
+
+    CheckTable back;
+    ASSERT_EQ(CheckFileState::Valid, parseCheckFile(bytes.data(), bytes.size(), &back));
+    ASSERT_EQ(2u, back.entries.size());
+    EXPECT_EQ(0x22222222u, back.entries[0].dataCrc);
+    EXPECT_EQ(10u, back.entries[0].expandedSize);
+    EXPECT_EQ(0x33333333u, back.entries[1].recordCrc);
+    EXPECT_TRUE(checkTableFitsHeader(back, header, 2));
+    EXPECT_FALSE(checkTableFitsHeader(back, header, 3));
+    header[7] ^= 1;
+    EXPECT_FALSE(checkTableFitsHeader(back, header, 2));
+
+    // Any flipped bit, a missing or extra byte, a count that lies.
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::vector<unsigned char> bad = bytes;
+        bad[i] ^= 0x01;
+        EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(bad.data(), bad.size(), &back)) << i;
+    }
+    EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(bytes.data(), bytes.size() - 1, &back));
+    std::vector<unsigned char> longer = bytes;
+    longer.push_back(0);
+    EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(longer.data(), longer.size(), &back));
+    EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(bytes.data(), 0, &back));
+    std::vector<unsigned char> huge = bytes;
+    WriteLe32(&huge[8], 0xFFFFFFFFu);
+    EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(huge.data(), huge.size(), &back));
 }
 
 TEST(VolumePlanner, SingleVolumeWithoutCap) {

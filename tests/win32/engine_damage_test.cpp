@@ -48,6 +48,12 @@ protected:
             pos += 564 + chunk;
         }
         ASSERT_EQ(volume.size(), pos);
+        // The cases below damage records on purpose to test the engine's own
+        // rules, which hold for sets without a check file (those of other
+        // tools, or earlier sets); the check file's cases put it back.
+        checkFile = testenv::readFile(volumes + "\\Data.Chk");
+        ASSERT_FALSE(checkFile.empty());
+        ASSERT_TRUE(DeleteFileA((volumes + "\\Data.Chk").c_str()));
     }
     tagCompressFileHeader* record(int i) {
         return reinterpret_cast<tagCompressFileHeader*>(&volume[records[i]]);
@@ -77,9 +83,29 @@ protected:
             EXPECT_TRUE(sources[i] == testenv::readFile(app + "\\sub\\" + log[i].fileName)) << i;
         }
     }
+    // Runs the set in `set` expecting 11113 and the files `logged` listed.
+    void expectCheckStop(const std::string& set, const std::vector<std::string>& logged) {
+        testenv::removeTree(app);
+        {
+            kit::Engine engine;
+            ui::Script ui;
+            ui.messageBox(nullptr, kCaption, kCorrupt, IDOK, MB_ICONSTOP);
+            kit::DialogGuard guard(&ui, 1);
+            kit::RunResult r = kit::install(engine, set, app);
+            EXPECT_TRUE(ui.finish());
+            EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+            EXPECT_EQ(2, r.init);
+            EXPECT_EQ(0, r.run);
+        }
+        std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+        ASSERT_EQ(logged.size(), log.size());
+        for (size_t i = 0; i < logged.size(); ++i)
+            EXPECT_EQ(logged[i], log[i].fileName);
+    }
     std::string dir, volumes, app;
     std::vector<std::vector<unsigned char>> sources;
     std::vector<unsigned char> volume;
+    std::vector<unsigned char> checkFile;
     std::vector<size_t> records;
 };
 
@@ -144,6 +170,264 @@ TEST_F(EngineDamage, NamesThatDoNotFit) {
     memset(record(0)->subDir, 'y', sizeof record(0)->subDir);  // no terminator
     save();
     expectStop(kCorrupt, 0);
+}
+
+// Names that would climb out of the target or vanish into a device stop the
+// run before anything is made for them; Install.log lists only what was
+// installed.
+TEST_F(EngineDamage, NamesThatLeaveTheTargetOrNameADevice) {
+    auto setName = [this](int i, const char* subDir, const char* fileName) {
+        memset(record(i)->subDir, 0, sizeof record(i)->subDir);
+        strcpy(record(i)->subDir, subDir);
+        memset(record(i)->fileName, 0, sizeof record(i)->fileName);
+        strcpy(record(i)->fileName, fileName);
+    };
+    const struct {
+        const char* subDir;
+        const char* fileName;
+    } cases[] = {{"sub", "..\\..\\evil5.txt"}, {"..\\..\\outside", "f05.txt"},
+                 {"sub", "../../evil6.txt"},     {"sub\\..\\..\\..", "f06.txt"},
+                 {"sub", ".. "},                 {"sub", "NUL"},
+                 {"sub", "aux.txt"},             {"sub", "nul.txt"},
+                 {"sub", "CON"},                 {"COM1", "d.txt"},
+                 {"sub\\lpt9.", "d.txt"}};
+    for (const auto& c : cases) {
+        SetUp();
+        setName(2, c.subDir, c.fileName);
+        save();
+        SCOPED_TRACE(std::string(c.subDir) + " | " + c.fileName);
+        expectStop(kCorrupt, 2);
+        // Nothing outside the target, no folder made for the refused file.
+        EXPECT_FALSE(testenv::fileExists(dir + "\\evil5.txt"));
+        EXPECT_FALSE(testenv::fileExists(dir + "\\evil6.txt"));
+        EXPECT_FALSE(testenv::dirExists(dir + "\\outside"));
+        EXPECT_FALSE(testenv::fileExists(dir + "\\f06.txt"));
+        EXPECT_FALSE(testenv::dirExists(app + "\\COM1"));
+        EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d2.dat"));
+        EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d3.dat"));
+    }
+    // targetDir 3 still names an absolute folder.
+    SetUp();
+    record(1)->targetDir = TargetNone;
+    std::string elsewhere = dir + "\\elsewhere";
+    setName(1, elsewhere.c_str(), "d1.dat");
+    save();
+    {
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        EXPECT_EQ(2, kit::install(engine, volumes, app).run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    EXPECT_TRUE(sources[1] == testenv::readFile(elsewhere + "\\d1.dat"));
+}
+
+// Host side of a drive of one 4 KiB page: a tmpfs mounted in the build tree
+// and mapped as a Wine drive letter, removed again with the guard.
+class SmallDrive {
+public:
+    explicit SmallDrive(const std::string& scratch) {
+        // The prefix holds dosdevices (C: is dosdevices/c:, or drive_c).
+        std::string c = kit::unixPath("C:\\");
+        while (!c.empty() && c.back() == '/')
+            c.pop_back();
+        size_t at = c.rfind("/dosdevices/");
+        std::string prefix = at != std::string::npos ? c.substr(0, at) : c.substr(0, c.rfind('/'));
+        DWORD used = GetLogicalDrives();
+        for (char d = 'S'; d <= 'Y' && !letter; ++d)
+            if (!(used & (1u << (d - 'A'))))
+                letter = d;
+        if (prefix.empty() || !letter)
+            return;
+        mountPoint = kit::unixPath(scratch) + "/smalldrive";
+        link = prefix + "/dosdevices/" + static_cast<char>(letter - 'A' + 'a') + ":";
+        kit::hostCommand("mkdir -p '" + mountPoint + "' && mount -t tmpfs -o size=4k tmpfs '" +
+                         mountPoint + "' && touch '" + mountPoint + "/mounted' && ln -sfn '" +
+                         mountPoint + "' '" + link + "'");
+        root = std::string(1, letter) + ":";
+        ready = testenv::fileExists(root + "\\mounted");
+        if (!ready)
+            why = "no " + root + "\\mounted after mounting " + mountPoint + " as " + link;
+    }
+    ~SmallDrive() {
+        if (!mountPoint.empty())
+            kit::hostCommand("rm -f '" + link + "'; umount '" + mountPoint + "'");
+    }
+    bool ready = false;
+    std::string root, why;
+
+private:
+    char letter = 0;
+    std::string mountPoint, link;
+};
+
+// A full disk tears no record: Install.log on a drive of one page fills up
+// in the middle of its eighth record, and is cut back to seven whole ones.
+TEST_F(EngineDamage, FullDiskLeavesWholeProtocolRecords) {
+    // Ten small files installed outside the drive (targetDir 3), so that only
+    // Install.log grows on it.
+    kit::Manifest m;
+    for (int i = 0; i < 10; ++i) {
+        std::string name = "s" + std::to_string(i) + ".txt";
+        ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + name, "small file " + std::to_string(i)));
+        m.file("src\\" + name, "install", "", 1);
+    }
+    std::string small = dir + "\\smallvol";
+    ASSERT_TRUE(kit::pack(m, dir, small));
+    std::vector<unsigned char> vol = testenv::readFile(small + "\\Data1.Dat");
+    std::string out = dir + "\\out";
+    for (size_t pos = 24; pos + 564 <= vol.size();) {
+        tagCompressFileHeader* r = reinterpret_cast<tagCompressFileHeader*>(&vol[pos]);
+        r->targetDir = TargetNone;
+        memset(r->subDir, 0, sizeof r->subDir);
+        strcpy(r->subDir, out.c_str());
+        pos += 564 + r->chunkSize;
+    }
+    ASSERT_TRUE(testenv::writeFile(small + "\\Data1.Dat", vol));
+    DeleteFileA((small + "\\Data.Chk").c_str());
+
+    SmallDrive drive(dir);
+    if (!drive.ready)
+        GTEST_SKIP() << "cannot mount a 4 KiB tmpfs as a Wine drive (mount needs root): " << drive.why;
+    DeleteFileA((drive.root + "\\mounted").c_str());
+    std::string target = drive.root + "\\App";
+    {
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, "Error writing protocol file.", IDOK, MB_ICONSTOP);
+        kit::DialogGuard guard(&ui, 1);
+        kit::RunResult r = kit::install(engine, small, target);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+        EXPECT_EQ(2, r.init);
+        EXPECT_EQ(0, r.run);
+    }
+    std::vector<unsigned char> log = testenv::readFile(target + "\\Install.log");
+    EXPECT_EQ(7u * 564, log.size());
+    std::vector<tagCompressFileHeader> records = kit::readLog(target + "\\Install.log");
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ("s" + std::to_string(i) + ".txt", std::string(records[i].fileName));
+}
+
+// ---------------------------------------------------------------------------
+// The per-file check (Data.Chk).
+
+// A bit flipped among the literals of an incompressible file still decodes,
+// to wrong bytes: without the check file the run ends "successfully", with it
+// the file is caught, deleted and the run stopped.
+TEST_F(EngineDamage, CheckFileCatchesDataThatStillDecodes) {
+    kit::Manifest m;
+    std::vector<std::vector<unsigned char>> data;
+    for (int i = 0; i < 3; ++i) {
+        std::vector<unsigned char> bytes = kit::content(70 + i, 9000);
+        uint32_t x = 12345;
+        if (i == 1)  // noise: literals all the way
+            for (unsigned char& b : bytes) {
+                x ^= x << 13;
+                x ^= x >> 17;
+                x ^= x << 5;
+                b = static_cast<unsigned char>(x);
+            }
+        data.push_back(bytes);
+        std::string name = "c" + std::to_string(i) + ".bin";
+        ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + name, bytes));
+        m.file("src\\" + name, "install", "", 1);
+    }
+    std::string set = dir + "\\checked";
+    ASSERT_TRUE(kit::pack(m, dir, set));
+    std::vector<unsigned char> clean = testenv::readFile(set + "\\Data1.Dat");
+    std::vector<unsigned char> check = testenv::readFile(set + "\\Data.Chk");
+    ASSERT_FALSE(check.empty());
+    size_t second = 24 + 564 + reinterpret_cast<tagCompressFileHeader*>(&clean[24])->chunkSize;
+    uint32_t chunk = reinterpret_cast<tagCompressFileHeader*>(&clean[second])->chunkSize;
+
+    // Find a flip that decodes without the check: a literal's bit.
+    std::string plain = dir + "\\plain";
+    bool silent = false;
+    std::vector<unsigned char> flipped;
+    for (size_t at = second + 564 + chunk / 2; at < second + 564 + chunk / 2 + 8 && !silent; ++at) {
+        flipped = clean;
+        flipped[at] ^= 0x10;
+        ASSERT_TRUE(testenv::writeFile(set + "\\Data1.Dat", flipped));
+        DeleteFileA((set + "\\Data.Chk").c_str());
+        testenv::removeTree(plain);
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        kit::RunResult r = kit::install(engine, set, plain);
+        silent = r.run == 2 && guard.seen().empty() &&
+                 testenv::readFile(plain + "\\c1.bin") != data[1];
+    }
+    ASSERT_TRUE(silent) << "no flip decoded silently; the case proves nothing";
+    // Without the check file: as before, all three listed.
+    EXPECT_EQ(3u, kit::readLog(plain + "\\Install.log").size());
+
+    ASSERT_TRUE(testenv::writeFile(set + "\\Data.Chk", check));
+    expectCheckStop(set, {"c0.bin"});
+    EXPECT_FALSE(testenv::fileExists(app + "\\c1.bin"));
+    EXPECT_FALSE(testenv::fileExists(app + "\\c2.bin"));
+    EXPECT_TRUE(data[0] == testenv::readFile(app + "\\c0.bin"));
+
+    // The clean set with its check file installs every file.
+    ASSERT_TRUE(testenv::writeFile(set + "\\Data1.Dat", clean));
+    testenv::removeTree(app);
+    {
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        EXPECT_EQ(2, kit::install(engine, set, app).run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(data[i] == testenv::readFile(app + "\\c" + std::to_string(i) + ".bin")) << i;
+}
+
+// A record that differs from the one packed (a name changed by damage) is
+// caught before anything is made for it.
+TEST_F(EngineDamage, CheckFileCatchesDamagedRecords) {
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data.Chk", checkFile));
+    record(2)->fileName[1] = '7';  // d2.dat becomes d7.dat
+    save();
+    expectStop(kCorrupt, 2);
+    EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d7.dat"));
+
+    // Any field counts: a changed version is damage too.
+    SetUp();
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data.Chk", checkFile));
+    record(1)->version[3] = 99;
+    save();
+    expectStop(kCorrupt, 1);
+}
+
+// A check file that is damaged, or belongs to another set, stops the run at
+// the start: no Install.log, nothing installed.
+TEST_F(EngineDamage, CheckFileOfAnotherSetOrDamaged) {
+    std::vector<std::vector<unsigned char>> bad;
+    bad.push_back(checkFile);
+    bad.back()[20] ^= 1;  // its own checksum fails
+    bad.push_back(checkFile);
+    bad.back().resize(bad.back().size() - 12);  // one file missing
+    bad.push_back(std::vector<unsigned char>());
+    for (size_t i = 0; i < bad.size(); ++i) {
+        ASSERT_TRUE(testenv::writeFile(volumes + "\\Data.Chk", bad[i]));
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, kCorrupt, IDOK, MB_ICONSTOP);
+        kit::DialogGuard guard(&ui, 1);
+        EXPECT_EQ(0, kit::install(engine, volumes, app).init) << i;
+        EXPECT_TRUE(ui.finish());
+        EXPECT_FALSE(testenv::fileExists(app + "\\Install.log")) << i;
+    }
+    // Another set's: the archive header differs (its total size).
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data.Chk", checkFile));
+    volume[4] ^= 1;
+    save();
+    {
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, kCorrupt, IDOK, MB_ICONSTOP);
+        kit::DialogGuard guard(&ui, 1);
+        EXPECT_EQ(0, kit::install(engine, volumes, app).init);
+        EXPECT_TRUE(ui.finish());
+    }
+    EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d0.dat"));
 }
 
 TEST_F(EngineDamage, EmptyFirstVolume) {

@@ -59,12 +59,15 @@ kit::Manifest manifestFor(const std::vector<Source>& sources, int group = 1) {
 
 std::vector<unsigned char> readBytes(const std::string& path) { return testenv::readFile(path); }
 
-// Patches 32 bits at `offset` of a file.
+// Patches 32 bits at `offset` of a volume. The set's check file no longer
+// fits it and goes: the patched set is one without a check file.
 void patch32(const std::string& path, long offset, uint32_t value) {
     std::vector<unsigned char> bytes = testenv::readFile(path);
     ASSERT_GE(bytes.size(), static_cast<size_t>(offset) + 4);
     memcpy(&bytes[offset], &value, 4);
     ASSERT_TRUE(testenv::writeFile(path, bytes));
+    std::string check = path.substr(0, path.rfind('\\') + 1) + "Data.Chk";
+    DeleteFileA(check.c_str());
 }
 
 int countVolumes(const std::string& dir) {

@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "explode/Explode.h"
+#include "reader/FileCheck.h"
 #include "reader/VolumeFormat.h"
 #include "reader/VolumeStream.h"
 #include "tools/setupvol/FileSys.h"
@@ -256,6 +257,7 @@ struct ExpandContext {
     bool sinkOk;
     std::string sinkError;
     uint64_t written;
+    uint32_t crc;  // of the expanded bytes
 };
 
 // The installer's data read (mode 1), as the engine's decoder callback makes it.
@@ -273,6 +275,7 @@ unsigned int readCallback(char* buffer, unsigned int* size, void* param) {
 void writeCallback(char* buffer, unsigned int* size, void* param) {
     auto* ctx = static_cast<ExpandContext*>(param);
     ctx->written += *size;
+    ctx->crc = crc32Update(ctx->crc, buffer, *size);
     if (ctx->sink && ctx->sinkOk && *size > 0)
         ctx->sinkOk = ctx->sink->Write(reinterpret_cast<unsigned char*>(buffer), *size, &ctx->sinkError);
 }
@@ -317,8 +320,9 @@ void checkRecord(CheckedVolumes& volumes, const unsigned char* raw, const tagCom
 // Expands the current file through the decoder, handing its bytes to `sink`
 // when there is one. False when its data is broken: where the next record
 // starts is then unknown.
-bool expandFile(CheckedVolumes& volumes, ChunkState state, ExplodeWork* work, ArchiveSink* sink, ArchiveFile& file) {
-    ExpandContext ctx = {&volumes, state, volumes.problems(), sink, sink != nullptr, "", 0};
+bool expandFile(CheckedVolumes& volumes, ChunkState state, ExplodeWork* work, ArchiveSink* sink,
+                const CheckEntry* check, ArchiveFile& file) {
+    ExpandContext ctx = {&volumes, state, volumes.problems(), sink, sink != nullptr, "", 0, 0};
     if (sink && !sink->BeginFile(file, &ctx.sinkError))
         ctx.sinkOk = false;
     unsigned result = Explode(readCallback, writeCallback, work, &ctx);
@@ -336,6 +340,10 @@ bool expandFile(CheckedVolumes& volumes, ChunkState state, ExplodeWork* work, Ar
         volumes.error(where + ": expands to " + std::to_string(ctx.written) + " bytes, its record says " +
                       std::to_string(file.record.expandedSize));
         file.ok = false;
+    } else if (check && (check->dataCrc != ctx.crc || check->expandedSize != ctx.written)) {
+        volumes.error(where + ": its expanded bytes differ from those " + kCheckFileName +
+                      " records (damaged data)");
+        file.ok = false;
     }
     if (sink) {
         if (!ctx.sinkOk) {
@@ -348,6 +356,29 @@ bool expandFile(CheckedVolumes& volumes, ChunkState state, ExplodeWork* work, Ar
 }
 
 } // namespace
+
+bool MemoryVolumeSet::readCheckFile(std::vector<unsigned char>* bytes, std::string* name) {
+    *bytes = check;
+    *name = kCheckFileName;
+    return hasCheck;
+}
+
+bool DirectoryVolumeSet::readCheckFile(std::vector<unsigned char>* bytes, std::string* name) {
+    fs::path first = find(1);
+    if (first.empty())
+        return false;
+    fs::path path = first.parent_path() / PathFromUtf8(kCheckFileName);
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return false;
+    *name = PathToUtf8(path.lexically_normal());
+    std::ifstream in(path, std::ios::binary);
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // One that cannot be read is told as damaged.
+    if (in.bad())
+        bytes->clear();
+    return true;
+}
 
 std::unique_ptr<VolumeFile> MemoryVolumeSet::open(uint32_t number, std::string* name) {
     *name = volumeFileName(number);
@@ -418,6 +449,21 @@ void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         volumes.error(volumes.volumeName() + ": group count " + std::to_string(h.groupCount) +
                       " (at least 1 expected)");
 
+    // The check file, when the set has one, must belong to this set.
+    CheckTable check;
+    std::vector<unsigned char> checkBytes;
+    std::string checkName;
+    if (set.readCheckFile(&checkBytes, &checkName)) {
+        if (parseCheckFile(checkBytes.data(), checkBytes.size(), &check) != CheckFileState::Valid)
+            volumes.error(checkName + " is damaged (wrong length, format or checksum); the files cannot be checked");
+        else if (!checkTableFitsHeader(check, raw, h.fileCount))
+            volumes.error(checkName + " does not belong to this set: it records another archive header or " +
+                          std::to_string(check.entries.size()) + " files instead of " + std::to_string(h.fileCount));
+        else
+            report->checked = true;
+    }
+    TargetPaths targets;
+
     std::unique_ptr<ExplodeWork> work;
     if (expand)
         work.reset(new ExplodeWork());
@@ -434,13 +480,35 @@ void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         ArchiveFile& file = report->files.back();
         file.index = i;
         file.record = ParseFileRecord(raw);
+        file.recordCrc = crc32Update(0, raw, FileRecordSize);
         checkRecord(volumes, raw, file.record, h, &file);
+        const CheckEntry* entry = report->checked ? &check.entries[i - 1] : nullptr;
+        if (entry && entry->recordCrc != file.recordCrc) {
+            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + DisplayTarget(file.record) +
+                          "': its record differs from the one " + kCheckFileName + " records (damaged record)");
+            file.ok = false;
+        }
+        unsigned other = 0;
+        const char* clash = nullptr;
+        switch (targets.add(file.record.targetDir, file.record.subDir, file.record.fileName, i, &other)) {
+        case TargetPaths::None: break;
+        case TargetPaths::SameFile: clash = "names the same file as"; break;
+        case TargetPaths::FileIsFolder: clash = "is a folder of"; break;
+        case TargetPaths::FolderIsFile: clash = "has a folder that is"; break;
+        }
+        if (clash) {
+            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + DisplayTarget(file.record) +
+                          "' " + clash + " file " + std::to_string(other) + " '" +
+                          DisplayTarget(report->files[other - 1].record) +
+                          "' on Windows (names compared without case); they cannot both be installed");
+            file.ok = false;
+        }
         file.firstVolume = file.lastVolume = volumes.volume();
         file.streamSize = file.record.chunkSize;
         volumes.readingDataOf(&file);
         expandedTotal += file.record.expandedSize;
 
-        if (expand && !expandFile(volumes, state, work.get(), sink, file))
+        if (expand && !expandFile(volumes, state, work.get(), sink, entry, file))
             return;
         // Whatever the decoder left (bytes after the end code, or all of it
         // after a failure) is skipped to reach the next record.

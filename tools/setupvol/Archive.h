@@ -41,13 +41,23 @@ public:
     // Opens volume `number` (1-based); null when it does not exist. `name`
     // receives what messages call it ("Data2.Dat" or its path).
     virtual std::unique_ptr<VolumeFile> open(uint32_t number, std::string* name) = 0;
+    // The check file beside volume 1 (reader/FileCheck.h): false when the
+    // set has none; else its bytes, `name` what messages call it.
+    virtual bool readCheckFile(std::vector<unsigned char>* bytes, std::string* name) {
+        (void)bytes;
+        (void)name;
+        return false;
+    }
 };
 
 // Volumes held in memory: volumes[0] is Data1.Dat.
 class MemoryVolumeSet : public VolumeSet {
 public:
     std::vector<std::vector<unsigned char>> volumes;
+    bool hasCheck = false;
+    std::vector<unsigned char> check;  // Data.Chk when hasCheck
     std::unique_ptr<VolumeFile> open(uint32_t number, std::string* name) override;
+    bool readCheckFile(std::vector<unsigned char>* bytes, std::string* name) override;
 };
 
 // Volumes in a folder: DIR/Data<n>.Dat, else DIR/Disk<n>/Data<n>.Dat, else
@@ -56,6 +66,7 @@ class DirectoryVolumeSet : public VolumeSet {
 public:
     explicit DirectoryVolumeSet(const std::filesystem::path& dir) : dir(dir) {}
     std::unique_ptr<VolumeFile> open(uint32_t number, std::string* name) override;
+    bool readCheckFile(std::vector<unsigned char>* bytes, std::string* name) override;
     // Where volume `number` is, or an empty path.
     std::filesystem::path find(uint32_t number) const;
 
@@ -66,6 +77,7 @@ private:
 struct ArchiveFile {
     unsigned index = 0;            // 1-based, in archive order
     tagCompressFileHeader record;  // the first record
+    uint32_t recordCrc = 0;        // CRC-32 of its 564 bytes as they stand in the volume
     uint32_t firstVolume = 0;
     uint32_t lastVolume = 0;
     uint64_t streamSize = 0;       // all chunks together
@@ -78,6 +90,7 @@ struct ArchiveReport {
     ArchiveHeader header = {};
     std::vector<ArchiveFile> files;
     uint32_t volumes = 0;          // volumes the archive spans
+    bool checked = false;          // the set's check file was read and used
     std::vector<std::string> errors;
     std::vector<std::string> warnings;
 };
@@ -95,7 +108,11 @@ public:
 };
 
 // Reads the whole archive. expand: also expand every file (verify and
-// extract), handing the bytes to `sink` when there is one. Every problem
+// extract), handing the bytes to `sink` when there is one. When the set has a
+// check file, every record and every expanded file is compared with it; a
+// file that differs is damaged (and the sink told so). Names are checked by
+// the installer's rules, and two files that Windows would make one (names
+// folding alike, a file that is another's folder) are damage. Every problem
 // lands in report->errors; the walk goes on wherever the structure still
 // tells where the next record is.
 void ReadArchive(VolumeSet& volumes, bool expand, ArchiveSink* sink, ArchiveReport* report);

@@ -1,6 +1,7 @@
 // Commands.cpp: argument handling and the seven commands of setupvol.
 #include "tools/setupvol/Commands.h"
 
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -110,9 +111,12 @@ int Pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
     if (args.Has("--volume-size")) {
         std::string v = args.Get("--volume-size");
         char* end = nullptr;
+        errno = 0;
         unsigned long long cap = strtoull(v.c_str(), &end, 10);
-        if (v.empty() || *end != '\0' || v[0] == '-' || cap == 0)
+        if (v.empty() || *end != '\0' || v[0] == '-' || v[0] == '+' || v[0] == ' ' || cap == 0)
             return Usage(err, "--volume-size needs a number of bytes, not '" + v + "'");
+        if (errno == ERANGE)
+            return Usage(err, "--volume-size " + v + " is too large (at most 18446744073709551615 bytes)");
         options.volumeCap = cap;
     }
     fs::path manifestPath = PathFromUtf8(args.positional[0]);
@@ -160,7 +164,9 @@ int List(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
     }
     if (expand)
         out << report.files.size() << " files in " << report.volumes
-            << (report.volumes == 1 ? " volume" : " volumes") << " verified\n";
+            << (report.volumes == 1 ? " volume" : " volumes") << " verified"
+            << (report.checked ? ", each against its checksum\n"
+                               : " (the set has no check file: expanded bytes not compared)\n");
     return 0;
 }
 
@@ -348,11 +354,17 @@ int ExplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::o
     ExplodeFiles files = {&src, &dst, 0};
     unsigned result = Explode(ExplodeRead, ExplodeWrite, work.get(), &files);
     dst.close();
+    // A cut or damaged stream leaves no partial output that looks complete.
+    if (result != ExplodeOk || dst.fail()) {
+        std::error_code ec;
+        fs::remove(PathFromUtf8(args.positional[1]), ec);
+    }
     static const char* const names[] = {"ok", "bad dictionary size", "bad literal mode", "stream too short",
                                         "damaged or cut-off data"};
     if (result != ExplodeOk) {
         err << "setupvol: " << args.positional[0] << ": " << (result < 5 ? names[result] : "unknown error")
-            << " (result " << result << ", " << files.written << " bytes expanded)\n";
+            << " (result " << result << ", " << files.written << " bytes expanded; "
+            << args.positional[1] << " not kept)\n";
         return 1;
     }
     if (dst.fail()) {

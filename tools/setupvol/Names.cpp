@@ -3,6 +3,10 @@
 
 #include <stdio.h>
 
+#include <vector>
+
+#include "reader/RecordNames.h"
+
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned ones.
@@ -66,6 +70,13 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* error) 
             c = (c << 6) | (t & 0x3F);
         }
         i += n;
+        // Each character has one encoding: a longer form (0xC0 0xAF for '/')
+        // would slip past checks made on the shorter one.
+        static const uint32_t shortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < shortest[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            *error = "the text is not valid UTF-8 (an overlong or invalid form)";
+            return false;
+        }
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
             ansi->push_back(static_cast<char>(c));
             continue;
@@ -119,23 +130,21 @@ std::string TargetDirKeywordList() {
 }
 
 std::string CheckPathComponent(const std::string& name) {
-    if (name.empty())
+    // The rules are the installer's own (reader/RecordNames.h); only the
+    // words are the tool's.
+    NameFault fault = componentFault(name.data(), name.size());
+    if (fault == NameFault::None)
+        return "";
+    if (fault == NameFault::Empty)
         return "an empty name";
-    if (name == "." || name == "..")
-        return "the name '" + name + "' would leave its folder";
-    for (char ch : name) {
-        unsigned char b = static_cast<unsigned char>(ch);
-        if (b < 32)
-            return "a control character in '" + AnsiToUtf8(name) + "'";
-        for (const char* bad = "<>:\"/\\|?*"; *bad; ++bad)
-            if (ch == *bad)
-                return std::string("the character '") + ch + "' in '" + AnsiToUtf8(name) +
-                       "', which Windows does not allow in names";
-    }
-    char last = name.back();
-    if (last == '.' || last == ' ')
-        return "the name '" + AnsiToUtf8(name) + "' ends in a dot or space, which Windows drops";
-    return "";
+    return "the name '" + AnsiToUtf8(name) + "' " + nameFaultText(fault);
+}
+
+std::string foldName(const std::string& ansi) {
+    std::string s = ansi;
+    for (char& c : s)
+        c = foldNameByte(c);
+    return s;
 }
 
 std::string CheckSubDir(const std::string& subDir) {
@@ -160,4 +169,41 @@ std::string JoinSubDir(const std::string& a, const std::string& b) {
     if (b.empty())
         return a;
     return a + "\\" + b;
+}
+
+TargetPaths::Clash TargetPaths::add(int32_t targetDir, const std::string& subDir,
+                                    const std::string& name, unsigned id, unsigned* other) {
+    const std::string base = std::to_string(targetDir) + "\\";
+    const std::string file = base + foldName(JoinSubDir(subDir, name));
+    auto found = files.find(file);
+    if (found != files.end()) {
+        *other = found->second;
+        return SameFile;
+    }
+    found = folders.find(file);
+    if (found != folders.end()) {
+        *other = found->second;
+        return FileIsFolder;
+    }
+    // Every folder on the way, from the top.
+    std::vector<std::string> chain;
+    std::string folded = foldName(subDir);
+    for (size_t at = 0; !folded.empty();) {
+        size_t end = folded.find('\\', at);
+        chain.push_back(base + folded.substr(0, end));
+        if (end == std::string::npos)
+            break;
+        at = end + 1;
+    }
+    for (const std::string& folder : chain) {
+        found = files.find(folder);
+        if (found != files.end()) {
+            *other = found->second;
+            return FolderIsFile;
+        }
+    }
+    files[file] = id;
+    for (const std::string& folder : chain)
+        folders.emplace(folder, id);
+    return None;
 }

@@ -10,6 +10,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <string>
 
 // UTF-8 to Windows-1252; false (with the offending character in `error`)
@@ -24,14 +25,36 @@ const char* TargetDirKeyword(int32_t targetDir); // "?" outside 0..7
 int TargetDirFromKeyword(const std::string& keyword); // -1 when unknown
 std::string TargetDirKeywordList(); // "windows, system, ... or programs"
 
-// One level of a target path (a file name or a directory name): not empty,
-// not "." or "..", no control characters and none of < > : " / \ | ? *, no
-// trailing dot or space. Returns "" when valid, else what is wrong.
+// One level of a target path (a file name or a directory name), by the
+// rules of reader/RecordNames.h: not empty, not dots only, no device name
+// (CON, NUL, COM1 ... with any extension), no control characters and none of
+// < > : " / \ | ? *, no trailing dot or space, no byte Windows-1252 leaves
+// unassigned. Returns "" when valid, else what is wrong.
 std::string CheckPathComponent(const std::string& name);
+
+// A name as Windows compares it without case: two names with the same fold
+// are one file.
+std::string foldName(const std::string& ansi);
 
 // A subDir: levels separated by backslashes, each a valid component; empty
 // is valid. Returns "" when valid, else what is wrong.
 std::string CheckSubDir(const std::string& subDir);
+
+// The target paths of a set, as Windows would see them: two files whose
+// paths fold alike are one file, and a file whose path is a folder of
+// another cannot both be made.
+class TargetPaths {
+public:
+    enum Clash { None, SameFile, FileIsFolder, FolderIsFile };
+    // Adds the file `id`; on a clash `other` is the id of the file it meets
+    // and nothing is added.
+    Clash add(int32_t targetDir, const std::string& subDir, const std::string& name, unsigned id,
+              unsigned* other);
+
+private:
+    std::map<std::string, unsigned> files;    // folded path -> id
+    std::map<std::string, unsigned> folders;  // folded folder -> first id below it
+};
 
 // Joins subDir levels with a backslash ("" + x = x).
 std::string JoinSubDir(const std::string& a, const std::string& b);

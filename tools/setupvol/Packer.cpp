@@ -1,6 +1,7 @@
 // Packer.cpp: manifest -> compressed streams -> volumes.
 #include "tools/setupvol/Packer.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -9,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "reader/FileCheck.h"
 #include "reader/VolumeFormat.h"
 #include "tools/setupvol/Archive.h"
 #include "tools/setupvol/FileSys.h"
@@ -115,16 +117,6 @@ void SpoolOutput(const unsigned char* data, size_t size, void* param) {
     static_cast<Spool*>(param)->Append(data, size);
 }
 
-std::string FoldCase(const std::string& ansi) {
-    std::string s = ansi;
-    for (char& c : s) {
-        unsigned char b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
-            c = static_cast<char>(b + 32);
-    }
-    return s;
-}
-
 bool ReadHistogram(const fs::path& path, uint64_t histogram[256], std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -145,6 +137,23 @@ bool ReadHistogram(const fs::path& path, uint64_t histogram[256], std::string* e
         return false;
     }
     return true;
+}
+
+// Why a write to `path` failed, in words: a full disk is named as such.
+// Called at once after the failure, while errno still tells.
+std::string whyWriteFailed(const fs::path& path) {
+    int code = errno;
+    if (code == ENOSPC)
+        return "the disk is full";
+    std::error_code ec;
+    fs::space_info space = fs::space(path.parent_path(), ec);
+    if (!ec && space.available == 0)
+        return "the disk is full";
+#ifdef EDQUOT
+    if (code == EDQUOT)
+        return "the disk quota is used up";
+#endif
+    return code ? strerror(code) : "write error";
 }
 
 // Where the volumes go. Each is written under a temporary name and renamed
@@ -187,7 +196,7 @@ public:
     std::ostream& Stream() { return out; }
     bool Check(std::string* error) {
         if (!out) {
-            *error = "cannot write " + PathToUtf8(temps.back()) + " (disk full?)";
+            *error = "cannot write " + PathToUtf8(temps.back()) + ": " + whyWriteFailed(temps.back());
             return false;
         }
         return true;
@@ -197,10 +206,27 @@ public:
             return true;
         out.close();
         if (out.fail()) {
-            *error = "cannot write " + PathToUtf8(temps.back());
+            *error = "cannot write " + PathToUtf8(temps.back()) + ": " + whyWriteFailed(temps.back());
             return false;
         }
         return true;
+    }
+    // The check file, beside Data1.Dat; renamed into place with the volumes.
+    bool writeCheck(const std::vector<unsigned char>& bytes, std::string* error) {
+        if (!Close(error))
+            return false;
+        fs::path final = FinalPath(1).parent_path() / PathFromUtf8(kCheckFileName);
+        fs::path temp = final;
+        temp += ".new";
+        out.open(temp, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            *error = "cannot create " + PathToUtf8(temp);
+            return false;
+        }
+        temps.push_back(temp);
+        finals.push_back(final);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return Check(error) && Close(error);
     }
     bool PatchHeader(const ArchiveHeader& header, std::string* error) {
         std::fstream f(temps.front(), std::ios::binary | std::ios::in | std::ios::out);
@@ -254,7 +280,14 @@ private:
         std::vector<fs::path> doomed;
         auto scan = [&](const fs::path& folder, uint32_t only) {
             for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-                uint32_t n = NumberIn(PathToUtf8(it->path().filename()), "Data", ".Dat");
+                std::string name = PathToUtf8(it->path().filename());
+                // A check file of an earlier set would not fit this one.
+                if (name == kCheckFileName) {
+                    if (std::find(finals.begin(), finals.end(), it->path()) == finals.end())
+                        doomed.push_back(it->path());
+                    continue;
+                }
+                uint32_t n = NumberIn(name, "Data", ".Dat");
                 if (n == 0 || (only != 0 && n != only))
                     continue;
                 if (std::find(finals.begin(), finals.end(), it->path()) == finals.end())
@@ -297,7 +330,7 @@ ImplodeLiteralMode ChooseLiteralMode(const uint64_t histogram[256]) {
 bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vector<PackFile>* files,
                      int32_t* groupCount, std::string* error) {
     files->clear();
-    std::map<std::string, int> targets; // folded target path -> line
+    TargetPaths targets;
     int highestGroup = 0, highestLine = 0;
     auto fail = [&](int line, const std::string& problem) {
         *error = manifest.displayName + ":" + std::to_string(line) + ": " + problem;
@@ -364,12 +397,19 @@ bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vec
                 return fail(e.line, "'" + rel + "': the target folder or name is longer than 259 bytes");
             memcpy(f.record.subDir, subDir.c_str(), subDir.size() + 1);
             memcpy(f.record.fileName, ansiName.c_str(), ansiName.size() + 1);
-            std::string key = std::to_string(e.targetDir) + "\\" + FoldCase(JoinSubDir(subDir, ansiName));
-            auto it = targets.find(key);
-            if (it != targets.end())
+            unsigned otherLine = 0;
+            switch (targets.add(e.targetDir, subDir, ansiName, static_cast<unsigned>(e.line), &otherLine)) {
+            case TargetPaths::None: break;
+            case TargetPaths::SameFile:
                 return fail(e.line, "target " + DisplayTarget(f.record) + " is already installed by line " +
-                                        std::to_string(it->second));
-            targets[key] = e.line;
+                                        std::to_string(otherLine) + " (Windows compares names without case)");
+            case TargetPaths::FileIsFolder:
+                return fail(e.line, "target " + DisplayTarget(f.record) + " is a folder of a file of line " +
+                                        std::to_string(otherLine));
+            case TargetPaths::FolderIsFile:
+                return fail(e.line, "a folder of target " + DisplayTarget(f.record) +
+                                        " is a file installed by line " + std::to_string(otherLine));
+            }
             if (e.group > highestGroup) {
                 highestGroup = e.group;
                 highestLine = e.line;
@@ -413,6 +453,7 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
 
     VolumePlanner planner(options.volumeCap);
     VolumeWriter writer(outDir, options.diskDirs);
+    CheckTable check;
     uint32_t openVolume = 0;
     uint64_t total = 0;
     std::vector<VolumePiece> pieces;
@@ -447,6 +488,7 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
 
         Spool spool;
         uint64_t expanded = 0;
+        uint32_t dataCrc = 0;
         {
             std::ifstream in(f.source, std::ios::binary);
             if (!in) {
@@ -460,6 +502,7 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
                 size_t got = static_cast<size_t>(in.gcount());
                 imploder.Write(buf.data(), got);
                 expanded += got;
+                dataCrc = crc32Update(dataCrc, buf.data(), got);
             }
             if (in.bad()) {
                 *error = where + ": read error";
@@ -498,10 +541,14 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
             record.chunkSize = piece.chunkSize;
             unsigned char bytes[FileRecordSize];
             SerializeFileRecord(record, bytes);
+            if (&piece == &pieces.front())  // the record in front of the file's first data
+                check.entries.push_back({crc32Update(0, bytes, sizeof bytes), f.record.expandedSize, dataCrc});
             writer.Stream().write(reinterpret_cast<const char*>(bytes), sizeof bytes);
             if (!spool.CopyTo(piece.streamOffset, piece.chunkSize, writer.Stream()) || !writer.Check(error)) {
-                if (error->empty())
-                    *error = where + ": cannot copy the compressed data";
+                // A failed volume write is told by Check; else the spool failed.
+                if (!writer.Check(error))
+                    return false;
+                *error = where + ": cannot read back the compressed data from its temporary file";
                 return false;
             }
         }
@@ -527,7 +574,11 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
     header.groupCount = groupCount;
     header.formatVersion = ArchiveFormatVersion;
     header.shortcutPrefixLength = manifest.shortcutPrefixLength;
-    if (!writer.Close(error) || !writer.PatchHeader(header, error) || !writer.Commit(error))
+    unsigned char rawHeader[ArchiveHeaderSize];
+    SerializeArchiveHeader(header, rawHeader);
+    check.headerCrc = crc32Update(0, rawHeader, sizeof rawHeader);
+    if (!writer.Close(error) || !writer.PatchHeader(header, error) ||
+        !writer.writeCheck(serializeCheckFile(check), error) || !writer.Commit(error))
         return false;
     summary->files = header.fileCount;
     summary->volumes = std::max<uint32_t>(planner.VolumeCount(), 1);
