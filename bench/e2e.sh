@@ -9,6 +9,8 @@
 # against the payload. Prints the sizes, each round, and per kind the median
 # time and the median ratio to the copy of the same round.
 #   scripts/bench e2e            (E2E_ROUNDS, default 5; E2E_MB, default 45)
+# E2E_BASELINE=REVISION adds that revision's Setup.Dll (built here from
+# `git archive`) as kinds before-1vol and before-floppy, run as processes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SETUP_BUILD_DIR:-$root/build}
@@ -134,6 +136,23 @@ NSI
     done
 fi
 
+baseline=()
+if [ -n "${E2E_BASELINE:-}" ]; then
+    echo "== baseline: Setup.Dll of $E2E_BASELINE"
+    base=$build/e2e-baseline
+    rev=$(git -C "$root" rev-parse "$E2E_BASELINE")
+    if [ ! -f "$base/$rev/bin/Setup.Dll" ]; then
+        rm -rf "$base" && mkdir -p "$base/src"
+        git -C "$root" archive "$rev" | tar -x -C "$base/src"
+        cmake -S "$base/src" -B "$base/$rev" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+              -DCMAKE_TOOLCHAIN_FILE="$base/src/cmake/mingw-i686.cmake" >/dev/null
+        cmake --build "$base/$rev" --target SetupDll -j 2 >/dev/null
+    fi
+    mkdir -p "$work/baseline"
+    cp "$base/$rev/bin/Setup.Dll" "$bin/engine_bench.exe" "$work/baseline/"
+    baseline=(--baseline "Z:${work//\//\\}\\baseline\\engine_bench.exe")
+fi
+
 echo "== rounds under Wine"
 winpath() { echo "Z:${1//\//\\}"; }
 source "$root/scripts/wine-env.sh"
@@ -141,4 +160,5 @@ wine_start "$build" 32
 trap wine_stop EXIT
 cp "$bin/SampleSetup.exe" "$bin/Setup.Dll" "$work/"
 (cd "$bin" && "$WINE" engine_bench.exe e2e "$(winpath "$payload")" "$(winpath "$work")" \
-     --rounds "$rounds" --sample "$(winpath "$work/SampleSetup.exe")" ${nsis[@]+"${nsis[@]}"})
+     --rounds "$rounds" --sample "$(winpath "$work/SampleSetup.exe")" ${nsis[@]+"${nsis[@]}"} \
+     ${baseline[@]+"${baseline[@]}"})

@@ -10,7 +10,9 @@
 // else reads the volume directly as before. When the run ends the bytes read
 // ahead and not used are given back (the file pointer moves back over them),
 // so outside a run the volume stands exactly where an unbuffered reader
-// would have left it, and nothing is held after the run. Runs may nest (a
+// would have left it, and nothing is held after the run. A read error is
+// met when the block that holds it is read, a little before the byte itself
+// would be, and reported the same way (11108). Runs may nest (a
 // notification that runs another object's install): the innermost is active,
 // and each object sees only its own block.
 #ifndef SETUP_READER_READ_AHEAD_H

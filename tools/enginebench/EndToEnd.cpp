@@ -10,10 +10,13 @@
 //   sample-floppy  the same from 1.44 MB volumes
 //   nsis-zlib      an NSIS installer with zlib, run with /S /D=
 //   nsis-lzma      an NSIS installer with /SOLID lzma
+//   before-1vol    with --baseline: "EXE install" in a process, one volume
+//                  (an engine_bench beside an earlier Setup.Dll)
+//   before-floppy  the same from 1.44 MB volumes
 //   process        starting and ending an empty process (what a process costs)
 //
 //   engine_bench e2e PAYLOAD WORK [--rounds N] [--sample EXE]
-//                    [--nsis-zlib EXE] [--nsis-lzma EXE]
+//                    [--nsis-zlib EXE] [--nsis-lzma EXE] [--baseline EXE]
 //
 // WORK holds the volumes packed beforehand (WORK\vol1, WORK\floppy); each
 // kind installs into WORK\out\KIND, removed before every run. Every installed
@@ -37,6 +40,7 @@
 #include "win32/Ownership.h"
 
 int endToEnd(int argc, char** argv);
+double installInProcess(const std::string& volumes, const std::string& target);
 
 namespace {
 
@@ -145,6 +149,8 @@ double copyTree(const std::string& from, const Payload& p, const std::string& to
 
 char caption[] = "engine_bench";
 
+}  // namespace
+
 double installInProcess(const std::string& volumes, const std::string& target) {
     char here[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, here);
@@ -165,6 +171,8 @@ double installInProcess(const std::string& volumes, const std::string& target) {
     SetCurrentDirectoryA(here);
     return r == StepContinue ? elapsed : -1.0;
 }
+
+namespace {
 
 double timedProcess(const std::string& commandLine, const std::string& folder) {
     double start = bench::seconds();
@@ -199,11 +207,11 @@ std::string ownPath() {
 int endToEnd(int argc, char** argv) {
     if (argc < 3) {
         fprintf(stderr, "usage: engine_bench e2e PAYLOAD WORK [--rounds N] [--sample EXE] "
-                        "[--nsis-zlib EXE] [--nsis-lzma EXE]\n");
+                        "[--nsis-zlib EXE] [--nsis-lzma EXE] [--baseline EXE]\n");
         return 2;
     }
     std::string payloadRoot = argv[1], work = argv[2];
-    std::string sample, nsisZlib, nsisLzma;
+    std::string sample, nsisZlib, nsisLzma, baseline;
     int rounds = 5;
     for (int i = 3; i + 1 < argc; i += 2) {
         std::string option = argv[i];
@@ -215,6 +223,8 @@ int endToEnd(int argc, char** argv) {
             nsisZlib = argv[i + 1];
         else if (option == "--nsis-lzma")
             nsisLzma = argv[i + 1];
+        else if (option == "--baseline")
+            baseline = argv[i + 1];
     }
     Payload payload;
     walk(payloadRoot, "", payload);
@@ -246,6 +256,14 @@ int endToEnd(int argc, char** argv) {
         kinds.push_back({"nsis-lzma", [&](const std::string& t) {
                              return timedProcess("\"" + nsisLzma + "\" /S /D=" + t, work);
                          }, true});
+    if (!baseline.empty()) {
+        kinds.push_back({"before-1vol", [&](const std::string& t) {
+                             return timedProcess("\"" + baseline + "\" install " + vol1 + " " + t, work);
+                         }, true});
+        kinds.push_back({"before-floppy", [&](const std::string& t) {
+                             return timedProcess("\"" + baseline + "\" install " + floppy + " " + t, work);
+                         }, true});
+    }
     std::string self = ownPath();
     kinds.push_back({"process", [&](const std::string&) {
                          return timedProcess("\"" + self + "\" noop", work);

@@ -25,6 +25,9 @@
 #include "win32/Ownership.h"
 
 int endToEnd(int argc, char** argv);
+// Installs the volumes in `volumes` into `target` with a bare engine: the
+// seconds it took, or a negative number when the run did not end with 2.
+double installInProcess(const std::string& volumes, const std::string& target);
 
 namespace {
 
@@ -72,23 +75,8 @@ unsigned long long folderBytes(const std::string& dir, const char* pattern) {
     return total;
 }
 
-char caption[] = "engine_bench";
-
-// Installs the archive in `volumes` into `target`; the seconds it took, or a
-// negative number when the engine did not finish with StepContinue.
 double installOnce(const std::string& volumes, const std::string& target) {
-    SetCurrentDirectoryA(volumes.c_str());
-    SetupFileManager engine;
-    engine.InitBI(GetModuleHandleA("Setup.Dll"), caption);
-    engine.SetParentForMessage(nullptr);
-    char dir[PathSize] = {};
-    strncpy(dir, target.c_str(), PathSize - 1);
-    double start = seconds();
-    int r = engine.InitSFM(dir);
-    if (r == StepContinue)
-        r = engine.MakeSetupFileOperation(dir);
-    double elapsed = seconds() - start;
-    return r == StepContinue ? elapsed : -1.0;
+    return installInProcess(volumes, target);
 }
 
 double copyOnce(const std::string& corpus, const Corpus& files, const std::string& target) {
@@ -104,11 +92,15 @@ double copyOnce(const std::string& corpus, const Corpus& files, const std::strin
 
 int main(int argc, char** argv) {
     // "e2e": the end-to-end comparison (EndToEnd.cpp); "noop": an empty
-    // process, whose start and end it measures.
+    // process, whose start and end it measures; "install VOLUMES TARGET":
+    // one install, for the comparison with another Setup.Dll beside this
+    // program (the classes' layout is fixed, so any build of it fits).
     if (argc >= 2 && !strcmp(argv[1], "e2e"))
         return endToEnd(argc - 1, argv + 1);
     if (argc >= 2 && !strcmp(argv[1], "noop"))
         return 0;
+    if (argc == 4 && !strcmp(argv[1], "install"))
+        return installInProcess(argv[2], argv[3]) >= 0 ? 0 : 1;
     if (argc < 3) {
         fprintf(stderr, "usage: engine_bench CORPUS WORK [--volume-size BYTES] [--rounds N]\n");
         return 2;
