@@ -136,6 +136,12 @@ bool expandedWhole(unsigned int explodeResult, uint32_t chunkBytesLeft, int32_t 
     return explodeResult == ExplodeOk && chunkBytesLeft == 0 && fileContinues == 0;
 }
 
+ExpansionEnd expansionEnd(unsigned int explodeResult, uint32_t chunkBytesLeft, int32_t fileContinues) {
+    if (expandedWhole(explodeResult, chunkBytesLeft, fileContinues))
+        return ExpansionEnd::Complete;
+    return explodeResult == ExplodeOk ? ExpansionEnd::SkipRest : ExpansionEnd::Damaged;
+}
+
 ShortcutFixUp shortcutFixUp(const char* target, const char* temporaryName) {
     if (!isShortcutPath(target))
         return ShortcutFixUp::None;
@@ -171,9 +177,11 @@ Keyword lookupKeyword(const char* text, size_t length) {
 
 bool splitShippedPath(const char* shipped, uint32_t prefixLength, ShippedPath* out) {
     size_t length = strlen(shipped);
-    size_t from = static_cast<size_t>(prefixLength) + 1;
-    if (length < from)
+    // Compared before adding one: a damaged header's 0xFFFFFFFF plus one
+    // would wrap to 0 in a 32-bit size_t and start at the path's first byte.
+    if (prefixLength >= length)
         return false;
+    size_t from = static_cast<size_t>(prefixLength) + 1;
     const char* slash = strchr(shipped + from, '\\');
     if (!slash)
         return false;
@@ -193,6 +201,37 @@ bool appendSectionLine(char* section, size_t capacity, size_t used, const char* 
         return false;
     memcpy(section + used, line, n + 1);
     section[used + n + 1] = '\0';
+    return true;
+}
+
+bool temporaryFolder(char* folder, const char* target, size_t size) {
+    const char* slash = strrchr(target, '\\');
+    if (!slash)
+        return false;
+    size_t length = static_cast<size_t>(slash - target);
+    // "X:" before the backslash is a drive: its root keeps the backslash.
+    if (length == 2 && target[1] == ':')
+        ++length;
+    if (length >= size)
+        return false;
+    memcpy(folder, target, length);
+    folder[length] = '\0';
+    return true;
+}
+
+bool removeSectionLine(char* section, const char* line) {
+    char* found = nullptr;
+    char* end = section;
+    for (char* p = section; *p; p += strlen(p) + 1) {
+        if (strcmp(p, line) == 0)
+            found = p;
+        end = p + strlen(p) + 1;
+    }
+    if (!found)
+        return false;
+    // Moves the lines after it, and the section's final terminator, down.
+    char* next = found + strlen(found) + 1;
+    memmove(found, next, static_cast<size_t>(end - next) + 1);
     return true;
 }
 

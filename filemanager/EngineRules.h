@@ -119,6 +119,13 @@ FileDecision decideAfterNotice(FileNoticeAnswer answer, int32_t stateAfter);
 // read from the middle of this file's data.
 bool expandedWhole(unsigned int explodeResult, uint32_t chunkBytesLeft, int32_t fileContinues);
 
+// What follows an expansion: the file's data is used up (Complete); the
+// stream ended at its end code with bytes of the record's chunks left, which
+// the stream format allows and the reader skips (SkipRest); or the stream
+// was damaged or ran out of data (Damaged).
+enum class ExpansionEnd { Complete, SkipRest, Damaged };
+ExpansionEnd expansionEnd(unsigned int explodeResult, uint32_t chunkBytesLeft, int32_t fileContinues);
+
 // Which written file a shortcut fix-up goes to: none for a file that is not a
 // shortcut; the temporary file when the target was in use (it will take the
 // target's place), else the target itself.
@@ -151,6 +158,16 @@ struct ShippedPath {
 bool splitShippedPath(const char* shipped, uint32_t prefixLength, ShippedPath* out);
 
 // ---------------------------------------------------------------------------
+// Files in use.
+
+// The folder a temporary file is made in, beside `target`: the target's path
+// cut before its last backslash, except that a drive root keeps its
+// backslash ("D:\x.dll" gives "D:\", never "D:", which would name that
+// drive's current directory). False (folder untouched) when the target has
+// no backslash or does not fit.
+bool temporaryFolder(char* folder, const char* target, size_t size = PathSize);
+
+// ---------------------------------------------------------------------------
 // wininit.ini.
 
 // Appends `line` to a profile section read into `section` (`used` characters
@@ -158,6 +175,12 @@ bool splitShippedPath(const char* shipped, uint32_t prefixLength, ShippedPath* o
 // section twice. False when the section plus the line does not fit
 // `capacity` characters.
 bool appendSectionLine(char* section, size_t capacity, size_t used, const char* line);
+
+// Removes the last line equal to `line` from a profile section (lines
+// terminated one by one, the section by an empty line) and returns true; the
+// section stays doubly terminated. False (section untouched) when no line is
+// equal.
+bool removeSectionLine(char* section, const char* line);
 
 }  // namespace engine
 

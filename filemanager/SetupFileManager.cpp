@@ -45,6 +45,21 @@
 //  - A temporary file whose exchange cannot be recorded anywhere is closed
 //    and deleted again, and a wininit.ini [rename] section too long for its
 //    32,767-character buffer is not written back cut short.
+//  - A temporary file whose exchange was recorded but whose content could
+//    not be written whole is taken back: its QrvInit.Ini pair (or wininit.ini
+//    line) is removed and the file deleted, so that the next start does not
+//    put an incomplete file in place of a good one.
+//  - A stream that reaches its end code with bytes of its chunks left is
+//    complete: the rest is skipped like a skipped file's data.
+//  - A target in a drive root gets its temporary file in that root.
+//
+// Speed: an install costs about what copying its files costs, because the
+// system calls per file are few. During MakeSetupFileOperation the engine
+// keeps, beside the object (whose layout is fixed), an EngineRun: the
+// volume's read-ahead and the folders already made or found, which are then
+// only checked for existence (one call) instead of walked level by level.
+// The decompressor's 4,096-byte blocks are collected per file into writes of
+// FileOutput::kSize bytes.
 #include "Setup.h"
 
 #include <objbase.h>
@@ -57,11 +72,14 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "explode/Explode.h"
 #include "filemanager/EngineRules.h"
 #include "reader/FileCheck.h"
+#include "reader/ReadAhead.h"
 #include "reader/VolumeFormat.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
@@ -154,6 +172,166 @@ CheckFileRead readCheckFile(const char* volumePath, uint32_t fileCount, CheckTab
     return parseCheckFile(bytes.data(), bytes.size(), table) == CheckFileState::Valid
                ? CheckFileRead::Read
                : CheckFileRead::Damaged;
+}
+
+// How this thread's last file-in-use exchange was recorded, so that a file
+// whose content then cannot be written whole can take it back.
+struct RecordedExchange {
+    enum Kind { None, RenameFile, Wininit } kind;
+    unsigned int number;         // RenameFile: the keys' number
+    char renameFile[PathSize];   // RenameFile: QrvInit.Ini's path
+    char line[PathSize + 4];     // Wininit: the line added to [rename]
+};
+thread_local RecordedExchange lastExchange;
+
+// What a run keeps beside the engine object: see the file's opening comment.
+// Registered for the running thread; runs may nest, the innermost for an
+// object is the one it uses.
+class EngineRun {
+public:
+    explicit EngineRun(SetupFileManager& engine)
+        : engine_(engine), volumes_(engine), outer_(active_) {
+        active_ = this;
+    }
+    ~EngineRun() { active_ = outer_; }
+    EngineRun(const EngineRun&) = delete;
+    EngineRun& operator=(const EngineRun&) = delete;
+
+    static EngineRun* of(const SetupFileManager& engine) {
+        for (EngineRun* run = active_; run; run = run->outer_)
+            if (&run->engine_ == &engine)
+                return run;
+        return nullptr;
+    }
+    bool knows(const char* folder) const { return folders_.count(folder) != 0; }
+    // Without memory the folder is simply walked again next time.
+    void remember(const char* folder) {
+        try {
+            folders_.insert(folder);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+private:
+    SetupFileManager& engine_;
+    ReadAhead volumes_;
+    std::unordered_set<std::string> folders_;
+    EngineRun* outer_;
+    static thread_local EngineRun* active_;
+};
+thread_local EngineRun* EngineRun::active_ = nullptr;
+
+// The output of the file being expanded: the decompressor's blocks collected
+// into writes of kSize bytes. Registered for the thread and engine while the
+// file is expanded; WriteBuff without one writes each block at once.
+class FileOutput {
+public:
+    static const unsigned int kSize = 64 * 1024;
+
+    FileOutput(SetupFileManager& engine, unsigned char* bytes)
+        : engine_(engine), bytes_(bytes), outer_(active_) {
+        active_ = this;
+    }
+    ~FileOutput() { active_ = outer_; }
+    FileOutput(const FileOutput&) = delete;
+    FileOutput& operator=(const FileOutput&) = delete;
+
+    static FileOutput* of(const SetupFileManager& engine) {
+        for (FileOutput* out = active_; out; out = out->outer_)
+            if (&out->engine_ == &engine)
+                return out;
+        return nullptr;
+    }
+    // False when a write failed; what was collected is gone either way.
+    bool add(const char* data, unsigned int count);
+    bool flush();
+
+private:
+    SetupFileManager& engine_;
+    unsigned char* bytes_;
+    unsigned int used_ = 0;
+    FileOutput* outer_;
+    static thread_local FileOutput* active_;
+};
+thread_local FileOutput* FileOutput::active_ = nullptr;
+
+// What one file's expansion needs, in one allocation.
+struct Expansion {
+    ExplodeWork work;
+    unsigned char output[FileOutput::kSize];
+};
+
+bool writeAll(HANDLE file, const void* data, unsigned int count) {
+    DWORD done = 0;
+    return WriteFile(file, data, count, &done, nullptr) && done == count;
+}
+
+bool FileOutput::add(const char* data, unsigned int count) {
+    if (count > kSize - used_ && !flush())
+        return false;
+    if (count >= kSize)
+        return writeAll(engine_.currentFile, data, count);
+    memcpy(bytes_ + used_, data, count);
+    used_ += count;
+    return true;
+}
+
+bool FileOutput::flush() {
+    unsigned int count = used_;
+    used_ = 0;
+    return count == 0 || writeAll(engine_.currentFile, bytes_, count);
+}
+
+// A failed write of the current file, reported once: the file is closed,
+// which stops the reads and tells the loop.
+void reportWriteFailure(SetupFileManager& engine) {
+    win32::closeFile(engine.currentFile);
+    engine.ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
+    // During a run the message parent is the progress dialog, whose owner is
+    // the background window: command 11101 closes it without a question.
+    HWND background = GetParent(engine.GetParentForMessage());
+    if (background)
+        PostMessageA(background, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
+}
+
+// Takes back the exchange recorded for `temporaryName` (closed already) and
+// deletes the file: its content is incomplete.
+void takeBackExchange(char* temporaryName) {
+    RecordedExchange& recorded = lastExchange;
+    if (recorded.kind == RecordedExchange::RenameFile) {
+        char key[32];
+        snprintf(key, sizeof key, "TempName%u", recorded.number);
+        WritePrivateProfileStringA("", key, nullptr, recorded.renameFile);
+        snprintf(key, sizeof key, "RealName%u", recorded.number);
+        WritePrivateProfileStringA("", key, nullptr, recorded.renameFile);
+    } else if (recorded.kind == RecordedExchange::Wininit) {
+        const DWORD capacity = 32767;
+        std::unique_ptr<char[]> section(new (std::nothrow) char[capacity]);
+        if (section) {
+            DWORD used = GetPrivateProfileSectionA("rename", section.get(), capacity, "wininit.ini");
+            if (used < capacity - 2 && removeSectionLine(section.get(), recorded.line))
+                WritePrivateProfileSectionA("rename", section.get(), "wininit.ini");
+        }
+    }
+    recorded.kind = RecordedExchange::None;
+    DeleteFileA(temporaryName);
+    temporaryName[0] = '\0';
+}
+
+// Makes the folder of a target. A folder made or found earlier in this run
+// is only checked: it is there unless something removed it behind our back.
+bool makeFolder(SetupFileManager& engine, const char* path) {
+    EngineRun* run = EngineRun::of(engine);
+    if (run && run->knows(path)) {
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
+    }
+    if (!engine.DirCreation(path))
+        return false;
+    if (run)
+        run->remember(path);
+    return true;
 }
 
 bool windowsDirectory(char* path) {
@@ -305,7 +483,7 @@ bool redirectToWindows(SetupFileManager& engine, char* target, const char* relat
     char directory[PathSize];
     bool ok = windowsDirectory(redirected) && appendText(redirected, relative) &&
               copyPath(directory, redirected) && cutAtLastBackslash(directory) &&
-              engine.DirCreation(directory);
+              makeFolder(engine, directory);
     if (ok)
         memcpy(target, redirected, PathSize);
     return ok;
@@ -369,7 +547,8 @@ FileDecision askBeforeFile(SetupFileManager& engine, const tagCompressFileHeader
 // it when the target is in use (its path then in temporaryName, else ""),
 // and gives it the record's time stamp. StepContinue written and closed;
 // StepFailure shown (a file whose bytes differ from the check file's CRC is
-// deleted first).
+// deleted first); the result of skipping bytes left after the stream's end
+// code.
 StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& record,
                        char* target, char* temporaryName) {
     temporaryName[0] = '\0';
@@ -382,10 +561,17 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
         engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
         return StepFailure;
     }
-
-    std::unique_ptr<ExplodeWork> work(new (std::nothrow) ExplodeWork);
-    if (!work) {
+    // A file whose content is not whole must not be exchanged at the next start.
+    auto incomplete = [&]() {
         win32::closeFile(engine.currentFile);
+        if (temporaryName[0])
+            takeBackExchange(temporaryName);
+        return StepFailure;
+    };
+
+    std::unique_ptr<Expansion> expansion(new (std::nothrow) Expansion);
+    if (!expansion) {
+        incomplete();
         engine.ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
         return StepFailure;
     }
@@ -397,29 +583,43 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
     } else {
         check = nullptr;
     }
-    unsigned int expanded = Explode(SetupFileManager::ReadBuff, SetupFileManager::WriteBuff,
-                                    work.get(), &engine);
+    unsigned int expanded;
+    {
+        FileOutput output(engine, expansion->output);
+        expanded = Explode(SetupFileManager::ReadBuff, SetupFileManager::WriteBuff,
+                           &expansion->work, &engine);
+        // What the decompressor handed over reaches the file, also when the
+        // stream turns out damaged.
+        if (engine.currentFile != INVALID_HANDLE_VALUE && !output.flush())
+            reportWriteFailure(engine);
+    }
     expanding = nullptr;
-    work.reset();
-    // WriteBuff closes the file when a write fails; that failure is reported.
+    expansion.reset();
+    // A failed write closed the file and has been reported.
     if (engine.currentFile == INVALID_HANDLE_VALUE)
-        return StepFailure;
-    if (!expandedWhole(expanded, engine.chunkBytesLeft, engine.fileContinues)) {
-        win32::closeFile(engine.currentFile);
+        return incomplete();
+    ExpansionEnd end = expansionEnd(expanded, engine.chunkBytesLeft, engine.fileContinues);
+    if (end == ExpansionEnd::Damaged) {
+        incomplete();
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
-    // Damaged data that still decodes: the file is not left behind.
+    // Damaged data that still decodes: the file is not left behind, and a
+    // temporary one takes its recorded exchange with it.
     if (check && (check->crc != check->current->dataCrc ||
                   check->bytes != check->current->expandedSize)) {
-        win32::closeFile(engine.currentFile);
-        DeleteFileA(temporaryName[0] ? temporaryName : target);
+        bool temporary = temporaryName[0] != '\0';
+        incomplete();
+        if (!temporary)
+            DeleteFileA(target);
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
     SetFileTime(engine.currentFile, nullptr, nullptr, &record.lastWriteTime);
     win32::closeFile(engine.currentFile);
-    return StepContinue;
+    // The stream ended at its end code: its file is whole, and the next
+    // record follows the rest of its chunks.
+    return end == ExpansionEnd::SkipRest ? skipFile(engine) : StepContinue;
 }
 
 // Re-points a shortcut at this machine, in the file that was written.
@@ -619,6 +819,7 @@ int SetupFileManager::InitSFM(char* installDir) {
 //   StepContinue ends the loop at once, and Install.log stays open until the
 //   object goes.
 int SetupFileManager::MakeSetupFileOperation(char* installDir) {
+    EngineRun run(*this);
     for (unsigned int i = 0; i < fileCount; ++i) {
         char volume[PathSize];
         GetFileName(volume);
@@ -704,7 +905,7 @@ int SetupFileManager::QRV_GetFileName(char* installDir, char* target,
         ok = appendName(path, record->subDir);
     // A write-protected system directory cannot gain subdirectories; its
     // files go to the Windows directory, where they are made.
-    if (ok && !DirCreation(path))
+    if (ok && !makeFolder(*this, path))
         ok = record->targetDir == TargetSystem && systemDirReadOnly == 1;
     if (ok)
         ok = appendName(path, record->fileName);
@@ -797,28 +998,25 @@ unsigned int SetupFileManager::ReadBuff(char* buffer, unsigned int* size, void* 
     return r == StepContinue ? count : 0;
 }
 
-// Writes a block and reports the file's percentage. A failed write is shown
-// once; the file is closed, which stops the reads and tells the loop.
+// Takes a block of the file's expanded bytes (in order, each exactly once:
+// the place for anything that looks at the content), collects it for
+// writing, and reports the file's percentage. A failed write is shown once;
+// the file is closed, which stops the reads and tells the loop.
 void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) {
     SetupFileManager* self = static_cast<SetupFileManager*>(param);
     if (self->currentFile == INVALID_HANDLE_VALUE)
         return;
-    // Per-file check: the decoder's output as it comes.
+    // Per-file check: the decoder's output as it comes, before it is collected.
     sumOutput(self, buffer, *size);
-    DWORD done = 0;
-    if (WriteFile(self->currentFile, buffer, *size, &done, nullptr) && done == *size) {
-        self->currentWritten += *size;
-        unsigned int percent = filePercent(self->currentWritten, self->currentSize);
-        self->lastTransferStatus = self->TakeProcessInfo(InfoFilePercent, &percent);
+    FileOutput* output = FileOutput::of(*self);
+    bool stored = output ? output->add(buffer, *size) : writeAll(self->currentFile, buffer, *size);
+    if (!stored) {
+        reportWriteFailure(*self);
         return;
     }
-    win32::closeFile(self->currentFile);
-    self->ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
-    // During a run the message parent is the progress dialog, whose owner is
-    // the background window: command 11101 closes it without a question.
-    HWND background = GetParent(self->GetParentForMessage());
-    if (background)
-        PostMessageA(background, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
+    self->currentWritten += *size;
+    unsigned int percent = filePercent(self->currentWritten, self->currentSize);
+    self->lastTransferStatus = self->TakeProcessInfo(InfoFilePercent, &percent);
 }
 
 // ---------------------------------------------------------------------------
@@ -829,6 +1027,7 @@ void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) 
 // INVALID_HANDLE_VALUE when neither can be had. The caller reports failures.
 HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName) {
     temporaryName[0] = '\0';
+    lastExchange.kind = RecordedExchange::None;
     win32::FileHandle direct(createForWriting(target));
     if (direct.valid())
         return direct.release();
@@ -845,7 +1044,7 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
     snprintf(realKey, sizeof realKey, "RealName%u", n);
 
     char directory[PathSize];
-    if (!copyPath(directory, target) || !cutAtLastBackslash(directory))
+    if (!temporaryFolder(directory, target))
         return INVALID_HANDLE_VALUE;
     if (!GetTempFileNameA(directory, "qrv", 0, temporaryName)) {
         temporaryName[0] = '\0';
@@ -863,8 +1062,12 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
         return abandon();
 
     if (WritePrivateProfileStringA("", tempKey, temporaryName, renameFile) &&
-        WritePrivateProfileStringA("", realKey, target, renameFile))
+        WritePrivateProfileStringA("", realKey, target, renameFile)) {
+        lastExchange.kind = RecordedExchange::RenameFile;
+        lastExchange.number = n;
+        memcpy(lastExchange.renameFile, renameFile, sizeof renameFile);
         return file.release();
+    }
 
     // QrvInit.Ini refused: have Windows delete the target at its next start.
     char shortPath[PathSize];
@@ -883,6 +1086,8 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
     if (used >= capacity - 2 || !appendSectionLine(section.get(), capacity, used, line))
         return abandon();
     WritePrivateProfileSectionA("rename", section.get(), "wininit.ini");
+    lastExchange.kind = RecordedExchange::Wininit;
+    memcpy(lastExchange.line, line, sizeof line);
     return file.release();
 }
 

@@ -7,8 +7,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <new>
+
 #include "baseinterface/PathText.h"
 #include "reader/VolumeFormat.h"
+#include "reader/ReadAhead.h"
 #include "reader/VolumeSearch.h"
 #include "reader/VolumeStream.h"
 #include "resources/resource.h"
@@ -16,10 +19,9 @@
 
 namespace {
 
-// ReadDataFile that also tells how many bytes came.
-// Results: StepContinue read (*got may be short of count), StepEndOfData
-// nothing left, StepFailure error shown.
-StepResult readVolume(Reader& reader, unsigned char* buffer, unsigned int count, unsigned int* got) {
+// One ReadFile from the open volume. Results: StepContinue read (*got may be
+// short of count), StepEndOfData nothing left, StepFailure error shown.
+StepResult readDirect(Reader& reader, unsigned char* buffer, unsigned int count, unsigned int* got) {
     *got = 0;
     if (count == 0)
         return StepContinue;
@@ -32,21 +34,77 @@ StepResult readVolume(Reader& reader, unsigned char* buffer, unsigned int count,
     return read ? StepContinue : StepEndOfData;
 }
 
-// Moves forward by an unsigned distance. Results: StepContinue, or
-// StepFailure with 11112 shown.
-StepResult skipVolume(Reader& reader, unsigned int count) {
-    // With a high part the distance is a 64-bit value, so counts above 2 GB
-    // move forward; and a position whose low part is all ones is only an
-    // error when the last error says so.
-    LONG high = 0;
+// The run's read-ahead for this reader, matched to the open volume: a block
+// read from a volume that is no longer the open one is forgotten.
+ReadAhead* readAheadFor(Reader& reader) {
+    ReadAhead* ahead = ReadAhead::of(reader);
+    if (ahead && ahead->file != reader.volumeFile) {
+        ahead->drop();
+        ahead->file = reader.volumeFile;
+    }
+    return ahead;
+}
+
+// ReadDataFile that also tells how many bytes came; served from the run's
+// read-ahead when there is one. Results: StepContinue read (*got may be
+// short of count), StepEndOfData nothing left, StepFailure error shown.
+StepResult readVolume(Reader& reader, unsigned char* buffer, unsigned int count, unsigned int* got) {
+    *got = 0;
+    if (count == 0)
+        return StepContinue;
+    ReadAhead* ahead = readAheadFor(reader);
+    if (!ahead)
+        return readDirect(reader, buffer, count, got);
+    if (ahead->position == ahead->end) {
+        if (count >= ReadAhead::kBlockSize)
+            return readDirect(reader, buffer, count, got);
+        unsigned int n = 0;
+        StepResult r = readDirect(reader, ahead->block.get(), ReadAhead::kBlockSize, &n);
+        if (r != StepContinue)
+            return r;
+        ahead->position = 0;
+        ahead->end = n;
+    }
+    unsigned int n = ahead->end - ahead->position;
+    if (n > count)
+        n = count;
+    memcpy(buffer, ahead->block.get() + ahead->position, n);
+    ahead->position += n;
+    *got = n;
+    return StepContinue;
+}
+
+// Moves the file pointer by a distance that may exceed 2 GB either way. A
+// position whose low part is all ones is only an error when the last error
+// says so.
+bool moveFilePointer(HANDLE file, long long distance) {
+    LONG high = static_cast<LONG>(distance >> 32);
     SetLastError(NO_ERROR);
-    DWORD low = SetFilePointer(reader.volumeFile, static_cast<LONG>(count), &high, FILE_CURRENT);
-    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+    DWORD low = SetFilePointer(file, static_cast<LONG>(distance & 0xFFFFFFFF), &high, FILE_CURRENT);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+// Moves forward by an unsigned distance, first over the bytes read ahead.
+// Results: StepContinue, or StepFailure with 11112 shown.
+StepResult skipVolume(Reader& reader, unsigned int count) {
+    if (ReadAhead* ahead = readAheadFor(reader)) {
+        unsigned int buffered = ahead->end - ahead->position;
+        if (count <= buffered) {
+            ahead->position += count;
+            return StepContinue;
+        }
+        count -= buffered;
+        ahead->drop();
+    }
+    if (!moveFilePointer(reader.volumeFile, count)) {
         reader.ShowMessage(IDS_VOLUME_SEEK_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
     return StepContinue;
 }
+
+// The innermost run's read-ahead on this thread (see ReadAhead.h).
+thread_local ReadAhead* activeReadAhead = nullptr;
 
 // The volume files on disk, for the reading rules.
 class DiskVolumes : public VolumeSource {
@@ -99,6 +157,31 @@ StepResult askForFolder(Reader& reader, char* startFolder, const char* name) {
 
 }  // namespace
 
+ReadAhead::ReadAhead(Reader& owner) : reader(owner), outer_(activeReadAhead) {
+    // A run nested in a run of the same reader goes on with the outer block.
+    if (!of(reader))
+        block.reset(new (std::nothrow) unsigned char[kBlockSize]);
+    file = reader.volumeFile;
+    activeReadAhead = this;
+}
+
+ReadAhead::~ReadAhead() {
+    // The unused bytes go back, so that the next direct read gets them.
+    unsigned int unused = end - position;
+    if (unused && file == reader.volumeFile && file != INVALID_HANDLE_VALUE)
+        moveFilePointer(file, -static_cast<long long>(unused));
+    activeReadAhead = outer_;
+}
+
+ReadAhead* ReadAhead::of(const Reader& reader) {
+    for (ReadAhead* a = activeReadAhead; a; a = a->outer_)
+        if (&a->reader == &reader && a->block)
+            return a;
+    return nullptr;
+}
+
+void ReadAhead::drop() { position = end = 0; }
+
 Reader::Reader() {
     resourceInstance = nullptr;
     parentForMessage = nullptr;
@@ -122,6 +205,9 @@ void Reader::GetFileName(char* name) { strcpy(name, volumePath); }
 // after its number; StepUserBreak the user gave up; StepFailure read error or
 // unusable path (shown); StepEndOfData the volume file is empty.
 int Reader::OpenDataFile() {
+    // What was read ahead belongs to the volume being closed.
+    if (ReadAhead* ahead = ReadAhead::of(*this))
+        ahead->drop();
     if (currentVolume != 0)
         win32::closeFile(volumeFile);
     ++currentVolume;

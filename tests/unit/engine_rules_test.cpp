@@ -244,6 +244,48 @@ TEST(EngineAfterWriting, TheStreamMustEndWithTheFilesData) {
     EXPECT_FALSE(expandedWhole(ExplodeOk, 0, 1));
 }
 
+TEST(EngineAfterWriting, BytesAfterTheEndCodeAreSkippedNotRefused) {
+    EXPECT_EQ(ExpansionEnd::Complete, expansionEnd(ExplodeOk, 0, 0));
+    // The end code came before the chunks ended: the file is whole, the rest
+    // is skipped, in this volume or through the next ones.
+    EXPECT_EQ(ExpansionEnd::SkipRest, expansionEnd(ExplodeOk, 1, 0));
+    EXPECT_EQ(ExpansionEnd::SkipRest, expansionEnd(ExplodeOk, 0, 1));
+    EXPECT_EQ(ExpansionEnd::SkipRest, expansionEnd(ExplodeOk, 70000, 1));
+    // Data that ran short, or a stream that is no stream, stays damage,
+    // whatever is left.
+    EXPECT_EQ(ExpansionEnd::Damaged, expansionEnd(ExplodeDataError, 0, 0));
+    EXPECT_EQ(ExpansionEnd::Damaged, expansionEnd(ExplodeDataError, 5, 1));
+    EXPECT_EQ(ExpansionEnd::Damaged, expansionEnd(ExplodeTooShort, 0, 0));
+    EXPECT_EQ(ExpansionEnd::Damaged, expansionEnd(ExplodeBadDictionary, 9, 0));
+    EXPECT_EQ(ExpansionEnd::Damaged, expansionEnd(ExplodeBadLiteralMode, 0, 0));
+}
+
+TEST(EngineInUse, TemporaryFolderKeepsADriveRoot) {
+    char folder[PathSize];
+    ASSERT_TRUE(temporaryFolder(folder, "D:\\x.dll"));
+    EXPECT_STREQ("D:\\", folder);  // "D:" would be the drive's current directory
+    ASSERT_TRUE(temporaryFolder(folder, "D:\\Tools\\x.dll"));
+    EXPECT_STREQ("D:\\Tools", folder);
+    ASSERT_TRUE(temporaryFolder(folder, "C:\\A\\B\\"));
+    EXPECT_STREQ("C:\\A\\B", folder);
+    // Not a drive: cut as any folder.
+    ASSERT_TRUE(temporaryFolder(folder, "ab\\x"));
+    EXPECT_STREQ("ab", folder);
+    ASSERT_TRUE(temporaryFolder(folder, "\\x.dll"));
+    EXPECT_STREQ("", folder);
+
+    strcpy(folder, "kept");
+    EXPECT_FALSE(temporaryFolder(folder, "x.dll"));
+    EXPECT_STREQ("kept", folder);
+    // The root with its backslash needs four characters.
+    char small[3] = "k";
+    EXPECT_FALSE(temporaryFolder(small, "D:\\x", sizeof small));
+    EXPECT_STREQ("k", small);
+    char fits[4];
+    EXPECT_TRUE(temporaryFolder(fits, "D:\\x", sizeof fits));
+    EXPECT_STREQ("D:\\", fits);
+}
+
 TEST(EngineAfterWriting, ShortcutFixUpGoesToTheFileWritten) {
     EXPECT_EQ(ShortcutFixUp::None, shortcutFixUp("C:\\App\\app.exe", ""));
     EXPECT_EQ(ShortcutFixUp::None, shortcutFixUp("C:\\App\\app.exe", "C:\\App\\qrv1.TMP"));
@@ -305,6 +347,11 @@ TEST(EngineKeywords, ShippedPathShape) {
     EXPECT_FALSE(splitShippedPath("", 2, &p));     // empty working directory
     EXPECT_FALSE(splitShippedPath("C:", 2, &p));   // shorter than prefix + 1
     EXPECT_FALSE(splitShippedPath("C:\\SRC", 2, &p));  // no backslash after the prefix
+    // A damaged header's prefix length is longer than any path; plus one it
+    // must not wrap round to the path's start.
+    EXPECT_FALSE(splitShippedPath("C:\\SRC\\work\\x", 0xFFFFFFFFu, &p));
+    EXPECT_FALSE(splitShippedPath("C:\\SRC\\work\\x", 0xFFFFFFFEu, &p));
+    EXPECT_FALSE(splitShippedPath("C:\\SRC\\work", 11, &p));  // prefix as long as the path
     // Longer prefix: D:\Build\Out is 12 characters.
     ASSERT_TRUE(splitShippedPath("D:\\Build\\Out\\x\\system\\drv.sys", 12, &p));
     EXPECT_EQ(Keyword::System, p.keyword);
@@ -327,6 +374,27 @@ TEST(EngineWininit, LineFollowsTheOldLines) {
     char tight[12];
     EXPECT_TRUE(appendSectionLine(tight, 12, 2, "NUL=C:\\Y"));
     EXPECT_FALSE(appendSectionLine(tight, 12, 3, "NUL=C:\\Y"));
+}
+
+TEST(EngineWininit, LineTakenBackLeavesTheOthers) {
+    char section[64];
+    memcpy(section, "a=C:\\A\0NUL=C:\\X\0b=C:\\B\0\0", 24);
+    ASSERT_TRUE(removeSectionLine(section, "NUL=C:\\X"));
+    EXPECT_EQ(0, memcmp(section, "a=C:\\A\0b=C:\\B\0\0", 15));
+    // The last line, then the only one.
+    ASSERT_TRUE(removeSectionLine(section, "b=C:\\B"));
+    EXPECT_EQ(0, memcmp(section, "a=C:\\A\0\0", 8));
+    ASSERT_TRUE(removeSectionLine(section, "a=C:\\A"));
+    EXPECT_EQ('\0', section[0]);
+    EXPECT_FALSE(removeSectionLine(section, "a=C:\\A"));
+
+    // Of two equal lines the later one goes (the one this run added); a line
+    // that only starts like it stays.
+    memcpy(section, "NUL=C:\\X\0NUL=C:\\XY\0NUL=C:\\X\0\0", 29);
+    ASSERT_TRUE(removeSectionLine(section, "NUL=C:\\X"));
+    EXPECT_EQ(0, memcmp(section, "NUL=C:\\X\0NUL=C:\\XY\0\0", 20));
+    EXPECT_FALSE(removeSectionLine(section, "NUL=C:"));
+    EXPECT_EQ(0, memcmp(section, "NUL=C:\\X\0NUL=C:\\XY\0\0", 20));
 }
 
 }  // namespace

@@ -132,16 +132,40 @@ TEST_F(EngineDamage, CorruptStreamHeaders) {
     expectStop(kCorrupt, 2);
 }
 
-TEST_F(EngineDamage, StreamEndingBeforeItsData) {
-    // The record claims more data than the stream uses: move the next file's
-    // record and data back by 3000 bytes, so that file 1's chunk is followed
-    // by bytes the stream never asks for.
+// Bytes after a stream's end code belong to the file's chunk and are
+// skipped: the next record is read where it stands. Only data that runs
+// short of the stream is damage.
+TEST_F(EngineDamage, BytesAfterTheEndCodeAreSkippedDataRunningShortIsNot) {
+    // Padding within one read-ahead block, and padding longer than a block.
+    for (size_t padding : {3000u, 150000u}) {
+        SetUp();
+        uint32_t chunk = record(1)->chunkSize;
+        std::vector<unsigned char> padded(volume.begin(), volume.begin() + chunkStart(1) + chunk);
+        padded.insert(padded.end(), padding, 0x55);
+        padded.insert(padded.end(), volume.begin() + chunkStart(1) + chunk, volume.end());
+        volume = padded;
+        record(1)->chunkSize = chunk + static_cast<uint32_t>(padding);
+        save();
+        {
+            kit::Engine engine;
+            kit::DialogGuard guard;
+            kit::RunResult r = kit::install(engine, volumes, app);
+            EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+            EXPECT_EQ(2, r.run) << padding;
+        }
+        std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+        ASSERT_EQ(4u, log.size()) << padding;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_TRUE(sources[i] == testenv::readFile(app + "\\sub\\" + log[i].fileName)) << i;
+        EXPECT_EQ(kit::recordTime(log[1]), kit::writeTime(app + "\\sub\\d1.dat"));
+        DeleteFileA((app + "\\Install.log").c_str());
+    }
+
+    // The record claims less than the stream: its end code is never reached.
+    SetUp();
     uint32_t chunk = record(1)->chunkSize;
-    std::vector<unsigned char> padded(volume.begin(), volume.begin() + chunkStart(1) + chunk);
-    padded.insert(padded.end(), 3000, 0x55);
-    padded.insert(padded.end(), volume.begin() + chunkStart(1) + chunk, volume.end());
-    volume = padded;
-    record(1)->chunkSize = chunk + 3000;
+    volume.erase(volume.begin() + chunkStart(1) + chunk - 40, volume.begin() + chunkStart(1) + chunk);
+    record(1)->chunkSize = chunk - 40;
     save();
     expectStop(kCorrupt, 1);
 }
@@ -498,6 +522,53 @@ TEST_F(EngineDamage, FailingWritesAreReportedOnceAndEndTheRun) {
     ASSERT_EQ(1u, log.size());
     EXPECT_STREQ("d0.dat", log[0].fileName);
     EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d2.dat"));
+}
+
+// A file much larger than the engine's write buffer goes to a device that
+// takes no byte: the write fails when the full buffer is written out, in the
+// middle of the file, and is reported once like any failed write.
+TEST_F(EngineDamage, WriteFailingWhenALargeBufferIsWrittenOut) {
+    kit::Manifest m;
+    std::vector<unsigned char> big = kit::content(77, 400000);
+    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\big.dat", big));
+    m.file("src\\d0.dat", "install", "sub", 1);
+    m.file("src\\big.dat", "install", "sub", 1);
+    m.file("src\\d1.dat", "install", "sub", 1);
+    ASSERT_TRUE(kit::pack(m, dir, volumes));
+    // The record is patched below: without the check file the engine's own
+    // rules decide.
+    ASSERT_TRUE(DeleteFileA((volumes + "\\Data.Chk").c_str()));
+    volume = testenv::readFile(volumes + "\\Data1.Dat");
+    size_t second = 24 + 564 + reinterpret_cast<tagCompressFileHeader*>(&volume[24])->chunkSize;
+    tagCompressFileHeader* rec = reinterpret_cast<tagCompressFileHeader*>(&volume[second]);
+    ASSERT_STREQ("big.dat", rec->fileName);
+    rec->targetDir = TargetNone;
+    memset(rec->subDir, 0, sizeof rec->subDir);
+    strcpy(rec->subDir, "Z:\\dev");
+    memset(rec->fileName, 0, sizeof rec->fileName);
+    strcpy(rec->fileName, "full");
+    save();
+    {
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, "Error writing destination file.\nInstallation aborted.", IDOK);
+        kit::DialogGuard guard(&ui, 1);
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_EQ(0, r.run);
+        Sleep(300);  // room for a second message, which must not come
+        EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+        EXPECT_EQ(INVALID_HANDLE_VALUE, engine.currentFile);
+        // The percentages stop short of the whole file: the expansion ended
+        // with the failed write.
+        std::vector<kit::Notice> percents = engine.of(3);
+        ASSERT_FALSE(percents.empty());
+        EXPECT_LT(percents.back().value, 100);
+    }
+    std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+    ASSERT_EQ(1u, log.size());
+    EXPECT_STREQ("d0.dat", log[0].fileName);
+    EXPECT_FALSE(testenv::fileExists(app + "\\sub\\d1.dat"));
 }
 
 }  // namespace

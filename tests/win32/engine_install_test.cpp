@@ -288,6 +288,132 @@ TEST_F(EngineInstall, NoticeAnswersFailureAndBreakEndTheRun) {
     }
 }
 
+// Files of several hundred kilobytes from small volumes: the engine reads
+// its volumes in large blocks, so chunks end and volumes change inside one
+// block read, and a run that stops early leaves the volume where the file's
+// data begins, as a reader of single requests would.
+TEST_F(EngineInstall, LargeReadsAcrossVolumeChangesAndWhereAStoppedRunLeavesTheVolume) {
+    std::vector<Source> sources;
+    CreateDirectoryA((dir + "\\src").c_str(), nullptr);
+    const size_t sizes[] = {300000, 1, 70001, 250000, 4096, 65536, 131072, 0, 180000, 9};
+    for (size_t i = 0; i < sizeof sizes / sizeof sizes[0]; ++i) {
+        Source s;
+        s.subDir = i % 2 ? "big" : "";
+        s.name = "large" + std::to_string(i) + ".bin";
+        s.bytes = kit::content(static_cast<uint32_t>(500 + i), sizes[i]);
+        s.time = 125911584000000000ull + uint64_t(i) * 20000000ull;
+        std::string path = dir + "\\src\\" + s.name;
+        ASSERT_TRUE(testenv::writeFile(path, s.bytes));
+        ASSERT_TRUE(kit::setWriteTime(path, s.time));
+        sources.push_back(s);
+    }
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes, "--volume-size 40000"));
+    int volumeCount = countVolumes(volumes);
+    ASSERT_GE(volumeCount, 6);
+    {
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+        ASSERT_EQ(2, r.run);
+        for (const Source& s : sources) {
+            std::string path = app + (s.subDir.empty() ? "" : "\\" + s.subDir) + "\\" + s.name;
+            EXPECT_TRUE(readBytes(path) == s.bytes) << path;
+            EXPECT_EQ(s.time, kit::writeTime(path)) << path;
+        }
+        // Every volume opened once, in order: the notices of the reader are
+        // the ones whose volume differs from the notice before.
+        std::vector<std::string> opened;
+        for (const kit::Notice& n : engine.of(1))
+            if (opened.empty() || opened.back() != n.text)
+                opened.push_back(n.text);
+        ASSERT_EQ(static_cast<size_t>(volumeCount), opened.size());
+        for (int v = 0; v < volumeCount; ++v)
+            EXPECT_EQ(volumes + "\\Data" + std::to_string(v + 1) + ".Dat", opened[v]);
+        EXPECT_EQ(sources.size() + volumeCount, engine.of(1).size());
+    }
+
+    // From one volume, stopped before large3.bin: its data is next in the
+    // volume, although the engine has read beyond it, and the record after
+    // it is the next one read.
+    const std::string single = dir + "\\single";
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, single));
+    kit::Engine engine;
+    engine.answer = [](int kind, void* data) {
+        return kind == 0 && strstr(static_cast<const char*>(data), "large3.") ? 1 : 2;
+    };
+    kit::DialogGuard guard;
+    kit::RunResult r = kit::install(engine, single, app + "2");
+    EXPECT_TRUE(guard.seen().empty());
+    ASSERT_EQ(1, r.run);
+    kit::CurrentDir cd(single);
+    EXPECT_EQ(2, engine.Seek());
+    tagCompressFileHeader next;
+    unsigned int size = sizeof next;
+    ASSERT_EQ(2, engine.Read(reinterpret_cast<unsigned char*>(&next), &size, ReadModeRecord));
+    EXPECT_STREQ("large4.bin", next.fileName);
+    EXPECT_EQ(sources[4].bytes.size(), next.expandedSize);
+}
+
+// A folder the run has made is removed while the run goes on (between two
+// files): the next file for it makes it again.
+TEST_F(EngineInstall, FolderRemovedDuringTheRunIsMadeAgain) {
+    std::vector<Source> sources;
+    CreateDirectoryA((dir + "\\src").c_str(), nullptr);
+    for (size_t i = 0; i < 6; ++i) {
+        Source s;
+        s.subDir = i < 4 ? "deep\\er\\folder" : "deep\\other";
+        s.name = "f" + std::to_string(i) + ".txt";
+        s.bytes = kit::content(static_cast<uint32_t>(700 + i), 3000 + i);
+        s.time = 125911584000000000ull;
+        ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + s.name, s.bytes));
+        ASSERT_TRUE(kit::setWriteTime(dir + "\\src\\" + s.name, s.time));
+        sources.push_back(s);
+    }
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));
+    const std::string folder = app + "\\deep\\er\\folder";
+    auto removeFolder = [&](std::initializer_list<int> files) {
+        for (int i : files)
+            EXPECT_TRUE(DeleteFileA((folder + "\\f" + std::to_string(i) + ".txt").c_str()));
+        EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));
+    };
+    int done = 0;
+    {
+        kit::Engine engine;
+        engine.answer = [&](int kind, void*) {
+            if (kind != 2)
+                return 2;
+            ++done;
+            if (done == 1) {
+                // The folder and its parent go.
+                removeFolder({0});
+                EXPECT_TRUE(RemoveDirectoryA((app + "\\deep\\er").c_str()));
+            } else if (done == 3) {
+                // Files 1 and 2 went into the folder made again. Then a file
+                // takes the folder's name: it is no folder any more.
+                EXPECT_TRUE(readBytes(folder + "\\f1.txt") == sources[1].bytes);
+                EXPECT_TRUE(readBytes(folder + "\\f2.txt") == sources[2].bytes);
+                removeFolder({1, 2});
+                EXPECT_TRUE(testenv::writeFile(folder, "not a folder"));
+            }
+            return 2;
+        };
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, "Installation disk might be corrupted.\nInstallation aborted.",
+                      IDOK);
+        kit::DialogGuard guard(&ui, 1);
+        kit::RunResult r = kit::install(engine, volumes, app);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_TRUE(guard.seen().empty());
+        EXPECT_EQ(0, r.run);
+    }
+    // File 3 found a file in its folder's place and stopped the run, as it
+    // would on a first run.
+    EXPECT_EQ(3u, kit::readLog(app + "\\Install.log").size());
+    EXPECT_EQ(3, done);
+    EXPECT_FALSE(testenv::fileExists(folder + "\\f3.txt"));
+}
+
 TEST_F(EngineInstall, OverallProgressAndItsAnswers) {
     std::vector<Source> sources = makeSources(dir, 3);
     ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));

@@ -8,6 +8,7 @@
 
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -252,6 +253,89 @@ TEST_F(EngineInUse, NoRoomForATemporaryFileStopsTheRun) {
     std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
     ASSERT_EQ(1u, log.size());
     EXPECT_STREQ("f0.dll", log[0].fileName);
+}
+
+// A held target whose new content cannot be expanded whole (its stream is
+// damaged): the temporary file is deleted and its exchange taken back, so
+// that the next start does not put the incomplete file in place of the good
+// one. Recorded in QrvInit.Ini, then in wininit.ini.
+TEST_F(EngineInUse, FailedExpansionTakesBackItsExchange) {
+    // File 2's stream gets a dictionary code that is no dictionary.
+    std::vector<unsigned char> volume = testenv::readFile(volumes + "\\Data1.Dat");
+    size_t pos = 24;
+    for (int i = 0; i < 2; ++i) {
+        uint32_t chunk;
+        memcpy(&chunk, &volume[pos + 12], 4);
+        pos += 564 + chunk;
+    }
+    ASSERT_STREQ("f2.dll", reinterpret_cast<const char*>(&volume[pos + 304]));
+    volume[pos + 564 + 1] = 9;
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data1.Dat", volume));
+
+    std::string wininitPath = kit::windowsDir() + "\\wininit.ini";
+    for (bool wininitOnly : {false, true}) {
+        DeleteFileA((app + "\\Install.log").c_str());
+        ASSERT_TRUE(testenv::writeFile(wininitPath, "[rename]\r\nNUL=C:\\OLD.TXT\r\n"));
+        ASSERT_TRUE(testenv::writeFile(renameFile(), wininitOnly ? "; locked\r\n" : ""));
+        ASSERT_TRUE(testenv::writeFile(target(2), "the good old one"));
+        {
+            std::unique_ptr<kit::Immutable> locked;
+            if (wininitOnly) {
+                locked.reset(new kit::Immutable(renameFile()));
+                ASSERT_TRUE(locked->ok());
+            }
+            Held held(target(2));
+            ASSERT_TRUE(held.ok());
+            kit::Engine engine;
+            ui::Script ui;
+            ui.messageBox(nullptr, kCaption,
+                          "Installation disk might be corrupted.\nInstallation aborted.", IDOK);
+            kit::DialogGuard guard(&ui, 1);
+            EXPECT_EQ(0, kit::install(engine, volumes, app).run);
+            EXPECT_TRUE(ui.finish());
+            EXPECT_TRUE(guard.seen().empty());
+        }
+        unsigned int number = ++exchanges;
+        EXPECT_TRUE(temporaries(app).empty()) << wininitOnly;
+        EXPECT_EQ("", profileValue("TempName" + std::to_string(number)));
+        EXPECT_EQ("", profileValue("RealName" + std::to_string(number)));
+        char section[4096] = {};
+        DWORD n = GetPrivateProfileSectionA("rename", section, sizeof section, "wininit.ini");
+        EXPECT_EQ(std::string("NUL=C:\\OLD.TXT"), std::string(section, n ? n - 1 : 0))
+            << wininitOnly;
+        std::vector<unsigned char> kept = testenv::readFile(target(2));
+        EXPECT_EQ("the good old one", std::string(kept.begin(), kept.end()));
+        // The files before it keep their records; no record names the temporary file.
+        EXPECT_EQ(2u, kit::readLog(app + "\\Install.log").size());
+    }
+}
+
+// A held target in a drive root gets its temporary file in that root, not
+// in the drive's current directory.
+TEST_F(EngineInUse, TemporaryFileOfADriveRootTargetIsInTheRoot) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string drive(windows, 2);
+    std::string rootTarget = drive + "\\speed_engine_root.dll";
+    ASSERT_TRUE(testenv::writeFile(rootTarget, "held"));
+    // The drive's current directory is elsewhere than its root.
+    kit::CurrentDir cd(windows);
+    char temporaryName[PathSize] = "";
+    {
+        Held held(rootTarget);
+        ASSERT_TRUE(held.ok());
+        kit::Engine engine;
+        HANDLE file = engine.ExchFilePrepare(rootTarget.c_str(), temporaryName);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        CloseHandle(file);
+    }
+    ++exchanges;
+    std::string name(temporaryName);
+    EXPECT_EQ(drive + "\\qrv", name.substr(0, drive.size() + 4));
+    EXPECT_EQ(std::string::npos, name.find('\\', drive.size() + 1)) << name;
+    EXPECT_TRUE(testenv::fileExists(name)) << name;
+    DeleteFileA(name.c_str());
+    DeleteFileA(rootTarget.c_str());
 }
 
 }  // namespace

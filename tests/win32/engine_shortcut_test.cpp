@@ -129,6 +129,12 @@ TEST(EngineKeywords, EveryKeywordInAnyCase) {
     for (const char* shipped : {"C:\\SRC\\root\\x", "C:\\SRC\\elsewhere\\x", "C:\\SRC\\works", "", "C:",
                                 "C:\\SRC"})
         EXPECT_EQ(std::make_pair(0, std::string("untouched")), repare(engine, shipped, 2, app)) << shipped;
+    // A damaged header's prefix length is longer than any path: plus one it
+    // must not wrap round to 0 and find "work" from the path's start.
+    for (unsigned int prefix : {0xFFFFFFFFu, 0xFFFFFFFEu, 0x80000000u})
+        EXPECT_EQ(std::make_pair(0, std::string("untouched")),
+                  repare(engine, "\\work\\bin\\app.exe", prefix, app))
+            << prefix;
     // A rewritten path beyond 260 characters is refused, not cut.
     std::string deep = "D:\\" + std::string(240, 'a');
     EXPECT_EQ(std::make_pair(0, std::string("untouched")),

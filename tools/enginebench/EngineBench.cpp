@@ -1,6 +1,7 @@
 // engine_bench: how fast the install engine puts a corpus of files in place
 // from data volumes, beside a plain CopyFile of the same files, in one run
-// under the same Windows (or Wine).
+// under the same Windows (or Wine). `engine_bench e2e ...` is the end-to-end
+// comparison with other installers (EndToEnd.cpp, run by `scripts/bench e2e`).
 //
 //   engine_bench CORPUS WORK [--volume-size BYTES] [--rounds N]
 //
@@ -20,7 +21,13 @@
 #include <vector>
 
 #include "Setup.h"
+#include "tools/enginebench/BenchSupport.h"
 #include "win32/Ownership.h"
+
+int endToEnd(int argc, char** argv);
+// Installs the volumes in `volumes` into `target` with a bare engine: the
+// seconds it took, or a negative number when the run did not end with 2.
+double installInProcess(const std::string& volumes, const std::string& target);
 
 namespace {
 
@@ -46,31 +53,8 @@ Corpus listCorpus(const std::string& dir) {
     return c;
 }
 
-double seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-int run(const std::string& commandLine) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    win32::KernelHandle thread(pi.hThread);
-    win32::KernelHandle process(pi.hProcess);
-    WaitForSingleObject(process.get(), INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
-    return static_cast<int>(code);
-}
+using bench::run;
+using bench::seconds;
 
 std::string ownFolder() {
     char path[MAX_PATH];
@@ -91,23 +75,8 @@ unsigned long long folderBytes(const std::string& dir, const char* pattern) {
     return total;
 }
 
-char caption[] = "engine_bench";
-
-// Installs the archive in `volumes` into `target`; the seconds it took, or a
-// negative number when the engine did not finish with StepContinue.
 double installOnce(const std::string& volumes, const std::string& target) {
-    SetCurrentDirectoryA(volumes.c_str());
-    SetupFileManager engine;
-    engine.InitBI(GetModuleHandleA("Setup.Dll"), caption);
-    engine.SetParentForMessage(nullptr);
-    char dir[PathSize] = {};
-    strncpy(dir, target.c_str(), PathSize - 1);
-    double start = seconds();
-    int r = engine.InitSFM(dir);
-    if (r == StepContinue)
-        r = engine.MakeSetupFileOperation(dir);
-    double elapsed = seconds() - start;
-    return r == StepContinue ? elapsed : -1.0;
+    return installInProcess(volumes, target);
 }
 
 double copyOnce(const std::string& corpus, const Corpus& files, const std::string& target) {
@@ -122,6 +91,16 @@ double copyOnce(const std::string& corpus, const Corpus& files, const std::strin
 }  // namespace
 
 int main(int argc, char** argv) {
+    // "e2e": the end-to-end comparison (EndToEnd.cpp); "noop": an empty
+    // process, whose start and end it measures; "install VOLUMES TARGET":
+    // one install, for the comparison with another Setup.Dll beside this
+    // program (the classes' layout is fixed, so any build of it fits).
+    if (argc >= 2 && !strcmp(argv[1], "e2e"))
+        return endToEnd(argc - 1, argv + 1);
+    if (argc >= 2 && !strcmp(argv[1], "noop"))
+        return 0;
+    if (argc == 4 && !strcmp(argv[1], "install"))
+        return installInProcess(argv[2], argv[3]) >= 0 ? 0 : 1;
     if (argc < 3) {
         fprintf(stderr, "usage: engine_bench CORPUS WORK [--volume-size BYTES] [--rounds N]\n");
         return 2;

@@ -3,7 +3,8 @@
 // set (the folder holding Data1.Dat), it installs the product into the folder
 // given on its command line (default C:\Program Files\Sample Product),
 // reporting each file on its standard output, and closes with the library's
-// own "Setup is complete." message.
+// own "Setup is complete." message. "/S" before the folder installs silently,
+// without that closing message (for benchmarks and scripted installs).
 #include "Setup.h"
 
 #include <stdio.h>
@@ -31,6 +32,14 @@ public:
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     static char installDir[PathSize] = "C:\\Program Files\\Sample Product";
+    bool silent = false;
+    if (commandLine && commandLine[0] == '/' && (commandLine[1] == 'S' || commandLine[1] == 's') &&
+        (commandLine[2] == ' ' || commandLine[2] == '\0')) {
+        silent = true;
+        commandLine += 2;
+        while (*commandLine == ' ')
+            ++commandLine;
+    }
     if (commandLine && *commandLine) {
         // A folder with spaces arrives in quotes.
         const char* from = commandLine;
@@ -57,7 +66,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
         result = setup.MakeSetupFileOperation(installDir);
     printf("result %d\n", result);
     fflush(stdout);
-    if (result == StepContinue)
+    if (result == StepContinue && !silent)
         setup.ShowMessage(11130, MB_ICONINFORMATION);  // "Setup is complete."
     return result == StepContinue || result == StepDoneReboot ? 0 : 1;
 }
