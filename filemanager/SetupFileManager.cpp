@@ -184,6 +184,8 @@ struct RecordedExchange {
 };
 thread_local RecordedExchange lastExchange;
 
+struct Expansion;
+
 // What a run keeps beside the engine object: see the file's opening comment.
 // Registered for the running thread; runs may nest, the innermost for an
 // object is the one it uses.
@@ -204,6 +206,9 @@ public:
         return nullptr;
     }
     bool knows(const char* folder) const { return folders_.count(folder) != 0; }
+    // The run's expansion memory, made at the first file and used by every
+    // file after it; null without memory.
+    Expansion* expansion();
     // Without memory the folder is simply walked again next time.
     void remember(const char* folder) {
         try {
@@ -216,6 +221,7 @@ private:
     SetupFileManager& engine_;
     ReadAhead volumes_;
     std::unordered_set<std::string> folders_;
+    std::unique_ptr<Expansion> expansion_;
     EngineRun* outer_;
     static thread_local EngineRun* active_;
 };
@@ -255,11 +261,18 @@ private:
 };
 thread_local FileOutput* FileOutput::active_ = nullptr;
 
-// What one file's expansion needs, in one allocation.
+// What one file's expansion needs, in one allocation (once per run: a large
+// block allocated and freed per file costs system calls of its own).
 struct Expansion {
     ExplodeWork work;
     unsigned char output[FileOutput::kSize];
 };
+
+Expansion* EngineRun::expansion() {
+    if (!expansion_)
+        expansion_.reset(new (std::nothrow) Expansion);
+    return expansion_.get();
+}
 
 bool writeAll(HANDLE file, const void* data, unsigned int count) {
     DWORD done = 0;
@@ -569,7 +582,14 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
         return StepFailure;
     };
 
-    std::unique_ptr<Expansion> expansion(new (std::nothrow) Expansion);
+    // The run's memory, or this file's own outside a run.
+    EngineRun* run = EngineRun::of(engine);
+    std::unique_ptr<Expansion> own;
+    Expansion* expansion = run ? run->expansion() : nullptr;
+    if (!run) {
+        own.reset(new (std::nothrow) Expansion);
+        expansion = own.get();
+    }
     if (!expansion) {
         incomplete();
         engine.ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
@@ -594,7 +614,7 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
             reportWriteFailure(engine);
     }
     expanding = nullptr;
-    expansion.reset();
+    own.reset();
     // A failed write closed the file and has been reported.
     if (engine.currentFile == INVALID_HANDLE_VALUE)
         return incomplete();
