@@ -40,7 +40,7 @@ struct Source {
     Bytes out;
 };
 
-unsigned int ReadIn(char* buffer, unsigned int* size, void* param) {
+unsigned int readIn(char* buffer, unsigned int* size, void* param) {
     auto* s = static_cast<Source*>(param);
     size_t n = std::min<size_t>(*size, s->stream->size() - s->pos);
     memcpy(buffer, s->stream->data() + s->pos, n);
@@ -48,17 +48,17 @@ unsigned int ReadIn(char* buffer, unsigned int* size, void* param) {
     return static_cast<unsigned int>(n);
 }
 
-void WriteOut(char* buffer, unsigned int* size, void* param) {
+void writeOut(char* buffer, unsigned int* size, void* param) {
     auto* s = static_cast<Source*>(param);
     s->out.insert(s->out.end(), buffer, buffer + *size);
 }
 
-bool ExpandsTo(const Bytes& stream, const Bytes& original) {
+bool expandsTo(const Bytes& stream, const Bytes& original) {
     if (original.empty())
         return true; // the 4-byte stream of an empty file is refused by design
     std::unique_ptr<ExplodeWork> work(new ExplodeWork());
     Source s = {&stream, 0, {}};
-    return Explode(ReadIn, WriteOut, work.get(), &s) == ExplodeOk && s.out == original;
+    return Explode(readIn, writeOut, work.get(), &s) == ExplodeOk && s.out == original;
 }
 
 struct Corpus {
@@ -72,12 +72,12 @@ struct Figures {
     uint64_t out;
 };
 
-double Median(std::vector<double> v) {
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-Figures Measure(const Corpus& c, ImplodeLiteralMode literals, unsigned dict, int runs) {
+Figures measure(const Corpus& c, ImplodeLiteralMode literals, unsigned dict, int runs) {
     ImplodeOptions o;
     o.literals = literals;
     o.dictionarySize = dict;
@@ -88,21 +88,21 @@ Figures Measure(const Corpus& c, ImplodeLiteralMode literals, unsigned dict, int
         auto t0 = std::chrono::steady_clock::now();
         std::clock_t c0 = std::clock();
         for (const Bytes& f : c.files)
-            out += ImplodeBuffer(f.data(), f.size(), o).size();
+            out += implodeBuffer(f.data(), f.size(), o).size();
         double w = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         double u = double(std::clock() - c0) / CLOCKS_PER_SEC;
         wall.push_back(c.bytes / 1e6 / std::max(w, 1e-9));
         cpu.push_back(c.bytes / 1e6 / std::max(u, 1e-9));
     }
     for (const Bytes& f : c.files)
-        if (!ExpandsTo(ImplodeBuffer(f.data(), f.size(), o), f)) {
+        if (!expandsTo(implodeBuffer(f.data(), f.size(), o), f)) {
             fprintf(stderr, "implode_bench: a stream of %s does not expand to its input\n", c.name.c_str());
             exit(1);
         }
-    return {Median(wall), Median(cpu), out};
+    return {median(wall), median(cpu), out};
 }
 
-std::vector<fs::path> Glob(const std::vector<std::string>& dirs, const std::string& ext) {
+std::vector<fs::path> glob(const std::vector<std::string>& dirs, const std::string& ext) {
     std::vector<fs::path> out;
     for (const std::string& d : dirs) {
         std::error_code ec;
@@ -114,9 +114,9 @@ std::vector<fs::path> Glob(const std::vector<std::string>& dirs, const std::stri
     return out;
 }
 
-void Vectors() {
+void vectors() {
     const std::string dir = std::string(SETUP_VECTORS_DIR) + "/";
-    std::vector<fs::path> streams = Glob({dir}, ".imp");
+    std::vector<fs::path> streams = glob({dir}, ".imp");
     uint64_t ours = 0, theirs = 0;
     printf("\ntest vectors: our stream size beside the independent encoder's\n");
     printf("%-30s %9s %9s %8s\n", "stream", "ours", "theirs", "ratio");
@@ -133,8 +133,8 @@ void Vectors() {
         o.literals = mode.substr(0, dash) == "ascii" ? ImplodeAscii : ImplodeBinary;
         o.dictionarySize = static_cast<unsigned>(atoi(mode.substr(dash + 1).c_str()));
         Bytes original = ReadFile(dir + base + ".bin");
-        Bytes stream = ImplodeBuffer(original.data(), original.size(), o);
-        if (!ExpandsTo(stream, original)) {
+        Bytes stream = implodeBuffer(original.data(), original.size(), o);
+        if (!expandsTo(stream, original)) {
             fprintf(stderr, "implode_bench: %s does not round-trip\n", name.c_str());
             exit(1);
         }
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
                 c.files.push_back(ReadFile(p));
             corpora.push_back(c);
         } else {
-            std::vector<fs::path> dlls = Glob({"/usr/lib/wine/i386-windows", "/usr/lib/i386-linux-gnu/wine/i386-windows",
+            std::vector<fs::path> dlls = glob({"/usr/lib/wine/i386-windows", "/usr/lib/i386-linux-gnu/wine/i386-windows",
                                                "/usr/i686-w64-mingw32/lib"},
                                               ".dll");
             uint64_t total = 0;
@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
                 pe.files.push_back(ReadFile(dlls[i]));
             Corpus text;
             text.name = "license texts";
-            for (const fs::path& p : Glob({"/usr/share/common-licenses"}, ""))
+            for (const fs::path& p : glob({"/usr/share/common-licenses"}, ""))
                 text.files.push_back(ReadFile(p));
             corpora.push_back(pe);
             corpora.push_back(text);
@@ -204,13 +204,13 @@ int main(int argc, char** argv) {
             if (c.files.empty())
                 continue;
             for (ImplodeLiteralMode lit : {ImplodeBinary, ImplodeAscii}) {
-                Figures f = Measure(c, lit, 4096, runs);
+                Figures f = measure(c, lit, 4096, runs);
                 printf("%-14s %5zu %10llu  %-12s %8.1f %8.1f %6.2f%%\n", c.name.c_str(), c.files.size(),
                        (unsigned long long)c.bytes, lit == ImplodeAscii ? "ascii-4096" : "binary-4096", f.wallMBs,
                        f.cpuMBs, 100.0 * f.out / c.bytes);
             }
         }
     }
-    Vectors();
+    vectors();
     return 0;
 }

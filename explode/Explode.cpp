@@ -18,7 +18,6 @@
 
 namespace {
 
-using namespace implode_codes;
 
 // The coded literals in order of code length, for building the fast lookup.
 struct AsciiByLength {

@@ -7,7 +7,6 @@
 #ifndef SETUP_IMPLODE_CODES_H
 #define SETUP_IMPLODE_CODES_H
 
-namespace implode_codes {
 
 // Length codes: code length, code value (bits sent from the least significant
 // one), extra-bit count and base. Copy length = base + extra + 2.
@@ -71,6 +70,5 @@ inline constexpr unsigned short kAsciiCodeValues[256] = {
     0x0600, 0x1A00, 0x0E40, 0x0640, 0x0A40, 0x0A00, 0x1200, 0x0200, 0x1C00, 0x0C00, 0x1400, 0x0400,
     0x1800, 0x0800, 0x1000, 0x0000};
 
-}  // namespace implode_codes
 
 #endif

@@ -7,7 +7,6 @@
 #include "reader/RecordNames.h"
 #include "reader/VolumeFormat.h"
 
-namespace engine {
 
 namespace {
 
@@ -46,10 +45,10 @@ bool recordNamesSafe(const tagCompressFileHeader& record) {
 }
 
 bool parseRecord(const unsigned char* raw, tagCompressFileHeader* record) {
-    *record = ParseFileRecord(raw);
+    *record = parseFileRecord(raw);
     // Parsing cuts an unterminated field to 259 characters; the engine
     // refuses such a record instead of installing under a cut name.
-    return RecordTextTerminated(raw, false) && RecordTextTerminated(raw, true);
+    return recordTextTerminated(raw, false) && recordTextTerminated(raw, true);
 }
 
 TargetBase targetBase(int32_t targetDir) {
@@ -78,7 +77,7 @@ bool stampTemporaryName(tagCompressFileHeader& record, const char* temporaryPath
 }
 
 bool recordMayReplace(const int32_t installed[4], const int32_t record[4]) {
-    return CompareVersions(installed, record) <= 0;  // an equal version is written again
+    return compareVersions(installed, record) <= 0;  // an equal version is written again
 }
 
 SystemFilePlan planSystemFile(InstalledCopy copy, bool systemReadOnly) {
@@ -235,4 +234,3 @@ bool removeSectionLine(char* section, const char* line) {
     return true;
 }
 
-}  // namespace engine

@@ -14,7 +14,6 @@
 #include "Setup.h"
 #include "baseinterface/PathText.h"
 
-namespace engine {
 
 // ---------------------------------------------------------------------------
 // Names.
@@ -182,6 +181,5 @@ bool appendSectionLine(char* section, size_t capacity, size_t used, const char* 
 // equal.
 bool removeSectionLine(char* section, const char* line);
 
-}  // namespace engine
 
 #endif

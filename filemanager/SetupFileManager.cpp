@@ -84,7 +84,6 @@
 #include "resources/resource.h"
 #include "win32/Ownership.h"
 
-using namespace engine;
 
 namespace {
 
@@ -990,7 +989,7 @@ int SetupFileManager::QRV_GetFileVersion(char* path, int* version) {
         size_t n = length < PathSize ? length : PathSize - 1;
         memcpy(copy, text, n);
         copy[n] = '\0';
-        ParseVersionText(copy, reinterpret_cast<int32_t*>(version));
+        parseVersionText(copy, reinterpret_cast<int32_t*>(version));
     }
     return 1;
 }

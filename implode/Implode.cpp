@@ -30,13 +30,10 @@ const unsigned kMaxShortDistance = 256; // copies of length 2 carry 2 low bits
 const unsigned kBlock = 1 << 16;      // positions weighed together
 
 // The format's code tables, shared with the decoder.
-using implode_codes::kDistanceCodeBits;
-using implode_codes::kLengthCodeBits;
-using implode_codes::kLengthExtraBits;
-const auto& kLengthBase = implode_codes::kLengthBases;
-const auto& kLiteralCodeBits = implode_codes::kAsciiCodeBits;
+const auto& kLengthBase = kLengthBases;
+const auto& kLiteralCodeBits = kAsciiCodeBits;
 
-void BuildCodes(const uint8_t* lengths, unsigned count, ImplodeCode* codes) {
+void buildCodes(const uint8_t* lengths, unsigned count, ImplodeCode* codes) {
     unsigned canonical = 0;
     for (unsigned len = 1; len <= 16; ++len) {
         for (unsigned sym = 0; sym < count; ++sym) {
@@ -63,9 +60,9 @@ struct CodeTables {
     ImplodeCode distance[64];
     uint8_t lengthIndex[kMaxMatch - kMinMatch + 1]; // copy length - 2 -> code
     CodeTables() {
-        BuildCodes(kLiteralCodeBits, 256, literal);
-        BuildCodes(kLengthCodeBits, 16, length);
-        BuildCodes(kDistanceCodeBits, 64, distance);
+        buildCodes(kLiteralCodeBits, 256, literal);
+        buildCodes(kLengthCodeBits, 16, length);
+        buildCodes(kDistanceCodeBits, 64, distance);
         for (unsigned i = 0; i < 16; ++i)
             for (unsigned v = kLengthBase[i]; v < kLengthBase[i] + (1u << kLengthExtraBits[i]); ++v)
                 if (v <= kMaxMatch - kMinMatch)
@@ -73,7 +70,7 @@ struct CodeTables {
     }
 };
 
-const CodeTables& Tables() {
+const CodeTables& tables() {
     static const CodeTables tables;
     return tables;
 }
@@ -84,7 +81,7 @@ struct Match {
 };
 
 // Four bytes as a little-endian number, whatever the machine.
-inline uint32_t Load32(const uint8_t* p) {
+inline uint32_t load32(const uint8_t* p) {
     uint32_t v;
     memcpy(&v, p, 4);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -98,7 +95,7 @@ inline uint32_t Load32(const uint8_t* p) {
 // over the input; the limit cuts the result.
 const unsigned kSlack = 8;
 
-inline unsigned MatchLength(const uint8_t* a, const uint8_t* b, unsigned len, unsigned limit) {
+inline unsigned matchLength(const uint8_t* a, const uint8_t* b, unsigned len, unsigned limit) {
     while (len < limit) {
         uint64_t x, y;
         memcpy(&x, a + len, 8);
@@ -193,9 +190,9 @@ struct Imploder::State {
 
     State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p);
 
-    const uint8_t* At(uint32_t position) const { return buf.data() + (position - bufStart); }
+    const uint8_t* at(uint32_t position) const { return buf.data() + (position - bufStart); }
 
-    void Put(uint32_t value, unsigned bits) {
+    void put(uint32_t value, unsigned bits) {
         bitBuffer |= static_cast<uint64_t>(value) << bitCount;
         bitCount += bits;
         if (bitCount >= 32) {
@@ -210,13 +207,13 @@ struct Imploder::State {
         }
     }
     // Moves the whole bytes still in bitBuffer to out.
-    void Drain() {
+    void drain() {
         for (; bitCount >= 8; bitCount -= 8) {
             out[outLen++] = static_cast<uint8_t>(bitBuffer);
             bitBuffer >>= 8;
         }
     }
-    void Flush() {
+    void flush() {
         if (outLen != 0) {
             bytesOut += outLen;
             output(out.data(), outLen, param);
@@ -224,21 +221,21 @@ struct Imploder::State {
         }
     }
 
-    void PutLiteral(uint8_t byte) { Put(literalBits[byte], literalBitCount[byte]); }
-    void PutCopy(unsigned length, uint32_t distance);
+    void putLiteral(uint8_t byte) { put(literalBits[byte], literalBitCount[byte]); }
+    void putCopy(unsigned length, uint32_t distance);
 
-    unsigned FindMatches(uint32_t position, Match* found);
-    void Renumber();
-    void Encode(bool finishing);
-    void EncodeBlock(uint32_t limit);
-    void EmitPath(uint32_t start, unsigned count);
+    unsigned findMatches(uint32_t position, Match* found);
+    void renumber();
+    void encode(bool finishing);
+    void encodeBlock(uint32_t limit);
+    void emitPath(uint32_t start, unsigned count);
 };
 
 Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p)
     : output(fn), param(p) {
     if (options.literals != ImplodeBinary && options.literals != ImplodeAscii)
         throw std::invalid_argument("literal mode must be binary or ascii");
-    if (!ImplodeValidDictionarySize(options.dictionarySize))
+    if (!implodeValidDictionarySize(options.dictionarySize))
         throw std::invalid_argument("dictionary size must be 1024, 2048 or 4096");
     literalMode = options.literals;
     dictSize = options.dictionarySize;
@@ -247,7 +244,7 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     niceLength = std::min(kMaxMatch, std::max(kMinMatch + 1, options.niceLength));
     fullLength = std::min(kMaxMatch, std::max(kMinMatch + 1, options.fullLength));
 
-    const CodeTables& t = Tables();
+    const CodeTables& t = tables();
     for (unsigned c = 0; c < 256; ++c) {
         if (literalMode == ImplodeAscii) {
             literalBits[c] = static_cast<uint32_t>(t.literal[c].value) << 1;
@@ -314,10 +311,10 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
 // Copy: flag 1, length code and its extra bits, distance-position code, then
 // the low distance bits (2 of them for a copy of length 2); at most 30 bits,
 // put at once from the tables made for the mode.
-void Imploder::State::PutCopy(unsigned length, uint32_t distance) {
+void Imploder::State::putCopy(unsigned length, uint32_t distance) {
     const CopyBits& l = lengthBits[length];
     const CopyBits& d = length == kMinMatch ? shortDistanceBits[distance] : distanceBits[distance];
-    Put(l.value | (d.value << l.bits), l.bits + d.bits);
+    put(l.value | (d.value << l.bits), l.bits + d.bits);
 }
 
 // Inserts `position` into its tree and lists its matches, longest last, each
@@ -325,8 +322,8 @@ void Imploder::State::PutCopy(unsigned length, uint32_t distance) {
 // for every position in order, with at least two bytes left from it.
 // Inlined into the parser: a call per position costs more than its work on
 // a short walk.
-inline __attribute__((always_inline)) unsigned Imploder::State::FindMatches(uint32_t position, Match* found) {
-    const uint8_t* cur = At(position);
+inline __attribute__((always_inline)) unsigned Imploder::State::findMatches(uint32_t position, Match* found) {
+    const uint8_t* cur = at(position);
     const unsigned available = std::min<uint32_t>(kMaxMatch, dataEnd - position);
     // The tree compares at most niceLength bytes: strings that agree that
     // far count as equal, so a walk ends as soon as it meets one, and a
@@ -380,7 +377,7 @@ inline __attribute__((always_inline)) unsigned Imploder::State::FindMatches(uint
         return count;
     }
 
-    const uint32_t bytes4 = Load32(cur);
+    const uint32_t bytes4 = load32(cur);
     const uint32_t key4 = (bytes4 * 2654435761u) >> (32 - kHashBits);
     uint32_t candidate = treeRoot[key4];
     treeRoot[key4] = position;
@@ -402,7 +399,7 @@ inline __attribute__((always_inline)) unsigned Imploder::State::FindMatches(uint
         }
         uint32_t* pair = sons + (candidate & mask) * 2;
         const uint8_t* match = cur - delta;
-        const unsigned len = MatchLength(match, cur, std::min(lenLess, lenGreater), lenLimit);
+        const unsigned len = matchLength(match, cur, std::min(lenLess, lenGreater), lenLimit);
         if (len > best) {
             best = len;
             found[count++] = {len, delta};
@@ -411,7 +408,7 @@ inline __attribute__((always_inline)) unsigned Imploder::State::FindMatches(uint
                 // looks: the new node takes its place and its children.
                 *less = pair[0];
                 *greater = pair[1];
-                found[count - 1].length = MatchLength(match, cur, len, available);
+                found[count - 1].length = matchLength(match, cur, len, available);
                 break;
             }
         }
@@ -430,7 +427,7 @@ inline __attribute__((always_inline)) unsigned Imploder::State::FindMatches(uint
 
 // Positions grow with the input; before they overflow, shift every stored
 // position down, forgetting those that have left the window.
-void Imploder::State::Renumber() {
+void Imploder::State::renumber() {
     // A multiple of the tree's table size, so that every position keeps its
     // slot.
     const uint32_t shift = (pos - kBase - dictSize - 1) & ~sonMask;
@@ -449,7 +446,7 @@ void Imploder::State::Renumber() {
     bufStart -= shift;
 }
 
-void Imploder::State::EmitPath(uint32_t start, unsigned count) {
+void Imploder::State::emitPath(uint32_t start, unsigned count) {
     // Walk back from the block end, then write forward.
     path.clear();
     for (unsigned j = count; j > 0;) {
@@ -460,16 +457,16 @@ void Imploder::State::EmitPath(uint32_t start, unsigned count) {
     uint32_t p = start;
     for (auto it = path.rbegin(); it != path.rend(); ++it) {
         if (it->length == 1)
-            PutLiteral(*At(p));
+            putLiteral(*at(p));
         else
-            PutCopy(it->length, it->distance);
+            putCopy(it->length, it->distance);
         p += it->length;
     }
 }
 
 // Encodes the positions from `pos` up to `limit`, or fewer when a match of at
 // least niceLength ends the block early.
-void Imploder::State::EncodeBlock(uint32_t limit) {
+void Imploder::State::encodeBlock(uint32_t limit) {
     const uint32_t start = pos;
     const unsigned count = limit - start;
     // Entries are made "unreached" a stretch ahead of use: a block often ends
@@ -490,10 +487,10 @@ void Imploder::State::EncodeBlock(uint32_t limit) {
             cleared = upTo;
         }
         const uint64_t base = node[j] >> 32;
-        relax(j + 1, base + literalCost[*At(p)], 1, 0);
+        relax(j + 1, base + literalCost[*at(p)], 1, 0);
         if (dataEnd - p < kMinMatch)
             continue;
-        unsigned n = FindMatches(p, matches);
+        unsigned n = findMatches(p, matches);
         if (n == 0)
             continue;
 
@@ -501,11 +498,11 @@ void Imploder::State::EncodeBlock(uint32_t limit) {
         if (longest >= niceLength) {
             // Long repeat: settle the block up to here, take the copy, and
             // only insert the positions it covers.
-            EmitPath(start, j);
-            PutCopy(longest, matches[n - 1].distance);
+            emitPath(start, j);
+            putCopy(longest, matches[n - 1].distance);
             for (uint32_t q = p + 1; q < p + longest; ++q) {
                 if (dataEnd - q >= kMinMatch)
-                    FindMatches(q, matches);
+                    findMatches(q, matches);
             }
             pos = p + longest;
             return;
@@ -543,14 +540,14 @@ void Imploder::State::EncodeBlock(uint32_t limit) {
                 break;
         }
     }
-    EmitPath(start, count);
+    emitPath(start, count);
     pos = limit;
 }
 
 // Encodes whole blocks while each has a full longest match of lookahead, so
 // block boundaries, and with them the output, do not depend on how the input
 // was fed; when finishing, encodes everything.
-void Imploder::State::Encode(bool finishing) {
+void Imploder::State::encode(bool finishing) {
     for (;;) {
         uint32_t avail = dataEnd - pos;
         if (!finishing && avail < kBlock + kMaxMatch)
@@ -558,10 +555,10 @@ void Imploder::State::Encode(bool finishing) {
         if (avail == 0)
             break;
         if (pos >= renumberAt)
-            Renumber();
-        EncodeBlock(pos + std::min<uint32_t>(avail, kBlock));
+            renumber();
+        encodeBlock(pos + std::min<uint32_t>(avail, kBlock));
         if (outLen >= kBlock / 2)
-            Flush();
+            flush();
     }
 }
 
@@ -570,7 +567,7 @@ Imploder::Imploder(const ImplodeOptions& options, ImplodeOutputFn output, void* 
 
 Imploder::~Imploder() = default;
 
-void Imploder::Write(const void* data, size_t size) {
+void Imploder::write(const void* data, size_t size) {
     State& s = *state;
     if (s.finished)
         throw std::logic_error("Imploder::Write after Finish");
@@ -582,7 +579,7 @@ void Imploder::Write(const void* data, size_t size) {
         if (used == capacity) {
             // Keep the window behind the next position to encode.
             uint32_t keepFrom = s.pos - s.bufStart > s.dictSize ? s.pos - s.dictSize : s.bufStart;
-            memmove(s.buf.data(), s.At(keepFrom), s.dataEnd - keepFrom);
+            memmove(s.buf.data(), s.at(keepFrom), s.dataEnd - keepFrom);
             s.bufStart = keepFrom;
             used = s.dataEnd - s.bufStart;
         }
@@ -591,37 +588,37 @@ void Imploder::Write(const void* data, size_t size) {
         s.dataEnd += static_cast<uint32_t>(n);
         in += n;
         size -= n;
-        s.Encode(false);
+        s.encode(false);
     }
 }
 
-void Imploder::Finish() {
+void Imploder::finish() {
     State& s = *state;
     if (s.finished)
         return;
     s.finished = true;
-    s.Encode(true);
+    s.encode(true);
     // End code: length code 15 with the extra value 255.
-    s.Put(1u | (static_cast<uint32_t>(Tables().length[15].value) << 1) | (255u << 8), 16);
+    s.put(1u | (static_cast<uint32_t>(tables().length[15].value) << 1) | (255u << 8), 16);
     if (s.bitCount % 8 != 0)
-        s.Put(0, 8 - s.bitCount % 8);
-    s.Drain();
-    s.Flush();
+        s.put(0, 8 - s.bitCount % 8);
+    s.drain();
+    s.flush();
 }
 
-uint64_t Imploder::BytesIn() const { return state->bytesIn; }
-uint64_t Imploder::BytesOut() const { return state->bytesOut + state->outLen; }
+uint64_t Imploder::bytesIn() const { return state->bytesIn; }
+uint64_t Imploder::bytesOut() const { return state->bytesOut + state->outLen; }
 
-void Imploder::SetPositionBaseForTesting(uint32_t base) {
+void Imploder::setPositionBaseForTesting(uint32_t base) {
     State& s = *state;
     if (s.bytesIn != 0 || base < State::kBase)
         throw std::logic_error("position base must be set before input");
     s.pos = s.bufStart = s.dataEnd = base;
 }
 
-bool ImplodeValidDictionarySize(unsigned size) { return size == 1024 || size == 2048 || size == 4096; }
+bool implodeValidDictionarySize(unsigned size) { return size == 1024 || size == 2048 || size == 4096; }
 
-std::vector<unsigned char> ImplodeBuffer(const void* data, size_t size, const ImplodeOptions& options) {
+std::vector<unsigned char> implodeBuffer(const void* data, size_t size, const ImplodeOptions& options) {
     std::vector<unsigned char> result;
     Imploder imploder(
         options,
@@ -630,11 +627,11 @@ std::vector<unsigned char> ImplodeBuffer(const void* data, size_t size, const Im
             v->insert(v->end(), bytes, bytes + n);
         },
         &result);
-    imploder.Write(data, size);
-    imploder.Finish();
+    imploder.write(data, size);
+    imploder.finish();
     return result;
 }
 
-const ImplodeCode* ImplodeLiteralCodes() { return Tables().literal; }
-const ImplodeCode* ImplodeLengthCodes() { return Tables().length; }
-const ImplodeCode* ImplodeDistanceCodes() { return Tables().distance; }
+const ImplodeCode* implodeLiteralCodes() { return tables().literal; }
+const ImplodeCode* implodeLengthCodes() { return tables().length; }
+const ImplodeCode* implodeDistanceCodes() { return tables().distance; }

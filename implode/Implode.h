@@ -8,8 +8,8 @@
 // sequence of literals and copies (shortest path over a block) instead of
 // taking the longest match it sees.
 //
-// The encoder streams: feed it blocks with Write(), close the stream with
-// Finish(); compressed bytes leave through the output callback. Memory stays
+// The encoder streams: feed it blocks with write(), close the stream with
+// finish(); compressed bytes leave through the output callback. Memory stays
 // bounded whatever the input size.
 #ifndef SETUP_IMPLODE_H
 #define SETUP_IMPLODE_H
@@ -60,18 +60,18 @@ public:
 
     // Adds input. Output appears in batches as blocks are completed; the
     // stream produced does not depend on how the input is cut into calls.
-    void Write(const void* data, size_t size);
+    void write(const void* data, size_t size);
     // Encodes what is left, writes the end code and pads the last byte with
     // zero bits. The object accepts no more input afterwards.
-    void Finish();
+    void finish();
 
-    uint64_t BytesIn() const;
-    uint64_t BytesOut() const;
+    uint64_t bytesIn() const;
+    uint64_t bytesOut() const;
 
     // For tests, before the first Write: starts the internal position
     // counter at `base`, so that a short input reaches the renumbering of
     // positions that otherwise happens only after gigabytes.
-    void SetPositionBaseForTesting(uint32_t base);
+    void setPositionBaseForTesting(uint32_t base);
 
     struct State;
 
@@ -80,13 +80,13 @@ private:
 };
 
 // One-shot helper: the whole stream for a buffer.
-std::vector<unsigned char> ImplodeBuffer(const void* data, size_t size, const ImplodeOptions& options);
+std::vector<unsigned char> implodeBuffer(const void* data, size_t size, const ImplodeOptions& options);
 
-bool ImplodeValidDictionarySize(unsigned size);
+bool implodeValidDictionarySize(unsigned size);
 
 // The fixed code tables of the format, built from their code lengths.
-const ImplodeCode* ImplodeLiteralCodes();  // 256 coded literals
-const ImplodeCode* ImplodeLengthCodes();   // 16 length codes
-const ImplodeCode* ImplodeDistanceCodes(); // 64 distance-position codes
+const ImplodeCode* implodeLiteralCodes();  // 256 coded literals
+const ImplodeCode* implodeLengthCodes();   // 16 length codes
+const ImplodeCode* implodeDistanceCodes(); // 64 distance-position codes
 
 #endif // SETUP_IMPLODE_H

@@ -37,7 +37,7 @@ const CrcTables& tables() {
 
 void put32(std::vector<unsigned char>& out, uint32_t v) {
     unsigned char b[4];
-    WriteLe32(b, v);
+    writeLe32(b, v);
     out.insert(out.end(), b, b + 4);
 }
 
@@ -79,21 +79,21 @@ std::vector<unsigned char> serializeCheckFile(const CheckTable& table) {
 CheckFileState parseCheckFile(const unsigned char* bytes, size_t size, CheckTable* table) {
     table->entries.clear();
     if (size < CheckHeaderSize + CheckTrailerSize || memcmp(bytes, kMagic, 4) != 0 ||
-        ReadLe32(bytes + 4) != CheckFormatVersion)
+        readLe32(bytes + 4) != CheckFormatVersion)
         return CheckFileState::Damaged;
-    uint32_t count = ReadLe32(bytes + 8);
+    uint32_t count = readLe32(bytes + 8);
     if (count > CheckMaxFiles ||
         size != CheckHeaderSize + static_cast<size_t>(count) * CheckEntrySize + CheckTrailerSize)
         return CheckFileState::Damaged;
-    if (crc32Update(0, bytes, size - CheckTrailerSize) != ReadLe32(bytes + size - CheckTrailerSize))
+    if (crc32Update(0, bytes, size - CheckTrailerSize) != readLe32(bytes + size - CheckTrailerSize))
         return CheckFileState::Damaged;
-    table->headerCrc = ReadLe32(bytes + 12);
+    table->headerCrc = readLe32(bytes + 12);
     table->entries.resize(count);
     const unsigned char* p = bytes + CheckHeaderSize;
     for (CheckEntry& e : table->entries) {
-        e.recordCrc = ReadLe32(p);
-        e.expandedSize = ReadLe32(p + 4);
-        e.dataCrc = ReadLe32(p + 8);
+        e.recordCrc = readLe32(p);
+        e.expandedSize = readLe32(p + 4);
+        e.dataCrc = readLe32(p + 8);
         p += CheckEntrySize;
     }
     return CheckFileState::Valid;

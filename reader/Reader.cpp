@@ -241,7 +241,7 @@ int Reader::OpenDataFile() {
             StepResult r = readVolume(*this, number, sizeof number, &got);
             if (r != StepContinue)
                 return r;
-            if (got == sizeof number && ReadLe32(number) == static_cast<uint32_t>(currentVolume))
+            if (got == sizeof number && readLe32(number) == static_cast<uint32_t>(currentVolume))
                 break;
             // The wrong disk is in the drive: the user changes it and we
             // try the same path again. The file is closed before asking, so

@@ -6,33 +6,33 @@
 
 #include <algorithm>
 
-uint32_t ReadLe32(const unsigned char* p) {
+uint32_t readLe32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-void WriteLe32(unsigned char* p, uint32_t v) {
+void writeLe32(unsigned char* p, uint32_t v) {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
     p[2] = static_cast<unsigned char>(v >> 16);
     p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-void SerializeArchiveHeader(const ArchiveHeader& h, unsigned char out[ArchiveHeaderSize]) {
-    WriteLe32(out + 0, h.totalSize);
-    WriteLe32(out + 4, h.fileCount);
-    WriteLe32(out + 8, static_cast<uint32_t>(h.groupCount));
-    WriteLe32(out + 12, static_cast<uint32_t>(h.formatVersion));
-    WriteLe32(out + 16, h.shortcutPrefixLength);
+void serializeArchiveHeader(const ArchiveHeader& h, unsigned char out[ArchiveHeaderSize]) {
+    writeLe32(out + 0, h.totalSize);
+    writeLe32(out + 4, h.fileCount);
+    writeLe32(out + 8, static_cast<uint32_t>(h.groupCount));
+    writeLe32(out + 12, static_cast<uint32_t>(h.formatVersion));
+    writeLe32(out + 16, h.shortcutPrefixLength);
 }
 
-ArchiveHeader ParseArchiveHeader(const unsigned char in[ArchiveHeaderSize]) {
+ArchiveHeader parseArchiveHeader(const unsigned char in[ArchiveHeaderSize]) {
     ArchiveHeader h;
-    h.totalSize = ReadLe32(in + 0);
-    h.fileCount = ReadLe32(in + 4);
-    h.groupCount = static_cast<int32_t>(ReadLe32(in + 8));
-    h.formatVersion = static_cast<int32_t>(ReadLe32(in + 12));
-    h.shortcutPrefixLength = ReadLe32(in + 16);
+    h.totalSize = readLe32(in + 0);
+    h.fileCount = readLe32(in + 4);
+    h.groupCount = static_cast<int32_t>(readLe32(in + 8));
+    h.formatVersion = static_cast<int32_t>(readLe32(in + 12));
+    h.shortcutPrefixLength = readLe32(in + 16);
     return h;
 }
 
@@ -41,7 +41,7 @@ namespace {
 const size_t kSubDirOffset = 44;
 const size_t kFileNameOffset = 304;
 
-void WriteText(unsigned char* out, const char* text) {
+void writeText(unsigned char* out, const char* text) {
     size_t n = strnlen(text, RecordTextSize - 1);
     memcpy(out, text, n);
     memset(out + n, 0, RecordTextSize - n);
@@ -49,7 +49,7 @@ void WriteText(unsigned char* out, const char* text) {
 
 // Only a field without a terminator is cut; after a terminator the bytes stay
 // as the volume has them, so a record written back is the record read.
-void ReadText(char* out, const unsigned char* in) {
+void readText(char* out, const unsigned char* in) {
     memcpy(out, in, RecordTextSize);
     if (!memchr(out, '\0', RecordTextSize))
         out[RecordTextSize - 1] = '\0';
@@ -57,42 +57,42 @@ void ReadText(char* out, const unsigned char* in) {
 
 } // namespace
 
-void SerializeFileRecord(const tagCompressFileHeader& r, unsigned char out[FileRecordSize]) {
-    WriteLe32(out + 0, r.continued);
-    WriteLe32(out + 4, r.lastWriteTime.dwLowDateTime);
-    WriteLe32(out + 8, r.lastWriteTime.dwHighDateTime);
-    WriteLe32(out + 12, r.chunkSize);
-    WriteLe32(out + 16, r.expandedSize);
-    WriteLe32(out + 20, static_cast<uint32_t>(r.group));
+void serializeFileRecord(const tagCompressFileHeader& r, unsigned char out[FileRecordSize]) {
+    writeLe32(out + 0, r.continued);
+    writeLe32(out + 4, r.lastWriteTime.dwLowDateTime);
+    writeLe32(out + 8, r.lastWriteTime.dwHighDateTime);
+    writeLe32(out + 12, r.chunkSize);
+    writeLe32(out + 16, r.expandedSize);
+    writeLe32(out + 20, static_cast<uint32_t>(r.group));
     for (int i = 0; i < 4; ++i)
-        WriteLe32(out + 24 + 4 * i, static_cast<uint32_t>(r.version[i]));
-    WriteLe32(out + 40, static_cast<uint32_t>(r.targetDir));
-    WriteText(out + kSubDirOffset, r.subDir);
-    WriteText(out + kFileNameOffset, r.fileName);
+        writeLe32(out + 24 + 4 * i, static_cast<uint32_t>(r.version[i]));
+    writeLe32(out + 40, static_cast<uint32_t>(r.targetDir));
+    writeText(out + kSubDirOffset, r.subDir);
+    writeText(out + kFileNameOffset, r.fileName);
 }
 
-tagCompressFileHeader ParseFileRecord(const unsigned char in[FileRecordSize]) {
+tagCompressFileHeader parseFileRecord(const unsigned char in[FileRecordSize]) {
     tagCompressFileHeader r;
-    r.continued = ReadLe32(in + 0);
-    r.lastWriteTime.dwLowDateTime = ReadLe32(in + 4);
-    r.lastWriteTime.dwHighDateTime = ReadLe32(in + 8);
-    r.chunkSize = ReadLe32(in + 12);
-    r.expandedSize = ReadLe32(in + 16);
-    r.group = static_cast<int32_t>(ReadLe32(in + 20));
+    r.continued = readLe32(in + 0);
+    r.lastWriteTime.dwLowDateTime = readLe32(in + 4);
+    r.lastWriteTime.dwHighDateTime = readLe32(in + 8);
+    r.chunkSize = readLe32(in + 12);
+    r.expandedSize = readLe32(in + 16);
+    r.group = static_cast<int32_t>(readLe32(in + 20));
     for (int i = 0; i < 4; ++i)
-        r.version[i] = static_cast<int32_t>(ReadLe32(in + 24 + 4 * i));
-    r.targetDir = static_cast<int32_t>(ReadLe32(in + 40));
-    ReadText(r.subDir, in + kSubDirOffset);
-    ReadText(r.fileName, in + kFileNameOffset);
+        r.version[i] = static_cast<int32_t>(readLe32(in + 24 + 4 * i));
+    r.targetDir = static_cast<int32_t>(readLe32(in + 40));
+    readText(r.subDir, in + kSubDirOffset);
+    readText(r.fileName, in + kFileNameOffset);
     return r;
 }
 
-bool RecordTextTerminated(const unsigned char in[FileRecordSize], bool fileName) {
+bool recordTextTerminated(const unsigned char in[FileRecordSize], bool fileName) {
     const unsigned char* text = in + (fileName ? kFileNameOffset : kSubDirOffset);
     return memchr(text, 0, RecordTextSize) != nullptr;
 }
 
-void ParseVersionText(const char* text, int32_t version[4]) {
+void parseVersionText(const char* text, int32_t version[4]) {
     for (int i = 0; i < 4; ++i)
         version[i] = 0;
     const char* p = text;
@@ -121,7 +121,7 @@ void ParseVersionText(const char* text, int32_t version[4]) {
     }
 }
 
-int CompareVersions(const int32_t a[4], const int32_t b[4]) {
+int compareVersions(const int32_t a[4], const int32_t b[4]) {
     for (int i = 0; i < 4; ++i) {
         if (a[i] < b[i])
             return -1;
@@ -135,17 +135,17 @@ int CompareVersions(const int32_t a[4], const int32_t b[4]) {
 
 VolumePlanner::VolumePlanner(uint64_t volumeCap) : cap(volumeCap), sizes(1, FirstVolumeDataOffset) {}
 
-uint64_t VolumePlanner::MinimumCap() { return FirstVolumeDataOffset + FileRecordSize + 1; }
+uint64_t VolumePlanner::minimumCap() { return FirstVolumeDataOffset + FileRecordSize + 1; }
 
-void VolumePlanner::NextVolume() {
+void VolumePlanner::nextVolume() {
     ++volume;
     used = LaterVolumeDataOffset;
     sizes.push_back(used);
 }
 
-bool VolumePlanner::Place(uint64_t streamSize, std::vector<VolumePiece>* pieces, std::string* error) {
-    if (cap != 0 && cap < MinimumCap()) {
-        *error = "a volume must hold at least " + std::to_string(MinimumCap()) +
+bool VolumePlanner::place(uint64_t streamSize, std::vector<VolumePiece>* pieces, std::string* error) {
+    if (cap != 0 && cap < minimumCap()) {
+        *error = "a volume must hold at least " + std::to_string(minimumCap()) +
                  " bytes (volume number, archive header, one record and one byte of data)";
         return false;
     }
@@ -160,7 +160,7 @@ bool VolumePlanner::Place(uint64_t streamSize, std::vector<VolumePiece>* pieces,
             // continuation always starts a fresh volume, which has room.
             const uint64_t need = FileRecordSize + std::min<uint64_t>(left, 1);
             if (used + need > cap)
-                NextVolume();
+                nextVolume();
         }
         uint64_t chunk = left;
         if (cap != 0)
@@ -187,20 +187,20 @@ bool VolumePlanner::Place(uint64_t streamSize, std::vector<VolumePiece>* pieces,
         done += chunk;
         if (!piece.continued)
             return true;
-        NextVolume();
+        nextVolume();
         first = false;
     }
 }
 
-bool PlanVolumes(const std::vector<uint64_t>& streamSizes, uint64_t volumeCap,
+bool planVolumes(const std::vector<uint64_t>& streamSizes, uint64_t volumeCap,
                  std::vector<VolumePiece>* pieces, std::vector<uint64_t>* volumeSizes,
                  std::string* error) {
     VolumePlanner planner(volumeCap);
     pieces->clear();
     for (uint64_t size : streamSizes)
-        if (!planner.Place(size, pieces, error))
+        if (!planner.place(size, pieces, error))
             return false;
     if (volumeSizes)
-        *volumeSizes = planner.VolumeSizes();
+        *volumeSizes = planner.volumeSizes();
     return true;
 }

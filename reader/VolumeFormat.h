@@ -32,18 +32,18 @@ enum {
 };
 
 // Little-endian 32-bit fields.
-uint32_t ReadLe32(const unsigned char* p);
-void WriteLe32(unsigned char* p, uint32_t v);
+uint32_t readLe32(const unsigned char* p);
+void writeLe32(unsigned char* p, uint32_t v);
 
-void SerializeArchiveHeader(const ArchiveHeader& header, unsigned char out[ArchiveHeaderSize]);
-ArchiveHeader ParseArchiveHeader(const unsigned char in[ArchiveHeaderSize]);
+void serializeArchiveHeader(const ArchiveHeader& header, unsigned char out[ArchiveHeaderSize]);
+ArchiveHeader parseArchiveHeader(const unsigned char in[ArchiveHeaderSize]);
 
 // Text fields are written zero-padded after their terminator; a field whose
 // 260 bytes hold no terminator is cut to 259 on parsing (and flagged by
-// RecordTextTerminated).
-void SerializeFileRecord(const tagCompressFileHeader& record, unsigned char out[FileRecordSize]);
-tagCompressFileHeader ParseFileRecord(const unsigned char in[FileRecordSize]);
-bool RecordTextTerminated(const unsigned char in[FileRecordSize], bool fileName);
+// recordTextTerminated).
+void serializeFileRecord(const tagCompressFileHeader& record, unsigned char out[FileRecordSize]);
+tagCompressFileHeader parseFileRecord(const unsigned char in[FileRecordSize]);
+bool recordTextTerminated(const unsigned char in[FileRecordSize], bool fileName);
 
 // A version text as the installer reads a file's "FileVersion" string: split
 // at every dot, each piece converted as a signed decimal number (leading
@@ -51,10 +51,10 @@ bool RecordTextTerminated(const unsigned char in[FileRecordSize], bool fileName)
 // character, 0 without digits, clamped to the 32-bit range), the first four
 // pieces into version[0..3], missing pieces 0. "4.00.950" gives 4, 0, 950, 0;
 // "1, 2, 3, 4" gives 1, 0, 0, 0.
-void ParseVersionText(const char* text, int32_t version[4]);
+void parseVersionText(const char* text, int32_t version[4]);
 
 // Compares two versions part by part as signed numbers: -1, 0 or 1.
-int CompareVersions(const int32_t a[4], const int32_t b[4]);
+int compareVersions(const int32_t a[4], const int32_t b[4]);
 
 // ---------------------------------------------------------------------------
 // Volume layout.
@@ -83,16 +83,16 @@ public:
 
     // The smallest cap that lets every file make progress: volume 1 must
     // hold its header, a record and a byte.
-    static uint64_t MinimumCap();
+    static uint64_t minimumCap();
 
     // Appends the pieces of the next file (whose compressed stream has
     // `streamSize` bytes) to `pieces`. False, with a message, when the cap
-    // is below MinimumCap() or a chunk would exceed 32 bits.
-    bool Place(uint64_t streamSize, std::vector<VolumePiece>* pieces, std::string* error);
+    // is below minimumCap() or a chunk would exceed 32 bits.
+    bool place(uint64_t streamSize, std::vector<VolumePiece>* pieces, std::string* error);
 
-    uint32_t VolumeCount() const { return volume; }
+    uint32_t volumeCount() const { return volume; }
     // Size of each volume planned so far.
-    const std::vector<uint64_t>& VolumeSizes() const { return sizes; }
+    const std::vector<uint64_t>& volumeSizes() const { return sizes; }
 
 private:
     uint64_t cap;
@@ -100,11 +100,11 @@ private:
     uint64_t used = FirstVolumeDataOffset; // bytes of the current volume
     size_t files = 0;
     std::vector<uint64_t> sizes;
-    void NextVolume();
+    void nextVolume();
 };
 
 // Plans a whole archive at once; false with a message on failure.
-bool PlanVolumes(const std::vector<uint64_t>& streamSizes, uint64_t volumeCap,
+bool planVolumes(const std::vector<uint64_t>& streamSizes, uint64_t volumeCap,
                  std::vector<VolumePiece>* pieces, std::vector<uint64_t>* volumeSizes,
                  std::string* error);
 

@@ -63,9 +63,9 @@ StepResult nextPiece(VolumeSource& source, ChunkState state) {
 
 }  // namespace
 
-uint32_t recordContinued(const unsigned char* record) { return ReadLe32(record + 0); }
+uint32_t recordContinued(const unsigned char* record) { return readLe32(record + 0); }
 
-uint32_t recordChunkSize(const unsigned char* record) { return ReadLe32(record + 12); }
+uint32_t recordChunkSize(const unsigned char* record) { return readLe32(record + 12); }
 
 // Results: StepContinue record read; StepEndOfData no record left;
 // StepFailure error or damaged volume; StepUserBreak the user gave up looking

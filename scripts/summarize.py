@@ -53,7 +53,7 @@ for tree in sys.argv[1:]:
         reported.add(name[:-4])
         try:
             root = ET.parse(os.path.join(results, name)).getroot()
-        except ET.ParseError:
+        except ET.parseError:
             print(f"unreadable report {name}")
             failed += 1
             continue

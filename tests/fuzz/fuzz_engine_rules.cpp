@@ -28,7 +28,6 @@
 
 namespace {
 
-using namespace engine;
 
 const unsigned char kCanary = 0xA5;
 
@@ -92,7 +91,7 @@ void records(Material& m) {
     const bool terminated = memchr(record.subDir, 0, sizeof record.subDir) && memchr(record.fileName, 0, sizeof record.fileName);
     REQUIRE(recordTextValid(record) == terminated);
     // The raw bytes and the parsed record agree on what is damaged.
-    REQUIRE(terminated == (RecordTextTerminated(raw.data(), true) && RecordTextTerminated(raw.data(), false)));
+    REQUIRE(terminated == (recordTextTerminated(raw.data(), true) && recordTextTerminated(raw.data(), false)));
 
     // The temporary name: the name part only, the rest of the field and of
     // the record untouched.
@@ -130,7 +129,7 @@ void records(Material& m) {
     for (int32_t& part : installed)
         part = static_cast<int32_t>(m.u32());
     const bool replace = recordMayReplace(installed, record.version);
-    REQUIRE(replace == (CompareVersions(installed, record.version) <= 0));
+    REQUIRE(replace == (compareVersions(installed, record.version) <= 0));
     if (!replace)
         REQUIRE(recordMayReplace(record.version, installed));
     REQUIRE(recordMayReplace(record.version, record.version));

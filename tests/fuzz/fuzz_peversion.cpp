@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemoryByteSource source(data, size);
     int32_t version[4];
     std::string text;
-    PeVersionResult r = ReadPeFileVersion(source, version, &text);
+    PeVersionResult r = readPeFileVersion(source, version, &text);
     if (r != PeFileVersionFound && (version[0] | version[1] | version[2] | version[3]) != 0)
         abort();
     return 0;

@@ -24,27 +24,27 @@ namespace {
 class CountingSink : public ArchiveSink {
 public:
     uint64_t bytes = 0;
-    bool BeginFile(const ArchiveFile&, std::string*) override { return true; }
-    bool Write(const unsigned char*, size_t size, std::string*) override {
+    bool beginFile(const ArchiveFile&, std::string*) override { return true; }
+    bool write(const unsigned char*, size_t size, std::string*) override {
         bytes += size;
         return true;
     }
-    void EndFile(const ArchiveFile&, bool) override {}
+    void endFile(const ArchiveFile&, bool) override {}
 };
 
 // Sums every file's expanded bytes, as pack does for the check file.
 class CrcSink : public ArchiveSink {
 public:
     std::vector<uint32_t> crcs;
-    bool BeginFile(const ArchiveFile&, std::string*) override {
+    bool beginFile(const ArchiveFile&, std::string*) override {
         crcs.push_back(0);
         return true;
     }
-    bool Write(const unsigned char* data, size_t size, std::string*) override {
+    bool write(const unsigned char* data, size_t size, std::string*) override {
         crcs.back() = crc32Update(crcs.back(), data, size);
         return true;
     }
-    void EndFile(const ArchiveFile&, bool) override {}
+    void endFile(const ArchiveFile&, bool) override {}
 };
 
 } // namespace
@@ -69,11 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         pos += len;
     }
     ArchiveReport listed;
-    ReadArchive(volumes, false, nullptr, &listed);
-    FormatListing(listed);
+    readArchive(volumes, false, nullptr, &listed);
+    formatListing(listed);
     ArchiveReport verified;
     CrcSink sink;
-    ReadArchive(volumes, true, &sink, &verified);
+    readArchive(volumes, true, &sink, &verified);
     // Expanding never finds fewer problems than listing.
     if (verified.errors.size() < listed.errors.size() && listed.errors.size() <= 50)
         abort();
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     volumes.check = serializeCheckFile(table);
     ArchiveReport checked;
     CountingSink counting;
-    ReadArchive(volumes, true, &counting, &checked);
+    readArchive(volumes, true, &counting, &checked);
     if (verified.errors.empty() && verified.files.size() == verified.header.fileCount &&
         !checked.errors.empty()) {
         fprintf(stderr, "%s\n", checked.errors[0].c_str());

@@ -14,7 +14,6 @@
 
 #include "explode/Explode.h"
 
-using namespace engine;
 
 namespace {
 

@@ -30,20 +30,20 @@ struct Mode {
 const Mode kModes[] = {{ImplodeBinary, 1024}, {ImplodeBinary, 2048}, {ImplodeBinary, 4096},
                        {ImplodeAscii, 1024},  {ImplodeAscii, 2048},  {ImplodeAscii, 4096}};
 
-std::string ModeName(const Mode& m) {
+std::string modeName(const Mode& m) {
     return std::string(m.literals == ImplodeAscii ? "ascii-" : "bin-") + std::to_string(m.dict);
 }
 
-Bytes Compress(const Bytes& data, const Mode& m) {
+Bytes compress(const Bytes& data, const Mode& m) {
     ImplodeOptions o;
     o.literals = m.literals;
     o.dictionarySize = m.dict;
-    return ImplodeBuffer(data.data(), data.size(), o);
+    return implodeBuffer(data.data(), data.size(), o);
 }
 
 // Text-like bytes: words from a small vocabulary, so copies of all lengths
 // and distances occur.
-Bytes Words(size_t n, unsigned seed) {
+Bytes words(size_t n, unsigned seed) {
     static const char* const words[] = {"setup", "the ", "volume", " of ", "file", "\r\n", "data", "install ",
                                         "a", "disk ", "program", "  ", "windows", "system32\\", "e"};
     std::mt19937 rng(seed);
@@ -56,7 +56,7 @@ Bytes Words(size_t n, unsigned seed) {
     return out;
 }
 
-Bytes Random(size_t n, unsigned seed) {
+Bytes random(size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     Bytes out(n);
     for (auto& b : out)
@@ -64,8 +64,8 @@ Bytes Random(size_t n, unsigned seed) {
     return out;
 }
 
-void ExpectRoundTrip(const Bytes& data, const Mode& m, const std::string& what) {
-    Bytes stream = Compress(data, m);
+void expectRoundTrip(const Bytes& data, const Mode& m, const std::string& what) {
+    Bytes stream = compress(data, m);
     ASSERT_GE(stream.size(), 4u);
     EXPECT_EQ(stream[0], m.literals == ImplodeAscii ? 1 : 0) << what;
     EXPECT_EQ(stream[1], m.dict == 1024 ? 4 : m.dict == 2048 ? 5 : 6) << what;
@@ -75,12 +75,12 @@ void ExpectRoundTrip(const Bytes& data, const Mode& m, const std::string& what) 
         return;
     }
     ExplodeRun run = runExplode(stream);
-    ASSERT_EQ(run.result, 0u) << what << " " << ModeName(m);
-    ASSERT_TRUE(run.output == data) << what << " " << ModeName(m);
+    ASSERT_EQ(run.result, 0u) << what << " " << modeName(m);
+    ASSERT_TRUE(run.output == data) << what << " " << modeName(m);
     // The reference decoder agrees, also when the input comes in odd pieces.
     ExplodeRun ref = runReference(stream, {5, 1, 700});
-    ASSERT_EQ(ref.result, 0u) << what << " " << ModeName(m);
-    ASSERT_TRUE(ref.output == data) << what << " " << ModeName(m);
+    ASSERT_EQ(ref.result, 0u) << what << " " << modeName(m);
+    ASSERT_TRUE(ref.output == data) << what << " " << modeName(m);
 }
 
 struct DynamiteIo {
@@ -88,14 +88,14 @@ struct DynamiteIo {
     size_t pos;
     Bytes out;
 };
-size_t DynRead(void* buffer, size_t size, void* cookie) {
+size_t dynRead(void* buffer, size_t size, void* cookie) {
     auto* io = static_cast<DynamiteIo*>(cookie);
     size_t n = std::min(size, io->in->size() - io->pos);
     memcpy(buffer, io->in->data() + io->pos, n);
     io->pos += n;
     return n;
 }
-size_t DynWrite(void* buffer, size_t size, void* cookie) {
+size_t dynWrite(void* buffer, size_t size, void* cookie) {
     auto* io = static_cast<DynamiteIo*>(cookie);
     io->out.insert(io->out.end(), static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer) + size);
     return size;
@@ -105,7 +105,7 @@ size_t DynWrite(void* buffer, size_t size, void* cookie) {
 // Returns the smallest possible stream size in bytes (header and end code
 // included). Slow; for small inputs only. Its codes come from the reference
 // decoder's tables, not the encoder's.
-size_t OptimalStreamSize(const Bytes& d, const Mode& m) {
+size_t optimalStreamSize(const Bytes& d, const Mode& m) {
     const auto& lengths = reference::lengthCodes();
     const auto& distances = reference::distanceCodes();
     const auto& literals = reference::literalCodes();
@@ -144,7 +144,7 @@ size_t OptimalStreamSize(const Bytes& d, const Mode& m) {
 }
 
 TEST(ImplodeCodes, KnownValues) {
-    const ImplodeCode* lit = ImplodeLiteralCodes();
+    const ImplodeCode* lit = implodeLiteralCodes();
     // Values given with the format's coded-literal table.
     EXPECT_EQ(lit[' '].value, 15);
     EXPECT_EQ(lit[' '].bits, 4);
@@ -158,11 +158,11 @@ TEST(ImplodeCodes, KnownValues) {
     EXPECT_EQ(lit[0].bits, 11);
     EXPECT_EQ(lit[255].value, 0);
     EXPECT_EQ(lit[255].bits, 13);
-    const ImplodeCode* len = ImplodeLengthCodes();
+    const ImplodeCode* len = implodeLengthCodes();
     const unsigned lenValues[16] = {5, 3, 1, 6, 10, 2, 12, 20, 4, 24, 8, 48, 16, 32, 64, 0};
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(len[i].value, lenValues[i]) << "length code " << i;
-    const ImplodeCode* dist = ImplodeDistanceCodes();
+    const ImplodeCode* dist = implodeDistanceCodes();
     const unsigned distValues[16] = {3, 13, 5, 25, 9, 17, 1, 62, 30, 46, 14, 54, 22, 38, 6, 58};
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(dist[i].value, distValues[i]) << "distance code " << i;
@@ -178,18 +178,18 @@ TEST(ImplodeCodes, KnownValues) {
 TEST(Implode, RejectsInvalidOptions) {
     ImplodeOptions o;
     o.dictionarySize = 8192;
-    EXPECT_THROW(ImplodeBuffer("x", 1, o), std::invalid_argument);
+    EXPECT_THROW(implodeBuffer("x", 1, o), std::invalid_argument);
     o.dictionarySize = 4096;
     o.literals = static_cast<ImplodeLiteralMode>(2);
-    EXPECT_THROW(ImplodeBuffer("x", 1, o), std::invalid_argument);
+    EXPECT_THROW(implodeBuffer("x", 1, o), std::invalid_argument);
 }
 
 TEST(Implode, RoundTripsEdgeSizesInAllModes) {
-    Bytes text = Words(9000, 1), noise = Random(9000, 2);
+    Bytes text = words(9000, 1), noise = random(9000, 2);
     for (const Mode& m : kModes)
         for (size_t n : {0, 1, 2, 3, 517, 518, 519, 4095, 4096, 4097, 8191, 8192, 8193}) {
-            ExpectRoundTrip(Bytes(text.begin(), text.begin() + n), m, "text " + std::to_string(n));
-            ExpectRoundTrip(Bytes(noise.begin(), noise.begin() + n), m, "random " + std::to_string(n));
+            expectRoundTrip(Bytes(text.begin(), text.begin() + n), m, "text " + std::to_string(n));
+            expectRoundTrip(Bytes(noise.begin(), noise.begin() + n), m, "random " + std::to_string(n));
         }
 }
 
@@ -198,7 +198,7 @@ TEST(Implode, RoundTripsVectorsAndRealFiles) {
         Bytes data = readFile(kVectors + name);
         ASSERT_FALSE(data.empty()) << name;
         for (const Mode& m : kModes)
-            ExpectRoundTrip(data, m, name);
+            expectRoundTrip(data, m, name);
     }
 }
 
@@ -208,16 +208,16 @@ TEST(Implode, LongRunsUseFullLengthCopies) {
     // 9 + 1000 * 24 + 16 bits = 3004 bytes, plus the header. A coder capped
     // at shorter copies needs more of them.
     Bytes run(1 + 518 * 1000, 'A');
-    Bytes stream = Compress(run, {ImplodeBinary, 4096});
+    Bytes stream = compress(run, {ImplodeBinary, 4096});
     EXPECT_EQ(stream.size(), 2u + 3004u);
-    ExpectRoundTrip(run, {ImplodeBinary, 4096}, "run");
+    expectRoundTrip(run, {ImplodeBinary, 4096}, "run");
     // Periodic data: copies at distances 2, 3 and 7.
     for (size_t period : {2, 3, 7}) {
         Bytes p(20000);
         for (size_t i = 0; i < p.size(); ++i)
             p[i] = static_cast<uint8_t>("abcdefg"[i % period]);
         for (const Mode& m : kModes)
-            ExpectRoundTrip(p, m, "period " + std::to_string(period));
+            expectRoundTrip(p, m, "period " + std::to_string(period));
     }
 }
 
@@ -226,8 +226,8 @@ TEST(Implode, FewerLengthsWeighedStillExpandAndCostLittle) {
     // runs drops choices from the parse, never adds any: the stream that
     // weighs every length is never larger, and the thinned ones expand too.
     const Bytes dll = readFile(kVectors + "dll.bin");
-    Bytes mixed = Words(20000, 10);
-    Bytes noise = Random(3000, 11);
+    Bytes mixed = words(20000, 10);
+    Bytes noise = random(3000, 11);
     mixed.insert(mixed.end(), noise.begin(), noise.end());
     mixed.insert(mixed.end(), mixed.begin() + 500, mixed.begin() + 9000);
     for (const Bytes& data : {dll, mixed})
@@ -236,27 +236,27 @@ TEST(Implode, FewerLengthsWeighedStillExpandAndCostLittle) {
             o.literals = m.literals;
             o.dictionarySize = m.dict;
             o.fullLength = 518;
-            const size_t every = ImplodeBuffer(data.data(), data.size(), o).size();
+            const size_t every = implodeBuffer(data.data(), data.size(), o).size();
             for (unsigned full : {3u, 9u, 16u, 40u}) {
                 o.fullLength = full;
-                Bytes stream = ImplodeBuffer(data.data(), data.size(), o);
-                EXPECT_GE(stream.size(), every) << full << " " << ModeName(m);
-                EXPECT_LE(stream.size() * 1000, every * 1005) << full << " " << ModeName(m);
+                Bytes stream = implodeBuffer(data.data(), data.size(), o);
+                EXPECT_GE(stream.size(), every) << full << " " << modeName(m);
+                EXPECT_LE(stream.size() * 1000, every * 1005) << full << " " << modeName(m);
                 ExplodeRun run = runExplode(stream);
-                ASSERT_EQ(run.result, 0u) << full << " " << ModeName(m);
-                EXPECT_TRUE(run.output == data) << full << " " << ModeName(m);
+                ASSERT_EQ(run.result, 0u) << full << " " << modeName(m);
+                EXPECT_TRUE(run.output == data) << full << " " << modeName(m);
             }
         }
 }
 
 TEST(Implode, LibdynamiteExpandsPlainLiteralStreams) {
-    std::vector<Bytes> inputs = {Bytes(1, 'Z'), Words(4097, 3), Random(8193, 4), Bytes(70000, 0),
+    std::vector<Bytes> inputs = {Bytes(1, 'Z'), words(4097, 3), random(8193, 4), Bytes(70000, 0),
                                  readFile(kVectors + "dll.bin"), readFile(kVectors + "english.bin")};
     for (const Bytes& data : inputs)
         for (unsigned dict : {1024u, 2048u, 4096u}) {
-            Bytes stream = Compress(data, {ImplodeBinary, dict});
+            Bytes stream = compress(data, {ImplodeBinary, dict});
             DynamiteIo io = {&stream, 0, {}};
-            ASSERT_EQ(dynamite_explode(DynRead, DynWrite, &io), DYNAMITE_SUCCESS) << data.size() << " " << dict;
+            ASSERT_EQ(dynamite_explode(dynRead, dynWrite, &io), DYNAMITE_SUCCESS) << data.size() << " " << dict;
             EXPECT_TRUE(io.out == data) << data.size() << " " << dict;
         }
 }
@@ -266,9 +266,9 @@ TEST(Implode, ReachesTheExhaustiveOptimum) {
     // is the cheapest the format allows.
     const Bytes dll = readFile(kVectors + "dll.bin");
     ASSERT_GT(dll.size(), 9000u);
-    std::vector<Bytes> inputs = {Words(3000, 5), Bytes(dll.begin() + 4096, dll.begin() + 9000)};
-    Bytes mixed = Words(1500, 6);
-    Bytes noise = Random(600, 7);
+    std::vector<Bytes> inputs = {words(3000, 5), Bytes(dll.begin() + 4096, dll.begin() + 9000)};
+    Bytes mixed = words(1500, 6);
+    Bytes noise = random(600, 7);
     mixed.insert(mixed.end(), noise.begin(), noise.end());
     mixed.insert(mixed.end(), mixed.begin(), mixed.begin() + 900);
     inputs.push_back(mixed);
@@ -280,8 +280,8 @@ TEST(Implode, ReachesTheExhaustiveOptimum) {
             o.searchDepth = 100000;
             o.niceLength = 518;
             o.fullLength = 518;
-            Bytes stream = ImplodeBuffer(data.data(), data.size(), o);
-            EXPECT_EQ(stream.size(), OptimalStreamSize(data, m)) << ModeName(m) << " " << data.size();
+            Bytes stream = implodeBuffer(data.data(), data.size(), o);
+            EXPECT_EQ(stream.size(), optimalStreamSize(data, m)) << modeName(m) << " " << data.size();
         }
 }
 
@@ -298,8 +298,8 @@ TEST(Implode, NoLargerThanTheIndependentEncoder) {
             Bytes their = readFile(kVectors + name + "." + mode + "-" + std::to_string(m.dict) + ".imp");
             if (their.empty())
                 continue;
-            size_t size = Compress(data, m).size();
-            EXPECT_LE(size, their.size()) << name << " " << ModeName(m);
+            size_t size = compress(data, m).size();
+            EXPECT_LE(size, their.size()) << name << " " << modeName(m);
             ours += size;
             theirs += their.size();
         }
@@ -308,46 +308,46 @@ TEST(Implode, NoLargerThanTheIndependentEncoder) {
     EXPECT_LT(ours * 1000, theirs * 980) << ours << " vs " << theirs;
 }
 
-void AppendTo(const unsigned char* data, size_t size, void* param) {
+void appendTo(const unsigned char* data, size_t size, void* param) {
     static_cast<Bytes*>(param)->insert(static_cast<Bytes*>(param)->end(), data, data + size);
 }
 
 TEST(Implode, OutputDoesNotDependOnHowInputIsFed) {
-    Bytes data = Words(300000, 8);
-    Bytes noise = Random(20000, 9);
+    Bytes data = words(300000, 8);
+    Bytes noise = random(20000, 9);
     data.insert(data.begin() + 150000, noise.begin(), noise.end());
     for (const Mode& m : {kModes[2], kModes[3]}) {
-        Bytes whole = Compress(data, m);
+        Bytes whole = compress(data, m);
         ImplodeOptions o;
         o.literals = m.literals;
         o.dictionarySize = m.dict;
         Bytes pieces;
-        Imploder imploder(o, AppendTo, &pieces);
+        Imploder imploder(o, appendTo, &pieces);
         std::mt19937 rng(10);
         for (size_t pos = 0; pos < data.size();) {
             size_t n = std::min<size_t>(data.size() - pos, rng() % 3 == 0 ? 1 : rng() % 100000);
-            imploder.Write(data.data() + pos, n);
+            imploder.write(data.data() + pos, n);
             pos += n;
         }
-        imploder.Finish();
-        EXPECT_TRUE(pieces == whole) << ModeName(m);
-        EXPECT_EQ(imploder.BytesIn(), data.size());
-        EXPECT_EQ(imploder.BytesOut(), whole.size());
+        imploder.finish();
+        EXPECT_TRUE(pieces == whole) << modeName(m);
+        EXPECT_EQ(imploder.bytesIn(), data.size());
+        EXPECT_EQ(imploder.bytesOut(), whole.size());
     }
 }
 
 TEST(Implode, PositionRenumberingChangesNothing) {
     // Positions are renumbered before they overflow; starting the counter
     // just below that point makes a short input go through it.
-    Bytes data = Words(700000, 11);
+    Bytes data = words(700000, 11);
     ImplodeOptions o;
     o.literals = ImplodeAscii;
-    Bytes plain = ImplodeBuffer(data.data(), data.size(), o);
+    Bytes plain = implodeBuffer(data.data(), data.size(), o);
     Bytes shifted;
-    Imploder imploder(o, AppendTo, &shifted);
-    imploder.SetPositionBaseForTesting(0xC0000000u - 100000);
-    imploder.Write(data.data(), data.size());
-    imploder.Finish();
+    Imploder imploder(o, appendTo, &shifted);
+    imploder.setPositionBaseForTesting(0xC0000000u - 100000);
+    imploder.write(data.data(), data.size());
+    imploder.finish();
     EXPECT_TRUE(shifted == plain);
 }
 

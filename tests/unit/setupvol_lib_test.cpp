@@ -25,10 +25,10 @@ typedef std::vector<unsigned char> Bytes;
 // ---------------------------------------------------------------------------
 // Manifest
 
-std::string ParseError(const std::string& text) {
+std::string parseError(const std::string& text) {
     Manifest m;
     std::string error;
-    EXPECT_FALSE(ParseManifest(text, "m.txt", &m, &error)) << text;
+    EXPECT_FALSE(parseManifest(text, "m.txt", &m, &error)) << text;
     return error;
 }
 
@@ -46,7 +46,7 @@ TEST(Manifest, ParsesSettingsFilesAndTrees) {
         "file x.dll system \"\" 1 dict=1024\n";
     Manifest m;
     std::string error;
-    ASSERT_TRUE(ParseManifest(text, "m.txt", &m, &error)) << error;
+    ASSERT_TRUE(parseManifest(text, "m.txt", &m, &error)) << error;
     EXPECT_TRUE(m.hasGroups);
     EXPECT_EQ(m.groups, 3);
     EXPECT_EQ(m.shortcutPrefixLength, 23u);
@@ -73,66 +73,66 @@ TEST(Manifest, ParsesSettingsFilesAndTrees) {
 }
 
 TEST(Manifest, ErrorsNameTheLineAndTheProblem) {
-    EXPECT_EQ(ParseError("groups 2\n\nfile a.exe instal - 1\n"),
+    EXPECT_EQ(parseError("groups 2\n\nfile a.exe instal - 1\n"),
               "m.txt:3: unknown target 'instal' (expected windows, system, desktop, none, install, startup, "
               "startmenu or programs)");
-    EXPECT_EQ(ParseError("file a.exe install - 0\n"), "m.txt:1: the group is a whole number from 1 up, not '0'");
-    EXPECT_EQ(ParseError("\nfile a.exe install\n"), "m.txt:2: 'file' needs SOURCE TARGET SUBDIR GROUP (2 given)");
-    EXPECT_EQ(ParseError("copy a b\n"),
+    EXPECT_EQ(parseError("file a.exe install - 0\n"), "m.txt:1: the group is a whole number from 1 up, not '0'");
+    EXPECT_EQ(parseError("\nfile a.exe install\n"), "m.txt:2: 'file' needs SOURCE TARGET SUBDIR GROUP (2 given)");
+    EXPECT_EQ(parseError("copy a b\n"),
               "m.txt:1: unknown statement 'copy' (expected file, tree, groups, shortcut-prefix, literals or dict)");
-    EXPECT_NE(ParseError("file a.exe install - 1 version=1.2.3.4.5\n").find("m.txt:1: version '1.2.3.4.5'"),
+    EXPECT_NE(parseError("file a.exe install - 1 version=1.2.3.4.5\n").find("m.txt:1: version '1.2.3.4.5'"),
               std::string::npos);
-    EXPECT_NE(ParseError("file a.exe install - 1 version=1,2\n").find("m.txt:1:"), std::string::npos);
-    EXPECT_NE(ParseError("file a.exe install \"open - 1\n").find("m.txt:1: a double quote"), std::string::npos);
-    EXPECT_NE(ParseError("file a.exe install ..\\x 1\n").find("m.txt:1: subfolder"), std::string::npos);
-    EXPECT_NE(ParseError("file a.exe install - 1 name=a:b\n").find("m.txt:1: name 'a:b'"), std::string::npos);
-    EXPECT_NE(ParseError("tree d install - 1 name=x\n").find("m.txt:1: 'name=' is for single files"),
+    EXPECT_NE(parseError("file a.exe install - 1 version=1,2\n").find("m.txt:1:"), std::string::npos);
+    EXPECT_NE(parseError("file a.exe install \"open - 1\n").find("m.txt:1: a double quote"), std::string::npos);
+    EXPECT_NE(parseError("file a.exe install ..\\x 1\n").find("m.txt:1: subfolder"), std::string::npos);
+    EXPECT_NE(parseError("file a.exe install - 1 name=a:b\n").find("m.txt:1: name 'a:b'"), std::string::npos);
+    EXPECT_NE(parseError("tree d install - 1 name=x\n").find("m.txt:1: 'name=' is for single files"),
               std::string::npos);
-    EXPECT_NE(ParseError("groups 2\ngroups 3\n").find("m.txt:2: 'groups' is already given on line 1"),
+    EXPECT_NE(parseError("groups 2\ngroups 3\n").find("m.txt:2: 'groups' is already given on line 1"),
               std::string::npos);
-    EXPECT_NE(ParseError("dict 512\n").find("m.txt:1: 'dict'"), std::string::npos);
-    EXPECT_NE(ParseError("file a install - 1 literals=text\n").find("m.txt:1: literals="), std::string::npos);
-    EXPECT_NE(ParseError("file a install - 1 mode=x\n").find("m.txt:1: unknown option 'mode'"), std::string::npos);
-    EXPECT_NE(ParseError("file a install \xE2\x82\xAC\xE4\xB8\xAD 1\n").find("U+4E2D"), std::string::npos);
+    EXPECT_NE(parseError("dict 512\n").find("m.txt:1: 'dict'"), std::string::npos);
+    EXPECT_NE(parseError("file a install - 1 literals=text\n").find("m.txt:1: literals="), std::string::npos);
+    EXPECT_NE(parseError("file a install - 1 mode=x\n").find("m.txt:1: unknown option 'mode'"), std::string::npos);
+    EXPECT_NE(parseError("file a install \xE2\x82\xAC\xE4\xB8\xAD 1\n").find("U+4E2D"), std::string::npos);
 }
 
 TEST(Names, CodePageAndChecks) {
     std::string ansi, error;
-    ASSERT_TRUE(Utf8ToAnsi("Caf\xC3\xA9 \xE2\x82\xAC", &ansi, &error));
+    ASSERT_TRUE(utf8ToAnsi("Caf\xC3\xA9 \xE2\x82\xAC", &ansi, &error));
     EXPECT_EQ(ansi, "Caf\xE9 \x80");
-    EXPECT_EQ(AnsiToUtf8(ansi), "Caf\xC3\xA9 \xE2\x82\xAC");
-    EXPECT_FALSE(Utf8ToAnsi("\xC3", &ansi, &error));
-    EXPECT_EQ(CheckPathComponent("readme.txt"), "");
-    EXPECT_NE(CheckPathComponent(".."), "");
-    EXPECT_NE(CheckPathComponent("a|b"), "");
-    EXPECT_NE(CheckPathComponent("trailing."), "");
+    EXPECT_EQ(ansiToUtf8(ansi), "Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_FALSE(utf8ToAnsi("\xC3", &ansi, &error));
+    EXPECT_EQ(checkPathComponent("readme.txt"), "");
+    EXPECT_NE(checkPathComponent(".."), "");
+    EXPECT_NE(checkPathComponent("a|b"), "");
+    EXPECT_NE(checkPathComponent("trailing."), "");
     // Windows drops a trailing blank as it drops a trailing full stop.
-    EXPECT_NE(CheckPathComponent("trailing "), "");
-    EXPECT_EQ(CheckPathComponent("inner blank"), "");
-    EXPECT_NE(CheckSubDir("a \\b"), "");
-    EXPECT_EQ(CheckSubDir("a\\b c\\d"), "");
-    EXPECT_NE(CheckSubDir("a\\\\b"), "");
-    EXPECT_NE(CheckSubDir("a\\..\\b"), "");
+    EXPECT_NE(checkPathComponent("trailing "), "");
+    EXPECT_EQ(checkPathComponent("inner blank"), "");
+    EXPECT_NE(checkSubDir("a \\b"), "");
+    EXPECT_EQ(checkSubDir("a\\b c\\d"), "");
+    EXPECT_NE(checkSubDir("a\\\\b"), "");
+    EXPECT_NE(checkSubDir("a\\..\\b"), "");
     // Devices swallow the data; unassigned code page bytes have no name on
     // the host, where two of them would make one file.
     for (const char* name : {"NUL", "con", "aux.txt", "nul.txt", "COM1", "lpt9.log", "Nul.", "CON "})
-        EXPECT_NE(CheckPathComponent(name), "") << name;
-    EXPECT_NE(CheckPathComponent("nul.txt").find("device"), std::string::npos);
-    EXPECT_NE(CheckSubDir("COM1\\d"), "");
-    EXPECT_NE(CheckPathComponent("a\x81"), "");
-    EXPECT_NE(CheckPathComponent("a\x8D"), "");
-    EXPECT_EQ(CheckPathComponent("nul1.txt"), "");
-    EXPECT_EQ(CheckPathComponent("com0"), "");
+        EXPECT_NE(checkPathComponent(name), "") << name;
+    EXPECT_NE(checkPathComponent("nul.txt").find("device"), std::string::npos);
+    EXPECT_NE(checkSubDir("COM1\\d"), "");
+    EXPECT_NE(checkPathComponent("a\x81"), "");
+    EXPECT_NE(checkPathComponent("a\x8D"), "");
+    EXPECT_EQ(checkPathComponent("nul1.txt"), "");
+    EXPECT_EQ(checkPathComponent("com0"), "");
     EXPECT_EQ(foldName("ReadMe\xE9\x9A\xFF.txt"), foldName("README\xC9\x8A\x9F.TXT"));
     EXPECT_NE(foldName("a\xF7"), foldName("a\xD7"));  // division and multiplication signs differ
-    EXPECT_EQ(TargetDirFromKeyword("startmenu"), 6);
-    EXPECT_EQ(TargetDirFromKeyword("Startmenu"), -1);
+    EXPECT_EQ(targetDirFromKeyword("startmenu"), 6);
+    EXPECT_EQ(targetDirFromKeyword("Startmenu"), -1);
 }
 
 // ---------------------------------------------------------------------------
 // Version resources: a minimal PE module built here.
 
-Bytes Utf16(const std::string& s) {
+Bytes utf16(const std::string& s) {
     Bytes out;
     for (char c : s) {
         out.push_back(static_cast<unsigned char>(c));
@@ -143,20 +143,20 @@ Bytes Utf16(const std::string& s) {
     return out;
 }
 
-void Pad4(Bytes* b) {
+void pad4(Bytes* b) {
     while (b->size() % 4)
         b->push_back(0);
 }
 
 // A VS_VERSIONINFO node; the value counts characters for text nodes.
-Bytes VersionNode(const std::string& key, const Bytes& value, bool text, const std::vector<Bytes>& children) {
+Bytes versionNode(const std::string& key, const Bytes& value, bool text, const std::vector<Bytes>& children) {
     Bytes b(6, 0);
-    Bytes k = Utf16(key);
+    Bytes k = utf16(key);
     b.insert(b.end(), k.begin(), k.end());
-    Pad4(&b);
+    pad4(&b);
     b.insert(b.end(), value.begin(), value.end());
     for (size_t i = 0; i < children.size(); ++i) {
-        Pad4(&b);
+        pad4(&b);
         b.insert(b.end(), children[i].begin(), children[i].end());
     }
     size_t valueLength = text ? value.size() / 2 : value.size();
@@ -168,26 +168,26 @@ Bytes VersionNode(const std::string& key, const Bytes& value, bool text, const s
     return b;
 }
 
-Bytes VersionInfo(const std::string& table, const std::string& fileVersion) {
-    Bytes str = VersionNode("FileVersion", Utf16(fileVersion), true, {});
-    Bytes company = VersionNode("CompanyName", Utf16("Tester"), true, {});
-    Bytes tab = VersionNode(table, {}, true, {company, str});
-    Bytes sfi = VersionNode("StringFileInfo", {}, true, {tab});
+Bytes versionInfo(const std::string& table, const std::string& fileVersion) {
+    Bytes str = versionNode("FileVersion", utf16(fileVersion), true, {});
+    Bytes company = versionNode("CompanyName", utf16("Tester"), true, {});
+    Bytes tab = versionNode(table, {}, true, {company, str});
+    Bytes sfi = versionNode("StringFileInfo", {}, true, {tab});
     Bytes fixed(52, 0);
     fixed[0] = 0xBD;
     fixed[1] = 0x04;
     fixed[2] = 0xEF;
     fixed[3] = 0xFE;
-    return VersionNode("VS_VERSION_INFO", fixed, false, {sfi});
+    return versionNode("VS_VERSION_INFO", fixed, false, {sfi});
 }
 
-void Put32(Bytes* b, size_t at, uint32_t v) {
+void put32(Bytes* b, size_t at, uint32_t v) {
     if (b->size() < at + 4)
         b->resize(at + 4);
-    WriteLe32(b->data() + at, v);
+    writeLe32(b->data() + at, v);
 }
 
-void Put16(Bytes* b, size_t at, uint16_t v) {
+void put16(Bytes* b, size_t at, uint16_t v) {
     if (b->size() < at + 2)
         b->resize(at + 2);
     (*b)[at] = static_cast<unsigned char>(v);
@@ -196,60 +196,60 @@ void Put16(Bytes* b, size_t at, uint16_t v) {
 
 // DOS header, PE32 headers, one ".rsrc" section at RVA 0x1000 holding the
 // resource tree version/1/language -> `info`.
-Bytes PeWithVersion(const Bytes& info, uint16_t language = 0x409) {
+Bytes peWithVersion(const Bytes& info, uint16_t language = 0x409) {
     Bytes pe(0x200, 0);
     pe[0] = 'M';
     pe[1] = 'Z';
-    Put32(&pe, 0x3C, 0x40);
-    Put32(&pe, 0x40, 0x00004550);
-    Put16(&pe, 0x44, 0x14C);
-    Put16(&pe, 0x46, 1);   // sections
-    Put16(&pe, 0x54, 224); // optional header size
+    put32(&pe, 0x3C, 0x40);
+    put32(&pe, 0x40, 0x00004550);
+    put16(&pe, 0x44, 0x14C);
+    put16(&pe, 0x46, 1);   // sections
+    put16(&pe, 0x54, 224); // optional header size
     const size_t opt = 0x58;
-    Put16(&pe, opt, 0x10B);
-    Put32(&pe, opt + 92, 16);
-    Put32(&pe, opt + 96 + 16, 0x1000); // resource directory RVA
+    put16(&pe, opt, 0x10B);
+    put32(&pe, opt + 92, 16);
+    put32(&pe, opt + 96 + 16, 0x1000); // resource directory RVA
     Bytes rsrc(0x58, 0);
-    Put16(&rsrc, 0x0E, 1);
-    Put32(&rsrc, 0x10, 16);
-    Put32(&rsrc, 0x14, 0x80000018);
-    Put16(&rsrc, 0x18 + 0x0E, 1);
-    Put32(&rsrc, 0x18 + 0x10, 1);
-    Put32(&rsrc, 0x18 + 0x14, 0x80000030);
-    Put16(&rsrc, 0x30 + 0x0E, 1);
-    Put32(&rsrc, 0x30 + 0x10, language);
-    Put32(&rsrc, 0x30 + 0x14, 0x48);
-    Put32(&rsrc, 0x48, 0x1000 + 0x58);
-    Put32(&rsrc, 0x4C, static_cast<uint32_t>(info.size()));
+    put16(&rsrc, 0x0E, 1);
+    put32(&rsrc, 0x10, 16);
+    put32(&rsrc, 0x14, 0x80000018);
+    put16(&rsrc, 0x18 + 0x0E, 1);
+    put32(&rsrc, 0x18 + 0x10, 1);
+    put32(&rsrc, 0x18 + 0x14, 0x80000030);
+    put16(&rsrc, 0x30 + 0x0E, 1);
+    put32(&rsrc, 0x30 + 0x10, language);
+    put32(&rsrc, 0x30 + 0x14, 0x48);
+    put32(&rsrc, 0x48, 0x1000 + 0x58);
+    put32(&rsrc, 0x4C, static_cast<uint32_t>(info.size()));
     rsrc.insert(rsrc.end(), info.begin(), info.end());
-    Pad4(&rsrc);
-    Put32(&pe, opt + 96 + 20, static_cast<uint32_t>(rsrc.size()));
+    pad4(&rsrc);
+    put32(&pe, opt + 96 + 20, static_cast<uint32_t>(rsrc.size()));
     const size_t sec = opt + 224;
     memcpy(pe.data() + sec, ".rsrc", 5);
-    Put32(&pe, sec + 8, static_cast<uint32_t>(rsrc.size()));
-    Put32(&pe, sec + 12, 0x1000);
-    Put32(&pe, sec + 16, static_cast<uint32_t>(rsrc.size()));
-    Put32(&pe, sec + 20, 0x200);
+    put32(&pe, sec + 8, static_cast<uint32_t>(rsrc.size()));
+    put32(&pe, sec + 12, 0x1000);
+    put32(&pe, sec + 16, static_cast<uint32_t>(rsrc.size()));
+    put32(&pe, sec + 20, 0x200);
     pe.insert(pe.end(), rsrc.begin(), rsrc.end());
     return pe;
 }
 
-PeVersionResult VersionOf(const Bytes& file, int32_t v[4], std::string* text = nullptr) {
+PeVersionResult versionOf(const Bytes& file, int32_t v[4], std::string* text = nullptr) {
     MemoryByteSource src(file.data(), file.size());
-    return ReadPeFileVersion(src, v, text);
+    return readPeFileVersion(src, v, text);
 }
 
 TEST(PeVersion, ReadsTheUsEnglishFileVersion) {
     int32_t v[4];
     std::string text;
-    EXPECT_EQ(VersionOf(PeWithVersion(VersionInfo("040904E4", "4.00.950")), v, &text), PeFileVersionFound);
+    EXPECT_EQ(versionOf(peWithVersion(versionInfo("040904E4", "4.00.950")), v, &text), PeFileVersionFound);
     EXPECT_EQ(text, "4.00.950");
     EXPECT_EQ(v[0], 4);
     EXPECT_EQ(v[1], 0);
     EXPECT_EQ(v[2], 950);
     EXPECT_EQ(v[3], 0);
     // Keys compare without case; the language entry may be neutral.
-    EXPECT_EQ(VersionOf(PeWithVersion(VersionInfo("040904e4", "1, 2, 3, 4"), 0), v), PeFileVersionFound);
+    EXPECT_EQ(versionOf(peWithVersion(versionInfo("040904e4", "1, 2, 3, 4"), 0), v), PeFileVersionFound);
     EXPECT_EQ(v[0], 1);
     EXPECT_EQ(v[1], 0);
 }
@@ -257,29 +257,29 @@ TEST(PeVersion, ReadsTheUsEnglishFileVersion) {
 TEST(PeVersion, OtherTablesAndNonModulesGiveNoVersion) {
     int32_t v[4];
     // A Unicode string table only: the installer asks for 040904E4 and reads 0.0.0.0.
-    EXPECT_EQ(VersionOf(PeWithVersion(VersionInfo("040904B0", "5.1.2600.0")), v), PeNoFileVersion);
+    EXPECT_EQ(versionOf(peWithVersion(versionInfo("040904B0", "5.1.2600.0")), v), PeNoFileVersion);
     EXPECT_EQ(v[0] | v[1] | v[2] | v[3], 0);
     Bytes text(5000, 'a');
-    EXPECT_EQ(VersionOf(text, v), PeNoVersionResource);
-    EXPECT_EQ(VersionOf(Bytes(), v), PeNoVersionResource);
+    EXPECT_EQ(versionOf(text, v), PeNoVersionResource);
+    EXPECT_EQ(versionOf(Bytes(), v), PeNoVersionResource);
     // A real module built by wine, whose table is 040904B0.
     std::ifstream in(std::string(SETUP_VECTORS_DIR) + "/dll.bin", std::ios::binary);
     Bytes dll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(dll.empty());
-    EXPECT_EQ(VersionOf(dll, v), PeNoFileVersion);
+    EXPECT_EQ(versionOf(dll, v), PeNoFileVersion);
 }
 
 TEST(PeVersion, DamagedModulesNeverReadOutOfBounds) {
-    Bytes good = PeWithVersion(VersionInfo("040904E4", "7.8"));
+    Bytes good = peWithVersion(versionInfo("040904E4", "7.8"));
     int32_t v[4];
     for (size_t n = 0; n < good.size(); ++n)
-        VersionOf(Bytes(good.begin(), good.begin() + n), v);
+        versionOf(Bytes(good.begin(), good.begin() + n), v);
     std::mt19937 rng(3);
     for (int round = 0; round < 3000; ++round) {
         Bytes bad = good;
         for (int k = 0; k < 1 + round % 4; ++k)
             bad[rng() % bad.size()] = static_cast<unsigned char>(rng());
-        PeVersionResult r = VersionOf(bad, v);
+        PeVersionResult r = versionOf(bad, v);
         if (r != PeFileVersionFound) {
             EXPECT_EQ(v[0] | v[1] | v[2] | v[3], 0);
         }
@@ -290,12 +290,12 @@ TEST(LiteralMode, TextCodedBinaryPlain) {
     uint64_t h[256] = {};
     for (char c : std::string("The quick brown fox jumps over the lazy dog.\r\n"))
         h[static_cast<unsigned char>(c)] += 100;
-    EXPECT_EQ(ChooseLiteralMode(h), ImplodeAscii);
+    EXPECT_EQ(chooseLiteralMode(h), ImplodeAscii);
     for (int b = 0; b < 256; ++b)
         h[b] = 10;
-    EXPECT_EQ(ChooseLiteralMode(h), ImplodeBinary);
+    EXPECT_EQ(chooseLiteralMode(h), ImplodeBinary);
     uint64_t empty[256] = {};
-    EXPECT_EQ(ChooseLiteralMode(empty), ImplodeBinary);
+    EXPECT_EQ(chooseLiteralMode(empty), ImplodeBinary);
 }
 
 // ---------------------------------------------------------------------------
@@ -307,22 +307,22 @@ struct TestFile {
 };
 
 // Builds volumes the way the packer does, without files on disk.
-MemoryVolumeSet BuildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
+MemoryVolumeSet buildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
     MemoryVolumeSet store;
     VolumePlanner planner(cap);
     uint32_t total = 0;
     for (const TestFile& f : files) {
         ImplodeOptions o;
-        Bytes stream = ImplodeBuffer(f.data.data(), f.data.size(), o);
+        Bytes stream = implodeBuffer(f.data.data(), f.data.size(), o);
         if (stream.size() < 5)
             stream.push_back(0);
         std::vector<VolumePiece> pieces;
         std::string error;
-        EXPECT_TRUE(planner.Place(stream.size(), &pieces, &error));
+        EXPECT_TRUE(planner.place(stream.size(), &pieces, &error));
         for (const VolumePiece& p : pieces) {
             while (store.volumes.size() < p.volume) {
                 store.volumes.emplace_back(p.volume == 1 ? 24 : 4, 0);
-                WriteLe32(store.volumes.back().data(), p.volume);
+                writeLe32(store.volumes.back().data(), p.volume);
             }
             tagCompressFileHeader r;
             memset(&r, 0, sizeof r);
@@ -333,7 +333,7 @@ MemoryVolumeSet BuildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
             r.targetDir = TargetInstall;
             strcpy(r.fileName, f.name.c_str());
             unsigned char rec[FileRecordSize];
-            SerializeFileRecord(r, rec);
+            serializeFileRecord(r, rec);
             Bytes& vol = store.volumes[p.volume - 1];
             vol.insert(vol.end(), rec, rec + FileRecordSize);
             vol.insert(vol.end(), stream.begin() + p.streamOffset, stream.begin() + p.streamOffset + p.chunkSize);
@@ -341,7 +341,7 @@ MemoryVolumeSet BuildVolumes(const std::vector<TestFile>& files, uint64_t cap) {
         total += static_cast<uint32_t>(f.data.size());
     }
     ArchiveHeader h = {total, static_cast<uint32_t>(files.size()), 1, 1, 0};
-    SerializeArchiveHeader(h, store.volumes[0].data() + 4);
+    serializeArchiveHeader(h, store.volumes[0].data() + 4);
     return store;
 }
 
@@ -349,18 +349,18 @@ class CollectSink : public ArchiveSink {
 public:
     std::vector<Bytes> files;
     std::vector<bool> ok;
-    bool BeginFile(const ArchiveFile&, std::string*) override {
+    bool beginFile(const ArchiveFile&, std::string*) override {
         files.emplace_back();
         return true;
     }
-    bool Write(const unsigned char* data, size_t size, std::string*) override {
+    bool write(const unsigned char* data, size_t size, std::string*) override {
         files.back().insert(files.back().end(), data, data + size);
         return true;
     }
-    void EndFile(const ArchiveFile&, bool good) override { ok.push_back(good); }
+    void endFile(const ArchiveFile&, bool good) override { ok.push_back(good); }
 };
 
-std::vector<TestFile> SampleFiles() {
+std::vector<TestFile> sampleFiles() {
     std::mt19937 rng(5);
     std::vector<TestFile> files;
     Bytes noise(3000);
@@ -375,7 +375,7 @@ std::vector<TestFile> SampleFiles() {
     return files;
 }
 
-std::string AllErrors(const ArchiveReport& r) {
+std::string allErrors(const ArchiveReport& r) {
     std::string s;
     for (const auto& e : r.errors)
         s += e + "\n";
@@ -383,13 +383,13 @@ std::string AllErrors(const ArchiveReport& r) {
 }
 
 TEST(Archive, ReadsAndExpandsASplitSet) {
-    std::vector<TestFile> files = SampleFiles();
-    MemoryVolumeSet store = BuildVolumes(files, 2000);
+    std::vector<TestFile> files = sampleFiles();
+    MemoryVolumeSet store = buildVolumes(files, 2000);
     ASSERT_GE(store.volumes.size(), 3u);
     CollectSink sink;
     ArchiveReport report;
-    ReadArchive(store, true, &sink, &report);
-    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
+    readArchive(store, true, &sink, &report);
+    EXPECT_TRUE(report.errors.empty()) << allErrors(report);
     EXPECT_TRUE(report.warnings.empty());
     ASSERT_EQ(sink.files.size(), files.size());
     for (size_t i = 0; i < files.size(); ++i) {
@@ -399,15 +399,15 @@ TEST(Archive, ReadsAndExpandsASplitSet) {
     EXPECT_EQ(report.files[0].firstVolume, 1u);
     EXPECT_GT(report.files[0].lastVolume, 1u);
     EXPECT_EQ(report.volumes, store.volumes.size());
-    std::string listing = FormatListing(report);
+    std::string listing = formatListing(report);
     EXPECT_NE(listing.find("install\\readme.txt"), std::string::npos) << listing;
 }
 
 // Expects an error that contains every one of `parts`.
-void ExpectError(MemoryVolumeSet& store, bool expand, const std::vector<std::string>& parts) {
+void expectError(MemoryVolumeSet& store, bool expand, const std::vector<std::string>& parts) {
     ArchiveReport report;
-    ReadArchive(store, expand, nullptr, &report);
-    std::string all = AllErrors(report);
+    readArchive(store, expand, nullptr, &report);
+    std::string all = allErrors(report);
     bool found = false;
     for (const auto& e : report.errors) {
         bool every = true;
@@ -419,50 +419,50 @@ void ExpectError(MemoryVolumeSet& store, bool expand, const std::vector<std::str
 }
 
 TEST(Archive, DamageIsReportedWithFileAndVolume) {
-    const std::vector<TestFile> files = SampleFiles();
-    const MemoryVolumeSet clean = BuildVolumes(files, 2000);
+    const std::vector<TestFile> files = sampleFiles();
+    const MemoryVolumeSet clean = buildVolumes(files, 2000);
 
     MemoryVolumeSet s = clean;
     s.volumes[1].resize(s.volumes[1].size() - 100); // noise.bin continues in Data2
-    ExpectError(s, false, {"Data2.Dat ends", "noise.bin"});
+    expectError(s, false, {"Data2.Dat ends", "noise.bin"});
 
     s = clean;
-    WriteLe32(s.volumes[1].data(), 7);
-    ExpectError(s, false, {"Data2.Dat holds volume number 7"});
+    writeLe32(s.volumes[1].data(), 7);
+    expectError(s, false, {"Data2.Dat holds volume number 7"});
 
     s = clean;
     s.volumes.resize(1);
-    ExpectError(s, false, {"Data2.Dat not found", "noise.bin"});
+    expectError(s, false, {"Data2.Dat not found", "noise.bin"});
 
     s = clean;
-    WriteLe32(s.volumes[0].data() + 24 + 40, 9); // first record's targetDir
-    ExpectError(s, false, {"Data1.Dat", "target directory 9"});
+    writeLe32(s.volumes[0].data() + 24 + 40, 9); // first record's targetDir
+    expectError(s, false, {"Data1.Dat", "target directory 9"});
 
     s = clean;
-    WriteLe32(s.volumes[0].data() + 4 + 12, 2); // format version
-    ExpectError(s, false, {"format version 2"});
+    writeLe32(s.volumes[0].data() + 4 + 12, 2); // format version
+    expectError(s, false, {"format version 2"});
 
     // File count one short: the last file is left over, in its own volume
     // or after the second file.
     s = clean;
-    WriteLe32(s.volumes[0].data() + 4 + 4, 2);
+    writeLe32(s.volumes[0].data() + 4 + 4, 2);
     ArchiveReport shortCount;
-    ReadArchive(s, false, nullptr, &shortCount);
-    EXPECT_EQ(shortCount.errors.size(), 1u) << AllErrors(shortCount);
+    readArchive(s, false, nullptr, &shortCount);
+    EXPECT_EQ(shortCount.errors.size(), 1u) << allErrors(shortCount);
 
     s = clean;
-    WriteLe32(s.volumes[0].data() + 4 + 4, 4); // one file too many
-    ExpectError(s, false, {"file 4 of 4"});
+    writeLe32(s.volumes[0].data() + 4 + 4, 4); // one file too many
+    expectError(s, false, {"file 4 of 4"});
 
     s = clean;
     s.volumes.push_back(Bytes(4, 0));
-    WriteLe32(s.volumes.back().data(), static_cast<uint32_t>(s.volumes.size()));
-    ExpectError(s, false, {"Data" + std::to_string(s.volumes.size()) + ".Dat follows the last volume"});
+    writeLe32(s.volumes.back().data(), static_cast<uint32_t>(s.volumes.size()));
+    expectError(s, false, {"Data" + std::to_string(s.volumes.size()) + ".Dat follows the last volume"});
 
     // Bytes after the last chunk.
     s = clean;
     s.volumes.back().push_back(0);
-    ExpectError(s, false, {"1 byte follows the last file"});
+    expectError(s, false, {"1 byte follows the last file"});
     ArchiveReport report;
 
     // Damaged compressed data: listing sees nothing wrong, verifying does.
@@ -470,57 +470,57 @@ TEST(Archive, DamageIsReportedWithFileAndVolume) {
     Bytes& last = s.volumes.back();
     for (size_t i = last.size() - 40; i < last.size() - 20; ++i)
         last[i] ^= 0x5A;
-    ReadArchive(s, false, nullptr, &report);
-    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
-    ExpectError(s, true, {"readme.txt"});
+    readArchive(s, false, nullptr, &report);
+    EXPECT_TRUE(report.errors.empty()) << allErrors(report);
+    expectError(s, true, {"readme.txt"});
 
     // A first record with no data after it.
     std::vector<TestFile> one = {{"a.txt", Bytes(10, 'a')}};
-    s = BuildVolumes(one, 0);
-    WriteLe32(s.volumes[0].data() + 24 + 12, 0);
-    ExpectError(s, false, {"chunk size 0"});
+    s = buildVolumes(one, 0);
+    writeLe32(s.volumes[0].data() + 24 + 12, 0);
+    expectError(s, false, {"chunk size 0"});
 }
 
 // Records and continuation records that a volume cuts short or leaves out:
 // the reading rules stop there, the message names the volume and the file.
 TEST(Archive, MissingAndCutRecordsAreNamed) {
-    const std::vector<TestFile> files = SampleFiles();
-    const MemoryVolumeSet clean = BuildVolumes(files, 2000);
+    const std::vector<TestFile> files = sampleFiles();
+    const MemoryVolumeSet clean = buildVolumes(files, 2000);
 
     // A continuation volume that holds only its number.
     MemoryVolumeSet s = clean;
     s.volumes[1].resize(4);
-    ExpectError(s, false, {"Data2.Dat ends inside the continuation record of file 1", "noise.bin"});
-    ExpectError(s, true, {"Data2.Dat ends inside the continuation record of file 1", "noise.bin"});
+    expectError(s, false, {"Data2.Dat ends inside the continuation record of file 1", "noise.bin"});
+    expectError(s, true, {"Data2.Dat ends inside the continuation record of file 1", "noise.bin"});
 
     // A continuation record cut short.
     s = clean;
     s.volumes[1].resize(4 + 300);
-    ExpectError(s, true, {"Data2.Dat ends inside the continuation record of file 1"});
+    expectError(s, true, {"Data2.Dat ends inside the continuation record of file 1"});
 
     // The record of the second file cut short, in one volume.
     std::vector<TestFile> two = {{"a.txt", Bytes(10, 'a')}, {"b.txt", Bytes(10, 'b')}};
-    s = BuildVolumes(two, 0);
-    const size_t second = 24 + FileRecordSize + ReadLe32(s.volumes[0].data() + 24 + 12);
+    s = buildVolumes(two, 0);
+    const size_t second = 24 + FileRecordSize + readLe32(s.volumes[0].data() + 24 + 12);
     s.volumes[0].resize(second + 100);
-    ExpectError(s, false, {"Data1.Dat ends inside the record of file 2 (100 of 564 bytes)"});
+    expectError(s, false, {"Data1.Dat ends inside the record of file 2 (100 of 564 bytes)"});
 
     // A volume that ends after a chunk, then one that holds only its number
     // where the next file should begin.
     std::vector<TestFile> one = {{"a.txt", Bytes(10, 'a')}};
-    s = BuildVolumes(one, 0);
-    WriteLe32(s.volumes[0].data() + 4 + 4, 2); // two files
+    s = buildVolumes(one, 0);
+    writeLe32(s.volumes[0].data() + 4 + 4, 2); // two files
     s.volumes.push_back(Bytes(4, 0));
-    WriteLe32(s.volumes[1].data(), 2);
-    ExpectError(s, false, {"Data2.Dat holds no record; file 2 of 2 is missing"});
+    writeLe32(s.volumes[1].data(), 2);
+    expectError(s, false, {"Data2.Dat holds no record; file 2 of 2 is missing"});
 }
 
 TEST(Archive, ContinuationNamingAnotherFileIsAWarning) {
-    MemoryVolumeSet s = BuildVolumes(SampleFiles(), 2000);
+    MemoryVolumeSet s = buildVolumes(sampleFiles(), 2000);
     s.volumes[1][4 + 304] ^= 0x20; // the continuation record's file name
     ArchiveReport report;
-    ReadArchive(s, true, nullptr, &report);
-    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
+    readArchive(s, true, nullptr, &report);
+    EXPECT_TRUE(report.errors.empty()) << allErrors(report);
     ASSERT_EQ(report.warnings.size(), 1u);
     EXPECT_NE(report.warnings[0].find("Data2.Dat: the continuation record of file 1"), std::string::npos)
         << report.warnings[0];
@@ -529,55 +529,55 @@ TEST(Archive, ContinuationNamingAnotherFileIsAWarning) {
 
 TEST(Archive, EmptyFileStreamIsPaddedAndExpands) {
     std::vector<TestFile> files = {{"empty.dat", {}}};
-    MemoryVolumeSet store = BuildVolumes(files, 0);
+    MemoryVolumeSet store = buildVolumes(files, 0);
     EXPECT_EQ(store.volumes[0].size(), 24u + 564 + 5);
     CollectSink sink;
     ArchiveReport report;
-    ReadArchive(store, true, &sink, &report);
-    EXPECT_TRUE(report.errors.empty()) << AllErrors(report);
+    readArchive(store, true, &sink, &report);
+    EXPECT_TRUE(report.errors.empty()) << allErrors(report);
     ASSERT_EQ(sink.files.size(), 1u);
     EXPECT_TRUE(sink.files[0].empty());
     // Unpadded, the installer's decoder refuses it.
     store.volumes[0].pop_back();
-    WriteLe32(store.volumes[0].data() + 24 + 12, 4);
-    ExpectError(store, true, {"4 bytes or shorter"});
+    writeLe32(store.volumes[0].data() + 24 + 12, 4);
+    expectError(store, true, {"4 bytes or shorter"});
 }
 
 // Names by the installer's rules: a device name, and two files that Windows
 // makes one (same name but for case, a file that is another's folder), are
 // damage; so is a record the check file does not know.
 TEST(Archive, HostileNamesAndForeignRecordsAreDamage) {
-    const std::vector<TestFile> files = SampleFiles();
-    const MemoryVolumeSet clean = BuildVolumes(files, 0);
+    const std::vector<TestFile> files = sampleFiles();
+    const MemoryVolumeSet clean = buildVolumes(files, 0);
     auto rename = [](MemoryVolumeSet& s, size_t at, const char* subDir, const char* name) {
-        tagCompressFileHeader r = ParseFileRecord(&s.volumes[0][at]);
+        tagCompressFileHeader r = parseFileRecord(&s.volumes[0][at]);
         memset(r.subDir, 0, sizeof r.subDir);
         strcpy(r.subDir, subDir);
         memset(r.fileName, 0, sizeof r.fileName);
         strcpy(r.fileName, name);
-        SerializeFileRecord(r, &s.volumes[0][at]);
+        serializeFileRecord(r, &s.volumes[0][at]);
     };
     // Where the records of noise.bin, empty.txt and readme.txt stand.
     const size_t rec1 = 24;
-    const size_t rec2 = rec1 + FileRecordSize + ReadLe32(&clean.volumes[0][rec1 + 12]);
-    const size_t rec3 = rec2 + FileRecordSize + ReadLe32(&clean.volumes[0][rec2 + 12]);
+    const size_t rec2 = rec1 + FileRecordSize + readLe32(&clean.volumes[0][rec1 + 12]);
+    const size_t rec3 = rec2 + FileRecordSize + readLe32(&clean.volumes[0][rec2 + 12]);
 
     MemoryVolumeSet s = clean;
     rename(s, rec1, "", "nul.txt");
-    ExpectError(s, true, {"file 1", "nul.txt", "Windows device"});
+    expectError(s, true, {"file 1", "nul.txt", "Windows device"});
     s = clean;
     rename(s, rec1, "COM1", "x");
-    ExpectError(s, false, {"file 1", "subfolder", "Windows device"});
+    expectError(s, false, {"file 1", "subfolder", "Windows device"});
     s = clean;
     rename(s, rec3, "", "NOISE.BIN");
-    ExpectError(s, false, {"file 3", "NOISE.BIN", "names the same file as file 1"});
+    expectError(s, false, {"file 3", "NOISE.BIN", "names the same file as file 1"});
     s = clean;
     rename(s, rec3, "Noise.bin", "x");
-    ExpectError(s, false, {"file 3", "has a folder that is file 1"});
+    expectError(s, false, {"file 3", "has a folder that is file 1"});
     s = clean;
     rename(s, rec1, "", "a\x81");
     rename(s, rec3, "", "a\x8D");
-    ExpectError(s, false, {"file 1", "unassigned"});
+    expectError(s, false, {"file 1", "unassigned"});
 
     // With a check file, a record that differs from the packed one.
     s = clean;
@@ -588,19 +588,19 @@ TEST(Archive, HostileNamesAndForeignRecordsAreDamage) {
     s.hasCheck = true;
     s.check = serializeCheckFile(table);
     s.volumes[0][rec2 + 24] ^= 1;  // its version
-    ExpectError(s, false, {"file 2", "its record differs"});
+    expectError(s, false, {"file 2", "its record differs"});
 }
 
 TEST(Archive, EmptyVolumeIsReportedNotReadFrom) {
-    MemoryVolumeSet s = BuildVolumes(SampleFiles(), 2000);
+    MemoryVolumeSet s = buildVolumes(sampleFiles(), 2000);
     s.volumes[1].clear();
-    ExpectError(s, true, {"Data2.Dat is empty"});
+    expectError(s, true, {"Data2.Dat is empty"});
     s.volumes[0].clear();
-    ExpectError(s, false, {"Data1.Dat is empty"});
+    expectError(s, false, {"Data1.Dat is empty"});
 }
 
 TEST(Archive, GarbageNeverCrashes) {
-    const MemoryVolumeSet clean = BuildVolumes(SampleFiles(), 2000);
+    const MemoryVolumeSet clean = buildVolumes(sampleFiles(), 2000);
     std::mt19937 rng(9);
     for (int round = 0; round < 400; ++round) {
         MemoryVolumeSet s = clean;
@@ -613,8 +613,8 @@ TEST(Archive, GarbageNeverCrashes) {
         }
         ArchiveReport report;
         CollectSink sink;
-        ReadArchive(s, true, &sink, &report);
-        FormatListing(report);
+        readArchive(s, true, &sink, &report);
+        formatListing(report);
     }
 }
 

@@ -22,14 +22,14 @@ namespace {
 
 const fs::path kBin = SETUP_NATIVE_BIN_DIR;
 
-fs::path Scratch(const std::string& name) {
+fs::path scratch(const std::string& name) {
     fs::path p = kBin.parent_path() / "scratch" / "setupvol" / name;
     fs::remove_all(p);
     fs::create_directories(p);
     return p;
 }
 
-std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+std::string quote(const fs::path& p) { return "'" + p.string() + "'"; }
 
 struct ToolRun {
     int code;
@@ -37,21 +37,21 @@ struct ToolRun {
 };
 
 // Runs the tool with a shell command line; stdout and stderr together.
-ToolRun Tool(const std::string& args, const fs::path& dir) {
+ToolRun tool(const std::string& args, const fs::path& dir) {
     fs::path log = dir / "tool-output.txt";
-    std::string cmd = Quote(kBin / "setupvol") + " " + args + " > " + Quote(log) + " 2>&1";
+    std::string cmd = quote(kBin / "setupvol") + " " + args + " > " + quote(log) + " 2>&1";
     int status = system(cmd.c_str());
     std::ifstream in(log);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
 }
 
-std::vector<unsigned char> ReadAll(const fs::path& p) {
+std::vector<unsigned char> readAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void WriteAll(const fs::path& p, const std::vector<unsigned char>& data) {
+void writeAll(const fs::path& p, const std::vector<unsigned char>& data) {
     fs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary);
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
@@ -59,7 +59,7 @@ void WriteAll(const fs::path& p, const std::vector<unsigned char>& data) {
 
 // 320 files in nested folders: compressible text, barely compressible
 // noise, and one empty file; about 1.8 MB of noise, so two floppy volumes.
-void MakeTree(const fs::path& root, std::vector<std::string>* names) {
+void makeTree(const fs::path& root, std::vector<std::string>* names) {
     std::mt19937 rng(77);
     for (int i = 0; i < 320; ++i) {
         std::string name = "dir" + std::to_string(i % 7) + "/sub" + std::to_string(i % 3) + "/file" +
@@ -77,20 +77,20 @@ void MakeTree(const fs::path& root, std::vector<std::string>* names) {
             for (auto& b : data)
                 b = static_cast<unsigned char>(rng() % 200);
         }
-        WriteAll(root / name, data);
+        writeAll(root / name, data);
         names->push_back(name);
     }
 }
 
 TEST(SetupVolTool, FloppySetOfSeveralHundredFilesRoundTrips) {
-    fs::path dir = Scratch("floppy");
+    fs::path dir = scratch("floppy");
     std::vector<std::string> names;
-    MakeTree(dir / "src", &names);
+    makeTree(dir / "src", &names);
     {
         std::ofstream m(dir / "product.txt");
         m << "# sample product\nshortcut-prefix 17\ntree src install App 1\n";
     }
-    ToolRun pack = Tool("pack " + Quote(dir / "product.txt") + " -o " + Quote(dir / "out") +
+    ToolRun pack = tool("pack " + quote(dir / "product.txt") + " -o " + quote(dir / "out") +
                         " --volume-size 1457664 --disk-dirs --quiet",
                     dir);
     ASSERT_EQ(pack.code, 0) << pack.output;
@@ -100,57 +100,57 @@ TEST(SetupVolTool, FloppySetOfSeveralHundredFilesRoundTrips) {
     EXPECT_LE(fs::file_size(dir / "out/Disk1/Data1.Dat"), 1457664u);
     EXPECT_LE(fs::file_size(dir / "out/Disk2/Data2.Dat"), 1457664u);
 
-    ToolRun list = Tool("list " + Quote(dir / "out"), dir);
+    ToolRun list = tool("list " + quote(dir / "out"), dir);
     EXPECT_EQ(list.code, 0) << list.output;
     EXPECT_NE(list.output.find("files 320"), std::string::npos) << list.output;
     EXPECT_NE(list.output.find("shortcut prefix 17"), std::string::npos);
     EXPECT_NE(list.output.find("install\\App\\dir3\\sub1\\file31.txt"), std::string::npos);
     EXPECT_NE(list.output.find(" 1-2 "), std::string::npos) << "no file spans the two volumes";
 
-    ToolRun verify = Tool("verify " + Quote(dir / "out"), dir);
+    ToolRun verify = tool("verify " + quote(dir / "out"), dir);
     EXPECT_EQ(verify.code, 0) << verify.output;
     EXPECT_NE(verify.output.find("320 files in 2 volumes verified"), std::string::npos) << verify.output;
 
-    ToolRun extract = Tool("extract " + Quote(dir / "out") + " -o " + Quote(dir / "x"), dir);
+    ToolRun extract = tool("extract " + quote(dir / "out") + " -o " + quote(dir / "x"), dir);
     ASSERT_EQ(extract.code, 0) << extract.output;
     for (const std::string& name : names) {
         fs::path original = dir / "src" / name, copy = dir / "x/install/App" / name;
         ASSERT_TRUE(fs::exists(copy)) << name;
-        EXPECT_TRUE(ReadAll(original) == ReadAll(copy)) << name;
+        EXPECT_TRUE(readAll(original) == readAll(copy)) << name;
         uint64_t t1 = 0, t2 = 0;
         std::string error;
-        ASSERT_TRUE(GetFileWriteTime(original, &t1, &error));
-        ASSERT_TRUE(GetFileWriteTime(copy, &t2, &error));
+        ASSERT_TRUE(getFileWriteTime(original, &t1, &error));
+        ASSERT_TRUE(getFileWriteTime(copy, &t2, &error));
         EXPECT_EQ(t1, t2) << name;
     }
     EXPECT_EQ(fs::file_size(dir / "x/install/App/dir5/sub2/file5.txt"), 0u);
 
     // Volumes can also be found from one disk folder: the next disk is its
     // sibling, as on a set of floppies copied side by side.
-    ToolRun fromDisk = Tool("verify " + Quote(dir / "out/Disk1"), dir);
+    ToolRun fromDisk = tool("verify " + quote(dir / "out/Disk1"), dir);
     EXPECT_EQ(fromDisk.code, 0) << fromDisk.output;
 
     // Damage in the second volume names the file and the volume.
-    std::vector<unsigned char> vol2 = ReadAll(dir / "out/Disk2/Data2.Dat");
+    std::vector<unsigned char> vol2 = readAll(dir / "out/Disk2/Data2.Dat");
     vol2.resize(vol2.size() - 1000);
-    WriteAll(dir / "out/Disk2/Data2.Dat", vol2);
-    ToolRun damaged = Tool("verify " + Quote(dir / "out"), dir);
+    writeAll(dir / "out/Disk2/Data2.Dat", vol2);
+    ToolRun damaged = tool("verify " + quote(dir / "out"), dir);
     EXPECT_EQ(damaged.code, 1);
     EXPECT_NE(damaged.output.find("Data2.Dat ends"), std::string::npos) << damaged.output;
     EXPECT_NE(damaged.output.find("file"), std::string::npos) << damaged.output;
 }
 
 TEST(SetupVolTool, OutputIsReproducible) {
-    fs::path dir = Scratch("repro");
+    fs::path dir = scratch("repro");
     std::vector<std::string> names;
-    MakeTree(dir / "src", &names);
+    makeTree(dir / "src", &names);
     {
         std::ofstream m(dir / "m.txt");
         m << "groups 3\ntree src/dir1 install One 1\ntree src/dir2 system - 3 literals=ascii dict=1024\n"
              "file src/dir0/sub0/file0.bin windows - 2 name=Zero.bin version=1.2.3.4\n";
     }
     for (const char* out : {"a", "b"}) {
-        ToolRun pack = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / out) + " --volume-size 100000", dir);
+        ToolRun pack = tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / out) + " --volume-size 100000", dir);
         ASSERT_EQ(pack.code, 0) << pack.output;
     }
     int volumes = 0;
@@ -161,27 +161,27 @@ TEST(SetupVolTool, OutputIsReproducible) {
             EXPECT_FALSE(fs::exists(b));
             break;
         }
-        EXPECT_TRUE(ReadAll(a) == ReadAll(b)) << a;
+        EXPECT_TRUE(readAll(a) == readAll(b)) << a;
         ++volumes;
     }
     EXPECT_GT(volumes, 2);
     // Packing again into the same folder with one volume removes the
     // now-stale Data2.Dat and beyond.
-    ToolRun pack = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "a"), dir);
+    ToolRun pack = tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / "a"), dir);
     ASSERT_EQ(pack.code, 0) << pack.output;
     EXPECT_FALSE(fs::exists(dir / "a/Data2.Dat"));
-    ToolRun verify = Tool("verify " + Quote(dir / "a"), dir);
+    ToolRun verify = tool("verify " + quote(dir / "a"), dir);
     EXPECT_EQ(verify.code, 0) << verify.output;
 }
 
 TEST(SetupVolTool, ManifestProblemsNameTheLine) {
-    fs::path dir = Scratch("manifest");
-    WriteAll(dir / "a.txt", {'a'});
+    fs::path dir = scratch("manifest");
+    writeAll(dir / "a.txt", {'a'});
     {
         std::ofstream m(dir / "m.txt");
         m << "groups 1\nfile a.txt install - 1\nfile missing.dll system - 1\n";
     }
-    ToolRun r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out"), dir);
+    ToolRun r = tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / "out"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("m.txt:3: source file 'missing.dll' not found"), std::string::npos) << r.output;
     EXPECT_FALSE(fs::exists(dir / "out/Data1.Dat"));
@@ -189,7 +189,7 @@ TEST(SetupVolTool, ManifestProblemsNameTheLine) {
         std::ofstream m(dir / "m.txt");
         m << "groups 1\nfile a.txt install - 1\nfile a.txt install - 2\n";
     }
-    r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out"), dir);
+    r = tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / "out"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("m.txt:3: target install\\a.txt is already installed by line 2"), std::string::npos)
         << r.output;
@@ -197,32 +197,32 @@ TEST(SetupVolTool, ManifestProblemsNameTheLine) {
         std::ofstream m(dir / "m.txt");
         m << "groups 1\nfile a.txt install - 1\nfile a.txt install B 2\n";
     }
-    r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out"), dir);
+    r = tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / "out"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("m.txt:3: group 2 exceeds 'groups 1' of line 1"), std::string::npos) << r.output;
-    r = Tool("pack " + Quote(dir / "m.txt"), dir);
+    r = tool("pack " + quote(dir / "m.txt"), dir);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.output.find("usage"), std::string::npos);
 }
 
 TEST(SetupVolTool, SingleStreams) {
-    fs::path dir = Scratch("streams");
+    fs::path dir = scratch("streams");
     std::string text;
     for (int i = 0; i < 500; ++i)
         text += "stream line " + std::to_string(i % 37) + "\n";
-    WriteAll(dir / "in.txt", std::vector<unsigned char>(text.begin(), text.end()));
-    ToolRun r = Tool("implode --literals ascii --dict 2048 " + Quote(dir / "in.txt") + " " + Quote(dir / "s.imp"), dir);
+    writeAll(dir / "in.txt", std::vector<unsigned char>(text.begin(), text.end()));
+    ToolRun r = tool("implode --literals ascii --dict 2048 " + quote(dir / "in.txt") + " " + quote(dir / "s.imp"), dir);
     ASSERT_EQ(r.code, 0) << r.output;
-    std::vector<unsigned char> stream = ReadAll(dir / "s.imp");
+    std::vector<unsigned char> stream = readAll(dir / "s.imp");
     ASSERT_GT(stream.size(), 2u);
     EXPECT_EQ(stream[0], 1);
     EXPECT_EQ(stream[1], 5);
-    r = Tool("explode " + Quote(dir / "s.imp") + " " + Quote(dir / "out.txt"), dir);
+    r = tool("explode " + quote(dir / "s.imp") + " " + quote(dir / "out.txt"), dir);
     ASSERT_EQ(r.code, 0) << r.output;
-    EXPECT_TRUE(ReadAll(dir / "out.txt") == ReadAll(dir / "in.txt"));
+    EXPECT_TRUE(readAll(dir / "out.txt") == readAll(dir / "in.txt"));
     stream.resize(stream.size() / 2);
-    WriteAll(dir / "cut.imp", stream);
-    r = Tool("explode " + Quote(dir / "cut.imp") + " " + Quote(dir / "cut.txt"), dir);
+    writeAll(dir / "cut.imp", stream);
+    r = tool("explode " + quote(dir / "cut.imp") + " " + quote(dir / "cut.txt"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("damaged or cut-off"), std::string::npos) << r.output;
     EXPECT_FALSE(fs::exists(dir / "cut.txt")) << "a partial output looks like a whole one";
@@ -232,11 +232,11 @@ TEST(SetupVolTool, SingleStreams) {
 // overlong UTF-8, a volume size beyond 64 bits, a full disk: each refused with
 // the file and the cause.
 TEST(SetupVolTool, HostileNamesAndSizesAreRefused) {
-    fs::path dir = Scratch("hostile");
-    WriteAll(dir / "a.txt", {'a'});
+    fs::path dir = scratch("hostile");
+    writeAll(dir / "a.txt", {'a'});
     auto packWith = [&](const std::string& manifest, const std::string& extra = "") {
         std::ofstream(dir / "m.txt") << manifest;
-        return Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out") + " " + extra, dir);
+        return tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / "out") + " " + extra, dir);
     };
     for (const char* line : {"file a.txt install - 1 name=NUL", "file a.txt install - 1 name=aux.txt",
                              "file a.txt install - 1 name=con.", "file a.txt install COM1 1",
@@ -274,7 +274,7 @@ TEST(SetupVolTool, HostileNamesAndSizesAreRefused) {
     fs::create_directories(dir / "full");
     fs::create_symlink("/dev/full", dir / "full/Data1.Dat.new");
     std::ofstream(dir / "m.txt") << "file a.txt install - 1\n";
-    r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "full"), dir);
+    r = tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / "full"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("Data1.Dat.new: the disk is full"), std::string::npos) << r.output;
     EXPECT_FALSE(fs::exists(dir / "full/Data1.Dat"));
@@ -283,56 +283,56 @@ TEST(SetupVolTool, HostileNamesAndSizesAreRefused) {
 // The check file: packed beside Data1.Dat; verify and extract compare every
 // file with it, and a file whose bytes differ is damage and not extracted.
 TEST(SetupVolTool, CheckFileCatchesDamageThatStillDecodes) {
-    fs::path dir = Scratch("check");
+    fs::path dir = scratch("check");
     std::mt19937 rng(3);
     std::vector<unsigned char> noise(20000);
     for (auto& b : noise)
         b = static_cast<unsigned char>(rng());
-    WriteAll(dir / "src/noise.bin", noise);
-    WriteAll(dir / "src/text.txt", std::vector<unsigned char>(3000, 'x'));
+    writeAll(dir / "src/noise.bin", noise);
+    writeAll(dir / "src/text.txt", std::vector<unsigned char>(3000, 'x'));
     std::ofstream(dir / "m.txt") << "file src/text.txt install - 1\nfile src/noise.bin install - 1\n";
-    ToolRun r = Tool("pack " + Quote(dir / "m.txt") + " -o " + Quote(dir / "out"), dir);
+    ToolRun r = tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / "out"), dir);
     ASSERT_EQ(r.code, 0) << r.output;
     ASSERT_TRUE(fs::exists(dir / "out/Data.Chk"));
-    r = Tool("verify " + Quote(dir / "out"), dir);
+    r = tool("verify " + quote(dir / "out"), dir);
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_NE(r.output.find("each against its checksum"), std::string::npos) << r.output;
 
     // Flip one bit among noise.bin's literals (near the end of the volume):
     // the stream still decodes, to one wrong byte.
-    std::vector<unsigned char> clean = ReadAll(dir / "out/Data1.Dat");
+    std::vector<unsigned char> clean = readAll(dir / "out/Data1.Dat");
     std::vector<unsigned char> damaged = clean;
     damaged[damaged.size() - 3000] ^= 0x08;
-    WriteAll(dir / "out/Data1.Dat", damaged);
+    writeAll(dir / "out/Data1.Dat", damaged);
     fs::path check = dir / "out/Data.Chk";
-    std::vector<unsigned char> checkBytes = ReadAll(check);
+    std::vector<unsigned char> checkBytes = readAll(check);
     fs::remove(check);
-    r = Tool("verify " + Quote(dir / "out"), dir);
+    r = tool("verify " + quote(dir / "out"), dir);
     ASSERT_EQ(r.code, 0) << "the flip does not decode silently; the case proves nothing\n" << r.output;
     EXPECT_NE(r.output.find("no check file"), std::string::npos) << r.output;
 
-    WriteAll(check, checkBytes);
-    r = Tool("verify " + Quote(dir / "out"), dir);
+    writeAll(check, checkBytes);
+    r = tool("verify " + quote(dir / "out"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("file 2 'install\\noise.bin': its expanded bytes differ"), std::string::npos)
         << r.output;
-    r = Tool("extract " + Quote(dir / "out") + " -o " + Quote(dir / "x"), dir);
+    r = tool("extract " + quote(dir / "out") + " -o " + quote(dir / "x"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("1 of 2 files extracted"), std::string::npos) << r.output;
     EXPECT_TRUE(fs::exists(dir / "x/install/text.txt"));
     EXPECT_FALSE(fs::exists(dir / "x/install/noise.bin"));
 
     // A damaged check file, and one of another set, are told as such.
-    WriteAll(dir / "out/Data1.Dat", clean);
+    writeAll(dir / "out/Data1.Dat", clean);
     checkBytes[18] ^= 1;
-    WriteAll(check, checkBytes);
-    r = Tool("verify " + Quote(dir / "out"), dir);
+    writeAll(check, checkBytes);
+    r = tool("verify " + quote(dir / "out"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("Data.Chk is damaged"), std::string::npos) << r.output;
     std::ofstream(dir / "m2.txt") << "file src/text.txt install - 1\n";
-    ASSERT_EQ(Tool("pack " + Quote(dir / "m2.txt") + " -o " + Quote(dir / "other"), dir).code, 0);
+    ASSERT_EQ(tool("pack " + quote(dir / "m2.txt") + " -o " + quote(dir / "other"), dir).code, 0);
     fs::copy_file(dir / "other/Data.Chk", check, fs::copy_options::overwrite_existing);
-    r = Tool("verify " + Quote(dir / "out"), dir);
+    r = tool("verify " + quote(dir / "out"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("does not belong to this set"), std::string::npos) << r.output;
 }

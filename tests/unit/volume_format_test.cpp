@@ -16,10 +16,10 @@ namespace {
 TEST(VolumeFormat, HeaderBytes) {
     ArchiveHeader h = {0x01020304u, 7, 3, 1, 23};
     unsigned char b[ArchiveHeaderSize];
-    SerializeArchiveHeader(h, b);
+    serializeArchiveHeader(h, b);
     const unsigned char want[20] = {4, 3, 2, 1, 7, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 23, 0, 0, 0};
     EXPECT_EQ(memcmp(b, want, 20), 0);
-    ArchiveHeader back = ParseArchiveHeader(b);
+    ArchiveHeader back = parseArchiveHeader(b);
     EXPECT_EQ(back.totalSize, h.totalSize);
     EXPECT_EQ(back.fileCount, 7u);
     EXPECT_EQ(back.groupCount, 3);
@@ -44,32 +44,32 @@ TEST(VolumeFormat, RecordBytes) {
     strcpy(r.subDir, "Help\\Pages");
     strcpy(r.fileName, "index.htm");
     unsigned char b[FileRecordSize];
-    SerializeFileRecord(r, b);
-    EXPECT_EQ(ReadLe32(b + 0), 1u);
-    EXPECT_EQ(ReadLe32(b + 4), 0x11223344u);
-    EXPECT_EQ(ReadLe32(b + 8), 0x01D00000u);
-    EXPECT_EQ(ReadLe32(b + 12), 1000u);
-    EXPECT_EQ(ReadLe32(b + 16), 0xFFFFFFFFu);
-    EXPECT_EQ(ReadLe32(b + 20), 2u);
-    EXPECT_EQ(ReadLe32(b + 28), 0xFFFFFFFEu);
-    EXPECT_EQ(ReadLe32(b + 40), 4u);
+    serializeFileRecord(r, b);
+    EXPECT_EQ(readLe32(b + 0), 1u);
+    EXPECT_EQ(readLe32(b + 4), 0x11223344u);
+    EXPECT_EQ(readLe32(b + 8), 0x01D00000u);
+    EXPECT_EQ(readLe32(b + 12), 1000u);
+    EXPECT_EQ(readLe32(b + 16), 0xFFFFFFFFu);
+    EXPECT_EQ(readLe32(b + 20), 2u);
+    EXPECT_EQ(readLe32(b + 28), 0xFFFFFFFEu);
+    EXPECT_EQ(readLe32(b + 40), 4u);
     EXPECT_EQ(memcmp(b + 44, "Help\\Pages\0\0", 12), 0);
     EXPECT_EQ(memcmp(b + 304, "index.htm\0\0", 11), 0);
     for (size_t i = 304 + 9; i < 564; ++i)
         ASSERT_EQ(b[i], 0) << i;
-    tagCompressFileHeader back = ParseFileRecord(b);
+    tagCompressFileHeader back = parseFileRecord(b);
     EXPECT_EQ(back.version[1], -2);
     EXPECT_STREQ(back.subDir, "Help\\Pages");
     EXPECT_STREQ(back.fileName, "index.htm");
-    EXPECT_TRUE(RecordTextTerminated(b, true));
+    EXPECT_TRUE(recordTextTerminated(b, true));
     // A terminated field keeps the bytes after its terminator, to its last
     // one: the engine writes the record back to Install.log as it was read.
     b[304 + 259] = 'q';
-    EXPECT_EQ(ParseFileRecord(b).fileName[259], 'q');
+    EXPECT_EQ(parseFileRecord(b).fileName[259], 'q');
     // A name field without a terminator is cut on parsing and reported.
     memset(b + 304, 'x', 260);
-    EXPECT_FALSE(RecordTextTerminated(b, true));
-    EXPECT_EQ(strlen(ParseFileRecord(b).fileName), 259u);
+    EXPECT_FALSE(recordTextTerminated(b, true));
+    EXPECT_EQ(strlen(parseFileRecord(b).fileName), 259u);
 }
 
 TEST(VolumeFormat, VersionTextsAsTheInstallerReadsThem) {
@@ -91,7 +91,7 @@ TEST(VolumeFormat, VersionTextsAsTheInstallerReadsThem) {
     };
     for (const Case& c : cases) {
         int32_t v[4] = {9, 9, 9, 9};
-        ParseVersionText(c.text, v);
+        parseVersionText(c.text, v);
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(v[i], c.want[i]) << "'" << c.text << "' part " << i;
     }
@@ -99,14 +99,14 @@ TEST(VolumeFormat, VersionTextsAsTheInstallerReadsThem) {
 
 TEST(VolumeFormat, VersionsCompareNumberByNumber) {
     int32_t a[4] = {1, 10, 0, 0}, b[4] = {1, 9, 99, 99}, c[4] = {1, 10, 0, 0}, n[4] = {-1, 0, 0, 0};
-    EXPECT_EQ(CompareVersions(a, b), 1);
-    EXPECT_EQ(CompareVersions(b, a), -1);
-    EXPECT_EQ(CompareVersions(a, c), 0);
-    EXPECT_EQ(CompareVersions(n, b), -1); // signed
+    EXPECT_EQ(compareVersions(a, b), 1);
+    EXPECT_EQ(compareVersions(b, a), -1);
+    EXPECT_EQ(compareVersions(a, c), 0);
+    EXPECT_EQ(compareVersions(n, b), -1); // signed
 }
 
 // Checks every rule of the layout over a plan; returns the problems found.
-std::string CheckPlan(const std::vector<uint64_t>& sizes, uint64_t cap, const std::vector<VolumePiece>& pieces,
+std::string checkPlan(const std::vector<uint64_t>& sizes, uint64_t cap, const std::vector<VolumePiece>& pieces,
                       const std::vector<uint64_t>& volumeSizes) {
     std::vector<uint64_t> offsetInVolume(volumeSizes.size() + 1, 0);
     for (size_t v = 0; v < volumeSizes.size(); ++v)
@@ -203,7 +203,7 @@ TEST(FileCheck, CheckFileBytesAndDamage) {
     EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(longer.data(), longer.size(), &back));
     EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(bytes.data(), 0, &back));
     std::vector<unsigned char> huge = bytes;
-    WriteLe32(&huge[8], 0xFFFFFFFFu);
+    writeLe32(&huge[8], 0xFFFFFFFFu);
     EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(huge.data(), huge.size(), &back));
 }
 
@@ -211,13 +211,13 @@ TEST(VolumePlanner, SingleVolumeWithoutCap) {
     std::vector<VolumePiece> pieces;
     std::vector<uint64_t> vols;
     std::string error;
-    ASSERT_TRUE(PlanVolumes({5, 100, 7}, 0, &pieces, &vols, &error));
+    ASSERT_TRUE(planVolumes({5, 100, 7}, 0, &pieces, &vols, &error));
     ASSERT_EQ(pieces.size(), 3u);
     EXPECT_EQ(pieces[0].offset, 24u); // after the number and the header
     EXPECT_EQ(pieces[1].offset, 24u + 564 + 5);
     ASSERT_EQ(vols.size(), 1u);
     EXPECT_EQ(vols[0], 24u + 3 * 564 + 112);
-    EXPECT_EQ(CheckPlan({5, 100, 7}, 0, pieces, vols), "");
+    EXPECT_EQ(checkPlan({5, 100, 7}, 0, pieces, vols), "");
 }
 
 TEST(VolumePlanner, AwkwardSplitPoints) {
@@ -229,7 +229,7 @@ TEST(VolumePlanner, AwkwardSplitPoints) {
     // Volume 1 ends exactly after the first chunk: the next record opens
     // volume 2 at offset 4.
     uint64_t exact = cap - 24 - 564;
-    ASSERT_TRUE(PlanVolumes({exact, 10}, cap, &pieces, &vols, &error));
+    ASSERT_TRUE(planVolumes({exact, 10}, cap, &pieces, &vols, &error));
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_FALSE(pieces[0].continued);
     EXPECT_EQ(pieces[1].volume, 2u);
@@ -238,7 +238,7 @@ TEST(VolumePlanner, AwkwardSplitPoints) {
 
     // Room for a record and exactly one byte: the file starts there.
     uint64_t first = cap - 24 - 564 - 565;
-    ASSERT_TRUE(PlanVolumes({first, 50}, cap, &pieces, &vols, &error));
+    ASSERT_TRUE(planVolumes({first, 50}, cap, &pieces, &vols, &error));
     ASSERT_EQ(pieces.size(), 3u);
     EXPECT_EQ(pieces[1].volume, 1u);
     EXPECT_EQ(pieces[1].chunkSize, 1u);
@@ -249,14 +249,14 @@ TEST(VolumePlanner, AwkwardSplitPoints) {
     // Room for a record but no byte: the record goes to the next volume
     // rather than be the last thing in this one.
     uint64_t noByte = cap - 24 - 564 - 564;
-    ASSERT_TRUE(PlanVolumes({noByte, 50}, cap, &pieces, &vols, &error));
+    ASSERT_TRUE(planVolumes({noByte, 50}, cap, &pieces, &vols, &error));
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_EQ(pieces[1].volume, 2u);
     EXPECT_TRUE(pieces[1].first);
     EXPECT_EQ(vols[0], cap - 564);
 
     // A file over three volumes: continued 1, 1, 0.
-    ASSERT_TRUE(PlanVolumes({4000}, cap, &pieces, &vols, &error));
+    ASSERT_TRUE(planVolumes({4000}, cap, &pieces, &vols, &error));
     ASSERT_EQ(pieces.size(), 3u);
     EXPECT_TRUE(pieces[0].continued);
     EXPECT_TRUE(pieces[1].continued);
@@ -266,42 +266,42 @@ TEST(VolumePlanner, AwkwardSplitPoints) {
 
     // A continued chunk that fills its volume to the byte, then the rest.
     uint64_t twoFull = (cap - 24 - 564) + (cap - 4 - 564);
-    ASSERT_TRUE(PlanVolumes({twoFull, 1}, cap, &pieces, &vols, &error));
+    ASSERT_TRUE(planVolumes({twoFull, 1}, cap, &pieces, &vols, &error));
     ASSERT_EQ(pieces.size(), 3u);
     EXPECT_FALSE(pieces[1].continued);
     EXPECT_EQ(vols[1], cap);
     EXPECT_EQ(pieces[2].volume, 3u);
 
-    EXPECT_EQ(CheckPlan({twoFull, 1}, cap, pieces, vols), "");
+    EXPECT_EQ(checkPlan({twoFull, 1}, cap, pieces, vols), "");
 }
 
 TEST(VolumePlanner, SmallestCapAndTooSmall) {
     std::vector<VolumePiece> pieces;
     std::vector<uint64_t> vols;
     std::string error;
-    const uint64_t cap = VolumePlanner::MinimumCap();
+    const uint64_t cap = VolumePlanner::minimumCap();
     EXPECT_EQ(cap, 24u + 564 + 1);
     // One byte per volume in volume 1, then 21 per later volume.
-    ASSERT_TRUE(PlanVolumes({100, 3}, cap, &pieces, &vols, &error)) << error;
-    EXPECT_EQ(CheckPlan({100, 3}, cap, pieces, vols), "");
+    ASSERT_TRUE(planVolumes({100, 3}, cap, &pieces, &vols, &error)) << error;
+    EXPECT_EQ(checkPlan({100, 3}, cap, pieces, vols), "");
     EXPECT_EQ(pieces[0].chunkSize, 1u);
     EXPECT_EQ(pieces[1].chunkSize, 21u);
-    EXPECT_FALSE(PlanVolumes({100}, cap - 1, &pieces, &vols, &error));
+    EXPECT_FALSE(planVolumes({100}, cap - 1, &pieces, &vols, &error));
     EXPECT_NE(error.find("589"), std::string::npos) << error;
 }
 
 TEST(VolumePlanner, RandomPlansKeepEveryRule) {
     std::mt19937 rng(42);
     for (int round = 0; round < 300; ++round) {
-        uint64_t cap = round % 10 == 0 ? 0 : VolumePlanner::MinimumCap() + rng() % 5000;
+        uint64_t cap = round % 10 == 0 ? 0 : VolumePlanner::minimumCap() + rng() % 5000;
         std::vector<uint64_t> sizes(1 + rng() % 12);
         for (auto& s : sizes)
             s = rng() % 4 == 0 ? 5 : 5 + rng() % (rng() % 2 ? 200 : 20000);
         std::vector<VolumePiece> pieces;
         std::vector<uint64_t> vols;
         std::string error;
-        ASSERT_TRUE(PlanVolumes(sizes, cap, &pieces, &vols, &error)) << error;
-        ASSERT_EQ(CheckPlan(sizes, cap, pieces, vols), "") << "round " << round << " cap " << cap;
+        ASSERT_TRUE(planVolumes(sizes, cap, &pieces, &vols, &error)) << error;
+        ASSERT_EQ(checkPlan(sizes, cap, pieces, vols), "") << "round " << round << " cap " << cap;
     }
 }
 

@@ -120,7 +120,7 @@ public:
     uint64_t remaining() const { return file ? file->remaining() : 0; }
     // "file 3 'install\readme.txt'"
     std::string describe() const {
-        return "file " + std::to_string(current->index) + " '" + DisplayTarget(current->record) + "'";
+        return "file " + std::to_string(current->index) + " '" + displayTarget(current->record) + "'";
     }
 
     // After a data read: a chunk that claims more than its volume holds. The
@@ -176,7 +176,7 @@ public:
             return fail(name + " is empty");
         if (got < sizeof bytes)
             return fail(name + " is too short to hold its volume number");
-        uint32_t held = ReadLe32(bytes);
+        uint32_t held = readLe32(bytes);
         if (held != number)
             return fail(name + " holds volume number " + std::to_string(held) + " instead of " +
                         std::to_string(number) + " (a volume of another set, or damaged)");
@@ -207,11 +207,11 @@ public:
 
     void continuationRead(const unsigned char* raw) override {
         const tagCompressFileHeader& first = current->record;
-        tagCompressFileHeader next = ParseFileRecord(raw);
+        tagCompressFileHeader next = parseFileRecord(raw);
         if (strcmp(next.fileName, first.fileName) != 0 || strcmp(next.subDir, first.subDir) != 0 ||
             next.targetDir != first.targetDir)
             report->warnings.push_back(name + ": the continuation record of " + describe() +
-                                       " names another file ('" + DisplayTarget(next) + "')");
+                                       " names another file ('" + displayTarget(next) + "')");
         current->lastVolume = number;
         current->streamSize += next.chunkSize;
     }
@@ -277,7 +277,7 @@ void writeCallback(char* buffer, unsigned int* size, void* param) {
     ctx->written += *size;
     ctx->crc = crc32Update(ctx->crc, buffer, *size);
     if (ctx->sink && ctx->sinkOk && *size > 0)
-        ctx->sinkOk = ctx->sink->Write(reinterpret_cast<unsigned char*>(buffer), *size, &ctx->sinkError);
+        ctx->sinkOk = ctx->sink->write(reinterpret_cast<unsigned char*>(buffer), *size, &ctx->sinkError);
 }
 
 const char* explodeProblem(unsigned result) {
@@ -296,19 +296,19 @@ const char* explodeProblem(unsigned result) {
 // Checks of a first record that the installer would trip over.
 void checkRecord(CheckedVolumes& volumes, const unsigned char* raw, const tagCompressFileHeader& r,
                  const ArchiveHeader& header, ArchiveFile* file) {
-    std::string where = volumes.volumeName() + ": file " + std::to_string(file->index) + " '" + DisplayTarget(r) + "'";
+    std::string where = volumes.volumeName() + ": file " + std::to_string(file->index) + " '" + displayTarget(r) + "'";
     auto bad = [&](const std::string& problem) {
         volumes.error(where + ": " + problem);
         file->ok = false;
     };
     if (r.targetDir < 0 || r.targetDir >= TargetDirCount)
         bad("target directory " + std::to_string(r.targetDir) + " is not one of 0 to 7");
-    if (!RecordTextTerminated(raw, true) || !RecordTextTerminated(raw, false))
+    if (!recordTextTerminated(raw, true) || !recordTextTerminated(raw, false))
         bad("a name field has no terminating zero");
-    std::string problem = CheckPathComponent(r.fileName);
+    std::string problem = checkPathComponent(r.fileName);
     if (!problem.empty())
         bad("file name: " + problem);
-    problem = CheckSubDir(r.subDir);
+    problem = checkSubDir(r.subDir);
     if (!problem.empty())
         bad("subfolder: " + problem);
     if (r.group < 1 || r.group > header.groupCount)
@@ -323,7 +323,7 @@ void checkRecord(CheckedVolumes& volumes, const unsigned char* raw, const tagCom
 bool expandFile(CheckedVolumes& volumes, ChunkState state, ExplodeWork* work, ArchiveSink* sink,
                 const CheckEntry* check, ArchiveFile& file) {
     ExpandContext ctx = {&volumes, state, volumes.problems(), sink, sink != nullptr, "", 0, 0};
-    if (sink && !sink->BeginFile(file, &ctx.sinkError))
+    if (sink && !sink->beginFile(file, &ctx.sinkError))
         ctx.sinkOk = false;
     unsigned result = Explode(readCallback, writeCallback, work, &ctx);
     file.expandedBytes = ctx.written;
@@ -350,7 +350,7 @@ bool expandFile(CheckedVolumes& volumes, ChunkState state, ExplodeWork* work, Ar
             volumes.error(ctx.sinkError);
             file.ok = false;
         }
-        sink->EndFile(file, file.ok);
+        sink->endFile(file, file.ok);
     }
     return !broken;
 }
@@ -367,11 +367,11 @@ bool DirectoryVolumeSet::readCheckFile(std::vector<unsigned char>* bytes, std::s
     fs::path first = find(1);
     if (first.empty())
         return false;
-    fs::path path = first.parent_path() / PathFromUtf8(kCheckFileName);
+    fs::path path = first.parent_path() / pathFromUtf8(kCheckFileName);
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
         return false;
-    *name = PathToUtf8(path.lexically_normal());
+    *name = pathToUtf8(path.lexically_normal());
     std::ifstream in(path, std::ios::binary);
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     // One that cannot be read is told as damaged.
@@ -388,13 +388,13 @@ std::unique_ptr<VolumeFile> MemoryVolumeSet::open(uint32_t number, std::string* 
 }
 
 fs::path DirectoryVolumeSet::find(uint32_t number) const {
-    const fs::path file = PathFromUtf8(volumeFileName(number));
-    const fs::path disk = PathFromUtf8("Disk" + std::to_string(number));
+    const fs::path file = pathFromUtf8(volumeFileName(number));
+    const fs::path disk = pathFromUtf8("Disk" + std::to_string(number));
     std::vector<fs::path> candidates = {dir / file, dir / disk / file};
     // Only a folder that is itself one disk of a set has sibling disks.
-    std::string name = PathToUtf8(dir.lexically_normal().filename());
+    std::string name = pathToUtf8(dir.lexically_normal().filename());
     if (name.empty())
-        name = PathToUtf8(dir.lexically_normal().parent_path().filename());
+        name = pathToUtf8(dir.lexically_normal().parent_path().filename());
     if (name.size() > 4 && name.compare(0, 4, "Disk") == 0 &&
         name.find_first_not_of("0123456789", 4) == std::string::npos)
         candidates.push_back(dir / ".." / disk / file);
@@ -407,7 +407,7 @@ fs::path DirectoryVolumeSet::find(uint32_t number) const {
 
 std::unique_ptr<VolumeFile> DirectoryVolumeSet::open(uint32_t number, std::string* name) {
     fs::path p = find(number);
-    *name = p.empty() ? volumeFileName(number) : PathToUtf8(p.lexically_normal());
+    *name = p.empty() ? volumeFileName(number) : pathToUtf8(p.lexically_normal());
     if (p.empty())
         return nullptr;
     std::unique_ptr<DiskVolumeFile> f(new DiskVolumeFile(p));
@@ -416,16 +416,16 @@ std::unique_ptr<VolumeFile> DirectoryVolumeSet::open(uint32_t number, std::strin
     return std::unique_ptr<VolumeFile>(f.release());
 }
 
-std::string DisplayTarget(const tagCompressFileHeader& record) {
-    std::string path = TargetDirKeyword(record.targetDir);
+std::string displayTarget(const tagCompressFileHeader& record) {
+    std::string path = targetDirKeyword(record.targetDir);
     if (record.targetDir < 0 || record.targetDir >= TargetDirCount)
         path = "target" + std::to_string(record.targetDir);
     if (record.subDir[0])
-        path += "\\" + AnsiToUtf8(record.subDir);
-    return path + "\\" + AnsiToUtf8(record.fileName);
+        path += "\\" + ansiToUtf8(record.subDir);
+    return path + "\\" + ansiToUtf8(record.fileName);
 }
 
-void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* report) {
+void readArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* report) {
     *report = ArchiveReport();
     CheckedVolumes volumes(set, report);
     volumes.readingHeader();
@@ -439,7 +439,7 @@ void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         volumes.error(volumes.volumeName() + " is too short to hold the archive header");
         return;
     }
-    report->header = ParseArchiveHeader(raw);
+    report->header = parseArchiveHeader(raw);
     report->headerRead = true;
     const ArchiveHeader& h = report->header;
     if (h.formatVersion != ArchiveFormatVersion)
@@ -479,12 +479,12 @@ void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         report->files.emplace_back();
         ArchiveFile& file = report->files.back();
         file.index = i;
-        file.record = ParseFileRecord(raw);
+        file.record = parseFileRecord(raw);
         file.recordCrc = crc32Update(0, raw, FileRecordSize);
         checkRecord(volumes, raw, file.record, h, &file);
         const CheckEntry* entry = report->checked ? &check.entries[i - 1] : nullptr;
         if (entry && entry->recordCrc != file.recordCrc) {
-            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + DisplayTarget(file.record) +
+            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + displayTarget(file.record) +
                           "': its record differs from the one " + kCheckFileName + " records (damaged record)");
             file.ok = false;
         }
@@ -497,9 +497,9 @@ void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         case TargetPaths::FolderIsFile: clash = "has a folder that is"; break;
         }
         if (clash) {
-            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + DisplayTarget(file.record) +
+            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + displayTarget(file.record) +
                           "' " + clash + " file " + std::to_string(other) + " '" +
-                          DisplayTarget(report->files[other - 1].record) +
+                          displayTarget(report->files[other - 1].record) +
                           "' on Windows (names compared without case); they cannot both be installed");
             file.ok = false;
         }
@@ -537,7 +537,7 @@ void ReadArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
                                    " differs from the sum of the files' sizes " + std::to_string(expandedTotal));
 }
 
-std::string FormatListing(const ArchiveReport& report) {
+std::string formatListing(const ArchiveReport& report) {
     std::string out;
     char line[512];
     if (report.headerRead) {
@@ -570,7 +570,7 @@ std::string FormatListing(const ArchiveReport& report) {
         snprintf(line, sizeof line, "%4u  %-4s %9llu %9u  %5d  %-15s  %s  ", f.index, vol.c_str(),
                  (unsigned long long)f.streamSize, r.expandedSize, r.group, version, when);
         out += line;
-        out += DisplayTarget(r) + "\n";
+        out += displayTarget(r) + "\n";
     }
     return out;
 }

@@ -2,7 +2,7 @@
 // with a clear message for every way they can be damaged.
 //
 // The volumes come from a VolumeSet, so tests and the fuzzer can serve them
-// from memory. ReadArchive walks the archive front to back through the
+// from memory. readArchive walks the archive front to back through the
 // installer's own reading rules (reader/VolumeStream.h: records, chunks,
 // continuation records across volumes), telling which volume and which file
 // every problem is in, and, when asked, expands every file through the
@@ -101,10 +101,10 @@ public:
     virtual ~ArchiveSink() = default;
     // False (with a message) when the file cannot be written; the file is
     // then still checked but its bytes go nowhere.
-    virtual bool BeginFile(const ArchiveFile& file, std::string* error) = 0;
-    virtual bool Write(const unsigned char* data, size_t size, std::string* error) = 0;
+    virtual bool beginFile(const ArchiveFile& file, std::string* error) = 0;
+    virtual bool write(const unsigned char* data, size_t size, std::string* error) = 0;
     // ok: the file expanded cleanly to its recorded size.
-    virtual void EndFile(const ArchiveFile& file, bool ok) = 0;
+    virtual void endFile(const ArchiveFile& file, bool ok) = 0;
 };
 
 // Reads the whole archive. expand: also expand every file (verify and
@@ -115,12 +115,12 @@ public:
 // folding alike, a file that is another's folder) are damage. Every problem
 // lands in report->errors; the walk goes on wherever the structure still
 // tells where the next record is.
-void ReadArchive(VolumeSet& volumes, bool expand, ArchiveSink* sink, ArchiveReport* report);
+void readArchive(VolumeSet& volumes, bool expand, ArchiveSink* sink, ArchiveReport* report);
 
 // "install\Docs\readme.txt", in UTF-8.
-std::string DisplayTarget(const tagCompressFileHeader& record);
+std::string displayTarget(const tagCompressFileHeader& record);
 
 // The listing printed by `setupvol list`.
-std::string FormatListing(const ArchiveReport& report);
+std::string formatListing(const ArchiveReport& report);
 
 #endif

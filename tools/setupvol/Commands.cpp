@@ -31,7 +31,7 @@ const char kUsage[] =
     "Volumes are DIR/Data<n>.Dat, or DIR/Disk<n>/Data<n>.Dat with --disk-dirs.\n"
     "--volume-size caps every volume (1457664 fills a 1.44 MB floppy disk).\n";
 
-int Usage(std::ostream& err, const std::string& problem) {
+int usage(std::ostream& err, const std::string& problem) {
     err << "setupvol: " << problem << "\n" << kUsage;
     return 2;
 }
@@ -41,13 +41,13 @@ int Usage(std::ostream& err, const std::string& problem) {
 struct Args {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;
-    bool Has(const std::string& name) const {
+    bool has(const std::string& name) const {
         for (const auto& o : options)
             if (o.first == name)
                 return true;
         return false;
     }
-    std::string Get(const std::string& name) const {
+    std::string get(const std::string& name) const {
         for (const auto& o : options)
             if (o.first == name)
                 return o.second;
@@ -55,7 +55,7 @@ struct Args {
     }
 };
 
-bool SplitArgs(const std::vector<std::string>& in, size_t from, const std::vector<std::string>& valued,
+bool splitArgs(const std::vector<std::string>& in, size_t from, const std::vector<std::string>& valued,
                const std::vector<std::string>& flags, Args* args, std::string* problem) {
     for (size_t i = from; i < in.size(); ++i) {
         const std::string& a = in[i];
@@ -84,7 +84,7 @@ bool SplitArgs(const std::vector<std::string>& in, size_t from, const std::vecto
     return true;
 }
 
-bool ReadTextFile(const fs::path& path, std::string* text) {
+bool readTextFile(const fs::path& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
@@ -92,41 +92,41 @@ bool ReadTextFile(const fs::path& path, std::string* text) {
     return !in.bad();
 }
 
-void PrintProblems(const ArchiveReport& report, std::ostream& err) {
+void printProblems(const ArchiveReport& report, std::ostream& err) {
     for (const std::string& w : report.warnings)
         err << "warning: " << w << "\n";
     for (const std::string& e : report.errors)
         err << "error: " << e << "\n";
 }
 
-int Pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+int pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
     Args args;
     std::string problem;
-    if (!SplitArgs(in, 1, {"-o", "--volume-size"}, {"--disk-dirs", "--quiet"}, &args, &problem))
-        return Usage(err, problem);
-    if (args.positional.size() != 1 || !args.Has("-o"))
-        return Usage(err, "pack needs a manifest and -o DIR");
+    if (!splitArgs(in, 1, {"-o", "--volume-size"}, {"--disk-dirs", "--quiet"}, &args, &problem))
+        return usage(err, problem);
+    if (args.positional.size() != 1 || !args.has("-o"))
+        return usage(err, "pack needs a manifest and -o DIR");
     PackOptions options;
-    options.diskDirs = args.Has("--disk-dirs");
-    if (args.Has("--volume-size")) {
-        std::string v = args.Get("--volume-size");
+    options.diskDirs = args.has("--disk-dirs");
+    if (args.has("--volume-size")) {
+        std::string v = args.get("--volume-size");
         char* end = nullptr;
         errno = 0;
         unsigned long long cap = strtoull(v.c_str(), &end, 10);
         if (v.empty() || *end != '\0' || v[0] == '-' || v[0] == '+' || v[0] == ' ' || cap == 0)
-            return Usage(err, "--volume-size needs a number of bytes, not '" + v + "'");
+            return usage(err, "--volume-size needs a number of bytes, not '" + v + "'");
         if (errno == ERANGE)
-            return Usage(err, "--volume-size " + v + " is too large (at most 18446744073709551615 bytes)");
+            return usage(err, "--volume-size " + v + " is too large (at most 18446744073709551615 bytes)");
         options.volumeCap = cap;
     }
-    fs::path manifestPath = PathFromUtf8(args.positional[0]);
+    fs::path manifestPath = pathFromUtf8(args.positional[0]);
     std::string text;
-    if (!ReadTextFile(manifestPath, &text)) {
+    if (!readTextFile(manifestPath, &text)) {
         err << "setupvol: cannot read the manifest " << args.positional[0] << "\n";
         return 1;
     }
     Manifest manifest;
-    if (!ParseManifest(text, args.positional[0], &manifest, &problem)) {
+    if (!parseManifest(text, args.positional[0], &manifest, &problem)) {
         err << "setupvol: " << problem << "\n";
         return 1;
     }
@@ -134,8 +134,8 @@ int Pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
     fs::path base = manifestPath.parent_path();
     if (base.empty())
         base = ".";
-    if (!PackArchive(manifest, base, PathFromUtf8(args.Get("-o")), options, &summary, &problem,
-                     args.Has("--quiet") ? nullptr : &out)) {
+    if (!packArchive(manifest, base, pathFromUtf8(args.get("-o")), options, &summary, &problem,
+                     args.has("--quiet") ? nullptr : &out)) {
         err << "setupvol: " << problem << "\n";
         return 1;
     }
@@ -144,19 +144,19 @@ int Pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
     return 0;
 }
 
-int List(const std::vector<std::string>& in, std::ostream& out, std::ostream& err, bool expand) {
+int list(const std::vector<std::string>& in, std::ostream& out, std::ostream& err, bool expand) {
     Args args;
     std::string problem;
-    if (!SplitArgs(in, 1, {}, {}, &args, &problem))
-        return Usage(err, problem);
+    if (!splitArgs(in, 1, {}, {}, &args, &problem))
+        return usage(err, problem);
     if (args.positional.size() != 1)
-        return Usage(err, in[0] + " needs the folder of the volumes");
-    DirectoryVolumeSet volumes(PathFromUtf8(args.positional[0]));
+        return usage(err, in[0] + " needs the folder of the volumes");
+    DirectoryVolumeSet volumes(pathFromUtf8(args.positional[0]));
     ArchiveReport report;
-    ReadArchive(volumes, expand, nullptr, &report);
+    readArchive(volumes, expand, nullptr, &report);
     if (!expand)
-        out << FormatListing(report);
-    PrintProblems(report, err);
+        out << formatListing(report);
+    printProblems(report, err);
     if (!report.errors.empty()) {
         err << "setupvol: " << report.errors.size() << (report.errors.size() == 1 ? " problem" : " problems")
             << " found\n";
@@ -174,46 +174,46 @@ int List(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
 class TreeSink : public ArchiveSink {
 public:
     explicit TreeSink(const fs::path& root) : root(root) {}
-    bool BeginFile(const ArchiveFile& file, std::string* error) override {
+    bool beginFile(const ArchiveFile& file, std::string* error) override {
         const tagCompressFileHeader& r = file.record;
         path.clear();
         // Names that would leave the output folder are refused, whatever
         // the record says.
-        if (r.targetDir < 0 || r.targetDir >= 8 || !CheckSubDir(r.subDir).empty() ||
-            !CheckPathComponent(r.fileName).empty()) {
+        if (r.targetDir < 0 || r.targetDir >= 8 || !checkSubDir(r.subDir).empty() ||
+            !checkPathComponent(r.fileName).empty()) {
             *error = "file " + std::to_string(file.index) + ": not extracted, its target path is invalid";
             return false;
         }
-        fs::path p = root / TargetDirKeyword(r.targetDir);
-        std::string sub = AnsiToUtf8(r.subDir);
+        fs::path p = root / targetDirKeyword(r.targetDir);
+        std::string sub = ansiToUtf8(r.subDir);
         size_t start = 0;
         while (!sub.empty()) {
             size_t end = sub.find('\\', start);
-            p /= PathFromUtf8(sub.substr(start, end == std::string::npos ? std::string::npos : end - start));
+            p /= pathFromUtf8(sub.substr(start, end == std::string::npos ? std::string::npos : end - start));
             if (end == std::string::npos)
                 break;
             start = end + 1;
         }
         std::error_code ec;
         fs::create_directories(p, ec);
-        p /= PathFromUtf8(AnsiToUtf8(r.fileName));
+        p /= pathFromUtf8(ansiToUtf8(r.fileName));
         out.open(p, std::ios::binary | std::ios::trunc);
         if (!out) {
-            *error = "cannot create " + PathToUtf8(p);
+            *error = "cannot create " + pathToUtf8(p);
             return false;
         }
         path = p;
         return true;
     }
-    bool Write(const unsigned char* data, size_t size, std::string* error) override {
+    bool write(const unsigned char* data, size_t size, std::string* error) override {
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
         if (!out) {
-            *error = "cannot write " + PathToUtf8(path);
+            *error = "cannot write " + pathToUtf8(path);
             return false;
         }
         return true;
     }
-    void EndFile(const ArchiveFile& file, bool ok) override {
+    void endFile(const ArchiveFile& file, bool ok) override {
         if (path.empty())
             return;
         out.close();
@@ -225,7 +225,7 @@ public:
         } else {
             uint64_t ft = (uint64_t(file.record.lastWriteTime.dwHighDateTime) << 32) |
                           file.record.lastWriteTime.dwLowDateTime;
-            SetFileWriteTime(path, ft, &problem);
+            setFileWriteTime(path, ft, &problem);
             ++written;
         }
         path.clear();
@@ -238,18 +238,18 @@ private:
     std::ofstream out;
 };
 
-int Extract(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+int extract(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
     Args args;
     std::string problem;
-    if (!SplitArgs(in, 1, {"-o"}, {}, &args, &problem))
-        return Usage(err, problem);
-    if (args.positional.size() != 1 || !args.Has("-o"))
-        return Usage(err, "extract needs the folder of the volumes and -o OUT");
-    DirectoryVolumeSet volumes(PathFromUtf8(args.positional[0]));
-    TreeSink sink(PathFromUtf8(args.Get("-o")));
+    if (!splitArgs(in, 1, {"-o"}, {}, &args, &problem))
+        return usage(err, problem);
+    if (args.positional.size() != 1 || !args.has("-o"))
+        return usage(err, "extract needs the folder of the volumes and -o OUT");
+    DirectoryVolumeSet volumes(pathFromUtf8(args.positional[0]));
+    TreeSink sink(pathFromUtf8(args.get("-o")));
     ArchiveReport report;
-    ReadArchive(volumes, true, &sink, &report);
-    PrintProblems(report, err);
+    readArchive(volumes, true, &sink, &report);
+    printProblems(report, err);
     out << sink.written << " of " << report.files.size() << " files extracted\n";
     if (!report.errors.empty()) {
         err << "setupvol: " << report.errors.size() << (report.errors.size() == 1 ? " problem" : " problems")
@@ -259,7 +259,7 @@ int Extract(const std::vector<std::string>& in, std::ostream& out, std::ostream&
     return 0;
 }
 
-void WriteToStream(const unsigned char* data, size_t size, void* param) {
+void writeToStream(const unsigned char* data, size_t size, void* param) {
     static_cast<std::ostream*>(param)->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
@@ -267,12 +267,12 @@ void WriteToStream(const unsigned char* data, size_t size, void* param) {
 // Opens IN (the first operand) for reading and OUT (the second) for writing;
 // false, with the message printed, when either cannot be opened.
 bool openInOut(const Args& args, std::ifstream* src, std::ofstream* dst, std::ostream& err) {
-    src->open(PathFromUtf8(args.positional[0]), std::ios::binary);
+    src->open(pathFromUtf8(args.positional[0]), std::ios::binary);
     if (!*src) {
         err << "setupvol: cannot open " << args.positional[0] << "\n";
         return false;
     }
-    dst->open(PathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
+    dst->open(pathFromUtf8(args.positional[1]), std::ios::binary | std::ios::trunc);
     if (!*dst) {
         err << "setupvol: cannot create " << args.positional[1] << "\n";
         return false;
@@ -280,44 +280,44 @@ bool openInOut(const Args& args, std::ifstream* src, std::ofstream* dst, std::os
     return true;
 }
 
-int ImplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+int implodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
     Args args;
     std::string problem;
-    if (!SplitArgs(in, 1, {"--literals", "--dict"}, {}, &args, &problem))
-        return Usage(err, problem);
+    if (!splitArgs(in, 1, {"--literals", "--dict"}, {}, &args, &problem))
+        return usage(err, problem);
     if (args.positional.size() != 2)
-        return Usage(err, "implode needs IN and OUT");
+        return usage(err, "implode needs IN and OUT");
     ImplodeOptions options;
-    if (args.Has("--literals")) {
-        std::string v = args.Get("--literals");
+    if (args.has("--literals")) {
+        std::string v = args.get("--literals");
         if (v == "ascii")
             options.literals = ImplodeAscii;
         else if (v != "binary")
-            return Usage(err, "--literals is binary or ascii, not '" + v + "'");
+            return usage(err, "--literals is binary or ascii, not '" + v + "'");
     }
-    if (args.Has("--dict")) {
-        std::string v = args.Get("--dict");
+    if (args.has("--dict")) {
+        std::string v = args.get("--dict");
         if (v != "1024" && v != "2048" && v != "4096")
-            return Usage(err, "--dict is 1024, 2048 or 4096, not '" + v + "'");
+            return usage(err, "--dict is 1024, 2048 or 4096, not '" + v + "'");
         options.dictionarySize = static_cast<unsigned>(atoi(v.c_str()));
     }
     std::ifstream src;
     std::ofstream dst;
     if (!openInOut(args, &src, &dst, err))
         return 1;
-    Imploder imploder(options, WriteToStream, static_cast<std::ostream*>(&dst));
+    Imploder imploder(options, writeToStream, static_cast<std::ostream*>(&dst));
     std::vector<char> buf(1 << 16);
     while (src) {
         src.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        imploder.Write(buf.data(), static_cast<size_t>(src.gcount()));
+        imploder.write(buf.data(), static_cast<size_t>(src.gcount()));
     }
-    imploder.Finish();
+    imploder.finish();
     dst.close();
     if (src.bad() || dst.fail()) {
         err << "setupvol: read or write error\n";
         return 1;
     }
-    out << imploder.BytesIn() << " -> " << imploder.BytesOut() << " bytes\n";
+    out << imploder.bytesIn() << " -> " << imploder.bytesOut() << " bytes\n";
     return 0;
 }
 
@@ -327,37 +327,37 @@ struct ExplodeFiles {
     uint64_t written;
 };
 
-unsigned int ExplodeRead(char* buffer, unsigned int* size, void* param) {
+unsigned int explodeRead(char* buffer, unsigned int* size, void* param) {
     auto* f = static_cast<ExplodeFiles*>(param);
     f->in->read(buffer, *size);
     return static_cast<unsigned int>(f->in->gcount());
 }
 
-void ExplodeWrite(char* buffer, unsigned int* size, void* param) {
+void explodeWrite(char* buffer, unsigned int* size, void* param) {
     auto* f = static_cast<ExplodeFiles*>(param);
     f->out->write(buffer, *size);
     f->written += *size;
 }
 
-int ExplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+int explodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
     Args args;
     std::string problem;
-    if (!SplitArgs(in, 1, {}, {}, &args, &problem))
-        return Usage(err, problem);
+    if (!splitArgs(in, 1, {}, {}, &args, &problem))
+        return usage(err, problem);
     if (args.positional.size() != 2)
-        return Usage(err, "explode needs IN and OUT");
+        return usage(err, "explode needs IN and OUT");
     std::ifstream src;
     std::ofstream dst;
     if (!openInOut(args, &src, &dst, err))
         return 1;
     std::unique_ptr<ExplodeWork> work(new ExplodeWork());
     ExplodeFiles files = {&src, &dst, 0};
-    unsigned result = Explode(ExplodeRead, ExplodeWrite, work.get(), &files);
+    unsigned result = Explode(explodeRead, explodeWrite, work.get(), &files);
     dst.close();
     // A cut or damaged stream leaves no partial output that looks complete.
     if (result != ExplodeOk || dst.fail()) {
         std::error_code ec;
-        fs::remove(PathFromUtf8(args.positional[1]), ec);
+        fs::remove(pathFromUtf8(args.positional[1]), ec);
     }
     static const char* const names[] = {"ok", "bad dictionary size", "bad literal mode", "stream too short",
                                         "damaged or cut-off data"};
@@ -377,23 +377,23 @@ int ExplodeCommand(const std::vector<std::string>& in, std::ostream& out, std::o
 
 } // namespace
 
-int RunSetupVol(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runSetupVol(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty())
-        return Usage(err, "no command given");
+        return usage(err, "no command given");
     const std::string& command = args[0];
     try {
         if (command == "pack")
-            return Pack(args, out, err);
+            return pack(args, out, err);
         if (command == "list")
-            return List(args, out, err, false);
+            return list(args, out, err, false);
         if (command == "verify")
-            return List(args, out, err, true);
+            return list(args, out, err, true);
         if (command == "extract")
-            return Extract(args, out, err);
+            return extract(args, out, err);
         if (command == "implode")
-            return ImplodeCommand(args, out, err);
+            return implodeCommand(args, out, err);
         if (command == "explode")
-            return ExplodeCommand(args, out, err);
+            return explodeCommand(args, out, err);
         if (command == "help" || command == "--help" || command == "-h") {
             out << kUsage;
             return 0;
@@ -402,5 +402,5 @@ int RunSetupVol(const std::vector<std::string>& args, std::ostream& out, std::os
         err << "setupvol: " << e.what() << "\n";
         return 1;
     }
-    return Usage(err, "unknown command '" + command + "'");
+    return usage(err, "unknown command '" + command + "'");
 }

@@ -9,6 +9,6 @@
 // Runs `setupvol ARGS...` (args without the program name). Normal output
 // goes to `out`, messages to `err`. Returns the exit code: 0 success, 1 a
 // failure or damage found, 2 wrong usage.
-int RunSetupVol(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runSetupVol(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 #endif

@@ -20,19 +20,19 @@ namespace {
 const uint64_t kUnixEpochSeconds = 11644473600ull;
 } // namespace
 
-fs::path PathFromUtf8(const std::string& utf8) { return fs::u8path(utf8); }
+fs::path pathFromUtf8(const std::string& utf8) { return fs::u8path(utf8); }
 
-std::string PathToUtf8(const fs::path& path) {
+std::string pathToUtf8(const fs::path& path) {
     auto s = path.u8string();
     return std::string(s.begin(), s.end());
 }
 
 #ifdef _WIN32
 
-bool GetFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* error) {
+bool getFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* error) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        *error = "cannot read the time of " + PathToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
+        *error = "cannot read the time of " + pathToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     *fileTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
@@ -40,11 +40,11 @@ bool GetFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* err
     return true;
 }
 
-bool SetFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* error) {
+bool setFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* error) {
     HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        *error = "cannot set the time of " + PathToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
+        *error = "cannot set the time of " + pathToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     FILETIME ft;
@@ -54,7 +54,7 @@ bool SetFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* erro
     DWORD err = GetLastError();
     CloseHandle(h);
     if (!ok) {
-        *error = "cannot set the time of " + PathToUtf8(path) + " (error " + std::to_string(err) + ")";
+        *error = "cannot set the time of " + pathToUtf8(path) + " (error " + std::to_string(err) + ")";
         return false;
     }
     return true;
@@ -62,10 +62,10 @@ bool SetFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* erro
 
 #else
 
-bool GetFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* error) {
+bool getFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* error) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
-        *error = "cannot read the time of " + PathToUtf8(path) + ": " + strerror(errno);
+        *error = "cannot read the time of " + pathToUtf8(path) + ": " + strerror(errno);
         return false;
     }
     // Times before 1601 cannot be expressed; clamp them to its start.
@@ -76,7 +76,7 @@ bool GetFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* err
     return true;
 }
 
-bool SetFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* error) {
+bool setFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* error) {
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT; // access time untouched
@@ -84,7 +84,7 @@ bool SetFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* erro
                                           static_cast<int64_t>(kUnixEpochSeconds));
     times[1].tv_nsec = static_cast<long>(fileTime % 10000000ull) * 100;
     if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
-        *error = "cannot set the time of " + PathToUtf8(path) + ": " + strerror(errno);
+        *error = "cannot set the time of " + pathToUtf8(path) + ": " + strerror(errno);
         return false;
     }
     return true;
@@ -94,20 +94,20 @@ bool SetFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* erro
 
 namespace {
 
-bool Walk(const fs::path& root, const std::string& prefix, int depth, std::vector<std::string>* files,
+bool walk(const fs::path& root, const std::string& prefix, int depth, std::vector<std::string>* files,
           std::string* error) {
     if (depth > 64) {
-        *error = "folders nested more than 64 levels deep below " + PathToUtf8(root);
+        *error = "folders nested more than 64 levels deep below " + pathToUtf8(root);
         return false;
     }
     std::error_code ec;
-    fs::path dir = prefix.empty() ? root : root / PathFromUtf8(prefix);
+    fs::path dir = prefix.empty() ? root : root / pathFromUtf8(prefix);
     std::vector<std::pair<std::string, bool>> entries; // name, is folder
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code ec2;
         fs::file_status link = it->symlink_status(ec2);
         fs::file_status target = it->status(ec2);
-        std::string name = PathToUtf8(it->path().filename());
+        std::string name = pathToUtf8(it->path().filename());
         if (fs::is_directory(target)) {
             if (!fs::is_symlink(link))
                 entries.emplace_back(name, true);
@@ -116,14 +116,14 @@ bool Walk(const fs::path& root, const std::string& prefix, int depth, std::vecto
         }
     }
     if (ec) {
-        *error = "cannot list " + PathToUtf8(dir) + ": " + ec.message();
+        *error = "cannot list " + pathToUtf8(dir) + ": " + ec.message();
         return false;
     }
     std::sort(entries.begin(), entries.end());
     for (const auto& e : entries) {
         std::string rel = prefix.empty() ? e.first : prefix + "/" + e.first;
         if (e.second) {
-            if (!Walk(root, rel, depth + 1, files, error))
+            if (!walk(root, rel, depth + 1, files, error))
                 return false;
         } else {
             files->push_back(rel);
@@ -134,14 +134,14 @@ bool Walk(const fs::path& root, const std::string& prefix, int depth, std::vecto
 
 } // namespace
 
-bool ListTreeSorted(const fs::path& root, std::vector<std::string>* files, std::string* error) {
+bool listTreeSorted(const fs::path& root, std::vector<std::string>* files, std::string* error) {
     files->clear();
     std::error_code ec;
     if (!fs::is_directory(root, ec)) {
-        *error = PathToUtf8(root) + " is not a folder";
+        *error = pathToUtf8(root) + " is not a folder";
         return false;
     }
-    return Walk(root, "", 0, files, error);
+    return walk(root, "", 0, files, error);
 }
 
 uint64_t fileSizeOrZero(const std::filesystem::path& path) {

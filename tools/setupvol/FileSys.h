@@ -10,20 +10,20 @@
 #include <string>
 #include <vector>
 
-std::filesystem::path PathFromUtf8(const std::string& utf8);
-std::string PathToUtf8(const std::filesystem::path& path);
+std::filesystem::path pathFromUtf8(const std::string& utf8);
+std::string pathToUtf8(const std::filesystem::path& path);
 
 // Size of a file in bytes; 0 when it cannot be told.
 uint64_t fileSizeOrZero(const std::filesystem::path& path);
 
 // Last-write time as 100-nanosecond intervals since 1601-01-01 UTC.
-bool GetFileWriteTime(const std::filesystem::path& path, uint64_t* fileTime, std::string* error);
-bool SetFileWriteTime(const std::filesystem::path& path, uint64_t fileTime, std::string* error);
+bool getFileWriteTime(const std::filesystem::path& path, uint64_t* fileTime, std::string* error);
+bool setFileWriteTime(const std::filesystem::path& path, uint64_t fileTime, std::string* error);
 
 // Every regular file below `root`, as paths relative to it with '/' between
 // levels, in byte order of their names level by level (a folder's files and
 // subfolders sorted together), so the order is the same on every machine.
 // Links to folders are not followed.
-bool ListTreeSorted(const std::filesystem::path& root, std::vector<std::string>* files, std::string* error);
+bool listTreeSorted(const std::filesystem::path& root, std::vector<std::string>* files, std::string* error);
 
 #endif

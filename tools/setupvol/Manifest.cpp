@@ -21,7 +21,7 @@ private:
 
 // Splits a line into words; false on an unterminated quote. An unquoted
 // word starting with '#' ends the line.
-bool SplitWords(const std::string& line, std::vector<std::string>* words) {
+bool splitWords(const std::string& line, std::vector<std::string>* words) {
     words->clear();
     size_t i = 0;
     for (;;) {
@@ -45,7 +45,7 @@ bool SplitWords(const std::string& line, std::vector<std::string>* words) {
     }
 }
 
-bool ParseNumber(const std::string& text, long long low, long long high, long long* value) {
+bool parseNumber(const std::string& text, long long low, long long high, long long* value) {
     if (text.empty() || text.size() > 12)
         return false;
     for (char c : text)
@@ -55,7 +55,7 @@ bool ParseNumber(const std::string& text, long long low, long long high, long lo
     return *value >= low && *value <= high;
 }
 
-bool ParseLiterals(const std::string& text, int* mode) {
+bool parseLiterals(const std::string& text, int* mode) {
     if (text == "auto")
         *mode = LiteralsAuto;
     else if (text == "binary")
@@ -67,7 +67,7 @@ bool ParseLiterals(const std::string& text, int* mode) {
     return true;
 }
 
-bool ParseDict(const std::string& text, unsigned* dict) {
+bool parseDict(const std::string& text, unsigned* dict) {
     if (text != "1024" && text != "2048" && text != "4096")
         return false;
     *dict = static_cast<unsigned>(atoi(text.c_str()));
@@ -75,7 +75,7 @@ bool ParseDict(const std::string& text, unsigned* dict) {
 }
 
 // A subdirectory word: '-' for none, either slash between levels.
-bool ParseSubDir(const std::string& word, std::string* subDir, std::string* problem) {
+bool parseSubDir(const std::string& word, std::string* subDir, std::string* problem) {
     std::string utf8 = word == "-" ? "" : word;
     for (char& c : utf8)
         if (c == '/')
@@ -83,11 +83,11 @@ bool ParseSubDir(const std::string& word, std::string* subDir, std::string* prob
     while (!utf8.empty() && utf8.back() == '\\')
         utf8.pop_back();
     std::string convError;
-    if (!Utf8ToAnsi(utf8, subDir, &convError)) {
+    if (!utf8ToAnsi(utf8, subDir, &convError)) {
         *problem = "subfolder '" + word + "': " + convError;
         return false;
     }
-    std::string check = CheckSubDir(*subDir);
+    std::string check = checkSubDir(*subDir);
     if (!check.empty()) {
         *problem = "subfolder '" + word + "': " + check;
         return false;
@@ -101,7 +101,7 @@ bool ParseSubDir(const std::string& word, std::string* subDir, std::string* prob
 
 } // namespace
 
-bool ParseStrictVersion(const std::string& text, int32_t version[4]) {
+bool parseStrictVersion(const std::string& text, int32_t version[4]) {
     int32_t parts[4] = {0, 0, 0, 0};
     size_t start = 0;
     for (int part = 0;; ++part) {
@@ -110,7 +110,7 @@ bool ParseStrictVersion(const std::string& text, int32_t version[4]) {
         size_t dot = text.find('.', start);
         std::string piece = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
         long long v;
-        if (!ParseNumber(piece, 0, 2147483647LL, &v))
+        if (!parseNumber(piece, 0, 2147483647LL, &v))
             return false;
         parts[part] = static_cast<int32_t>(v);
         if (dot == std::string::npos)
@@ -122,7 +122,7 @@ bool ParseStrictVersion(const std::string& text, int32_t version[4]) {
     return true;
 }
 
-bool ParseManifest(const std::string& text, const std::string& displayName, Manifest* manifest,
+bool parseManifest(const std::string& text, const std::string& displayName, Manifest* manifest,
                    std::string* error) {
     *manifest = Manifest();
     manifest->displayName = displayName;
@@ -144,7 +144,7 @@ bool ParseManifest(const std::string& text, const std::string& displayName, Mani
         LineError fail(displayName, lineNo);
         if (line.find('\0') != std::string::npos)
             return fail(error, "a NUL byte: this is not a text file");
-        if (!SplitWords(line, &words))
+        if (!splitWords(line, &words))
             return fail(error, "a double quote is not closed");
         if (words.empty())
             continue;
@@ -158,7 +158,7 @@ bool ParseManifest(const std::string& text, const std::string& displayName, Mani
             if (keyword == "groups") {
                 if (manifest->hasGroups)
                     return fail(error, "'groups' is already given on line " + std::to_string(manifest->groupsLine));
-                if (!ParseNumber(value, 1, 2147483647LL, &n))
+                if (!parseNumber(value, 1, 2147483647LL, &n))
                     return fail(error, "'groups' needs a whole number from 1 up, not '" + value + "'");
                 manifest->hasGroups = true;
                 manifest->groups = static_cast<int>(n);
@@ -166,14 +166,14 @@ bool ParseManifest(const std::string& text, const std::string& displayName, Mani
             } else if (keyword == "shortcut-prefix") {
                 if (hasShortcutPrefix)
                     return fail(error, "'shortcut-prefix' is given twice");
-                if (!ParseNumber(value, 0, 259, &n))
+                if (!parseNumber(value, 0, 259, &n))
                     return fail(error, "'shortcut-prefix' needs a whole number from 0 to 259, not '" + value + "'");
                 hasShortcutPrefix = true;
                 manifest->shortcutPrefixLength = static_cast<uint32_t>(n);
             } else if (keyword == "literals") {
-                if (!ParseLiterals(value, &literals))
+                if (!parseLiterals(value, &literals))
                     return fail(error, "'literals' is auto, binary or ascii, not '" + value + "'");
-            } else if (!ParseDict(value, &dict)) {
+            } else if (!parseDict(value, &dict)) {
                 return fail(error, "'dict' is 1024, 2048 or 4096, not '" + value + "'");
             }
             continue;
@@ -196,13 +196,13 @@ bool ParseManifest(const std::string& text, const std::string& displayName, Mani
                 c = '/';
         if (e.source.empty())
             return fail(error, "the source is empty");
-        e.targetDir = TargetDirFromKeyword(words[2]);
+        e.targetDir = targetDirFromKeyword(words[2]);
         if (e.targetDir < 0)
-            return fail(error, "unknown target '" + words[2] + "' (expected " + TargetDirKeywordList() + ")");
+            return fail(error, "unknown target '" + words[2] + "' (expected " + targetDirKeywordList() + ")");
         std::string problem;
-        if (!ParseSubDir(words[3], &e.subDir, &problem))
+        if (!parseSubDir(words[3], &e.subDir, &problem))
             return fail(error, problem);
-        if (!ParseNumber(words[4], 1, 2147483647LL, &n))
+        if (!parseNumber(words[4], 1, 2147483647LL, &n))
             return fail(error, "the group is a whole number from 1 up, not '" + words[4] + "'");
         e.group = static_cast<int>(n);
 
@@ -216,22 +216,22 @@ bool ParseManifest(const std::string& text, const std::string& displayName, Mani
                 if (e.tree)
                     return fail(error, "'name=' is for single files, not trees");
                 std::string convError;
-                if (!Utf8ToAnsi(value, &e.name, &convError))
+                if (!utf8ToAnsi(value, &e.name, &convError))
                     return fail(error, "name '" + value + "': " + convError);
-                std::string check = CheckPathComponent(e.name);
+                std::string check = checkPathComponent(e.name);
                 if (!check.empty())
                     return fail(error, "name '" + value + "': " + check);
                 if (e.name.size() > 259)
                     return fail(error, "name '" + value + "' is longer than 259 bytes");
             } else if (key == "version") {
-                if (!ParseStrictVersion(value, e.version))
+                if (!parseStrictVersion(value, e.version))
                     return fail(error, "version '" + value + "' is not 1 to 4 numbers separated by dots");
                 e.hasVersion = true;
             } else if (key == "literals") {
-                if (!ParseLiterals(value, &e.literals))
+                if (!parseLiterals(value, &e.literals))
                     return fail(error, "literals= is auto, binary or ascii, not '" + value + "'");
             } else if (key == "dict") {
-                if (!ParseDict(value, &e.dict))
+                if (!parseDict(value, &e.dict))
                     return fail(error, "dict= is 1024, 2048 or 4096, not '" + value + "'");
             } else if (key == "group") {
                 return fail(error, "the group is the fourth word of the line, not an option");

@@ -74,11 +74,11 @@ struct Manifest {
 };
 
 // Parses manifest text. On failure returns false with "NAME:LINE: problem".
-bool ParseManifest(const std::string& text, const std::string& displayName, Manifest* manifest,
+bool parseManifest(const std::string& text, const std::string& displayName, Manifest* manifest,
                    std::string* error);
 
 // Parses a version given as 1 to 4 dot-separated decimal numbers, each within
 // the signed 32-bit range. False when the text is anything else.
-bool ParseStrictVersion(const std::string& text, int32_t version[4]);
+bool parseStrictVersion(const std::string& text, int32_t version[4]);
 
 #endif

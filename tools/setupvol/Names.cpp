@@ -19,7 +19,7 @@ const uint16_t kHigh1252[32] = {
 const char* const kKeywords[8] = {"windows", "system",  "desktop",   "none",
                                   "install", "startup", "startmenu", "programs"};
 
-void AppendUtf8(std::string* out, uint32_t c) {
+void appendUtf8(std::string* out, uint32_t c) {
     if (c < 0x80) {
         out->push_back(static_cast<char>(c));
     } else if (c < 0x800) {
@@ -34,7 +34,7 @@ void AppendUtf8(std::string* out, uint32_t c) {
 
 } // namespace
 
-bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* error) {
+bool utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* error) {
     ansi->clear();
     size_t i = 0;
     while (i < utf8.size()) {
@@ -96,30 +96,30 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* error) 
     return true;
 }
 
-std::string AnsiToUtf8(const std::string& ansi) {
+std::string ansiToUtf8(const std::string& ansi) {
     std::string out;
     for (char ch : ansi) {
         unsigned char b = static_cast<unsigned char>(ch);
         if (b >= 0x80 && b < 0xA0)
-            AppendUtf8(&out, kHigh1252[b - 0x80] ? kHigh1252[b - 0x80] : 0xFFFD);
+            appendUtf8(&out, kHigh1252[b - 0x80] ? kHigh1252[b - 0x80] : 0xFFFD);
         else
-            AppendUtf8(&out, b);
+            appendUtf8(&out, b);
     }
     return out;
 }
 
-const char* TargetDirKeyword(int32_t targetDir) {
+const char* targetDirKeyword(int32_t targetDir) {
     return targetDir >= 0 && targetDir < 8 ? kKeywords[targetDir] : "?";
 }
 
-int TargetDirFromKeyword(const std::string& keyword) {
+int targetDirFromKeyword(const std::string& keyword) {
     for (int i = 0; i < 8; ++i)
         if (keyword == kKeywords[i])
             return i;
     return -1;
 }
 
-std::string TargetDirKeywordList() {
+std::string targetDirKeywordList() {
     std::string s;
     for (int i = 0; i < 8; ++i) {
         if (i > 0)
@@ -129,7 +129,7 @@ std::string TargetDirKeywordList() {
     return s;
 }
 
-std::string CheckPathComponent(const std::string& name) {
+std::string checkPathComponent(const std::string& name) {
     // The rules are the installer's own (reader/RecordNames.h); only the
     // words are the tool's.
     NameFault fault = componentFault(name.data(), name.size());
@@ -137,7 +137,7 @@ std::string CheckPathComponent(const std::string& name) {
         return "";
     if (fault == NameFault::Empty)
         return "an empty name";
-    return "the name '" + AnsiToUtf8(name) + "' " + nameFaultText(fault);
+    return "the name '" + ansiToUtf8(name) + "' " + nameFaultText(fault);
 }
 
 std::string foldName(const std::string& ansi) {
@@ -147,14 +147,14 @@ std::string foldName(const std::string& ansi) {
     return s;
 }
 
-std::string CheckSubDir(const std::string& subDir) {
+std::string checkSubDir(const std::string& subDir) {
     if (subDir.empty())
         return "";
     size_t start = 0;
     for (;;) {
         size_t end = subDir.find('\\', start);
         std::string part = subDir.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        std::string problem = CheckPathComponent(part);
+        std::string problem = checkPathComponent(part);
         if (!problem.empty())
             return problem;
         if (end == std::string::npos)
@@ -163,7 +163,7 @@ std::string CheckSubDir(const std::string& subDir) {
     }
 }
 
-std::string JoinSubDir(const std::string& a, const std::string& b) {
+std::string joinSubDir(const std::string& a, const std::string& b) {
     if (a.empty())
         return b;
     if (b.empty())
@@ -174,7 +174,7 @@ std::string JoinSubDir(const std::string& a, const std::string& b) {
 TargetPaths::Clash TargetPaths::add(int32_t targetDir, const std::string& subDir,
                                     const std::string& name, unsigned id, unsigned* other) {
     const std::string base = std::to_string(targetDir) + "\\";
-    const std::string file = base + foldName(JoinSubDir(subDir, name));
+    const std::string file = base + foldName(joinSubDir(subDir, name));
     auto found = files.find(file);
     if (found != files.end()) {
         *other = found->second;

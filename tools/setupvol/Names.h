@@ -15,22 +15,22 @@
 
 // UTF-8 to Windows-1252; false (with the offending character in `error`)
 // when the text is not valid UTF-8 or holds a character that code page lacks.
-bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* error);
+bool utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* error);
 // Windows-1252 to UTF-8; the five unassigned bytes become U+FFFD.
-std::string AnsiToUtf8(const std::string& ansi);
+std::string ansiToUtf8(const std::string& ansi);
 
 // Target directory keywords, in targetDir order: windows, system, desktop,
 // none, install, startup, startmenu, programs.
-const char* TargetDirKeyword(int32_t targetDir); // "?" outside 0..7
-int TargetDirFromKeyword(const std::string& keyword); // -1 when unknown
-std::string TargetDirKeywordList(); // "windows, system, ... or programs"
+const char* targetDirKeyword(int32_t targetDir); // "?" outside 0..7
+int targetDirFromKeyword(const std::string& keyword); // -1 when unknown
+std::string targetDirKeywordList(); // "windows, system, ... or programs"
 
 // One level of a target path (a file name or a directory name), by the
 // rules of reader/RecordNames.h: not empty, not dots only, no device name
 // (CON, NUL, COM1 ... with any extension), no control characters and none of
 // < > : " / \ | ? *, no trailing dot or space, no byte Windows-1252 leaves
 // unassigned. Returns "" when valid, else what is wrong.
-std::string CheckPathComponent(const std::string& name);
+std::string checkPathComponent(const std::string& name);
 
 // A name as Windows compares it without case: two names with the same fold
 // are one file.
@@ -38,7 +38,7 @@ std::string foldName(const std::string& ansi);
 
 // A subDir: levels separated by backslashes, each a valid component; empty
 // is valid. Returns "" when valid, else what is wrong.
-std::string CheckSubDir(const std::string& subDir);
+std::string checkSubDir(const std::string& subDir);
 
 // The target paths of a set, as Windows would see them: two files whose
 // paths fold alike are one file, and a file whose path is a folder of
@@ -57,6 +57,6 @@ private:
 };
 
 // Joins subDir levels with a backslash ("" + x = x).
-std::string JoinSubDir(const std::string& a, const std::string& b);
+std::string joinSubDir(const std::string& a, const std::string& b);
 
 #endif

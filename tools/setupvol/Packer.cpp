@@ -31,8 +31,8 @@ const size_t kIoBlock = 1 << 16;
 class FileByteSource : public ByteSource {
 public:
     explicit FileByteSource(const fs::path& path) : in(path, std::ios::binary), size(fileSizeOrZero(path)) {}
-    uint64_t Size() const override { return size; }
-    bool ReadAt(uint64_t offset, void* buffer, size_t n) override {
+    uint64_t byteCount() const override { return size; }
+    bool readAt(uint64_t offset, void* buffer, size_t n) override {
         if (offset > size || n > size - offset)
             return false;
         in.clear();
@@ -54,7 +54,7 @@ public:
         if (file)
             fclose(file);
     }
-    bool Append(const unsigned char* data, size_t n) {
+    bool append(const unsigned char* data, size_t n) {
         size += n;
         if (!file && memory.size() + n <= kMemoryLimit) {
             memory.insert(memory.end(), data, data + n);
@@ -75,10 +75,10 @@ public:
         }
         return true;
     }
-    uint64_t Size() const { return size; }
-    bool Failed() const { return failed; }
+    uint64_t byteCount() const { return size; }
+    bool hasFailed() const { return failed; }
     // Copies `n` bytes from `offset` to `out`.
-    bool CopyTo(uint64_t offset, uint64_t n, std::ostream& out) {
+    bool copyTo(uint64_t offset, uint64_t n, std::ostream& out) {
         if (!file) {
             out.write(reinterpret_cast<const char*>(memory.data() + offset), static_cast<std::streamsize>(n));
             return static_cast<bool>(out);
@@ -113,14 +113,14 @@ private:
     bool failed = false;
 };
 
-void SpoolOutput(const unsigned char* data, size_t size, void* param) {
-    static_cast<Spool*>(param)->Append(data, size);
+void spoolOutput(const unsigned char* data, size_t size, void* param) {
+    static_cast<Spool*>(param)->append(data, size);
 }
 
-bool ReadHistogram(const fs::path& path, uint64_t histogram[256], std::string* error) {
+bool readHistogram(const fs::path& path, uint64_t histogram[256], std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = "cannot open " + PathToUtf8(path);
+        *error = "cannot open " + pathToUtf8(path);
         return false;
     }
     std::vector<char> buf(kIoBlock);
@@ -133,7 +133,7 @@ bool ReadHistogram(const fs::path& path, uint64_t histogram[256], std::string* e
             ++histogram[static_cast<unsigned char>(buf[i])];
     }
     if (in.bad()) {
-        *error = "cannot read " + PathToUtf8(path);
+        *error = "cannot read " + pathToUtf8(path);
         return false;
     }
     return true;
@@ -164,109 +164,109 @@ public:
     VolumeWriter(const fs::path& dir, bool diskDirs) : dir(dir), diskDirs(diskDirs) {}
     ~VolumeWriter() {
         if (!committed)
-            Discard();
+            discard();
     }
 
-    fs::path FinalPath(uint32_t n) const {
-        fs::path file = PathFromUtf8("Data" + std::to_string(n) + ".Dat");
-        return diskDirs ? dir / PathFromUtf8("Disk" + std::to_string(n)) / file : dir / file;
+    fs::path finalPath(uint32_t n) const {
+        fs::path file = pathFromUtf8("Data" + std::to_string(n) + ".Dat");
+        return diskDirs ? dir / pathFromUtf8("Disk" + std::to_string(n)) / file : dir / file;
     }
 
-    bool Open(uint32_t n, std::string* error) {
-        if (!Close(error))
+    bool open(uint32_t n, std::string* error) {
+        if (!close(error))
             return false;
-        fs::path final = FinalPath(n);
+        fs::path final = finalPath(n);
         std::error_code ec;
         fs::create_directories(final.parent_path(), ec);
         fs::path temp = final;
         temp += ".new";
         out.open(temp, std::ios::binary | std::ios::trunc);
         if (!out) {
-            *error = "cannot create " + PathToUtf8(temp);
+            *error = "cannot create " + pathToUtf8(temp);
             return false;
         }
         temps.push_back(temp);
         finals.push_back(final);
         unsigned char head[FirstVolumeDataOffset] = {};
-        WriteLe32(head, n);
+        writeLe32(head, n);
         // Volume 1's header is filled in once every file is known.
         out.write(reinterpret_cast<const char*>(head), n == 1 ? FirstVolumeDataOffset : VolumeNumberSize);
-        return Check(error);
+        return check(error);
     }
-    std::ostream& Stream() { return out; }
-    bool Check(std::string* error) {
+    std::ostream& stream() { return out; }
+    bool check(std::string* error) {
         if (!out) {
-            *error = "cannot write " + PathToUtf8(temps.back()) + ": " + whyWriteFailed(temps.back());
+            *error = "cannot write " + pathToUtf8(temps.back()) + ": " + whyWriteFailed(temps.back());
             return false;
         }
         return true;
     }
-    bool Close(std::string* error) {
+    bool close(std::string* error) {
         if (!out.is_open())
             return true;
         out.close();
         if (out.fail()) {
-            *error = "cannot write " + PathToUtf8(temps.back()) + ": " + whyWriteFailed(temps.back());
+            *error = "cannot write " + pathToUtf8(temps.back()) + ": " + whyWriteFailed(temps.back());
             return false;
         }
         return true;
     }
     // The check file, beside Data1.Dat; renamed into place with the volumes.
     bool writeCheck(const std::vector<unsigned char>& bytes, std::string* error) {
-        if (!Close(error))
+        if (!close(error))
             return false;
-        fs::path final = FinalPath(1).parent_path() / PathFromUtf8(kCheckFileName);
+        fs::path final = finalPath(1).parent_path() / pathFromUtf8(kCheckFileName);
         fs::path temp = final;
         temp += ".new";
         out.open(temp, std::ios::binary | std::ios::trunc);
         if (!out) {
-            *error = "cannot create " + PathToUtf8(temp);
+            *error = "cannot create " + pathToUtf8(temp);
             return false;
         }
         temps.push_back(temp);
         finals.push_back(final);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return Check(error) && Close(error);
+        return check(error) && close(error);
     }
-    bool PatchHeader(const ArchiveHeader& header, std::string* error) {
+    bool patchHeader(const ArchiveHeader& header, std::string* error) {
         std::fstream f(temps.front(), std::ios::binary | std::ios::in | std::ios::out);
         unsigned char bytes[ArchiveHeaderSize];
-        SerializeArchiveHeader(header, bytes);
+        serializeArchiveHeader(header, bytes);
         f.seekp(VolumeNumberSize);
         f.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
         f.close();
         if (f.fail()) {
-            *error = "cannot write the archive header into " + PathToUtf8(temps.front());
+            *error = "cannot write the archive header into " + pathToUtf8(temps.front());
             return false;
         }
         return true;
     }
     // Renames the new set into place and removes volumes of an earlier run
     // that do not belong to it.
-    bool Commit(std::string* error) {
-        if (!Close(error))
+    bool commit(std::string* error) {
+        if (!close(error))
             return false;
         for (size_t i = 0; i < temps.size(); ++i) {
             std::error_code ec;
             fs::rename(temps[i], finals[i], ec);
             if (ec) {
-                *error = "cannot rename " + PathToUtf8(temps[i]) + " to " + PathToUtf8(finals[i]) + ": " + ec.message();
+                *error = "cannot rename " + pathToUtf8(temps[i]) + " to " + pathToUtf8(finals[i]) + ": " + ec.message();
                 return false;
             }
         }
         committed = true;
-        RemoveStale();
+        removeStale();
         return true;
     }
 
 private:
-    void Discard() {
+    void discard() {
         std::error_code ec;
         out.close();
         for (const fs::path& p : temps)
             fs::remove(p, ec);
     }
-    static uint32_t NumberIn(const std::string& name, const char* prefix, const char* suffix) {
+    static uint32_t numberIn(const std::string& name, const char* prefix, const char* suffix) {
         size_t p = strlen(prefix), s = strlen(suffix);
         if (name.size() <= p + s || name.compare(0, p, prefix) != 0 || name.compare(name.size() - s, s, suffix) != 0)
             return 0;
@@ -275,19 +275,19 @@ private:
             return 0;
         return static_cast<uint32_t>(atoi(digits.c_str()));
     }
-    void RemoveStale() {
+    void removeStale() {
         std::error_code ec;
         std::vector<fs::path> doomed;
         auto scan = [&](const fs::path& folder, uint32_t only) {
             for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-                std::string name = PathToUtf8(it->path().filename());
+                std::string name = pathToUtf8(it->path().filename());
                 // A check file of an earlier set would not fit this one.
                 if (name == kCheckFileName) {
                     if (std::find(finals.begin(), finals.end(), it->path()) == finals.end())
                         doomed.push_back(it->path());
                     continue;
                 }
-                uint32_t n = NumberIn(name, "Data", ".Dat");
+                uint32_t n = numberIn(name, "Data", ".Dat");
                 if (n == 0 || (only != 0 && n != only))
                     continue;
                 if (std::find(finals.begin(), finals.end(), it->path()) == finals.end())
@@ -296,7 +296,7 @@ private:
         };
         scan(dir, 0);
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-            uint32_t n = NumberIn(PathToUtf8(it->path().filename()), "Disk", "");
+            uint32_t n = numberIn(pathToUtf8(it->path().filename()), "Disk", "");
             if (n != 0 && it->is_directory(ec))
                 scan(it->path(), n);
         }
@@ -317,8 +317,8 @@ private:
 
 } // namespace
 
-ImplodeLiteralMode ChooseLiteralMode(const uint64_t histogram[256]) {
-    const ImplodeCode* codes = ImplodeLiteralCodes();
+ImplodeLiteralMode chooseLiteralMode(const uint64_t histogram[256]) {
+    const ImplodeCode* codes = implodeLiteralCodes();
     uint64_t ascii = 0, binary = 0;
     for (int b = 0; b < 256; ++b) {
         ascii += histogram[b] * codes[b].bits;
@@ -327,7 +327,7 @@ ImplodeLiteralMode ChooseLiteralMode(const uint64_t histogram[256]) {
     return ascii < binary ? ImplodeAscii : ImplodeBinary;
 }
 
-bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vector<PackFile>* files,
+bool resolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vector<PackFile>* files,
                      int32_t* groupCount, std::string* error) {
     files->clear();
     TargetPaths targets;
@@ -337,7 +337,7 @@ bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vec
         return false;
     };
     for (const ManifestEntry& e : manifest.entries) {
-        fs::path source = PathFromUtf8(e.source);
+        fs::path source = pathFromUtf8(e.source);
         if (source.is_relative())
             source = baseDir / source;
         std::error_code ec;
@@ -347,16 +347,16 @@ bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vec
                 return fail(e.line, "source folder '" + e.source + "' not found");
             std::vector<std::string> rel;
             std::string walkError;
-            if (!ListTreeSorted(source, &rel, &walkError))
+            if (!listTreeSorted(source, &rel, &walkError))
                 return fail(e.line, walkError);
             if (rel.empty())
                 return fail(e.line, "source folder '" + e.source + "' holds no files");
             for (const std::string& r : rel)
-                found.emplace_back(source / PathFromUtf8(r), r);
+                found.emplace_back(source / pathFromUtf8(r), r);
         } else {
             if (!fs::is_regular_file(source, ec))
                 return fail(e.line, "source file '" + e.source + "' not found");
-            found.emplace_back(source, PathToUtf8(source.filename()));
+            found.emplace_back(source, pathToUtf8(source.filename()));
         }
         for (const auto& item : found) {
             PackFile f;
@@ -383,14 +383,14 @@ bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vec
                 if (c == '/')
                     c = '\\';
             std::string ansiDirs, ansiName, convError;
-            if (!Utf8ToAnsi(dirs, &ansiDirs, &convError) || !Utf8ToAnsi(name, &ansiName, &convError))
+            if (!utf8ToAnsi(dirs, &ansiDirs, &convError) || !utf8ToAnsi(name, &ansiName, &convError))
                 return fail(e.line, "'" + rel + "': " + convError);
             if (!e.name.empty())
                 ansiName = e.name;
-            std::string subDir = JoinSubDir(e.subDir, ansiDirs);
-            std::string problem = CheckSubDir(subDir);
+            std::string subDir = joinSubDir(e.subDir, ansiDirs);
+            std::string problem = checkSubDir(subDir);
             if (problem.empty())
-                problem = CheckPathComponent(ansiName);
+                problem = checkPathComponent(ansiName);
             if (!problem.empty())
                 return fail(e.line, "'" + rel + "': " + problem);
             if (subDir.size() > 259 || ansiName.size() > 259)
@@ -401,13 +401,13 @@ bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vec
             switch (targets.add(e.targetDir, subDir, ansiName, static_cast<unsigned>(e.line), &otherLine)) {
             case TargetPaths::None: break;
             case TargetPaths::SameFile:
-                return fail(e.line, "target " + DisplayTarget(f.record) + " is already installed by line " +
+                return fail(e.line, "target " + displayTarget(f.record) + " is already installed by line " +
                                         std::to_string(otherLine) + " (Windows compares names without case)");
             case TargetPaths::FileIsFolder:
-                return fail(e.line, "target " + DisplayTarget(f.record) + " is a folder of a file of line " +
+                return fail(e.line, "target " + displayTarget(f.record) + " is a folder of a file of line " +
                                         std::to_string(otherLine));
             case TargetPaths::FolderIsFile:
-                return fail(e.line, "a folder of target " + DisplayTarget(f.record) +
+                return fail(e.line, "a folder of target " + displayTarget(f.record) +
                                         " is a file installed by line " + std::to_string(otherLine));
             }
             if (e.group > highestGroup) {
@@ -429,16 +429,16 @@ bool ResolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vec
     return true;
 }
 
-bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::path& outDir,
+bool packArchive(const Manifest& manifest, const fs::path& baseDir, const fs::path& outDir,
                  const PackOptions& options, PackSummary* summary, std::string* error, std::ostream* log) {
     *summary = PackSummary();
-    if (options.volumeCap != 0 && options.volumeCap < VolumePlanner::MinimumCap()) {
-        *error = "--volume-size must be at least " + std::to_string(VolumePlanner::MinimumCap()) + " bytes";
+    if (options.volumeCap != 0 && options.volumeCap < VolumePlanner::minimumCap()) {
+        *error = "--volume-size must be at least " + std::to_string(VolumePlanner::minimumCap()) + " bytes";
         return false;
     }
     std::vector<PackFile> files;
     int32_t groupCount = 1;
-    if (!ResolveManifest(manifest, baseDir, &files, &groupCount, error))
+    if (!resolveManifest(manifest, baseDir, &files, &groupCount, error))
         return false;
     if (files.size() > UINT32_MAX) {
         *error = "too many files";
@@ -447,7 +447,7 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
     std::error_code ec;
     fs::create_directories(outDir, ec);
     if (!fs::is_directory(outDir, ec)) {
-        *error = "cannot create the folder " + PathToUtf8(outDir);
+        *error = "cannot create the folder " + pathToUtf8(outDir);
         return false;
     }
 
@@ -459,10 +459,10 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
     std::vector<VolumePiece> pieces;
     for (size_t i = 0; i < files.size(); ++i) {
         PackFile& f = files[i];
-        const std::string where = manifest.displayName + ":" + std::to_string(f.line) + ": " + PathToUtf8(f.source);
+        const std::string where = manifest.displayName + ":" + std::to_string(f.line) + ": " + pathToUtf8(f.source);
         uint64_t fileTime;
         std::string problem;
-        if (!GetFileWriteTime(f.source, &fileTime, &problem)) {
+        if (!getFileWriteTime(f.source, &fileTime, &problem)) {
             *error = where + ": " + problem;
             return false;
         }
@@ -470,18 +470,18 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
         f.record.lastWriteTime.dwHighDateTime = static_cast<uint32_t>(fileTime >> 32);
         if (!f.hasVersion) {
             FileByteSource pe(f.source);
-            ReadPeFileVersion(pe, f.record.version, nullptr);
+            readPeFileVersion(pe, f.record.version, nullptr);
         }
 
         ImplodeOptions io;
         io.dictionarySize = f.dict;
         if (f.literals == LiteralsAuto) {
             uint64_t histogram[256];
-            if (!ReadHistogram(f.source, histogram, &problem)) {
+            if (!readHistogram(f.source, histogram, &problem)) {
                 *error = where + ": " + problem;
                 return false;
             }
-            io.literals = ChooseLiteralMode(histogram);
+            io.literals = chooseLiteralMode(histogram);
         } else {
             io.literals = f.literals == LiteralsAscii ? ImplodeAscii : ImplodeBinary;
         }
@@ -495,12 +495,12 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
                 *error = where + ": cannot open the file";
                 return false;
             }
-            Imploder imploder(io, SpoolOutput, &spool);
+            Imploder imploder(io, spoolOutput, &spool);
             std::vector<char> buf(kIoBlock);
             while (in) {
                 in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
                 size_t got = static_cast<size_t>(in.gcount());
-                imploder.Write(buf.data(), got);
+                imploder.write(buf.data(), got);
                 expanded += got;
                 dataCrc = crc32Update(dataCrc, buf.data(), got);
             }
@@ -508,17 +508,17 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
                 *error = where + ": read error";
                 return false;
             }
-            imploder.Finish();
+            imploder.finish();
         }
         if (expanded > UINT32_MAX) {
             *error = where + ": the file is larger than 4 GiB, which a record cannot state";
             return false;
         }
-        while (spool.Size() < kMinStream) {
+        while (spool.byteCount() < kMinStream) {
             const unsigned char zero = 0;
-            spool.Append(&zero, 1);
+            spool.append(&zero, 1);
         }
-        if (spool.Failed()) {
+        if (spool.hasFailed()) {
             *error = where + ": cannot keep the compressed data (temporary file)";
             return false;
         }
@@ -526,13 +526,13 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
         total += expanded;
 
         pieces.clear();
-        if (!planner.Place(spool.Size(), &pieces, &problem)) {
+        if (!planner.place(spool.byteCount(), &pieces, &problem)) {
             *error = where + ": " + problem;
             return false;
         }
         for (const VolumePiece& piece : pieces) {
             if (piece.volume != openVolume) {
-                if (!writer.Open(piece.volume, error))
+                if (!writer.open(piece.volume, error))
                     return false;
                 openVolume = piece.volume;
             }
@@ -540,28 +540,28 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
             record.continued = piece.continued ? 1 : 0;
             record.chunkSize = piece.chunkSize;
             unsigned char bytes[FileRecordSize];
-            SerializeFileRecord(record, bytes);
+            serializeFileRecord(record, bytes);
             if (&piece == &pieces.front())  // the record in front of the file's first data
                 check.entries.push_back({crc32Update(0, bytes, sizeof bytes), f.record.expandedSize, dataCrc});
-            writer.Stream().write(reinterpret_cast<const char*>(bytes), sizeof bytes);
-            if (!spool.CopyTo(piece.streamOffset, piece.chunkSize, writer.Stream()) || !writer.Check(error)) {
+            writer.stream().write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+            if (!spool.copyTo(piece.streamOffset, piece.chunkSize, writer.stream()) || !writer.check(error)) {
                 // A failed volume write is told by Check; else the spool failed.
-                if (!writer.Check(error))
+                if (!writer.check(error))
                     return false;
                 *error = where + ": cannot read back the compressed data from its temporary file";
                 return false;
             }
         }
-        summary->compressed += spool.Size();
+        summary->compressed += spool.byteCount();
         if (log) {
             char line[160];
             snprintf(line, sizeof line, "%5zu  %10llu -> %10llu  %-6s %4u  vol %u  ", i + 1,
-                     (unsigned long long)expanded, (unsigned long long)spool.Size(),
+                     (unsigned long long)expanded, (unsigned long long)spool.byteCount(),
                      io.literals == ImplodeAscii ? "ascii" : "binary", io.dictionarySize, pieces.front().volume);
-            *log << line << DisplayTarget(f.record) << "\n";
+            *log << line << displayTarget(f.record) << "\n";
         }
     }
-    if (files.empty() && !writer.Open(1, error))
+    if (files.empty() && !writer.open(1, error))
         return false;
     if (total > UINT32_MAX) {
         *error = "the files add up to " + std::to_string(total) +
@@ -575,13 +575,13 @@ bool PackArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
     header.formatVersion = ArchiveFormatVersion;
     header.shortcutPrefixLength = manifest.shortcutPrefixLength;
     unsigned char rawHeader[ArchiveHeaderSize];
-    SerializeArchiveHeader(header, rawHeader);
+    serializeArchiveHeader(header, rawHeader);
     check.headerCrc = crc32Update(0, rawHeader, sizeof rawHeader);
-    if (!writer.Close(error) || !writer.PatchHeader(header, error) ||
-        !writer.writeCheck(serializeCheckFile(check), error) || !writer.Commit(error))
+    if (!writer.close(error) || !writer.patchHeader(header, error) ||
+        !writer.writeCheck(serializeCheckFile(check), error) || !writer.commit(error))
         return false;
     summary->files = header.fileCount;
-    summary->volumes = std::max<uint32_t>(planner.VolumeCount(), 1);
+    summary->volumes = std::max<uint32_t>(planner.volumeCount(), 1);
     summary->expanded = total;
     return true;
 }

@@ -25,13 +25,13 @@ struct PackFile {
 
 // Expands trees, names every file and checks the targets (valid Windows
 // names within 259 bytes, no target twice, groups within the header's
-// count). Versions and times are filled in by PackArchive.
-bool ResolveManifest(const Manifest& manifest, const std::filesystem::path& baseDir, std::vector<PackFile>* files,
+// count). Versions and times are filled in by packArchive.
+bool resolveManifest(const Manifest& manifest, const std::filesystem::path& baseDir, std::vector<PackFile>* files,
                      int32_t* groupCount, std::string* error);
 
 // Literal mode for a file's bytes: ascii when the text table codes them in
 // fewer bits than plain bytes take (byte histogram over the whole file).
-ImplodeLiteralMode ChooseLiteralMode(const uint64_t histogram[256]);
+ImplodeLiteralMode chooseLiteralMode(const uint64_t histogram[256]);
 
 struct PackOptions {
     uint64_t volumeCap = 0; // 0: one volume
@@ -49,7 +49,7 @@ struct PackSummary {
 // result depends only on the files (contents, names, times) and the options.
 // Volumes of an earlier run that are not part of the new set are removed.
 // On failure nothing of the new set is left behind.
-bool PackArchive(const Manifest& manifest, const std::filesystem::path& baseDir, const std::filesystem::path& outDir,
+bool packArchive(const Manifest& manifest, const std::filesystem::path& baseDir, const std::filesystem::path& outDir,
                  const PackOptions& options, PackSummary* summary, std::string* error, std::ostream* log);
 
 #endif

@@ -15,7 +15,7 @@
 
 #include "reader/VolumeFormat.h"
 
-bool MemoryByteSource::ReadAt(uint64_t offset, void* buffer, size_t n) {
+bool MemoryByteSource::readAt(uint64_t offset, void* buffer, size_t n) {
     if (offset > size || n > size - offset)
         return false;
     memcpy(buffer, data + offset, n);
@@ -41,36 +41,36 @@ class Module {
 public:
     explicit Module(ByteSource& file) : file(file) {}
 
-    bool U16(uint64_t offset, uint16_t* v) {
+    bool u16(uint64_t offset, uint16_t* v) {
         unsigned char b[2];
-        if (!file.ReadAt(offset, b, 2))
+        if (!file.readAt(offset, b, 2))
             return false;
         *v = static_cast<uint16_t>(b[0] | (b[1] << 8));
         return true;
     }
-    bool U32(uint64_t offset, uint32_t* v) {
+    bool u32(uint64_t offset, uint32_t* v) {
         unsigned char b[4];
-        if (!file.ReadAt(offset, b, 4))
+        if (!file.readAt(offset, b, 4))
             return false;
-        *v = ReadLe32(b);
+        *v = readLe32(b);
         return true;
     }
 
     // Reads the headers and finds the resource directory. False when the
     // file is no PE module or has no resources.
-    bool Open() {
+    bool open() {
         uint16_t magic;
         uint32_t peOffset, signature;
-        if (!U16(0, &magic) || magic != 0x5A4D) // "MZ"
+        if (!u16(0, &magic) || magic != 0x5A4D) // "MZ"
             return false;
-        if (!U32(0x3C, &peOffset) || !U32(peOffset, &signature) || signature != 0x00004550) // "PE\0\0"
+        if (!u32(0x3C, &peOffset) || !u32(peOffset, &signature) || signature != 0x00004550) // "PE\0\0"
             return false;
         uint64_t coff = uint64_t(peOffset) + 4;
         uint16_t sectionCount, optionalSize, optionalMagic;
-        if (!U16(coff + 2, &sectionCount) || !U16(coff + 16, &optionalSize))
+        if (!u16(coff + 2, &sectionCount) || !u16(coff + 16, &optionalSize))
             return false;
         uint64_t optional = coff + 20;
-        if (!U16(optional, &optionalMagic))
+        if (!u16(optional, &optionalMagic))
             return false;
         uint32_t dirCountOffset, dirOffset;
         if (optionalMagic == 0x10B) { // PE32
@@ -84,9 +84,9 @@ public:
         }
         uint32_t dirCount;
         const uint32_t resourceEntry = dirOffset + 2 * 8;
-        if (!U32(optional + dirCountOffset, &dirCount) || dirCount < 3 || resourceEntry + 8 > optionalSize)
+        if (!u32(optional + dirCountOffset, &dirCount) || dirCount < 3 || resourceEntry + 8 > optionalSize)
             return false;
-        if (!U32(optional + resourceEntry, &resourceRva) || !U32(optional + resourceEntry + 4, &resourceSize))
+        if (!u32(optional + resourceEntry, &resourceRva) || !u32(optional + resourceEntry + 4, &resourceSize))
             return false;
         if (resourceRva == 0 || sectionCount == 0 || sectionCount > kMaxSections)
             return false;
@@ -94,20 +94,20 @@ public:
         for (unsigned i = 0; i < sectionCount; ++i) {
             Section s;
             uint64_t at = table + uint64_t(i) * 40;
-            if (!U32(at + 8, &s.virtualSize) || !U32(at + 12, &s.virtualAddress) || !U32(at + 16, &s.rawSize) ||
-                !U32(at + 20, &s.rawOffset))
+            if (!u32(at + 8, &s.virtualSize) || !u32(at + 12, &s.virtualAddress) || !u32(at + 16, &s.rawSize) ||
+                !u32(at + 20, &s.rawOffset))
                 return false;
             sections.push_back(s);
         }
         // The resource offsets inside the tree count from the directory's
         // start; they must stay inside the file bytes of its section.
-        return Map(resourceRva, 16, &resourceBase, &resourceLimit);
+        return map(resourceRva, 16, &resourceBase, &resourceLimit);
     }
 
     // File offset of `size` bytes at `rva`, and how many bytes from there on
     // the file holds for that section. Bytes a section has only in memory
     // (beyond its raw data) are not read.
-    bool Map(uint32_t rva, uint32_t size, uint64_t* offset, uint64_t* available) {
+    bool map(uint32_t rva, uint32_t size, uint64_t* offset, uint64_t* available) {
         for (const Section& s : sections) {
             uint64_t span = s.virtualSize ? s.virtualSize : s.rawSize;
             if (rva < s.virtualAddress || rva - s.virtualAddress >= span)
@@ -117,9 +117,9 @@ public:
             if (delta + size > raw)
                 return false;
             uint64_t start = uint64_t(s.rawOffset) + delta;
-            if (start > file.Size())
+            if (start > file.byteCount())
                 return false;
-            uint64_t avail = std::min<uint64_t>(raw - delta, file.Size() - start);
+            uint64_t avail = std::min<uint64_t>(raw - delta, file.byteCount() - start);
             if (avail < size)
                 return false;
             *offset = start;
@@ -134,12 +134,12 @@ public:
         uint32_t target; // high bit set: a subdirectory
     };
 
-    bool Directory(uint32_t offset, std::vector<Entry>* entries) {
+    bool directory(uint32_t offset, std::vector<Entry>* entries) {
         entries->clear();
         uint16_t named, ids;
         if (offset > resourceLimit || resourceLimit - offset < 16)
             return false;
-        if (!U16(resourceBase + offset + 12, &named) || !U16(resourceBase + offset + 14, &ids))
+        if (!u16(resourceBase + offset + 12, &named) || !u16(resourceBase + offset + 14, &ids))
             return false;
         unsigned count = unsigned(named) + ids;
         if (count > kMaxDirectoryEntries || (resourceLimit - offset - 16) / 8 < count)
@@ -147,7 +147,7 @@ public:
         for (unsigned i = 0; i < count; ++i) {
             Entry e;
             uint64_t at = resourceBase + offset + 16 + uint64_t(i) * 8;
-            if (!U32(at, &e.id) || !U32(at + 4, &e.target))
+            if (!u32(at, &e.id) || !u32(at + 4, &e.target))
                 return false;
             entries->push_back(e);
         }
@@ -155,10 +155,10 @@ public:
     }
 
     // The version resource's bytes; false when there is none.
-    bool VersionResource(std::vector<unsigned char>* data) {
+    bool versionResource(std::vector<unsigned char>* data) {
         std::vector<Entry> entries;
         // Level 1: the resource type.
-        if (!Directory(0, &entries))
+        if (!directory(0, &entries))
             return false;
         const Entry* type = nullptr;
         for (const Entry& e : entries)
@@ -168,7 +168,7 @@ public:
             return false;
         // Level 2: the resource name; the system asks for id 1.
         uint32_t next = type->target & 0x7FFFFFFFu;
-        if (!Directory(next, &entries) || entries.empty())
+        if (!directory(next, &entries) || entries.empty())
             return false;
         const Entry* name = &entries[0];
         for (const Entry& e : entries)
@@ -180,7 +180,7 @@ public:
             return false;
         // Level 3: the language.
         next = name->target & 0x7FFFFFFFu;
-        if (!Directory(next, &entries) || entries.empty())
+        if (!directory(next, &entries) || entries.empty())
             return false;
         const Entry* lang = &entries[0];
         for (const Entry& e : entries)
@@ -196,16 +196,16 @@ public:
         if (dataEntry > resourceLimit || resourceLimit - dataEntry < 16)
             return false;
         uint32_t rva, size;
-        if (!U32(resourceBase + dataEntry, &rva) || !U32(resourceBase + dataEntry + 4, &size))
+        if (!u32(resourceBase + dataEntry, &rva) || !u32(resourceBase + dataEntry + 4, &size))
             return false;
         if (size < 6 || size > kMaxVersionResource)
             return false;
         uint64_t offset, available;
-        if (!Map(rva, 6, &offset, &available))
+        if (!map(rva, 6, &offset, &available))
             return false;
         size_t n = static_cast<size_t>(std::min<uint64_t>(size, available));
         data->resize(n);
-        return file.ReadAt(offset, data->data(), n);
+        return file.readAt(offset, data->data(), n);
     }
 
 private:
@@ -226,18 +226,18 @@ struct Block {
     size_t children;
 };
 
-size_t Align4(size_t v) { return (v + 3) & ~size_t(3); }
+size_t align4(size_t v) { return (v + 3) & ~size_t(3); }
 
-uint16_t Get16(const std::vector<unsigned char>& d, size_t at) {
+uint16_t get16(const std::vector<unsigned char>& d, size_t at) {
     return static_cast<uint16_t>(d[at] | (d[at + 1] << 8));
 }
 
-bool ParseBlock(const std::vector<unsigned char>& d, size_t at, size_t limit, Block* b) {
+bool parseBlock(const std::vector<unsigned char>& d, size_t at, size_t limit, Block* b) {
     if (at + 6 > limit)
         return false;
-    size_t length = Get16(d, at);
-    size_t valueLength = Get16(d, at + 2);
-    uint16_t type = Get16(d, at + 4);
+    size_t length = get16(d, at);
+    size_t valueLength = get16(d, at + 2);
+    uint16_t type = get16(d, at + 4);
     if (length < 6 || length > limit - at)
         return false;
     b->end = at + length;
@@ -246,20 +246,20 @@ bool ParseBlock(const std::vector<unsigned char>& d, size_t at, size_t limit, Bl
     for (;;) {
         if (p + 2 > b->end)
             return false;
-        char16_t c = Get16(d, p);
+        char16_t c = get16(d, p);
         p += 2;
         if (c == 0)
             break;
         b->key.push_back(c);
     }
-    b->value = std::min(Align4(p), b->end);
+    b->value = std::min(align4(p), b->end);
     size_t valueBytes = type == 1 ? valueLength * 2 : valueLength;
     b->valueEnd = std::min(b->value + valueBytes, b->end);
-    b->children = std::min(Align4(b->valueEnd), b->end);
+    b->children = std::min(align4(b->valueEnd), b->end);
     return true;
 }
 
-bool KeyEquals(const std::u16string& key, const char* want) {
+bool keyEquals(const std::u16string& key, const char* want) {
     size_t n = strlen(want);
     if (key.size() != n)
         return false;
@@ -276,45 +276,45 @@ bool KeyEquals(const std::u16string& key, const char* want) {
 }
 
 // Finds the child of `parent` with the key; false when there is none.
-bool FindChild(const std::vector<unsigned char>& d, const Block& parent, const char* key, Block* child) {
+bool findChild(const std::vector<unsigned char>& d, const Block& parent, const char* key, Block* child) {
     size_t at = parent.children;
     while (at + 6 <= parent.end) {
-        if (!ParseBlock(d, at, parent.end, child))
+        if (!parseBlock(d, at, parent.end, child))
             return false;
-        if (KeyEquals(child->key, key))
+        if (keyEquals(child->key, key))
             return true;
-        at = Align4(child->end);
+        at = align4(child->end);
     }
     return false;
 }
 
 } // namespace
 
-PeVersionResult ReadPeFileVersion(ByteSource& file, int32_t version[4], std::string* text) {
+PeVersionResult readPeFileVersion(ByteSource& file, int32_t version[4], std::string* text) {
     for (int i = 0; i < 4; ++i)
         version[i] = 0;
     if (text)
         text->clear();
     Module module(file);
     std::vector<unsigned char> data;
-    if (!module.Open() || !module.VersionResource(&data))
+    if (!module.open() || !module.versionResource(&data))
         return PeNoVersionResource;
     Block root, stringInfo, table, value;
-    if (!ParseBlock(data, 0, data.size(), &root))
+    if (!parseBlock(data, 0, data.size(), &root))
         return PeNoVersionResource;
-    if (!FindChild(data, root, "StringFileInfo", &stringInfo) || !FindChild(data, stringInfo, "040904E4", &table) ||
-        !FindChild(data, table, "FileVersion", &value))
+    if (!findChild(data, root, "StringFileInfo", &stringInfo) || !findChild(data, stringInfo, "040904E4", &table) ||
+        !findChild(data, table, "FileVersion", &value))
         return PeNoFileVersion;
     // The text runs to its terminator, or to the end of its block when a
     // writer left that out.
     std::string ansi;
     for (size_t p = value.value; p + 2 <= value.end; p += 2) {
-        char16_t c = Get16(data, p);
+        char16_t c = get16(data, p);
         if (c == 0)
             break;
         ansi.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     }
-    ParseVersionText(ansi.c_str(), version);
+    parseVersionText(ansi.c_str(), version);
     if (text)
         *text = ansi;
     return PeFileVersionFound;

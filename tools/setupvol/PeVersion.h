@@ -16,16 +16,16 @@
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    virtual uint64_t Size() const = 0;
+    virtual uint64_t byteCount() const = 0;
     // Reads exactly n bytes at offset; false when they are not all there.
-    virtual bool ReadAt(uint64_t offset, void* buffer, size_t n) = 0;
+    virtual bool readAt(uint64_t offset, void* buffer, size_t n) = 0;
 };
 
 class MemoryByteSource : public ByteSource {
 public:
     MemoryByteSource(const void* data, size_t size) : data(static_cast<const unsigned char*>(data)), size(size) {}
-    uint64_t Size() const override { return size; }
-    bool ReadAt(uint64_t offset, void* buffer, size_t n) override;
+    uint64_t byteCount() const override { return size; }
+    bool readAt(uint64_t offset, void* buffer, size_t n) override;
 
 private:
     const unsigned char* data;
@@ -40,6 +40,6 @@ enum PeVersionResult {
 
 // Fills version[4] (zeros unless found) and, when found, `text` with the
 // string as ANSI (characters beyond ASCII become '?').
-PeVersionResult ReadPeFileVersion(ByteSource& file, int32_t version[4], std::string* text);
+PeVersionResult readPeFileVersion(ByteSource& file, int32_t version[4], std::string* text);
 
 #endif

@@ -11,7 +11,7 @@
 #include <shellapi.h>
 
 // Arguments as UTF-8, whatever the ANSI code page, so that every path works.
-static std::vector<std::string> Arguments() {
+static std::vector<std::string> arguments() {
     std::vector<std::string> args;
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -27,10 +27,10 @@ static std::vector<std::string> Arguments() {
 }
 
 int main() {
-    return RunSetupVol(Arguments(), std::cout, std::cerr);
+    return runSetupVol(arguments(), std::cout, std::cerr);
 }
 #else
 int main(int argc, char** argv) {
-    return RunSetupVol(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    return runSetupVol(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }
 #endif
