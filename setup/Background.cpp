@@ -18,7 +18,7 @@ const char kClassName[] = "SetupWndClass";
 // The background window and the hook, for the hook procedure (one Setup
 // object drives the user interface of a process at a time).
 HWND g_background = nullptr;
-HHOOK g_keyboardHook = nullptr;
+win32::HookHandle g_keyboardHook;
 // The object whose registration of the window class is in force.
 Setup* g_classOwner = nullptr;
 // The exit button's object and whether its own question is open.
@@ -90,7 +90,8 @@ LRESULT CALLBACK backgroundProcedure(HWND window, UINT message, WPARAM wParam, L
         // The library's windows and the product's pages all belong to this
         // thread, so the keyboard reaches them here; a hook for the whole
         // desktop would need its procedure in the product's module.
-        g_keyboardHook = SetWindowsHookExA(WH_KEYBOARD, exitKeyHook, g_libraryInstance, GetCurrentThreadId());
+        g_keyboardHook.reset(
+            SetWindowsHookExA(WH_KEYBOARD, exitKeyHook, g_libraryInstance, GetCurrentThreadId()));
         break;
     case WM_ERASEBKGND:
         paintGradient(window, reinterpret_cast<HDC>(wParam));
@@ -118,10 +119,7 @@ LRESULT CALLBACK backgroundProcedure(HWND window, UINT message, WPARAM wParam, L
         }
         return 0;
     case WM_DESTROY:
-        if (g_keyboardHook) {
-            UnhookWindowsHookEx(g_keyboardHook);
-            g_keyboardHook = nullptr;
-        }
+        g_keyboardHook.reset();
         if (g_background == window)
             g_background = nullptr;
         // The product's message loop ends with the window; an object that

@@ -93,6 +93,12 @@ struct RegistryKeyTraits {
     static void close(Type key) { RegCloseKey(key); }
 };
 
+struct HookTraits {
+    using Type = HHOOK;
+    static Type none() { return nullptr; }
+    static void close(Type hook) { UnhookWindowsHookEx(hook); }
+};
+
 struct ModuleTraits {
     using Type = HMODULE;
     static Type none() { return nullptr; }
@@ -136,6 +142,7 @@ using FindHandle = Owner<FindHandleTraits>;
 using RegistryKey = Owner<RegistryKeyTraits>;
 // LoadLibraryA: FreeLibrary on the way out.
 using LibraryModule = Owner<ModuleTraits>;
+using HookHandle = Owner<HookTraits>;
 // Pens, brushes, fonts, bitmaps, regions: DeleteObject. Never delete an
 // object that is still selected into a DC: let its ObjectSelection go first
 // (declare the object before the selection).

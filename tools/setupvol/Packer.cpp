@@ -178,6 +178,17 @@ public:
         fs::path final = finalPath(n);
         std::error_code ec;
         fs::create_directories(final.parent_path(), ec);
+        if (!openTemporary(final, error))
+            return false;
+        unsigned char head[FirstVolumeDataOffset] = {};
+        writeLe32(head, n);
+        // Volume 1's header is filled in once every file is known.
+        out.write(reinterpret_cast<const char*>(head), n == 1 ? FirstVolumeDataOffset : VolumeNumberSize);
+        return check(error);
+    }
+    // Opens `final` with ".new" appended; every such file is renamed into
+    // place together once the whole set is written.
+    bool openTemporary(const fs::path& final, std::string* error) {
         fs::path temp = final;
         temp += ".new";
         out.open(temp, std::ios::binary | std::ios::trunc);
@@ -187,11 +198,7 @@ public:
         }
         temps.push_back(temp);
         finals.push_back(final);
-        unsigned char head[FirstVolumeDataOffset] = {};
-        writeLe32(head, n);
-        // Volume 1's header is filled in once every file is known.
-        out.write(reinterpret_cast<const char*>(head), n == 1 ? FirstVolumeDataOffset : VolumeNumberSize);
-        return check(error);
+        return true;
     }
     std::ostream& stream() { return out; }
     bool check(std::string* error) {
@@ -215,16 +222,8 @@ public:
     bool writeCheck(const std::vector<unsigned char>& bytes, std::string* error) {
         if (!close(error))
             return false;
-        fs::path final = finalPath(1).parent_path() / pathFromUtf8(kCheckFileName);
-        fs::path temp = final;
-        temp += ".new";
-        out.open(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            *error = "cannot create " + pathToUtf8(temp);
+        if (!openTemporary(finalPath(1).parent_path() / pathFromUtf8(kCheckFileName), error))
             return false;
-        }
-        temps.push_back(temp);
-        finals.push_back(final);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return check(error) && close(error);
     }
