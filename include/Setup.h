@@ -323,7 +323,8 @@ public:
     // destructor runs. Not virtual: the vtable's slots are fixed.
     ~Setup();
 
-    // Progress of a run; returns 2.
+    // Progress of a run, shown in the progress dialog (kinds 0 to 3, others
+    // ignored); returns 2.
     virtual int TakeProcessInfo(int kind, void* data);
     // Closing operations of a run, for the product to override; each returns
     // 1 (go on with the library's own closing steps), 0 stops them.
@@ -331,6 +332,10 @@ public:
     virtual int ProcessOK();
     virtual int ProcessUserBreak();
     virtual int ProcessNeedReboot();
+
+    // Runs one installation into GetInstDir() with the "Copying files"
+    // dialog, then the closing operation its end selects; returns 0.
+    int Process();
 
     // Registers the background window class: its atom, 0 on failure.
     int InitApplication();

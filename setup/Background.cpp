@@ -29,21 +29,6 @@ Setup* setupOf(HWND window) {
     return reinterpret_cast<Setup*>(GetWindowLongPtrA(window, 0));
 }
 
-// ExitWindowsEx refuses a reboot to a process whose token does not have the
-// shutdown privilege enabled; it is present but disabled for users who may
-// shut down, so enable it first.
-void enableShutdownPrivilege() {
-    win32::KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out()))
-        return;
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
-        return;
-    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
-}
-
 void paintGradient(HWND window, HDC dc) {
     RECT client;
     GetClientRect(window, &client);
@@ -158,6 +143,21 @@ INT_PTR CALLBACK exitButtonProcedure(HWND dialog, UINT message, WPARAM wParam, L
 }
 
 }  // namespace
+
+// ExitWindowsEx refuses a reboot to a process whose token does not have the
+// shutdown privilege enabled; it is present but disabled for users who may
+// shut down, so enable it first.
+void enableShutdownPrivilege() {
+    win32::KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out()))
+        return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+        return;
+    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+}
 
 // Result: the class atom, 0 when the class could not be registered.
 int Setup::InitApplication() {

@@ -11,4 +11,8 @@
 // registered, so that a later object of the process can register it again.
 void releaseBackground(Setup& setup);
 
+// Enables the shutdown privilege of this process, without which
+// ExitWindowsEx(EWX_REBOOT) fails: for every reboot the library requests.
+void enableShutdownPrivilege();
+
 #endif

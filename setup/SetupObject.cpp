@@ -88,10 +88,11 @@ Setup::~Setup() {
     // The window's procedure reads this object: the window goes first.
     releaseBackground(*this);
     stopMessageLoop(uiThread);
+    // The last run's worker has ended (Process waits for it); its handle
+    // was kept for the product until now.
+    win32::KernelHandle lastWorker(workerThread);
+    workerThread = nullptr;
 }
-
-// Result: 2, go on.
-int Setup::TakeProcessInfo(int, void*) { return StepContinue; }
 
 // Results of the four closing operations: 1 lets Process go on with its own
 // closing steps, 0 makes it return at once.

@@ -1,0 +1,242 @@
+// The installation run through Setup::Process under Wine: a multi-volume
+// archive installed with the progress dialog and "Setup is complete.", the
+// cancel question answered No (the run resumes and completes) and Yes (the
+// worker stops at the file it was held at, nothing half written, the
+// background window closes), and notification kinds outside 0 to 3 ignored.
+#include "Setup.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "EngineKit.h"
+#include "TestEnv.h"
+#include "UiAuto.h"
+#include "resource.h"
+
+namespace {
+
+char g_title[] = "Process Test Setup";
+char g_product[] = "Test Product";
+char g_exe[] = "Product.exe";
+
+const char kExitText[] =
+    "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?";
+const long kQuestion = MB_YESNO | MB_ICONQUESTION;
+
+// Serves this thread's queue; the quit message the background window posts
+// when it goes is taken out so that later message boxes are not ended by it.
+void pumpMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// A manual-reset event, closed when it goes.
+struct Event {
+    HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ~Event() { CloseHandle(handle); }
+};
+
+struct Source {
+    std::string name;
+    std::vector<unsigned char> bytes;
+};
+
+// A product: counts its closing operations and sees every notification
+// before the library does; `onFile` runs at each notification 0 (on the
+// worker), with the file's number from 1.
+class Product : public Setup {
+public:
+    Product() : Setup(GetModuleHandleA(nullptr), g_title, g_product, g_exe) {}
+    int TakeProcessInfo(int kind, void* data) override {
+        if (kind == InfoBeforeFile) {
+            ++files;
+            if (onFile)
+                onFile(files);
+        }
+        if (kind == InfoOverallPercent && !checkedIgnored) {
+            checkedIgnored = true;
+            checkIgnoredKinds();
+        }
+        int answer = Setup::TakeProcessInfo(kind, data);
+        if (kind == InfoOverallPercent)
+            totalBar = static_cast<int>(SendDlgItemMessageA(progressDialog, IDC_TOTAL_BAR, PBM_GETPOS, 0, 0));
+        answers.push_back(answer);
+        return answer;
+    }
+    int ProcessError() override { return ++errors, 1; }
+    int ProcessOK() override { return ++oks, 1; }
+    int ProcessUserBreak() override { return ++breaks, 1; }
+    int ProcessNeedReboot() override { return ++reboots, 1; }
+
+    // Kinds outside 0 to 3 change nothing and answer 2, whatever `data` is.
+    void checkIgnoredKinds() {
+        char before[300] = {}, after[300] = {};
+        GetDlgItemTextA(progressDialog, IDC_TARGET_TEXT, before, sizeof before);
+        LRESULT current = SendDlgItemMessageA(progressDialog, IDC_CURRENT_BAR, PBM_GETPOS, 0, 0);
+        LRESULT total = SendDlgItemMessageA(progressDialog, IDC_TOTAL_BAR, PBM_GETPOS, 0, 0);
+        int value = 77;
+        for (int kind : {4, 5, -1, 1000})
+            ignoredAnswers.push_back(Setup::TakeProcessInfo(kind, kind == 4 ? &value : nullptr));
+        GetDlgItemTextA(progressDialog, IDC_TARGET_TEXT, after, sizeof after);
+        ignoredUnchanged = std::string(before) == after && !std::string(before).empty() &&
+                           current == SendDlgItemMessageA(progressDialog, IDC_CURRENT_BAR, PBM_GETPOS, 0, 0) &&
+                           total == SendDlgItemMessageA(progressDialog, IDC_TOTAL_BAR, PBM_GETPOS, 0, 0);
+    }
+
+    std::function<void(int)> onFile;
+    int files = 0;
+    int errors = 0, oks = 0, breaks = 0, reboots = 0;
+    int totalBar = -1;
+    bool checkedIgnored = false;
+    bool ignoredUnchanged = false;
+    std::vector<int> ignoredAnswers;
+    std::vector<int> answers;
+};
+
+class SetupProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testenv::scratchDir();
+        volumes = dir + "\\vol";
+        app = dir + "\\App";
+        CreateDirectoryA((dir + "\\src").c_str(), nullptr);
+        kit::Manifest manifest;
+        for (int i = 0; i < kFiles; ++i) {
+            Source s;
+            s.name = "file" + std::to_string(i) + ".bin";
+            s.bytes = kit::content(static_cast<uint32_t>(i + 11), 3000 + (i * 2311) % 14000);
+            ASSERT_TRUE(testenv::writeFile(dir + "\\src\\" + s.name, s.bytes));
+            manifest.file("src\\" + s.name, "install", "", 1);
+            sources.push_back(s);
+        }
+        ASSERT_TRUE(kit::pack(manifest, dir, volumes, "--volume-size 60000"));
+        ASSERT_TRUE(testenv::fileExists(volumes + "\\Data3.Dat")) << "want several volumes";
+        installDir.assign(app.begin(), app.end());
+        installDir.resize(PathSize, '\0');
+    }
+
+    // Runs Process as a product would, from the volumes' directory.
+    void run(Product& product) {
+        ASSERT_EQ(1, product.MainWindowExist());
+        ASSERT_EQ(1, product.MakeGroupList(1));
+        product.SetInstallDirectory(installDir.data());
+        kit::CurrentDir cd(volumes);
+        EXPECT_EQ(0, product.Process());
+    }
+
+    // Files 0 .. count-1 installed byte for byte, the others absent.
+    void expectInstalled(int count) {
+        for (int i = 0; i < kFiles; ++i) {
+            std::string path = app + "\\" + sources[i].name;
+            if (i < count)
+                EXPECT_TRUE(testenv::readFile(path) == sources[i].bytes) << path;
+            else
+                EXPECT_FALSE(testenv::fileExists(path)) << path;
+        }
+    }
+
+    static constexpr int kFiles = 24;
+    std::string dir, volumes, app;
+    std::vector<Source> sources;
+    std::vector<char> installDir;
+};
+
+TEST_F(SetupProcess, FullInstallEndsWithSetupIsComplete) {
+    Product product;
+    ui::Script ui;
+    ui.messageBox(ui::AnyOwner, g_title, "Setup is complete.", IDOK, MB_ICONINFORMATION);
+    run(product);
+    EXPECT_TRUE(ui.finish());
+
+    EXPECT_EQ(1, product.oks);
+    EXPECT_EQ(0, product.errors + product.breaks + product.reboots);
+    EXPECT_EQ(0, product.rebootNeeded);
+    EXPECT_EQ(int(kFiles), product.files);
+    EXPECT_EQ(100, product.totalBar);
+    for (int answer : product.answers)
+        EXPECT_EQ(2, answer);
+    expectInstalled(kFiles);
+    // The windows are hidden; the dialog is gone, its worker ended after the engine ran.
+    EXPECT_FALSE(IsWindowVisible(product.backgroundWindow));
+    EXPECT_FALSE(IsWindow(product.GetProgressHWND()));
+    DWORD exitCode = STILL_ACTIVE;
+    ASSERT_TRUE(GetExitCodeThread(product.workerThread, &exitCode));
+    EXPECT_EQ(1u, exitCode);
+    // Kinds outside 0 to 3 during the run.
+    EXPECT_TRUE(product.ignoredUnchanged);
+    EXPECT_EQ(std::vector<int>({2, 2, 2, 2}), product.ignoredAnswers);
+}
+
+// Cancel pressed while file `at` is announced; the question is answered
+// `button`. The worker waits until the question is on screen, so it is held
+// at that notification whatever the machine's speed.
+void cancelAt(Product& product, ui::Script& ui, int at, int button, HANDLE shown) {
+    ui.window("the cancel question", [](const ui::WindowInfo& w) {
+        return w.text == kExitText && w.style == kQuestion;
+    }, [shown, button](HWND box) {
+        SetEvent(shown);
+        ui::press(box, button);
+    });
+    product.onFile = [&product, at, shown](int file) {
+        if (file == at) {
+            PostMessageA(product.progressDialog, WM_COMMAND, IDCANCEL, 0);
+            WaitForSingleObject(shown, 15000);
+        }
+    };
+}
+
+TEST_F(SetupProcess, CancelAnsweredNoResumesAndCompletes) {
+    Product product;
+    Event shown;
+    ui::Script ui;
+    cancelAt(product, ui, 5, IDNO, shown.handle);
+    ui.messageBox(ui::AnyOwner, g_title, "Setup is complete.", IDOK, MB_ICONINFORMATION);
+    run(product);
+    EXPECT_TRUE(ui.finish());
+
+    EXPECT_EQ(1, product.oks);
+    EXPECT_EQ(0, product.errors + product.breaks);
+    for (int answer : product.answers)
+        EXPECT_EQ(2, answer);
+    expectInstalled(kFiles);
+    pumpMessages();
+    EXPECT_EQ(1, product.MainWindowExist());
+}
+
+TEST_F(SetupProcess, CancelAnsweredYesStopsAtTheHeldFile) {
+    Product product;
+    Event shown;
+    ui::Script ui;
+    cancelAt(product, ui, 5, IDYES, shown.handle);
+    run(product);
+    EXPECT_TRUE(ui.finish());
+
+    // A confirmed Cancel ends the dialog with 0: ProcessError, once.
+    EXPECT_EQ(1, product.errors);
+    EXPECT_EQ(0, product.oks + product.breaks + product.reboots);
+    // The fifth file was announced, held and answered with a user break:
+    // the four before it are complete, nothing of it or after it exists.
+    EXPECT_EQ(5, product.files);
+    ASSERT_FALSE(product.answers.empty());
+    EXPECT_EQ(1, product.answers.back());
+    expectInstalled(4);
+    DWORD exitCode = STILL_ACTIVE;
+    ASSERT_TRUE(GetExitCodeThread(product.workerThread, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    // The background window closes once its posted command is served.
+    pumpMessages();
+    EXPECT_EQ(0, product.MainWindowExist());
+}
+
+}  // namespace
