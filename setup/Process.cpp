@@ -130,6 +130,15 @@ INT_PTR CALLBACK progressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         if (LOWORD(wParam) == IDCANCEL)
             askCancel(dialog);
         return FALSE;
+    case WM_DESTROY:
+        // Gone without being ended: its owner, the background window, was
+        // closed (F3, the exit button). That is a confirmed Cancel: the
+        // worker stops at its next notification, and Process waits for it.
+        if (!g_run.ended) {
+            InterlockedExchange(&g_run.stopped, 1);
+            SetEvent(g_run.gate.get());
+        }
+        return FALSE;
     }
     return FALSE;
 }

@@ -2,7 +2,8 @@
 // archive installed with the progress dialog and "Setup is complete.", the
 // cancel question answered No (the run resumes and completes) and Yes (the
 // worker stops at the file it was held at, nothing half written, the
-// background window closes), and notification kinds outside 0 to 3 ignored.
+// background window closes), the background window closed mid-run, and
+// notification kinds outside 0 to 3 ignored.
 #include "Setup.h"
 
 #include <windows.h>
@@ -237,6 +238,30 @@ TEST_F(SetupProcess, CancelAnsweredYesStopsAtTheHeldFile) {
     // The background window closes once its posted command is served.
     pumpMessages();
     EXPECT_EQ(0, product.MainWindowExist());
+}
+
+TEST_F(SetupProcess, BackgroundClosedMidRunStopsTheWorkerBeforeProcessReturns) {
+    Product product;
+    // The user ends the installation (as F3 or the exit button confirmed do)
+    // while file 5 is announced: the background window goes, and with it
+    // the progress dialog.
+    product.onFile = [&product](int file) {
+        if (file == 5)
+            SendMessageA(product.backgroundWindow, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
+    };
+    run(product);
+    pumpMessages();
+
+    // Process returned only once its worker had ended, stopped at file 5.
+    DWORD exitCode = STILL_ACTIVE;
+    ASSERT_TRUE(GetExitCodeThread(product.workerThread, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(5, product.files);
+    ASSERT_FALSE(product.answers.empty());
+    EXPECT_EQ(1, product.answers.back());
+    expectInstalled(4);
+    EXPECT_EQ(0, product.MainWindowExist());
+    EXPECT_EQ(0, product.oks + product.breaks + product.reboots);
 }
 
 }  // namespace
