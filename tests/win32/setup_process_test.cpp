@@ -2,7 +2,8 @@
 // archive installed with the progress dialog and "Setup is complete.", the
 // cancel question answered No (the run resumes and completes) and Yes (the
 // worker stops at the file it was held at, nothing half written, the
-// background window closes), the background window closed mid-run, and
+// background window closes), the background window closed mid-run, the
+// reboot offer after a run that needs one, and
 // notification kinds outside 0 to 3 ignored.
 #include "Setup.h"
 
@@ -238,6 +239,60 @@ TEST_F(SetupProcess, CancelAnsweredYesStopsAtTheHeldFile) {
     // The background window closes once its posted command is served.
     pumpMessages();
     EXPECT_EQ(0, product.MainWindowExist());
+}
+
+int g_exitWindowsCalls = 0;
+UINT g_exitWindowsFlags = 0;
+BOOL WINAPI recordExitWindows(UINT flags, DWORD) {
+    ++g_exitWindowsCalls;
+    g_exitWindowsFlags = flags;
+    return TRUE;
+}
+
+// A target held open ends the run with 3: rebootNeeded is set, and the
+// reboot question's OK requests the reboot (recorded here, not made) while
+// Cancel does not; the windows are hidden either way.
+TEST_F(SetupProcess, RunNeedingARebootOffersIt) {
+    const char rebootText[] =
+        "Setup needs to reboot your computer in order to complete the installation process. Do you wish to reboot now ?";
+    HMODULE library = GetModuleHandleA("Setup.Dll");
+    const void* real = ui::replaceImport(library, "user32.dll", "ExitWindowsEx",
+                                         reinterpret_cast<const void*>(&recordExitWindows));
+    ASSERT_NE(nullptr, real);
+    std::string renameFile = kit::windowsDir() + "\\QrvInit.Ini";
+    for (int button : {IDCANCEL, IDOK}) {
+        g_exitWindowsCalls = 0;
+        app = dir + (button == IDOK ? "\\AppOk" : "\\AppCancel");
+        installDir.assign(app.begin(), app.end());
+        installDir.resize(PathSize, '\0');
+        CreateDirectoryA(app.c_str(), nullptr);
+        std::string held = app + "\\" + sources[2].name;
+        ASSERT_TRUE(testenv::writeFile(held, std::string("old")));
+        HANDLE hold = CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+        {
+            Product product;
+            product.ShowBGWindow(SW_SHOW);
+            ui::Script ui;
+            ui.messageBox(ui::AnyOwner, g_title, rebootText, button, MB_OKCANCEL | MB_ICONQUESTION);
+            run(product);
+            EXPECT_TRUE(ui.finish());
+            EXPECT_EQ(1, product.rebootNeeded);
+            EXPECT_EQ(1, product.reboots);
+            EXPECT_EQ(0, product.oks + product.errors + product.breaks);
+            EXPECT_FALSE(IsWindowVisible(product.backgroundWindow));
+            EXPECT_EQ(button == IDOK ? 1 : 0, g_exitWindowsCalls);
+            if (button == IDOK)
+                EXPECT_EQ(static_cast<UINT>(EWX_REBOOT), g_exitWindowsFlags);
+            // The background window would offer the reboot again when it
+            // closes; the product here goes without closing it.
+            product.rebootNeeded = 0;
+        }
+        CloseHandle(hold);
+        DeleteFileA(renameFile.c_str());
+    }
+    ui::replaceImport(library, "user32.dll", "ExitWindowsEx", real);
 }
 
 TEST_F(SetupProcess, BackgroundClosedMidRunStopsTheWorkerBeforeProcessReturns) {
