@@ -77,6 +77,7 @@
 #include <vector>
 
 #include "explode/Explode.h"
+#include "baseinterface/ThreadScoped.h"
 #include "filemanager/EngineRules.h"
 #include "reader/FileCheck.h"
 #include "reader/ReadAhead.h"
@@ -188,21 +189,12 @@ struct Expansion;
 // What a run keeps beside the engine object: see the file's opening comment.
 // Registered for the running thread; runs may nest, the innermost for an
 // object is the one it uses.
-class EngineRun {
+class EngineRun : public ThreadScoped<EngineRun> {
 public:
-    explicit EngineRun(SetupFileManager& engine)
-        : engine_(engine), volumes_(engine), outer_(active_) {
-        active_ = this;
-    }
-    ~EngineRun() { active_ = outer_; }
-    EngineRun(const EngineRun&) = delete;
-    EngineRun& operator=(const EngineRun&) = delete;
+    explicit EngineRun(SetupFileManager& engine) : engine_(engine), volumes_(engine) {}
 
     static EngineRun* of(const SetupFileManager& engine) {
-        for (EngineRun* run = active_; run; run = run->outer_)
-            if (&run->engine_ == &engine)
-                return run;
-        return nullptr;
+        return find([&](const EngineRun& run) { return &run.engine_ == &engine; });
     }
     bool knows(const char* folder) const { return folders_.count(folder) != 0; }
     // The run's expansion memory, made at the first file and used by every
@@ -221,31 +213,19 @@ private:
     ReadAhead volumes_;
     std::unordered_set<std::string> folders_;
     std::unique_ptr<Expansion> expansion_;
-    EngineRun* outer_;
-    static thread_local EngineRun* active_;
 };
-thread_local EngineRun* EngineRun::active_ = nullptr;
 
 // The output of the file being expanded: the decompressor's blocks collected
 // into writes of kSize bytes. Registered for the thread and engine while the
 // file is expanded; WriteBuff without one writes each block at once.
-class FileOutput {
+class FileOutput : public ThreadScoped<FileOutput> {
 public:
     static const unsigned int kSize = 64 * 1024;
 
-    FileOutput(SetupFileManager& engine, unsigned char* bytes)
-        : engine_(engine), bytes_(bytes), outer_(active_) {
-        active_ = this;
-    }
-    ~FileOutput() { active_ = outer_; }
-    FileOutput(const FileOutput&) = delete;
-    FileOutput& operator=(const FileOutput&) = delete;
+    FileOutput(SetupFileManager& engine, unsigned char* bytes) : engine_(engine), bytes_(bytes) {}
 
     static FileOutput* of(const SetupFileManager& engine) {
-        for (FileOutput* out = active_; out; out = out->outer_)
-            if (&out->engine_ == &engine)
-                return out;
-        return nullptr;
+        return find([&](const FileOutput& out) { return &out.engine_ == &engine; });
     }
     // False when a write failed; what was collected is gone either way.
     bool add(const char* data, unsigned int count);
@@ -255,10 +235,7 @@ private:
     SetupFileManager& engine_;
     unsigned char* bytes_;
     unsigned int used_ = 0;
-    FileOutput* outer_;
-    static thread_local FileOutput* active_;
 };
-thread_local FileOutput* FileOutput::active_ = nullptr;
 
 // What one file's expansion needs, in one allocation (once per run: a large
 // block allocated and freed per file costs system calls of its own).

@@ -21,8 +21,9 @@
 #include <memory>
 
 #include "Setup.h"
+#include "baseinterface/ThreadScoped.h"
 
-class ReadAhead {
+class ReadAhead : public ThreadScoped<ReadAhead> {
 public:
     // Bytes read from the volume at a time; a request at least this large is
     // read directly into the caller's buffer.
@@ -33,8 +34,6 @@ public:
     explicit ReadAhead(Reader& reader);
     // Gives back the unused bytes and stops.
     ~ReadAhead();
-    ReadAhead(const ReadAhead&) = delete;
-    ReadAhead& operator=(const ReadAhead&) = delete;
 
     // The read-ahead active for `reader` on this thread, or null.
     static ReadAhead* of(const Reader& reader);
@@ -48,9 +47,6 @@ public:
     HANDLE file = INVALID_HANDLE_VALUE;  // the volume the block was read from
     unsigned int position = 0;           // next unused byte
     unsigned int end = 0;                // bytes in the block
-
-private:
-    ReadAhead* outer_;
 };
 
 #endif

@@ -103,9 +103,6 @@ StepResult skipVolume(Reader& reader, unsigned int count) {
     return StepContinue;
 }
 
-// The innermost run's read-ahead on this thread (see ReadAhead.h).
-thread_local ReadAhead* activeReadAhead = nullptr;
-
 // The volume files on disk, for the reading rules.
 class DiskVolumes : public VolumeSource {
 public:
@@ -157,12 +154,12 @@ StepResult askForFolder(Reader& reader, char* startFolder, const char* name) {
 
 }  // namespace
 
-ReadAhead::ReadAhead(Reader& owner) : reader(owner), outer_(activeReadAhead) {
-    // A run nested in a run of the same reader goes on with the outer block.
+ReadAhead::ReadAhead(Reader& owner) : reader(owner) {
+    // A run nested in a run of the same reader goes on with the outer block
+    // (this one, registered already, has no block yet and is passed over).
     if (!of(reader))
         block.reset(new (std::nothrow) unsigned char[kBlockSize]);
     file = reader.volumeFile;
-    activeReadAhead = this;
 }
 
 ReadAhead::~ReadAhead() {
@@ -170,14 +167,10 @@ ReadAhead::~ReadAhead() {
     unsigned int unused = end - position;
     if (unused && file == reader.volumeFile && file != INVALID_HANDLE_VALUE)
         moveFilePointer(file, -static_cast<long long>(unused));
-    activeReadAhead = outer_;
 }
 
 ReadAhead* ReadAhead::of(const Reader& reader) {
-    for (ReadAhead* a = activeReadAhead; a; a = a->outer_)
-        if (&a->reader == &reader && a->block)
-            return a;
-    return nullptr;
+    return find([&](const ReadAhead& a) { return &a.reader == &reader && a.block; });
 }
 
 void ReadAhead::drop() { position = end = 0; }
