@@ -353,6 +353,17 @@ public:
     int CreateExitButton();
     // Removes the "Exit" button (it must exist).
     void DestroyExitButton();
+    // The "Choose language" button in the lower left corner: 1, 0 when it
+    // cannot be opened. It opens the "Select language" dialog, owned by the
+    // message owner (a second press while it is open only beeps); a flag
+    // chosen there loads Setup_xx.Dll by the system's library search into
+    // languageLibrary, releasing the one held before, or says the language
+    // is not supported (string 11107) and leaves the dialog open. The
+    // library takes no resource of its own from languageLibrary. Call on
+    // the thread that constructed the object, as the dialogs run there.
+    int CreateChoseLanButton();
+    // Removes the "Choose language" button (it must exist). Constructing thread.
+    void DestroyChoseLanButton();
 
     // The product's target-directory buffer (at least PathSize characters).
     void SetInstallDirectory(char* directory);
@@ -364,6 +375,21 @@ public:
     void SetLastDlgHWND(HWND window);
     // The progress dialog of the current or last run, null before the first.
     HWND GetProgressHWND();
+
+    // For the setup executable's first step. When the executable lies on a
+    // removable drive: copies every file of the current directory except
+    // the data volumes (*.dat) from the executable's directory into the
+    // temp directory, lists each copy in the temp directory's __setup.ini,
+    // section [CleanUp], under keys "0", "1" ... (keys beyond this run's
+    // count stay from earlier runs; nothing here removes the copies), and
+    // starts the copied executable with `arguments` after one blank, its
+    // first window shown as `showCommand` (an SW_ value), in this process's
+    // current directory, where the data volumes stay. Returns 0 when the
+    // copy has started (the caller ends without installing), 1 to go on in
+    // this process: not on a removable drive, or an error shown in an OK
+    // box with a fixed English text. Uses none of the object's members;
+    // any thread.
+    int IsRunFromHardDrive(char* arguments, int showCommand);
 
     HINSTANCE productInstance;
     HINSTANCE libraryInstance;

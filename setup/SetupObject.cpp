@@ -110,11 +110,8 @@ int Setup::ShowBGWindow(int showCommand) {
 void Setup::HideAll() {
     if (exitButtonDialog)
         DestroyExitButton();
-    if (languageButtonDialog) {
-        // The language button is a modeless dialog like the exit button.
-        DestroyWindow(languageButtonDialog);
-        languageButtonDialog = nullptr;
-    }
+    if (languageButtonDialog)
+        DestroyChoseLanButton();
     ShowBGWindow(SW_HIDE);
     SetParentForMessage(nullptr);
 }
