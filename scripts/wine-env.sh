@@ -52,6 +52,15 @@ wine_start() {
         "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
         wineserver -w
     fi
+    # Drive A: is a floppy disk drive on a folder of the prefix, for the
+    # relaunch from removable media. Wine reads drive types when its
+    # services start, so a prefix without the setting stops once after it.
+    mkdir -p "$WINEPREFIX/floppy"
+    ln -sfn "$WINEPREFIX/floppy" "$WINEPREFIX/dosdevices/a:"
+    if ! grep -qs '^"a:"="floppy"' "$WINEPREFIX/system.reg"; then
+        "$WINE" reg add 'HKLM\Software\Wine\Drives' /v a: /d floppy /f >/dev/null 2>&1
+        wineserver -w
+    fi
     wineserver -p >/dev/null 2>&1 || true
     # Start Wine's own service processes now, detached from our output: a
     # test runner would otherwise wait for them to close the pipes they inherit.

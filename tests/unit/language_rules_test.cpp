@@ -28,7 +28,7 @@ const Language kLanguages[] = {
 
 TEST(LanguageTable, EveryButtonNamesItsLibrary) {
     for (const Language& l : kLanguages) {
-        char name[PathSize];
+        char name[64];
         ASSERT_TRUE(languageLibraryName(l.button, name, sizeof name)) << l.button;
         EXPECT_STREQ(l.library, name) << l.button;
         ASSERT_NE(nullptr, languageCode(l.button));
@@ -42,7 +42,7 @@ TEST(LanguageTable, OtherNumbersNameNothing) {
     // whatever else reaches the dialog's command handler name nothing.
     for (int id : {IDL_US, IDL_US - 1, IDC_LANGUAGE_RULE, 0, 1, 2, -IDL_FRENCH, 0x10000 + IDL_FRENCH}) {
         EXPECT_EQ(nullptr, languageCode(id)) << id;
-        char name[PathSize] = "untouched";
+        char name[64] = "untouched";
         EXPECT_FALSE(languageLibraryName(id, name, sizeof name)) << id;
         EXPECT_STREQ("untouched", name) << id;
     }
