@@ -106,10 +106,17 @@ BOOL WINAPI recordCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURIT
     return TRUE;
 }
 
-bool handleOpen(HANDLE handle) {
-    DWORD flags;
-    return GetHandleInformation(handle, &flags) != FALSE;
+// Handles Setup.Dll closes. Whether a handle is still open cannot be read
+// from its value: the system hands the same value out again at once.
+using CloseHandleFunction = BOOL(WINAPI*)(HANDLE);
+CloseHandleFunction g_realCloseHandle = nullptr;
+std::vector<HANDLE> g_closed;
+BOOL WINAPI recordCloseHandle(HANDLE handle) {
+    g_closed.push_back(handle);
+    return g_realCloseHandle(handle);
 }
+
+bool closed(HANDLE handle) { return std::find(g_closed.begin(), g_closed.end(), handle) != g_closed.end(); }
 
 // Files of `dir` in the order the listing gives them, directories left out.
 std::vector<std::string> listedFiles(const std::string& dir) {
@@ -179,6 +186,9 @@ protected:
         g_rootsAsked.clear();
         g_processCalls.clear();
         g_processFails = false;
+        g_closed.clear();
+        g_realCloseHandle = reinterpret_cast<CloseHandleFunction>(const_cast<void*>(ui::replaceImport(
+            library(), "kernel32.dll", "CloseHandle", reinterpret_cast<const void*>(&recordCloseHandle))));
         g_realModuleName = reinterpret_cast<ModuleNameFunction>(const_cast<void*>(ui::replaceImport(
             library(), "kernel32.dll", "GetModuleFileNameA", reinterpret_cast<const void*>(&fakeModuleName))));
         g_realDriveType = reinterpret_cast<DriveTypeFunction>(const_cast<void*>(ui::replaceImport(
@@ -188,6 +198,7 @@ protected:
         ASSERT_NE(nullptr, g_realModuleName);
         ASSERT_NE(nullptr, g_realDriveType);
         ASSERT_NE(nullptr, g_realCreateProcess);
+        ASSERT_NE(nullptr, g_realCloseHandle);
     }
     void TearDown() override {
         if (g_realModuleName)
@@ -197,6 +208,8 @@ protected:
             ui::replaceImport(library(), "kernel32.dll", "GetDriveTypeA", reinterpret_cast<const void*>(g_realDriveType));
         if (g_realCreateProcess)
             ui::replaceImport(library(), "kernel32.dll", "CreateProcessA", g_realCreateProcess);
+        if (g_realCloseHandle)
+            ui::replaceImport(library(), "kernel32.dll", "CloseHandle", reinterpret_cast<const void*>(g_realCloseHandle));
         SetCurrentDirectoryA(savedDir_.c_str());
         SetEnvironmentVariableA("TMP", savedTmp_.empty() ? nullptr : savedTmp_.c_str());
         SetEnvironmentVariableA("TEMP", savedTemp_.empty() ? nullptr : savedTemp_.c_str());
@@ -297,8 +310,8 @@ TEST_F(Relaunch, FromAFloppyCopiesTheProgramFilesAndStartsTheCopy) {
     EXPECT_EQ(static_cast<DWORD>(STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK), call.startupFlags);
     EXPECT_EQ(65u, call.startupFlags);
     EXPECT_EQ(SW_SHOWMAXIMIZED, call.show);
-    EXPECT_FALSE(handleOpen(call.process));
-    EXPECT_FALSE(handleOpen(call.thread));
+    EXPECT_TRUE(closed(call.process));
+    EXPECT_TRUE(closed(call.thread));
 }
 
 TEST_F(Relaunch, EmptyArgumentsKeepTheBlank) {
