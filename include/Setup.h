@@ -91,6 +91,7 @@ struct ArchiveHeader {
 };
 
 #ifdef _WIN32
+/// A record's time: Windows' FILETIME, low then high 32 bits.
 typedef FILETIME SetupFileTime;
 #else
 struct SetupFileTime {
