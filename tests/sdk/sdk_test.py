@@ -117,6 +117,15 @@ class SdkTest:
             check(names == sorted(names), "entries are not sorted")
             check(all(n.startswith(top + "/") and ".." not in n.split("/") for n in names),
                   "an entry lies outside the SDK's folder")
+            # Dated from the commit (zip keeps even seconds), with fixed permissions.
+            epoch = int(run(["git", "-C", ROOT, "log", "-1", "--format=%ct"]))
+            date = list(time.gmtime(epoch)[:6])
+            date[5] -= date[5] % 2
+            for info in z.infolist():
+                check(list(info.date_time) == date, f"{info.filename} is dated {info.date_time}, not {date}")
+                mode = (info.external_attr >> 16) & 0o777
+                want = 0o755 if info.is_dir() or info.filename.endswith("/tools/setupvol") else 0o644
+                check(mode == want, f"{info.filename} has mode {mode:o}, not {want:o}")
             self.unpacked = os.path.join(self.scratch, "unpacked")
             z.extractall(self.unpacked)
             # zipfile keeps no permissions: give back what the entries say.
