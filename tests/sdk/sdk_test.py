@@ -210,9 +210,15 @@ class SdkTest:
         prefix = self.env["WINEPREFIX"]
         target_unix = os.path.join(prefix, "drive_c", "SdkTest", "Sample")
         shutil.rmtree(os.path.dirname(target_unix), ignore_errors=True)
-        r = subprocess.run([self.env.get("WINE", "wine"), "SampleSetup.exe", "/S", r"/D=C:\SdkTest\Sample"],
-                           cwd=first, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                           timeout=180)
+        try:
+            # About 10 s under load; a box nobody answers ends it here.
+            r = subprocess.run([self.env.get("WINE", "wine"), "SampleSetup.exe", "/S", r"/D=C:\SdkTest\Sample"],
+                               cwd=first, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               timeout=90)
+        except subprocess.TimeoutExpired:
+            screen = os.path.join(self.scratch, "screen.png")
+            subprocess.run(["import", "-window", "root", screen], stderr=subprocess.DEVNULL)
+            raise AssertionError(f"the unattended install did not end in 90 s; the screen: {screen}")
         check(r.returncode == 0, f"the unattended install exited with {r.returncode}:\n{r.stdout[-2000:]}")
         self.installSeconds = time.monotonic() - self.timer
         print(f"from unpacking to the installed example: {self.installSeconds:.1f} s "
