@@ -127,6 +127,7 @@ class SdkTest:
                 want = 0o755 if info.is_dir() or info.filename.endswith("/tools/setupvol") else 0o644
                 check(mode == want, f"{info.filename} has mode {mode:o}, not {want:o}")
             self.unpacked = os.path.join(self.scratch, "unpacked")
+            self.timer = time.monotonic()
             z.extractall(self.unpacked)
             # zipfile keeps no permissions: give back what the entries say.
             for info in z.infolist():
@@ -171,7 +172,6 @@ class SdkTest:
         check(r.returncode != 0, "a damaged signed file verified")
 
     def exampleBuilds(self):
-        self.timer = time.monotonic()
         example = os.path.join(self.sdk, "example")
         self.exampleBuild = os.path.join(self.unpacked, "example-build")
         # Only what the SDK documents: its toolchain file and its folder.
