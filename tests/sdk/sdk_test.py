@@ -150,6 +150,18 @@ class SdkTest:
             check(a.read() == b.read(), "the SDK's Setup.h is not the library's")
         check(run(["i686-w64-mingw32-objdump", "-f", os.path.join(self.sdk, "bin", "Setup.Dll")]).find("pei-i386") >= 0,
               "Setup.Dll is not an i686 DLL")
+        # Every link of the pages reaches a file of the SDK; the wizard's
+        # pictures may still be missing while docs/screenshots/ is not there.
+        pages = [os.path.join(self.sdk, "README.md")] + \
+            [os.path.join(self.sdk, "docs", d) for d in os.listdir(os.path.join(self.sdk, "docs")) if d.endswith(".md")]
+        for page in pages:
+            for link in re.findall(r"\]\(([^)#]+)\)", open(page).read()):
+                if "://" in link:
+                    continue
+                target = os.path.normpath(os.path.join(os.path.dirname(page), link))
+                if link.startswith("screenshots/") and not os.path.isdir(os.path.join(ROOT, "docs", "screenshots")):
+                    continue
+                check(os.path.exists(target), f"{os.path.relpath(page, self.sdk)} links to {link}, which is not in the SDK")
         # The reference carries the header's comments, thread notes included.
         page = open(os.path.join(self.sdk, "docs", "reference", "classSetup.html")).read()
         for text in ("ProcessNeedReboot", "worker thread", "MainWindowExist"):
