@@ -12,6 +12,10 @@
 // The on-disk types (the volume records and the archive header) are plain
 // portable structs, so that host-side tools and tests share this header; the
 // exported classes are only declared for Windows builds.
+/// \file
+/// The one header of Setup.Dll: the exported classes a product's setup
+/// executable derives from, the records of the data volumes and the enums
+/// the operations take and return.
 #ifndef SETUP_RUNTIME_SETUP_H
 #define SETUP_RUNTIME_SETUP_H
 
@@ -22,11 +26,11 @@
 #endif
 
 // ---------------------------------------------------------------------------
-// Results shared by most operations.
-//
-// 0 failure (already shown to the user), 1 user break, 2 success or go on,
-// 3 end of data at the reader layer, and "done, reboot needed" at the file
-// loop and run level.
+/// Results shared by most operations.
+///
+/// 0 failure (already shown to the user), 1 user break, 2 success or go on,
+/// 3 end of data at the reader layer, and "done, reboot needed" at the file
+/// loop and run level.
 enum StepResult {
     StepFailure = 0,
     StepUserBreak = 1,
@@ -35,40 +39,40 @@ enum StepResult {
     StepDoneReboot = 3
 };
 
-// Every path buffer of the library, terminator included, and the width of
-// the text fields below (a path of at most 259 characters).
+/// Every path buffer of the library, terminator included, and the width of
+/// the text fields below (a path of at most 259 characters).
 enum PathLimit { PathSize = 260 };
 
-// Modes of Reader::Read.
+/// Modes of Reader::Read.
 enum ReadMode {
-    ReadModeRecord = 0,   // the next file record, exactly one
-    ReadModeFileData = 1, // the current file's compressed data, across volumes
-    ReadModePlain = 2     // plain bytes from the open volume
+    ReadModeRecord = 0,   ///< the next file record, exactly one
+    ReadModeFileData = 1, ///< the current file's compressed data, across volumes
+    ReadModePlain = 2     ///< plain bytes from the open volume
 };
 
-// Kinds of the TakeProcessInfo notification, with what `data` points to.
+/// Kinds of the TakeProcessInfo notification, with what `data` points to.
 enum ProcessInfoKind {
-    InfoBeforeFile = 0,     // a FileNotice; the answer is a FileNoticeAnswer
-    InfoVolumeOpened = 1,   // the open volume's path; the answer is ignored
-    InfoOverallPercent = 2, // unsigned int, files done; StepUserBreak or StepFailure end the run
-    InfoFilePercent = 3     // unsigned int, the current file written; the answer is only kept
+    InfoBeforeFile = 0,     ///< a FileNotice; the answer is a FileNoticeAnswer
+    InfoVolumeOpened = 1,   ///< the open volume's path; the answer is ignored
+    InfoOverallPercent = 2, ///< unsigned int, files done; StepUserBreak or StepFailure end the run
+    InfoFilePercent = 3     ///< unsigned int, the current file written; the answer is only kept
 };
 
-// Answers to InfoBeforeFile. Any value is an answer: those not named here
-// act as NoticeGoOn, so the type holds every int.
+/// Answers to InfoBeforeFile. Any value is an answer: those not named here
+/// act as NoticeGoOn, so the type holds every int.
 enum FileNoticeAnswer : int {
-    NoticeFail = 0,   // the run ends with StepFailure
-    NoticeBreak = 1,  // the run ends with StepUserBreak
-    NoticeGoOn = 2,   // install, unless the file's group is disabled by now
-    NoticeSkip = 3,   // pass over this file
-    NoticeInstall = 4 // install even when the file's group is disabled by now
+    NoticeFail = 0,   ///< the run ends with StepFailure
+    NoticeBreak = 1,  ///< the run ends with StepUserBreak
+    NoticeGoOn = 2,   ///< install, unless the file's group is disabled by now
+    NoticeSkip = 3,   ///< pass over this file
+    NoticeInstall = 4 ///< install even when the file's group is disabled by now
 };
 
-// Results of BaseInterface::BrowseForProgram.
+/// Results of BaseInterface::BrowseForProgram.
 enum BrowseResult {
-    BrowseChosen = 0,   // an existing folder, its full path given back
-    BrowseMissing = 1,  // the folder does not exist and was not created (said so)
-    BrowseCancelled = 2 // cancelled, or OK with an empty path
+    BrowseChosen = 0,   ///< an existing folder, its full path given back
+    BrowseMissing = 1,  ///< the folder does not exist and was not created (said so)
+    BrowseCancelled = 2 ///< cancelled, or OK with an empty path
 };
 
 // ---------------------------------------------------------------------------
@@ -77,16 +81,17 @@ enum BrowseResult {
 
 #pragma pack(push, 1)
 
-// The archive header stands at offset 4 of Data1.Dat, after the volume number.
+/// The archive header stands at offset 4 of Data1.Dat, after the volume number.
 struct ArchiveHeader {
-    uint32_t totalSize;            // handed to the product by GetSize
-    uint32_t fileCount;            // first records only, continuations not counted
-    int32_t groupCount;            // compared with the product's group list
-    int32_t formatVersion;         // must be 1
-    uint32_t shortcutPrefixLength; // skipped before a shortcut path's keyword
+    uint32_t totalSize;            ///< handed to the product by GetSize
+    uint32_t fileCount;            ///< first records only, continuations not counted
+    int32_t groupCount;            ///< compared with the product's group list
+    int32_t formatVersion;         ///< must be 1
+    uint32_t shortcutPrefixLength; ///< skipped before a shortcut path's keyword
 };
 
 #ifdef _WIN32
+/// A record's time: Windows' FILETIME, low then high 32 bits.
 typedef FILETIME SetupFileTime;
 #else
 struct SetupFileTime {
@@ -95,17 +100,17 @@ struct SetupFileTime {
 };
 #endif
 
-// One record per file in the volumes, and the record unit of Install.log.
+/// One record per file in the volumes, and the record unit of Install.log.
 struct tagCompressFileHeader {
-    uint32_t continued;          // nonzero: the data goes on in the next volume
-    SetupFileTime lastWriteTime; // becomes the installed file's last-write time
-    uint32_t chunkSize;          // compressed bytes following this record here
-    uint32_t expandedSize;       // divisor of the per-file percentage only
-    int32_t group;               // 1..groupCount
-    int32_t version[4];          // most significant first, compared signed
-    int32_t targetDir;           // base directory keyword, 0..7
-    char subDir[PathSize];
-    char fileName[PathSize];
+    uint32_t continued;          ///< nonzero: the data goes on in the next volume
+    SetupFileTime lastWriteTime; ///< becomes the installed file's last-write time
+    uint32_t chunkSize;          ///< compressed bytes following this record here
+    uint32_t expandedSize;       ///< divisor of the per-file percentage only
+    int32_t group;               ///< 1..groupCount
+    int32_t version[4];          ///< most significant first, compared signed
+    int32_t targetDir;           ///< base directory keyword, 0..7
+    char subDir[PathSize];       ///< folder below the target directory, may be empty
+    char fileName[PathSize];     ///< the installed file's name
 };
 
 #pragma pack(pop)
@@ -123,15 +128,15 @@ static_assert(__builtin_offsetof(tagCompressFileHeader, fileName) == 304, "");
 static_assert(__builtin_offsetof(ArchiveHeader, groupCount) == 8, "");
 static_assert(__builtin_offsetof(ArchiveHeader, shortcutPrefixLength) == 16, "");
 
-// What notification 0 ("before a file is written") points to: the target
-// path, then the file's current entry in the group list.
+/// What notification 0 ("before a file is written") points to: the target
+/// path, then the file's current entry in the group list.
 struct FileNotice {
-    char targetPath[PathSize];
-    int groupState;
+    char targetPath[PathSize]; ///< full path the file is about to be written to
+    int groupState;            ///< the file's group entry: 1 enabled, 0 disabled, -1 no list
 };
 static_assert(sizeof(FileNotice) == 264, "path then the group entry");
 
-// Base directory keywords of tagCompressFileHeader::targetDir.
+/// Base directory keywords of tagCompressFileHeader::targetDir.
 enum TargetDirKeyword {
     TargetWindows = 0,
     TargetSystem = 1,
@@ -151,269 +156,296 @@ enum TargetDirKeyword {
 #define SETUP_API __declspec(dllimport)
 #endif
 
-// The product's procedure for one wizard page: returns a page reply 0 to 4.
+/// The product's procedure for one wizard page: returns a page reply 0 to 4.
 typedef int (*PageProcedure)(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
-// One wizard page: a dialog template in the product executable and its procedure.
+/// One wizard page: a dialog template in the product executable and its procedure.
 struct PageEntry {
-    int dialogId;
-    PageProcedure handler;
+    int dialogId;          ///< dialog template id in the product executable
+    PageProcedure handler; ///< the page's procedure
 };
 
 // ---------------------------------------------------------------------------
-// BaseInterface: message boxes from the library's string table, dialog
-// centring, path display, folder browsing, directory creation. No virtual
-// operations.
+/// BaseInterface: message boxes from the library's string table, dialog
+/// centring, path display, folder browsing, directory creation. No virtual
+/// operations.
+///
+/// Thread: every operation runs on the thread that calls it; message boxes
+/// and the folder browser are modal on that thread.
 class SETUP_API BaseInterface {
 public:
-    // Message texts come from `instance`'s string table; every message box
-    // bears `caption` (the pointer is kept, not the text).
+    /// Message texts come from `instance`'s string table; every message box
+    /// bears `caption` (the pointer is kept, not the text).
     void InitBI(HINSTANCE instance, char* caption);
-    // Owner of every later message box; null makes them ownerless.
+    /// Owner of every later message box; null makes them ownerless.
     void SetParentForMessage(HWND parent);
+    /// The owner of later message boxes, as last set (null: none).
     HWND GetParentForMessage();
-    // Shows string `stringId` with `style` (MB_ flags). A non-null `insert`
-    // is formatted into the text's %s and adds MB_SETFOREGROUND.
-    // Returns the button code (IDOK 1 ... IDNO 7), 0 when no box opened.
+    /// Shows string `stringId` with `style` (MB_ flags). A non-null `insert`
+    /// is formatted into the text's %s and adds MB_SETFOREGROUND.
+    /// Returns the button code (IDOK 1 ... IDNO 7), 0 when no box opened.
     int ShowMessage(int stringId, unsigned long style, char* insert = nullptr);
-    // Makes `dialog` the message parent and centres it on the screen.
+    /// Makes `dialog` the message parent and centres it on the screen.
     int CenterDialog(HWND dialog);
-    // Shows `text` in `control`, shortened around "..." when it is too wide.
+    /// Shows `text` in `control`, shortened around "..." when it is too wide.
     int SetShortWindowText(HWND control, char* text);
-    // Width (low word) and height (high word) of `count` characters in `dc`.
+    /// Width (low word) and height (high word) of `count` characters in `dc`.
     unsigned long GetTextExtent(HDC dc, char* text, int count);
-    // Capitalises the first letter of each all-capitals or all-small component.
+    /// Capitalises the first letter of each all-capitals or all-small component.
     void NameTo95Style(char* path);
-    // The shell folder browser with an edit field: 0 chosen (full path in
-    // `folder`), 1 missing and not created, 2 cancelled.
+    /// The shell folder browser with an edit field: 0 chosen (full path in
+    /// `folder`), 1 missing and not created, 2 cancelled.
     int BrowseForProgram(char* folder, char* title, int mayCreate);
-    // Creates `path` and every missing directory above it: 1 exists, 0 not.
+    /// Creates `path` and every missing directory above it: 1 exists, 0 not.
     int DirCreation(const char* path);
 
-    HINSTANCE resourceInstance;
-    HWND parentForMessage;
-    char* messageCaption;
+    HINSTANCE resourceInstance; ///< module whose string table holds the messages
+    HWND parentForMessage;      ///< owner of message boxes, null for none
+    char* messageCaption;       ///< caption of every message box (the product's text)
 };
 
-// The folder browser's callback (shell callback signature); returns 0.
-// Exported under its plain name.
+/// The folder browser's callback (shell callback signature); returns 0.
+/// Exported under its plain name.
 extern "C" SETUP_API int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM data);
 
 // ---------------------------------------------------------------------------
-// Reader: the data volumes Data%d.Dat as one sequential source. Introduces
-// the table of virtual operations.
+/// Reader: the data volumes Data%d.Dat as one sequential source. Introduces
+/// the table of virtual operations.
+///
+/// Thread: the operations run on the calling thread, which during
+/// Setup::Process is the run's worker thread; questions for the next disk are
+/// modal on that thread.
 class SETUP_API Reader : public BaseInterface {
 public:
-    // No volume open; the first read opens Data1.Dat.
+    /// No volume open; the first read opens Data1.Dat.
     Reader();
-    // Closes the open volume. Not virtual: the vtable's slots are fixed.
+    /// Closes the open volume. Not virtual: the vtable's slots are fixed.
     ~Reader();
-    // Notification from the reader and the install engine; `kind` is a
-    // ProcessInfoKind.
-    // This body does nothing and returns 2.
+    /// Notification from the reader and the install engine; `kind` is a
+    /// ProcessInfoKind.
+    /// This body does nothing and returns 2.
     virtual int TakeProcessInfo(int kind, void* data);
-    // Closes the volume and finds, checks and opens the next one (2 open,
-    // 1 user gave up, 0 error shown, 3 empty volume file).
+    /// Closes the volume and finds, checks and opens the next one (2 open,
+    /// 1 user gave up, 0 error shown, 3 empty volume file).
     int OpenDataFile();
-    // One raw read from the open volume (2 read, 3 at its end, 0 error shown).
+    /// One raw read from the open volume (2 read, 3 at its end, 0 error shown).
     int ReadDataFile(unsigned char* buffer, unsigned int count);
-    // `mode` is a ReadMode: the next record, the current file's data across
-    // volumes (*size receives the count delivered), or plain bytes.
+    /// `mode` is a ReadMode: the next record, the current file's data across
+    /// volumes (*size receives the count delivered), or plain bytes.
     int Read(unsigned char* buffer, unsigned int* size, int mode);
-    // Skips the rest of the current file's data through all its volumes.
+    /// Skips the rest of the current file's data through all its volumes.
     int Seek();
-    // Skips the rest of the current chunk in the open volume.
+    /// Skips the rest of the current chunk in the open volume.
     int SeekIn();
-    // Copies the current volume's full path (PathSize characters).
+    /// Copies the current volume's full path (PathSize characters).
     void GetFileName(char* name);
 
-    HANDLE volumeFile;
-    int fileContinues;
-    int currentVolume;
-    unsigned int chunkBytesLeft;
-    char volumePath[PathSize];
+    HANDLE volumeFile;           ///< the open volume, INVALID_HANDLE_VALUE when none
+    int fileContinues;           ///< nonzero: the current file goes on in the next volume
+    int currentVolume;           ///< number of the open volume, 0 before the first
+    unsigned int chunkBytesLeft; ///< compressed bytes of the current file left in this volume
+    char volumePath[PathSize];   ///< full path of the open volume
 };
 
 // ---------------------------------------------------------------------------
-// SetupFileManager: the install engine.
+/// SetupFileManager: the install engine.
+///
+/// Thread: the operations and the TakeProcessInfo notifications run on the
+/// thread that calls MakeSetupFileOperation (Setup::Process's worker thread,
+/// or the product's own thread when it drives the engine itself).
 class SETUP_API SetupFileManager : public Reader {
 public:
-    // No group list, no protocol file, no reboot needed.
+    /// No group list, no protocol file, no reboot needed.
     SetupFileManager();
-    // Frees the group list and closes the protocol file. Not virtual: the
-    // vtable's slots are fixed.
+    /// Frees the group list and closes the protocol file. Not virtual: the
+    /// vtable's slots are fixed.
     ~SetupFileManager();
-    // This body does nothing and returns 2, so a bare engine installs every file.
+    /// This body does nothing and returns 2, so a bare engine installs every file.
     virtual int TakeProcessInfo(int kind, void* data);
 
-    // Probes the system directory, checks the archive header and creates
-    // Install.log in `installDir` (2 ready, 0 failure shown, else the reader's result).
+    /// Probes the system directory, checks the archive header and creates
+    /// Install.log in `installDir` (2 ready, 0 failure shown, else the reader's result).
     int InitSFM(char* installDir);
-    // 1 when the system directory cannot be written.
+    /// 1 when the system directory cannot be written.
     int IsSysReadOnly();
-    // The archive header's totalSize, after InitSFM.
+    /// The archive header's totalSize, after InitSFM.
     unsigned int GetSize();
-    // Group list of `count` groups, all enabled; an existing list is kept (1, 0 no memory).
-    // Groups the list does not hold (a number outside 1..count, or no list at
-    // all) are never disabled: their files are installed.
+    /// Group list of `count` groups, all enabled; an existing list is kept (1, 0 no memory).
+    /// Groups the list does not hold (a number outside 1..count, or no list at
+    /// all) are never disabled: their files are installed.
     int MakeGroupList(int count);
-    // 1 enabled, 0 disabled, -1 no list; a number outside the list reads 1.
+    /// 1 enabled, 0 disabled, -1 no list; a number outside the list reads 1.
     int GetGroupStatus(int group);
-    // 1 done, -1 no list, 0 a number outside the list (nothing stored).
+    /// 1 done, -1 no list, 0 a number outside the list (nothing stored).
     int EnableGroup(int group);
-    // 1 done, -1 no list, 0 a number outside the list (nothing stored).
+    /// 1 done, -1 no list, 0 a number outside the list (nothing stored).
     int DesableGroup(int group);
-    // The run ends with 3 (reboot needed).
+    /// The run ends with 3 (reboot needed).
     void SetRebootFlag();
 
-    // Installs every file of the archive (0 failure, 1 user break, 2 done, 3 done, reboot needed).
+    /// Installs every file of the archive (0 failure, 1 user break, 2 done, 3 done, reboot needed).
     int MakeSetupFileOperation(char* installDir);
-    // Reads the next record and installs or skips its file (2 done or skipped).
+    /// Reads the next record and installs or skips its file (2 done or skipped).
     int ProgramFilesCreation(char* installDir);
-    // Builds the record's target path in `target` and creates its directories (1, 0 shown).
+    /// Builds the record's target path in `target` and creates its directories (1, 0 shown).
     int QRV_GetFileName(char* installDir, char* target, tagCompressFileHeader* record);
-    // `path` past the system (`system` nonzero) or Windows directory's own path.
+    /// `path` past the system (`system` nonzero) or Windows directory's own path.
     char* GetClearName(char* path, int system);
-    // 0 no file at the directory + `relative`, 1 replaceable, -1 installed one newer.
+    /// 0 no file at the directory + `relative`, 1 replaceable, -1 installed one newer.
     int IsNewFile(char* relative, tagCompressFileHeader* record, int system);
-    // 1 when the record's version is not older than the file at `path` (or it has none).
+    /// 1 when the record's version is not older than the file at `path` (or it has none).
     int NewFileVersion(char* path, tagCompressFileHeader* record);
-    // The four parts of the file's FileVersion text; 1 when it has a version resource.
+    /// The four parts of the file's FileVersion text; 1 when it has a version resource.
     int QRV_GetFileVersion(char* path, int* version);
-    // 1 when the file opens for reading without sharing.
+    /// 1 when the file opens for reading without sharing.
     int QRV_FileExist(char* path);
-    // The decompressor's input: the current file's compressed data; `param` is the object.
+    /// The decompressor's input: the current file's compressed data; `param` is the object.
     static unsigned int ReadBuff(char* buffer, unsigned int* size, void* param);
-    // The decompressor's output into currentFile, with progress; `param` is the object.
+    /// The decompressor's output into currentFile, with progress; `param` is the object.
     static void WriteBuff(char* buffer, unsigned int* size, void* param);
-    // Opens `target` for writing, or a qrv*.TMP beside it recorded for the next start.
+    /// Opens `target` for writing, or a qrv*.TMP beside it recorded for the next start.
     HANDLE ExchFilePrepare(const char* target, char* temporaryName);
-    // Re-points a shipped shortcut's target and working directory at this machine (1, 0 COM failed).
+    /// Re-points a shipped shortcut's target and working directory at this machine (1, 0 COM failed).
     int QRV_ShortcutModification(char* installDir, char* shortcut, unsigned int prefixLength);
-    // Replaces a shipped path's leading part and keyword by the directory here (nonzero, 0 none).
+    /// Replaces a shipped path's leading part and keyword by the directory here (nonzero, 0 none).
     int QRV_DirReparing(char* result, char* shipped, unsigned int prefixLength, char* installDir);
-    // The special folder `csidl`'s path (1, 0).
+    /// The special folder `csidl`'s path (1, 0).
     int QRV_SpecialDir(char* path, int csidl);
-    // 1 when `path` exists with the read-only attribute.
+    /// 1 when `path` exists with the read-only attribute.
     int QRV_IsReadOnly(char* path);
 
-    int rebootFlag;
-    int systemDirReadOnly;
-    HANDLE currentFile;
-    HANDLE logFile;
-    int* groupList;
-    unsigned int currentSize;
-    unsigned int totalSize;
-    unsigned int currentWritten;
-    unsigned int shortcutPrefixLength;
-    int lastTransferStatus;
-    unsigned int fileCount;
+    int rebootFlag;                    ///< nonzero: a file waits for the next start of Windows
+    int systemDirReadOnly;             ///< nonzero: the system directory cannot be written
+    HANDLE currentFile;                ///< the file being written, or INVALID_HANDLE_VALUE
+    HANDLE logFile;                    ///< Install.log, open during a run
+    int* groupList;                    ///< the group list (MakeGroupList), or null
+    unsigned int currentSize;          ///< expanded size of the file being written
+    unsigned int totalSize;            ///< the archive header's totalSize
+    unsigned int currentWritten;       ///< bytes of the current file written so far
+    unsigned int shortcutPrefixLength; ///< the archive header's shortcut prefix length
+    int lastTransferStatus;            ///< the last read's result, or the last InfoFilePercent answer
+    unsigned int fileCount;            ///< the archive header's file count
 };
 
 // ---------------------------------------------------------------------------
-// Setup: the object a product derives from and drives.
+/// Setup: the object a product derives from and drives.
+///
+/// Thread: construct, drive and destroy it on one thread, the product's main
+/// thread. The background window belongs to that thread; a second thread of
+/// the library runs the message loop that keeps it painted. During Process
+/// the installation runs on a worker thread, where TakeProcessInfo is called;
+/// the closing operations run on the thread that called Process.
 class SETUP_API Setup : public SetupFileManager {
 public:
-    // Registers "SetupWndClass", creates the hidden full-screen background
-    // window on this thread and starts the message-loop thread. A failure is
-    // shown (string 11101 or 11102) and leaves MainWindowExist() at 0.
+    /// Registers "SetupWndClass", creates the hidden full-screen background
+    /// window on this thread and starts the message-loop thread. A failure is
+    /// shown (string 11101 or 11102) and leaves MainWindowExist() at 0.
     Setup(HINSTANCE productInstance, char* title, char* productName, char* exeName);
-    // Destroys a background window still open (without ending the caller's
-    // message loop), stops the message-loop thread, then the engine's
-    // destructor runs. Not virtual: the vtable's slots are fixed.
+    /// Destroys a background window still open (without ending the caller's
+    /// message loop), stops the message-loop thread, then the engine's
+    /// destructor runs. Not virtual: the vtable's slots are fixed.
     ~Setup();
 
-    // Progress of a run, shown in the progress dialog (kinds 0 to 3, others
-    // ignored); returns 2.
+    /// Progress of a run, shown in the progress dialog (kinds 0 to 3, others
+    /// ignored); returns 2.
     virtual int TakeProcessInfo(int kind, void* data);
-    // Closing operations of a run, for the product to override; each returns
-    // 1 (go on with the library's own closing steps), 0 stops them.
+    /// Closing operation of a run that failed (the failure was shown), for
+    /// the product to override: 1 (this body) lets the library hide its
+    /// windows, 0 leaves them. Runs on the thread that called Process.
     virtual int ProcessError();
+    /// Closing operation of a complete run: 1 (this body) lets the library
+    /// show "Setup is complete." and hide its windows, 0 skips both.
     virtual int ProcessOK();
+    /// Closing operation of a run the user cancelled: 1 (this body) lets the
+    /// library hide its windows, 0 leaves them.
     virtual int ProcessUserBreak();
+    /// Closing operation of a complete run that needs a restart: 1 (this
+    /// body) lets the library offer the restart and hide its windows, 0 skips both.
     virtual int ProcessNeedReboot();
 
-    // Runs one installation into GetInstDir() with the "Copying files"
-    // dialog, then the closing operation its end selects; returns 0.
+    /// Runs one installation into GetInstDir() with the "Copying files"
+    /// dialog, then the closing operation its end selects; returns 0.
     int Process();
 
-    // Registers the background window class: its atom, 0 on failure.
+    /// Registers the background window class: its atom, 0 on failure.
     int InitApplication();
-    // Creates the hidden background window: it, or null on failure.
+    /// Creates the hidden background window: it, or null on failure.
     HWND InitInstance();
-    // ShowWindow(showCommand) on the background window, then UpdateWindow's result.
+    /// ShowWindow(showCommand) on the background window, then UpdateWindow's result.
     int ShowBGWindow(int showCommand);
-    // Removes the floating buttons, hides the background window, and leaves
-    // later message boxes without an owner.
+    /// Removes the floating buttons, hides the background window, and leaves
+    /// later message boxes without an owner.
     void HideAll();
-    // 1 while the background window exists and the user has not ended the
-    // installation; 0 after that, or when it was never created.
+    /// 1 while the background window exists and the user has not ended the
+    /// installation; 0 after that, or when it was never created.
     int MainWindowExist();
-    // The "Exit" button in the lower right corner: 1, 0 when it cannot be opened.
+    /// The "Exit" button in the lower right corner: 1, 0 when it cannot be opened.
     int CreateExitButton();
-    // Removes the "Exit" button (it must exist).
+    /// Removes the "Exit" button (it must exist).
     void DestroyExitButton();
-    // The "Choose language" button in the lower left corner: 1, 0 when it
-    // cannot be opened. It opens the "Select language" dialog, owned by the
-    // message owner (a second press while it is open only beeps); a flag
-    // chosen there loads Setup_xx.Dll by the system's library search into
-    // languageLibrary, releasing the one held before, or says the language
-    // is not supported (string 11107) and leaves the dialog open. The
-    // library takes no resource of its own from languageLibrary. Call on
-    // the thread that constructed the object, as the dialogs run there.
+    /// The "Choose language" button in the lower left corner: 1, 0 when it
+    /// cannot be opened. It opens the "Select language" dialog, owned by the
+    /// message owner (a second press while it is open only beeps); a flag
+    /// chosen there loads Setup_xx.Dll by the system's library search into
+    /// languageLibrary, releasing the one held before, or says the language
+    /// is not supported (string 11107) and leaves the dialog open. The
+    /// library takes no resource of its own from languageLibrary. Call on
+    /// the thread that constructed the object, as the dialogs run there.
     int CreateChoseLanButton();
-    // Removes the "Choose language" button (it must exist). Constructing thread.
+    /// Removes the "Choose language" button (it must exist). Constructing thread.
     void DestroyChoseLanButton();
 
-    // The product's target-directory buffer (at least PathSize characters).
+    /// The product's target-directory buffer (at least PathSize characters).
     void SetInstallDirectory(char* directory);
+    /// The target-directory buffer given to SetInstallDirectory (null before).
     char* GetInstDir();
-    // A value kept for the product; the library never reads it.
+    /// A value kept for the product; the library never reads it.
     void SetUserData(unsigned long value);
+    /// The value given to SetUserData (0 before).
     unsigned long GetUserData();
-    // Owner of later message boxes.
+    /// Owner of later message boxes.
     void SetLastDlgHWND(HWND window);
-    // The progress dialog of the current or last run, null before the first.
+    /// The progress dialog of the current or last run, null before the first.
     HWND GetProgressHWND();
 
-    // For the setup executable's first step. When the executable lies on a
-    // removable drive: copies every file of the current directory except
-    // the data volumes (*.dat) from the executable's directory into the
-    // temp directory, lists each copy in the temp directory's __setup.ini,
-    // section [CleanUp], under keys "0", "1" ... (keys beyond this run's
-    // count stay from earlier runs; nothing here removes the copies), and
-    // starts the copied executable with `arguments` after one blank, its
-    // first window shown as `showCommand` (an SW_ value), in this process's
-    // current directory, where the data volumes stay. Returns 0 when the
-    // copy has started (the caller ends without installing), 1 to go on in
-    // this process: not on a removable drive, or an error shown in an OK
-    // box with a fixed English text. Uses none of the object's members;
-    // any thread.
+    /// For the setup executable's first step. When the executable lies on a
+    /// removable drive: copies every file of the current directory except
+    /// the data volumes (*.dat) from the executable's directory into the
+    /// temp directory, lists each copy in the temp directory's __setup.ini,
+    /// section [CleanUp], under keys "0", "1" ... (keys beyond this run's
+    /// count stay from earlier runs; nothing here removes the copies), and
+    /// starts the copied executable with `arguments` after one blank, its
+    /// first window shown as `showCommand` (an SW_ value), in this process's
+    /// current directory, where the data volumes stay. Returns 0 when the
+    /// copy has started (the caller ends without installing), 1 to go on in
+    /// this process: not on a removable drive, or an error shown in an OK
+    /// box with a fixed English text. Uses none of the object's members;
+    /// any thread.
     int IsRunFromHardDrive(char* arguments, int showCommand);
 
-    HINSTANCE productInstance;
-    HINSTANCE libraryInstance;
-    HINSTANCE languageLibrary;
-    HWND backgroundWindow;
-    HWND exitButtonDialog;
-    HWND languageButtonDialog;
-    HWND progressDialog;
-    HANDLE workerThread;
-    char* windowTitle;
-    char* installDirectory;
-    char* productName;
-    char* exeName;
-    unsigned long userData;
-    int rebootNeeded;
-    HANDLE uiThread;
-    int currentPage;
-    PageEntry* pageQueue;
-    int pageCount;
-    int pageActive;
-    int exitQuestionGuard;
-    int browseIdle;
-    char* registryClassName;
-    int mainWindowExists;
+    HINSTANCE productInstance;  ///< the product executable (its dialogs and pictures)
+    HINSTANCE libraryInstance;  ///< Setup.Dll itself
+    HINSTANCE languageLibrary;  ///< the chosen language library, or null
+    HWND backgroundWindow;      ///< the full-screen background window, or null
+    HWND exitButtonDialog;      ///< the "Exit" button, or null
+    HWND languageButtonDialog;  ///< the language button, or null
+    HWND progressDialog;        ///< the progress dialog of the current or last run
+    HANDLE workerThread;        ///< the last run's worker thread
+    char* windowTitle;          ///< title of the background window and caption of every message box
+    char* installDirectory;     ///< the product's target-directory buffer
+    char* productName;          ///< the product's name, used in texts and by the registration
+    char* exeName;              ///< the product's main executable, used by the registration
+    unsigned long userData;     ///< the product's own value (SetUserData)
+    int rebootNeeded;           ///< 1 after a run that needs a restart
+    HANDLE uiThread;            ///< the background window's message-loop thread
+    int currentPage;            ///< 1-based number of the wizard page to show, 0 ends the pages
+    PageEntry* pageQueue;       ///< the registered wizard pages (owned by the object)
+    int pageCount;              ///< number of entries in pageQueue
+    int pageActive;             ///< 1 once the current page dialog is initialised
+    int exitQuestionGuard;      ///< nonzero while the "leave Setup?" question is open
+    int browseIdle;             ///< 0 while a page's folder browser is open, else 1
+    char* registryClassName;    ///< class string given to registry keys the library creates, or null
+    int mainWindowExists;       ///< what MainWindowExist returns
 };
 
 #endif // _WIN32

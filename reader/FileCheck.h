@@ -4,7 +4,7 @@
 // volume format itself checks nothing of the expanded bytes; with this file
 // the engine and setupvol catch a damaged file instead of installing it.
 // Sets without it install as they always did. The layout is in
-// tools/setupvol/README.md. Portable: no <windows.h>.
+// docs/volume-format.md. Portable: no <windows.h>.
 #ifndef SETUP_READER_FILE_CHECK_H
 #define SETUP_READER_FILE_CHECK_H
 

@@ -205,6 +205,16 @@ TEST(SetupVolTool, ManifestProblemsNameTheLine) {
     EXPECT_NE(r.output.find("usage"), std::string::npos);
 }
 
+// The version printed is the project's, and the usage text offers the switch.
+TEST(SetupVolTool, VersionIsTheProjects) {
+    fs::path dir = scratch("version");
+    ToolRun r = tool("--version", dir);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.output, std::string("setupvol ") + SETUP_PROJECT_VERSION + "\n");
+    r = tool("--help", dir);
+    EXPECT_NE(r.output.find("setupvol --version"), std::string::npos) << r.output;
+}
+
 TEST(SetupVolTool, SingleStreams) {
     fs::path dir = scratch("streams");
     std::string text;

@@ -28,6 +28,7 @@ const char kUsage[] =
     "  setupvol extract DIR -o OUT\n"
     "  setupvol implode [--literals binary|ascii] [--dict 1024|2048|4096] IN OUT\n"
     "  setupvol explode IN OUT\n"
+    "  setupvol --version\n"
     "Volumes are DIR/Data<n>.Dat, or DIR/Disk<n>/Data<n>.Dat with --disk-dirs.\n"
     "--volume-size caps every volume (1457664 fills a 1.44 MB floppy disk).\n";
 
@@ -394,6 +395,11 @@ int runSetupVol(const std::vector<std::string>& args, std::ostream& out, std::os
             return implodeCommand(args, out, err);
         if (command == "explode")
             return explodeCommand(args, out, err);
+        if (command == "--version" || command == "version") {
+            // The runtime's version: the tool and Setup.Dll ship together.
+            out << "setupvol " << SETUP_VERSION << "\n";
+            return 0;
+        }
         if (command == "help" || command == "--help" || command == "-h") {
             out << kUsage;
             return 0;
