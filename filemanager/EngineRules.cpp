@@ -203,6 +203,20 @@ bool appendSectionLine(char* section, size_t capacity, size_t used, const char* 
     return true;
 }
 
+//   true   "<target>=<temporary>" in `line`
+//   false  an empty path, or no room (untouched)
+bool wininitRenameLine(char* line, const char* shortTarget, const char* shortTemporary, size_t size) {
+    size_t target = strlen(shortTarget);
+    size_t temporary = strlen(shortTemporary);
+    // Windows 9x reads an empty side as a line to skip, or worse.
+    if (target == 0 || temporary == 0 || target + 1 + temporary >= size)
+        return false;
+    memcpy(line, shortTarget, target);
+    line[target] = '=';
+    memcpy(line + target + 1, shortTemporary, temporary + 1);
+    return true;
+}
+
 bool temporaryFolder(char* folder, const char* target, size_t size) {
     const char* slash = strrchr(target, '\\');
     if (!slash)

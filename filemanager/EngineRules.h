@@ -169,6 +169,17 @@ bool temporaryFolder(char* folder, const char* target, size_t size = PathSize);
 // ---------------------------------------------------------------------------
 // wininit.ini.
 
+// Room for a [rename] line: two paths, "=" and the terminator.
+const size_t kRenameLineSize = 2 * PathSize;
+
+// The [rename] line that has Windows put the temporary file in the target's
+// place at its next start: "<target>=<temporary>", both short (8.3) paths,
+// the target first (the name to be, then the file that becomes it).
+//   true   built in `line`
+//   false  a path is empty or the line would not fit `size` (line untouched)
+bool wininitRenameLine(char* line, const char* shortTarget, const char* shortTemporary,
+                       size_t size = kRenameLineSize);
+
 // Appends `line` to a profile section read into `section` (`used` characters
 // before the final terminator, as the profile call reports) and terminates the
 // section twice. False when the section plus the line does not fit

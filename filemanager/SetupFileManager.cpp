@@ -42,6 +42,11 @@
 //    directory.
 //  - A shortcut written under a temporary name (the real one was in use) is
 //    fixed up in that temporary file, which is the one that will take its place.
+//  - When QrvInit.Ini cannot be written, the line added to wininit.ini's
+//    [rename] section is "<short target>=<short temporary>": Windows then
+//    puts the new content in the target's place at its next start. A
+//    "NUL=<target>" line would only delete the target and leave the new
+//    content in the temporary file, so the product would lose that file.
 //  - A temporary file whose exchange cannot be recorded anywhere is closed
 //    and deleted again, and a wininit.ini [rename] section too long for its
 //    32,767-character buffer is not written back cut short.
@@ -180,7 +185,7 @@ struct RecordedExchange {
     enum Kind { None, RenameFile, Wininit } kind;
     unsigned int number;         // RenameFile: the keys' number
     char renameFile[PathSize];   // RenameFile: QrvInit.Ini's path
-    char line[PathSize + 4];     // Wininit: the line added to [rename]
+    char line[kRenameLineSize];  // Wininit: the line added to [rename]
 };
 thread_local RecordedExchange lastExchange;
 
@@ -1065,13 +1070,20 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
         return file.release();
     }
 
-    // QrvInit.Ini refused: have Windows delete the target at its next start.
-    char shortPath[PathSize];
-    DWORD length = GetShortPathNameA(target, shortPath, PathSize);
+    // QrvInit.Ini refused: have Windows itself put the temporary file in
+    // the target's place at its next start. Its [rename] section takes
+    // short paths only, the name to be first.
+    char shortTarget[PathSize];
+    char shortTemporary[PathSize];
+    DWORD length = GetShortPathNameA(target, shortTarget, PathSize);
     if (length == 0 || length >= PathSize)
         return abandon();
-    char line[PathSize + 4] = "NUL=";
-    memcpy(line + 4, shortPath, length + 1);
+    length = GetShortPathNameA(temporaryName, shortTemporary, PathSize);
+    if (length == 0 || length >= PathSize)
+        return abandon();
+    char line[kRenameLineSize];
+    if (!wininitRenameLine(line, shortTarget, shortTemporary))
+        return abandon();
 
     const DWORD capacity = 32767;
     std::unique_ptr<char[]> section(new (std::nothrow) char[capacity]);

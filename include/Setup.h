@@ -165,6 +165,18 @@ struct PageEntry {
     PageProcedure handler; ///< the page's procedure
 };
 
+/// One registry value for Setup::Register, which takes it as an untyped
+/// pointer: its layout is fixed (six 32-bit fields, `data` before `type`,
+/// while WriteToRegistry takes `type` before `data`).
+struct RegistryEntry {
+    HKEY root;            ///< an open root key, normally a predefined one
+    char* subKey;         ///< below `root`; created when missing
+    char* valueName;      ///< null writes the key's default value
+    unsigned char* data;
+    unsigned long type;   ///< REG_SZ, REG_DWORD ...
+    unsigned long size;   ///< bytes of `data`; text: its length plus one
+};
+
 // ---------------------------------------------------------------------------
 /// BaseInterface: message boxes from the library's string table, dialog
 /// centring, path display, folder browsing, directory creation. No virtual
@@ -207,6 +219,14 @@ public:
 /// The folder browser's callback (shell callback signature); returns 0.
 /// Exported under its plain name.
 extern "C" SETUP_API int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM data);
+
+/// The procedure of dialog 11500, the window shown while Setup::RunUninstall
+/// waits for an uninstaller: WM_INITDIALOG takes the Setup object as its
+/// parameter and shows "Uninstalling existing version of <product>."; the
+/// owner-drawn control 11106 shows bitmap 11411. Exported under its plain
+/// name.
+extern "C" SETUP_API INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                                         LPARAM lParam);
 
 // ---------------------------------------------------------------------------
 /// Reader: the data volumes Data%d.Dat as one sequential source. Introduces
@@ -422,6 +442,63 @@ public:
     /// box with a fixed English text. Uses none of the object's members;
     /// any thread.
     int IsRunFromHardDrive(char* arguments, int showCommand);
+
+    /// Registry writing and application registration. None of these shows a
+    /// message; each is called on the product's thread.
+    ///
+    /// Opens or creates `subKey` below `root` (write access, the class text
+    /// set by SetRegClassName) and sets one value: 1 written, 0 the key cannot
+    /// be opened or the value cannot be set.
+    int WriteToRegistry(HKEY root, char* subKey, char* valueName, unsigned long type,
+                        unsigned char* data, unsigned long size);
+    /// The class text of every key WriteToRegistry creates from now on (null:
+    /// none). The pointer is kept, not the text.
+    void SetRegClassName(char* className);
+    /// WriteToRegistry with the fields of the RegistryEntry `entry` points
+    /// to: its result; 0 for a null entry.
+    int Register(void* entry);
+    /// Registers the installed product (productName, exeName below
+    /// GetInstDir()): the shell verb "QRV_Files\Shell\<product>\command", the
+    /// App Paths entry of the executable and its "Path", the Uninstall
+    /// entry's "DisplayName" and "UninstallString" (QRVUnins.Exe in the
+    /// Windows directory, given the product name), and the default value of
+    /// "SOFTWARE\Tarvelon\<product>". Sets the class text to "Quorvane" for
+    /// good first. 1 all written; 0 at the first value that fails (those
+    /// before it stay), or before writing any when a name is missing or a
+    /// path would not fit PathSize characters.
+    int RegisterApplication();
+    /// Sets one value of the key named by `keyPath` ("HKEY_CLASSES_ROOT",
+    /// "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE" or "HKEY_USERS" in any case, a
+    /// backslash, the key), creating the key when missing. For REG_SZ the
+    /// size is the text's length plus one whatever `size` says. 1 written;
+    /// 0 for another root name, no backslash, a size of 0 or null data
+    /// (nothing touched), or when the key or value cannot be written.
+    int UserValueToRegistry(char* keyPath, char* valueName, void* data, unsigned long type,
+                            unsigned long size);
+    /// Opens or creates the key named by `keyPath` (as for
+    /// UserValueToRegistry; full access, no class). `closeKey` nonzero:
+    /// closes it and returns 1; 0: returns the open HKEY, which the caller
+    /// closes with RegCloseKey. 0 on failure. The text is never changed.
+    int CreateUserKey(char* keyPath, int closeKey);
+
+    /// Removes the installed earlier version of the product, found among the
+    /// Uninstall entries by productName (in any case): starts the program its
+    /// UninstallString names before the DisplayName, with the lower-case
+    /// DisplayName and "_" as argument, shows dialog 11500 while it runs and
+    /// keeps this thread's windows painting until it ends. Shows no message.
+    /// Call it on the thread that owns the background window.
+    ///   100  the uninstaller ran and ended with exit code 100
+    ///   1    nothing to remove (no entry of that name); the entry lacks a
+    ///        DisplayName or UninstallString (or one is 260 characters or
+    ///        more); nothing stands before the DisplayName in the
+    ///        UninstallString, so no program can be started; the program is
+    ///        missing or cannot be started; or it ended with another code
+    ///   0    the Uninstall key cannot be opened or enumerated (a subkey name
+    ///        or class of 64 characters or more included), the entry cannot
+    ///        be opened, or its UninstallString does not contain its
+    ///        DisplayName (another installer's entry)
+    /// Later message boxes are owned by the background window again.
+    int RunUninstall();
 
     HINSTANCE productInstance;  ///< the product executable (its dialogs and pictures)
     HINSTANCE libraryInstance;  ///< Setup.Dll itself

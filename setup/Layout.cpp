@@ -21,5 +21,10 @@ static_assert(offsetof(Setup, productInstance) == 336, "");
 static_assert(offsetof(Setup, userData) == 384, "");
 static_assert(offsetof(Setup, mainWindowExists) == 424, "");
 static_assert(sizeof(Setup) == 428, "Setup: 23 members of 32 bits");
+static_assert(sizeof(RegistryEntry) == 24, "RegistryEntry: six 32-bit fields");
+static_assert(offsetof(RegistryEntry, valueName) == 8, "");
+static_assert(offsetof(RegistryEntry, data) == 12, "data before type");
+static_assert(offsetof(RegistryEntry, type) == 16, "");
+static_assert(offsetof(RegistryEntry, size) == 20, "");
 #pragma GCC diagnostic pop
 #endif

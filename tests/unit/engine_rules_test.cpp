@@ -375,6 +375,27 @@ TEST(EngineWininit, LineFollowsTheOldLines) {
     EXPECT_FALSE(appendSectionLine(tight, 12, 3, "NUL=C:\\Y"));
 }
 
+TEST(EngineWininit, RenameLinePutsTheTemporaryFileInTheTargetsPlace) {
+    char line[kRenameLineSize] = "untouched";
+    ASSERT_TRUE(wininitRenameLine(line, "C:\\PROGRA~1\\APP\\X.DLL", "C:\\PROGRA~1\\APP\\QRV1A.TMP"));
+    EXPECT_STREQ("C:\\PROGRA~1\\APP\\X.DLL=C:\\PROGRA~1\\APP\\QRV1A.TMP", line);
+    // Two paths of 259 characters each fit the line's buffer.
+    std::string longest(259, 'p');
+    ASSERT_TRUE(wininitRenameLine(line, longest.c_str(), longest.c_str()));
+    EXPECT_EQ(longest + "=" + longest, line);
+    // A missing side would delete or create nothing sensible: refused.
+    char kept[kRenameLineSize] = "kept";
+    EXPECT_FALSE(wininitRenameLine(kept, "", "C:\\QRV1.TMP"));
+    EXPECT_FALSE(wininitRenameLine(kept, "C:\\X.DLL", ""));
+    // A smaller buffer: the line and its terminator exactly, and one short.
+    char small[8] = "kept";
+    EXPECT_FALSE(wininitRenameLine(small, "abcd", "ef", sizeof small - 1));
+    EXPECT_STREQ("kept", small);
+    EXPECT_TRUE(wininitRenameLine(small, "abcd", "ef", sizeof small));
+    EXPECT_STREQ("abcd=ef", small);
+    EXPECT_STREQ("kept", kept);
+}
+
 TEST(EngineWininit, LineTakenBackLeavesTheOthers) {
     char section[64];
     memcpy(section, "a=C:\\A\0NUL=C:\\X\0b=C:\\B\0\0", 24);

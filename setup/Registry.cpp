@@ -1,0 +1,128 @@
+// Registry writing and application registration: one value under a root key
+// given as a handle or under a key given as a text path, and the six values
+// that register the installed product with Windows (setup/RegistryRules
+// decides them). Nothing here shows a message: each operation returns a
+// success flag and the product decides what to tell the user.
+#include "Setup.h"
+
+#include <string.h>
+
+#include "setup/RegistryRules.h"
+#include "win32/Ownership.h"
+
+static_assert(REG_SZ == kTextValueType, "text values are REG_SZ");
+
+namespace {
+
+HKEY rootKey(RegistryRoot root) {
+    switch (root) {
+    case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegistryRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::Users: return HKEY_USERS;
+    case RegistryRoot::None: break;
+    }
+    return nullptr;
+}
+
+// The key a text key path names, opened or created with full access and no
+// class; not owned when null.
+HKEY openUserKey(const char* keyPath) {
+    const char* rest = nullptr;
+    HKEY root = rootKey(splitKeyPath(keyPath, &rest));
+    if (!root)
+        return nullptr;
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, rest, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+// The class text RegisterApplication gives its keys, in writable storage
+// because the member is a char*: it points here for the rest of the run.
+char g_registryClassName[sizeof kRegistryClassName];
+
+}  // namespace
+
+//   1  the value is written
+//   0  the key cannot be opened or created, or the value cannot be set
+int Setup::WriteToRegistry(HKEY root, char* subKey, char* valueName, unsigned long type,
+                           unsigned char* data, unsigned long size) {
+    win32::RegistryKey key;
+    if (RegCreateKeyExA(root, subKey, 0, registryClassName, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        key.out(), nullptr) != ERROR_SUCCESS)
+        return 0;
+    return RegSetValueExA(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS ? 1 : 0;
+}
+
+void Setup::SetRegClassName(char* className) { registryClassName = className; }
+
+//   1  written (WriteToRegistry's result)
+//   0  no entry, or WriteToRegistry failed
+int Setup::Register(void* entry) {
+    if (!entry)
+        return 0;
+    RegistryEntry* e = static_cast<RegistryEntry*>(entry);
+    return WriteToRegistry(e->root, e->subKey, e->valueName, e->type, e->data, e->size);
+}
+
+//   1  all six values written
+//   0  a text is missing or too long (nothing written), or a value failed
+//      (those before it stay written)
+int Setup::RegisterApplication() {
+    memcpy(g_registryClassName, kRegistryClassName, sizeof kRegistryClassName);
+    SetRegClassName(g_registryClassName);
+    char windows[PathSize];
+    UINT length = GetWindowsDirectoryA(windows, PathSize);
+    if (length == 0 || length >= PathSize)
+        return 0;
+    ApplicationTexts texts = {productName, exeName, installDirectory, windows};
+    PlannedValue values[ApplicationValueCount];
+    if (!planApplicationValues(texts, values))
+        return 0;
+    // The shell verb starts the short form, which holds no blank. The short
+    // form is never longer; a file that cannot be found keeps the long one.
+    char shortPath[PathSize];
+    DWORD shortLength = GetShortPathNameA(values[0].data, shortPath, PathSize);
+    if (shortLength > 0 && shortLength < PathSize)
+        memcpy(values[0].data, shortPath, shortLength + 1);
+
+    for (PlannedValue& value : values) {
+        RegistryEntry entry = {rootKey(value.root), value.key, const_cast<char*>(value.valueName),
+                               reinterpret_cast<unsigned char*>(value.data), REG_SZ,
+                               static_cast<unsigned long>(strlen(value.data) + 1)};
+        if (!Register(&entry))
+            return 0;
+    }
+    return 1;
+}
+
+//   1  the value is written
+//   0  the path names no key (no backslash, unknown root), a size of 0 or
+//      no data, the key cannot be opened, or the value cannot be set
+int Setup::UserValueToRegistry(char* keyPath, char* valueName, void* data, unsigned long type,
+                               unsigned long size) {
+    unsigned long bytes = userValueSize(type, data, size);
+    if (bytes == 0)
+        return 0;
+    win32::RegistryKey key(openUserKey(keyPath));
+    if (!key.valid())
+        return 0;
+    return RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes) ==
+                   ERROR_SUCCESS
+               ? 1
+               : 0;
+}
+
+//   the open key  closeKey 0: the caller closes it
+//   1             closeKey nonzero: opened or created, and closed again
+//   0             no backslash, an unknown root, or the key cannot be opened
+int Setup::CreateUserKey(char* keyPath, int closeKey) {
+    win32::RegistryKey key(openUserKey(keyPath));
+    if (!key.valid())
+        return 0;
+    if (closeKey)
+        return 1;
+    return static_cast<int>(reinterpret_cast<INT_PTR>(key.release()));
+}

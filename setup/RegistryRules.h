@@ -1,0 +1,114 @@
+// The registry decisions of registration and of the removal of an earlier
+// version, stated over plain text: the root key a text key path begins with,
+// the size of a value written from such a path, the six values that register
+// an application, and the uninstaller's program and command line taken from
+// an Uninstall entry. The Win32 glue (Registry.cpp, Uninstall.cpp) asks these
+// and acts. Texts are built in PathSize buffers by baseinterface/PathText:
+// what would not fit is refused, never cut. Portable: no <windows.h>.
+#ifndef SETUP_REGISTRYRULES_H
+#define SETUP_REGISTRYRULES_H
+
+#include <stddef.h>
+
+#include "Setup.h"
+
+// Registry value type of text (REG_SZ), named here without <windows.h>.
+const unsigned long kTextValueType = 1;
+
+// The class text of every key the library creates while registering an
+// application, and the uninstaller its Uninstall entry starts (in the
+// Windows directory).
+constexpr char kRegistryClassName[] = "Quorvane";
+constexpr char kUninstallerName[] = "QRVUnins.Exe";
+// Below HKEY_LOCAL_MACHINE: one subkey per installed product.
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// ---------------------------------------------------------------------------
+// Text key paths.
+
+// The predefined root keys a text key path may begin with.
+enum class RegistryRoot {
+    None,         // not one of the four names below
+    ClassesRoot,  // "HKEY_CLASSES_ROOT"
+    CurrentUser,  // "HKEY_CURRENT_USER"
+    LocalMachine, // "HKEY_LOCAL_MACHINE"
+    Users         // "HKEY_USERS"
+};
+
+// The root named by the text before `keyPath`'s first backslash, compared
+// without regard to case; only the four full names count (no "HKLM"). The
+// path is only read. `*rest` points at the text after that backslash when
+// a root is found.
+//   RegistryRoot::None   no backslash, or an unknown name (*rest untouched)
+//   any other            the root; *rest is the key below it (may be "")
+RegistryRoot splitKeyPath(const char* keyPath, const char** rest);
+
+// The number of bytes a value written from a text key path takes: text
+// (type 1) is measured, its terminator included, whatever `size` says;
+// every other type takes `size` as given.
+//   0      refused: no data, or a size of 0 for a type other than text
+//   other  the size to write
+unsigned long userValueSize(unsigned long type, const void* data, unsigned long size);
+
+// ---------------------------------------------------------------------------
+// Application registration.
+
+// One text value to write: `valueName` null is the key's default value.
+struct PlannedValue {
+    RegistryRoot root;
+    char key[PathSize];
+    const char* valueName;
+    char data[PathSize];
+};
+
+enum { ApplicationValueCount = 6 };
+
+// What registration is built from.
+struct ApplicationTexts {
+    const char* productName;
+    const char* exeName;          // a file name, or a path below installDirectory
+    const char* installDirectory;
+    const char* windowsDirectory;
+};
+
+// The six values that register an application, in the order they are
+// written: the shell verb's command, the App Paths default and "Path", the
+// Uninstall entry's "DisplayName" and "UninstallString", and the product
+// key's default value (the executable's file name). A backslash always
+// stands between the installation directory and exeName. The first value's
+// data is the long path; the glue turns it into its short form.
+//   true   all six planned
+//   false  a text is missing or one would not fit a path buffer (nothing planned)
+bool planApplicationValues(const ApplicationTexts& texts,
+                           PlannedValue (&values)[ApplicationValueCount]);
+
+// ---------------------------------------------------------------------------
+// Removal of an earlier version.
+
+// What an Uninstall entry's UninstallString says about the program to start.
+enum class UninstallProgram {
+    Found,     // the program path is the text before the DisplayName
+    NotNamed,  // the DisplayName does not occur in it: not an entry of ours
+    NoPath     // nothing stands before the DisplayName: nothing can be started
+};
+
+// The uninstaller's program path in `uninstallString`, both texts already
+// in lower case: the text before the first occurrence of `displayName`,
+// without the character just before it (the separating blank) and without
+// blanks at its end. An UninstallString that begins with the DisplayName
+// (an empty DisplayName included), or has only blanks before it, leaves no
+// path. `program` is written only for Found.
+//   UninstallProgram::Found     `program` holds the path
+//   UninstallProgram::NotNamed  the DisplayName is not in the UninstallString
+//   UninstallProgram::NoPath    no path stands before it, or it does not fit `size`
+UninstallProgram uninstallProgram(const char* uninstallString, const char* displayName,
+                                  char* program, size_t size = PathSize);
+
+// The command line that starts the uninstaller: its (short) program path, a
+// blank, the lower-case DisplayName and "_".
+//   true   built in `commandLine`
+//   false  it would not fit `size` characters (`commandLine` untouched)
+bool uninstallCommandLine(char* commandLine, const char* program, const char* displayName,
+                          size_t size = PathSize);
+
+#endif
