@@ -172,7 +172,7 @@ struct RegistryEntry {
     HKEY root;            ///< an open root key, normally a predefined one
     char* subKey;         ///< below `root`; created when missing
     char* valueName;      ///< null writes the key's default value
-    unsigned char* data;
+    unsigned char* data;  ///< the value's bytes
     unsigned long type;   ///< REG_SZ, REG_DWORD ...
     unsigned long size;   ///< bytes of `data`; text: its length plus one
 };
