@@ -297,6 +297,13 @@ TEST(RemovalPlan, DamagedLogsRemoveNothing) {
     EXPECT_TRUE(damagedAt(good, 1, [](unsigned char* r) { strcpy(reinterpret_cast<char*>(r + 304), "x.txt::$DATA"); }));
     EXPECT_TRUE(damagedAt(good, 1, [](unsigned char* r) { strcpy(reinterpret_cast<char*>(r + 304), "*.*"); }));
 
+    // A whole folder (targetDir 3) that climbs is damage too, not just "outside".
+    Log climbing = good;
+    climbing.add(record(TargetNone, "C:\\Program Files\\Sample\\..\\..\\Windows", "x.dll"));
+    plan = climbing.plan();
+    EXPECT_FALSE(plan.valid);
+    EXPECT_EQ(2u, plan.badRecord);
+
     // The same file twice is one removal.
     Log twice = good;
     twice.add(record(TargetInstall, "", "A.EXE"));
