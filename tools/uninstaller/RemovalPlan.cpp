@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "Setup.h"
 #include "filemanager/EngineRules.h"
@@ -46,6 +47,19 @@ bool startsWith(const std::vector<std::string>& inner, const std::vector<std::st
         if (!sameComponent(inner[i], outer[i]))
             return false;
     return true;
+}
+
+// One text per path that equal paths share: each byte folded as Windows
+// compares names, components joined by backslashes. For sets of paths, so
+// that a log of many thousand files is planned in linear time.
+std::string foldedKey(const std::vector<std::string>& parts, size_t count) {
+    std::string key;
+    for (size_t i = 0; i < count; ++i) {
+        for (char c : parts[i])
+            key += foldNameByte(c);
+        key += '\\';
+    }
+    return key;
 }
 
 bool badCharacter(char c) {
@@ -272,7 +286,8 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
         listed.push_back(entry);
     }
 
-    std::vector<std::vector<std::string>> seen;
+    std::unordered_set<std::string> seen;
+    std::unordered_set<std::string> knownFolders;
     std::vector<std::vector<std::string>> folderParts;
     for (size_t i = count; i-- > 0;) {
         const Listed& entry = listed[i];
@@ -287,12 +302,8 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
             plan.files.push_back(file);
             continue;
         }
-        bool duplicate = std::any_of(seen.begin(), seen.end(), [&](const std::vector<std::string>& s) {
-            return s.size() == entry.parts.size() && startsWith(s, entry.parts);
-        });
-        if (duplicate)
-            continue;
-        seen.push_back(entry.parts);
+        if (!seen.insert(foldedKey(entry.parts, entry.parts.size())).second)
+            continue;  // the same file twice is one removal
         file.path = joinParts(entry.parts, entry.parts.size());
 
         // The most specific folder decides: a Start Menu inside the Windows
@@ -316,12 +327,8 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
         if (file.fate != FileFate::Remove)
             continue;
         for (size_t n = best->parts.size() + 1; n < entry.parts.size(); ++n) {
-            std::vector<std::string> folder(entry.parts.begin(), entry.parts.begin() + n);
-            bool known = std::any_of(folderParts.begin(), folderParts.end(), [&](const std::vector<std::string>& f) {
-                return f.size() == folder.size() && startsWith(f, folder);
-            });
-            if (!known)
-                folderParts.push_back(folder);
+            if (knownFolders.insert(foldedKey(entry.parts, n)).second)
+                folderParts.emplace_back(entry.parts.begin(), entry.parts.begin() + n);
         }
     }
     // Deepest first, so that a folder is tried after the folders inside it;

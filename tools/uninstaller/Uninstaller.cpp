@@ -13,6 +13,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "tools/uninstaller/RemovalPlan.h"
@@ -64,11 +65,15 @@ public:
         SendDlgItemMessageA(dialog_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(steps));
         pump();
     }
+    // Shown at most every kRefreshMs: a log of thousands of files would
+    // otherwise spend its time painting.
     void step(const std::string& what) {
-        if (!dialog_)
+        ++done_;
+        if (!dialog_ || GetTickCount() - shown_ < kRefreshMs)
             return;
+        shown_ = GetTickCount();
         SetDlgItemTextA(dialog_, IDC_PROGRESS_FILE, what.c_str());
-        SendDlgItemMessageA(dialog_, IDC_PROGRESS_BAR, PBM_SETPOS, ++done_, 0);
+        SendDlgItemMessageA(dialog_, IDC_PROGRESS_BAR, PBM_SETPOS, done_, 0);
         pump();
     }
     void close() {
@@ -91,9 +96,11 @@ private:
             }
         }
     }
+    static const DWORD kRefreshMs = 40;
     bool unattended_;
     HWND dialog_ = nullptr;
     WPARAM done_ = 0;
+    DWORD shown_ = 0;
 };
 
 // What was done, for QRVUnins.log.
@@ -242,29 +249,36 @@ LogRead readLog(const std::string& path, std::vector<unsigned char>* bytes) {
 
 // No folder between `root` and `path` is a link to elsewhere (a junction or
 // symbolic link inside the installation folder could lead out of it).
-bool reachedWithoutLinks(const std::string& root, std::string path) {
+// `plain` holds the folders found plain already with every folder above
+// them, so each is looked at once.
+bool reachedWithoutLinks(const std::string& root, std::string path, std::unordered_set<std::string>& plain) {
+    std::vector<std::string> passed;
     for (;;) {
         size_t slash = path.rfind('\\');
-        if (slash == std::string::npos)
+        if (slash == std::string::npos || path.size() <= root.size())
             return false;
         path.resize(slash);
-        if (samePath(path, root))
-            return true;
+        if (plain.count(path) || samePath(path, root))
+            break;
         DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             return false;
-        if (path.size() <= root.size())
-            return false;
+        passed.push_back(path);
     }
+    plain.insert(passed.begin(), passed.end());
+    return true;
 }
 
-// The folder of `folders` (installation or shortcut folder) that holds `path`.
+// The folder of `folders` (installation or shortcut folder) that holds
+// `path`, written as the plan writes paths ("" when none does).
 std::string rootOf(const KnownFolders& f, const std::string& path) {
-    std::string best;
-    for (const std::string& root : {f.install, f.desktop, f.startup, f.startMenu, f.programs})
-        if (!root.empty() && pathInside(root, path) && root.size() > best.size())
-            best = root;
-    return best;
+    std::vector<std::string> best;
+    for (const std::string& root : {f.install, f.desktop, f.startup, f.startMenu, f.programs}) {
+        std::vector<std::string> parts;
+        if (!root.empty() && pathInside(root, path) && splitPath(root, &parts) && parts.size() > best.size())
+            best = parts;
+    }
+    return joinParts(best, best.size());
 }
 
 enum class Gone { Deleted, Absent, Scheduled, Failed };
@@ -398,6 +412,7 @@ int uninstall(const CommandLine& command) {
     Report report;
     unsigned failed = 0;
     std::vector<std::string> scheduled;
+    std::unordered_set<std::string> plainFolders;
     for (const PlannedFile& file : plan.files) {
         screen.step(file.path);
         switch (file.fate) {
@@ -407,7 +422,7 @@ int uninstall(const CommandLine& command) {
         case FileFate::NotShortcut: report.add("kept (not a shortcut)", file.path); continue;
         case FileFate::Self: report.add("kept (the uninstaller)", file.path); continue;
         }
-        if (!reachedWithoutLinks(rootOf(folders, file.path), file.path)) {
+        if (!reachedWithoutLinks(rootOf(folders, file.path), file.path, plainFolders)) {
             report.add("kept (behind a link)", file.path);
             continue;
         }
