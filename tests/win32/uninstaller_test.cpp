@@ -248,7 +248,10 @@ protected:
 // asked or reported. A file of the user's keeps the installation folder.
 TEST_F(Uninstaller, UnderscoreArgumentRemovesTheProductWithoutAQuestion) {
     ASSERT_TRUE(testenv::writeFile(app + "\\mine.txt", "the user's own"));
-    Outcome o = runUninstaller(uninstaller, "unins test product_");
+    // Started as the setup starts it: by its short path.
+    char shortPath[MAX_PATH] = "";
+    ASSERT_NE(0u, GetShortPathNameA(uninstaller.c_str(), shortPath, MAX_PATH));
+    Outcome o = runUninstaller(shortPath, "unins test product_");
     EXPECT_EQ(100, o.exitCode);
     EXPECT_TRUE(o.boxes.empty()) << texts(o);
     for (const std::string& f : listed)

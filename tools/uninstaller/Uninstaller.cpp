@@ -217,8 +217,13 @@ KnownFolders machineFolders() {
     f.startup = shellFolder(CSIDL_STARTUP);
     f.startMenu = shellFolder(CSIDL_STARTMENU);
     f.programs = shellFolder(CSIDL_PROGRAMS);
+    // Started by a setup through its short (8.3) path: the log has the long one.
     DWORD m = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (m > 0 && m < sizeof path)
+    char longPath[MAX_PATH];
+    DWORD l = m > 0 && m < sizeof path ? GetLongPathNameA(path, longPath, sizeof longPath) : 0;
+    if (l > 0 && l < sizeof longPath)
+        f.self = longPath;
+    else if (m > 0 && m < sizeof path)
         f.self = path;
     return f;
 }
