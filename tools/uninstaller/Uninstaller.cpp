@@ -286,7 +286,13 @@ std::string rootOf(const KnownFolders& f, const std::string& path) {
     return joinParts(best, best.size());
 }
 
-enum class Gone { Deleted, Absent, Scheduled, Failed };
+// What became of a file to remove.
+enum class Gone {
+    Deleted,    // deleted now
+    Absent,     // not there (removed by hand, or a temporary file already exchanged)
+    Scheduled,  // in use: Windows deletes it at its next start
+    Failed      // neither (no right to it, or a folder stands at its place)
+};
 
 // Deletes a file; one that is in use goes at the next start of Windows.
 Gone removeFile(const std::string& path) {
@@ -354,7 +360,11 @@ std::string findInstallFolder(const Product& p, const KnownFolders& machine) {
     return "";
 }
 
-int uninstall(const CommandLine& command) {
+// The whole removal, asked by `command`. Results: the exit codes of
+// RemovalPlan.h (ExitRemoved, ExitDeclined, ExitUnknownProduct,
+// ExitLogMissing, ExitLogDamaged, ExitUnsafeFolder, ExitIncomplete), each
+// shown to the user first unless the command is unattended.
+UninstallExit uninstall(const CommandLine& command) {
     Screen screen(command.unattended);
     Product product;
     bool found = false;
