@@ -298,6 +298,39 @@ TEST_F(Uninstaller, UnattendedSwitchRemovesTheWholeFolder) {
     expectRegistrationGone();
 }
 
+// Install.log can be edited by anyone: files it names outside the
+// installation folder, and files other than shortcuts in the shell's
+// folders, stay.
+TEST_F(Uninstaller, LogNamingOtherFilesRemovesOnlyTheProducts) {
+    std::string outside = dir + "\\outside.txt";
+    std::string desktopFile = shellFolder(CSIDL_DESKTOPDIRECTORY) + "\\unins_test_budget.xls";
+    ASSERT_TRUE(testenv::writeFile(outside, "not the product's"));
+    ASSERT_TRUE(testenv::writeFile(desktopFile, "the user's"));
+    std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+    ASSERT_FALSE(log.empty());
+    tagCompressFileHeader added = log.back();
+    added.targetDir = TargetNone;
+    lstrcpynA(added.subDir, dir.c_str(), sizeof added.subDir);
+    lstrcpynA(added.fileName, "outside.txt", sizeof added.fileName);
+    log.push_back(added);
+    added.targetDir = TargetDesktop;
+    added.subDir[0] = '\0';
+    lstrcpynA(added.fileName, "unins_test_budget.xls", sizeof added.fileName);
+    log.push_back(added);
+    ASSERT_TRUE(testenv::writeFile(app + "\\Install.log",
+                                   std::vector<unsigned char>(reinterpret_cast<unsigned char*>(log.data()),
+                                                              reinterpret_cast<unsigned char*>(log.data() + log.size()))));
+
+    Outcome o = runUninstaller(uninstaller, "/S Unins Test Product");
+    EXPECT_EQ(100, o.exitCode);
+    EXPECT_TRUE(testenv::fileExists(outside));
+    EXPECT_TRUE(testenv::fileExists(desktopFile));
+    for (const std::string& f : listed)
+        EXPECT_FALSE(testenv::fileExists(f)) << f;
+    EXPECT_FALSE(testenv::dirExists(app));
+    DeleteFileA(desktopFile.c_str());
+}
+
 TEST_F(Uninstaller, MissingOrDamagedLogRemovesNothing) {
     std::string log = app + "\\Install.log";
     std::vector<unsigned char> whole = testenv::readFile(log);
