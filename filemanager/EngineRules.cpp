@@ -232,6 +232,16 @@ bool temporaryFolder(char* folder, const char* target, size_t size) {
     return true;
 }
 
+bool isTemporaryFileName(const char* name) {
+    size_t n = strlen(name);
+    if (n < 8 || n > 11 || !equalsNoCase(name, 3, "qrv") || !equalsNoCase(name + n - 4, 4, ".tmp"))
+        return false;
+    for (size_t i = 3; i < n - 4; ++i)
+        if (!strchr("0123456789abcdefABCDEF", name[i]))
+            return false;
+    return true;
+}
+
 bool removeSectionLine(char* section, const char* line) {
     char* found = nullptr;
     char* end = section;

@@ -166,6 +166,10 @@ bool splitShippedPath(const char* shipped, uint32_t prefixLength, ShippedPath* o
 // no backslash or does not fit.
 bool temporaryFolder(char* folder, const char* target, size_t size = PathSize);
 
+// A temporary file's name as the engine has the system make it: "qrv", one
+// to four hexadecimal digits, ".tmp", in any case ("qrv1A2.TMP").
+bool isTemporaryFileName(const char* name);
+
 // ---------------------------------------------------------------------------
 // wininit.ini.
 

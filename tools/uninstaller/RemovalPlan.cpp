@@ -1,0 +1,376 @@
+// The uninstaller's decisions over plain data; see RemovalPlan.h.
+#include "tools/uninstaller/RemovalPlan.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "Setup.h"
+#include "filemanager/EngineRules.h"
+#include "reader/RecordNames.h"
+#include "reader/VolumeFormat.h"
+
+namespace {
+
+const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kAppPathsRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+const char kProductRoot[] = "SOFTWARE\\Tarvelon";
+const char kShellVerbs[] = "QRV_Files\\Shell";
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string trim(const char* text) {
+    const char* begin = text;
+    while (isBlank(*begin))
+        ++begin;
+    const char* end = begin + strlen(begin);
+    while (end > begin && isBlank(end[-1]))
+        --end;
+    return std::string(begin, end);
+}
+
+bool sameComponent(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (foldNameByte(a[i]) != foldNameByte(b[i]))
+            return false;
+    return true;
+}
+
+// `outer` is a prefix of `inner`, component by component.
+bool startsWith(const std::vector<std::string>& inner, const std::vector<std::string>& outer) {
+    if (outer.size() > inner.size())
+        return false;
+    for (size_t i = 0; i < outer.size(); ++i)
+        if (!sameComponent(inner[i], outer[i]))
+            return false;
+    return true;
+}
+
+// One text per path that equal paths share: each byte folded as Windows
+// compares names, components joined by backslashes. For sets of paths, so
+// that a log of many thousand files is planned in linear time.
+std::string foldedKey(const std::vector<std::string>& parts, size_t count) {
+    std::string key;
+    for (size_t i = 0; i < count; ++i) {
+        for (char c : parts[i])
+            key += foldNameByte(c);
+        key += '\\';
+    }
+    return key;
+}
+
+bool badCharacter(char c) {
+    unsigned char b = static_cast<unsigned char>(c);
+    return b < 32 || strchr("<>:\"|?*", c) != nullptr;
+}
+
+// A record the engine writes after a file's own record when the file went
+// under a temporary name: the same record up to its fileName, which holds
+// the temporary name.
+bool followsAsTemporary(const unsigned char* previous, const unsigned char* record,
+                        const tagCompressFileHeader& parsed) {
+    return memcmp(previous, record, offsetof(tagCompressFileHeader, fileName)) == 0 &&
+           isTemporaryFileName(parsed.fileName);
+}
+
+enum class RootKind { Install, Shared, Shortcut };
+
+struct Root {
+    std::vector<std::string> parts;
+    RootKind kind;
+};
+
+std::vector<Root> rootsOf(const KnownFolders& f) {
+    std::vector<Root> roots;
+    auto add = [&](const std::string& path, RootKind kind) {
+        Root root;
+        root.kind = kind;
+        if (!path.empty() && splitPath(path, &root.parts))
+            roots.push_back(root);
+    };
+    add(f.install, RootKind::Install);
+    add(f.windows, RootKind::Shared);
+    add(f.system, RootKind::Shared);
+    add(f.desktop, RootKind::Shortcut);
+    add(f.startup, RootKind::Shortcut);
+    add(f.startMenu, RootKind::Shortcut);
+    add(f.programs, RootKind::Shortcut);
+    return roots;
+}
+
+// The folder a targetDir names; "" when this machine has none (targetDir 3
+// names no folder: its subDir is the whole folder).
+std::string baseFolder(int32_t targetDir, const KnownFolders& f) {
+    switch (targetDir) {
+    case TargetWindows: return f.windows;
+    case TargetSystem: return f.system;
+    case TargetDesktop: return f.desktop;
+    case TargetInstall: return f.install;
+    case TargetStartup: return f.startup;
+    case TargetStartMenu: return f.startMenu;
+    case TargetPrograms: return f.programs;
+    default: return "";
+    }
+}
+
+std::string join(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    if (name.empty())
+        return folder;
+    return folder.back() == '\\' ? folder + name : folder + "\\" + name;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Command line.
+
+bool parseCommandLine(const char* text, CommandLine* out) {
+    *out = CommandLine();
+    std::string rest = trim(text ? text : "");
+    while (!rest.empty() && rest[0] == '/') {
+        size_t end = rest.find_first_of(" \t");
+        std::string word = rest.substr(0, end);
+        if (word != "/S" && word != "/s")
+            return false;
+        out->unattended = true;
+        rest = end == std::string::npos ? "" : trim(rest.c_str() + end);
+    }
+    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
+        rest = trim(rest.substr(1, rest.size() - 2).c_str());
+    out->name = rest;
+    return !rest.empty();
+}
+
+std::vector<ProductChoice> productChoices(const std::string& name) {
+    std::vector<ProductChoice> out;
+    if (name.size() > 1 && name.back() == '_')
+        out.push_back({name.substr(0, name.size() - 1), true});
+    out.push_back({name, false});
+    return out;
+}
+
+bool validKeyName(const std::string& name) {
+    if (name.empty() || name.size() > 200)
+        return false;
+    for (char c : name)
+        if (c == '\\' || static_cast<unsigned char>(c) < 32)
+            return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Paths.
+
+bool splitPath(const std::string& path, std::vector<std::string>* parts) {
+    parts->clear();
+    std::string text = path;
+    std::replace(text.begin(), text.end(), '/', '\\');
+    bool letter = text.size() >= 3 && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
+    if (!letter || text[1] != ':' || text[2] != '\\')
+        return false;
+    parts->push_back(text.substr(0, 2));
+    size_t at = 3;
+    while (at <= text.size()) {
+        size_t end = text.find('\\', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string part = text.substr(at, end - at);
+        at = end + 1;
+        if (part.empty())
+            continue;  // "a\\b" is "a\b" to Windows
+        if (isDotsOnly(part.data(), part.size()) || isDeviceName(part.data(), part.size()))
+            return false;
+        for (char c : part)
+            if (badCharacter(c))
+                return false;
+        // Windows drops trailing dots and blanks: "App." is "App".
+        while (!part.empty() && (part.back() == '.' || part.back() == ' '))
+            part.pop_back();
+        if (part.empty())
+            return false;
+        parts->push_back(part);
+    }
+    return true;
+}
+
+std::string joinParts(const std::vector<std::string>& parts, size_t count) {
+    std::string out;
+    for (size_t i = 0; i < count && i < parts.size(); ++i) {
+        out += parts[i];
+        if (i + 1 < count || count == 1)
+            out += "\\";
+    }
+    return out;
+}
+
+bool pathInside(const std::string& outer, const std::string& inner) {
+    std::vector<std::string> o, i;
+    return splitPath(outer, &o) && splitPath(inner, &i) && i.size() > o.size() && startsWith(i, o);
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+    std::vector<std::string> x, y;
+    return splitPath(a, &x) && splitPath(b, &y) && x.size() == y.size() && startsWith(x, y);
+}
+
+// ---------------------------------------------------------------------------
+// The plan.
+
+bool installFolderAcceptable(const KnownFolders& f) {
+    std::vector<std::string> install;
+    if (!splitPath(f.install, &install) || install.size() < 2)
+        return false;
+    for (const std::string& known : {f.windows, f.system, f.desktop, f.startup, f.startMenu, f.programs, f.self}) {
+        std::vector<std::string> parts;
+        if (!known.empty() && splitPath(known, &parts) && startsWith(parts, install))
+            return false;
+    }
+    return true;
+}
+
+RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolders& folders) {
+    RemovalPlan plan;
+    size_t count = size / FileRecordSize;
+    if (size % FileRecordSize != 0) {
+        plan.badRecord = count;
+        plan.fault = "the last record is cut short";
+        return plan;
+    }
+    std::vector<Root> roots = rootsOf(folders);
+    std::vector<std::string> self;
+    splitPath(folders.self, &self);
+
+    struct Listed {
+        std::vector<std::string> parts;
+        bool ok;  // a drive-absolute path that splits
+        bool temporary;
+        bool shortcut;  // the file (or the file it stands in for) is a shortcut
+    };
+    std::vector<Listed> listed;
+    listed.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned char* raw = log + i * FileRecordSize;
+        tagCompressFileHeader record;
+        const char* fault = nullptr;
+        if (!parseRecord(raw, &record))
+            fault = "a name is not terminated";
+        else if (record.fileName[0] == '\0')
+            fault = "a file without a name";
+        else if (record.targetDir < 0 || record.targetDir >= TargetDirCount)
+            fault = "an unknown target folder";
+        else if (!recordNamesSafe(record))
+            fault = "a name climbs out of its folder or names a device";
+        if (fault) {
+            plan.badRecord = i;
+            plan.fault = fault;
+            return plan;
+        }
+        Listed entry;
+        entry.temporary = i > 0 && followsAsTemporary(raw - FileRecordSize, raw, record);
+        entry.shortcut = entry.temporary ? listed.back().shortcut : isShortcutPath(record.fileName);
+        std::string base = baseFolder(record.targetDir, folders);
+        bool known = record.targetDir == TargetNone || !base.empty();
+        entry.ok = known && splitPath(join(join(base, record.subDir), record.fileName), &entry.parts);
+        // A name that passed the engine's own checks but still does not make
+        // a path (a stream colon, a wildcard) was never written by it.
+        if (known && !entry.ok && record.targetDir != TargetNone) {
+            plan.badRecord = i;
+            plan.fault = "a name holds a character no file name may hold";
+            return plan;
+        }
+        listed.push_back(entry);
+    }
+
+    std::unordered_set<std::string> seen;
+    std::unordered_set<std::string> knownFolders;
+    std::vector<std::vector<std::string>> folderParts;
+    for (size_t i = count; i-- > 0;) {
+        const Listed& entry = listed[i];
+        PlannedFile file;
+        file.temporary = entry.temporary;
+        file.fate = FileFate::Outside;
+        if (!entry.ok) {
+            // targetDir 3 with a folder that is no drive path, or a shell
+            // folder this machine lacks: nothing we may touch.
+            tagCompressFileHeader record = parseFileRecord(log + i * FileRecordSize);
+            file.path = join(join(baseFolder(record.targetDir, folders), record.subDir), record.fileName);
+            plan.files.push_back(file);
+            continue;
+        }
+        if (!seen.insert(foldedKey(entry.parts, entry.parts.size())).second)
+            continue;  // the same file twice is one removal
+        file.path = joinParts(entry.parts, entry.parts.size());
+
+        // The most specific folder decides: a Start Menu inside the Windows
+        // folder is still a shortcut folder.
+        const Root* best = nullptr;
+        for (const Root& root : roots)
+            if (entry.parts.size() > root.parts.size() && startsWith(entry.parts, root.parts) &&
+                (!best || root.parts.size() > best->parts.size()))
+                best = &root;
+        if (!self.empty() && self.size() == entry.parts.size() && startsWith(entry.parts, self))
+            file.fate = FileFate::Self;
+        else if (!best)
+            file.fate = FileFate::Outside;
+        else if (best->kind == RootKind::Shared)
+            file.fate = FileFate::Shared;
+        else if (best->kind == RootKind::Shortcut && !entry.shortcut)
+            file.fate = FileFate::NotShortcut;
+        else
+            file.fate = FileFate::Remove;
+        plan.files.push_back(file);
+        if (file.fate != FileFate::Remove)
+            continue;
+        for (size_t n = best->parts.size() + 1; n < entry.parts.size(); ++n) {
+            if (knownFolders.insert(foldedKey(entry.parts, n)).second)
+                folderParts.emplace_back(entry.parts.begin(), entry.parts.begin() + n);
+        }
+    }
+    // Deepest first, so that a folder is tried after the folders inside it;
+    // the order among equals stays that of the files.
+    std::stable_sort(folderParts.begin(), folderParts.end(),
+                     [](const std::vector<std::string>& a, const std::vector<std::string>& b) {
+                         return a.size() > b.size();
+                     });
+    for (const auto& f : folderParts)
+        plan.folders.push_back(joinParts(f, f.size()));
+    plan.valid = true;
+    return plan;
+}
+
+std::vector<std::string> installFolderCandidates(const std::string& programFolder) {
+    std::vector<std::string> out;
+    std::vector<std::string> parts;
+    if (!splitPath(programFolder, &parts))
+        return out;
+    for (size_t n = parts.size(); n >= 2; --n)
+        out.push_back(joinParts(parts, n));
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Registration.
+
+std::string uninstallKey(const std::string& product) { return std::string(kUninstallRoot) + "\\" + product; }
+
+std::string productKey(const std::string& product) { return std::string(kProductRoot) + "\\" + product; }
+
+std::string appPathsKey(const std::string& exeName) { return std::string(kAppPathsRoot) + "\\" + exeName; }
+
+std::vector<RegistryRemoval> registryRemovals(const std::string& product, const std::string& exeName) {
+    std::vector<RegistryRemoval> out;
+    // The shell verb: QRV_Files\Shell\<product>\command; other products'
+    // verbs may share QRV_Files\Shell, which goes only when empty.
+    out.push_back({RegistryRoot::ClassesRoot, std::string(kShellVerbs) + "\\" + product, "", false});
+    if (!exeName.empty() && validKeyName(exeName))
+        out.push_back({RegistryRoot::LocalMachine, appPathsKey(exeName), kAppPathsRoot, true});
+    out.push_back({RegistryRoot::LocalMachine, productKey(product), "SOFTWARE", false});
+    // The Uninstall entry goes last: while it is there the removal can be tried again.
+    out.push_back({RegistryRoot::LocalMachine, uninstallKey(product), kUninstallRoot, false});
+    return out;
+}

@@ -1,0 +1,152 @@
+// The uninstaller's decisions over plain data: what its command line asks,
+// where the installation folder may be found, which of the files an
+// Install.log lists may be deleted and in what order, which folders may go
+// once empty, and which registry keys the product's registration made.
+// Install.log is user-writable, so it is read as hostile input: a file is
+// deleted only when its path lies inside the installation folder, or is a
+// shortcut inside one of the shell's shortcut folders; files of the Windows
+// and system folders are shared and stay; anything else stays and is
+// reported. A log with a record the install engine could never have written
+// (cut short, unterminated names, a way up "..", a device name) is damaged
+// and nothing at all is removed. Portable: no <windows.h>.
+#ifndef SETUP_TOOLS_UNINSTALLER_REMOVAL_PLAN_H
+#define SETUP_TOOLS_UNINSTALLER_REMOVAL_PLAN_H
+
+#include <stddef.h>
+
+#include <string>
+#include <vector>
+
+// The uninstaller's exit codes; README.md beside this file lists them too.
+enum UninstallExit {
+    ExitRemoved = 100,      // the product is removed (files in use go at the next start)
+    ExitDeclined = 1,       // the user answered No: nothing removed
+    ExitUsage = 2,          // no product named, or an unknown switch
+    ExitUnknownProduct = 3, // no Uninstall entry, or no installation folder for it
+    ExitLogMissing = 4,     // no Install.log in the installation folder: nothing removed
+    ExitLogDamaged = 5,     // Install.log damaged: nothing removed
+    ExitUnsafeFolder = 6,   // the installation folder is a drive root or holds Windows' folders
+    ExitIncomplete = 7      // some listed files could neither be deleted nor scheduled
+};
+
+// ---------------------------------------------------------------------------
+// Command line.
+
+struct CommandLine {
+    bool unattended = false;  // /S: no question, no message, the exit code only
+    std::string name;         // the rest, blanks and surrounding quotes removed
+};
+// Leading switches (only /S, any case), then the product's name. False for
+// an unknown switch or no name.
+bool parseCommandLine(const char* text, CommandLine* out);
+
+// One way of reading the name: the product, and whether the user was asked
+// already (the setup of a new version passes the lower-cased name followed
+// by "_" after asking its own question).
+struct ProductChoice {
+    std::string product;
+    bool askedAlready;
+};
+// In the order they are tried: a name ending in "_" first as the product
+// without it, asked already; then the name as it is (a product whose own
+// name ends in "_"), not asked.
+std::vector<ProductChoice> productChoices(const std::string& name);
+
+// A name usable as one registry key component: not empty, no backslash, no
+// control character, at most 200 characters.
+bool validKeyName(const std::string& name);
+
+// ---------------------------------------------------------------------------
+// Paths. Only drive-absolute paths ("C:\..."; '/' is taken as '\') are
+// understood. Components are compared the way Windows looks names up:
+// without case (Windows-1252 letters), after dropping the trailing dots and
+// blanks Windows drops.
+
+// The path's components ("C:" first), or false for a path that is not
+// drive-absolute or has a component that is dots only, a device name, or
+// holds a character no file name may hold.
+bool splitPath(const std::string& path, std::vector<std::string>* parts);
+std::string joinParts(const std::vector<std::string>& parts, size_t count);
+// `inner` lies strictly below `outer`.
+bool pathInside(const std::string& outer, const std::string& inner);
+bool samePath(const std::string& a, const std::string& b);
+
+// ---------------------------------------------------------------------------
+// The plan.
+
+struct KnownFolders {
+    std::string install;  // the product's installation folder
+    std::string windows;
+    std::string system;
+    // The shell's shortcut folders; empty when the shell has none.
+    std::string desktop;
+    std::string startup;
+    std::string startMenu;
+    std::string programs;
+    std::string self;  // the uninstaller's own program file
+};
+
+// The installation folder may be worked in: drive-absolute, not a drive
+// root, and neither one of the known folders nor above one of them (a log
+// "inside" C:\ or the user's profile could name anything).
+bool installFolderAcceptable(const KnownFolders& folders);
+
+// What becomes of one file the log lists.
+enum class FileFate {
+    Remove,      // inside the installation folder, or a shortcut in a shortcut folder
+    Shared,      // in the Windows or system folder: stays
+    Outside,     // outside every folder the uninstaller may touch: stays
+    NotShortcut, // a file other than a shortcut in a shortcut folder: stays
+    Self         // the uninstaller itself: stays
+};
+
+struct PlannedFile {
+    std::string path;
+    FileFate fate;
+    bool temporary;  // the record of a new file written under a temporary name
+};
+
+struct RemovalPlan {
+    bool valid = false;
+    size_t badRecord = 0;  // damaged: the first record at fault (count = a cut record)
+    std::string fault;     // damaged: why, in English
+    // Every distinct file of the log, last installed first.
+    std::vector<PlannedFile> files;
+    // Folders below the installation and shortcut folders that held removed
+    // files, deepest first; each is removed only when it is empty. Neither
+    // the installation folder nor a shortcut folder itself is among them.
+    std::vector<std::string> folders;
+};
+
+// The plan for an Install.log of `size` bytes (564-byte records).
+RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolders& folders);
+
+// Where to look for Install.log when the Uninstall entry names no
+// installation folder: the program's folder (the App Paths "Path") and the
+// folders above it, nearest first, never a drive root.
+std::vector<std::string> installFolderCandidates(const std::string& programFolder);
+
+// ---------------------------------------------------------------------------
+// Registration.
+
+enum class RegistryRoot { ClassesRoot, LocalMachine };
+
+struct RegistryRemoval {
+    RegistryRoot root;
+    std::string key;        // removed with everything below it
+    std::string keepAbove;  // its parents up to (not including) this one go when empty
+    bool onlyIfInside;      // App Paths: only when its default value names a file
+                            // inside the installation folder (another product may share the name)
+};
+// The keys the product's registration made, for `product` and its program's
+// file name `exeName` (empty when unknown: no App Paths key then).
+std::vector<RegistryRemoval> registryRemovals(const std::string& product, const std::string& exeName);
+
+// The Uninstall entry of `product` below HKEY_LOCAL_MACHINE.
+std::string uninstallKey(const std::string& product);
+// The product key below HKEY_LOCAL_MACHINE whose default value is the program's file name.
+std::string productKey(const std::string& product);
+// The App Paths key of a program file name.
+std::string appPathsKey(const std::string& exeName);
+
+#endif
