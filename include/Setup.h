@@ -71,6 +71,41 @@ enum BrowseResult {
     BrowseCancelled = 2 // cancelled, or OK with an empty path
 };
 
+// Replies of a product's page procedure (PageProcedure below): what the
+// library's common page procedure does next.
+enum PageReply {
+    PageReplyEndWizard = 0,  // end the page with 0: the wizard ends
+    PageReplyGoToPage = 1,   // end the page, on to currentPage (ChangeNextDlg); out of range ends
+    PageReplyNotHandled = 2, // the library's own handling of the message applies
+    PageReplyHandled = 3,    // handled: the dialog procedure returns TRUE
+    PageReplyHandledFalse = 4 // handled: the dialog procedure returns FALSE
+    // Any other reply ends the page with 0 and returns FALSE.
+};
+
+// Command ids (WM_COMMAND, low word) and control ids of a product's page
+// templates that the library's page procedure understands. A template's
+// resource script writes the numbers themselves.
+enum PageControlId {
+    PageCancel = 2,         // IDCANCEL: asks whether to exit the installation
+    PageClose = 11101,      // ends the wizard
+    PageBack = 11102,       // the previous page; on page 1 ends the wizard
+    PageNext = 11103,       // the next page; past the last one ends the wizard
+    PageEnd = 11104,        // ends the wizard
+    PageReadme = 11105,     // opens Readme.txt of the current directory in the text editor
+    PagePicture = 11106,    // owner-drawn control that shows the page picture
+    PageBrowse = 11108,     // lets the user choose the target folder
+    PageFolder = 11109      // shows the target folder after PageBrowse
+};
+
+// Bitmaps of the product executable drawn into control PagePicture, both
+// palette bitmaps whose header states the colours used: the first for
+// displays of 16 colours and for true-colour ones, the second for palette
+// displays of more than 16 colours (it falls back to the first).
+enum PagePictureId {
+    PagePictureBasic = 21115,
+    PagePicturePalette = 21116
+};
+
 // ---------------------------------------------------------------------------
 // Data volume layout. All integers are 32-bit little-endian; text fields are
 // zero-terminated ANSI strings in fixed PathSize-byte fields. Nothing is padded.
@@ -151,7 +186,7 @@ enum TargetDirKeyword {
 #define SETUP_API __declspec(dllimport)
 #endif
 
-// The product's procedure for one wizard page: returns a page reply 0 to 4.
+// The product's procedure for one wizard page: returns a PageReply.
 typedef int (*PageProcedure)(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 // One wizard page: a dialog template in the product executable and its procedure.
@@ -346,8 +381,8 @@ public:
     // shown (string 11101 or 11102) and leaves MainWindowExist() at 0.
     Setup(HINSTANCE productInstance, char* title, char* productName, char* exeName);
     // Destroys a background window still open (without ending the caller's
-    // message loop), stops the message-loop thread, then the engine's
-    // destructor runs. Not virtual: the vtable's slots are fixed.
+    // message loop), stops the message-loop thread, releases a page queue
+    // still registered, then the engine's destructor runs. Not virtual: the vtable's slots are fixed.
     ~Setup();
 
     // Progress of a run, shown in the progress dialog (kinds 0 to 3, others
@@ -380,6 +415,30 @@ public:
     int CreateExitButton();
     // Removes the "Exit" button (it must exist).
     void DestroyExitButton();
+
+    // The wizard: pages shown one at a time as modal dialogs over the
+    // background window, each from a template in the product executable with
+    // a PageProcedure of the product's that sees every message of its page
+    // first (its PageReply says what happens next). All on the constructing
+    // thread.
+    //
+    // Registers `count` pages: after `firstDialogId` come the first page's
+    // procedure, then (dialog id, procedure) for each further page. A queue
+    // registered before is released. Leaves currentPage alone.
+    // Returns 1, or 0 when there is no memory for the queue (pageQueue null).
+    int InitDialogs(unsigned int count, int firstDialogId, ...);
+    // Runs the wizard from page 1 until a page ends it.
+    // Returns 1 when the wizard was ended by a page (Cancel confirmed, Back
+    // on page 1, PageClose, PageEnd, reply 0); 0 when no queue is
+    // registered, a page went past the last one (Next on the last page) or
+    // a page could not be shown.
+    int GetDialogsQueue();
+    // The page to show after the current one, for a page procedure that then
+    // replies PageReplyGoToPage; 0 or a number beyond the queue ends the
+    // wizard. Not checked here.
+    void ChangeNextDlg(int page);
+    // Releases the page queue (pageQueue null, pageCount 0, currentPage 0).
+    void DestroyDialogs();
 
     // The product's target-directory buffer (at least PathSize characters).
     void SetInstallDirectory(char* directory);

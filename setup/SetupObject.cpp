@@ -88,6 +88,8 @@ Setup::~Setup() {
     // The window's procedure reads this object: the window goes first.
     releaseBackground(*this);
     stopMessageLoop(uiThread);
+    // A page queue the product did not destroy goes with the object.
+    DestroyDialogs();
     // The last run's worker has ended (Process waits for it); its handle
     // was kept for the product until now.
     win32::KernelHandle lastWorker(workerThread);

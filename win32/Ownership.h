@@ -7,8 +7,9 @@
 // interfaces and shell allocations give null) and offers valid(), get(),
 // release() (give up ownership without closing) and reset() (close now, or
 // take another value). Scoped changes of state (a GDI object selected into
-// a DC, a window DC, a paint scope, the COM apartment, the current
-// directory) are guards that undo the change when they go. Members whose
+// a DC, a palette selected and realized, a window DC, a paint scope, the COM
+// apartment, the current directory) are guards that undo the change when
+// they go. Members whose
 // place in an exported class is fixed stay raw HANDLEs and are closed by
 // closeFile, which resets them to INVALID_HANDLE_VALUE. Header-only; Win32
 // builds only.
@@ -220,6 +221,54 @@ public:
 private:
     HDC dc_;
     HGDIOBJ old_;
+};
+
+// Selects a logical palette into a DC (foreground or background) and
+// realizes it; when it goes, selects the previous palette back and realizes
+// that. A null palette selects nothing. The palette itself is owned by a
+// GdiObject<HPALETTE> declared before the selection.
+class PaletteSelection {
+public:
+    PaletteSelection() noexcept : dc_(nullptr), old_(nullptr) {}
+    PaletteSelection(HDC dc, HPALETTE palette, bool background = false)
+        : dc_(dc), old_(dc && palette ? SelectPalette(dc, palette, background ? TRUE : FALSE) : nullptr) {
+        if (old_)
+            RealizePalette(dc_);
+    }
+    ~PaletteSelection() { reset(); }
+    PaletteSelection(PaletteSelection&& other) noexcept : dc_(other.dc_), old_(other.release()) {}
+    PaletteSelection& operator=(PaletteSelection&& other) noexcept {
+        if (this != &other) {
+            reset();
+            dc_ = other.dc_;
+            old_ = other.release();
+        }
+        return *this;
+    }
+    PaletteSelection(const PaletteSelection&) = delete;
+    PaletteSelection& operator=(const PaletteSelection&) = delete;
+
+    bool valid() const { return old_ != nullptr; }
+    // The palette that was selected before, to be put back.
+    HPALETTE get() const { return old_; }
+    // Leaves the new palette selected.
+    HPALETTE release() {
+        HPALETTE old = old_;
+        old_ = nullptr;
+        return old;
+    }
+    // Selects the previous palette back now and realizes it.
+    void reset() {
+        if (old_) {
+            SelectPalette(dc_, old_, FALSE);
+            RealizePalette(dc_);
+        }
+        old_ = nullptr;
+    }
+
+private:
+    HDC dc_;
+    HPALETTE old_;
 };
 
 // A window's DC from GetDC, given back with ReleaseDC.
