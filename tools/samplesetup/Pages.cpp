@@ -53,6 +53,9 @@ void initPage(HWND page, int title, int body, int next) {
     setText(page, IDC_LIB_BACK, product.text(TEXT_BACK));
     setText(page, IDC_LIB_NEXT, product.text(next));
     setText(page, IDC_LIB_CANCEL, product.text(TEXT_CANCEL));
+    // The library has focused the first control; Enter should go on, as
+    // the highlighted default button promises, not press Readme or Browse.
+    SetFocus(GetDlgItem(page, IDC_LIB_NEXT));
 }
 
 bool isCommand(UINT message, WPARAM wParam, int id) {
