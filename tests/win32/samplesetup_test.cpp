@@ -444,6 +444,12 @@ TEST_F(SampleSetupRun, WizardWalkedWithTheButtonsInstallsWithoutTheUntickedGroup
     expectInstalled(3);
     std::string text = readText(log);
     EXPECT_TRUE(contains(text, "groups: 1 on 2 on 3 off")) << text;
+    // Each page as it opened, the folder page twice.
+    size_t pages = 0;
+    for (size_t at = text.find("  page: "); at != std::string::npos; at = text.find("  page: ", at + 1))
+        ++pages;
+    EXPECT_EQ(6u, pages) << text;
+    EXPECT_TRUE(contains(text, "page: " + sampleText(TEXT_READY_TITLE) + "\r\n")) << text;
     EXPECT_TRUE(contains(text, "message 11130 [OK] \"Setup is complete.\" -> OK (answered by the user)")) << text;
 }
 

@@ -48,7 +48,12 @@ void initPage(HWND page, int title, int body, int next) {
     if (g_headingFont)
         SendDlgItemMessageA(page, IDC_PAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(g_headingFont), FALSE);
     std::vector<std::string> name = {product.productName};
-    setText(page, IDC_PAGE_TITLE, fillText(product.text(title), name));
+    std::string heading = fillText(product.text(title), name);
+    setText(page, IDC_PAGE_TITLE, heading);
+    // Written at once: whoever watches the log (a support person, the demo
+    // script) sees which page is on screen.
+    product.log.line("page: " + heading);
+    product.log.flush();
     setText(page, IDC_PAGE_BODY, fillText(product.text(body), name));
     setText(page, IDC_LIB_BACK, product.text(TEXT_BACK));
     setText(page, IDC_LIB_NEXT, product.text(next));
