@@ -209,7 +209,9 @@ public:
     HWND GetParentForMessage();
     // Shows string `stringId` with `style` (MB_ flags). A non-null `insert`
     // is formatted into the text's %s and adds MB_SETFOREGROUND.
-    // Returns the button code (IDOK 1 ... IDNO 7), 0 when no box opened.
+    // The product's message hook (SetMessageHook, below) may answer instead.
+    // Returns the button code (IDOK 1 ... IDNO 7) or the hook's answer, 0
+    // when no box opened. Any thread.
     int ShowMessage(int stringId, unsigned long style, char* insert = nullptr);
     // Makes `dialog` the message parent and centres it on the screen.
     int CenterDialog(HWND dialog);
@@ -220,7 +222,8 @@ public:
     // Capitalises the first letter of each all-capitals or all-small component.
     void NameTo95Style(char* path);
     // The shell folder browser with an edit field: 0 chosen (full path in
-    // `folder`), 1 missing and not created, 2 cancelled.
+    // `folder`), 1 missing and not created, 2 cancelled (also when the
+    // message hook answered for the user).
     int BrowseForProgram(char* folder, char* title, int mayCreate);
     // Creates `path` and every missing directory above it: 1 exists, 0 not.
     int DirCreation(const char* path);
