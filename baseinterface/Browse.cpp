@@ -12,6 +12,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "baseinterface/MessageHook.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
 
@@ -114,8 +115,12 @@ int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM 
 //                    declined to create it, else left as on entry.
 //   BrowseCancelled  cancelled, or OK with an empty path; `folder` is emptied.
 // The current directory and the message parent are the same on return as
-// on entry.
+// on entry. A message hook that answers takes the place of the user's Cancel.
 int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
+    if (askMessageHook(this, MessageHookBrowser, title ? title : "", MB_OKCANCEL)) {
+        folder[0] = '\0';
+        return BrowseCancelled;
+    }
     browseOwner = this;
     browseEdit = nullptr;
     browsePath[0] = '\0';

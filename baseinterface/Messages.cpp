@@ -1,13 +1,30 @@
 // BaseInterface: message boxes from the library's string table, the owner
-// they get, and dialog centring. Called from the constructing thread and from
+// they get, the product's message hook that may answer them instead of the
+// user, and dialog centring. Called from the constructing thread and from
 // the file-copy worker; each call uses only its own buffers.
 #include "Setup.h"
 
 #include <string.h>
 
+#include <atomic>
 #include <memory>
 
+#include "baseinterface/MessageHook.h"
 #include "baseinterface/MessageText.h"
+
+namespace {
+
+// Set by the product on any thread, read by whichever thread asks.
+std::atomic<MessageHook> g_messageHook{nullptr};
+
+}  // namespace
+
+MessageHook SetMessageHook(MessageHook hook) { return g_messageHook.exchange(hook); }
+
+int askMessageHook(BaseInterface* asker, int stringId, const char* text, unsigned long style) {
+    MessageHook hook = g_messageHook.load();
+    return hook ? hook(asker, stringId, text, style) : 0;
+}
 
 void BaseInterface::InitBI(HINSTANCE instance, char* caption) {
     resourceInstance = instance;
@@ -18,23 +35,28 @@ void BaseInterface::SetParentForMessage(HWND parent) { parentForMessage = parent
 
 HWND BaseInterface::GetParentForMessage() { return parentForMessage; }
 
-// Result: the message box's button code (IDOK 1 ... IDNO 7), 0 when no box
-// could be opened.
+// Result: the message box's button code (IDOK 1 ... IDNO 7), or the message
+// hook's answer; 0 when no box could be opened.
 int BaseInterface::ShowMessage(int stringId, unsigned long style, char* insert) {
     char loaded[kLoadedTextSize];
     if (LoadStringA(resourceInstance, stringId, loaded, sizeof loaded) <= 0)
         loaded[0] = '\0';
-    if (!insert)
-        return MessageBoxA(parentForMessage, loaded, messageCaption, style);
-
+    const char* text = loaded;
     // The insert is a path or a product name of any length: the buffer is
     // sized for it rather than cutting the message short.
-    size_t room = formattedMessageSize(loaded, insert);
-    std::unique_ptr<char[]> text(new (std::nothrow) char[room]);
-    if (!text)
-        return 0;
-    formatMessage(text.get(), room, loaded, insert);
-    return MessageBoxA(parentForMessage, text.get(), messageCaption, style | MB_SETFOREGROUND);
+    std::unique_ptr<char[]> formatted;
+    if (insert) {
+        size_t room = formattedMessageSize(loaded, insert);
+        formatted.reset(new (std::nothrow) char[room]);
+        if (!formatted)
+            return 0;
+        formatMessage(formatted.get(), room, loaded, insert);
+        text = formatted.get();
+        style |= MB_SETFOREGROUND;
+    }
+    if (int answer = askMessageHook(this, stringId, text, style))
+        return answer;
+    return MessageBoxA(parentForMessage, text, messageCaption, style);
 }
 
 // Result: nonzero when the window was moved.

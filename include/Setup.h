@@ -230,7 +230,9 @@ public:
     HWND GetParentForMessage();
     /// Shows string `stringId` with `style` (MB_ flags). A non-null `insert`
     /// is formatted into the text's %s and adds MB_SETFOREGROUND.
-    /// Returns the button code (IDOK 1 ... IDNO 7), 0 when no box opened.
+    /// The product's message hook (SetMessageHook, below) may answer instead.
+    /// Returns the button code (IDOK 1 ... IDNO 7) or the hook's answer, 0
+    /// when no box opened. Any thread.
     int ShowMessage(int stringId, unsigned long style, char* insert = nullptr);
     /// Makes `dialog` the message parent and centres it on the screen.
     int CenterDialog(HWND dialog);
@@ -241,7 +243,8 @@ public:
     /// Capitalises the first letter of each all-capitals or all-small component.
     void NameTo95Style(char* path);
     /// The shell folder browser with an edit field: 0 chosen (full path in
-    /// `folder`), 1 missing and not created, 2 cancelled.
+    /// `folder`), 1 missing and not created, 2 cancelled (also when the
+    /// message hook answered for the user).
     int BrowseForProgram(char* folder, char* title, int mayCreate);
     /// Creates `path` and every missing directory above it: 1 exists, 0 not.
     int DirCreation(const char* path);
@@ -262,6 +265,35 @@ extern "C" SETUP_API int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, 
 /// name.
 extern "C" SETUP_API INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                                          LPARAM lParam);
+
+/// A product's stand-in for the user at the library's questions. Every message
+/// box of BaseInterface::ShowMessage (the engine's, the reader's and the
+/// installation run's included) and every folder browser the reader opens for
+/// a missing volume is first offered to the hook: `asker` is the object that
+/// asks (its parentForMessage and messageCaption are the box's owner and
+/// caption), `stringId` the text's number in the string table, `text` the
+/// text as it would be shown (the insert formatted in), `style` the MB_ flags
+/// the box would get. The folder browser comes with stringId
+/// MessageHookBrowser, its title as text and MB_OKCANCEL.
+/// The hook returns the answer (IDOK 1 ... IDNO 7), which the library takes
+/// as the user's without opening anything, or 0 to let the box or browser
+/// open as usual. Any nonzero answer to the folder browser counts as
+/// Cancel.
+/// The hook runs on the thread that asks, which is the installation run's
+/// worker for most of the engine's messages, and may be called from two
+/// threads at once: it must be safe for that. Unattended installs answer
+/// every question with it; a product may also show the box itself (with
+/// asker's owner and caption) to see the answer, or log it.
+typedef int(CALLBACK* MessageHook)(BaseInterface* asker, int stringId, const char* text,
+                                   unsigned long style);
+/// The string number the folder browser is offered to the hook with.
+enum MessageHookIds {
+    MessageHookBrowser = 0 ///< the folder browser for a missing volume
+};
+/// Installs `hook` for the whole process (null removes it) and returns the
+/// one it replaces. Any thread; a call of the old hook already under way
+/// finishes with the old hook.
+extern "C" SETUP_API MessageHook SetMessageHook(MessageHook hook);
 
 // ---------------------------------------------------------------------------
 /// Reader: the data volumes Data%d.Dat as one sequential source. Introduces

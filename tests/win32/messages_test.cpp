@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "TestEnv.h"
 #include "UiAuto.h"
 
@@ -189,6 +193,131 @@ TEST_F(Messages, CenterDialogTruncatesTowardZeroForAWindowWiderThanTheScreen) {
     GetWindowRect(dialog, &r);
     EXPECT_EQ(-1, r.left);
     DestroyWindow(dialog);
+}
+
+// ---------------------------------------------------------------------------
+// The message hook: what it is given, what its answer does, and that it
+// serves several threads at once.
+
+struct HookCall {
+    BaseInterface* asker;
+    int stringId;
+    std::string text;
+    unsigned long style;
+    DWORD thread;
+};
+
+std::vector<HookCall> g_hookCalls;
+CRITICAL_SECTION g_hookLock;
+int g_hookAnswer = 0;
+
+int CALLBACK recordingHook(BaseInterface* asker, int stringId, const char* text, unsigned long style) {
+    EnterCriticalSection(&g_hookLock);
+    g_hookCalls.push_back({asker, stringId, text, style, GetCurrentThreadId()});
+    LeaveCriticalSection(&g_hookLock);
+    return g_hookAnswer;
+}
+
+int CALLBACK otherHook(BaseInterface*, int, const char*, unsigned long) { return IDABORT; }
+
+class MessageHooks : public Messages {
+protected:
+    void SetUp() override {
+        Messages::SetUp();
+        InitializeCriticalSection(&g_hookLock);
+        g_hookCalls.clear();
+        g_hookAnswer = 0;
+        EXPECT_EQ(nullptr, SetMessageHook(recordingHook));
+    }
+    void TearDown() override {
+        EXPECT_EQ(reinterpret_cast<MessageHook>(recordingHook), SetMessageHook(nullptr));
+        DeleteCriticalSection(&g_hookLock);
+    }
+};
+
+TEST_F(MessageHooks, AnAnswerTakesThePlaceOfTheBoxAndIsReturned) {
+    g_hookAnswer = IDNO;
+    ui::Script ui;  // expects nothing: a box would be dismissed and fail the test
+    char product[] = "Acme Writer";
+    EXPECT_EQ(IDNO, base.ShowMessage(11125, MB_YESNO | MB_ICONQUESTION, product));
+    EXPECT_TRUE(ui.finish());
+    ASSERT_EQ(1u, g_hookCalls.size());
+    EXPECT_EQ(&base, g_hookCalls[0].asker);
+    EXPECT_EQ(11125, g_hookCalls[0].stringId);
+    // The text as it would be shown, the insert formatted in, with the
+    // style the box would get.
+    EXPECT_EQ("Acme Writer already exists on your computer. It is recommended to uninstall existing version "
+              "before continuing setup.\nDo you wish to do so ?",
+              g_hookCalls[0].text);
+    EXPECT_EQ(static_cast<unsigned long>(MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND), g_hookCalls[0].style);
+}
+
+TEST_F(MessageHooks, ZeroLetsTheBoxOpenAsUsual) {
+    ui::Script ui;
+    ui.messageBox(nullptr, "Product Setup", "Wrong version sources!", IDOK, MB_ICONSTOP);
+    EXPECT_EQ(IDOK, base.ShowMessage(11122, MB_ICONSTOP));
+    EXPECT_TRUE(ui.finish());
+    ASSERT_EQ(1u, g_hookCalls.size());
+    EXPECT_EQ("Wrong version sources!", g_hookCalls[0].text);
+    EXPECT_EQ(static_cast<unsigned long>(MB_ICONSTOP), g_hookCalls[0].style);
+}
+
+TEST_F(MessageHooks, SettingReturnsTheHookItReplaces) {
+    EXPECT_EQ(reinterpret_cast<MessageHook>(recordingHook), SetMessageHook(otherHook));
+    EXPECT_EQ(IDABORT, base.ShowMessage(11122, MB_ABORTRETRYIGNORE));
+    EXPECT_EQ(reinterpret_cast<MessageHook>(otherHook), SetMessageHook(recordingHook));
+    EXPECT_TRUE(g_hookCalls.empty());
+}
+
+TEST_F(MessageHooks, TheFolderBrowserIsOfferedAndAnAnswerCancelsIt) {
+    g_hookAnswer = IDOK;  // any answer: the hook cannot choose a folder
+    ui::Script ui;
+    char folder[PathSize] = "C:\\windows";
+    char title[] = "Select the folder containing Data2.Dat.";
+    EXPECT_EQ(BrowseCancelled, base.BrowseForProgram(folder, title, 0));
+    EXPECT_TRUE(ui.finish());
+    EXPECT_STREQ("", folder);
+    ASSERT_EQ(1u, g_hookCalls.size());
+    EXPECT_EQ(static_cast<int>(MessageHookBrowser), g_hookCalls[0].stringId);
+    EXPECT_EQ(title, g_hookCalls[0].text);
+    EXPECT_EQ(static_cast<unsigned long>(MB_OKCANCEL), g_hookCalls[0].style);
+}
+
+const int kHookThreads = 4, kHookCalls = 200;
+
+struct HookWork {
+    BaseInterface* base;
+    LONG wrong = 0;
+};
+
+DWORD WINAPI askRepeatedly(LPVOID param) {
+    auto* work = static_cast<HookWork*>(param);
+    char insert[] = "x";
+    for (int i = 0; i < kHookCalls; ++i)
+        if (work->base->ShowMessage(11118, MB_RETRYCANCEL, insert) != IDRETRY)
+            InterlockedIncrement(&work->wrong);
+    return 0;
+}
+
+// The installation run's worker asks while the constructing thread does:
+// every call reaches the hook on its own thread, none is lost.
+TEST_F(MessageHooks, CallsFromSeveralThreadsAtOnceAllArrive) {
+    g_hookAnswer = IDRETRY;
+    HookWork work{&base};
+    HANDLE threads[kHookThreads];
+    for (HANDLE& t : threads)
+        t = CreateThread(nullptr, 0, askRepeatedly, &work, 0, nullptr);
+    WaitForMultipleObjects(kHookThreads, threads, TRUE, 30000);
+    std::vector<DWORD> ids;
+    for (HANDLE t : threads) {
+        ids.push_back(GetThreadId(t));
+        CloseHandle(t);
+    }
+    EXPECT_EQ(0, work.wrong);
+    ASSERT_EQ(static_cast<size_t>(kHookThreads * kHookCalls), g_hookCalls.size());
+    for (DWORD id : ids)
+        EXPECT_EQ(kHookCalls, std::count_if(g_hookCalls.begin(), g_hookCalls.end(),
+                                       [id](const HookCall& c) { return c.thread == id; }));
 }
 
 }  // namespace

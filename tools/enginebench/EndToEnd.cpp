@@ -6,7 +6,7 @@
 //   copy           CopyFileA of every file, CreateDirectoryA of every folder
 //   engine-1vol    InitSFM + MakeSetupFileOperation from one volume, in process
 //   engine-floppy  the same from 1.44 MB volumes
-//   sample-1vol    the sample setup (SampleSetup.exe /S), a process, one volume
+//   sample-1vol    the sample setup (SampleSetup.exe /S /D=...), a process, one volume
 //   sample-floppy  the same from 1.44 MB volumes
 //   nsis-zlib      an NSIS installer with zlib, run with /S /D=
 //   nsis-lzma      an NSIS installer with /SOLID lzma
@@ -242,10 +242,10 @@ int endToEnd(int argc, char** argv) {
     kinds.push_back({"engine-floppy", [&](const std::string& t) { return installInProcess(floppy, t); }, true});
     if (!sample.empty()) {
         kinds.push_back({"sample-1vol", [&](const std::string& t) {
-                             return timedProcess("\"" + sample + "\" /S " + t, vol1);
+                             return timedProcess("\"" + sample + "\" /S /D=" + t, vol1);
                          }, true});
         kinds.push_back({"sample-floppy", [&](const std::string& t) {
-                             return timedProcess("\"" + sample + "\" /S " + t, floppy);
+                             return timedProcess("\"" + sample + "\" /S /D=" + t, floppy);
                          }, true});
     }
     if (!nsisZlib.empty())

@@ -1,0 +1,189 @@
+// The sample setup's portable decisions: its command line (the target with
+// blanks, quoting, unknown switches), the unattended answer to every kind
+// of question, exit codes, the space check's figures, folder walking and
+// the text filling that a translation cannot make overrun.
+#include "tools/samplesetup/SampleRules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SampleArguments, EmptyLineAsksForTheWizard) {
+    for (const char* line : {"", "   ", static_cast<const char*>(nullptr)}) {
+        Options o = parseArguments(line);
+        EXPECT_FALSE(o.silent);
+        EXPECT_FALSE(o.help);
+        EXPECT_TRUE(o.target.empty());
+        EXPECT_TRUE(o.error.empty());
+    }
+}
+
+TEST(SampleArguments, TargetTakesTheRestOfTheLineBlanksIncluded) {
+    Options o = parseArguments("/S /LOG=C:\\t\\run.log /D=C:\\Program Files\\Sample  Product  ");
+    EXPECT_TRUE(o.silent);
+    EXPECT_EQ("C:\\t\\run.log", o.logPath);
+    EXPECT_EQ("C:\\Program Files\\Sample  Product", o.target);
+    EXPECT_TRUE(o.error.empty());
+    // What follows /D= is the folder, even when it looks like a switch.
+    EXPECT_EQ("D:\\x /S", parseArguments("/D=D:\\x /S").target);
+    EXPECT_FALSE(parseArguments("/D=D:\\x /S").silent);
+}
+
+TEST(SampleArguments, QuotesAroundTheTargetOrTheWholeSwitchAreDropped) {
+    EXPECT_EQ("C:\\a b", parseArguments("/S /D=\"C:\\a b\"").target);
+    EXPECT_EQ("C:\\a b", parseArguments("/S \"/D=C:\\a b\"").target);
+    // A quote inside the folder is left alone.
+    EXPECT_EQ("C:\\a\"b", parseArguments("/D=C:\\a\"b").target);
+}
+
+TEST(SampleArguments, LogMayBeQuotedAfterItsEqualsOrWhole) {
+    EXPECT_EQ("C:\\my logs\\a.log", parseArguments("/LOG=\"C:\\my logs\\a.log\" /S").logPath);
+    Options o = parseArguments("\"/LOG=C:\\my logs\\a.log\" /S");
+    EXPECT_EQ("C:\\my logs\\a.log", o.logPath);
+    EXPECT_TRUE(o.silent);
+}
+
+TEST(SampleArguments, SwitchesAreCaseInsensitive) {
+    Options o = parseArguments("/s /norestart /log=x.log /d=C:\\p");
+    EXPECT_TRUE(o.silent);
+    EXPECT_TRUE(o.noRestart);
+    EXPECT_EQ("x.log", o.logPath);
+    EXPECT_EQ("C:\\p", o.target);
+}
+
+TEST(SampleArguments, HelpInEveryCustomarySpelling) {
+    for (const char* line : {"/?", "-?", "--help", "--HELP", "/help", "/h"})
+        EXPECT_TRUE(parseArguments(line).help) << line;
+}
+
+TEST(SampleArguments, AnythingElseIsAnErrorNamingIt) {
+    Options o = parseArguments("/S /Q /D=C:\\x");
+    EXPECT_NE(std::string::npos, o.error.find("/Q")) << o.error;
+    EXPECT_FALSE(parseArguments("/SILENT").error.empty());
+    // The old form, the folder without /D=, is refused rather than taken
+    // for something else.
+    EXPECT_FALSE(parseArguments("/S C:\\target").error.empty());
+    EXPECT_FALSE(parseArguments("/D=").error.empty());
+    EXPECT_FALSE(parseArguments("/D=   ").error.empty());
+    EXPECT_FALSE(parseArguments("/LOG= /S").error.empty());
+}
+
+TEST(SampleExitCodes, EachEndHasItsCode) {
+    EXPECT_EQ(0, exitCodeFor(RunEnd::Complete));
+    EXPECT_EQ(3010, exitCodeFor(RunEnd::Reboot));
+    EXPECT_EQ(1602, exitCodeFor(RunEnd::Cancelled));
+    EXPECT_EQ(1603, exitCodeFor(RunEnd::Failed));
+    // A setup that never got to install did not succeed.
+    EXPECT_EQ(1603, exitCodeFor(RunEnd::NotRun));
+}
+
+// MB_ values, spelled out: this test builds without <windows.h>.
+const unsigned long kOk = 0, kOkCancel = 1, kAbortRetryIgnore = 2, kYesNoCancel = 3, kYesNo = 4,
+                    kRetryCancel = 5, kIconStop = 0x10, kIconQuestion = 0x20, kForeground = 0x10000;
+
+TEST(SampleUnattended, EveryBoxGetsTheButtonThatStopsSafely) {
+    EXPECT_EQ(AnswerOk, unattendedAnswer(11113, kOk | kIconStop));
+    EXPECT_EQ(AnswerOk, unattendedAnswer(11130, 0x40));
+    EXPECT_EQ(AnswerCancel, unattendedAnswer(11106, kOkCancel | kIconQuestion));  // no reboot
+    EXPECT_EQ(AnswerCancel, unattendedAnswer(11123, kOkCancel));                  // wrong group count
+    EXPECT_EQ(AnswerCancel, unattendedAnswer(11109, kRetryCancel));               // wrong disk
+    EXPECT_EQ(AnswerCancel, unattendedAnswer(11118, kRetryCancel | kForeground)); // older system file
+    EXPECT_EQ(AnswerNo, unattendedAnswer(11106, kYesNo | 0x30));                  // reboot when closing
+    EXPECT_EQ(AnswerCancel, unattendedAnswer(4242, kYesNoCancel));
+    EXPECT_EQ(AnswerAbort, unattendedAnswer(4242, kAbortRetryIgnore));
+}
+
+TEST(SampleUnattended, TheExitQuestionIsAnsweredYesSoThatARunThatCannotGoOnEnds) {
+    // "No" would send the reader back to the folder browser for ever.
+    EXPECT_EQ(AnswerYes, unattendedAnswer(11103, kYesNo | kIconQuestion));
+    EXPECT_EQ(AnswerYes, unattendedAnswer(11105, kYesNo | kIconQuestion));
+    // The browser itself is cancelled.
+    EXPECT_EQ(AnswerCancel, unattendedAnswer(kBrowserId, kOkCancel));
+    // The same text number with OK only is still just acknowledged.
+    EXPECT_EQ(AnswerOk, unattendedAnswer(11103, kOk));
+}
+
+TEST(SampleLog, QuestionLineKeepsOneLineAndNamesTheAnswer) {
+    EXPECT_EQ("message 11113 [OK] \"Installation disk might be corrupted.\\nInstallation aborted.\" "
+              "-> OK (answered automatically)",
+              questionLogLine(11113, "Installation disk might be corrupted.\r\nInstallation aborted.",
+                              kOk | kIconStop, AnswerOk, true));
+    EXPECT_EQ("folder browser [OK/Cancel] \"Select the folder containing Data2.Dat.\" -> Cancel "
+              "(answered automatically)",
+              questionLogLine(kBrowserId, "Select the folder containing Data2.Dat.", kOkCancel,
+                              AnswerCancel, true));
+    EXPECT_EQ("message 11103 [Yes/No] \"q\" -> No (answered by the user)",
+              questionLogLine(11103, "q", kYesNo, AnswerNo, false));
+    EXPECT_EQ("answer 9", answerName(9));
+    EXPECT_EQ("none", answerName(0));
+    EXPECT_EQ("Abort/Retry/Ignore", buttonsName(kAbortRetryIgnore | kIconStop));
+}
+
+TEST(SampleSpace, FitsUpToTheLastByte) {
+    EXPECT_TRUE(checkSpace(5000, 5000).fits);
+    EXPECT_FALSE(checkSpace(5001, 5000).fits);
+    EXPECT_TRUE(checkSpace(0, 0).fits);
+    // Beyond 4 GB free, as large disks report.
+    EXPECT_TRUE(checkSpace(0xFFFFFFFFull, 0x500000000ull).fits);
+    EXPECT_EQ(0x500000000ull / 1024, checkSpace(1, 0x500000000ull).freeKb);
+}
+
+TEST(SampleSpace, ARefusalNeverShowsEqualFigures) {
+    // Needed rounds up, free rounds down.
+    SpaceCheck c = checkSpace(1025, 1024);
+    EXPECT_FALSE(c.fits);
+    EXPECT_EQ(2u, c.neededKb);
+    EXPECT_EQ(1u, c.freeKb);
+    for (uint64_t needed : {1ull, 1023ull, 1024ull, 4097ull, 1048577ull})
+        for (uint64_t delta : {1ull, 7ull, 1023ull}) {
+            if (delta > needed)
+                continue;
+            SpaceCheck r = checkSpace(needed, needed - delta);
+            EXPECT_FALSE(r.fits);
+            EXPECT_GT(r.neededKb, r.freeKb) << needed << " " << delta;
+        }
+    EXPECT_EQ(1u, checkSpace(1, 0).neededKb);
+    EXPECT_EQ(0u, checkSpace(1, 1023).freeKb);
+}
+
+TEST(SampleFolders, ParentWalksUpToTheRootAndStops) {
+    std::string p;
+    ASSERT_TRUE(parentFolder("C:\\Program Files\\Sample Product", &p));
+    EXPECT_EQ("C:\\Program Files", p);
+    ASSERT_TRUE(parentFolder("C:\\Program Files\\", &p));
+    EXPECT_EQ("C:\\", p);
+    EXPECT_FALSE(parentFolder("C:\\", &p));
+    EXPECT_FALSE(parentFolder("C:", &p));
+    ASSERT_TRUE(parentFolder("C:\\a\\\\b", &p));
+    EXPECT_EQ("C:\\a", p);
+    ASSERT_TRUE(parentFolder("\\\\server\\share\\apps", &p));
+    EXPECT_EQ("\\\\server\\share", p);
+    EXPECT_FALSE(parentFolder("\\\\server\\share", &p));
+    EXPECT_FALSE(parentFolder("\\\\server\\share\\", &p));
+    EXPECT_FALSE(parentFolder("relative", &p));
+}
+
+TEST(SampleFolders, DriveOfAPathAsTheMessageNamesIt) {
+    EXPECT_EQ("C:", driveOf("C:\\Program Files\\x"));
+    EXPECT_EQ("Z:", driveOf("Z:"));
+    EXPECT_EQ("\\\\server\\share", driveOf("\\\\server\\share\\a\\b"));
+    EXPECT_EQ("relative\\x", driveOf("relative\\x"));
+}
+
+TEST(SampleText, InsertsGoInOrderAndNeverBeyondTheArguments) {
+    EXPECT_EQ("Welcome to the Sample Product Setup",
+              fillText("Welcome to the %s Setup", {"Sample Product"}));
+    EXPECT_EQ("drive C:. 12 KB needed, 3 KB free, 100%",
+              fillText("drive %s. %lu KB needed, %lu KB free, 100%%", {"C:", "12", "3"}));
+    // Missing inserts leave nothing; a lone or unknown % stays as it is.
+    EXPECT_EQ("a  b %n c %", fillText("a %s b %n c %", {}));
+    EXPECT_EQ("x=1 y=2", fillText("x=%d y=%u", {"1", "2", "3"}));
+}
+
+TEST(SampleText, HelpNamesEverySwitchAndExitCode) {
+    std::string help = helpText();
+    for (const char* word : {"/S", "/D=", "/LOG=", "/NORESTART", "/?", "--help", "3010", "1602", "1603"})
+        EXPECT_NE(std::string::npos, help.find(word)) << word;
+}
+
+}  // namespace

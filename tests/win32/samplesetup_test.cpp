@@ -1,0 +1,476 @@
+// The sample setup as a package manager and a person use it: SampleSetup.exe
+// started as its own process on archives packed by setupvol. Unattended
+// (/S): an install into a folder with blanks, a target drive without room,
+// a damaged volume, files in use that need a restart, a disk that is not
+// there; every question answered by the program itself and logged, the exit
+// code telling how it ended, and no window left waiting (a run that waits
+// is killed and fails the test). Interactive: the four wizard pages walked
+// with the buttons a person presses, the optional group unticked, and the
+// wizard's Cancel. And what --help prints.
+#include "Setup.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "EngineKit.h"
+#include "PageText.h"
+#include "SampleResource.h"
+#include "SampleRules.h"
+#include "TestEnv.h"
+
+namespace {
+
+// Longer than any run here takes under Wine (about a second), short enough
+// that a run waiting for an answer fails the test quickly.
+const DWORD kRunLimitMs = 30000;
+
+struct Outcome {
+    int exitCode = -1;   // -1: did not start; -2: killed after kRunLimitMs
+    std::string output;  // what it wrote to its standard output
+};
+
+// A running SampleSetup.exe with its standard output in a pipe.
+class Child {
+public:
+    Child(const std::string& arguments, const std::string& workDir) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE write = nullptr;
+        if (!CreatePipe(&read_, &write, &inherit, 0))
+            return;
+        SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = write;
+        si.hStdError = write;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        std::string command = "\"" + testenv::binPath("SampleSetup.exe") + "\" " + arguments;
+        if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, workDir.c_str(), &si,
+                           &pi_))
+            CloseHandle(pi_.hThread);
+        CloseHandle(write);
+    }
+    ~Child() {
+        if (pi_.hProcess) {
+            // A child still running at this point failed its test already.
+            if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(pi_.hProcess, 0xDEAD);
+            CloseHandle(pi_.hProcess);
+        }
+        if (read_)
+            CloseHandle(read_);
+    }
+    DWORD id() const { return pi_.dwProcessId; }
+    bool started() const { return pi_.hProcess != nullptr; }
+
+    // Waits for the end, reading the output on the way.
+    Outcome finish() {
+        Outcome run;
+        if (!started())
+            return run;
+        DWORD start = GetTickCount();
+        for (;;) {
+            bool ended = WaitForSingleObject(pi_.hProcess, 50) == WAIT_OBJECT_0;
+            // Read after the wait: what it wrote before it ended is all there.
+            DWORD available = 0;
+            while (PeekNamedPipe(read_, nullptr, 0, nullptr, &available, nullptr) && available) {
+                char buffer[4096];
+                DWORD got = 0;
+                if (!ReadFile(read_, buffer, sizeof buffer, &got, nullptr) || !got)
+                    break;
+                run.output.append(buffer, got);
+            }
+            if (ended)
+                break;
+            if (GetTickCount() - start > kRunLimitMs) {
+                TerminateProcess(pi_.hProcess, 0xDEAD);
+                run.exitCode = -2;
+                return run;
+            }
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(pi_.hProcess, &code);
+        run.exitCode = static_cast<int>(code);
+        return run;
+    }
+
+private:
+    PROCESS_INFORMATION pi_ = {};
+    HANDLE read_ = nullptr;
+};
+
+Outcome runSample(const std::string& arguments, const std::string& workDir) {
+    Child child(arguments, workDir);
+    return child.finish();
+}
+
+std::string readText(const std::string& path) {
+    std::vector<unsigned char> bytes = testenv::readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The sample's own text `id`, from its executable, with the product's name.
+std::string sampleText(int id) {
+    static HMODULE exe = LoadLibraryExA(testenv::binPath("SampleSetup.exe").c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE);
+    char buffer[1024] = "";
+    int length = LoadStringA(exe, id, buffer, sizeof buffer);
+    return fillText(std::string(buffer, length > 0 ? length : 0), {"Sample Product"});
+}
+
+class SampleSetupRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testenv::scratchDir();
+        volumes = dir + "\\vol";
+        target = dir + "\\Sample Product Folder";
+        log = dir + "\\run.log";
+        CreateDirectoryA((dir + "\\src").c_str(), nullptr);
+        // Group 1 the program, 2 the documents, 3 the help: as the sample's groups.
+        const char* const names[] = {"Tool.exe", "Runtime.dll", "Docs\\Guide.txt", "Help\\One.txt",
+                                     "Help\\Two.txt"};
+        for (int i = 0; i < 5; ++i) {
+            Source s{names[i], kit::content(static_cast<uint32_t>(40 + i), 6000 + 9000 * i), i < 2 ? 1 : i - 1};
+            std::string flat = "src\\f" + std::to_string(i);
+            ASSERT_TRUE(testenv::writeFile(dir + "\\" + flat, s.bytes));
+            std::string name = s.name, sub;
+            size_t slash = name.find('\\');
+            if (slash != std::string::npos) {
+                sub = name.substr(0, slash);
+                name = name.substr(slash + 1);
+            }
+            manifest.line("file \"" + flat + "\" install \"" + (sub.empty() ? "-" : sub) + "\" " +
+                          std::to_string(s.group) + " name=" + name);
+            sources.push_back(s);
+        }
+    }
+    void pack(const std::string& extra = "") {
+        kit::Manifest full;
+        full.line("groups 3");
+        full.line(manifest.text());
+        ASSERT_TRUE(kit::pack(full, dir, volumes, extra));
+    }
+    std::string silent(const std::string& more = "") {
+        return "/S \"/LOG=" + log + "\" " + more + " /D=" + target;
+    }
+    // Every source installed (or, for group `absentGroup`, absent) with its bytes.
+    void expectInstalled(int absentGroup = 0) {
+        for (const Source& s : sources) {
+            std::string path = target + "\\" + s.name;
+            if (s.group == absentGroup)
+                EXPECT_FALSE(testenv::fileExists(path)) << path;
+            else
+                EXPECT_EQ(s.bytes, testenv::readFile(path)) << path;
+        }
+    }
+
+    struct Source {
+        std::string name;
+        std::vector<unsigned char> bytes;
+        int group;
+    };
+    std::string dir, volumes, target, log;
+    kit::Manifest manifest;
+    std::vector<Source> sources;
+};
+
+TEST_F(SampleSetupRun, SilentInstallIntoAFolderWithBlanksExitsZeroAndLogsEachStep) {
+    pack();
+    Outcome run = runSample(silent(), volumes);
+    ASSERT_EQ(0, run.exitCode) << readText(log);
+    expectInstalled();
+    std::string text = readText(log);
+    for (const char* line : {"start ", "arguments: /S", "mode: unattended", "target: ", "groups: 1 on 2 on 3 on",
+                             "message 11130 [OK] \"Setup is complete.\" -> OK (answered automatically)",
+                             "end: installed", "exit code 0"})
+        EXPECT_TRUE(contains(text, line)) << line << "\n" << text;
+    for (const Source& s : sources)
+        EXPECT_TRUE(contains(text, "file " + target + "\\" + s.name + "\r\n")) << s.name << "\n" << text;
+    // The folder with its blanks arrived whole.
+    EXPECT_TRUE(contains(text, "target: " + target + "\r\n")) << text;
+}
+
+TEST_F(SampleSetupRun, HelpPrintsTheSwitchesAndExitCodes) {
+    for (const char* help : {"--help", "/?"}) {
+        Outcome run = runSample(help, dir);
+        EXPECT_EQ(0, run.exitCode) << help;
+        for (const char* word : {"/S", "/D=", "/LOG=", "/NORESTART", "3010", "1602", "1603"})
+            EXPECT_TRUE(contains(run.output, word)) << help << ": " << word << "\n" << run.output;
+    }
+    // An argument it does not know: said on the output, nothing done.
+    Outcome wrong = runSample("/S /QUIET \"/LOG=" + log + "\"", dir);
+    EXPECT_EQ(ExitBadArguments, wrong.exitCode);
+    EXPECT_TRUE(contains(wrong.output, "unknown argument: /QUIET")) << wrong.output;
+    EXPECT_FALSE(testenv::fileExists(log));
+}
+
+// /proc reports no free space at all: the check refuses whatever the size,
+// before the run starts.
+TEST_F(SampleSetupRun, TargetDriveWithoutRoomIsRefusedWith1603) {
+    pack();
+    target = "Z:\\proc\\Sample Product";
+    Outcome run = runSample(silent(), volumes);
+    EXPECT_EQ(ExitFailure, run.exitCode);
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "message 1050 [OK] \"There is not enough free space on drive Z:.")) << text;
+    EXPECT_TRUE(contains(text, " KB and 0 KB are free.")) << text;
+    EXPECT_FALSE(contains(text, "file ")) << text;
+    EXPECT_TRUE(contains(text, "exit code 1603")) << text;
+}
+
+TEST_F(SampleSetupRun, DamagedVolumeFailsWith1603AndTheLibrarysMessageIsAnsweredAndLogged) {
+    pack();
+    std::string volume = volumes + "\\Data1.Dat";
+    std::vector<unsigned char> bytes = testenv::readFile(volume);
+    // The first file's compressed data, just past its record.
+    size_t at = 4 + sizeof(ArchiveHeader) + sizeof(tagCompressFileHeader) + 40;
+    ASSERT_GT(bytes.size(), at + 64);
+    for (size_t i = at; i < at + 64; ++i)
+        bytes[i] ^= 0x5A;
+    ASSERT_TRUE(testenv::writeFile(volume, bytes));
+    Outcome run = runSample(silent(), volumes);
+    EXPECT_EQ(ExitFailure, run.exitCode);
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "message 11113 [OK] \"Installation disk might be corrupted.\\nInstallation "
+                               "aborted.\" -> OK (answered automatically)"))
+        << text;
+    EXPECT_TRUE(contains(text, "message 1051 [OK]")) << text;
+    EXPECT_TRUE(contains(text, "end: failed")) << text;
+    EXPECT_TRUE(contains(text, "exit code 1603")) << text;
+}
+
+// A disk that is not there: the reader's folder browser is cancelled for
+// the user, its question whether to exit answered Yes, and the run ends as
+// a user break.
+TEST_F(SampleSetupRun, MissingSecondDiskEndsWith1602WithoutAnyWindow) {
+    pack("--volume-size 20000");
+    ASSERT_TRUE(testenv::fileExists(volumes + "\\Data2.Dat"));
+    ASSERT_TRUE(DeleteFileA((volumes + "\\Data2.Dat").c_str()));
+    Outcome run = runSample(silent(), volumes);
+    EXPECT_EQ(ExitCancelled, run.exitCode);
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "folder browser [OK/Cancel] \"Select the folder containing Data2.Dat.\" -> Cancel "
+                               "(answered automatically)"))
+        << text;
+    EXPECT_TRUE(contains(text, "message 11103 [Yes/No]")) << text;
+    EXPECT_TRUE(contains(text, "-> Yes (answered automatically)")) << text;
+    EXPECT_TRUE(contains(text, "message 1052 [OK]")) << text;
+    EXPECT_TRUE(contains(text, "exit code 1602")) << text;
+}
+
+// A file held open by another program is written under a temporary name
+// and recorded for the next start: 3010, and nothing restarts (the test
+// would not survive a restart of Wine's session).
+class SampleSetupInUse : public SampleSetupRun {
+protected:
+    void SetUp() override {
+        SampleSetupRun::SetUp();
+        renames = kit::windowsDir() + "\\QrvInit.Ini";
+        wininit = kit::windowsDir() + "\\wininit.ini";
+        hadWininit = testenv::fileExists(wininit);
+        wininitBytes = testenv::readFile(wininit);
+    }
+    void TearDown() override {
+        DeleteFileA(renames.c_str());
+        if (hadWininit)
+            testenv::writeFile(wininit, wininitBytes);
+        else
+            DeleteFileA(wininit.c_str());
+    }
+    std::string renames, wininit;
+    bool hadWininit = false;
+    std::vector<unsigned char> wininitBytes;
+};
+
+TEST_F(SampleSetupInUse, FileInUseEndsWith3010AndNeverRestarts) {
+    pack();
+    for (const char* more : {"/NORESTART", ""}) {
+        CreateDirectoryA(target.c_str(), nullptr);
+        std::string held = target + "\\Tool.exe";
+        ASSERT_TRUE(testenv::writeFile(held, "the running program"));
+        HANDLE h = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        Outcome run = runSample(silent(more), volumes);
+        CloseHandle(h);
+        EXPECT_EQ(ExitRebootNeeded, run.exitCode) << more;
+        std::string text = readText(log);
+        EXPECT_TRUE(contains(text, "restart: needed, left to the caller (/S)")) << text;
+        // Neither the run's restart question nor the background window's.
+        EXPECT_FALSE(contains(text, "message 11106")) << text;
+        EXPECT_TRUE(contains(text, "exit code 3010")) << text;
+        testenv::removeTree(target);
+        DeleteFileA(renames.c_str());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The wizard, driven from this process as a person would: wait for a page of
+// the child's, read it, press its buttons.
+
+struct Seen {
+    HWND window = nullptr;
+    std::string caption;
+    std::string heading;  // a page's heading
+    std::string text;     // a message box's text
+};
+
+struct WindowSearch {
+    DWORD pid;
+    std::vector<Seen> found;
+};
+
+BOOL CALLBACK collectWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->pid || !IsWindowVisible(window))
+        return TRUE;
+    Seen seen;
+    seen.window = window;
+    char text[1024] = "";
+    GetWindowTextA(window, text, sizeof text);
+    seen.caption = text;
+    text[0] = '\0';
+    if (HWND heading = GetDlgItem(window, IDC_PAGE_TITLE))
+        GetWindowTextA(heading, text, sizeof text);
+    seen.heading = text;
+    text[0] = '\0';
+    // A message box keeps its message in the static control 0xFFFF.
+    if (HWND message = GetDlgItem(window, 0xFFFF))
+        GetWindowTextA(message, text, sizeof text);
+    seen.text = text;
+    search->found.push_back(seen);
+    return TRUE;
+}
+
+// The visible top-level windows of process `pid`.
+std::vector<Seen> windowsOf(DWORD pid) {
+    WindowSearch search{pid, {}};
+    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Waits (bounded) for a window of `pid` that `match` accepts.
+HWND waitFor(DWORD pid, const std::string& what, std::function<bool(const Seen&)> match) {
+    std::vector<Seen> last;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 15000; Sleep(50)) {
+        last = windowsOf(pid);
+        for (const Seen& s : last)
+            if (match(s))
+                return s.window;
+    }
+    std::string seen;
+    for (const Seen& s : last)
+        seen += "\n  [" + s.caption + "] " + s.heading + s.text;
+    ADD_FAILURE() << "no " << what << " appeared; on screen:" << seen;
+    return nullptr;
+}
+
+HWND waitForPage(DWORD pid, int headingText) {
+    std::string heading = sampleText(headingText);
+    return waitFor(pid, "page \"" + heading + "\"", [&](const Seen& s) { return s.heading == heading; });
+}
+
+HWND waitForMessage(DWORD pid, const std::string& text) {
+    return waitFor(pid, "message \"" + text + "\"", [&](const Seen& s) { return s.text == text; });
+}
+
+// A click on a button of another process's dialog: the dialog is told.
+void click(HWND dialog, int button) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+}
+
+std::string controlText(HWND dialog, int control) {
+    char text[512] = "";
+    GetDlgItemTextA(dialog, control, text, sizeof text);
+    return text;
+}
+
+TEST_F(SampleSetupRun, WizardWalkedWithTheButtonsInstallsWithoutTheUntickedGroup) {
+    pack();
+    Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
+    ASSERT_TRUE(child.started());
+    DWORD pid = child.id();
+
+    HWND page = waitForPage(pid, TEXT_WELCOME_TITLE);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(sampleText(TEXT_WELCOME_BODY), controlText(page, IDC_PAGE_BODY));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_LIB_BACK)));
+    EXPECT_EQ(sampleText(TEXT_NEXT), controlText(page, IDC_LIB_NEXT));
+    click(page, IDC_LIB_NEXT);
+
+    page = waitForPage(pid, TEXT_README_TITLE);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(sampleText(TEXT_README), controlText(page, IDC_LIB_README));
+    click(page, IDC_LIB_NEXT);
+
+    page = waitForPage(pid, TEXT_FOLDER_TITLE);
+    ASSERT_TRUE(page);
+    // Back and forth once: the folder page comes again with the same state.
+    click(page, IDC_LIB_BACK);
+    page = waitForPage(pid, TEXT_README_TITLE);
+    ASSERT_TRUE(page);
+    click(page, IDC_LIB_NEXT);
+    page = waitForPage(pid, TEXT_FOLDER_TITLE);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(sampleText(TEXT_GROUP_HELP), controlText(page, IDC_GROUP_HELP));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_GROUP_PROGRAM)));
+    EXPECT_EQ(BST_CHECKED, SendDlgItemMessageA(page, IDC_GROUP_PROGRAM, BM_GETCHECK, 0, 0));
+    EXPECT_EQ(BST_CHECKED, SendDlgItemMessageA(page, IDC_GROUP_HELP, BM_GETCHECK, 0, 0));
+    // The folder field shows the target (shortened with "..." if too wide).
+    std::string shown = controlText(page, IDC_LIB_FOLDER);
+    EXPECT_TRUE(contains(shown, "Sample Product Folder")) << shown;
+    // Untick the help, as a click on the box does.
+    SendDlgItemMessageA(page, IDC_GROUP_HELP, BM_SETCHECK, BST_UNCHECKED, 0);
+    click(page, IDC_GROUP_HELP);
+    click(page, IDC_LIB_NEXT);
+
+    page = waitForPage(pid, TEXT_READY_TITLE);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(sampleText(TEXT_INSTALL), controlText(page, IDC_LIB_NEXT));
+    click(page, IDC_LIB_NEXT);
+
+    HWND done = waitForMessage(pid, "Setup is complete.");
+    ASSERT_TRUE(done);
+    click(done, IDOK);
+    Outcome run = child.finish();
+    EXPECT_EQ(0, run.exitCode);
+    expectInstalled(3);
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "groups: 1 on 2 on 3 off")) << text;
+    // Each page as it opened, the folder page twice.
+    size_t pages = 0;
+    for (size_t at = text.find("  page: "); at != std::string::npos; at = text.find("  page: ", at + 1))
+        ++pages;
+    EXPECT_EQ(6u, pages) << text;
+    EXPECT_TRUE(contains(text, "page: " + sampleText(TEXT_READY_TITLE) + "\r\n")) << text;
+    EXPECT_TRUE(contains(text, "message 11130 [OK] \"Setup is complete.\" -> OK (answered by the user)")) << text;
+}
+
+TEST_F(SampleSetupRun, WizardCancelledOnTheFirstPageExitsWith1602) {
+    pack();
+    Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
+    ASSERT_TRUE(child.started());
+    HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
+    ASSERT_TRUE(page);
+    click(page, IDC_LIB_CANCEL);
+    HWND question = waitForMessage(
+        child.id(), "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?");
+    ASSERT_TRUE(question);
+    click(question, IDYES);
+    HWND cancelled = waitForMessage(child.id(), sampleText(TEXT_CANCELLED));
+    ASSERT_TRUE(cancelled);
+    click(cancelled, IDOK);
+    Outcome run = child.finish();
+    EXPECT_EQ(ExitCancelled, run.exitCode);
+    EXPECT_FALSE(testenv::dirExists(target));
+    EXPECT_TRUE(contains(readText(log), "exit code 1602"));
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// The sample's four wizard pages: welcome, readme, folder and components,
+// ready to install. The library shows them one at a time and handles their
+// Back, Next, Cancel, Readme and Browse buttons and the picture; each page
+// procedure here only sets its texts when the page opens (from the chosen
+// language library first, so a language choice reaches every page), keeps
+// the group list in step with the component boxes, and checks the free
+// space when Install is pressed.
+//
+// The page procedures are plain functions: the product object they work on
+// is module-wide, set by runWizard for the wizard's lifetime (one wizard
+// at a time, on the constructing thread).
+#include "SampleSetup.h"
+
+#include "PageText.h"
+#include "SampleResource.h"
+
+static_assert(IDC_LIB_CANCEL == PageCancel && IDC_LIB_BACK == PageBack && IDC_LIB_NEXT == PageNext &&
+                  IDC_LIB_README == PageReadme && IDC_LIB_PICTURE == PagePicture &&
+                  IDC_LIB_BROWSE == PageBrowse && IDC_LIB_FOLDER == PageFolder,
+              "the page templates use the library's command and control ids");
+static_assert(IDB_PAGE_16 == PagePictureBasic && IDB_PAGE_256 == PagePicturePalette,
+              "the page pictures have the numbers the library loads");
+
+namespace {
+
+SampleProduct* g_product = nullptr;
+// The headings' bold font, made from the page's own when the first page opens.
+HFONT g_headingFont = nullptr;
+
+void setText(HWND page, int control, const std::string& text) {
+    SetDlgItemTextA(page, control, text.c_str());
+}
+
+// What every page shows: the caption, the heading in bold, the body with
+// the product's name, and the buttons' texts.
+void initPage(HWND page, int title, int body, int next) {
+    SampleProduct& product = *g_product;
+    SetWindowTextA(page, product.windowTitle);
+    if (!g_headingFont) {
+        LOGFONTA font;
+        HFONT pageFont = reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0));
+        if (pageFont && GetObjectA(pageFont, sizeof font, &font)) {
+            font.lfWeight = FW_BOLD;
+            font.lfHeight = font.lfHeight * 4 / 3;
+            g_headingFont = CreateFontIndirectA(&font);
+        }
+    }
+    if (g_headingFont)
+        SendDlgItemMessageA(page, IDC_PAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(g_headingFont), FALSE);
+    std::vector<std::string> name = {product.productName};
+    std::string heading = fillText(product.text(title), name);
+    setText(page, IDC_PAGE_TITLE, heading);
+    // Written at once: whoever watches the log (a support person, the demo
+    // script) sees which page is on screen.
+    product.log.line("page: " + heading);
+    product.log.flush();
+    setText(page, IDC_PAGE_BODY, fillText(product.text(body), name));
+    setText(page, IDC_LIB_BACK, product.text(TEXT_BACK));
+    setText(page, IDC_LIB_NEXT, product.text(next));
+    setText(page, IDC_LIB_CANCEL, product.text(TEXT_CANCEL));
+    // The library has focused the first control; Enter should go on, as
+    // the highlighted default button promises, not press Readme or Browse.
+    SetFocus(GetDlgItem(page, IDC_LIB_NEXT));
+}
+
+bool isCommand(UINT message, WPARAM wParam, int id) {
+    return message == WM_COMMAND && LOWORD(wParam) == id;
+}
+
+int welcomePage(HWND page, UINT message, WPARAM, LPARAM) {
+    if (message == WM_INITDIALOG)
+        initPage(page, TEXT_WELCOME_TITLE, TEXT_WELCOME_BODY, TEXT_NEXT);
+    return PageReplyNotHandled;
+}
+
+int readmePage(HWND page, UINT message, WPARAM, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        initPage(page, TEXT_README_TITLE, TEXT_README_BODY, TEXT_NEXT);
+        setText(page, IDC_LIB_README, g_product->text(TEXT_README));
+    }
+    return PageReplyNotHandled;
+}
+
+// The box of each optional group, and its text.
+struct GroupBox {
+    int control;
+    SampleGroup group;
+    int text;
+};
+const GroupBox kGroupBoxes[] = {
+    {IDC_GROUP_PROGRAM, GroupProgram, TEXT_GROUP_PROGRAM},
+    {IDC_GROUP_DOCS, GroupDocs, TEXT_GROUP_DOCS},
+    {IDC_GROUP_HELP, GroupHelp, TEXT_GROUP_HELP},
+};
+
+int folderPage(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    SampleProduct& product = *g_product;
+    if (message == WM_INITDIALOG) {
+        initPage(page, TEXT_FOLDER_TITLE, TEXT_FOLDER_BODY, TEXT_NEXT);
+        setText(page, IDC_LIB_BROWSE, product.text(TEXT_BROWSE));
+        product.SetShortWindowText(GetDlgItem(page, IDC_LIB_FOLDER), product.GetInstDir());
+        for (const GroupBox& box : kGroupBoxes) {
+            setText(page, box.control, product.text(box.text));
+            CheckDlgButton(page, box.control, product.GetGroupStatus(box.group) ? BST_CHECKED : BST_UNCHECKED);
+        }
+        return PageReplyNotHandled;
+    }
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        for (const GroupBox& box : kGroupBoxes) {
+            if (LOWORD(wParam) != box.control || box.group == GroupProgram)
+                continue;
+            if (IsDlgButtonChecked(page, box.control) == BST_CHECKED)
+                product.EnableGroup(box.group);
+            else
+                product.DesableGroup(box.group);
+            return PageReplyHandled;
+        }
+    }
+    return PageReplyNotHandled;
+}
+
+int readyPage(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    SampleProduct& product = *g_product;
+    if (message == WM_INITDIALOG) {
+        initPage(page, TEXT_READY_TITLE, TEXT_READY_BODY, TEXT_INSTALL);
+        product.SetShortWindowText(GetDlgItem(page, IDC_LIB_FOLDER), product.GetInstDir());
+        return PageReplyNotHandled;
+    }
+    if (isCommand(message, wParam, PageNext)) {
+        // Install: the page stays when the files do not fit (the user goes
+        // back to choose another folder); else Next past the last page ends
+        // the wizard.
+        if (!product.filesFit())
+            return PageReplyHandled;
+        product.installAccepted = true;
+    }
+    return PageReplyNotHandled;
+}
+
+}  // namespace
+
+WizardEnd runWizard(SampleProduct& product) {
+    g_product = &product;
+    product.installAccepted = false;
+    int ended = 0;
+    if (product.InitDialogs(4, IDD_PAGE_WELCOME, static_cast<PageProcedure>(welcomePage),
+                            IDD_PAGE_README, static_cast<PageProcedure>(readmePage),
+                            IDD_PAGE_FOLDER, static_cast<PageProcedure>(folderPage),
+                            IDD_PAGE_READY, static_cast<PageProcedure>(readyPage))) {
+        ended = product.GetDialogsQueue();
+        product.DestroyDialogs();
+    }
+    if (g_headingFont)
+        DeleteObject(g_headingFont);
+    g_headingFont = nullptr;
+    g_product = nullptr;
+    if (product.installAccepted)
+        return WizardEnd::Accepted;
+    // Ended by a page: Cancel confirmed, or the background window closed.
+    if (ended == 1 || !product.MainWindowExist())
+        return WizardEnd::Cancelled;
+    return WizardEnd::Failed;
+}

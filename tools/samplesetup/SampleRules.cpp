@@ -1,0 +1,277 @@
+// The sample setup's portable decisions: command line, unattended answers,
+// exit codes, the space check and the texts of help and log.
+#include "SampleRules.h"
+
+#include <ctype.h>
+#include <string.h>
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool startsWithNoCase(const char* text, const char* prefix) {
+    for (; *prefix; ++text, ++prefix)
+        if (toupper(static_cast<unsigned char>(*text)) != toupper(static_cast<unsigned char>(*prefix)))
+            return false;
+    return true;
+}
+
+bool equalsNoCase(const std::string& a, const char* b) {
+    return a.size() == strlen(b) && startsWithNoCase(a.c_str(), b);
+}
+
+void trimTrailingBlanks(std::string& text) {
+    while (!text.empty() && isBlank(text.back()))
+        text.pop_back();
+}
+
+// One blank-separated argument from `p`, its quotes removed; a quote opens
+// a part in which blanks belong to the argument. Backslashes are plain
+// characters: they are the path separator here.
+std::string readArgument(const char*& p) {
+    std::string out;
+    bool quoted = false;
+    for (; *p && (quoted || !isBlank(*p)); ++p) {
+        if (*p == '"')
+            quoted = !quoted;
+        else
+            out += *p;
+    }
+    return out;
+}
+
+// The box kinds of the MB_ style's low four bits.
+enum BoxKind {
+    BoxOk = 0,
+    BoxOkCancel = 1,
+    BoxAbortRetryIgnore = 2,
+    BoxYesNoCancel = 3,
+    BoxYesNo = 4,
+    BoxRetryCancel = 5,
+    BoxCancelTryContinue = 6
+};
+
+}  // namespace
+
+ExitCode exitCodeFor(RunEnd end) {
+    switch (end) {
+    case RunEnd::Complete: return ExitSuccess;
+    case RunEnd::Reboot: return ExitRebootNeeded;
+    case RunEnd::Cancelled: return ExitCancelled;
+    case RunEnd::Failed:
+    case RunEnd::NotRun: break;
+    }
+    return ExitFailure;
+}
+
+Options parseArguments(const char* commandLine) {
+    Options options;
+    const char* p = commandLine ? commandLine : "";
+    for (;;) {
+        while (isBlank(*p))
+            ++p;
+        if (!*p)
+            break;
+        // The target takes the rest of the line: folders have blanks.
+        bool quotedWhole = *p == '"';
+        if (startsWithNoCase(p + quotedWhole, "/D=")) {
+            std::string folder(p + quotedWhole + 3);
+            trimTrailingBlanks(folder);
+            if (quotedWhole) {
+                if (!folder.empty() && folder.back() == '"')
+                    folder.pop_back();
+            } else if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') {
+                folder = folder.substr(1, folder.size() - 2);
+            }
+            trimTrailingBlanks(folder);
+            if (folder.empty())
+                options.error = "/D= needs a folder";
+            options.target = folder;
+            break;
+        }
+        std::string argument = readArgument(p);
+        if (equalsNoCase(argument, "/S")) {
+            options.silent = true;
+        } else if (equalsNoCase(argument, "/NORESTART")) {
+            options.noRestart = true;
+        } else if (startsWithNoCase(argument.c_str(), "/LOG=")) {
+            options.logPath = argument.substr(5);
+            if (options.logPath.empty()) {
+                options.error = "/LOG= needs a file name";
+                break;
+            }
+        } else if (argument == "/?" || argument == "-?" || equalsNoCase(argument, "--help") ||
+                   equalsNoCase(argument, "/HELP") || equalsNoCase(argument, "/H")) {
+            options.help = true;
+        } else {
+            options.error = "unknown argument: " + argument;
+            break;
+        }
+    }
+    return options;
+}
+
+Answer unattendedAnswer(int stringId, unsigned long style) {
+    if (stringId == kBrowserId)
+        return AnswerCancel;
+    unsigned long kind = style & 0xF;
+    if ((stringId == kExitQuestionId || stringId == kProductExitQuestionId) &&
+        (kind == BoxYesNo || kind == BoxYesNoCancel))
+        return AnswerYes;
+    switch (kind) {
+    case BoxOk: return AnswerOk;
+    case BoxAbortRetryIgnore: return AnswerAbort;
+    case BoxYesNo: return AnswerNo;
+    case BoxOkCancel:
+    case BoxYesNoCancel:
+    case BoxRetryCancel:
+    case BoxCancelTryContinue:
+    default: return AnswerCancel;
+    }
+}
+
+std::string answerName(int answer) {
+    static const char* const names[] = {"none", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+    if (answer >= 0 && answer <= AnswerNo)
+        return names[answer];
+    return "answer " + std::to_string(answer);
+}
+
+std::string buttonsName(unsigned long style) {
+    switch (style & 0xF) {
+    case BoxOk: return "OK";
+    case BoxOkCancel: return "OK/Cancel";
+    case BoxAbortRetryIgnore: return "Abort/Retry/Ignore";
+    case BoxYesNoCancel: return "Yes/No/Cancel";
+    case BoxYesNo: return "Yes/No";
+    case BoxRetryCancel: return "Retry/Cancel";
+    case BoxCancelTryContinue: return "Cancel/Try Again/Continue";
+    default: return "buttons " + std::to_string(style & 0xF);
+    }
+}
+
+std::string questionLogLine(int stringId, const std::string& text, unsigned long style, int answer,
+                            bool automatic) {
+    std::string line = stringId == kBrowserId ? "folder browser" : "message " + std::to_string(stringId);
+    line += " [" + buttonsName(style) + "] \"";
+    for (char c : text) {
+        if (c == '\n')
+            line += "\\n";
+        else if (c != '\r')
+            line += c;
+    }
+    line += "\" -> " + answerName(answer);
+    line += automatic ? " (answered automatically)" : " (answered by the user)";
+    return line;
+}
+
+SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes) {
+    SpaceCheck check;
+    check.fits = neededBytes <= freeBytes;
+    check.neededKb = neededBytes / 1024 + (neededBytes % 1024 != 0);
+    check.freeKb = freeBytes / 1024;
+    return check;
+}
+
+namespace {
+
+// Length of the root of `path`: 3 for "C:\", 2 for "C:", the length of
+// "\\server\share" (without a backslash after it); 0 when it has none.
+size_t rootLength(const std::string& path) {
+    if (path.size() >= 2 && isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':')
+        return path.size() >= 3 && path[2] == '\\' ? 3 : 2;
+    if (path.compare(0, 2, "\\\\") == 0) {
+        size_t server = path.find('\\', 2);
+        if (server == std::string::npos)
+            return path.size();
+        size_t share = path.find('\\', server + 1);
+        return share == std::string::npos ? path.size() : share;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool parentFolder(const std::string& path, std::string* parent) {
+    size_t root = rootLength(path);
+    std::string p = path;
+    while (p.size() > root && p.back() == '\\')
+        p.pop_back();
+    if (p.size() <= root)
+        return false;
+    size_t cut = p.rfind('\\');
+    if (cut == std::string::npos || cut < root) {
+        // "C:\a" -> "C:\", "C:a" -> "C:"; a relative name has no parent.
+        *parent = p.substr(0, root);
+        return root != 0;
+    }
+    while (cut > root && p[cut - 1] == '\\')
+        --cut;
+    *parent = p.substr(0, cut);
+    return true;
+}
+
+std::string driveOf(const std::string& path) {
+    size_t root = rootLength(path);
+    if (root == 0)
+        return path;
+    std::string drive = path.substr(0, root);
+    if (drive.size() == 3 && drive[2] == '\\')
+        drive.pop_back();
+    return drive;
+}
+
+std::string fillText(const std::string& format, const std::vector<std::string>& inserts) {
+    std::string out;
+    size_t next = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 == format.size()) {
+            out += format[i];
+            continue;
+        }
+        char c = format[i + 1];
+        size_t skip = 0;
+        if (c == '%') {
+            out += '%';
+            ++i;
+            continue;
+        }
+        if (c == 's' || c == 'd' || c == 'u')
+            skip = 1;
+        else if (c == 'l' && i + 2 < format.size() && (format[i + 2] == 'u' || format[i + 2] == 'd'))
+            skip = 2;
+        if (!skip) {
+            out += '%';
+            continue;
+        }
+        if (next < inserts.size())
+            out += inserts[next];
+        ++next;
+        i += skip;
+    }
+    return out;
+}
+
+const char* helpText() {
+    return "Sample Product Setup\n"
+           "\n"
+           "  SampleSetup [/S] [/NORESTART] [/LOG=file] [/D=folder]\n"
+           "\n"
+           "  /S          Installs without the wizard and asks nothing; the progress\n"
+           "              dialog is shown. Every question of the setup is answered\n"
+           "              with the choice that stops safely (Cancel, No; OK for a\n"
+           "              notice) and logged. Never restarts Windows.\n"
+           "  /D=folder   The target folder (default C:\\Program Files\\Sample Product).\n"
+           "              Must come last; it may contain blanks and needs no quotes.\n"
+           "  /LOG=file   Writes a plain-text log: start, arguments, each file, each\n"
+           "              message with its answer, the end and the exit code.\n"
+           "  /NORESTART  Never restarts Windows, also when files in use need it.\n"
+           "  /? --help   Prints this text.\n"
+           "\n"
+           "Exit codes:\n"
+           "  0     installed\n"
+           "  3010  installed; restart Windows to finish (files that were in use)\n"
+           "  1602  cancelled by the user\n"
+           "  1603  failed (not enough space, a damaged disk ...; see the log)\n"
+           "  1639  an argument was not understood; nothing was done\n";
+}

@@ -1,0 +1,118 @@
+// The sample setup's decisions that need no window: its command line, the
+// answer an unattended run gives to each question, the exit code of each
+// way a run ends, whether the files fit on the target drive, and the texts
+// of its help and its log. Portable (no <windows.h>), so that they are
+// tested natively; SampleSetup.cpp asks and acts.
+#ifndef SAMPLE_SETUP_RULES_H
+#define SAMPLE_SETUP_RULES_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// The process's exit codes, the ones package managers know from other
+// installers.
+enum ExitCode {
+    ExitSuccess = 0,
+    ExitCancelled = 1602,     // the user (or an answer given for the user) ended the install
+    ExitFailure = 1603,       // the install failed; the log says why
+    ExitBadArguments = 1639,  // a switch that is not understood: nothing was done
+    ExitRebootNeeded = 3010   // installed; some files take their place at the next start
+};
+
+// How a run ended, as the closing operations and the wizard report it.
+enum class RunEnd {
+    NotRun,     // nothing was installed and nobody cancelled (the setup could not start)
+    Complete,   // every file installed
+    Reboot,     // installed, a reboot is needed
+    Failed,     // an error ended it (shown or logged)
+    Cancelled   // the user ended it: wizard Cancel, the run's Cancel, a disk not given
+};
+
+// Result: the exit code for `end` (NotRun is a failure).
+ExitCode exitCodeFor(RunEnd end);
+
+// What the command line asks for.
+struct Options {
+    bool silent = false;     // /S: no wizard, every question answered by itself
+    bool noRestart = false;  // /NORESTART: never reboot
+    bool help = false;       // --help, /? : print the switches and stop
+    std::string target;      // /D=<folder>, empty when not given
+    std::string logPath;     // /LOG=<file>, empty when not given
+    std::string error;       // not empty: what could not be understood
+};
+
+// Parses the command line after the program's name. Switches are
+// case-insensitive and separated by blanks; a switch may be quoted whole or
+// after its '=' ("/LOG=a b.log" or /LOG="a b.log"). /D= comes last and takes
+// the rest of the line, blanks included, as is customary for installers
+// (surrounding quotes are dropped).
+Options parseArguments(const char* commandLine);
+
+// The answers of a message box, with their Windows values (IDOK ... IDNO).
+enum Answer {
+    AnswerNone = 0,
+    AnswerOk = 1,
+    AnswerCancel = 2,
+    AnswerAbort = 3,
+    AnswerRetry = 4,
+    AnswerIgnore = 5,
+    AnswerYes = 6,
+    AnswerNo = 7
+};
+
+// The questions whose safe answer is Yes: "Are you sure you want to exit ?"
+// is only put when the run cannot go on (a disk that is not there) or when
+// the person at the screen pressed Cancel; Yes ends the run there.
+const int kExitQuestionId = 11103;
+const int kProductExitQuestionId = 11105;
+// The folder browser, offered to the message hook with this number.
+const int kBrowserId = 0;
+
+// Result: the answer an unattended run gives to question `stringId` shown
+// with MB_ style `style`: Yes to the exit questions, else the button that
+// stops safely (Cancel, No, Abort), OK for a plain notice; Cancel for the
+// folder browser.
+Answer unattendedAnswer(int stringId, unsigned long style);
+
+// Result: the button's name as the log writes it ("OK", "Yes" ...), "none"
+// for 0 and "answer N" for any other value.
+std::string answerName(int answer);
+
+// Result: the buttons of MB_ style `style`, as the log writes them ("OK",
+// "Yes/No" ...).
+std::string buttonsName(unsigned long style);
+
+// One log line for a question and its answer; line breaks of the text are
+// written as "\n" so that each question stays on one line.
+std::string questionLogLine(int stringId, const std::string& text, unsigned long style, int answer,
+                            bool automatic);
+
+// Whether the files fit, and the figures the message shows: the needed size
+// rounded up to whole KB and the free space rounded down, so that a refusal
+// never reads as if the two were equal.
+struct SpaceCheck {
+    bool fits;
+    uint64_t neededKb;
+    uint64_t freeKb;
+};
+SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes);
+
+// The folder above `path` ("C:\a\b" -> "C:\a", "C:\a" -> "C:\"); false at a
+// drive root or a share root ("\\server\share"), which have none.
+bool parentFolder(const std::string& path, std::string* parent);
+
+// The drive of `path` as the message names it: "C:" or "\\server\share";
+// the path itself when it has neither.
+std::string driveOf(const std::string& path);
+
+// `format` with each %s, %d, %u or %lu replaced by the next of `inserts`
+// (nothing when they run out) and %% by %. A translation cannot make it
+// read past its arguments, as printf would.
+std::string fillText(const std::string& format, const std::vector<std::string>& inserts);
+
+// The text of --help.
+const char* helpText();
+
+#endif
