@@ -237,37 +237,37 @@ int endToEnd(int argc, char** argv) {
     std::string vol1 = work + "\\vol1", floppy = work + "\\floppy";
 
     std::vector<Kind> kinds;
-    kinds.push_back({"copy", [&](const std::string& t) { return copyTree(payloadRoot, payload, t); }, true});
-    kinds.push_back({"engine-1vol", [&](const std::string& t) { return installInProcess(vol1, t); }, true});
-    kinds.push_back({"engine-floppy", [&](const std::string& t) { return installInProcess(floppy, t); }, true});
+    kinds.push_back({"copy", [&](const std::string& t) { return copyTree(payloadRoot, payload, t); }, true, {}, {}});
+    kinds.push_back({"engine-1vol", [&](const std::string& t) { return installInProcess(vol1, t); }, true, {}, {}});
+    kinds.push_back({"engine-floppy", [&](const std::string& t) { return installInProcess(floppy, t); }, true, {}, {}});
     if (!sample.empty()) {
         kinds.push_back({"sample-1vol", [&](const std::string& t) {
                              return timedProcess("\"" + sample + "\" /S /D=" + t, vol1);
-                         }, true});
+                         }, true, {}, {}});
         kinds.push_back({"sample-floppy", [&](const std::string& t) {
                              return timedProcess("\"" + sample + "\" /S /D=" + t, floppy);
-                         }, true});
+                         }, true, {}, {}});
     }
     if (!nsisZlib.empty())
         kinds.push_back({"nsis-zlib", [&](const std::string& t) {
                              return timedProcess("\"" + nsisZlib + "\" /S /D=" + t, work);
-                         }, true});
+                         }, true, {}, {}});
     if (!nsisLzma.empty())
         kinds.push_back({"nsis-lzma", [&](const std::string& t) {
                              return timedProcess("\"" + nsisLzma + "\" /S /D=" + t, work);
-                         }, true});
+                         }, true, {}, {}});
     if (!baseline.empty()) {
         kinds.push_back({"before-1vol", [&](const std::string& t) {
                              return timedProcess("\"" + baseline + "\" install " + vol1 + " " + t, work);
-                         }, true});
+                         }, true, {}, {}});
         kinds.push_back({"before-floppy", [&](const std::string& t) {
                              return timedProcess("\"" + baseline + "\" install " + floppy + " " + t, work);
-                         }, true});
+                         }, true, {}, {}});
     }
     std::string self = ownPath();
     kinds.push_back({"process", [&](const std::string&) {
                          return timedProcess("\"" + self + "\" noop", work);
-                     }, false});
+                     }, false, {}, {}});
 
     printf("payload: %zu files in %zu folders, %.1f MB\n", payload.files.size(),
            payload.folders.size(), payload.bytes / 1e6);
