@@ -12,7 +12,8 @@
 // uninstaller (which the archive puts into the Windows folder) and removed
 // with it; an earlier version offered for removal before the wizard; the
 // "Choose language" button changing the open page's texts; the exchange of
-// files in use handed to Windows' next start.
+// files in use handed to Windows' next start; /S from a floppy going on
+// from the copy in the temporary folder.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
@@ -601,6 +602,40 @@ TEST_F(SampleSetupRun, SilentInstallRegistersAndTheInstalledUninstallerRemovesIt
     EXPECT_FALSE(testenv::dirExists(target));
     EXPECT_FALSE(keyExists(uninstallKey()));
     EXPECT_FALSE(keyExists(std::string("SOFTWARE\\Tarvelon\\") + kProduct));
+}
+
+// Drive A: is a floppy drive in the test prefix (scripts/wine-env.sh): the
+// setup started there goes on from its copy in the temporary folder with the
+// same switches, and the started program ends at once with 0.
+TEST_F(SampleSetupRun, SilentInstallFromAFloppyGoesOnFromTheCopyWithTheSameArguments) {
+    ASSERT_EQ(static_cast<UINT>(DRIVE_REMOVABLE), GetDriveTypeA("A:\\"))
+        << "drive A: is not a floppy drive: wine_start (scripts/wine-env.sh) maps it";
+    pack();
+    const char* const onDisk[] = {"SampleSetup.exe", "Setup.Dll", "Data1.Dat", "Data.Chk"};
+    for (const char* name : onDisk) {
+        std::string from = std::string(name).rfind("Data", 0) == 0 ? volumes + "\\" + name : testenv::binPath(name);
+        ASSERT_TRUE(CopyFileA(from.c_str(), (std::string("A:\\") + name).c_str(), FALSE)) << name;
+    }
+    EXPECT_EQ(0, testenv::run("A:\\SampleSetup.exe " + silent(), "A:\\"));
+    // The copy writes the log; it ends on its own.
+    std::string text;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kRunLimitMs; Sleep(100)) {
+        text = readText(log);
+        if (contains(text, "exit code "))
+            break;
+    }
+    for (const char* name : onDisk)
+        DeleteFileA((std::string("A:\\") + name).c_str());
+    EXPECT_TRUE(contains(text, "arguments: /S \"/LOG=" + log + "\"")) << text;
+    // Run by the copy in the temporary folder, not from the floppy.
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    size_t at = text.find("program: ");
+    ASSERT_NE(std::string::npos, at) << text;
+    std::string program = text.substr(at + 9, text.find('\r', at) - at - 9);
+    EXPECT_EQ(0, lstrcmpiA((std::string(temp) + "SampleSetup.exe").c_str(), program.c_str())) << program;
+    EXPECT_TRUE(contains(text, "exit code 0")) << text;
+    expectInstalled();
 }
 
 // "<product> already exists on your computer ...", as the library words it.

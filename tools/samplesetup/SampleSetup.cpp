@@ -470,6 +470,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return ExitFailure;
     }
     log.line("start " + localTime());
+    // Which copy runs: from a removable drive, the one in the temporary folder.
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    log.line(std::string("program: ") + program);
     log.line(std::string("arguments: ") + (commandLine ? commandLine : ""));
     log.line(options.silent ? "mode: unattended" : "mode: wizard");
 
