@@ -427,15 +427,18 @@ RunEnd SampleProduct::run() {
     return ended;
 }
 
+namespace {
+
 // The first step: on a removable drive the program goes on from a copy in
 // the temporary folder, started with the same arguments, and this process
 // ends at once with 0 (the copy's exit code is the one that tells how the
 // install ended). Result: true to go on here.
-bool goOnHere(HINSTANCE instance, LPSTR commandLine) {
-    // The Setup object's background window stays hidden until run() shows it.
-    Options none;
+bool goOnHere(HINSTANCE instance, LPSTR commandLine, const Options& options) {
+    // The Setup object's background window stays hidden until run() shows
+    // it; a message its construction may put is answered as the switches
+    // say (nothing is logged yet: the copy writes the log).
     RunLog noLog;
-    g_session.options = &none;
+    g_session.options = &options;
     g_session.log = &noLog;
     MessageHook previous = SetMessageHook(answerQuestion);
     char empty[] = "";
@@ -450,10 +453,13 @@ bool goOnHere(HINSTANCE instance, LPSTR commandLine) {
     return here != 0;
 }
 
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    if (!goOnHere(instance, commandLine))
-        return ExitSuccess;
+    // Reading the switches changes nothing: the copy reads them again.
     Options options = parseArguments(commandLine);
+    if (!goOnHere(instance, commandLine, options))
+        return ExitSuccess;
     if (options.help) {
         printText(helpText(), options.silent);
         return ExitSuccess;
