@@ -25,7 +25,9 @@ class SampleProduct : public Setup {
 public:
     SampleProduct(HINSTANCE instance, const Options& options, RunLog& log);
 
-    // The whole install: wizard or not, space check, run, closing message.
+    // The whole install: the earlier version offered for removal, wizard
+    // (with the language button) or not, space check, run, registration,
+    // closing message.
     RunEnd run();
 
     // Logs each file, then shows it in the progress dialog, the file's bar
