@@ -8,10 +8,6 @@
 
 namespace {
 
-const char kShellVerbKey[] = "QRV_Files\\Shell\\";
-const char kAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-const char kProductKey[] = "SOFTWARE\\Tarvelon\\";
-
 struct RootName {
     const char* name;
     RegistryRoot root;
@@ -100,7 +96,13 @@ bool planApplicationValues(const ApplicationTexts& texts,
     if (!concat(uninstallKey, kUninstallKey, "\\", product))
         return false;
     char appPathsKey[PathSize];
-    if (!concat(appPathsKey, kAppPathsKey, exeFile))
+    if (!concat(appPathsKey, kAppPathsKey, "\\", exeFile))
+        return false;
+    char shellVerbKey[PathSize];
+    if (!concat(shellVerbKey, kShellVerbsKey, "\\", product))
+        return false;
+    char productKey[PathSize];
+    if (!concat(productKey, kProductsKey, "\\", product))
         return false;
 
     struct Plan {
@@ -111,12 +113,12 @@ bool planApplicationValues(const ApplicationTexts& texts,
         const char* data;
     };
     const Plan plans[ApplicationValueCount] = {
-        {RegistryRoot::ClassesRoot, kShellVerbKey, product, nullptr, exePath},
+        {RegistryRoot::ClassesRoot, shellVerbKey, "", nullptr, exePath},
         {RegistryRoot::LocalMachine, appPathsKey, "", nullptr, exePath},
         {RegistryRoot::LocalMachine, appPathsKey, "", "Path", exeFolder},
         {RegistryRoot::LocalMachine, uninstallKey, "", "DisplayName", product},
         {RegistryRoot::LocalMachine, uninstallKey, "", "UninstallString", uninstaller},
-        {RegistryRoot::LocalMachine, kProductKey, product, nullptr, exeFile},
+        {RegistryRoot::LocalMachine, productKey, "", nullptr, exeFile},
     };
     for (int i = 0; i < ApplicationValueCount; ++i) {
         PlannedValue& value = values[i];

@@ -11,17 +11,14 @@
 #include <stddef.h>
 
 #include "Setup.h"
+#include "setup/RegistryNames.h"
 
 // Registry value type of text (REG_SZ), named here without <windows.h>.
 const unsigned long kTextValueType = 1;
 
 // The class text of every key the library creates while registering an
-// application, and the uninstaller its Uninstall entry starts (in the
-// Windows directory).
+// application.
 constexpr char kRegistryClassName[] = "Quorvane";
-constexpr char kUninstallerName[] = "QRVUnins.Exe";
-// Below HKEY_LOCAL_MACHINE: one subkey per installed product.
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // ---------------------------------------------------------------------------
 // Text key paths.

@@ -186,4 +186,39 @@ TEST(SampleText, HelpNamesEverySwitchAndExitCode) {
         EXPECT_NE(std::string::npos, help.find(word)) << word;
 }
 
+TEST(SampleRegistration, EstimatedSizeRoundsUpToWholeKbAndSaturates) {
+    EXPECT_EQ(0u, estimatedSizeKb(0));
+    EXPECT_EQ(1u, estimatedSizeKb(1));
+    EXPECT_EQ(1u, estimatedSizeKb(1024));
+    EXPECT_EQ(2u, estimatedSizeKb(1025));
+    // 4 TB and more do not wrap around in a DWORD.
+    EXPECT_EQ(0xFFFFFFFFu, estimatedSizeKb(0xFFFFFFFFull * 1024));
+    EXPECT_EQ(0xFFFFFFFFu, estimatedSizeKb(0xFFFFFFFFull * 1024 + 1));
+    EXPECT_EQ(0xFFFFFFFFu, estimatedSizeKb(~0ull));
+}
+
+TEST(SampleRegistration, UninstallEntryValuesNameTheFolderTheIconAndTheSize) {
+    ProductFacts facts{"C:\\Program Files\\Sample Product", "SampleTool.exe", "1.2", "Sample Company", 5000};
+    std::vector<UninstallValue> values = uninstallValues(facts);
+    ASSERT_EQ(5u, values.size());
+    EXPECT_EQ("InstallLocation", values[0].name);
+    EXPECT_EQ(facts.installDirectory, values[0].text);
+    EXPECT_EQ("DisplayVersion", values[1].name);
+    EXPECT_EQ("1.2", values[1].text);
+    EXPECT_EQ("Publisher", values[2].name);
+    EXPECT_EQ("Sample Company", values[2].text);
+    EXPECT_EQ("DisplayIcon", values[3].name);
+    EXPECT_EQ("C:\\Program Files\\Sample Product\\SampleTool.exe", values[3].text);
+    EXPECT_EQ("EstimatedSize", values[4].name);
+    EXPECT_TRUE(values[4].isNumber);
+    EXPECT_EQ(5u, values[4].number);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(values[i].isNumber) << values[i].name;
+    // A folder given with its trailing backslash (a drive root) gets no second one.
+    facts.installDirectory = "D:\\";
+    EXPECT_EQ("D:\\SampleTool.exe", uninstallValues(facts)[3].text);
+    EXPECT_EQ("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sample Product",
+              uninstallKeyFor("Sample Product"));
+}
+
 }  // namespace

@@ -7,6 +7,13 @@
 // is killed and fails the test). Interactive: the four wizard pages walked
 // with the buttons a person presses, the optional group unticked, and the
 // wizard's Cancel. And what --help prints.
+//
+// What the sample does around the run: the product registered for its
+// uninstaller (which the archive puts into the Windows folder) and removed
+// with it; an earlier version offered for removal before the wizard; the
+// "Choose language" button changing the open page's texts; the exchange of
+// files in use handed to Windows' next start; /S from a floppy going on
+// from the copy in the temporary folder.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
@@ -16,9 +23,11 @@
 #include <vector>
 
 #include "EngineKit.h"
+#include "RestartKit.h"
 #include "PageText.h"
 #include "SampleResource.h"
 #include "SampleRules.h"
+#include "resource.h"
 #include "TestEnv.h"
 
 namespace {
@@ -123,9 +132,80 @@ std::string sampleText(int id) {
     return fillText(std::string(buffer, length > 0 ? length : 0), {"Sample Product"});
 }
 
+const char kProduct[] = "Sample Product";
+
+std::string uninstallKey() { return uninstallKeyFor(kProduct); }
+
+// Deletes `path` below `root` with every key under it.
+void removeKey(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+        return;
+    char name[256];
+    DWORD length = sizeof name;
+    std::vector<std::string> children;
+    for (DWORD i = 0; RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = sizeof name)
+        children.push_back(name);
+    RegCloseKey(key);
+    for (const std::string& child : children)
+        removeKey(root, path + "\\" + child);
+    RegDeleteKeyA(root, path.c_str());
+}
+
+// What the sample's registration writes, gone: each test starts with no
+// earlier version and leaves none.
+void removeRegistration() {
+    removeKey(HKEY_LOCAL_MACHINE, uninstallKey());
+    removeKey(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\Tarvelon\\") + kProduct);
+    removeKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SampleTool.exe");
+    removeKey(HKEY_CLASSES_ROOT, std::string("QRV_Files\\Shell\\") + kProduct);
+}
+
+bool keyExists(const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// A text value of the product's Uninstall entry, "(none)" when missing.
+std::string uninstallText(const char* name) {
+    char data[1024] = "";
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallKey().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(none)";
+    LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS && type == REG_SZ ? std::string(data) : "(none)";
+}
+
+// A DWORD value of the product's Uninstall entry; -1 when missing.
+long long uninstallNumber(const char* name) {
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallKey().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return -1;
+    LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS && type == REG_DWORD ? static_cast<long long>(data) : -1;
+}
+
+std::string installedUninstaller() { return kit::windowsDir() + "\\QRVUnins.Exe"; }
+
 class SampleSetupRun : public ::testing::Test {
 protected:
+    void TearDown() override {
+        removeRegistration();
+        DeleteFileA(installedUninstaller().c_str());
+    }
     void SetUp() override {
+        removeRegistration();
         dir = testenv::scratchDir();
         volumes = dir + "\\vol";
         target = dir + "\\Sample Product Folder";
@@ -148,6 +228,10 @@ protected:
                           std::to_string(s.group) + " name=" + name);
             sources.push_back(s);
         }
+        // The uninstaller travels with the product, into the Windows folder.
+        ASSERT_TRUE(testenv::writeFile(dir + "\\src\\QRVUnins.Exe",
+                                       testenv::readFile(testenv::binPath("QRVUnins.Exe"))));
+        manifest.line("file \"src\\QRVUnins.Exe\" windows - 1");
     }
     void pack(const std::string& extra = "") {
         kit::Manifest full;
@@ -276,6 +360,7 @@ protected:
         wininitBytes = testenv::readFile(wininit);
     }
     void TearDown() override {
+        SampleSetupRun::TearDown();
         DeleteFileA(renames.c_str());
         if (hadWininit)
             testenv::writeFile(wininit, wininitBytes);
@@ -283,6 +368,8 @@ protected:
             DeleteFileA(wininit.c_str());
     }
     std::string renames, wininit;
+    // The renames the completer hands to Windows go with the test.
+    kit::PendingRenamesKeeper keeper;
     bool hadWininit = false;
     std::vector<unsigned char> wininitBytes;
 };
@@ -303,6 +390,17 @@ TEST_F(SampleSetupInUse, FileInUseEndsWith3010AndNeverRestarts) {
         // Neither the run's restart question nor the background window's.
         EXPECT_FALSE(contains(text, "message 11106")) << text;
         EXPECT_TRUE(contains(text, "exit code 3010")) << text;
+        // The exchange is Windows' now: the temporary file replaces the
+        // program at the next start, and the rename file is done with.
+        std::vector<std::string> temporaries = kit::temporaries(target);
+        ASSERT_EQ(1u, temporaries.size()) << text;
+        std::string destination = kit::pendingFor(temporaries[0]);
+        EXPECT_EQ(0, lstrcmpiA(("!\\??\\" + held).c_str(), destination.c_str())) << destination;
+        EXPECT_TRUE(contains(text, "exchange at restart: 1 registered, 0 stale, 0 left")) << text;
+        EXPECT_FALSE(contains(readText(renames), "RealName")) << readText(renames);
+        // Registered all the same: the product can be removed.
+        EXPECT_TRUE(contains(text, "registration: EstimatedSize = ")) << text;
+        EXPECT_EQ(target, uninstallText("InstallLocation"));
         testenv::removeTree(target);
         DeleteFileA(renames.c_str());
     }
@@ -471,6 +569,173 @@ TEST_F(SampleSetupRun, WizardCancelledOnTheFirstPageExitsWith1602) {
     EXPECT_EQ(ExitCancelled, run.exitCode);
     EXPECT_FALSE(testenv::dirExists(target));
     EXPECT_TRUE(contains(readText(log), "exit code 1602"));
+}
+
+// ---------------------------------------------------------------------------
+// Registration, the installed uninstaller, the earlier version, the language.
+
+TEST_F(SampleSetupRun, SilentInstallRegistersAndTheInstalledUninstallerRemovesIt) {
+    pack();
+    Outcome run = runSample(silent(), volumes);
+    ASSERT_EQ(0, run.exitCode) << readText(log);
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "registration: RegisterApplication done")) << text;
+    EXPECT_EQ("Sample Product", uninstallText("DisplayName"));
+    EXPECT_EQ(installedUninstaller() + " Sample Product", uninstallText("UninstallString"));
+    EXPECT_EQ(target, uninstallText("InstallLocation"));
+    EXPECT_EQ("1.0", uninstallText("DisplayVersion"));
+    EXPECT_EQ("Sample Company", uninstallText("Publisher"));
+    EXPECT_EQ(target + "\\SampleTool.exe", uninstallText("DisplayIcon"));
+    // The archive's totalSize (the product's files and the uninstaller) in KB, rounded up.
+    uint64_t bytes = testenv::readFile(testenv::binPath("QRVUnins.Exe")).size();
+    for (const Source& s : sources)
+        bytes += s.bytes.size();
+    EXPECT_EQ(static_cast<long long>((bytes + 1023) / 1024), uninstallNumber("EstimatedSize"));
+    EXPECT_TRUE(contains(text, "registration: EstimatedSize = " + std::to_string((bytes + 1023) / 1024))) << text;
+    // The archive put the uninstaller into the Windows folder.
+    EXPECT_EQ(testenv::readFile(testenv::binPath("QRVUnins.Exe")), testenv::readFile(installedUninstaller()));
+
+    // Removed with it, unattended: files, folder and entry gone.
+    EXPECT_EQ(100, testenv::run("\"" + installedUninstaller() + "\" /S Sample Product"));
+    for (const Source& s : sources)
+        EXPECT_FALSE(testenv::fileExists(target + "\\" + s.name)) << s.name;
+    EXPECT_FALSE(testenv::dirExists(target));
+    EXPECT_FALSE(keyExists(uninstallKey()));
+    EXPECT_FALSE(keyExists(std::string("SOFTWARE\\Tarvelon\\") + kProduct));
+}
+
+// Drive A: is a floppy drive in the test prefix (scripts/wine-env.sh): the
+// setup started there goes on from its copy in the temporary folder with the
+// same switches, and the started program ends at once with 0.
+TEST_F(SampleSetupRun, SilentInstallFromAFloppyGoesOnFromTheCopyWithTheSameArguments) {
+    ASSERT_EQ(static_cast<UINT>(DRIVE_REMOVABLE), GetDriveTypeA("A:\\"))
+        << "drive A: is not a floppy drive: wine_start (scripts/wine-env.sh) maps it";
+    pack();
+    const char* const onDisk[] = {"SampleSetup.exe", "Setup.Dll", "Data1.Dat", "Data.Chk"};
+    for (const char* name : onDisk) {
+        std::string from = std::string(name).rfind("Data", 0) == 0 ? volumes + "\\" + name : testenv::binPath(name);
+        ASSERT_TRUE(CopyFileA(from.c_str(), (std::string("A:\\") + name).c_str(), FALSE)) << name;
+    }
+    EXPECT_EQ(0, testenv::run("A:\\SampleSetup.exe " + silent(), "A:\\"));
+    // The copy writes the log; it ends on its own.
+    std::string text;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kRunLimitMs; Sleep(100)) {
+        text = readText(log);
+        if (contains(text, "exit code "))
+            break;
+    }
+    for (const char* name : onDisk)
+        DeleteFileA((std::string("A:\\") + name).c_str());
+    EXPECT_TRUE(contains(text, "arguments: /S \"/LOG=" + log + "\"")) << text;
+    // Run by the copy in the temporary folder, not from the floppy.
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    size_t at = text.find("program: ");
+    ASSERT_NE(std::string::npos, at) << text;
+    std::string program = text.substr(at + 9, text.find('\r', at) - at - 9);
+    EXPECT_EQ(0, lstrcmpiA((std::string(temp) + "SampleSetup.exe").c_str(), program.c_str())) << program;
+    EXPECT_TRUE(contains(text, "exit code 0")) << text;
+    expectInstalled();
+}
+
+// "<product> already exists on your computer ...", as the library words it.
+std::string earlierVersionQuestion() {
+    return std::string(kProduct) +
+           " already exists on your computer. It is recommended to uninstall existing version before "
+           "continuing setup.\nDo you wish to do so ?";
+}
+
+// Cancels the wizard on its open page and answers the questions that follow;
+// `cancelledText` is the closing message as the chosen language says it.
+void cancelWizard(Child& child, HWND page, const std::string& cancelledText) {
+    click(page, IDC_LIB_CANCEL);
+    HWND question = waitForMessage(
+        child.id(), "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?");
+    ASSERT_TRUE(question);
+    click(question, IDYES);
+    HWND cancelled = waitForMessage(child.id(), cancelledText);
+    ASSERT_TRUE(cancelled);
+    click(cancelled, IDOK);
+}
+
+TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnattendedKept) {
+    pack();
+    ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
+    ASSERT_TRUE(keyExists(uninstallKey()));
+    // Unattended over it: nothing asked, nothing removed.
+    ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
+    EXPECT_TRUE(contains(readText(log), "earlier version: registered; kept (/S removes nothing")) << readText(log);
+    EXPECT_FALSE(contains(readText(log), "message 11125")) << readText(log);
+
+    // No: the wizard comes over the earlier version, which stays.
+    {
+        Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
+        ASSERT_TRUE(child.started());
+        HWND question = waitForMessage(child.id(), earlierVersionQuestion());
+        ASSERT_TRUE(question);
+        click(question, IDNO);
+        HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
+        ASSERT_TRUE(page);
+        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
+        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+    }
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "message 11125 [Yes/No]")) << text;
+    EXPECT_TRUE(contains(text, "earlier version: registered; kept (the user answered No)")) << text;
+    expectInstalled();
+    EXPECT_TRUE(keyExists(uninstallKey()));
+
+    // Yes: its uninstaller removes it before the wizard's first page.
+    {
+        Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
+        ASSERT_TRUE(child.started());
+        HWND question = waitForMessage(child.id(), earlierVersionQuestion());
+        ASSERT_TRUE(question);
+        click(question, IDYES);
+        HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
+        ASSERT_TRUE(page);
+        EXPECT_FALSE(testenv::dirExists(target));
+        EXPECT_FALSE(keyExists(uninstallKey()));
+        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
+        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+    }
+    EXPECT_TRUE(contains(readText(log), "earlier version: RunUninstall 100 (removed)")) << readText(log);
+}
+
+// Text `id` of the French language library, with the product's name.
+std::string frenchText(int id) {
+    static HMODULE french = LoadLibraryExA(testenv::binPath("Setup_fr.Dll").c_str(), nullptr,
+                                           LOAD_LIBRARY_AS_DATAFILE);
+    char buffer[1024] = "";
+    int length = french ? LoadStringA(french, id, buffer, sizeof buffer) : 0;
+    return fillText(std::string(buffer, length > 0 ? length : 0), {kProduct});
+}
+
+TEST_F(SampleSetupRun, FrenchChosenWithTheLanguageButtonChangesTheOpenPage) {
+    pack();
+    std::string frenchTitle = frenchText(TEXT_WELCOME_TITLE);
+    ASSERT_FALSE(frenchTitle.empty());
+    ASSERT_NE(sampleText(TEXT_WELCOME_TITLE), frenchTitle);
+    Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
+    ASSERT_TRUE(child.started());
+    HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
+    ASSERT_TRUE(page);
+    HWND button = waitFor(child.id(), "the language button",
+                          [](const Seen& s) { return controlText(s.window, IDOK) == "Choose language"; });
+    ASSERT_TRUE(button);
+    click(button, IDOK);
+    HWND languages = waitFor(child.id(), "the language dialog",
+                             [](const Seen& s) { return s.caption == "Select language"; });
+    ASSERT_TRUE(languages);
+    click(languages, IDL_FRENCH);
+    // The same page, now in French.
+    HWND french = waitFor(child.id(), "the French page", [&](const Seen& s) { return s.heading == frenchTitle; });
+    ASSERT_EQ(page, french);
+    EXPECT_EQ(frenchText(TEXT_WELCOME_BODY), controlText(page, IDC_PAGE_BODY));
+    EXPECT_EQ(frenchText(TEXT_NEXT), controlText(page, IDC_LIB_NEXT));
+    cancelWizard(child, page, frenchText(TEXT_CANCELLED));
+    EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+    EXPECT_TRUE(contains(readText(log), "page: " + frenchTitle + " (language changed)")) << readText(log);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The sample's four wizard pages: welcome, readme, folder and components,
 // ready to install. The library shows them one at a time and handles their
 // Back, Next, Cancel, Readme and Browse buttons and the picture; each page
-// procedure here only sets its texts when the page opens (from the chosen
-// language library first, so a language choice reaches every page), keeps
+// procedure here only sets its texts when the page opens and again when it
+// is activated (from the chosen language library first, so a choice made
+// with the "Choose language" button reaches the open page too), keeps
 // the group list in step with the component boxes, and checks the free
 // space when Install is pressed.
 //
@@ -26,16 +27,31 @@ namespace {
 SampleProduct* g_product = nullptr;
 // The headings' bold font, made from the page's own when the first page opens.
 HFONT g_headingFont = nullptr;
+// The heading of the open page as last shown.
+std::string g_shownHeading;
 
 void setText(HWND page, int control, const std::string& text) {
     SetDlgItemTextA(page, control, text.c_str());
 }
 
-// What every page shows: the caption, the heading in bold, the body with
-// the product's name, and the buttons' texts.
-void initPage(HWND page, int title, int body, int next) {
+// The texts every page shows: the caption, the heading, the body with the
+// product's name, and the buttons' texts. Result: the heading.
+std::string showPageTexts(HWND page, int title, int body, int next) {
     SampleProduct& product = *g_product;
     SetWindowTextA(page, product.windowTitle);
+    std::vector<std::string> name = {product.productName};
+    std::string heading = fillText(product.text(title), name);
+    setText(page, IDC_PAGE_TITLE, heading);
+    setText(page, IDC_PAGE_BODY, fillText(product.text(body), name));
+    setText(page, IDC_LIB_BACK, product.text(TEXT_BACK));
+    setText(page, IDC_LIB_NEXT, product.text(next));
+    setText(page, IDC_LIB_CANCEL, product.text(TEXT_CANCEL));
+    return heading;
+}
+
+// The heading in bold, then the page's texts.
+void initPage(HWND page, const std::string& heading) {
+    SampleProduct& product = *g_product;
     if (!g_headingFont) {
         LOGFONTA font;
         HFONT pageFont = reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0));
@@ -47,37 +63,60 @@ void initPage(HWND page, int title, int body, int next) {
     }
     if (g_headingFont)
         SendDlgItemMessageA(page, IDC_PAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(g_headingFont), FALSE);
-    std::vector<std::string> name = {product.productName};
-    std::string heading = fillText(product.text(title), name);
-    setText(page, IDC_PAGE_TITLE, heading);
     // Written at once: whoever watches the log (a support person, the demo
     // script) sees which page is on screen.
     product.log.line("page: " + heading);
     product.log.flush();
-    setText(page, IDC_PAGE_BODY, fillText(product.text(body), name));
-    setText(page, IDC_LIB_BACK, product.text(TEXT_BACK));
-    setText(page, IDC_LIB_NEXT, product.text(next));
-    setText(page, IDC_LIB_CANCEL, product.text(TEXT_CANCEL));
+    g_shownHeading = heading;
     // The library has focused the first control; Enter should go on, as
     // the highlighted default button promises, not press Readme or Browse.
     SetFocus(GetDlgItem(page, IDC_LIB_NEXT));
+}
+
+// The language dialog of the "Choose language" button is owned by the page
+// and gives the activation back to it when it closes: the page then reads
+// its texts again, from the language library chosen meanwhile. Re-reading
+// them at every activation is cheap and needs no notice from the library.
+bool isActivation(UINT message, WPARAM wParam) {
+    return message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE;
+}
+
+// Logs the heading when re-read texts changed it (another language).
+void noteRefresh(const std::string& heading) {
+    if (heading == g_shownHeading)
+        return;
+    g_shownHeading = heading;
+    g_product->log.line("page: " + heading + " (language changed)");
+    g_product->log.flush();
 }
 
 bool isCommand(UINT message, WPARAM wParam, int id) {
     return message == WM_COMMAND && LOWORD(wParam) == id;
 }
 
-int welcomePage(HWND page, UINT message, WPARAM, LPARAM) {
+std::string welcomeTexts(HWND page) {
+    return showPageTexts(page, TEXT_WELCOME_TITLE, TEXT_WELCOME_BODY, TEXT_NEXT);
+}
+
+int welcomePage(HWND page, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG)
-        initPage(page, TEXT_WELCOME_TITLE, TEXT_WELCOME_BODY, TEXT_NEXT);
+        initPage(page, welcomeTexts(page));
+    else if (isActivation(message, wParam))
+        noteRefresh(welcomeTexts(page));
     return PageReplyNotHandled;
 }
 
-int readmePage(HWND page, UINT message, WPARAM, LPARAM) {
-    if (message == WM_INITDIALOG) {
-        initPage(page, TEXT_README_TITLE, TEXT_README_BODY, TEXT_NEXT);
-        setText(page, IDC_LIB_README, g_product->text(TEXT_README));
-    }
+std::string readmeTexts(HWND page) {
+    std::string heading = showPageTexts(page, TEXT_README_TITLE, TEXT_README_BODY, TEXT_NEXT);
+    setText(page, IDC_LIB_README, g_product->text(TEXT_README));
+    return heading;
+}
+
+int readmePage(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG)
+        initPage(page, readmeTexts(page));
+    else if (isActivation(message, wParam))
+        noteRefresh(readmeTexts(page));
     return PageReplyNotHandled;
 }
 
@@ -93,16 +132,25 @@ const GroupBox kGroupBoxes[] = {
     {IDC_GROUP_HELP, GroupHelp, TEXT_GROUP_HELP},
 };
 
+std::string folderTexts(HWND page) {
+    std::string heading = showPageTexts(page, TEXT_FOLDER_TITLE, TEXT_FOLDER_BODY, TEXT_NEXT);
+    setText(page, IDC_LIB_BROWSE, g_product->text(TEXT_BROWSE));
+    for (const GroupBox& box : kGroupBoxes)
+        setText(page, box.control, g_product->text(box.text));
+    return heading;
+}
+
 int folderPage(HWND page, UINT message, WPARAM wParam, LPARAM) {
     SampleProduct& product = *g_product;
     if (message == WM_INITDIALOG) {
-        initPage(page, TEXT_FOLDER_TITLE, TEXT_FOLDER_BODY, TEXT_NEXT);
-        setText(page, IDC_LIB_BROWSE, product.text(TEXT_BROWSE));
+        initPage(page, folderTexts(page));
         product.SetShortWindowText(GetDlgItem(page, IDC_LIB_FOLDER), product.GetInstDir());
-        for (const GroupBox& box : kGroupBoxes) {
-            setText(page, box.control, product.text(box.text));
+        for (const GroupBox& box : kGroupBoxes)
             CheckDlgButton(page, box.control, product.GetGroupStatus(box.group) ? BST_CHECKED : BST_UNCHECKED);
-        }
+        return PageReplyNotHandled;
+    }
+    if (isActivation(message, wParam)) {
+        noteRefresh(folderTexts(page));
         return PageReplyNotHandled;
     }
     if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
@@ -119,11 +167,19 @@ int folderPage(HWND page, UINT message, WPARAM wParam, LPARAM) {
     return PageReplyNotHandled;
 }
 
+std::string readyTexts(HWND page) {
+    return showPageTexts(page, TEXT_READY_TITLE, TEXT_READY_BODY, TEXT_INSTALL);
+}
+
 int readyPage(HWND page, UINT message, WPARAM wParam, LPARAM) {
     SampleProduct& product = *g_product;
     if (message == WM_INITDIALOG) {
-        initPage(page, TEXT_READY_TITLE, TEXT_READY_BODY, TEXT_INSTALL);
+        initPage(page, readyTexts(page));
         product.SetShortWindowText(GetDlgItem(page, IDC_LIB_FOLDER), product.GetInstDir());
+        return PageReplyNotHandled;
+    }
+    if (isActivation(message, wParam)) {
+        noteRefresh(readyTexts(page));
         return PageReplyNotHandled;
     }
     if (isCommand(message, wParam, PageNext)) {
@@ -153,6 +209,7 @@ WizardEnd runWizard(SampleProduct& product) {
     if (g_headingFont)
         DeleteObject(g_headingFont);
     g_headingFont = nullptr;
+    g_shownHeading.clear();
     g_product = nullptr;
     if (product.installAccepted)
         return WizardEnd::Accepted;

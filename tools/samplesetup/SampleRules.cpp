@@ -260,7 +260,8 @@ const char* helpText() {
            "  /S          Installs without the wizard and asks nothing; the progress\n"
            "              dialog is shown. Every question of the setup is answered\n"
            "              with the choice that stops safely (Cancel, No; OK for a\n"
-           "              notice) and logged. Never restarts Windows.\n"
+           "              notice) and logged. Never restarts Windows. An installed\n"
+           "              earlier version is kept and installed over, not removed.\n"
            "  /D=folder   The target folder (default C:\\Program Files\\Sample Product).\n"
            "              Must come last; it may contain blanks and needs no quotes.\n"
            "  /LOG=file   Writes a plain-text log: start, arguments, each file, each\n"
@@ -272,6 +273,34 @@ const char* helpText() {
            "  0     installed\n"
            "  3010  installed; restart Windows to finish (files that were in use)\n"
            "  1602  cancelled by the user\n"
-           "  1603  failed (not enough space, a damaged disk ...; see the log)\n"
-           "  1639  an argument was not understood; nothing was done\n";
+           "  1603  failed (not enough space, a damaged disk ...; see the log); also\n"
+           "        when the installed files could not be registered for removal\n"
+           "  1639  an argument was not understood; nothing was done\n"
+           "\n"
+           "Started from a removable drive, the setup goes on from a copy in the\n"
+           "temporary folder, started with the same switches, and this program\n"
+           "exits with 0 at once: the copy's exit code tells how the install ended.\n";
+}
+
+std::string uninstallKeyFor(const std::string& productName) {
+    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productName;
+}
+
+uint32_t estimatedSizeKb(uint64_t bytes) {
+    uint64_t kb = bytes / 1024 + (bytes % 1024 != 0);
+    return kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(kb);
+}
+
+std::vector<UninstallValue> uninstallValues(const ProductFacts& product) {
+    std::string icon = product.installDirectory;
+    if (icon.empty() || icon.back() != '\\')
+        icon += '\\';
+    icon += product.exeName;
+    return {
+        {"InstallLocation", false, product.installDirectory, 0},
+        {"DisplayVersion", false, product.version, 0},
+        {"Publisher", false, product.publisher, 0},
+        {"DisplayIcon", false, icon, 0},
+        {"EstimatedSize", true, "", estimatedSizeKb(product.totalBytes)},
+    };
 }

@@ -115,4 +115,36 @@ std::string fillText(const std::string& format, const std::vector<std::string>& 
 // The text of --help.
 const char* helpText();
 
+// The product's Uninstall entry, below HKEY_LOCAL_MACHINE: the key the
+// library's registration writes DisplayName and UninstallString into, and
+// whose presence says an earlier version is installed.
+std::string uninstallKeyFor(const std::string& productName);
+
+// The archive's bytes as the Uninstall entry's EstimatedSize gives them:
+// KB rounded up, at most the largest DWORD.
+uint32_t estimatedSizeKb(uint64_t bytes);
+
+// What the installed product is, for its Uninstall entry.
+struct ProductFacts {
+    std::string installDirectory;
+    std::string exeName;  // the main executable, below installDirectory
+    std::string version;
+    std::string publisher;
+    uint64_t totalBytes;  // the archive header's totalSize
+};
+
+// One value of the Uninstall entry: text, or a number (REG_DWORD).
+struct UninstallValue {
+    std::string name;
+    bool isNumber;
+    std::string text;
+    uint32_t number;
+};
+
+// The values the sample adds to the Uninstall entry beside the library's
+// DisplayName and UninstallString, in the order they are written:
+// InstallLocation, DisplayVersion, Publisher, DisplayIcon (the main
+// executable's path, one backslash after the folder), EstimatedSize.
+std::vector<UninstallValue> uninstallValues(const ProductFacts& product);
+
 #endif

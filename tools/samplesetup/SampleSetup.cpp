@@ -20,6 +20,16 @@
 // A run that needs a reboot: /S and /NORESTART never restart Windows and
 // never ask; they leave the restart to the caller and exit with 3010. The
 // interactive run without /NORESTART offers the restart as the library does.
+//
+// In order: started from a removable drive, the program copies itself to
+// the temporary folder, starts the copy with the same arguments and ends
+// with 0 (the floppy may then be changed). An earlier version that is
+// registered is offered for removal before the wizard (interactive only),
+// with the "Choose language" button beside the wizard's pages. After a run
+// that installed the files the product is registered for its uninstaller
+// QRVUnins.Exe (a failure there ends with 1603: the files stay, but
+// nothing could remove them), and after a run that left files in use their
+// exchange is handed to Windows' next start.
 #include "SampleSetup.h"
 
 #include <shlobj.h>
@@ -29,6 +39,7 @@
 #include <atomic>
 
 #include "PageText.h"
+#include "ExchangeCompleter.h"
 
 namespace {
 
@@ -36,11 +47,18 @@ namespace {
 char g_title[] = "Sample Product Setup";
 char g_productName[] = "Sample Product";
 char g_exeName[] = "SampleTool.exe";
+// What the Uninstall entry says about the product beside its name.
+const char kVersion[] = "1.0";
+const char kPublisher[] = "Sample Company";
 // The target folder: the wizard's Browse writes into it.
 char g_installDir[PathSize];
 
-// The library's "Setup is complete." text.
+// The library's "Setup is complete." text, and its question whether to
+// remove the earlier version ("%s already exists on your computer ...").
 const int kSetupCompleteText = 11130;
+const int kEarlierVersionQuestion = 11125;
+// RunUninstall's result when the uninstaller removed the earlier version.
+const int kUninstallDone = 100;
 
 static_assert(AnswerOk == IDOK && AnswerCancel == IDCANCEL && AnswerYes == IDYES && AnswerNo == IDNO &&
                   AnswerAbort == IDABORT && AnswerRetry == IDRETRY && AnswerIgnore == IDIGNORE,
@@ -238,13 +256,87 @@ int SampleProduct::TakeProcessInfo(int kind, void* data) {
     return Setup::TakeProcessInfo(kind, data);
 }
 
+bool SampleProduct::earlierVersionRegistered() const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallKeyFor(productName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void SampleProduct::offerRemoval() {
+    if (!earlierVersionRegistered())
+        return;
+    if (options.silent) {
+        // Nobody chose to remove it: the files are installed over it.
+        log.line("earlier version: registered; kept (/S removes nothing, the install goes over it)");
+        return;
+    }
+    if (ShowMessage(kEarlierVersionQuestion, MB_YESNO | MB_ICONQUESTION, productName) != IDYES) {
+        log.line("earlier version: registered; kept (the user answered No)");
+        return;
+    }
+    int removed = RunUninstall();
+    log.line("earlier version: RunUninstall " + std::to_string(removed) +
+             (removed == kUninstallDone ? " (removed)" : " (not removed; the install goes over it)"));
+}
+
+bool SampleProduct::registerProduct() {
+    if (!RegisterApplication()) {
+        log.line("registration: RegisterApplication failed");
+        return false;
+    }
+    log.line("registration: RegisterApplication done");
+    std::string key = uninstallKeyFor(productName);
+    ProductFacts facts{installDirectory, exeName, kVersion, kPublisher, neededBytes};
+    for (const UninstallValue& value : uninstallValues(facts)) {
+        std::string name = value.name;
+        DWORD number = value.number;
+        std::string text = value.text;
+        int written = value.isNumber
+                          ? WriteToRegistry(HKEY_LOCAL_MACHINE, &key[0], &name[0], REG_DWORD,
+                                            reinterpret_cast<unsigned char*>(&number), sizeof number)
+                          : WriteToRegistry(HKEY_LOCAL_MACHINE, &key[0], &name[0], REG_SZ,
+                                            reinterpret_cast<unsigned char*>(&text[0]),
+                                            static_cast<unsigned long>(text.size() + 1));
+        log.line("registration: " + name + " = " +
+                 (value.isNumber ? std::to_string(number) : "\"" + text + "\"") + (written ? "" : " FAILED"));
+        if (!written)
+            return false;
+    }
+    return true;
+}
+
+void SampleProduct::completePendingExchanges() {
+    ExchangeCompletion done = completeExchanges();
+    log.line("exchange at restart: " + std::to_string(done.registered) + " registered, " +
+             std::to_string(done.stale) + " stale, " + std::to_string(done.left) + " left");
+}
+
+// Both closing operations that follow an installed run register the product
+// first: before the library's closing message, and before a restart it may
+// offer. A registration that fails ends the run as failed, without them.
 int SampleProduct::ProcessOK() {
     end_ = RunEnd::Complete;
+    if (!registerProduct()) {
+        end_ = RunEnd::Failed;
+        HideAll();
+        return 0;
+    }
     return 1;  // the library says "Setup is complete." (answered by itself under /S)
 }
 
 int SampleProduct::ProcessNeedReboot() {
     end_ = RunEnd::Reboot;
+    // The files are in place (some under temporary names): their exchange
+    // is due whatever becomes of the registration.
+    completePendingExchanges();
+    if (!registerProduct()) {
+        end_ = RunEnd::Failed;
+        rebootNeeded = 0;  // the failure is said; no restart is offered with it
+        HideAll();
+        return 0;
+    }
     if (!options.silent && !options.noRestart)
         return 1;  // the library offers the restart
     // Nobody is asked and nothing restarts; the closing of the background
@@ -301,16 +393,23 @@ RunEnd SampleProduct::run() {
     RunEnd ended = readArchiveSize();
     if (ended == RunEnd::NotRun) {
         if (options.silent) {
+            offerRemoval();
             if (!filesFit())
                 ended = RunEnd::Failed;
         } else {
             ShowBGWindow(SW_SHOW);
             CreateExitButton();
+            offerRemoval();
+            if (!CreateChoseLanButton())
+                log.line("language button: could not be shown");
             switch (runWizard(*this)) {
             case WizardEnd::Accepted: break;
             case WizardEnd::Cancelled: ended = RunEnd::Cancelled; break;
             case WizardEnd::Failed: ended = RunEnd::Failed; break;
             }
+            // The choice is made: the run's progress dialog needs no button.
+            if (languageButtonDialog)
+                DestroyChoseLanButton();
         }
     }
     if (ended == RunEnd::NotRun) {
@@ -328,8 +427,39 @@ RunEnd SampleProduct::run() {
     return ended;
 }
 
+namespace {
+
+// The first step: on a removable drive the program goes on from a copy in
+// the temporary folder, started with the same arguments, and this process
+// ends at once with 0 (the copy's exit code is the one that tells how the
+// install ended). Result: true to go on here.
+bool goOnHere(HINSTANCE instance, LPSTR commandLine, const Options& options) {
+    // The Setup object's background window stays hidden until run() shows
+    // it; a message its construction may put is answered as the switches
+    // say (nothing is logged yet: the copy writes the log).
+    RunLog noLog;
+    g_session.options = &options;
+    g_session.log = &noLog;
+    MessageHook previous = SetMessageHook(answerQuestion);
+    char empty[] = "";
+    int here;
+    {
+        Setup probe(instance, g_title, g_productName, g_exeName);
+        here = probe.IsRunFromHardDrive(commandLine ? commandLine : empty, SW_SHOWNORMAL);
+    }
+    SetMessageHook(previous);
+    g_session.options = nullptr;
+    g_session.log = nullptr;
+    return here != 0;
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    // Reading the switches changes nothing: the copy reads them again.
     Options options = parseArguments(commandLine);
+    if (!goOnHere(instance, commandLine, options))
+        return ExitSuccess;
     if (options.help) {
         printText(helpText(), options.silent);
         return ExitSuccess;
@@ -346,6 +476,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return ExitFailure;
     }
     log.line("start " + localTime());
+    // Which copy runs: from a removable drive, the one in the temporary folder.
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    log.line(std::string("program: ") + program);
     log.line(std::string("arguments: ") + (commandLine ? commandLine : ""));
     log.line(options.silent ? "mode: unattended" : "mode: wizard");
 

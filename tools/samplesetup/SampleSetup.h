@@ -25,7 +25,9 @@ class SampleProduct : public Setup {
 public:
     SampleProduct(HINSTANCE instance, const Options& options, RunLog& log);
 
-    // The whole install: wizard or not, space check, run, closing message.
+    // The whole install: the earlier version offered for removal, wizard
+    // (with the language button) or not, space check, run, registration,
+    // closing message.
     RunEnd run();
 
     // Logs each file, then shows it in the progress dialog, the file's bar
@@ -50,6 +52,21 @@ public:
     // size; says so and returns false when the files do not fit. A drive
     // whose free space cannot be read is not refused.
     bool filesFit();
+    // Whether an earlier version is registered: the product's Uninstall
+    // entry exists.
+    bool earlierVersionRegistered() const;
+    // Offers to remove the registered earlier version (string 11125) and
+    // removes it through its uninstaller on Yes. Unattended it asks nothing
+    // and removes nothing: the install goes over the earlier one. Logged.
+    void offerRemoval();
+    // Registers the installed product: the library's entries, then the
+    // Uninstall entry's InstallLocation, DisplayVersion, Publisher,
+    // DisplayIcon and EstimatedSize. Logged. Result: false at the first
+    // value that could not be written.
+    bool registerProduct();
+    // Hands the exchanges of files that were in use to Windows' next start
+    // (after a run that ended with 3) and logs the counts.
+    void completePendingExchanges();
 
     const Options& options;
     RunLog& log;

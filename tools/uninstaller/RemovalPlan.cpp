@@ -10,13 +10,9 @@
 #include "filemanager/EngineRules.h"
 #include "reader/RecordNames.h"
 #include "reader/VolumeFormat.h"
+#include "setup/RegistryNames.h"
 
 namespace {
-
-const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kAppPathsRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-const char kProductRoot[] = "SOFTWARE\\Tarvelon";
-const char kShellVerbs[] = "QRV_Files\\Shell";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -356,21 +352,21 @@ std::vector<std::string> installFolderCandidates(const std::string& programFolde
 // ---------------------------------------------------------------------------
 // Registration.
 
-std::string uninstallKey(const std::string& product) { return std::string(kUninstallRoot) + "\\" + product; }
+std::string uninstallKey(const std::string& product) { return std::string(kUninstallKey) + "\\" + product; }
 
-std::string productKey(const std::string& product) { return std::string(kProductRoot) + "\\" + product; }
+std::string productKey(const std::string& product) { return std::string(kProductsKey) + "\\" + product; }
 
-std::string appPathsKey(const std::string& exeName) { return std::string(kAppPathsRoot) + "\\" + exeName; }
+std::string appPathsKey(const std::string& exeName) { return std::string(kAppPathsKey) + "\\" + exeName; }
 
 std::vector<RegistryRemoval> registryRemovals(const std::string& product, const std::string& exeName) {
     std::vector<RegistryRemoval> out;
     // The shell verb: QRV_Files\Shell\<product>\command; other products'
     // verbs may share QRV_Files\Shell, which goes only when empty.
-    out.push_back({RegistryRoot::ClassesRoot, std::string(kShellVerbs) + "\\" + product, "", false});
+    out.push_back({RegistryRoot::ClassesRoot, std::string(kShellVerbsKey) + "\\" + product, "", false});
     if (!exeName.empty() && validKeyName(exeName))
-        out.push_back({RegistryRoot::LocalMachine, appPathsKey(exeName), kAppPathsRoot, true});
+        out.push_back({RegistryRoot::LocalMachine, appPathsKey(exeName), kAppPathsKey, true});
     out.push_back({RegistryRoot::LocalMachine, productKey(product), "SOFTWARE", false});
     // The Uninstall entry goes last: while it is there the removal can be tried again.
-    out.push_back({RegistryRoot::LocalMachine, uninstallKey(product), kUninstallRoot, false});
+    out.push_back({RegistryRoot::LocalMachine, uninstallKey(product), kUninstallKey, false});
     return out;
 }
