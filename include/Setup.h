@@ -286,9 +286,11 @@ extern "C" SETUP_API INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT mess
 /// asker's owner and caption) to see the answer, or log it.
 typedef int(CALLBACK* MessageHook)(BaseInterface* asker, int stringId, const char* text,
                                    unsigned long style);
-/// The string number the folder browser is offered to the hook with.
+/// The string numbers of what the hook is offered besides the string table's
+/// texts.
 enum MessageHookIds {
-    MessageHookBrowser = 0 ///< the folder browser for a missing volume
+    MessageHookBrowser = 0,    ///< the folder browser for a missing volume
+    MessageHookFixedText = -1  ///< a box whose text has no number (IsRunFromHardDrive's errors)
 };
 /// Installs `hook` for the whole process (null removes it) and returns the
 /// one it replaces. Any thread; a call of the old hook already under way
@@ -531,8 +533,8 @@ public:
     /// current directory, where the data volumes stay. Returns 0 when the
     /// copy has started (the caller ends without installing), 1 to go on in
     /// this process: not on a removable drive, or an error shown in an OK
-    /// box with a fixed English text. Uses none of the object's members;
-    /// any thread.
+    /// box with a fixed English text (offered to the message hook first as
+    /// MessageHookFixedText). Uses none of the object's members; any thread.
     int IsRunFromHardDrive(char* arguments, int showCommand);
 
     /// Registry writing and application registration. None of these shows a

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "baseinterface/MessageHook.h"
 #include "setup/RelaunchRules.h"
 #include "win32/Ownership.h"
 
@@ -53,8 +54,16 @@ private:
 };
 
 // The three errors: plain OK boxes owned by whatever window is in front.
-void showError(const char* text, const char* caption) {
-    MessageBoxA(GetForegroundWindow(), text, caption, MB_OK);
+// They are offered to the product's message hook first, as every other box
+// of the library is, so that an unattended setup started from a floppy
+// never waits on one; the hook sees their owner and caption in `box`.
+void showError(const BaseInterface& asker, const char* text, const char* caption) {
+    BaseInterface box = asker;
+    box.parentForMessage = GetForegroundWindow();
+    box.messageCaption = const_cast<char*>(caption);
+    if (askMessageHook(&box, MessageHookFixedText, text, MB_OK))
+        return;
+    MessageBoxA(box.parentForMessage, text, caption, MB_OK);
 }
 
 // Starts `commandLine` with this process's environment and current
@@ -94,7 +103,7 @@ int Setup::IsRunFromHardDrive(char* arguments, int showCommand) {
     char directory[PathSize];
     const char* name = nullptr;
     if (!splitModulePath(executable, directory, &name)) {
-        showError("Error in Module File Name", executable);
+        showError(*this, "Error in Module File Name", executable);
         return RelaunchContinueHere;
     }
     // The drive's root: the type of a directory below it is not the drive's.
@@ -113,11 +122,11 @@ int Setup::IsRunFromHardDrive(char* arguments, int showCommand) {
     DiskCopies disk(listPath);
     std::string failedSource;
     if (copyProgramFiles(directory, temp, disk, failedSource) == CopyOutcome::CopyFailed) {
-        showError(failedSource.c_str(), "Error Copying File");
+        showError(*this, failedSource.c_str(), "Error Copying File");
         return RelaunchContinueHere;
     }
     if (!startCopy(relaunchCommandLine(temp, name, arguments), showCommand)) {
-        showError(arguments ? arguments : "", "CreateProcess Error");
+        showError(*this, arguments ? arguments : "", "CreateProcess Error");
         return RelaunchContinueHere;
     }
     return RelaunchStarted;

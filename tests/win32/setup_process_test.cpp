@@ -283,8 +283,9 @@ TEST_F(SetupProcess, RunNeedingARebootOffersIt) {
             EXPECT_EQ(0, product.oks + product.errors + product.breaks);
             EXPECT_FALSE(IsWindowVisible(product.backgroundWindow));
             EXPECT_EQ(button == IDOK ? 1 : 0, g_exitWindowsCalls);
-            if (button == IDOK)
+            if (button == IDOK) {
                 EXPECT_EQ(static_cast<UINT>(EWX_REBOOT), g_exitWindowsFlags);
+            }
             // The background window would offer the reboot again when it
             // closes; the product here goes without closing it.
             product.rebootNeeded = 0;

@@ -389,6 +389,39 @@ TEST_F(Relaunch, CopyThatDoesNotStartIsReported) {
     EXPECT_EQ(expectedList(programFiles()), cleanupSection(listFile()));
 }
 
+// An unattended setup answers the error itself: the hook sees the box's
+// text, caption and owner, and no box opens.
+namespace {
+struct HookSeen {
+    int id = 1;
+    std::string text, caption;
+    HWND owner = nullptr;
+} g_hookSeen;
+
+int CALLBACK answerOk(BaseInterface* asker, int stringId, const char* text, unsigned long) {
+    g_hookSeen.id = stringId;
+    g_hookSeen.text = text;
+    g_hookSeen.caption = asker->messageCaption;
+    g_hookSeen.owner = asker->parentForMessage;
+    return IDOK;
+}
+}  // namespace
+
+TEST_F(Relaunch, ErrorIsOfferedToTheMessageHookFirst) {
+    makeDisk();
+    g_processFails = true;
+    MessageHook before = SetMessageHook(answerOk);
+    HWND front = GetForegroundWindow();
+    ui::Script ui;  // expects no window at all
+    EXPECT_EQ(1, relaunch("/S", SW_SHOW));
+    SetMessageHook(before);
+    EXPECT_TRUE(ui.finish());
+    EXPECT_EQ(MessageHookFixedText, g_hookSeen.id);
+    EXPECT_EQ("/S", g_hookSeen.text);
+    EXPECT_EQ("CreateProcess Error", g_hookSeen.caption);
+    EXPECT_EQ(front, g_hookSeen.owner);
+}
+
 // The real drive A:, which scripts/wine-env.sh makes a floppy drive of the
 // test prefix: the disk's setup starts its copy and ends; the copy runs
 // from the temp directory in the disk's directory and writes its report.
