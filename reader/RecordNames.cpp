@@ -125,3 +125,12 @@ char foldNameByte(char c) {
     default: return c;
     }
 }
+
+bool sameName(const char* a, size_t aLength, const char* b, size_t bLength) {
+    if (aLength != bLength)
+        return false;
+    for (size_t i = 0; i < aLength; ++i)
+        if (foldNameByte(a[i]) != foldNameByte(b[i]))
+            return false;
+    return true;
+}

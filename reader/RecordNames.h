@@ -50,4 +50,8 @@ const char* nameFaultText(NameFault fault);
 // whose bytes fold alike name one file.
 char foldNameByte(char c);
 
+// True when the two names are one file's name for Windows: same length and
+// every byte folds alike.
+bool sameName(const char* a, size_t aLength, const char* b, size_t bLength);
+
 #endif

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "explode/Explode.h"
+#include "reader/RecordNames.h"
 
 
 namespace {
@@ -110,6 +111,19 @@ TEST(EngineRecords, NamesThatLeaveTheFolderOrNameADevice) {
         EXPECT_FALSE(named("", name)) << name;
     for (const char* dir : {"COM1", "a\\nul\\b", "aux.d", "x/CON"})
         EXPECT_FALSE(named(dir, "d.txt")) << dir;
+}
+
+// Names compared as Windows looks them up: case folds for the Windows-1252
+// letters too, but not for the division sign, and lengths must agree.
+TEST(EngineRecords, NamesComparedWithoutCase) {
+    auto same = [](const char* a, const char* b) { return sameName(a, strlen(a), b, strlen(b)); };
+    EXPECT_TRUE(same("Program Files", "PROGRAM FILES"));
+    EXPECT_TRUE(same("caf\xe9", "CAF\xc9"));          // é and É
+    EXPECT_TRUE(same("\x9a\x9c\x9e\xff", "\x8a\x8c\x8e\x9f"));  // š œ ž ÿ
+    EXPECT_FALSE(same("a\xf7", "A\xd7"));             // ÷ is not a letter
+    EXPECT_FALSE(same("app", "app.exe"));
+    EXPECT_FALSE(same("app1", "app2"));
+    EXPECT_TRUE(same("", ""));
 }
 
 TEST(EngineRecords, TargetBaseKeywords) {

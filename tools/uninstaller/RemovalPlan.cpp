@@ -27,12 +27,7 @@ std::string trim(const char* text) {
 }
 
 bool sameComponent(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (foldNameByte(a[i]) != foldNameByte(b[i]))
-            return false;
-    return true;
+    return sameName(a.data(), a.size(), b.data(), b.size());
 }
 
 // `outer` is a prefix of `inner`, component by component.
