@@ -61,6 +61,21 @@ def shipped_places():
     return [re.findall(r'"(.*?)"', line)[0].split()[2] for line in block.splitlines() if '"' in line]
 
 
+def declared_operations(header):
+    """The names of the functions, operations, constructors and destructors a
+    header declares: every code line that names `name(` and ends a
+    declaration or its first line (`;` or `,`)."""
+    names = set()
+    for line in open(header):
+        code = line.split("//")[0].strip()
+        if not code or re.match(r"(typedef|static_assert|#|return)\b", code) or not code.endswith((";", ",")):
+            continue
+        m = re.search(r"(~?[A-Za-z_]\w*)\s*\(", code)
+        if m:
+            names.add(m.group(1))
+    return sorted(names)
+
+
 def pe_files(folder):
     found = []
     for here, _, files in os.walk(folder):
@@ -163,6 +178,13 @@ class SdkTest:
                 if link.startswith("screenshots/") and not os.path.isdir(os.path.join(ROOT, "docs", "screenshots")):
                     continue
                 check(os.path.exists(target), f"{os.path.relpath(page, self.sdk)} links to {link}, which is not in the SDK")
+        # The overview names every operation the SDK's headers declare.
+        overview = open(os.path.join(self.sdk, "docs", "interface.md")).read()
+        for header in ("Setup.h", "ExchangeCompleter.h"):
+            operations = declared_operations(os.path.join(self.sdk, "include", header))
+            check(operations, f"no operation found in {header}")
+            unnamed = [o for o in operations if not re.search(r"`[^`]*\b" + re.escape(o.lstrip("~")) + r"\b", overview)]
+            check(not unnamed, f"docs/interface.md does not name these operations of {header}: {unnamed}")
         # The reference carries the header's comments, thread notes included.
         page = open(os.path.join(self.sdk, "docs", "reference", "classSetup.html")).read()
         for text in ("ProcessNeedReboot", "worker thread", "MainWindowExist"):
@@ -206,8 +228,11 @@ class SdkTest:
         probe = os.path.join(self.unpacked, "probe")
         os.makedirs(probe)
         with open(os.path.join(probe, "probe.cpp"), "w") as f:
-            f.write('#include <stdio.h>\n#include "ExchangeCompleter.h"\n'
+            # The pair written as the engine writes it; its temporary file does not exist.
+            f.write('#include <windows.h>\n#include <stdio.h>\n#include "ExchangeCompleter.h"\n'
                     'int main(int argc, char** argv) {\n'
+                    '    WritePrivateProfileStringA("", "TempName1", "C:\\\\SdkTest\\\\qrv12.tmp", argv[1]);\n'
+                    '    WritePrivateProfileStringA("", "RealName1", "C:\\\\SdkTest\\\\x.dll", argv[1]);\n'
                     '    ExchangeCompletion done = completeExchanges(argv[1]);\n'
                     '    printf("%u %u %u\\n", done.registered, done.stale, done.left);\n'
                     '    return 0;\n}\n')
@@ -224,8 +249,6 @@ class SdkTest:
         # The completer linked from the SDK alone works: a pair whose
         # temporary file is gone is dropped from the rename file.
         renames = os.path.join(os.path.dirname(self.completerProbe), "rename.ini")
-        with open(renames, "w", newline="\r\n") as f:
-            f.write("[]\nTempName1=C:\\SdkTest\\qrv12.tmp\nRealName1=C:\\SdkTest\\x.dll\n")
         out = run([self.env.get("WINE", "wine"), self.completerProbe, "Z:" + renames.replace("/", "\\")],
                   cwd=os.path.dirname(self.completerProbe)).split()
         check(out[-3:] == ["0", "1", "0"], f"the completer registered, dropped, left {out[-3:]}, not 0 1 0")
@@ -304,13 +327,13 @@ class SdkTest:
 
     def uninstalls(self):
         # The installed uninstaller, from the Windows folder, unattended, with
-        # the product's name as its Uninstall entry passes it.
+        # the product's name as its Uninstall entry passes it: unquoted.
         installed = os.path.join(self.windows, "QRVUnins.Exe")
         check(os.path.isfile(installed), "the install put no QRVUnins.Exe into the Windows folder")
         check(sha256(installed) == sha256(os.path.join(self.sdk, "tools", "QRVUnins.Exe")),
               "the installed QRVUnins.Exe is not the SDK's")
         try:
-            r = subprocess.run([self.env.get("WINE", "wine"), r"C:\windows\QRVUnins.Exe", "/S", "Sample Product"],
+            r = subprocess.run([self.env.get("WINE", "wine"), r"C:\windows\QRVUnins.Exe", "/S", "Sample", "Product"],
                                cwd=self.windows, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                                timeout=90)
         except subprocess.TimeoutExpired:
