@@ -4,7 +4,8 @@ the zip (signed with a certificate made for this run), the zip is unpacked
 into an empty folder outside the checkout, the example is built there with
 nothing but the SDK and the documented toolchain, the example product is
 packed with the SDK's setupvol onto floppy-sized volumes and installed
-unattended under Wine, and the installed tree is compared with the volumes.
+unattended under Wine, the installed tree is compared with the volumes, and
+the uninstaller the product put into the Windows folder removes it again.
 A second scripts/dist in a fresh build folder must give the same zip, byte
 for byte.
 
@@ -58,6 +59,21 @@ def shipped_places():
     text = open(os.path.join(ROOT, "scripts", "dist")).read()
     block = re.search(r"^shipped=\(\n(.*?)^\)", text, re.S | re.M).group(1)
     return [re.findall(r'"(.*?)"', line)[0].split()[2] for line in block.splitlines() if '"' in line]
+
+
+def declared_operations(header):
+    """The names of the functions, operations, constructors and destructors a
+    header declares: every code line that names `name(` and ends a
+    declaration or its first line (`;` or `,`)."""
+    names = set()
+    for line in open(header):
+        code = line.split("//")[0].strip()
+        if not code or re.match(r"(typedef|static_assert|#|return)\b", code) or not code.endswith((";", ",")):
+            continue
+        m = re.search(r"(~?[A-Za-z_]\w*)\s*\(", code)
+        if m:
+            names.add(m.group(1))
+    return sorted(names)
 
 
 def pe_files(folder):
@@ -136,7 +152,7 @@ class SdkTest:
                     os.chmod(os.path.join(self.unpacked, info.filename), mode & 0o777)
         self.sdk = os.path.join(self.unpacked, top)
         expected = shipped_places() + [
-            "include/Setup.h", "tools/setupvol", "example/CMakeLists.txt",
+            "include/Setup.h", "include/ExchangeCompleter.h", "tools/setupvol", "example/CMakeLists.txt",
             "example/cmake/mingw-i686.cmake", "example/cmake/mingw-common.cmake",
             "example/SampleSetup.cpp", "example/product/manifest.txt",
             "docs/reference/index.html", "docs/reference/classSetup.html"]
@@ -162,6 +178,13 @@ class SdkTest:
                 if link.startswith("screenshots/") and not os.path.isdir(os.path.join(ROOT, "docs", "screenshots")):
                     continue
                 check(os.path.exists(target), f"{os.path.relpath(page, self.sdk)} links to {link}, which is not in the SDK")
+        # The overview names every operation the SDK's headers declare.
+        overview = open(os.path.join(self.sdk, "docs", "interface.md")).read()
+        for header in ("Setup.h", "ExchangeCompleter.h"):
+            operations = declared_operations(os.path.join(self.sdk, "include", header))
+            check(operations, f"no operation found in {header}")
+            unnamed = [o for o in operations if not re.search(r"`[^`]*\b" + re.escape(o.lstrip("~")) + r"\b", overview)]
+            check(not unnamed, f"docs/interface.md does not name these operations of {header}: {unnamed}")
         # The reference carries the header's comments, thread notes included.
         page = open(os.path.join(self.sdk, "docs", "reference", "classSetup.html")).read()
         for text in ("ProcessNeedReboot", "worker thread", "MainWindowExist"):
@@ -199,6 +222,23 @@ class SdkTest:
               "the Setup.Dll beside the program is not the SDK's")
         imports = run(["i686-w64-mingw32-objdump", "-p", exe])
         check("DLL Name: Setup.Dll" in imports, "SampleSetup.exe does not import Setup.Dll")
+        # The completer's archive stands alone: a program that calls it links
+        # with the SDK's header and archive and nothing else of ours (it runs
+        # under Wine with the example's install).
+        probe = os.path.join(self.unpacked, "probe")
+        os.makedirs(probe)
+        with open(os.path.join(probe, "probe.cpp"), "w") as f:
+            # The pair written as the engine writes it; its temporary file does not exist.
+            f.write('#include <windows.h>\n#include <stdio.h>\n#include "ExchangeCompleter.h"\n'
+                    'int main(int argc, char** argv) {\n'
+                    '    WritePrivateProfileStringA("", "TempName1", "C:\\\\SdkTest\\\\qrv12.tmp", argv[1]);\n'
+                    '    WritePrivateProfileStringA("", "RealName1", "C:\\\\SdkTest\\\\x.dll", argv[1]);\n'
+                    '    ExchangeCompletion done = completeExchanges(argv[1]);\n'
+                    '    printf("%u %u %u\\n", done.registered, done.stale, done.left);\n'
+                    '    return 0;\n}\n')
+        run(["i686-w64-mingw32-g++-posix", "-std=c++17", "-static", "-o", "probe.exe", "probe.cpp",
+             "-I" + os.path.join(self.sdk, "include"), os.path.join(self.sdk, "lib", "libcompanion.a")], cwd=probe)
+        self.completerProbe = os.path.join(probe, "probe.exe")
         commands = json.load(open(os.path.join(self.exampleBuild, "compile_commands.json")))
         leaks = [c["command"] for c in commands if ROOT in c["command"]]
         check(not leaks, f"the example's build reaches into the checkout: {leaks[:1]}")
@@ -206,9 +246,34 @@ class SdkTest:
     def exampleInstalls(self):
         if os.environ.get("SETUP_WINE_BITS", "32") != "32":
             raise Skip("this kernel runs no 32-bit programs: the i686 example cannot run")
+        # The completer linked from the SDK alone works: a pair whose
+        # temporary file is gone is dropped from the rename file.
+        renames = os.path.join(os.path.dirname(self.completerProbe), "rename.ini")
+        out = run([self.env.get("WINE", "wine"), self.completerProbe, "Z:" + renames.replace("/", "\\")],
+                  cwd=os.path.dirname(self.completerProbe)).split()
+        check(out[-3:] == ["0", "1", "0"], f"the completer registered, dropped, left {out[-3:]}, not 0 1 0")
+        check("TempName1" not in open(renames).read(), "the stale pair stayed in the rename file")
+
         setupvol = os.path.join(self.sdk, "tools", "setupvol")
         disks = os.path.join(self.unpacked, "disks")
-        run([setupvol, "pack", os.path.join(self.sdk, "example", "product", "manifest.txt"),
+        product = os.path.join(self.sdk, "example", "product")
+        check(os.path.isfile(os.path.join(product, "bin", "QRVUnins.Exe")) and
+              open(os.path.join(product, "bin", "QRVUnins.Exe"), "rb").read() ==
+              open(os.path.join(self.sdk, "tools", "QRVUnins.Exe"), "rb").read(),
+              "the example product's bin/QRVUnins.Exe is not the SDK's uninstaller")
+        # The product installs its uninstaller into the Windows folder; a
+        # manifest that does not pack it yet gets the line here.
+        manifest = os.path.join(product, "manifest.txt")
+        if "QRVUnins.Exe" not in open(manifest).read():
+            with open(manifest, "a") as f:
+                f.write("file bin/QRVUnins.Exe windows - 1\n")
+        prefix = self.env["WINEPREFIX"]
+        self.windows = os.path.join(prefix, "drive_c", "windows")
+        uninstaller = os.path.join(self.windows, "QRVUnins.Exe")
+        if os.path.exists(uninstaller):
+            os.remove(uninstaller)
+        self.windowsBefore = self.windowsFolder()
+        run([setupvol, "pack", manifest,
              "-o", disks, "--volume-size", str(FLOPPY), "--disk-dirs", "--quiet"])
         volumes = sorted(os.listdir(disks), key=lambda d: (len(d), d))
         check(volumes == [f"Disk{n}" for n in range(1, len(volumes) + 1)], f"disk folders {volumes}")
@@ -219,7 +284,6 @@ class SdkTest:
         for f in ("SampleSetup.exe", "Setup.Dll"):
             shutil.copy(os.path.join(self.exampleBuild, f), first)
 
-        prefix = self.env["WINEPREFIX"]
         target_unix = os.path.join(prefix, "drive_c", "SdkTest", "Sample")
         shutil.rmtree(os.path.dirname(target_unix), ignore_errors=True)
         try:
@@ -246,18 +310,46 @@ class SdkTest:
         for f in want:
             check(sha256(os.path.join(packed, f)) == sha256(os.path.join(target_unix, f)),
                   f"{f} differs from the packed file")
+        # One record for each installed file, the one in the Windows folder included.
+        files = sum(len(fs) for _, _, fs in os.walk(extracted))
         log = os.path.getsize(os.path.join(target_unix, "Install.log"))
-        check(log == RECORD * len(want), f"Install.log has {log} bytes for {len(want)} files")
+        check(log == RECORD * files, f"Install.log has {log} bytes for {files} files")
         self.installed = target_unix
 
+    def windowsFolder(self):
+        """The files directly in the Windows folder, each with its size and hash."""
+        found = {}
+        for f in os.listdir(self.windows):
+            path = os.path.join(self.windows, f)
+            if os.path.isfile(path):
+                found[f.lower()] = (os.path.getsize(path), sha256(path))
+        return found
+
     def uninstalls(self):
-        # TO BE ADDED with the uninstaller: run the SDK's tools/QRVUnins.Exe on
-        # the example installed above (unattended) and check that the tree,
-        # Install.log included, is gone. Until it ships, the case is skipped.
-        uninstaller = os.path.join(self.sdk, "tools", "QRVUnins.Exe")
-        if not os.path.isfile(uninstaller):
-            raise Skip("the SDK ships no uninstaller yet (tools/QRVUnins.Exe)")
-        raise AssertionError("the SDK ships tools/QRVUnins.Exe: write the uninstall step here")
+        # The installed uninstaller, from the Windows folder, unattended, with
+        # the product's name as its Uninstall entry passes it: unquoted.
+        installed = os.path.join(self.windows, "QRVUnins.Exe")
+        check(os.path.isfile(installed), "the install put no QRVUnins.Exe into the Windows folder")
+        check(sha256(installed) == sha256(os.path.join(self.sdk, "tools", "QRVUnins.Exe")),
+              "the installed QRVUnins.Exe is not the SDK's")
+        try:
+            r = subprocess.run([self.env.get("WINE", "wine"), r"C:\windows\QRVUnins.Exe", "/S", "Sample", "Product"],
+                               cwd=self.windows, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               timeout=90)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("the unattended uninstall did not end in 90 s")
+        check(r.returncode == 100, f"the unattended uninstall exited with {r.returncode}, not 100 "
+              f"(3: no Uninstall entry or InstallLocation for the product):\n{r.stdout[-2000:]}")
+        left = [os.path.relpath(os.path.join(h, f), self.installed)
+                for h, _, fs in os.walk(self.installed) for f in fs] if os.path.exists(self.installed) else []
+        check(not left, f"files left after the uninstall: {left}")
+        check(not os.path.exists(self.installed), f"the installation folder {self.installed} is still there")
+        # The Windows folder is shared: nothing in it changed but the uninstaller itself.
+        after = self.windowsFolder()
+        after.pop("qrvunins.exe", None)
+        changed = sorted(f for f in set(self.windowsBefore) | set(after)
+                         if self.windowsBefore.get(f) != after.get(f))
+        check(not changed, f"files of the Windows folder changed: {changed}")
 
     def reproducible(self):
         # A fresh build folder: the second zip is built from nothing.

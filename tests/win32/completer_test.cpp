@@ -15,7 +15,7 @@
 #include "EngineKit.h"
 #include "RestartKit.h"
 #include "TestEnv.h"
-#include "tools/companion/ExchangeCompleter.h"
+#include "ExchangeCompleter.h"
 
 namespace {
 

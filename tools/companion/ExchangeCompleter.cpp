@@ -1,5 +1,5 @@
 // Completing the exchange of files that were in use; see ExchangeCompleter.h.
-#include "tools/companion/ExchangeCompleter.h"
+#include "ExchangeCompleter.h"
 
 #include <windows.h>
 

@@ -1,5 +1,7 @@
 // Completing the exchange of files that were in use, for a product's setup
-// executable (static library `companion`, Win32 builds).
+// executable (static library `companion`, Win32 builds; the SDK ships it as
+// include/ExchangeCompleter.h with lib/libcompanion.a). It includes nothing,
+// so the SDK's copy stands alone: `#include "ExchangeCompleter.h"`.
 //
 // When the install engine finds a target in use it writes the new content
 // into a qrv*.TMP file beside it, records the pair of names in QrvInit.Ini in
@@ -17,8 +19,8 @@
 //
 //     if (setup.MakeSetupFileOperation(dir) == StepDoneReboot)
 //         completeExchanges();
-#ifndef SETUP_TOOLS_COMPANION_EXCHANGE_COMPLETER_H
-#define SETUP_TOOLS_COMPANION_EXCHANGE_COMPLETER_H
+#ifndef SETUP_EXCHANGE_COMPLETER_H
+#define SETUP_EXCHANGE_COMPLETER_H
 
 struct ExchangeCompletion {
     unsigned int registered = 0;  // pairs handed to Windows and taken out of the rename file
