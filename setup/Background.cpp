@@ -144,6 +144,13 @@ INT_PTR CALLBACK exitButtonProcedure(HWND dialog, UINT message, WPARAM wParam, L
 
 }  // namespace
 
+void keepFloatingButtonsOver(const Setup& setup) {
+    const HWND buttons[] = {setup.exitButtonDialog, setup.languageButtonDialog};
+    for (HWND button : buttons)
+        if (button)
+            SetWindowPos(button, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 // ExitWindowsEx refuses a reboot to a process whose token does not have the
 // shutdown privilege enabled; it is present but disabled for users who may
 // shut down, so enable it first.

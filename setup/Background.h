@@ -11,6 +11,13 @@
 // registered, so that a later object of the process can register it again.
 void releaseBackground(Setup& setup);
 
+// Puts the exit and language buttons back on top, without activating them.
+// They are owned by the background and belong over it, but when an owned
+// dialog is shown Wine raises the background above its other owned windows,
+// hiding the buttons; the wizard calls this as each page appears. The
+// buttons sit in corners no dialog covers.
+void keepFloatingButtonsOver(const Setup& setup);
+
 // Enables the shutdown privilege of this process, without which
 // ExitWindowsEx(EWX_REBOOT) fails: for every reboot the library requests.
 void enableShutdownPrivilege();

@@ -22,6 +22,7 @@
 #include "baseinterface/MessageText.h"
 #include "baseinterface/PathText.h"
 #include "resources/resource.h"
+#include "setup/Background.h"
 #include "setup/WizardRules.h"
 #include "win32/Ownership.h"
 
@@ -203,6 +204,9 @@ INT_PTR CALLBACK pageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lP
         SetFocus(reinterpret_cast<HWND>(wParam));
     }
     Setup* setup = g_pageSetup;
+    if (message == WM_WINDOWPOSCHANGED && setup &&
+        (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW))
+        keepFloatingButtonsOver(*setup);
     switch (routeMessage(setup != nullptr, setup && setup->pageActive, setup ? setup->currentPage : 0,
                          setup && setup->pageQueue ? setup->pageCount : 0)) {
     case PageRoute::Nobody:

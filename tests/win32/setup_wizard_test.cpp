@@ -850,3 +850,51 @@ TEST_F(PictureTest, PaletteDisplayShowsThePalettePictureOrFallsBack) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The floating buttons stay over the background from page to page.
+
+namespace {
+struct ButtonState {
+    bool exists = false, visible = false, above = false;
+    COLORREF centre = CLR_INVALID, face = CLR_INVALID;
+};
+ButtonState buttonState(HWND button, HWND background) {
+    ButtonState s;
+    s.exists = IsWindow(button) != FALSE;
+    s.visible = IsWindowVisible(button) != FALSE;
+    for (HWND w = GetWindow(button, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (w == background)
+            s.above = true;
+    RECT r;
+    GetWindowRect(button, &r);
+    s.centre = screenPixel(r.left + 3, (r.top + r.bottom) / 2);
+    s.face = GetSysColor(COLOR_BTNFACE);
+    return s;
+}
+}  // namespace
+
+TEST_F(WizardTest, ExitButtonStaysOverTheBackgroundOnEveryPage) {
+    setup->ShowBGWindow(SW_SHOW);
+    ASSERT_EQ(1, setup->CreateExitButton());
+    pumpMessages();
+    HWND button = setup->exitButtonDialog, background = setup->backgroundWindow;
+    std::vector<ButtonState> states;
+    ui::Script ui;
+    for (int n = 1; n <= 3; ++n)
+        expectPage(ui, n, [&, n](HWND page) {
+            Sleep(300);
+            states.push_back(buttonState(button, background));
+            click(page, n < 3 ? PageNext : PageEnd);
+        });
+    setup->GetDialogsQueue();
+    EXPECT_TRUE(ui.finish());
+    ASSERT_EQ(3u, states.size());
+    for (size_t i = 0; i < states.size(); ++i) {
+        EXPECT_TRUE(states[i].exists) << "page " << i + 1;
+        EXPECT_TRUE(states[i].visible) << "page " << i + 1;
+        EXPECT_TRUE(states[i].above) << "page " << i + 1;
+        EXPECT_EQ(states[i].face, states[i].centre) << "page " << i + 1;
+    }
+    setup->DestroyExitButton();
+}
