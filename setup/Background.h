@@ -14,7 +14,8 @@ void releaseBackground(Setup& setup);
 // Puts the exit and language buttons back on top, without activating them.
 // They are owned by the background and belong over it, but when an owned
 // dialog is shown Wine raises the background above its other owned windows,
-// hiding the buttons; the wizard calls this as each page appears. The
+// hiding the buttons; each wizard page and the progress dialog call this
+// as they appear. The
 // buttons sit in corners no dialog covers.
 void keepFloatingButtonsOver(const Setup& setup);
 

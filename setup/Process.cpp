@@ -126,6 +126,10 @@ INT_PTR CALLBACK progressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         else
             endRun(dialog, static_cast<long>(wParam));
         return FALSE;
+    case WM_WINDOWPOSCHANGED:
+        if (g_run.setup && (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW))
+            keepFloatingButtonsOver(*g_run.setup);
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL)
             askCancel(dialog);

@@ -321,3 +321,31 @@ TEST_F(SetupProcess, BackgroundClosedMidRunStopsTheWorkerBeforeProcessReturns) {
 }
 
 }  // namespace
+
+// The exit button stays over the background while the progress dialog is
+// up (Wine raises the owner over its other owned windows when one appears).
+TEST_F(SetupProcess, ExitButtonStaysOverTheBackgroundDuringTheRun) {
+    Product product;
+    product.ShowBGWindow(SW_SHOW);
+    ASSERT_EQ(1, product.CreateExitButton());
+    HWND button = product.exitButtonDialog, background = product.backgroundWindow;
+    bool sawDialog = false, above = false;
+    product.onFile = [&](int file) {
+        if (file != kFiles / 2)
+            return;
+        // The dialog is shown by now: its worker started before it appeared.
+        for (int i = 0; i < 100 && !IsWindowVisible(product.progressDialog); ++i)
+            Sleep(20);
+        Sleep(200);  // let the window system settle its stacking
+        sawDialog = IsWindowVisible(product.progressDialog) != FALSE;
+        for (HWND w = GetWindow(button, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+            if (w == background)
+                above = true;
+    };
+    ui::Script ui;
+    ui.messageBox(ui::AnyOwner, g_title, "Setup is complete.", IDOK, MB_ICONINFORMATION);
+    run(product);
+    EXPECT_TRUE(ui.finish());
+    EXPECT_TRUE(sawDialog);
+    EXPECT_TRUE(above);
+}
