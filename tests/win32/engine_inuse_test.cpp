@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "EngineKit.h"
+#include "RestartKit.h"
 #include "TestEnv.h"
 #include "UiAuto.h"
 
@@ -31,36 +32,6 @@ std::string profileValue(const std::string& key) {
     char value[520] = "";
     GetPrivateProfileStringA("", key.c_str(), "", value, sizeof value, renameFile().c_str());
     return value;
-}
-
-// Holds a file open without any sharing, as a running program holds its DLL.
-class Held {
-public:
-    explicit Held(const std::string& path)
-        : h_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                         nullptr)) {}
-    ~Held() {
-        if (h_ != INVALID_HANDLE_VALUE)
-            CloseHandle(h_);
-    }
-    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE h_;
-};
-
-// The qrv*.TMP files in `dir`.
-std::vector<std::string> temporaries(const std::string& dir) {
-    std::vector<std::string> out;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\qrv*.tmp").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    do
-        out.push_back(dir + "\\" + fd.cFileName);
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return out;
 }
 
 // What Windows does with wininit.ini's [rename] section at its next start,
@@ -137,7 +108,7 @@ TEST_F(EngineInUse, FreeTargetIsOpenedItself) {
     EXPECT_EQ(3u, testenv::readFile(path).size());  // truncated, not overwritten in place
     EXPECT_EQ(0, engine.rebootFlag);
     EXPECT_FALSE(testenv::fileExists(renameFile()));
-    EXPECT_TRUE(temporaries(app).empty());
+    EXPECT_TRUE(kit::temporaries(app).empty());
 }
 
 TEST_F(EngineInUse, HeldTargetsGoToTemporaryFilesRecordedForTheNextStart) {
@@ -146,7 +117,7 @@ TEST_F(EngineInUse, HeldTargetsGoToTemporaryFilesRecordedForTheNextStart) {
     ASSERT_TRUE(testenv::writeFile(target(2), oldBytes));
     std::vector<kit::Notice> perFile;
     {
-        Held one(target(1)), two(target(2));
+        kit::Held one(target(1)), two(target(2));
         ASSERT_TRUE(one.ok() && two.ok());
         kit::Engine engine;
         kit::DialogGuard guard;
@@ -158,7 +129,7 @@ TEST_F(EngineInUse, HeldTargetsGoToTemporaryFilesRecordedForTheNextStart) {
     // The held files are untouched; the new content waits beside each.
     EXPECT_TRUE(oldBytes == testenv::readFile(target(1)));
     EXPECT_TRUE(oldBytes == testenv::readFile(target(2)));
-    std::vector<std::string> lib = temporaries(app + "\\lib"), top = temporaries(app);
+    std::vector<std::string> lib = kit::temporaries(app + "\\lib"), top = kit::temporaries(app);
     ASSERT_EQ(1u, lib.size());
     ASSERT_EQ(1u, top.size());
     EXPECT_TRUE(sources[1] == testenv::readFile(lib[0]));
@@ -199,14 +170,14 @@ TEST_F(EngineInUse, HeldTargetsGoToTemporaryFilesRecordedForTheNextStart) {
     // A second object goes on with the numbering.
     DeleteFileA((app + "\\Install.log").c_str());
     {
-        Held held(target(3));
+        kit::Held held(target(3));
         kit::Engine engine;
         kit::DialogGuard guard;
         EXPECT_EQ(3, kit::install(engine, volumes, app).run);
         EXPECT_TRUE(guard.seen().empty());
     }
     unsigned int third = ++exchanges;
-    std::vector<std::string> lib2 = temporaries(app + "\\lib");
+    std::vector<std::string> lib2 = kit::temporaries(app + "\\lib");
     ASSERT_EQ(2u, lib2.size());
     std::string newest = lib2[0] == lib[0] ? lib2[1] : lib2[0];
     EXPECT_EQ(newest, profileValue("TempName" + std::to_string(third)));
@@ -224,7 +195,7 @@ TEST_F(EngineInUse, UnwritableRenameFileFallsBackOnWininit) {
     {
         kit::Immutable locked(renameFile());
         ASSERT_TRUE(locked.ok());
-        Held held(target(2));
+        kit::Held held(target(2));
         kit::Engine engine;
         kit::DialogGuard guard;
         EXPECT_EQ(3, kit::install(engine, volumes, app).run);
@@ -234,7 +205,7 @@ TEST_F(EngineInUse, UnwritableRenameFileFallsBackOnWininit) {
     EXPECT_EQ("; locked\r\n", std::string(reinterpret_cast<const char*>(testenv::readFile(renameFile()).data()),
                                           testenv::readFile(renameFile()).size()));
 
-    std::vector<std::string> top = temporaries(app);
+    std::vector<std::string> top = kit::temporaries(app);
     ASSERT_EQ(1u, top.size());
     EXPECT_TRUE(sources[2] == testenv::readFile(top[0]));
     EXPECT_EQ(5u, kit::readLog(app + "\\Install.log").size());
@@ -262,13 +233,13 @@ TEST_F(EngineInUse, UnwritableRenameFileFallsBackOnWininit) {
     // section, and the product has its new file, not a deleted one.
     startWindowsAgain(lines, shortPath(dir));
     EXPECT_TRUE(sources[2] == testenv::readFile(target(2)));
-    EXPECT_TRUE(temporaries(app).empty());
+    EXPECT_TRUE(kit::temporaries(app).empty());
 }
 
 TEST_F(EngineInUse, NoRoomForATemporaryFileStopsTheRun) {
     ASSERT_TRUE(testenv::writeFile(target(1), "in use"));
     {
-        Held held(target(1));
+        kit::Held held(target(1));
         kit::Immutable locked(app + "\\lib");
         ASSERT_TRUE(locked.ok());
         kit::Engine engine;
@@ -282,7 +253,7 @@ TEST_F(EngineInUse, NoRoomForATemporaryFileStopsTheRun) {
         EXPECT_EQ(1, engine.rebootFlag);
     }
     ++exchanges;
-    EXPECT_TRUE(temporaries(app + "\\lib").empty());
+    EXPECT_TRUE(kit::temporaries(app + "\\lib").empty());
     // The file before it keeps its record.
     std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
     ASSERT_EQ(1u, log.size());
@@ -318,7 +289,7 @@ TEST_F(EngineInUse, FailedExpansionTakesBackItsExchange) {
                 locked.reset(new kit::Immutable(renameFile()));
                 ASSERT_TRUE(locked->ok());
             }
-            Held held(target(2));
+            kit::Held held(target(2));
             ASSERT_TRUE(held.ok());
             kit::Engine engine;
             ui::Script ui;
@@ -330,7 +301,7 @@ TEST_F(EngineInUse, FailedExpansionTakesBackItsExchange) {
             EXPECT_TRUE(guard.seen().empty());
         }
         unsigned int number = ++exchanges;
-        EXPECT_TRUE(temporaries(app).empty()) << wininitOnly;
+        EXPECT_TRUE(kit::temporaries(app).empty()) << wininitOnly;
         EXPECT_EQ("", profileValue("TempName" + std::to_string(number)));
         EXPECT_EQ("", profileValue("RealName" + std::to_string(number)));
         char section[4096] = {};
@@ -356,7 +327,7 @@ TEST_F(EngineInUse, TemporaryFileOfADriveRootTargetIsInTheRoot) {
     kit::CurrentDir cd(windows);
     char temporaryName[PathSize] = "";
     {
-        Held held(rootTarget);
+        kit::Held held(rootTarget);
         ASSERT_TRUE(held.ok());
         kit::Engine engine;
         HANDLE file = engine.ExchFilePrepare(rootTarget.c_str(), temporaryName);

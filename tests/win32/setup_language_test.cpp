@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../../tools/samplesetup/PageText.h"
+#include "TestEnv.h"
 #include "UiAuto.h"
 #include "resource.h"
 
@@ -28,18 +29,6 @@ char g_product[] = "Test Product";
 char g_exe[] = "Product.exe";
 
 HMODULE library() { return GetModuleHandleA("Setup.Dll"); }
-
-// Serves what is queued for this thread, the background window's quit
-// message included.
-void pumpMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
 
 // ---------------------------------------------------------------------------
 // System calls of Setup.Dll seen by the tests.
@@ -88,7 +77,7 @@ std::wstring loadText(HMODULE module, int id) {
 class LanguageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pumpMessages();
+        testenv::pumpMessages();
         g_beeps = 0;
         g_libraryNames.clear();
         g_missing.clear();
@@ -98,14 +87,14 @@ protected:
         setup_->SetLastDlgHWND(setup_->backgroundWindow);
         ASSERT_EQ(1, setup_->CreateChoseLanButton());
         button_ = setup_->languageButtonDialog;
-        pumpMessages();
+        testenv::pumpMessages();
     }
     void TearDown() override {
         // A library the object still holds goes with the test.
         if (setup_ && setup_->languageLibrary)
             FreeLibrary(setup_->languageLibrary);
         setup_.reset();
-        pumpMessages();
+        testenv::pumpMessages();
     }
 
     // Presses "Choose language"; the dialog opens when this thread next
@@ -170,7 +159,7 @@ TEST_F(LanguageTest, DialogOwnedByTheMessageOwnerAndSecondPressBeeps) {
     });
     pressButton();
     EXPECT_TRUE(ui.finish());
-    pumpMessages();
+    testenv::pumpMessages();
     // One dialog only, nothing loaded, the owner given back.
     EXPECT_EQ(1u, ui.matched().size());
     EXPECT_EQ(2, g_beeps.load());

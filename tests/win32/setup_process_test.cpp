@@ -31,18 +31,6 @@ const char kExitText[] =
     "Setup has not finished yet, application may not work properly.\nAre you sure you want to exit ?";
 const long kQuestion = MB_YESNO | MB_ICONQUESTION;
 
-// Serves this thread's queue; the quit message the background window posts
-// when it goes is taken out so that later message boxes are not ended by it.
-void pumpMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 // A manual-reset event, closed when it goes.
 struct Event {
     HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -212,7 +200,7 @@ TEST_F(SetupProcess, CancelAnsweredNoResumesAndCompletes) {
     for (int answer : product.answers)
         EXPECT_EQ(2, answer);
     expectInstalled(kFiles);
-    pumpMessages();
+    testenv::pumpMessages();
     EXPECT_EQ(1, product.MainWindowExist());
 }
 
@@ -237,7 +225,7 @@ TEST_F(SetupProcess, CancelAnsweredYesStopsAtTheHeldFile) {
     ASSERT_TRUE(GetExitCodeThread(product.workerThread, &exitCode));
     EXPECT_EQ(0u, exitCode);
     // The background window closes once its posted command is served.
-    pumpMessages();
+    testenv::pumpMessages();
     EXPECT_EQ(0, product.MainWindowExist());
 }
 
@@ -306,7 +294,7 @@ TEST_F(SetupProcess, BackgroundClosedMidRunStopsTheWorkerBeforeProcessReturns) {
             SendMessageA(product.backgroundWindow, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
     };
     run(product);
-    pumpMessages();
+    testenv::pumpMessages();
 
     // Process returned only once its worker had ended, stopped at file 5.
     DWORD exitCode = STILL_ACTIVE;

@@ -39,18 +39,6 @@ char g_exe[] = "Product.exe";
 
 HMODULE library() { return GetModuleHandleA("Setup.Dll"); }
 
-// Serves what is queued for this thread; the quit message the background
-// window posts when it goes is taken out, so later dialogs are not ended by it.
-void pumpMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 // Waits (bounded) for `condition`; whether it came true.
 bool waitFor(const std::function<bool()>& condition, DWORD ms = 5000) {
     for (DWORD waited = 0; waited < ms; waited += 20) {
@@ -256,7 +244,7 @@ PictureOnScreen readPicture(HWND page, SIZE picture) {
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pumpMessages();
+        testenv::pumpMessages();
         g_seen.clear();
         g_reply = nullptr;
         setup.reset(new ::Setup(GetModuleHandleA(nullptr), g_title, g_product, g_exe));
@@ -268,7 +256,7 @@ protected:
         g_reply = nullptr;
         setup->DestroyDialogs();
         setup.reset();
-        pumpMessages();
+        testenv::pumpMessages();
     }
     // Expects page `n` and hands it to `act` (on the script's thread).
     static void expectPage(ui::Script& ui, int n, std::function<void(HWND)> act) {
@@ -569,7 +557,7 @@ TEST_F(WizardTest, CancelAnsweredNoKeepsThePageAndYesEndsTheInstallation) {
     EXPECT_EQ(1, setup->exitQuestionGuard);
     EXPECT_EQ(0, setup->MainWindowExist());
     EXPECT_EQ(0, setup->currentPage);
-    pumpMessages();
+    testenv::pumpMessages();
     EXPECT_FALSE(IsWindow(setup->backgroundWindow));
 }
 
@@ -877,7 +865,7 @@ ButtonState buttonState(HWND button, HWND background) {
 TEST_F(WizardTest, ExitButtonStaysOverTheBackgroundOnEveryPage) {
     setup->ShowBGWindow(SW_SHOW);
     ASSERT_EQ(1, setup->CreateExitButton());
-    pumpMessages();
+    testenv::pumpMessages();
     HWND button = setup->exitButtonDialog, background = setup->backgroundWindow;
     std::vector<ButtonState> states;
     ui::Script ui;

@@ -112,4 +112,14 @@ int run(const std::string& commandLine, const std::string& workDir) {
 
 std::string binPath(const std::string& name) { return slashes(SETUP_BIN_DIR) + "\\" + name; }
 
+void pumpMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
 }  // namespace testenv

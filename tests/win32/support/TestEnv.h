@@ -30,6 +30,11 @@ std::string currentDir();
 // Runs a program and waits; returns its exit code, or -1 when it did not start.
 int run(const std::string& commandLine, const std::string& workDir = "");
 
+// Serves what is queued for this thread. A quit message (the background
+// window posts one when it goes) is taken out, so that it does not end the
+// next message box or dialog of the test.
+void pumpMessages();
+
 // A path in the build tree's bin folder (Setup.Dll, setupvol.exe ...).
 std::string binPath(const std::string& name);
 
