@@ -6,7 +6,11 @@
 
 # 32 when this kernel runs i386 programs natively (the product's own build is
 # then tested), else 64: the same sources built for x86_64 run under wine64.
+# SETUP_WINE_BITS=32 or 64 forces one.
 wine_bits() {
+    case "${SETUP_WINE_BITS:-}" in
+        32|64) echo "$SETUP_WINE_BITS"; return ;;
+    esac
     if [ -x /usr/lib/wine/wine ] && ! grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 \
        && timeout 20 /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; then
         echo 32
