@@ -3,7 +3,7 @@
 // browser. Shows nothing; the caller reports a failure.
 #include "Setup.h"
 
-#include "baseinterface/DirChain.h"
+#include "common/DirChain.h"
 #include "win32/Ownership.h"
 
 namespace {

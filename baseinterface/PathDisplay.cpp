@@ -5,7 +5,7 @@
 
 #include <string.h>
 
-#include "baseinterface/NameStyle.h"
+#include "common/NameStyle.h"
 #include "baseinterface/PathShorten.h"
 #include "win32/Ownership.h"
 

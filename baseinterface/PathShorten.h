@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "Setup.h"
+#include "common/PathSize.h"
 
 // Width in pixels of the first `count` characters of `text` (the low word of
 // the measured extent, 0 to 65535).

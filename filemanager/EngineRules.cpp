@@ -3,78 +3,11 @@
 
 #include <string.h>
 
+#include "common/AsciiCase.h"
 #include "explode/Explode.h"
-#include "reader/RecordNames.h"
-#include "reader/VolumeFormat.h"
+#include "format/RecordNames.h"
+#include "format/VolumeFormat.h"
 
-
-namespace {
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsNoCase(const char* text, size_t length, const char* word) {
-    size_t n = strlen(word);
-    if (n != length)
-        return false;
-    for (size_t i = 0; i < n; ++i)
-        if (lowerAscii(text[i]) != word[i])
-            return false;
-    return true;
-}
-
-// Length of a text field, or PathSize when no terminator lies inside it.
-size_t fieldLength(const char* field) {
-    const void* end = memchr(field, '\0', PathSize);
-    return end ? static_cast<size_t>(static_cast<const char*>(end) - field) : size_t{PathSize};
-}
-
-}  // namespace
-
-bool isShortcutPath(const char* path) {
-    const char* name = namePart(path);
-    const char* dot = strrchr(name, '.');
-    return dot && equalsNoCase(dot + 1, strlen(dot + 1), "lnk");
-}
-
-bool recordTextValid(const tagCompressFileHeader& record) {
-    return fieldLength(record.subDir) < PathSize && fieldLength(record.fileName) < PathSize;
-}
-
-bool recordNamesSafe(const tagCompressFileHeader& record) {
-    return pathStaysInside(record.subDir) && pathStaysInside(record.fileName);
-}
-
-bool parseRecord(const unsigned char* raw, tagCompressFileHeader* record) {
-    *record = parseFileRecord(raw);
-    // Parsing cuts an unterminated field to 259 characters; the engine
-    // refuses such a record instead of installing under a cut name.
-    return recordTextTerminated(raw, false) && recordTextTerminated(raw, true);
-}
-
-TargetBase targetBase(int32_t targetDir) {
-    // CSIDL_DESKTOPDIRECTORY 16, CSIDL_STARTUP 7, CSIDL_STARTMENU 11,
-    // CSIDL_PROGRAMS 2.
-    switch (targetDir) {
-    case TargetWindows: return {TargetBase::Windows, 0};
-    case TargetSystem: return {TargetBase::System, 0};
-    case TargetDesktop: return {TargetBase::Special, 16};
-    case TargetNone: return {TargetBase::Absolute, 0};
-    case TargetInstall: return {TargetBase::Install, 0};
-    case TargetStartup: return {TargetBase::Special, 7};
-    case TargetStartMenu: return {TargetBase::Special, 11};
-    case TargetPrograms: return {TargetBase::Special, 2};
-    default: return {TargetBase::Invalid, 0};
-    }
-}
-
-bool stampTemporaryName(tagCompressFileHeader& record, const char* temporaryPath) {
-    const char* name = namePart(temporaryPath);
-    size_t n = strlen(name);
-    if (n >= sizeof record.fileName)
-        return false;
-    memcpy(record.fileName, name, n + 1);
-    return true;
-}
 
 bool recordMayReplace(const int32_t installed[4], const int32_t record[4]) {
     return compareVersions(installed, record) <= 0;  // an equal version is written again
@@ -147,17 +80,6 @@ ShortcutFixUp shortcutFixUp(const char* target, const char* temporaryName) {
     return temporaryName[0] ? ShortcutFixUp::Temporary : ShortcutFixUp::Target;
 }
 
-size_t protocolRecords(const tagCompressFileHeader& record, const char* temporaryName,
-                       tagCompressFileHeader out[2]) {
-    out[0] = record;
-    if (!temporaryName[0])
-        return 1;
-    out[1] = record;
-    // A temporary name is a short generated one: it always fits the field.
-    stampTemporaryName(out[1], temporaryName);
-    return 2;
-}
-
 Keyword lookupKeyword(const char* text, size_t length) {
     static const struct {
         const char* word;
@@ -169,7 +91,7 @@ Keyword lookupKeyword(const char* text, size_t length) {
         {"start menu", Keyword::StartMenu}, {"programs", Keyword::Programs},
     };
     for (const auto& entry : table)
-        if (equalsNoCase(text, length, entry.word))
+        if (equalsAsciiNoCase(text, length, entry.word))
             return entry.keyword;
     return Keyword::Unknown;
 }
@@ -214,31 +136,6 @@ bool wininitRenameLine(char* line, const char* shortTarget, const char* shortTem
     memcpy(line, shortTarget, target);
     line[target] = '=';
     memcpy(line + target + 1, shortTemporary, temporary + 1);
-    return true;
-}
-
-bool temporaryFolder(char* folder, const char* target, size_t size) {
-    const char* slash = strrchr(target, '\\');
-    if (!slash)
-        return false;
-    size_t length = static_cast<size_t>(slash - target);
-    // "X:" before the backslash is a drive: its root keeps the backslash.
-    if (length == 2 && target[1] == ':')
-        ++length;
-    if (length >= size)
-        return false;
-    memcpy(folder, target, length);
-    folder[length] = '\0';
-    return true;
-}
-
-bool isTemporaryFileName(const char* name) {
-    size_t n = strlen(name);
-    if (n < 8 || n > 11 || !equalsNoCase(name, 3, "qrv") || !equalsNoCase(name + n - 4, 4, ".tmp"))
-        return false;
-    for (size_t i = 3; i < n - 4; ++i)
-        if (!strchr("0123456789abcdefABCDEF", name[i]))
-            return false;
     return true;
 }
 

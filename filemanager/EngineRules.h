@@ -1,10 +1,12 @@
-// The install engine's decisions, stated over plain data: record checks,
-// where a system file goes, version comparison, progress percentages, the
-// group rule, the answer to the "before a file" notification, which file gets
-// the shortcut fix-up, the protocol records, shortcut keywords and the
-// wininit.ini rename line. The Win32 glue in SetupFileManager.cpp asks these
-// and acts. Paths are built with baseinterface/PathText. Portable: no
-// <windows.h>.
+// The install engine's decisions, stated over plain data: where a system
+// file goes, version comparison, progress percentages, the group rule, the
+// answer to the "before a file" notification, which file gets the shortcut
+// fix-up, shortcut keywords and the wininit.ini rename line. What the engine
+// shares with the uninstaller and the completer (record checks, target
+// folders, Install.log and its temporary names) is in format/, included here
+// for the engine's convenience. The Win32 glue in SetupFileManager.cpp asks
+// these and acts. Paths are built with common/PathText. Builds natively; on
+// Windows, Setup.h brings <windows.h> with the record's FILETIME.
 #ifndef SETUP_FILEMANAGER_ENGINERULES_H
 #define SETUP_FILEMANAGER_ENGINERULES_H
 
@@ -12,46 +14,9 @@
 #include <stdint.h>
 
 #include "Setup.h"
-#include "baseinterface/PathText.h"
-
-
-// ---------------------------------------------------------------------------
-// Names.
-
-// Extension after the last dot of the name is "lnk", in any case.
-bool isShortcutPath(const char* path);
-
-// ---------------------------------------------------------------------------
-// Records.
-
-// Both text fields end inside their PathSize bytes: a record that does not
-// is damaged, and building a path from it would read past the field.
-bool recordTextValid(const tagCompressFileHeader& record);
-
-// The record's subDir and fileName keep the file inside its base folder and
-// off the devices: no component of either is dots only ("." or "..", which
-// would climb out) or a device name (CON, NUL, COM1 ..., which would swallow
-// the data). Rules of reader/RecordNames.h; a targetDir 3 record may still
-// name an absolute folder in its subDir.
-bool recordNamesSafe(const tagCompressFileHeader& record);
-
-// A record as read from the volume (564 bytes): parsed into `record`. True
-// when both its text fields are terminated; false for a damaged record, whose
-// parsed texts are cut and must not be used.
-bool parseRecord(const unsigned char* raw, tagCompressFileHeader* record);
-
-// Where a targetDir keyword puts a file. Special folders carry their CSIDL.
-struct TargetBase {
-    enum Kind { Invalid, Windows, System, Special, Absolute, Install } kind;
-    int csidl;  // for Special
-};
-TargetBase targetBase(int32_t targetDir);
-
-// Overwrites the start of fileName with the temporary file's name (the part
-// after the last backslash of `temporaryPath`) and its terminator; the bytes
-// after that terminator keep what the volume had. False when the name does not
-// fit the field.
-bool stampTemporaryName(tagCompressFileHeader& record, const char* temporaryPath);
+#include "common/PathText.h"
+#include "format/InstallLog.h"
+#include "format/Records.h"
 
 // ---------------------------------------------------------------------------
 // Versions and the system directory.
@@ -131,11 +96,6 @@ ExpansionEnd expansionEnd(unsigned int explodeResult, uint32_t chunkBytesLeft, i
 enum class ShortcutFixUp { None, Target, Temporary };
 ShortcutFixUp shortcutFixUp(const char* target, const char* temporaryName);
 
-// The protocol records of an installed file into `out`: the record itself,
-// and, when it was written under a temporary name ("" when not), the same
-// record with that name stamped over its fileName. Returns 1 or 2.
-size_t protocolRecords(const tagCompressFileHeader& record, const char* temporaryName,
-                       tagCompressFileHeader out[2]);
 
 // ---------------------------------------------------------------------------
 // Shortcut keywords.
@@ -159,16 +119,6 @@ bool splitShippedPath(const char* shipped, uint32_t prefixLength, ShippedPath* o
 // ---------------------------------------------------------------------------
 // Files in use.
 
-// The folder a temporary file is made in, beside `target`: the target's path
-// cut before its last backslash, except that a drive root keeps its
-// backslash ("D:\x.dll" gives "D:\", never "D:", which would name that
-// drive's current directory). False (folder untouched) when the target has
-// no backslash or does not fit.
-bool temporaryFolder(char* folder, const char* target, size_t size = PathSize);
-
-// A temporary file's name as the engine has the system make it: "qrv", one
-// to four hexadecimal digits, ".tmp", in any case ("qrv1A2.TMP").
-bool isTemporaryFileName(const char* name);
 
 // ---------------------------------------------------------------------------
 // wininit.ini.

@@ -82,11 +82,11 @@
 #include <vector>
 
 #include "explode/Explode.h"
-#include "baseinterface/ThreadScoped.h"
+#include "common/ThreadScoped.h"
 #include "filemanager/EngineRules.h"
-#include "reader/FileCheck.h"
+#include "format/FileCheck.h"
 #include "reader/ReadAhead.h"
-#include "reader/VolumeFormat.h"
+#include "format/VolumeFormat.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
 

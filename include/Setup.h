@@ -41,7 +41,10 @@ enum StepResult {
 
 /// Every path buffer of the library, terminator included, and the width of
 /// the text fields below (a path of at most 259 characters).
+#ifndef SETUP_PATH_LIMIT_DEFINED
+#define SETUP_PATH_LIMIT_DEFINED
 enum PathLimit { PathSize = 260 };
+#endif
 
 /// Modes of Reader::Read.
 enum ReadMode {
@@ -183,6 +186,16 @@ enum TargetDirKeyword {
     TargetPrograms = 7
 };
 
+/// The string numbers of what the message hook (SetMessageHook) is offered
+/// besides the string table's other texts, and of the questions an
+/// unattended install answers Yes to.
+enum MessageHookIds {
+    MessageHookBrowser = 0,    ///< the folder browser for a missing volume
+    MessageHookFixedText = -1, ///< a box whose text has no number (IsRunFromHardDrive's errors)
+    MessageHookExitQuestion = 11103,       ///< "Are you sure you want to exit ?" (Yes ends the run)
+    MessageHookProductExitQuestion = 11105 ///< the same question, for the product's own ShowMessage
+};
+
 #ifdef _WIN32
 
 #ifdef SETUP_BUILDING_DLL
@@ -286,12 +299,6 @@ extern "C" SETUP_API INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT mess
 /// asker's owner and caption) to see the answer, or log it.
 typedef int(CALLBACK* MessageHook)(BaseInterface* asker, int stringId, const char* text,
                                    unsigned long style);
-/// The string numbers of what the hook is offered besides the string table's
-/// texts.
-enum MessageHookIds {
-    MessageHookBrowser = 0,    ///< the folder browser for a missing volume
-    MessageHookFixedText = -1  ///< a box whose text has no number (IsRunFromHardDrive's errors)
-};
 /// Installs `hook` for the whole process (null removes it) and returns the
 /// one it replaces. Any thread; a call of the old hook already under way
 /// finishes with the old hook.

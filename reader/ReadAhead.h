@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "Setup.h"
-#include "baseinterface/ThreadScoped.h"
+#include "common/ThreadScoped.h"
 
 class ReadAhead : public ThreadScoped<ReadAhead> {
 public:

@@ -9,8 +9,8 @@
 
 #include <new>
 
-#include "baseinterface/PathText.h"
-#include "reader/VolumeFormat.h"
+#include "common/PathText.h"
+#include "format/VolumeFormat.h"
 #include "reader/ReadAhead.h"
 #include "reader/VolumeSearch.h"
 #include "reader/VolumeStream.h"

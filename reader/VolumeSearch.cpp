@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "baseinterface/PathText.h"
+#include "common/PathText.h"
 
 void volumeFileName(char* out, size_t size, int number) {
     snprintf(out, size, "Data%d.Dat", number);

@@ -1,6 +1,7 @@
 // The reading rules of the data volumes, apart from where the bytes come
 // from: records, the current file's data joined across volumes, plain bytes,
-// and skipping a file. Portable: no <windows.h>. The Reader serves the
+// and skipping a file. Portable: no Windows call (on Windows, Setup.h, for
+// StepResult, brings <windows.h>). The Reader serves the
 // volumes from disk through VolumeSource; tests serve them from memory.
 //
 // Results are the reader's StepResult (Setup.h): StepFailure (the source has
@@ -13,7 +14,7 @@
 #include <stdint.h>
 
 #include "Setup.h"
-#include "reader/VolumeFormat.h"
+#include "format/VolumeFormat.h"
 
 // A record that the end of its volume cut short.
 struct RecordCut {

@@ -88,4 +88,13 @@
 // Controls that code never addresses.
 #define IDC_STATIC                     -1
 
+// The questions a product's message hook recognises by number are named in
+// Setup.h (the resource compiler reads only these defines): they must agree.
+#ifndef RC_INVOKED
+#include "Setup.h"
+static_assert(IDS_EXIT_QUESTION == MessageHookExitQuestion &&
+                  IDS_EXIT_QUESTION_PRODUCT == MessageHookProductExitQuestion,
+              "the exit questions offered to the message hook");
+#endif
+
 #endif

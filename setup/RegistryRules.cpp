@@ -4,7 +4,8 @@
 
 #include <string.h>
 
-#include "baseinterface/PathText.h"
+#include "common/AsciiCase.h"
+#include "common/PathText.h"
 
 namespace {
 
@@ -20,18 +21,6 @@ const RootName kRootNames[] = {
     {"HKEY_LOCAL_MACHINE", RegistryRoot::LocalMachine},
     {"HKEY_USERS", RegistryRoot::Users},
 };
-
-char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// The `length` characters at `text` spell `name` (ASCII letters in any case).
-bool spells(const char* text, size_t length, const char* name) {
-    if (strlen(name) != length)
-        return false;
-    for (size_t i = 0; i < length; ++i)
-        if (asciiUpper(text[i]) != name[i])
-            return false;
-    return true;
-}
 
 // out = a + b + c, all or nothing.
 bool concat(char* out, const char* a, const char* b, const char* c = "") {
@@ -54,7 +43,7 @@ RegistryRoot splitKeyPath(const char* keyPath, const char** rest) {
         return RegistryRoot::None;
     size_t length = static_cast<size_t>(slash - keyPath);
     for (const RootName& root : kRootNames) {
-        if (spells(keyPath, length, root.name)) {
+        if (equalsAsciiNoCase(keyPath, length, root.name)) {
             *rest = slash + 1;
             return root.root;
         }

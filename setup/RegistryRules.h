@@ -2,16 +2,16 @@
 // version, stated over plain text: the root key a text key path begins with,
 // the size of a value written from such a path, the six values that register
 // an application, and the uninstaller's program and command line taken from
-// an Uninstall entry. The Win32 glue (Registry.cpp, Uninstall.cpp) asks these
-// and acts. Texts are built in PathSize buffers by baseinterface/PathText:
+// an Uninstall entry. The Win32 glue (Registry.cpp, EarlierVersion.cpp) asks these
+// and acts. Texts are built in PathSize buffers by common/PathText:
 // what would not fit is refused, never cut. Portable: no <windows.h>.
 #ifndef SETUP_REGISTRYRULES_H
 #define SETUP_REGISTRYRULES_H
 
 #include <stddef.h>
 
-#include "Setup.h"
-#include "setup/RegistryNames.h"
+#include "common/PathSize.h"
+#include "format/RegistryNames.h"
 
 // Registry value type of text (REG_SZ), named here without <windows.h>.
 const unsigned long kTextValueType = 1;

@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "baseinterface/PathText.h"
+#include "common/PathText.h"
 
 bool splitModulePath(const char* path, char* directory, const char** name) {
     const char* slash = strrchr(path, '\\');

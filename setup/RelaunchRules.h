@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "Setup.h"
+#include "common/PathSize.h"
 
 // Results of Setup::IsRunFromHardDrive.
 enum RelaunchResult {

@@ -20,7 +20,7 @@
 #include <new>
 
 #include "baseinterface/MessageText.h"
-#include "baseinterface/PathText.h"
+#include "common/PathText.h"
 #include "resources/resource.h"
 #include "setup/Background.h"
 #include "setup/WizardRules.h"

@@ -5,7 +5,7 @@
 
 #include <string.h>
 
-#include "baseinterface/PathText.h"
+#include "common/PathText.h"
 
 bool pageInQueue(int page, int pageCount) { return page >= 1 && page <= pageCount; }
 

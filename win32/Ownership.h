@@ -20,7 +20,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "Setup.h"
+#include "common/PathSize.h"
 
 namespace win32 {
 

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "filemanager/EngineRules.h"
-#include "reader/RecordNames.h"
-#include "reader/VolumeFormat.h"
+#include "format/RecordNames.h"
+#include "format/VolumeFormat.h"
 #include "tests/fuzz/Require.h"
 
 namespace {

@@ -15,8 +15,8 @@
 
 #include <string.h>
 
-#include "reader/FileCheck.h"
-#include "reader/VolumeFormat.h"
+#include "format/FileCheck.h"
+#include "format/VolumeFormat.h"
 #include "tools/setupvol/Archive.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Directory chain creation over a model file system that records every call.
-#include "baseinterface/DirChain.h"
+#include "common/DirChain.h"
 
 #include <gtest/gtest.h>
 

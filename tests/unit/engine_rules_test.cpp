@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "explode/Explode.h"
-#include "reader/RecordNames.h"
+#include "format/RecordNames.h"
 
 
 namespace {

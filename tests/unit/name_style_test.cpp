@@ -1,6 +1,6 @@
 // Component capitalisation, with the character classes of plain ASCII and
 // of Latin-1 letters as the system's code page 1252 has them.
-#include "baseinterface/NameStyle.h"
+#include "common/NameStyle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Paths in fixed buffers: backslashes only where needed, and the one
 // overflow policy (refuse, leave the buffer as it was) that the engine and
 // the volume search share.
-#include "baseinterface/PathText.h"
+#include "common/PathText.h"
 
 #include <gtest/gtest.h>
 

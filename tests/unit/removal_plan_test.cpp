@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/VolumeFormat.h"
+#include "format/VolumeFormat.h"
 
 namespace {
 

@@ -98,7 +98,7 @@ TEST(SampleUnattended, TheExitQuestionIsAnsweredYesSoThatARunThatCannotGoOnEnds)
     EXPECT_EQ(AnswerYes, unattendedAnswer(11103, kYesNo | kIconQuestion));
     EXPECT_EQ(AnswerYes, unattendedAnswer(11105, kYesNo | kIconQuestion));
     // The browser itself is cancelled.
-    EXPECT_EQ(AnswerCancel, unattendedAnswer(kBrowserId, kOkCancel));
+    EXPECT_EQ(AnswerCancel, unattendedAnswer(MessageHookBrowser, kOkCancel));
     // The same text number with OK only is still just acknowledged.
     EXPECT_EQ(AnswerOk, unattendedAnswer(11103, kOk));
 }
@@ -110,7 +110,7 @@ TEST(SampleLog, QuestionLineKeepsOneLineAndNamesTheAnswer) {
                               kOk | kIconStop, AnswerOk, true));
     EXPECT_EQ("folder browser [OK/Cancel] \"Select the folder containing Data2.Dat.\" -> Cancel "
               "(answered automatically)",
-              questionLogLine(kBrowserId, "Select the folder containing Data2.Dat.", kOkCancel,
+              questionLogLine(MessageHookBrowser, "Select the folder containing Data2.Dat.", kOkCancel,
                               AnswerCancel, true));
     EXPECT_EQ("message 11103 [Yes/No] \"q\" -> No (answered by the user)",
               questionLogLine(11103, "q", kYesNo, AnswerNo, false));

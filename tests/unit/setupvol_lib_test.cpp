@@ -2,8 +2,8 @@
 // resource reader, literal mode choice, and reading damaged volume sets
 // from memory.
 #include "implode/Implode.h"
-#include "reader/FileCheck.h"
-#include "reader/VolumeFormat.h"
+#include "format/FileCheck.h"
+#include "format/VolumeFormat.h"
 #include "tools/setupvol/Archive.h"
 #include "tools/setupvol/Manifest.h"
 #include "tools/setupvol/Names.h"

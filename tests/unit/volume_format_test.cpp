@@ -1,9 +1,9 @@
 // The volume format: byte layout of the header and records, version texts as
 // the installer reads them, the layout planner at awkward split points, and
 // the check file (Data.Chk) with its CRC-32.
-#include "reader/VolumeFormat.h"
+#include "format/VolumeFormat.h"
 
-#include "reader/FileCheck.h"
+#include "format/FileCheck.h"
 
 #include <gtest/gtest.h>
 

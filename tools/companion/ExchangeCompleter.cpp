@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Setup.h"
-#include "baseinterface/PathText.h"
+#include "common/PathText.h"
 #include "tools/companion/ExchangeRules.h"
 
 namespace {

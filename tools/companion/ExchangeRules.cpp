@@ -7,8 +7,9 @@
 #include <map>
 
 #include "Setup.h"
-#include "filemanager/EngineRules.h"
-#include "reader/RecordNames.h"
+#include "common/PathText.h"
+#include "format/InstallLog.h"
+#include "format/RecordNames.h"
 
 namespace {
 

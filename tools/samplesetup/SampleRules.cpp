@@ -112,10 +112,10 @@ Options parseArguments(const char* commandLine) {
 }
 
 Answer unattendedAnswer(int stringId, unsigned long style) {
-    if (stringId == kBrowserId)
+    if (stringId == MessageHookBrowser)
         return AnswerCancel;
     unsigned long kind = style & 0xF;
-    if ((stringId == kExitQuestionId || stringId == kProductExitQuestionId) &&
+    if ((stringId == MessageHookExitQuestion || stringId == MessageHookProductExitQuestion) &&
         (kind == BoxYesNo || kind == BoxYesNoCancel))
         return AnswerYes;
     switch (kind) {
@@ -152,7 +152,7 @@ std::string buttonsName(unsigned long style) {
 
 std::string questionLogLine(int stringId, const std::string& text, unsigned long style, int answer,
                             bool automatic) {
-    std::string line = stringId == kBrowserId ? "folder browser" : "message " + std::to_string(stringId);
+    std::string line = stringId == MessageHookBrowser ? "folder browser" : "message " + std::to_string(stringId);
     line += " [" + buttonsName(style) + "] \"";
     for (char c : text) {
         if (c == '\n')

@@ -1,8 +1,9 @@
 // The sample setup's decisions that need no window: its command line, the
 // answer an unattended run gives to each question, the exit code of each
 // way a run ends, whether the files fit on the target drive, and the texts
-// of its help and its log. Portable (no <windows.h>), so that they are
-// tested natively; SampleSetup.cpp asks and acts.
+// of its help and its log. Portable (Setup.h brings <windows.h> only in the
+// Windows build), so that they are tested natively; SampleSetup.cpp asks and
+// acts.
 #ifndef SAMPLE_SETUP_RULES_H
 #define SAMPLE_SETUP_RULES_H
 
@@ -10,6 +11,8 @@
 
 #include <string>
 #include <vector>
+
+#include "Setup.h"
 
 // The process's exit codes, the ones package managers know from other
 // installers.
@@ -62,16 +65,12 @@ enum Answer {
     AnswerNo = 7
 };
 
-// The questions whose safe answer is Yes: "Are you sure you want to exit ?"
-// is only put when the run cannot go on (a disk that is not there) or when
-// the person at the screen pressed Cancel; Yes ends the run there.
-const int kExitQuestionId = 11103;
-const int kProductExitQuestionId = 11105;
-// The folder browser, offered to the message hook with this number.
-const int kBrowserId = 0;
-
-// Result: the answer an unattended run gives to question `stringId` shown
-// with MB_ style `style`: Yes to the exit questions, else the button that
+// Result: the answer an unattended run gives to question `stringId` (the
+// string numbers of Setup.h's MessageHookIds) shown with MB_ style `style`:
+// Yes to the exit questions (MessageHookExitQuestion and
+// MessageHookProductExitQuestion are only put when the run cannot go on, a
+// disk that is not there, or when the person at the screen pressed Cancel;
+// Yes ends the run there), else the button that
 // stops safely (Cancel, No, Abort), OK for a plain notice; Cancel for the
 // folder browser.
 Answer unattendedAnswer(int stringId, unsigned long style);

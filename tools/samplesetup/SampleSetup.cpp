@@ -80,7 +80,7 @@ int CALLBACK answerQuestion(BaseInterface* asker, int stringId, const char* text
     bool automatic = g_session.options->silent;
     if (automatic) {
         answer = unattendedAnswer(stringId, style);
-    } else if (stringId == kBrowserId) {
+    } else if (stringId == MessageHookBrowser) {
         g_session.log->line(std::string("folder browser \"") + text + "\" opened");
         return 0;  // the person at the screen chooses
     } else {
@@ -89,7 +89,7 @@ int CALLBACK answerQuestion(BaseInterface* asker, int stringId, const char* text
             return 0;  // no box could be opened: the library tries itself
     }
     g_session.log->line(questionLogLine(stringId, text, style, answer, automatic));
-    if ((stringId == kExitQuestionId || stringId == kProductExitQuestionId) && answer == IDYES)
+    if ((stringId == MessageHookExitQuestion || stringId == MessageHookProductExitQuestion) && answer == IDYES)
         g_session.userEnded = true;
     return answer;
 }

@@ -11,8 +11,8 @@
 #include <fstream>
 
 #include "explode/Explode.h"
-#include "reader/FileCheck.h"
-#include "reader/VolumeFormat.h"
+#include "format/FileCheck.h"
+#include "format/VolumeFormat.h"
 #include "reader/VolumeStream.h"
 #include "tools/setupvol/FileSys.h"
 #include "tools/setupvol/Names.h"

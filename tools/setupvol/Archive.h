@@ -41,7 +41,7 @@ public:
     // Opens volume `number` (1-based); null when it does not exist. `name`
     // receives what messages call it ("Data2.Dat" or its path).
     virtual std::unique_ptr<VolumeFile> open(uint32_t number, std::string* name) = 0;
-    // The check file beside volume 1 (reader/FileCheck.h): false when the
+    // The check file beside volume 1 (format/FileCheck.h): false when the
     // set has none; else its bytes, `name` what messages call it.
     virtual bool readCheckFile(std::vector<unsigned char>* bytes, std::string* name) {
         (void)bytes;

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "reader/RecordNames.h"
+#include "format/RecordNames.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ std::string targetDirKeywordList() {
 }
 
 std::string checkPathComponent(const std::string& name) {
-    // The rules are the installer's own (reader/RecordNames.h); only the
+    // The rules are the installer's own (format/RecordNames.h); only the
     // words are the tool's.
     NameFault fault = componentFault(name.data(), name.size());
     if (fault == NameFault::None)

@@ -26,7 +26,7 @@ int targetDirFromKeyword(const std::string& keyword); // -1 when unknown
 std::string targetDirKeywordList(); // "windows, system, ... or programs"
 
 // One level of a target path (a file name or a directory name), by the
-// rules of reader/RecordNames.h: not empty, not dots only, no device name
+// rules of format/RecordNames.h: not empty, not dots only, no device name
 // (CON, NUL, COM1 ... with any extension), no control characters and none of
 // < > : " / \ | ? *, no trailing dot or space, no byte Windows-1252 leaves
 // unassigned. Returns "" when valid, else what is wrong.

@@ -10,8 +10,8 @@
 #include <map>
 #include <memory>
 
-#include "reader/FileCheck.h"
-#include "reader/VolumeFormat.h"
+#include "format/FileCheck.h"
+#include "format/VolumeFormat.h"
 #include "tools/setupvol/Archive.h"
 #include "tools/setupvol/FileSys.h"
 #include "tools/setupvol/Names.h"

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "reader/VolumeFormat.h"
+#include "format/VolumeFormat.h"
 
 bool MemoryByteSource::readAt(uint64_t offset, void* buffer, size_t n) {
     if (offset > size || n > size - offset)

@@ -7,10 +7,11 @@
 #include <unordered_set>
 
 #include "Setup.h"
-#include "filemanager/EngineRules.h"
-#include "reader/RecordNames.h"
-#include "reader/VolumeFormat.h"
-#include "setup/RegistryNames.h"
+#include "format/InstallLog.h"
+#include "format/RecordNames.h"
+#include "format/Records.h"
+#include "format/VolumeFormat.h"
+#include "format/RegistryNames.h"
 
 namespace {
 
@@ -58,15 +59,6 @@ bool badCharacter(char c) {
     return b < 32 || strchr("<>:\"|?*", c) != nullptr;
 }
 
-// A record the engine writes after a file's own record when the file went
-// under a temporary name: the same record up to its fileName, which holds
-// the temporary name.
-bool followsAsTemporary(const unsigned char* previous, const unsigned char* record,
-                        const tagCompressFileHeader& parsed) {
-    return memcmp(previous, record, offsetof(tagCompressFileHeader, fileName)) == 0 &&
-           isTemporaryFileName(parsed.fileName);
-}
-
 enum class RootKind { Install, Shared, Shortcut };
 
 struct Root {
@@ -95,14 +87,20 @@ std::vector<Root> rootsOf(const KnownFolders& f) {
 // The folder a targetDir names; "" when this machine has none (targetDir 3
 // names no folder: its subDir is the whole folder).
 std::string baseFolder(int32_t targetDir, const KnownFolders& f) {
-    switch (targetDir) {
-    case TargetWindows: return f.windows;
-    case TargetSystem: return f.system;
-    case TargetDesktop: return f.desktop;
-    case TargetInstall: return f.install;
-    case TargetStartup: return f.startup;
-    case TargetStartMenu: return f.startMenu;
-    case TargetPrograms: return f.programs;
+    TargetBase base = targetBase(targetDir);
+    switch (base.kind) {
+    case TargetBase::Windows: return f.windows;
+    case TargetBase::System: return f.system;
+    case TargetBase::Install: return f.install;
+    case TargetBase::Special: break;
+    case TargetBase::Absolute:
+    case TargetBase::Invalid: return "";
+    }
+    switch (base.csidl) {
+    case ShellDesktop: return f.desktop;
+    case ShellStartup: return f.startup;
+    case ShellStartMenu: return f.startMenu;
+    case ShellPrograms: return f.programs;
     default: return "";
     }
 }

@@ -17,17 +17,7 @@
 #include <string>
 #include <vector>
 
-// The uninstaller's exit codes; README.md beside this file lists them too.
-enum UninstallExit {
-    ExitRemoved = 100,      // the product is removed (files in use go at the next start)
-    ExitDeclined = 1,       // the user answered No: nothing removed
-    ExitUsage = 2,          // no product named, or an unknown switch
-    ExitUnknownProduct = 3, // no Uninstall entry, or no installation folder for it
-    ExitLogMissing = 4,     // no Install.log in the installation folder: nothing removed
-    ExitLogDamaged = 5,     // Install.log damaged: nothing removed
-    ExitUnsafeFolder = 6,   // the installation folder is a drive root or holds Windows' folders
-    ExitIncomplete = 7      // some listed files could neither be deleted nor scheduled
-};
+#include "format/UninstallerExit.h"
 
 // ---------------------------------------------------------------------------
 // Command line.

@@ -16,9 +16,15 @@
 #include <unordered_set>
 #include <vector>
 
+#include "format/InstallLog.h"
+#include "format/Records.h"
 #include "tools/uninstaller/RemovalPlan.h"
 #include "tools/uninstaller/UninstallerIds.h"
 #include "win32/Ownership.h"
+
+static_assert(ShellDesktop == CSIDL_DESKTOPDIRECTORY && ShellStartup == CSIDL_STARTUP &&
+                  ShellStartMenu == CSIDL_STARTMENU && ShellPrograms == CSIDL_PROGRAMS,
+              "the shell folders of format/Records.h are the shell's own numbers");
 
 namespace {
 
@@ -213,10 +219,10 @@ KnownFolders machineFolders() {
     n = GetSystemDirectoryA(path, sizeof path);
     if (n > 0 && n < sizeof path)
         f.system = path;
-    f.desktop = shellFolder(CSIDL_DESKTOPDIRECTORY);
-    f.startup = shellFolder(CSIDL_STARTUP);
-    f.startMenu = shellFolder(CSIDL_STARTMENU);
-    f.programs = shellFolder(CSIDL_PROGRAMS);
+    f.desktop = shellFolder(ShellDesktop);
+    f.startup = shellFolder(ShellStartup);
+    f.startMenu = shellFolder(ShellStartMenu);
+    f.programs = shellFolder(ShellPrograms);
     // Started by a setup through its short (8.3) path: the log has the long one.
     DWORD m = GetModuleFileNameA(nullptr, path, sizeof path);
     char longPath[MAX_PATH];
@@ -229,7 +235,8 @@ KnownFolders machineFolders() {
 }
 
 std::string logPathIn(const std::string& folder) {
-    return folder.empty() || folder.back() == '\\' ? folder + "Install.log" : folder + "\\Install.log";
+    return folder.empty() || folder.back() == '\\' ? folder + kInstallLogName
+                                                   : folder + "\\" + kInstallLogName;
 }
 
 enum class LogRead { Read, Missing, TooLarge };
@@ -361,7 +368,7 @@ std::string findInstallFolder(const Product& p, const KnownFolders& machine) {
 }
 
 // The whole removal, asked by `command`. Results: the exit codes of
-// RemovalPlan.h (ExitRemoved, ExitDeclined, ExitUnknownProduct,
+// format/UninstallerExit.h (ExitRemoved, ExitDeclined, ExitUnknownProduct,
 // ExitLogMissing, ExitLogDamaged, ExitUnsafeFolder, ExitIncomplete), each
 // shown to the user first unless the command is unattended.
 UninstallExit uninstall(const CommandLine& command) {

@@ -1,5 +1,5 @@
 // Paths in fixed buffers, one overflow policy; see PathText.h.
-#include "baseinterface/PathText.h"
+#include "common/PathText.h"
 
 #include <string.h>
 

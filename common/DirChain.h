@@ -4,7 +4,7 @@
 #ifndef SETUP_DIR_CHAIN_H
 #define SETUP_DIR_CHAIN_H
 
-#include "Setup.h"
+#include "common/PathSize.h"
 
 class DirectoryActions {
 public:

@@ -1,6 +1,6 @@
 // VolumeFormat.cpp: record serialisation, version texts and volume layout.
 // Portable: shared by Setup.Dll, the volume tool and the tests.
-#include "reader/VolumeFormat.h"
+#include "format/VolumeFormat.h"
 
 #include <string.h>
 

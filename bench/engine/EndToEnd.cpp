@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "Setup.h"
-#include "tools/enginebench/BenchSupport.h"
+#include "bench/engine/BenchSupport.h"
 #include "win32/Ownership.h"
 
 int endToEnd(int argc, char** argv);

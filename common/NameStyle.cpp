@@ -1,5 +1,5 @@
 // Component capitalisation; see NameStyle.h.
-#include "baseinterface/NameStyle.h"
+#include "common/NameStyle.h"
 
 #include <string.h>
 

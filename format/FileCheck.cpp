@@ -1,9 +1,9 @@
 // The check file of a volume set and its CRC-32; see FileCheck.h.
-#include "reader/FileCheck.h"
+#include "format/FileCheck.h"
 
 #include <string.h>
 
-#include "reader/VolumeFormat.h"
+#include "format/VolumeFormat.h"
 
 const char kCheckFileName[] = "Data.Chk";
 

@@ -9,7 +9,7 @@
 
 #include <stddef.h>
 
-#include "Setup.h"
+#include "common/PathSize.h"
 
 // path = text.
 bool copyPath(char* path, const char* text, size_t size = PathSize);

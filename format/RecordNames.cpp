@@ -1,20 +1,11 @@
 // The naming rules of volume records; see RecordNames.h.
-#include "reader/RecordNames.h"
+#include "format/RecordNames.h"
 
 #include <string.h>
 
+#include "common/AsciiCase.h"
+
 namespace {
-
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool equalsUpper(const char* text, size_t length, const char* word) {
-    if (strlen(word) != length)
-        return false;
-    for (size_t i = 0; i < length; ++i)
-        if (upperAscii(text[i]) != word[i])
-            return false;
-    return true;
-}
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -34,11 +25,11 @@ bool isDeviceName(const char* text, size_t length) {
         --base;
     static const char* const plain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* word : plain)
-        if (equalsUpper(text, base, word))
+        if (equalsAsciiNoCase(text, base, word))
             return true;
     if (base != 4)
         return false;
-    if (!equalsUpper(text, 3, "COM") && !equalsUpper(text, 3, "LPT"))
+    if (!equalsAsciiNoCase(text, 3, "COM") && !equalsAsciiNoCase(text, 3, "LPT"))
         return false;
     unsigned char digit = static_cast<unsigned char>(text[3]);
     // Superscript one, two and three count as digits here.

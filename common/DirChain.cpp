@@ -1,5 +1,5 @@
 // Directory chain creation; see DirChain.h.
-#include "baseinterface/DirChain.h"
+#include "common/DirChain.h"
 
 #include <string.h>
 

@@ -14,6 +14,7 @@
 #include <string.h>
 
 #include "baseinterface/MessageText.h"
+#include "format/UninstallerExit.h"
 #include "resources/resource.h"
 #include "setup/RegistryRules.h"
 #include "win32/Ownership.h"
@@ -214,7 +215,7 @@ int Setup::RunUninstall() {
     CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_UNINSTALL), backgroundWindow,
                        UninstallDialogProc, reinterpret_cast<LPARAM>(this));
     long exitCode = runAndWait(commandLine);
-    int result = exitCode == 100 ? 100 : 1;
+    int result = exitCode == ExitRemoved ? ExitRemoved : 1;
     if (g_uninstallWindow)
         DestroyWindow(g_uninstallWindow);
     g_uninstallWindow = nullptr;
