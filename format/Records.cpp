@@ -43,12 +43,12 @@ TargetBase targetBase(int32_t targetDir) {
     switch (targetDir) {
     case TargetWindows: return {TargetBase::Windows, 0};
     case TargetSystem: return {TargetBase::System, 0};
-    case TargetDesktop: return {TargetBase::Special, ShellDesktop};
+    case TargetDesktop: return {TargetBase::Special, ShellFolderDesktop};
     case TargetNone: return {TargetBase::Absolute, 0};
     case TargetInstall: return {TargetBase::Install, 0};
-    case TargetStartup: return {TargetBase::Special, ShellStartup};
-    case TargetStartMenu: return {TargetBase::Special, ShellStartMenu};
-    case TargetPrograms: return {TargetBase::Special, ShellPrograms};
+    case TargetStartup: return {TargetBase::Special, ShellFolderStartup};
+    case TargetStartMenu: return {TargetBase::Special, ShellFolderStartMenu};
+    case TargetPrograms: return {TargetBase::Special, ShellFolderPrograms};
     default: return {TargetBase::Invalid, 0};
     }
 }

@@ -33,14 +33,15 @@ bool parseRecord(const unsigned char* raw, tagCompressFileHeader* record);
 // of <shlobj.h>, stated here for portable code; the glue that asks the shell
 // checks them against its own).
 enum ShellFolderId {
-    ShellDesktop = 16,   // CSIDL_DESKTOPDIRECTORY
-    ShellStartup = 7,    // CSIDL_STARTUP
-    ShellStartMenu = 11, // CSIDL_STARTMENU
-    ShellPrograms = 2    // CSIDL_PROGRAMS
+    ShellFolderDesktop = 16,   // CSIDL_DESKTOPDIRECTORY
+    ShellFolderStartup = 7,    // CSIDL_STARTUP
+    ShellFolderStartMenu = 11, // CSIDL_STARTMENU
+    ShellFolderPrograms = 2    // CSIDL_PROGRAMS
 };
 
 // Where a targetDir keyword puts a file: the one mapping of the keywords to
-// folders, for the engine that installs and the uninstaller that removes. Special folders carry their CSIDL.
+// folders, for the engine that installs and the uninstaller that removes.
+// Special folders carry their CSIDL.
 struct TargetBase {
     enum Kind { Invalid, Windows, System, Special, Absolute, Install } kind;
     int csidl;  // for Special

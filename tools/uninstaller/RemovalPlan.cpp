@@ -97,10 +97,10 @@ std::string baseFolder(int32_t targetDir, const KnownFolders& f) {
     case TargetBase::Invalid: return "";
     }
     switch (base.csidl) {
-    case ShellDesktop: return f.desktop;
-    case ShellStartup: return f.startup;
-    case ShellStartMenu: return f.startMenu;
-    case ShellPrograms: return f.programs;
+    case ShellFolderDesktop: return f.desktop;
+    case ShellFolderStartup: return f.startup;
+    case ShellFolderStartMenu: return f.startMenu;
+    case ShellFolderPrograms: return f.programs;
     default: return "";
     }
 }

@@ -22,8 +22,8 @@
 #include "tools/uninstaller/UninstallerIds.h"
 #include "win32/Ownership.h"
 
-static_assert(ShellDesktop == CSIDL_DESKTOPDIRECTORY && ShellStartup == CSIDL_STARTUP &&
-                  ShellStartMenu == CSIDL_STARTMENU && ShellPrograms == CSIDL_PROGRAMS,
+static_assert(ShellFolderDesktop == CSIDL_DESKTOPDIRECTORY && ShellFolderStartup == CSIDL_STARTUP &&
+                  ShellFolderStartMenu == CSIDL_STARTMENU && ShellFolderPrograms == CSIDL_PROGRAMS,
               "the shell folders of format/Records.h are the shell's own numbers");
 
 namespace {
@@ -219,10 +219,10 @@ KnownFolders machineFolders() {
     n = GetSystemDirectoryA(path, sizeof path);
     if (n > 0 && n < sizeof path)
         f.system = path;
-    f.desktop = shellFolder(ShellDesktop);
-    f.startup = shellFolder(ShellStartup);
-    f.startMenu = shellFolder(ShellStartMenu);
-    f.programs = shellFolder(ShellPrograms);
+    f.desktop = shellFolder(ShellFolderDesktop);
+    f.startup = shellFolder(ShellFolderStartup);
+    f.startMenu = shellFolder(ShellFolderStartMenu);
+    f.programs = shellFolder(ShellFolderPrograms);
     // Started by a setup through its short (8.3) path: the log has the long one.
     DWORD m = GetModuleFileNameA(nullptr, path, sizeof path);
     char longPath[MAX_PATH];
