@@ -11,6 +11,7 @@
 // asked for input, so the fast one skips every check. Near the end of each
 // block the careful reader takes one element at a time.
 #include "explode/Explode.h"
+#include "common/LittleEndian.h"
 #include "explode/ImplodeCodes.h"
 
 #include <stdint.h>
@@ -285,15 +286,6 @@ void buildFastTables(const ExplodeWork* w, FastTables* t) {
     }
 }
 
-inline uint64_t load64(const unsigned char* p) {
-    uint64_t v;
-    memcpy(&v, p, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    return v;
-}
-
 // The longest element: flag, 7 code bits and 8 extra bits of a length, 8
 // code bits and 6 low bits of a distance.
 const unsigned int kMaxElementBits = 1 + 7 + 8 + 8 + 6;
@@ -323,7 +315,7 @@ unsigned int expandFast(ExplodeWork* w, const FastTables& t, unsigned int* outPo
             if (count - pos >= 8) {
                 // Bits past `nbits` hold the next input bytes in part; the
                 // next refill ORs the same values over them.
-                bits |= load64(in + pos) << nbits;
+                bits |= loadLittleEndian<uint64_t>(in + pos) << nbits;
                 pos += (63 - nbits) >> 3;
                 nbits |= 56;
             } else {

@@ -15,6 +15,7 @@
 // costs are exact and the path is the cheapest encoding of the block that
 // the match finder's candidates allow.
 #include "implode/Implode.h"
+#include "common/LittleEndian.h"
 #include "explode/ImplodeCodes.h"
 
 #include <string.h>
@@ -79,16 +80,6 @@ struct Match {
     uint32_t length;
     uint32_t distance;
 };
-
-// Four bytes as a little-endian number, whatever the machine.
-inline uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    memcpy(&v, p, 4);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap32(v);
-#endif
-    return v;
-}
 
 // Extends a match known to hold for `len` bytes, eight bytes at a time. The
 // window has kSlack readable bytes past its end, so the last word may run
@@ -377,7 +368,7 @@ inline __attribute__((always_inline)) unsigned Imploder::State::findMatches(uint
         return count;
     }
 
-    const uint32_t bytes4 = load32(cur);
+    const uint32_t bytes4 = loadLittleEndian<uint32_t>(cur);
     const uint32_t key4 = (bytes4 * 2654435761u) >> (32 - kHashBits);
     uint32_t candidate = treeRoot[key4];
     treeRoot[key4] = position;

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "common/AsciiCase.h"
 #include "common/PathText.h"
 
 bool splitModulePath(const char* path, char* directory, const char** name) {
@@ -54,15 +55,7 @@ bool isDataVolumeName(const char* name) {
     if (!dot)
         return false;
     // ASCII only: the comparison must not depend on the code page or locale.
-    const char kDat[] = ".dat";
-    for (size_t i = 0; i < sizeof kDat; ++i) {
-        char c = dot[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != kDat[i])
-            return false;
-    }
-    return true;
+    return equalsAsciiNoCase(dot, strlen(dot), ".dat");
 }
 
 CopyOutcome copyProgramFiles(const char* executableDirectory, const char* tempDirectory,
