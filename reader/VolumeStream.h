@@ -1,6 +1,6 @@
 // The reading rules of the data volumes, apart from where the bytes come
 // from: records, the current file's data joined across volumes, plain bytes,
-// and skipping a file. Portable: no Windows call (on Windows, Setup.h, for
+// and skipping a file. Portable (no Windows call; on Windows, Setup.h, for
 // StepResult, brings <windows.h>). The Reader serves the
 // volumes from disk through VolumeSource; tests serve them from memory.
 //

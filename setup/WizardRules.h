@@ -2,7 +2,7 @@
 // whether a message reaches the product's page procedure, what its reply
 // does to the page, what a command of a page template does, which page
 // picture suits a display, how big the picture's colour table is, and the
-// readme's path and command line. Portable: no Windows call (on Windows, Setup.h,
+// readme's path and command line. Portable (no Windows call; on Windows, Setup.h,
 // for the page ids, brings <windows.h>).
 #ifndef SETUP_WIZARDRULES_H
 #define SETUP_WIZARDRULES_H
