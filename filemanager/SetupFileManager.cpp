@@ -34,6 +34,7 @@
 #include <new>
 
 #include "filemanager/EngineRun.h"
+#include "reader/VolumeFormat.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
 

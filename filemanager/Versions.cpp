@@ -9,6 +9,7 @@
 #include <new>
 
 #include "filemanager/EngineRun.h"
+#include "reader/VolumeFormat.h"
 #include "win32/Ownership.h"
 
 char* SetupFileManager::GetClearName(char* path, int system) {
