@@ -9,6 +9,7 @@
 
 #include <string.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -155,9 +156,21 @@ TEST_F(EngineInstall, TwoEnginesOnTwoThreadsEachInstallTheWholeSet) {
     kit::CurrentDir cd(volumes);  // the process's, shared by both readers
     kit::RunResult results[2];
     std::thread threads[2];
+    // Both runs are under way before either installs its first file.
+    std::atomic<int> started(0);
     for (int t = 0; t < 2; ++t)
         threads[t] = std::thread([&, t] {
             kit::Engine engine;
+            bool first = true;
+            engine.answer = [&](int kind, void*) {
+                if (kind == 0 && first) {
+                    first = false;
+                    ++started;
+                    for (int wait = 0; started < 2 && wait < 5000; ++wait)
+                        Sleep(1);
+                }
+                return 2;
+            };
             std::string target = app + std::to_string(t);
             std::vector<char> installDir(target.begin(), target.end());
             installDir.resize(260, '\0');
