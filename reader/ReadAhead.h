@@ -4,8 +4,9 @@
 //
 // Where the block lives: Reader's data members are fixed by the exported
 // class layout, so the block cannot be a member. It is owned by whoever runs
-// the install (SetupFileManager::MakeSetupFileOperation keeps one on its
-// stack) and registered for the running thread and that one Reader; the
+// the install (the engine's run holds one for the length of
+// MakeSetupFileOperation's file loop) and registered for the running thread
+// and that one Reader; the
 // reader's volume reads and skips on that thread go through it, everything
 // else reads the volume directly as before. When the run ends the bytes read
 // ahead and not used are given back (the file pointer moves back over them),

@@ -1,14 +1,17 @@
 // The install engine on whole archives packed by setupvol: a multi-volume
 // archive installed byte for byte with its times and Install.log, the file
-// groups and the answers to the notifications, and the start of the archive
-// (header checks, group count, protocol file, the system directory probe).
+// groups and the answers to the notifications, engines running on several
+// threads at once, and the start of the archive (header checks, group count,
+// protocol file, the system directory probe).
 #include "Setup.h"
 
 #include <gtest/gtest.h>
 
 #include <string.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "EngineKit.h"
@@ -140,6 +143,53 @@ TEST_F(EngineInstall, MultiVolumeArchiveInstallsByteForByteWithTimesAndProtocol)
                            0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, h);
     CloseHandle(h);
+}
+
+// Two engines installing the same set on two threads at once: each run keeps
+// its own check of the set's files, read-ahead and folders, so both install
+// every file whole.
+TEST_F(EngineInstall, TwoEnginesOnTwoThreadsEachInstallTheWholeSet) {
+    std::vector<Source> sources = makeSources(dir, 60);
+    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes, "--volume-size 150000"));
+    ASSERT_TRUE(testenv::fileExists(volumes + "\\Data.Chk"));
+    kit::DialogGuard guard;
+    kit::CurrentDir cd(volumes);  // the process's, shared by both readers
+    kit::RunResult results[2];
+    std::thread threads[2];
+    // Both runs are under way before either installs its first file.
+    std::atomic<int> started(0);
+    for (int t = 0; t < 2; ++t)
+        threads[t] = std::thread([&, t] {
+            kit::Engine engine;
+            bool first = true;
+            engine.answer = [&](int kind, void*) {
+                if (kind == 0 && first) {
+                    first = false;
+                    ++started;
+                    for (int wait = 0; started < 2 && wait < 5000; ++wait)
+                        Sleep(1);
+                }
+                return 2;
+            };
+            std::string target = app + std::to_string(t);
+            std::vector<char> installDir(target.begin(), target.end());
+            installDir.resize(260, '\0');
+            results[t].init = engine.InitSFM(installDir.data());
+            if (results[t].init == 2)
+                results[t].run = engine.MakeSetupFileOperation(installDir.data());
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
+    for (int t = 0; t < 2; ++t) {
+        EXPECT_EQ(2, results[t].init);
+        EXPECT_EQ(2, results[t].run);
+        for (const Source& s : sources) {
+            std::string path = app + std::to_string(t) + (s.subDir.empty() ? "" : "\\" + s.subDir) +
+                               "\\" + s.name;
+            EXPECT_TRUE(readBytes(path) == s.bytes) << path;
+        }
+    }
 }
 
 TEST_F(EngineInstall, PerFileProgressReachesOneHundredAlsoForEmptyFiles) {

@@ -1,0 +1,136 @@
+// EngineRun: the runs of the process's engines, kept beside the objects and
+// found by the object's address (EngineRun.h says what a run holds and who
+// reaches it from where), and the helpers the engine's files share: the
+// Windows and system directories, opening a target for writing, making a
+// target's folder once per run, and collecting a file's output into large
+// writes.
+#include "filemanager/EngineRun.h"
+
+#include <string.h>
+
+#include <map>
+#include <mutex>
+#include <new>
+
+#include "win32/Ownership.h"
+
+namespace {
+
+// Every engine's run, by the engine's address. The lock guards the map only;
+// each run is used by the thread that drives its engine.
+std::mutex runsLock;
+std::map<const SetupFileManager*, std::unique_ptr<EngineRun>> runs;
+
+}  // namespace
+
+EngineRun* EngineRun::of(const SetupFileManager& engine) {
+    std::lock_guard<std::mutex> hold(runsLock);
+    auto found = runs.find(&engine);
+    return found == runs.end() ? nullptr : found->second.get();
+}
+
+EngineRun* EngineRun::start(const SetupFileManager& engine) {
+    std::lock_guard<std::mutex> hold(runsLock);
+    std::unique_ptr<EngineRun>& run = runs[&engine];
+    if (!run)
+        run.reset(new (std::nothrow) EngineRun);
+    if (!run) {
+        runs.erase(&engine);
+        return nullptr;
+    }
+    return run.get();
+}
+
+void EngineRun::end(const SetupFileManager& engine) {
+    std::unique_ptr<EngineRun> ended;
+    {
+        std::lock_guard<std::mutex> hold(runsLock);
+        auto found = runs.find(&engine);
+        if (found == runs.end())
+            return;
+        ended = std::move(found->second);
+        runs.erase(found);
+    }
+    // Freed outside the lock: other threads' lookups need not wait for it.
+}
+
+void EngineRun::startLoop(Reader& volumes) {
+    // A loop inside a loop of the same engine (from a notification) goes on
+    // with the outer one's read-ahead and memory.
+    if (loops_++ == 0)
+        volumes_.reset(new (std::nothrow) ReadAhead(volumes));  // null: direct reads
+}
+
+void EngineRun::stopLoop() {
+    if (--loops_ != 0)
+        return;
+    volumes_.reset();
+    folders_.clear();
+    expansion_.reset();
+}
+
+void EngineRun::remember(const char* folder) {
+    // Without memory the folder is simply walked again next time.
+    try {
+        folders_.insert(folder);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+Expansion* EngineRun::expansion() {
+    if (!expansion_)
+        expansion_.reset(new (std::nothrow) Expansion);
+    return expansion_.get();
+}
+
+bool writeAll(HANDLE file, const void* data, unsigned int count) {
+    DWORD done = 0;
+    return WriteFile(file, data, count, &done, nullptr) && done == count;
+}
+
+bool FileOutput::add(const char* data, unsigned int count) {
+    if (count > kSize - used_ && !flush())
+        return false;
+    if (count >= kSize)
+        return writeAll(engine_.currentFile, data, count);
+    memcpy(bytes_ + used_, data, count);
+    used_ += count;
+    return true;
+}
+
+bool FileOutput::flush() {
+    unsigned int count = used_;
+    used_ = 0;
+    return count == 0 || writeAll(engine_.currentFile, bytes_, count);
+}
+
+bool windowsDirectory(char* path) {
+    UINT n = GetWindowsDirectoryA(path, PathSize);
+    return n > 0 && n < PathSize;
+}
+
+bool systemDirectory(char* path) {
+    UINT n = GetSystemDirectoryA(path, PathSize);
+    return n > 0 && n < PathSize;
+}
+
+HANDLE createForWriting(const char* path) {
+    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+// A folder made or found earlier in this run is only checked: it is there
+// unless something removed it behind our back.
+bool makeFolder(SetupFileManager& engine, const char* path) {
+    EngineRun* run = EngineRun::of(engine);
+    if (run && run->knows(path)) {
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
+    }
+    if (!engine.DirCreation(path))
+        return false;
+    if (run)
+        run->remember(path);
+    return true;
+}

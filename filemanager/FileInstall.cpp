@@ -1,0 +1,354 @@
+// Installing one file: the steps ProgramFilesCreation takes for a record
+// (read and check it, place the file, ask the product, write the target or
+// a temporary file beside it, fix up a shortcut, append the protocol
+// records) and the decompressor's callbacks that carry the file's bytes.
+// Each step acts; the decisions are EngineRules'. Runs on the thread that
+// drives the engine; every notification goes through the virtual
+// TakeProcessInfo, so the most derived override receives it.
+//
+// Rules of our own where the archive can be damaged or unusual:
+//  - A write to the target that fails is reported once (11115, and command
+//    11101 to the background window); the file's expansion stops there, it
+//    gets no protocol record, and the run ends with 0.
+//  - A file whose data does not end where its stream ends, and an empty
+//    volume met while records are still expected, stop the run with 11113.
+//  - A stream that reaches its end code with bytes of its chunks left is
+//    complete: the rest is skipped like a skipped file's data.
+//  - Install.log holds whole records of whole files: a protocol write that
+//    fails or stops short cuts the log back to where the file's records
+//    began (11119, the run ends with 0).
+//  - A system file redirected to the Windows directory gets its
+//    subdirectories created there, not in the write-protected system
+//    directory.
+//  - A shortcut written under a temporary name (the real one was in use) is
+//    fixed up in that temporary file, which is the one that will take its place.
+//  - A file that fails the set's check file is not left behind
+//    (CheckFile.cpp); a temporary file whose content is not whole takes its
+//    recorded exchange with it (FilesInUse.cpp).
+#include <string.h>
+
+#include <memory>
+#include <new>
+
+#include "filemanager/EngineRun.h"
+#include "resources/resource.h"
+#include "win32/Ownership.h"
+
+namespace {
+
+// A failed write of the current file, reported once: the file is closed,
+// which stops the reads and tells the loop.
+void reportWriteFailure(SetupFileManager& engine) {
+    win32::closeFile(engine.currentFile);
+    engine.ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
+    // During a run the message parent is the progress dialog, whose owner is
+    // the background window: command 11101 closes it without a question.
+    HWND background = GetParent(engine.GetParentForMessage());
+    if (background)
+        PostMessageA(background, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
+}
+
+// Puts a system file into the Windows directory instead, at the same place
+// below it, and creates its directories there (the write-protected system
+// directory could not have them). False when the path does not fit or a
+// directory cannot be made.
+bool redirectToWindows(SetupFileManager& engine, char* target, const char* relative) {
+    char redirected[PathSize];
+    char directory[PathSize];
+    bool ok = windowsDirectory(redirected) && appendText(redirected, relative) &&
+              copyPath(directory, redirected) && cutAtLastBackslash(directory) &&
+              makeFolder(engine, directory);
+    if (ok)
+        memcpy(target, redirected, PathSize);
+    return ok;
+}
+
+// Expands the file's data into currentFile, open already, through the run's
+// memory. The decompressor's result; currentFile is closed when a write
+// failed (shown), and the run's check has summed the bytes.
+unsigned int expandInto(SetupFileManager& engine, EngineRun& run, Expansion& expansion) {
+    startFileCheck(run);
+    FileOutput output(engine, expansion.output);
+    FileOutput* outer = run.output;
+    run.output = &output;
+    unsigned int expanded = Explode(SetupFileManager::ReadBuff, SetupFileManager::WriteBuff,
+                                    &expansion.work, &engine);
+    run.output = outer;
+    // What the decompressor handed over reaches the file, also when the
+    // stream turns out damaged.
+    if (engine.currentFile != INVALID_HANDLE_VALUE && !output.flush())
+        reportWriteFailure(engine);
+    return expanded;
+}
+
+// The run a file is written in: the engine's, or one made for this file
+// alone when the engine has none (null without memory), which ends with it.
+class FileRun {
+public:
+    explicit FileRun(const SetupFileManager& engine)
+        : engine_(engine), run_(EngineRun::of(engine)), own_(false) {
+        if (!run_) {
+            run_ = EngineRun::start(engine);
+            own_ = run_ != nullptr;
+        }
+    }
+    ~FileRun() {
+        if (own_)
+            EngineRun::end(engine_);
+    }
+    FileRun(const FileRun&) = delete;
+    FileRun& operator=(const FileRun&) = delete;
+    EngineRun* get() const { return run_; }
+
+private:
+    const SetupFileManager& engine_;
+    EngineRun* run_;
+    bool own_;
+};
+
+}  // namespace
+
+// Skipping moves past the file's data, through its continuation volumes.
+// Results: the reader's, except that volumes ending on the way are damage
+// (StepFailure, 11113 shown).
+StepResult skipFile(SetupFileManager& engine) {
+    int r = engine.Seek();
+    if (r == StepEndOfData) {
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    return static_cast<StepResult>(r);
+}
+
+// The next record, parsed; *intact tells whether its text fields end inside
+// their fields. Results: StepContinue; StepFailure when the volumes end
+// while the header promises more files, or the record differs from the one
+// the check file records (11113 shown); the reader's failure or user break.
+StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* record, bool* intact) {
+    unsigned char raw[sizeof(tagCompressFileHeader)] = {};
+    unsigned int size = sizeof raw;
+    int r = engine.Read(raw, &size, ReadModeRecord);
+    if (r == StepEndOfData) {
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    if (r != StepContinue)
+        return static_cast<StepResult>(r);
+    *intact = parseRecord(raw, record);
+    EngineRun* run = EngineRun::of(engine);
+    if (run && !recordMatchesCheck(*run, raw, sizeof raw)) {
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    return StepContinue;
+}
+
+// Compares the file with a copy installed in the system or Windows directory,
+// redirecting a system file when the system directory is write-protected
+// (`target` and the record's targetDir then name the Windows directory).
+// Install, Skip (a newer copy stays), Break (the user refused to leave an
+// older system copy), Fail (11114 shown).
+FileDecision placeFile(SetupFileManager& engine, tagCompressFileHeader& record, char* target) {
+    if (record.targetDir == TargetSystem) {
+        char* relative = engine.GetClearName(target, 1);
+        InstalledCopy copy = static_cast<InstalledCopy>(engine.IsNewFile(relative, &record, 1));
+        switch (planSystemFile(copy, engine.systemDirReadOnly == 1)) {
+        case SystemFilePlan::Skip: return FileDecision::Skip;
+        case SystemFilePlan::InPlace: break;
+        case SystemFilePlan::AskThenRedirect:
+            if (engine.ShowMessage(IDS_OLDER_SYSTEM_FILE, MB_RETRYCANCEL, target) == IDCANCEL)
+                return FileDecision::Break;
+            // fall through
+        case SystemFilePlan::Redirect:
+            if (!redirectToWindows(engine, target, relative)) {
+                engine.ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
+                return FileDecision::Fail;
+            }
+            record.targetDir = TargetWindows;
+            break;
+        }
+    }
+    if (comparedWithWindowsCopy(record.targetDir) &&
+        engine.IsNewFile(engine.GetClearName(target, 0), &record, 0) == CopyNewer)
+        return FileDecision::Skip;
+    return FileDecision::Install;
+}
+
+// A file that is not installed: the result of a decision other than Install.
+StepResult leaveFile(SetupFileManager& engine, FileDecision decision) {
+    switch (decision) {
+    case FileDecision::Fail: return StepFailure;
+    case FileDecision::Break: return StepUserBreak;
+    case FileDecision::Skip: return skipFile(engine);
+    case FileDecision::Install: break;
+    }
+    return StepContinue;
+}
+
+// Notification InfoBeforeFile and what its answer decides.
+FileDecision askBeforeFile(SetupFileManager& engine, const tagCompressFileHeader& record,
+                           const char* target) {
+    FileNotice notice;
+    memcpy(notice.targetPath, target, sizeof notice.targetPath);
+    notice.groupState = groupState(engine.groupList, record.group);
+    int answer = engine.TakeProcessInfo(InfoBeforeFile, &notice);
+    // The product may change the group from inside the notification.
+    return decideAfterNotice(static_cast<FileNoticeAnswer>(answer),
+                             groupState(engine.groupList, record.group));
+}
+
+// Expands the file's data into the target, or into a temporary file beside
+// it when the target is in use (its path then in temporaryName, else ""),
+// and gives it the record's time stamp. This is the one place where a run
+// puts a file in place: ExchFilePrepare opens the target or the temporary
+// file, and a file that is not whole is taken away again here.
+// StepContinue written and closed; StepFailure shown (a file whose bytes
+// differ from the check file's CRC is deleted first); the result of skipping
+// bytes left after the stream's end code.
+StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& record,
+                       char* target, char* temporaryName) {
+    temporaryName[0] = '\0';
+    if (engine.QRV_IsReadOnly(target) && !SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL)) {
+        engine.ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    // The run records the exchange ExchFilePrepare makes, and lends its memory.
+    FileRun file(engine);
+    EngineRun* run = file.get();
+    if (!run) {
+        engine.ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
+        return StepFailure;
+    }
+    engine.currentFile = engine.ExchFilePrepare(target, temporaryName);
+    if (engine.currentFile == INVALID_HANDLE_VALUE) {
+        engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
+        return StepFailure;
+    }
+    // A file whose content is not whole must not be exchanged at the next start.
+    auto incomplete = [&]() {
+        win32::closeFile(engine.currentFile);
+        if (temporaryName[0])
+            takeBackExchange(*run, temporaryName);
+        return StepFailure;
+    };
+    // A file written from a notification of another file's expansion (the
+    // product installing from inside one) needs memory of its own.
+    std::unique_ptr<Expansion> own;
+    if (run->output)
+        own.reset(new (std::nothrow) Expansion);
+    Expansion* expansion = run->output ? own.get() : run->expansion();
+    if (!expansion) {
+        incomplete();
+        engine.ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
+        return StepFailure;
+    }
+    unsigned int expanded = expandInto(engine, *run, *expansion);
+    // A failed write closed the file and has been reported.
+    if (engine.currentFile == INVALID_HANDLE_VALUE)
+        return incomplete();
+    ExpansionEnd end = expansionEnd(expanded, engine.chunkBytesLeft, engine.fileContinues);
+    if (end == ExpansionEnd::Damaged) {
+        incomplete();
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    // Damaged data that still decodes: the file is not left behind, and a
+    // temporary one takes its recorded exchange with it.
+    if (!expandedMatchesCheck(*run)) {
+        bool temporary = temporaryName[0] != '\0';
+        incomplete();
+        if (!temporary)
+            DeleteFileA(target);
+        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    SetFileTime(engine.currentFile, nullptr, nullptr, &record.lastWriteTime);
+    win32::closeFile(engine.currentFile);
+    // The stream ended at its end code: its file is whole, and the next
+    // record follows the rest of its chunks.
+    return end == ExpansionEnd::SkipRest ? skipFile(engine) : StepContinue;
+}
+
+// Re-points a shortcut at this machine, in the file that was written.
+// StepContinue, or StepFailure with 11116 shown.
+StepResult fixShortcut(SetupFileManager& engine, char* installDir, char* target,
+                       char* temporaryName) {
+    char* written = nullptr;
+    switch (shortcutFixUp(target, temporaryName)) {
+    case ShortcutFixUp::None: return StepContinue;
+    case ShortcutFixUp::Target: written = target; break;
+    case ShortcutFixUp::Temporary: written = temporaryName; break;
+    }
+    if (!engine.QRV_ShortcutModification(installDir, written, engine.shortcutPrefixLength)) {
+        engine.ShowMessage(IDS_SHORTCUT_ERROR, MB_ICONSTOP);
+        return StepFailure;
+    }
+    return StepContinue;
+}
+
+// Appends the file's protocol records to Install.log, each with one write.
+// The file's records go in whole or not at all: after a failed or short
+// write (a full disk) the log is cut back to where they began, so it always
+// holds whole records of whole files. StepContinue, or StepFailure with 11119
+// shown.
+StepResult writeProtocol(SetupFileManager& engine, const tagCompressFileHeader& record,
+                         const char* temporaryName) {
+    tagCompressFileHeader records[2];
+    size_t count = protocolRecords(record, temporaryName, records);
+    LARGE_INTEGER start = {};
+    const LARGE_INTEGER here = {};
+    bool startKnown = SetFilePointerEx(engine.logFile, here, &start, FILE_CURRENT) != FALSE;
+    for (size_t i = 0; i < count; ++i) {
+        if (!writeAll(engine.logFile, &records[i], sizeof records[i])) {
+            if (startKnown && SetFilePointerEx(engine.logFile, start, nullptr, FILE_BEGIN))
+                SetEndOfFile(engine.logFile);
+            engine.ShowMessage(IDS_PROTOCOL_WRITE_ERROR, MB_ICONSTOP);
+            return StepFailure;
+        }
+    }
+    return StepContinue;
+}
+
+// ---------------------------------------------------------------------------
+// Decompressor callbacks; `param` is the object.
+
+// The bytes delivered, or 0 (end of input for the decompressor) when the read
+// did not succeed or the file's write already failed. The reader serves them
+// from the run's read-ahead (reader/ReadAhead.h) during the file loop.
+unsigned int SetupFileManager::ReadBuff(char* buffer, unsigned int* size, void* param) {
+    SetupFileManager* self = static_cast<SetupFileManager*>(param);
+    if (self->currentFile == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned int count = *size;
+    int r = self->Read(reinterpret_cast<unsigned char*>(buffer), &count, ReadModeFileData);
+    self->lastTransferStatus = r;
+    return r == StepContinue ? count : 0;
+}
+
+// Takes a block of the file's expanded bytes (in order, each exactly once:
+// the place for anything that looks at the content), collects it for
+// writing, and reports the file's percentage. A failed write is shown once;
+// the file is closed, which stops the reads and tells the loop. Outside
+// writeTarget's expansion each block is written at once.
+void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) {
+    SetupFileManager* self = static_cast<SetupFileManager*>(param);
+    if (self->currentFile == INVALID_HANDLE_VALUE)
+        return;
+    EngineRun* run = EngineRun::of(*self);
+    FileOutput* output = run ? run->output : nullptr;
+    bool stored;
+    if (output) {
+        // The per-file check sees the decoder's output as it comes.
+        sumExpanded(*run, buffer, *size);
+        stored = output->add(buffer, *size);
+    } else {
+        stored = writeAll(self->currentFile, buffer, *size);
+    }
+    if (!stored) {
+        reportWriteFailure(*self);
+        return;
+    }
+    self->currentWritten += *size;
+    unsigned int percent = filePercent(self->currentWritten, self->currentSize);
+    self->lastTransferStatus = self->TakeProcessInfo(InfoFilePercent, &percent);
+}
