@@ -17,17 +17,13 @@
 #include "resources/resource.h"
 #include "setup/RegistryRules.h"
 #include "win32/Ownership.h"
+#include "win32/WindowObject.h"
 
 namespace {
 
 // Buffers of the Uninstall key's enumeration: a subkey name or class of 64
 // characters or more stops it as a failure.
 const DWORD kEnumNameSize = 64;
-
-// The object whose removal window is up, for the dialog procedure, and that
-// window (null once it is gone, also when its owner took it along).
-Setup* g_uninstallOwner = nullptr;
-HWND g_uninstallWindow = nullptr;
 
 // A text value of at most PathSize - 1 characters into `text` (PathSize).
 // False when it is missing, not text, or longer.
@@ -136,9 +132,7 @@ void drawBanner(HINSTANCE library, const DRAWITEMSTRUCT& item) {
 INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
-        Setup* setup = reinterpret_cast<Setup*>(lParam);
-        g_uninstallOwner = setup;
-        g_uninstallWindow = dialog;
+        Setup* setup = win32::keepDialogObject<Setup>(dialog, lParam);
         if (!setup)
             return TRUE;
         setup->CenterDialog(dialog);
@@ -151,14 +145,17 @@ INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     }
     case WM_DRAWITEM: {
         const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (wParam != IDC_UNINSTALL_PICTURE || !item || !g_uninstallOwner)
+        Setup* setup = win32::dialogObject<Setup>(dialog);
+        if (wParam != IDC_UNINSTALL_PICTURE || !item || !setup)
             return FALSE;
-        drawBanner(g_uninstallOwner->libraryInstance, *item);
+        drawBanner(setup->libraryInstance, *item);
         return TRUE;
     }
     case WM_DESTROY:
-        if (g_uninstallWindow == dialog)
-            g_uninstallWindow = nullptr;
+        // Taken along by its owner, the background window: the owner in
+        // RunUninstall (kept in GWLP_USERDATA) lets go.
+        if (auto* owner = reinterpret_cast<win32::Window*>(GetWindowLongPtrA(dialog, GWLP_USERDATA)))
+            owner->release();
         return FALSE;
     }
     return FALSE;
@@ -211,14 +208,13 @@ int Setup::RunUninstall() {
     if (!uninstallCommandLine(commandLine, shortProgram, displayName))
         return 1;
 
-    CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_UNINSTALL), backgroundWindow,
-                       UninstallDialogProc, reinterpret_cast<LPARAM>(this));
+    win32::Window removal(CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_UNINSTALL), backgroundWindow,
+                                             UninstallDialogProc, reinterpret_cast<LPARAM>(this)));
+    if (removal.valid())
+        SetWindowLongPtrA(removal.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&removal));
     long exitCode = runAndWait(commandLine);
     int result = exitCode == 100 ? 100 : 1;
-    if (g_uninstallWindow)
-        DestroyWindow(g_uninstallWindow);
-    g_uninstallWindow = nullptr;
-    g_uninstallOwner = nullptr;
+    removal.reset();
     SetParentForMessage(backgroundWindow);
     return result;
 }
