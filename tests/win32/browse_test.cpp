@@ -3,6 +3,7 @@
 #include "Setup.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <string>
@@ -338,8 +339,8 @@ TEST_F(BrowseTest, NoPreselectionStartsWithoutOne) {
 // The second browse runs on a thread of its own; a folder picked in the
 // first one's tree while both are open shows in the first one's field only.
 TEST_F(BrowseTest, TwoBrowsesAtOnceEachKeepItsOwnAnswer) {
-    const std::string mine = dir + "\\Mine", theirs = dir + "\\Theirs", picked = dir + "\\Picked";
-    for (const std::string& d : {mine, theirs, picked})
+    const std::string mine = dir + "\\Mine", theirs = dir + "\\Theirs";
+    for (const std::string& d : {mine, theirs})
         ASSERT_TRUE(CreateDirectoryA(d.c_str(), nullptr));
     struct Other {
         BaseInterface asker{};
@@ -352,8 +353,8 @@ TEST_F(BrowseTest, TwoBrowsesAtOnceEachKeepItsOwnAnswer) {
             return 0;
         }
     } other;
-    char caption2[32] = "Other Setup";
-    other.asker.InitBI(testenv::library(), caption2);
+    char otherCaption[32] = "Other Setup";
+    other.asker.InitBI(testenv::library(), otherCaption);
     other.asker.SetParentForMessage(nullptr);
     strcpy(other.folder, theirs.c_str());
     HANDLE otherThread = nullptr;
@@ -373,9 +374,12 @@ TEST_F(BrowseTest, TwoBrowsesAtOnceEachKeepItsOwnAnswer) {
         },
         [&](HWND second) {
             settledField(second);
-            // The user picks another folder in the first browser's tree.
-            SendMessageA(first, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(picked.c_str()));
-            for (int i = 0; i < 100 && fieldText(first) != picked; ++i)
+            // The user picks the folder above in the first browser's tree.
+            HWND tree = FindWindowExA(first, nullptr, "SysTreeView32", nullptr);
+            auto caret = reinterpret_cast<LPARAM>(TreeView_GetSelection(tree));
+            LPARAM above = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_PARENT, caret);
+            SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, above);
+            for (int i = 0; i < 100 && fieldText(first) == mine; ++i)
                 Sleep(50);
             firstField = fieldText(first);
             secondField = fieldText(second);
@@ -390,9 +394,9 @@ TEST_F(BrowseTest, TwoBrowsesAtOnceEachKeepItsOwnAnswer) {
     ASSERT_NE(nullptr, otherThread);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(otherThread, 30000));
     CloseHandle(otherThread);
-    EXPECT_EQ(picked, firstField);
+    EXPECT_EQ(dir, firstField);
     EXPECT_EQ(theirs, secondField);
-    EXPECT_EQ(picked, folder);
+    EXPECT_EQ(dir, folder);
     EXPECT_EQ(0, other.result);
     EXPECT_EQ(theirs, other.folder);
 }
