@@ -25,6 +25,11 @@ namespace {
 // characters or more stops it as a failure.
 const DWORD kEnumNameSize = 64;
 
+// The property by which the removal window finds the owner that holds it in
+// RunUninstall (a product may run UninstallDialogProc for a dialog of its
+// own, whose user data is its own).
+const char kRemovalOwner[] = "SetupDll.RemovalOwner";
+
 // A text value of at most PathSize - 1 characters into `text` (PathSize).
 // False when it is missing, not text, or longer.
 bool readText(HKEY key, const char* name, char* text) {
@@ -152,9 +157,9 @@ INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         return TRUE;
     }
     case WM_DESTROY:
-        // Taken along by its owner, the background window: the owner in
-        // RunUninstall (kept in GWLP_USERDATA) lets go.
-        if (auto* owner = reinterpret_cast<win32::Window*>(GetWindowLongPtrA(dialog, GWLP_USERDATA)))
+        // Also when its owner, the background window, takes it along: the
+        // owner in RunUninstall lets go, or it would destroy the handle again.
+        if (auto* owner = static_cast<win32::Window*>(RemovePropA(dialog, kRemovalOwner)))
             owner->release();
         return FALSE;
     }
@@ -211,7 +216,7 @@ int Setup::RunUninstall() {
     win32::Window removal(CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_UNINSTALL), backgroundWindow,
                                              UninstallDialogProc, reinterpret_cast<LPARAM>(this)));
     if (removal.valid())
-        SetWindowLongPtrA(removal.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&removal));
+        SetPropA(removal.get(), kRemovalOwner, &removal);
     long exitCode = runAndWait(commandLine);
     int result = exitCode == 100 ? 100 : 1;
     removal.reset();
