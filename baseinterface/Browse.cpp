@@ -4,9 +4,9 @@
 // thread, the volume reader on the file-copy worker; either way the shell
 // runs the dialog and the callbacks on the calling thread.
 //
-// All the browser's state is module-wide and lives here: the callback and
-// the edit field's procedure have no other way to reach it. One browse at a
-// time.
+// Each browse keeps its state on the stack of BrowseForProgram and hands it
+// to the shell as the callback's data; the edit field keeps it in its
+// GWLP_USERDATA. So two browses, one on each thread, share nothing.
 #include "Setup.h"
 
 #include <shlobj.h>
@@ -18,24 +18,32 @@
 
 namespace {
 
-BaseInterface* browseOwner = nullptr;  // messages and centring for the callback
-char browsePath[PathSize];             // the tree's selection, then the edit field's text
-bool browsePathTooLong = false;        // the edit field held more than fits in browsePath
-HWND browseEdit = nullptr;             // the added edit field
-HFONT browseFont = nullptr;            // the dialog's font, given to the edit field
-WNDPROC browseEditProc = nullptr;      // the edit field's own procedure
+struct BrowseState {
+    BaseInterface* owner = nullptr;   // messages and centring for the callback
+    const char* preselected = nullptr;  // the folder the tree opens at, or null
+    char path[PathSize] = "";         // the tree's selection, then the edit field's text
+    bool pathTooLong = false;         // the edit field held more than fits in path
+    HWND edit = nullptr;              // the added edit field
+    HFONT font = nullptr;             // the dialog's font, given to the edit field
+    WNDPROC editProc = nullptr;       // the edit field's own procedure
+};
+
+BrowseState* stateOfEdit(HWND edit) {
+    return reinterpret_cast<BrowseState*>(GetWindowLongPtrA(edit, GWLP_USERDATA));
+}
 
 // The edit field is destroyed with the dialog: its text at that moment is
 // the answer, so whatever the user typed over the tree's path wins.
 LRESULT CALLBACK BrowseEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    BrowseState* state = stateOfEdit(edit);
     if (message == WM_DESTROY) {
         // A longer path is refused rather than cut: a cut one may name
         // another, existing folder.
-        browsePathTooLong = GetWindowTextLengthA(edit) >= static_cast<int>(sizeof browsePath);
-        if (GetWindowTextA(edit, browsePath, sizeof browsePath) <= 0)
-            browsePath[0] = '\0';
+        state->pathTooLong = GetWindowTextLengthA(edit) >= static_cast<int>(sizeof state->path);
+        if (GetWindowTextA(edit, state->path, sizeof state->path) <= 0)
+            state->path[0] = '\0';
     }
-    return CallWindowProcA(browseEditProc, edit, message, wParam, lParam);
+    return CallWindowProcA(state->editProc, edit, message, wParam, lParam);
 }
 
 // Enters `path` and reads the full path back into `folder` (PathSize characters),
@@ -51,41 +59,48 @@ bool enterFolder(const char* path, char* folder) {
     return true;
 }
 
-void giveFont(HWND edit) { SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(browseFont), 1); }
+void giveFont(const BrowseState& state) {
+    SendMessageA(state.edit, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), 1);
+}
 
 }  // namespace
 
-// Always returns 0, as the shell expects.
+// `data` is the browse's state (BrowseState). Always returns 0, as the
+// shell expects.
 int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM data) {
+    BrowseState* state = reinterpret_cast<BrowseState*>(data);
+    if (!state)
+        return 0;
     switch (message) {
     case BFFM_INITIALIZED: {
         // Centred, and the owner of message boxes while it is open.
-        if (browseOwner)
-            browseOwner->CenterDialog(dialog);
+        if (state->owner)
+            state->owner->CenterDialog(dialog);
         // OK from the start: a typed path needs no tree selection.
         SendMessageA(dialog, BFFM_ENABLEOK, 1, 1);
         HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-        browseEdit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
-                                     WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 33, 298, 20,
-                                     dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BROWSE_PATH)),
-                                     instance, nullptr);
-        browseFont = reinterpret_cast<HFONT>(SendMessageA(GetWindow(dialog, GW_CHILD), WM_GETFONT, 0, 0));
-        if (browseEdit) {
-            giveFont(browseEdit);
-            browseEditProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-                browseEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BrowseEditProc)));
-            giveFont(browseEdit);
+        state->edit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
+                                      WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 33, 298, 20,
+                                      dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BROWSE_PATH)),
+                                      instance, nullptr);
+        state->font = reinterpret_cast<HFONT>(SendMessageA(GetWindow(dialog, GW_CHILD), WM_GETFONT, 0, 0));
+        if (state->edit) {
+            giveFont(*state);
+            SetWindowLongPtrA(state->edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+            state->editProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+                state->edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BrowseEditProc)));
+            giveFont(*state);
         }
         // The tree opens at the preselected folder; its selection change
         // fills the edit field.
-        if (data) {
-            SendMessageA(dialog, BFFM_SETSELECTIONA, 1, data);
+        if (state->preselected) {
+            SendMessageA(dialog, BFFM_SETSELECTIONA, 1, reinterpret_cast<LPARAM>(state->preselected));
             // A preselection the tree cannot show (a folder still to be
             // created, or, in Wine, any folder on a process's first browse)
             // still stands in the field, so that OK keeps it.
-            if (browseEdit && GetWindowTextLengthA(browseEdit) == 0) {
-                lstrcpynA(browsePath, reinterpret_cast<const char*>(data), sizeof browsePath);
-                SetWindowTextA(browseEdit, browsePath);
+            if (state->edit && GetWindowTextLengthA(state->edit) == 0) {
+                lstrcpynA(state->path, state->preselected, sizeof state->path);
+                SetWindowTextA(state->edit, state->path);
             }
         }
         break;
@@ -93,12 +108,12 @@ int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM 
     case BFFM_SELCHANGED:
         // A selection outside the file system (the desktop's virtual items)
         // has no path and empties the field.
-        if (!SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(param), browsePath))
-            browsePath[0] = '\0';
-        if (browseEdit) {
-            giveFont(browseEdit);
-            SetWindowTextA(browseEdit, browsePath);
-            giveFont(browseEdit);
+        if (!SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(param), state->path))
+            state->path[0] = '\0';
+        if (state->edit) {
+            giveFont(*state);
+            SetWindowTextA(state->edit, state->path);
+            giveFont(*state);
         }
         break;
     default:
@@ -121,10 +136,9 @@ int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
         folder[0] = '\0';
         return BrowseCancelled;
     }
-    browseOwner = this;
-    browseEdit = nullptr;
-    browsePath[0] = '\0';
-    browsePathTooLong = false;
+    BrowseState state;
+    state.owner = this;
+    state.preselected = folder[0] ? folder : nullptr;
     HWND owner = parentForMessage;
     win32::CurrentDirectoryKeeper currentDirectory;
     // COM for the shell's browser, on whichever thread browses.
@@ -140,21 +154,21 @@ int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
     info.lpszTitle = title;
     info.ulFlags = BIF_STATUSTEXT;
     info.lpfn = BrowseCallbackProc;
-    info.lParam = folder[0] ? reinterpret_cast<LPARAM>(folder) : 0;
+    info.lParam = reinterpret_cast<LPARAM>(&state);
     info.iImage = 0;
     win32::ItemList chosen(SHBrowseForFolderA(&info));
     // The callback made the browse dialog the owner of message boxes.
     parentForMessage = owner;
 
-    if (!chosen.valid() || !browsePath[0]) {
+    if (!chosen.valid() || !state.path[0]) {
         folder[0] = '\0';
         return BrowseCancelled;
     }
-    if (!browsePathTooLong && enterFolder(browsePath, folder))
+    if (!state.pathTooLong && enterFolder(state.path, folder))
         return BrowseChosen;
     // Missing, or it cannot be entered. A path too long to be used is
     // missing whatever the caller allows: it could not be created either.
-    if (!mayCreate || browsePathTooLong) {
+    if (!mayCreate || state.pathTooLong) {
         ShowMessage(IDS_DIRECTORY_MISSING, MB_OK);
         return BrowseMissing;
     }
@@ -162,7 +176,7 @@ int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
         folder[0] = '\0';
         return BrowseMissing;
     }
-    if (!DirCreation(browsePath) || !enterFolder(browsePath, folder)) {
+    if (!DirCreation(state.path) || !enterFolder(state.path, folder)) {
         ShowMessage(IDS_DIRECTORY_NOT_CREATED, MB_OK);
         return BrowseMissing;
     }

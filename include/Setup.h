@@ -268,7 +268,8 @@ public:
 };
 
 /// The folder browser's callback (shell callback signature); returns 0.
-/// Exported under its plain name.
+/// `data` is the state of the browse BrowseForProgram opened (nothing for a
+/// product to pass). Exported under its plain name.
 extern "C" SETUP_API int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM data);
 
 /// The procedure of dialog 11500, the window shown while Setup::RunUninstall

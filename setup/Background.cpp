@@ -10,20 +10,19 @@
 #include "setup/BackgroundRules.h"
 #include "setup/Module.h"
 #include "win32/Ownership.h"
+#include "win32/WindowObject.h"
 
 namespace {
 
 const char kClassName[] = "SetupWndClass";
 
-// The background window and the hook, for the hook procedure (one Setup
-// object drives the user interface of a process at a time).
+// The background window and the hook, module-wide because a hook procedure
+// gets no data of its own to find them by.
 HWND g_background = nullptr;
 win32::HookHandle g_keyboardHook;
-// The object whose registration of the window class is in force.
+// The object whose registration of the window class is in force: the
+// registration is process-wide, so its owner is too.
 Setup* g_classOwner = nullptr;
-// The exit button's object and whether its own question is open.
-Setup* g_exitButtonSetup = nullptr;
-int g_exitBusy = 0;
 
 Setup* setupOf(HWND window) {
     return reinterpret_cast<Setup*>(GetWindowLongPtrA(window, 0));
@@ -120,25 +119,24 @@ LRESULT CALLBACK backgroundProcedure(HWND window, UINT message, WPARAM wParam, L
 
 INT_PTR CALLBACK exitButtonProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        g_exitButtonSetup = reinterpret_cast<Setup*>(lParam);
-        g_exitBusy = 0;
+        win32::keepDialogObject<Setup>(dialog, lParam);
         return TRUE;
     }
-    if (message != WM_COMMAND || LOWORD(wParam) != IDCANCEL || !g_exitButtonSetup)
+    Setup* setup = win32::dialogObject<Setup>(dialog);
+    if (message != WM_COMMAND || LOWORD(wParam) != IDCANCEL || !setup)
         return FALSE;
-    Setup* setup = g_exitButtonSetup;
     // A page or the background window is asking already (or a page's Cancel
     // was confirmed): that question answers for this one too.
     if (setup->exitQuestionGuard)
         return FALSE;
-    if (g_exitBusy) {
+    if (win32::dialogAsking(dialog)) {
         MessageBeep(0xFFFFFFFF);
         return FALSE;
     }
-    g_exitBusy = 1;
+    win32::setDialogAsking(dialog, true);
+    auto asked = win32::atScopeExit([dialog] { win32::setDialogAsking(dialog, false); });
     if (setup->ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
         PostMessageA(GetWindow(dialog, GW_OWNER), WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
-    g_exitBusy = 0;
     return FALSE;
 }
 
@@ -221,14 +219,16 @@ void Setup::DestroyExitButton() {
 }
 
 void releaseBackground(Setup& setup) {
+    // A floating button that outlives its window keeps no object that has gone.
+    for (HWND button : {setup.exitButtonDialog, setup.languageButtonDialog})
+        if (button && IsWindow(button) && win32::dialogObject<Setup>(button) == &setup)
+            win32::keepDialogObject<Setup>(button, 0);
     HWND window = setup.backgroundWindow;
     if (window && IsWindow(window) && setupOf(window) == &setup) {
         SetWindowLongPtrA(window, 0, 0);
         setup.mainWindowExists = 0;
         DestroyWindow(window);
     }
-    if (g_exitButtonSetup == &setup)
-        g_exitButtonSetup = nullptr;
     if (g_classOwner == &setup) {
         UnregisterClassA(kClassName, setup.productInstance);
         g_classOwner = nullptr;

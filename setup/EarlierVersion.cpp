@@ -18,6 +18,7 @@
 #include "resources/resource.h"
 #include "setup/RegistryRules.h"
 #include "win32/Ownership.h"
+#include "win32/WindowObject.h"
 
 namespace {
 
@@ -25,10 +26,10 @@ namespace {
 // characters or more stops it as a failure.
 const DWORD kEnumNameSize = 64;
 
-// The object whose removal window is up, for the dialog procedure, and that
-// window (null once it is gone, also when its owner took it along).
-Setup* g_uninstallOwner = nullptr;
-HWND g_uninstallWindow = nullptr;
+// The property by which the removal window finds the owner that holds it in
+// RunUninstall (a product may run UninstallDialogProc for a dialog of its
+// own, whose user data is its own).
+const char kRemovalOwner[] = "SetupDll.RemovalOwner";
 
 // A text value of at most PathSize - 1 characters into `text` (PathSize).
 // False when it is missing, not text, or longer.
@@ -137,9 +138,7 @@ void drawBanner(HINSTANCE library, const DRAWITEMSTRUCT& item) {
 INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
-        Setup* setup = reinterpret_cast<Setup*>(lParam);
-        g_uninstallOwner = setup;
-        g_uninstallWindow = dialog;
+        Setup* setup = win32::keepDialogObject<Setup>(dialog, lParam);
         if (!setup)
             return TRUE;
         setup->CenterDialog(dialog);
@@ -152,14 +151,17 @@ INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     }
     case WM_DRAWITEM: {
         const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (wParam != IDC_UNINSTALL_PICTURE || !item || !g_uninstallOwner)
+        Setup* setup = win32::dialogObject<Setup>(dialog);
+        if (wParam != IDC_UNINSTALL_PICTURE || !item || !setup)
             return FALSE;
-        drawBanner(g_uninstallOwner->libraryInstance, *item);
+        drawBanner(setup->libraryInstance, *item);
         return TRUE;
     }
     case WM_DESTROY:
-        if (g_uninstallWindow == dialog)
-            g_uninstallWindow = nullptr;
+        // Also when its owner, the background window, takes it along: the
+        // owner in RunUninstall lets go, or it would destroy the handle again.
+        if (auto* owner = static_cast<win32::Window*>(RemovePropA(dialog, kRemovalOwner)))
+            owner->release();
         return FALSE;
     }
     return FALSE;
@@ -212,14 +214,13 @@ int Setup::RunUninstall() {
     if (!uninstallCommandLine(commandLine, shortProgram, displayName))
         return 1;
 
-    CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_UNINSTALL), backgroundWindow,
-                       UninstallDialogProc, reinterpret_cast<LPARAM>(this));
+    win32::Window removal(CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_UNINSTALL), backgroundWindow,
+                                             UninstallDialogProc, reinterpret_cast<LPARAM>(this)));
+    if (removal.valid())
+        SetPropA(removal.get(), kRemovalOwner, &removal);
     long exitCode = runAndWait(commandLine);
     int result = exitCode == ExitRemoved ? ExitRemoved : 1;
-    if (g_uninstallWindow)
-        DestroyWindow(g_uninstallWindow);
-    g_uninstallWindow = nullptr;
-    g_uninstallOwner = nullptr;
+    removal.reset();
     SetParentForMessage(backgroundWindow);
     return result;
 }

@@ -6,23 +6,23 @@
 // the library itself takes nothing from it. Everything here runs on the
 // thread that constructed the Setup object.
 //
-// Module-wide state, one Setup object driving the user interface at a time:
-// the button's object and whether its language dialog is open (set when the
-// button is created), and the language dialog's object with the owner of
-// message boxes from before it opened (set when the dialog opens; it makes
-// itself the owner while it is up).
+// The button keeps its object with it (and whether its language dialog is
+// open); the dialog keeps its state, which lives on the stack of the press
+// that opened it: the object and the owner of message boxes from before it
+// opened (it makes itself the owner while it is up).
 #include "Setup.h"
 
 #include "resources/resource.h"
 #include "setup/LanguageRules.h"
 #include "win32/Ownership.h"
+#include "win32/WindowObject.h"
 
 namespace {
 
-Setup* g_buttonSetup = nullptr;
-int g_languageDialogOpen = 0;
-Setup* g_languageSetup = nullptr;
-HWND g_ownerBeforeDialog = nullptr;
+struct LanguageDialog {
+    Setup* setup;
+    HWND ownerBefore;  // the owner of message boxes before the dialog opened
+};
 
 // One stroke of the bevel: two lines on from the pen's current position.
 void strokeBevel(HDC dc, BevelColour colour, const Point (&to)[2]) {
@@ -56,15 +56,16 @@ void drawFlagButton(HINSTANCE pictures, const DRAWITEMSTRUCT& item) {
     strokeBevel(item.hDC, colours.lowerRight, path.lowerRight);
 }
 
-void closeLanguageDialog(HWND dialog, Setup* setup, INT_PTR result) {
+void closeLanguageDialog(HWND dialog, const LanguageDialog& state, INT_PTR result) {
     EndDialog(dialog, result);
-    setup->SetParentForMessage(g_ownerBeforeDialog);
+    state.setup->SetParentForMessage(state.ownerBefore);
 }
 
 // Loads the library of `buttonId`'s language in place of the one held so
 // far. A library that does not load is reported (11107, owned by the
 // dialog) and the dialog stays open with nothing changed.
-void chooseLanguage(HWND dialog, Setup* setup, int buttonId) {
+void chooseLanguage(HWND dialog, const LanguageDialog& state, int buttonId) {
+    Setup* setup = state.setup;
     char name[PathSize];
     if (!languageLibraryName(buttonId, name, sizeof name))
         return;
@@ -77,54 +78,54 @@ void chooseLanguage(HWND dialog, Setup* setup, int buttonId) {
     // the earlier handle leaves it loaded once.
     win32::LibraryModule previous(setup->languageLibrary);
     setup->languageLibrary = chosen.release();
-    closeLanguageDialog(dialog, setup, buttonId);
+    closeLanguageDialog(dialog, state, buttonId);
 }
 
 INT_PTR CALLBACK languageDialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        g_languageSetup = reinterpret_cast<Setup*>(lParam);
-        g_ownerBeforeDialog = g_languageSetup->GetParentForMessage();
+        LanguageDialog* state = win32::keepDialogObject<LanguageDialog>(dialog, lParam);
+        state->ownerBefore = state->setup->GetParentForMessage();
         // Centring makes the dialog the owner of message boxes too.
-        g_languageSetup->CenterDialog(dialog);
+        state->setup->CenterDialog(dialog);
         return TRUE;
     }
-    Setup* setup = g_languageSetup;
-    if (!setup)
+    const LanguageDialog* state = win32::dialogObject<LanguageDialog>(dialog);
+    if (!state)
         return FALSE;
     if (message == WM_DRAWITEM) {
         // Every owner-drawn control here is a flag button.
-        drawFlagButton(setup->libraryInstance, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        drawFlagButton(state->setup->libraryInstance, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     } else if (message == WM_COMMAND) {
         // The whole wParam: a notification in its high word is no choice.
         // Escape and the close box come as IDCANCEL.
         if (wParam == IDCANCEL)
-            closeLanguageDialog(dialog, setup, 0);
+            closeLanguageDialog(dialog, *state, 0);
         else if (wParam <= 0xFFFF && languageCode(static_cast<int>(wParam)))
-            chooseLanguage(dialog, setup, static_cast<int>(wParam));
+            chooseLanguage(dialog, *state, static_cast<int>(wParam));
     }
     return FALSE;
 }
 
 INT_PTR CALLBACK languageButtonProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        g_buttonSetup = reinterpret_cast<Setup*>(lParam);
-        g_languageDialogOpen = 0;
+        win32::keepDialogObject<Setup>(dialog, lParam);
         return TRUE;
     }
-    if (message != WM_COMMAND || LOWORD(wParam) != IDOK || !g_buttonSetup)
+    Setup* setup = win32::dialogObject<Setup>(dialog);
+    if (message != WM_COMMAND || LOWORD(wParam) != IDOK || !setup)
         return FALSE;
     // The language dialog is owned by the message owner, not by this
     // button, so the button stays usable while it is open: a second press
     // only beeps.
-    if (g_languageDialogOpen) {
+    if (win32::dialogAsking(dialog)) {
         MessageBeep(0xFFFFFFFF);
         return FALSE;
     }
-    g_languageDialogOpen = 1;
-    Setup* setup = g_buttonSetup;
+    win32::setDialogAsking(dialog, true);
+    auto closed = win32::atScopeExit([dialog] { win32::setDialogAsking(dialog, false); });
+    LanguageDialog state = {setup, nullptr};
     DialogBoxParamA(setup->libraryInstance, MAKEINTRESOURCEA(IDD_LANGUAGE), setup->GetParentForMessage(),
-                    languageDialogProcedure, reinterpret_cast<LPARAM>(setup));
-    g_languageDialogOpen = 0;
+                    languageDialogProcedure, reinterpret_cast<LPARAM>(&state));
     return FALSE;
 }
 

@@ -16,6 +16,7 @@
 #include "setup/Background.h"
 #include "setup/ProcessRules.h"
 #include "win32/Ownership.h"
+#include "win32/WindowObject.h"
 
 namespace {
 
@@ -23,9 +24,11 @@ namespace {
 // dialog ends in one place, once, on its own thread.
 const UINT kWorkerDone = WM_APP + 1;
 
-// The state of the run in progress (one modal run at a time per process).
+// The state of one run: it lives on the stack of Process, which outlives
+// both the dialog (its DWLP_USER) and the worker (its thread parameter).
 struct Run {
-    Setup* setup = nullptr;
+    explicit Run(Setup* setup) : setup(setup), gate(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+    Setup* setup;
     // The cancel question is open (touched on the dialog's thread only).
     int cancelBusy = 0;
     // The worker's result, when it came while the question was open; -1 none.
@@ -36,32 +39,35 @@ struct Run {
     win32::KernelHandle gate;
     // Set once the run is given up: the worker unwinds.
     volatile LONG stopped = 0;
-    volatile DWORD workerId = 0;
-    // Worker thread only, reset before it starts.
+    // Worker thread only.
     BarPosition currentBar;
     BarPosition totalBar;
 };
 
-Run g_run;
+// The run whose worker this thread is, for TakeProcessInfo; null on every
+// other thread. Per thread: each run's worker finds its own run.
+thread_local Run* t_workerRun = nullptr;
 
-void endRun(HWND dialog, long code) {
-    if (g_run.ended)
+void endRun(HWND dialog, Run& run, long code) {
+    if (run.ended)
         return;
-    g_run.ended = true;
+    run.ended = true;
     EndDialog(dialog, code);
 }
 
 // Exit codes: 0 InitSFM failed or the run was given up, 1 the engine ran.
 DWORD WINAPI worker(LPVOID parameter) {
-    Setup* setup = static_cast<Setup*>(parameter);
-    g_run.workerId = GetCurrentThreadId();
+    Run* run = static_cast<Run*>(parameter);
+    Setup* setup = run->setup;
+    t_workerRun = run;
+    auto leave = win32::atScopeExit([] { t_workerRun = nullptr; });
     DWORD exitCode = 0;
     long result = StepFailure;
     if (setup->InitSFM(setup->installDirectory) == StepContinue) {
         result = setup->MakeSetupFileOperation(setup->installDirectory);
         exitCode = 1;
     }
-    if (InterlockedCompareExchange(&g_run.stopped, 0, 0))
+    if (InterlockedCompareExchange(&run->stopped, 0, 0))
         return 0;
     PostMessageA(setup->progressDialog, kWorkerDone, static_cast<WPARAM>(result), 0);
     return exitCode;
@@ -73,74 +79,75 @@ void initBar(HWND dialog, int id) {
     SendDlgItemMessageA(dialog, id, PBM_SETPOS, 0, 0);
 }
 
-void startRun(HWND dialog, Setup* setup) {
+void startRun(HWND dialog, Run& run) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    g_run.setup = setup;
-    g_run.cancelBusy = 0;
+    Setup* setup = run.setup;
     setup->CenterDialog(dialog);
     setup->progressDialog = dialog;
     initBar(dialog, IDC_CURRENT_BAR);
     initBar(dialog, IDC_TOTAL_BAR);
-    g_run.currentBar = BarPosition();
-    g_run.totalBar = BarPosition();
-    g_run.currentBar.moveTo(0);
-    g_run.totalBar.moveTo(0);
+    run.currentBar.moveTo(0);
+    run.totalBar.moveTo(0);
     // The last run's thread handle is kept until the next run starts.
     win32::KernelHandle previous(setup->workerThread);
-    setup->workerThread = CreateThread(nullptr, 0, worker, setup, 0, nullptr);
+    setup->workerThread = CreateThread(nullptr, 0, worker, &run, 0, nullptr);
     if (!setup->workerThread)
-        endRun(dialog, StepFailure);
+        endRun(dialog, run, StepFailure);
 }
 
 // Asks whether to give up the run, holding the worker while it is asked.
-void askCancel(HWND dialog) {
-    if (g_run.cancelBusy) {
+void askCancel(HWND dialog, Run& run) {
+    if (run.cancelBusy) {
         MessageBeep(0xFFFFFFFF);
         return;
     }
-    g_run.cancelBusy = 1;
-    ResetEvent(g_run.gate.get());
-    int answer = g_run.setup->ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION);
+    run.cancelBusy = 1;
+    ResetEvent(run.gate.get());
+    int answer = run.setup->ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES) {
-        InterlockedExchange(&g_run.stopped, 1);
-        SetEvent(g_run.gate.get());
+        InterlockedExchange(&run.stopped, 1);
+        SetEvent(run.gate.get());
         PostMessageA(GetWindow(dialog, GW_OWNER), WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
-        endRun(dialog, StepFailure);
+        endRun(dialog, run, StepFailure);
     } else {
-        SetEvent(g_run.gate.get());
-        if (g_run.pendingEnd >= 0)
-            endRun(dialog, g_run.pendingEnd);
+        SetEvent(run.gate.get());
+        if (run.pendingEnd >= 0)
+            endRun(dialog, run, run.pendingEnd);
     }
-    g_run.cancelBusy = 0;
+    run.cancelBusy = 0;
 }
 
 INT_PTR CALLBACK progressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
-        startRun(dialog, reinterpret_cast<Setup*>(lParam));
+    if (message == WM_INITDIALOG) {
+        startRun(dialog, *win32::keepDialogObject<Run>(dialog, lParam));
         return TRUE;
+    }
+    Run* run = win32::dialogObject<Run>(dialog);
+    if (!run)
+        return FALSE;
+    switch (message) {
     case kWorkerDone:
-        if (g_run.cancelBusy)
-            g_run.pendingEnd = static_cast<long>(wParam);
+        if (run->cancelBusy)
+            run->pendingEnd = static_cast<long>(wParam);
         else
-            endRun(dialog, static_cast<long>(wParam));
+            endRun(dialog, *run, static_cast<long>(wParam));
         return FALSE;
     case WM_WINDOWPOSCHANGED:
-        if (g_run.setup && (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW))
-            keepFloatingButtonsOver(*g_run.setup);
+        if (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW)
+            keepFloatingButtonsOver(*run->setup);
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL)
-            askCancel(dialog);
+            askCancel(dialog, *run);
         return FALSE;
     case WM_DESTROY:
         // Gone without being ended: its owner, the background window, was
         // closed (F3, the exit button). That is a confirmed Cancel: the
         // worker stops at its next notification, and Process waits for it.
-        if (!g_run.ended) {
-            InterlockedExchange(&g_run.stopped, 1);
-            SetEvent(g_run.gate.get());
+        if (!run->ended) {
+            InterlockedExchange(&run->stopped, 1);
+            SetEvent(run->gate.get());
         }
         return FALSE;
     }
@@ -152,9 +159,9 @@ INT_PTR CALLBACK progressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 // posted ones, such as the background window's close command, wait for the
 // caller's loop. A worker still running here lost its dialog with the
 // background window: it is given up and unwinds at its next notification.
-void finishWorker(HANDLE thread) {
-    InterlockedExchange(&g_run.stopped, 1);
-    SetEvent(g_run.gate.get());
+void finishWorker(Run& run, HANDLE thread) {
+    InterlockedExchange(&run.stopped, 1);
+    SetEvent(run.gate.get());
     if (!thread)
         return;
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
@@ -177,20 +184,12 @@ void offerReboot(Setup& setup) {
 // Result: 0 in every case; the outcome reaches the product through the
 // closing operations and rebootNeeded.
 int Setup::Process() {
-    if (!g_run.gate.valid())
-        g_run.gate.reset(CreateEventA(nullptr, TRUE, TRUE, nullptr));
-    SetEvent(g_run.gate.get());
-    g_run.stopped = 0;
-    g_run.workerId = 0;
-    g_run.ended = false;
-    g_run.pendingEnd = -1;
-    g_run.setup = this;
-
+    Run run(this);
     INT_PTR code = DialogBoxParamA(libraryInstance, MAKEINTRESOURCEA(IDD_COPYING), backgroundWindow,
-                                   progressProc, reinterpret_cast<LPARAM>(this));
+                                   progressProc, reinterpret_cast<LPARAM>(&run));
     // Only after the dialog is gone: no notification may wait on it again.
-    finishWorker(workerThread);
-    g_run.workerId = 0;
+    // The worker has ended when this returns, so the run may go.
+    finishWorker(run, workerThread);
     SetParentForMessage(backgroundWindow);
 
     switch (closingFor(static_cast<long>(code))) {
@@ -229,10 +228,11 @@ int Setup::TakeProcessInfo(int kind, void* data) {
     InfoAction action = infoActionFor(kind);
     if (action == InfoAction::Ignore)
         return StepContinue;
-    if (g_run.workerId && GetCurrentThreadId() == g_run.workerId) {
+    Run* run = t_workerRun;
+    if (run) {
         // The safe point: held here while the cancel question is open.
-        WaitForSingleObject(g_run.gate.get(), INFINITE);
-        if (InterlockedCompareExchange(&g_run.stopped, 0, 0))
+        WaitForSingleObject(run->gate.get(), INFINITE);
+        if (InterlockedCompareExchange(&run->stopped, 0, 0))
             return StepUserBreak;
     }
     // Outside a run (no dialog yet) or without its data there is nothing to show.
@@ -243,20 +243,22 @@ int Setup::TakeProcessInfo(int kind, void* data) {
     case InfoAction::ShowTarget:
         SetShortWindowText(GetDlgItem(dialog, IDC_TARGET_TEXT), static_cast<char*>(data));
         SendDlgItemMessageA(dialog, IDC_CURRENT_BAR, PBM_STEPIT, 0, 0);
-        g_run.currentBar.forget();
+        if (run)
+            run->currentBar.forget();
         break;
     case InfoAction::ShowSource:
         SetShortWindowText(GetDlgItem(dialog, IDC_SOURCE_TEXT), static_cast<char*>(data));
         break;
     case InfoAction::SetTotal: {
         int position = *static_cast<int*>(data);
-        if (g_run.totalBar.moveTo(position))
+        // Off the worker there is no bar state: the position is sent as it is.
+        if (!run || run->totalBar.moveTo(position))
             SendDlgItemMessageA(dialog, IDC_TOTAL_BAR, PBM_SETPOS, position, 0);
         break;
     }
     case InfoAction::SetCurrent: {
         int position = *static_cast<int*>(data);
-        if (g_run.currentBar.moveTo(position))
+        if (!run || run->currentBar.moveTo(position))
             SendDlgItemMessageA(dialog, IDC_CURRENT_BAR, PBM_SETPOS, position, 0);
         break;
     }

@@ -10,34 +10,37 @@
 
 namespace {
 
-// The message-loop thread's id, to end its loop when the object goes.
-DWORD g_uiThreadId = 0;
-
 // Serves the messages of windows this thread may own; the library's own
-// windows belong to the constructing thread.
+// windows belong to the constructing thread. It waits alertably, so that
+// stopMessageLoop can end it through its thread handle alone (the object
+// has no place for the thread's id).
 DWORD WINAPI messageLoop(LPVOID) {
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                return 0;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
     }
-    return 0;
 }
 
-// Ends the message loop and waits for its thread. The thread may not have a
-// message queue yet when the object goes right after its construction, so
-// the quit message is posted again until the thread has ended.
+// Runs on the loop's thread, queued by stopMessageLoop.
+void CALLBACK quitMessageLoop(ULONG_PTR) { PostQuitMessage(0); }
+
+// Ends the message loop and waits for its thread, at most five seconds. A
+// queued call runs on the thread at its next alertable wait, so it also
+// reaches a thread that has not started its loop yet (the object going
+// right after its construction).
 void stopMessageLoop(HANDLE& thread) {
     win32::KernelHandle owner(thread);
     thread = nullptr;
     if (!owner.valid())
         return;
-    for (int attempt = 0; attempt < 500; ++attempt) {
-        PostThreadMessageA(g_uiThreadId, WM_QUIT, 0, 0);
-        if (WaitForSingleObject(owner.get(), 10) != WAIT_TIMEOUT)
-            break;
-    }
-    g_uiThreadId = 0;
+    if (QueueUserAPC(quitMessageLoop, owner.get(), 0))
+        WaitForSingleObject(owner.get(), 5000);
 }
 
 }  // namespace
@@ -78,7 +81,7 @@ Setup::Setup(HINSTANCE product, char* title, char* name, char* exe) {
         ShowMessage(IDS_NO_RESOURCES_WINDOW, MB_ICONHAND);
         return;
     }
-    uiThread = CreateThread(nullptr, 0, messageLoop, this, 0, &g_uiThreadId);
+    uiThread = CreateThread(nullptr, 0, messageLoop, this, 0, nullptr);
     // InitInstance stored the window on this thread: nothing to wait for.
     while (!*static_cast<HWND volatile*>(&backgroundWindow))
         Sleep(0);

@@ -6,10 +6,9 @@
 // its question, Readme, Browse for the target folder, and the page picture.
 // Everything here runs on the thread that constructed the Setup object.
 //
-// Module-wide state: the object whose pages are up, set when a page receives
-// WM_INITDIALOG and cleared when the queue has run (the modal pages are gone
-// by then), so the procedure never reads an object that has gone. One object
-// drives the user interface of a process at a time.
+// Each page keeps its object from WM_INITDIALOG until it is destroyed, as a
+// window property: a page's DWLP_USER and GWLP_USERDATA are the product's,
+// whose page procedure sees every message first.
 #include "Setup.h"
 
 #include <stdarg.h>
@@ -28,7 +27,9 @@
 
 namespace {
 
-Setup* g_pageSetup = nullptr;
+const char kPageObject[] = "SetupDll.PageObject";
+
+Setup* pageObject(HWND page) { return static_cast<Setup*>(GetPropA(page, kPageObject)); }
 
 // The one place the queue, a raw member whose place is fixed, is freed.
 void releaseQueue(Setup& setup) {
@@ -195,15 +196,8 @@ INT_PTR libraryHandling(Setup* setup, HWND page, UINT message, WPARAM wParam, LP
     return TRUE;
 }
 
-// The common page procedure of every wizard page.
-INT_PTR CALLBACK pageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG && lParam) {
-        g_pageSetup = reinterpret_cast<Setup*>(lParam);
-        g_pageSetup->CenterDialog(page);
-        g_pageSetup->pageActive = 1;
-        SetFocus(reinterpret_cast<HWND>(wParam));
-    }
-    Setup* setup = g_pageSetup;
+// A page's message, for the product's procedure, the library or nobody.
+INT_PTR routePageMessage(Setup* setup, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_WINDOWPOSCHANGED && setup &&
         (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW))
         keepFloatingButtonsOver(*setup);
@@ -228,6 +222,22 @@ INT_PTR CALLBACK pageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lP
     if (outcome.endsPage)
         EndDialog(page, outcome.endValue);
     return outcome.result ? TRUE : FALSE;
+}
+
+// The common page procedure of every wizard page.
+INT_PTR CALLBACK pageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG && lParam) {
+        Setup* setup = reinterpret_cast<Setup*>(lParam);
+        SetPropA(page, kPageObject, setup);
+        setup->CenterDialog(page);
+        setup->pageActive = 1;
+        SetFocus(reinterpret_cast<HWND>(wParam));
+    }
+    INT_PTR result = routePageMessage(pageObject(page), page, message, wParam, lParam);
+    // A property must be gone before its window is.
+    if (message == WM_NCDESTROY)
+        RemovePropA(page, kPageObject);
+    return result;
 }
 
 }  // namespace
@@ -272,8 +282,6 @@ int Setup::GetDialogsQueue() {
                                       backgroundWindow, pageProcedure, reinterpret_cast<LPARAM>(this));
         currentPage = static_cast<int>(end);
     }
-    if (g_pageSetup == this)
-        g_pageSetup = nullptr;
     return result;
 }
 

@@ -1,18 +1,20 @@
-// Ownership of Win32 resources: one small move-only owner per kind, so that
-// every handle, key, module, GDI object, DC, COM apartment, interface and
+// Ownership of Win32 resources: one generic move-only owner, so that every
+// handle, key, module, GDI object, DC, window, COM apartment, interface and
 // shell allocation a function obtains is given back on every way out, and no
-// close call is scattered over error paths. Each owner knows its kind's
-// "none" value (CreateFileA and FindFirstFileA give INVALID_HANDLE_VALUE;
-// threads, processes, events, keys, modules, GDI objects, memory DCs,
-// interfaces and shell allocations give null) and offers valid(), get(),
+// close call is scattered over error paths. An owner is told two things by
+// its traits: its kind's "none" value (CreateFileA and FindFirstFileA give
+// INVALID_HANDLE_VALUE; threads, processes, events, keys, modules, GDI
+// objects, DCs, windows, interfaces and shell allocations give null) and how
+// to close a value. Traits may carry what closing needs besides the value
+// (the DC a selection is undone in, the window a DC belongs to), so scoped
+// changes of state (a GDI object or palette selected into a DC, a window DC,
+// a paint scope, the COM apartment, the current directory) are owners too:
+// their value is what undoes the change. Every owner offers valid(), get(),
 // release() (give up ownership without closing) and reset() (close now, or
-// take another value). Scoped changes of state (a GDI object selected into
-// a DC, a palette selected and realized, a window DC, a paint scope, the COM
-// apartment, the current directory) are guards that undo the change when
-// they go. Members whose
-// place in an exported class is fixed stay raw HANDLEs and are closed by
-// closeFile, which resets them to INVALID_HANDLE_VALUE. Header-only; Win32
-// builds only.
+// take another value). ScopeGuard runs any callable at scope exit unless
+// cancelled. Members whose place in an exported class is fixed stay raw
+// HANDLEs and are closed by closeFile, which resets them to
+// INVALID_HANDLE_VALUE. Header-only; Win32 builds only.
 #ifndef SETUP_WIN32_OWNERSHIP_H
 #define SETUP_WIN32_OWNERSHIP_H
 
@@ -20,54 +22,71 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <utility>
+
 #include "common/PathSize.h"
 
 namespace win32 {
 
 // ---------------------------------------------------------------------------
-// Owners of one value. Traits give the type, its "none" and how to close it.
+// The owner. Traits give Type, a static none() and close(Type); a traits
+// object is kept beside the value (empty ones take no room) and closes it.
 
 template <class Traits>
 class Owner {
 public:
     using Type = typename Traits::Type;
 
-    Owner() noexcept : value_(Traits::none()) {}
-    explicit Owner(Type value) noexcept : value_(value) {}
+    Owner() noexcept : held_(Traits(), Traits::none()) {}
+    explicit Owner(Type value, Traits traits = Traits()) noexcept
+        : held_(std::move(traits), value) {}
     ~Owner() { reset(); }
-    Owner(Owner&& other) noexcept : value_(other.release()) {}
+    Owner(Owner&& other) noexcept : held_(std::move(other.traits()), other.release()) {}
     Owner& operator=(Owner&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
+        if (this != &other) {
+            reset();
+            traits() = std::move(other.traits());
+            held_.value = other.release();
+        }
         return *this;
     }
     Owner(const Owner&) = delete;
     Owner& operator=(const Owner&) = delete;
 
-    bool valid() const { return value_ != Traits::none(); }
-    Type get() const { return value_; }
+    bool valid() const { return !(held_.value == Traits::none()); }
+    Type get() const { return held_.value; }
     // The value, no longer owned: the caller closes it.
     Type release() {
-        Type value = value_;
-        value_ = Traits::none();
+        Type value = held_.value;
+        held_.value = Traits::none();
         return value;
     }
-    // Closes the owned value (if any) and owns `value` instead.
+    // Closes the owned value (if any) and owns `value` instead, closed the
+    // same way (in the same DC, for the same window).
     void reset(Type value = Traits::none()) {
-        Type old = value_;
-        value_ = value;
-        if (old != Traits::none())
-            Traits::close(old);
+        Type old = held_.value;
+        held_.value = value;
+        if (!(old == Traits::none()))
+            traits().close(old);
     }
     // For calls that return the value through a pointer: closes what is
     // owned and lets the call fill the owner.
     Type* out() {
         reset();
-        return &value_;
+        return &held_.value;
     }
 
+protected:
+    Traits& traits() { return held_; }
+    const Traits& traits() const { return held_; }
+
 private:
-    Type value_;
+    // The traits as a base, so that empty ones take no room.
+    struct Held : Traits {
+        Held(Traits traits, Type value) : Traits(std::move(traits)), value(value) {}
+        Type value;
+    };
+    Held held_;
 };
 
 struct FileHandleTraits {
@@ -119,6 +138,12 @@ struct MemoryDCTraits {
     static void close(Type dc) { DeleteDC(dc); }
 };
 
+struct WindowTraits {
+    using Type = HWND;
+    static Type none() { return nullptr; }
+    static void close(Type window) { DestroyWindow(window); }
+};
+
 template <class T>
 struct TaskMemoryTraits {
     using Type = T*;
@@ -152,6 +177,10 @@ using GdiObject = Owner<GdiObjectTraits<T>>;
 // CreateCompatibleDC: DeleteDC on the way out (a window's own DC is a
 // WindowDC instead).
 using MemoryDC = Owner<MemoryDCTraits>;
+// A window this code created: DestroyWindow on the way out. A window that
+// its owner window may take along first lets go of its owner from its
+// WM_DESTROY (release()), or the handle would be destroyed twice.
+using Window = Owner<WindowTraits>;
 // Memory from the shell or COM allocator (CoTaskMemFree).
 template <class T>
 using TaskMemory = Owner<TaskMemoryTraits<T>>;
@@ -161,8 +190,10 @@ using ItemList = TaskMemory<ITEMIDLIST>;
 // that CoCreateInstance and QueryInterface fill.
 template <class Interface>
 class ComPtr : public Owner<ComTraits<Interface>> {
+    using Base = Owner<ComTraits<Interface>>;
+
 public:
-    using Owner<ComTraits<Interface>>::Owner;
+    using Base::Base;
     Interface* operator->() const { return this->get(); }
     void** outVoid() { return reinterpret_cast<void**>(this->out()); }
 };
@@ -175,262 +206,170 @@ inline void closeFile(HANDLE& file) {
 }
 
 // ---------------------------------------------------------------------------
-// Guards of a scoped change.
+// Scoped changes of state, as owners: the value is what undoes the change,
+// the traits keep where to undo it.
+
+struct SelectionTraits {
+    using Type = HGDIOBJ;
+    HDC dc = nullptr;
+    static Type none() { return nullptr; }
+    void close(Type old) const { SelectObject(dc, old); }
+};
 
 // Selects a pen, brush, font or bitmap into a DC and selects the previous
-// one back when it goes. A null object selects nothing (and restores
-// nothing). Not for regions: selecting one sets a clip and returns no object.
-class ObjectSelection {
+// one back when it goes; get() is that previous object. A null object
+// selects nothing (and restores nothing). Not for regions: selecting one
+// sets a clip and returns no object.
+class ObjectSelection : public Owner<SelectionTraits> {
 public:
-    ObjectSelection() noexcept : dc_(nullptr), old_(nullptr) {}
-    ObjectSelection(HDC dc, HGDIOBJ object)
-        : dc_(dc), old_(dc && object ? SelectObject(dc, object) : nullptr) {
-        if (old_ == HGDI_ERROR)
-            old_ = nullptr;
-    }
-    ~ObjectSelection() { reset(); }
-    ObjectSelection(ObjectSelection&& other) noexcept
-        : dc_(other.dc_), old_(other.release()) {}
-    ObjectSelection& operator=(ObjectSelection&& other) noexcept {
-        if (this != &other) {
-            reset();
-            dc_ = other.dc_;
-            old_ = other.release();
-        }
-        return *this;
-    }
-    ObjectSelection(const ObjectSelection&) = delete;
-    ObjectSelection& operator=(const ObjectSelection&) = delete;
-
-    bool valid() const { return old_ != nullptr; }
-    // The object that was selected before, to be put back.
-    HGDIOBJ get() const { return old_; }
-    // Leaves the new object selected.
-    HGDIOBJ release() {
-        HGDIOBJ old = old_;
-        old_ = nullptr;
-        return old;
-    }
-    // Selects the previous object back now.
-    void reset() {
-        if (old_)
-            SelectObject(dc_, old_);
-        old_ = nullptr;
-    }
+    ObjectSelection() noexcept = default;
+    ObjectSelection(HDC dc, HGDIOBJ object) : Owner(select(dc, object), SelectionTraits{dc}) {}
 
 private:
-    HDC dc_;
-    HGDIOBJ old_;
+    static HGDIOBJ select(HDC dc, HGDIOBJ object) {
+        HGDIOBJ old = dc && object ? SelectObject(dc, object) : nullptr;
+        return old == HGDI_ERROR ? nullptr : old;
+    }
+};
+
+struct PaletteSelectionTraits {
+    using Type = HPALETTE;
+    HDC dc = nullptr;
+    static Type none() { return nullptr; }
+    void close(Type old) const {
+        SelectPalette(dc, old, FALSE);
+        RealizePalette(dc);
+    }
 };
 
 // Selects a logical palette into a DC (foreground or background) and
 // realizes it; when it goes, selects the previous palette back and realizes
 // that. A null palette selects nothing. The palette itself is owned by a
 // GdiObject<HPALETTE> declared before the selection.
-class PaletteSelection {
+class PaletteSelection : public Owner<PaletteSelectionTraits> {
 public:
-    PaletteSelection() noexcept : dc_(nullptr), old_(nullptr) {}
+    PaletteSelection() noexcept = default;
     PaletteSelection(HDC dc, HPALETTE palette, bool background = false)
-        : dc_(dc), old_(dc && palette ? SelectPalette(dc, palette, background ? TRUE : FALSE) : nullptr) {
-        if (old_)
-            RealizePalette(dc_);
-    }
-    ~PaletteSelection() { reset(); }
-    PaletteSelection(PaletteSelection&& other) noexcept : dc_(other.dc_), old_(other.release()) {}
-    PaletteSelection& operator=(PaletteSelection&& other) noexcept {
-        if (this != &other) {
-            reset();
-            dc_ = other.dc_;
-            old_ = other.release();
-        }
-        return *this;
-    }
-    PaletteSelection(const PaletteSelection&) = delete;
-    PaletteSelection& operator=(const PaletteSelection&) = delete;
-
-    bool valid() const { return old_ != nullptr; }
-    // The palette that was selected before, to be put back.
-    HPALETTE get() const { return old_; }
-    // Leaves the new palette selected.
-    HPALETTE release() {
-        HPALETTE old = old_;
-        old_ = nullptr;
-        return old;
-    }
-    // Selects the previous palette back now and realizes it.
-    void reset() {
-        if (old_) {
-            SelectPalette(dc_, old_, FALSE);
-            RealizePalette(dc_);
-        }
-        old_ = nullptr;
-    }
+        : Owner(select(dc, palette, background), PaletteSelectionTraits{dc}) {}
 
 private:
-    HDC dc_;
-    HPALETTE old_;
+    static HPALETTE select(HDC dc, HPALETTE palette, bool background) {
+        HPALETTE old = dc && palette ? SelectPalette(dc, palette, background ? TRUE : FALSE) : nullptr;
+        if (old)
+            RealizePalette(dc);
+        return old;
+    }
+};
+
+struct WindowDCTraits {
+    using Type = HDC;
+    HWND window = nullptr;
+    static Type none() { return nullptr; }
+    void close(Type dc) const { ReleaseDC(window, dc); }
 };
 
 // A window's DC from GetDC, given back with ReleaseDC.
-class WindowDC {
+class WindowDC : public Owner<WindowDCTraits> {
 public:
-    WindowDC() noexcept : window_(nullptr), dc_(nullptr) {}
-    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDC() { reset(); }
-    WindowDC(WindowDC&& other) noexcept : window_(other.window_), dc_(other.release()) {}
-    WindowDC& operator=(WindowDC&& other) noexcept {
-        if (this != &other) {
-            reset();
-            window_ = other.window_;
-            dc_ = other.release();
-        }
-        return *this;
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-
-    bool valid() const { return dc_ != nullptr; }
-    HDC get() const { return dc_; }
-    // The DC, no longer owned: the caller releases it.
-    HDC release() {
-        HDC dc = dc_;
-        dc_ = nullptr;
-        return dc;
-    }
-    void reset() {
-        if (dc_)
-            ReleaseDC(window_, dc_);
-        dc_ = nullptr;
-    }
-
-private:
-    HWND window_;
-    HDC dc_;
+    WindowDC() noexcept = default;
+    explicit WindowDC(HWND window) : Owner(GetDC(window), WindowDCTraits{window}) {}
 };
 
-// BeginPaint for a WM_PAINT, EndPaint when it goes.
-class PaintScope {
-public:
-    explicit PaintScope(HWND window) : window_(window), paint_() {
-        if (!BeginPaint(window, &paint_))
-            window_ = nullptr;
-    }
-    ~PaintScope() { reset(); }
-    PaintScope(PaintScope&& other) noexcept : window_(other.window_), paint_(other.paint_) {
-        other.window_ = nullptr;
-    }
-    PaintScope& operator=(PaintScope&& other) noexcept {
-        if (this != &other) {
-            reset();
-            window_ = other.window_;
-            paint_ = other.paint_;
-            other.window_ = nullptr;
-        }
-        return *this;
-    }
-    PaintScope(const PaintScope&) = delete;
-    PaintScope& operator=(const PaintScope&) = delete;
+struct PaintTraits {
+    using Type = HDC;
+    HWND window = nullptr;
+    PAINTSTRUCT paint = {};
+    static Type none() { return nullptr; }
+    void close(Type) { EndPaint(window, &paint); }
+};
 
-    bool valid() const { return window_ != nullptr; }
-    HDC get() const { return valid() ? paint_.hdc : nullptr; }
-    const PAINTSTRUCT& paint() const { return paint_; }
-    // The paint structure, no longer ended here: the caller calls EndPaint.
-    PAINTSTRUCT release() {
-        window_ = nullptr;
-        return paint_;
-    }
-    void reset() {
-        if (window_)
-            EndPaint(window_, &paint_);
-        window_ = nullptr;
-    }
+// BeginPaint for a WM_PAINT, EndPaint when it goes; get() is the paint DC.
+class PaintScope : public Owner<PaintTraits> {
+public:
+    explicit PaintScope(HWND window) : Owner(begin(window)) {}
+    const PAINTSTRUCT& paint() const { return traits().paint; }
 
 private:
-    HWND window_;
-    PAINTSTRUCT paint_;
+    static Owner<PaintTraits> begin(HWND window) {
+        PaintTraits traits;
+        traits.window = window;
+        HDC dc = BeginPaint(window, &traits.paint);
+        return Owner<PaintTraits>(dc, traits);
+    }
+};
+
+struct ComApartmentTraits {
+    using Type = bool;  // this owner's initialisation succeeded
+    static Type none() { return false; }
+    static void close(Type) { CoUninitialize(); }
 };
 
 // COM on the calling thread, single-threaded apartment, for the scope.
-// Uninitialised only when this guard's initialisation succeeded: a thread
-// already in a multithreaded apartment keeps it.
-class ComApartment {
+// Uninitialised only when this owner's initialisation succeeded: a thread
+// already in a multithreaded apartment keeps it. release() keeps COM
+// initialised beyond the scope and says whether it was ours to end.
+class ComApartment : public Owner<ComApartmentTraits> {
 public:
-    ComApartment() : joined_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() { reset(); }
-    ComApartment(ComApartment&& other) noexcept : joined_(other.release()) {}
-    ComApartment& operator=(ComApartment&& other) noexcept {
-        if (this != &other) {
-            reset();
-            joined_ = other.release();
-        }
-        return *this;
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
+    ComApartment() : Owner(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+};
 
-    bool valid() const { return joined_; }
-    bool get() const { return joined_; }
-    // Keeps COM initialised beyond the scope; true when it was ours to end.
-    bool release() {
-        bool joined = joined_;
-        joined_ = false;
-        return joined;
-    }
-    void reset() {
-        if (joined_)
-            CoUninitialize();
-        joined_ = false;
-    }
-
-private:
-    bool joined_;
+struct CurrentDirectoryTraits {
+    using Type = bool;  // a directory is kept
+    char saved[PathSize] = "";
+    static Type none() { return false; }
+    void close(Type) const { SetCurrentDirectoryA(saved); }
 };
 
 // Keeps the process's current directory and puts it back when it goes. A
 // current directory too long for a path buffer is not kept (valid() false).
-class CurrentDirectoryKeeper {
+// release() stops keeping it: the current directory stays wherever it is.
+class CurrentDirectoryKeeper : public Owner<CurrentDirectoryTraits> {
 public:
-    CurrentDirectoryKeeper() {
-        DWORD length = GetCurrentDirectoryA(sizeof saved_, saved_);
-        if (length == 0 || length >= sizeof saved_)
-            saved_[0] = '\0';
-    }
-    ~CurrentDirectoryKeeper() { reset(); }
-    CurrentDirectoryKeeper(CurrentDirectoryKeeper&& other) noexcept {
-        lstrcpynA(saved_, other.saved_, sizeof saved_);
-        other.saved_[0] = '\0';
-    }
-    CurrentDirectoryKeeper& operator=(CurrentDirectoryKeeper&& other) noexcept {
-        if (this != &other) {
-            reset();
-            lstrcpynA(saved_, other.saved_, sizeof saved_);
-            other.saved_[0] = '\0';
-        }
-        return *this;
-    }
-    CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
-    CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
-
-    bool valid() const { return saved_[0] != '\0'; }
-    // The directory kept ("" when none).
-    const char* get() const { return saved_; }
-    // Stops keeping it: the current directory stays wherever it is.
-    void release() { saved_[0] = '\0'; }
-    // Goes back now and stops keeping it.
-    void reset() {
-        if (saved_[0])
-            SetCurrentDirectoryA(saved_);
-        saved_[0] = '\0';
-    }
+    CurrentDirectoryKeeper() : Owner(keep()) {}
+    // The directory kept.
+    const char* path() const { return traits().saved; }
     // Goes back now and keeps it for the way out too.
     void restore() const {
-        if (saved_[0])
-            SetCurrentDirectoryA(saved_);
+        if (valid())
+            traits().close(true);
     }
 
 private:
-    char saved_[PathSize];
+    static Owner<CurrentDirectoryTraits> keep() {
+        CurrentDirectoryTraits traits;
+        DWORD length = GetCurrentDirectoryA(sizeof traits.saved, traits.saved);
+        bool kept = length != 0 && length < sizeof traits.saved;
+        return Owner<CurrentDirectoryTraits>(kept, traits);
+    }
 };
+
+// ---------------------------------------------------------------------------
+// Any clean-up at scope exit, for what has no owner of its own (a flag to
+// lower, a field to put back). cancel() when the clean-up is not wanted.
+
+template <class Function>
+struct ScopeExitTraits {
+    using Type = bool;  // still to run
+    Function function;
+    static Type none() { return false; }
+    void close(Type) { function(); }
+};
+
+template <class Function>
+class ScopeGuard : public Owner<ScopeExitTraits<Function>> {
+    using Base = Owner<ScopeExitTraits<Function>>;
+
+public:
+    explicit ScopeGuard(Function function) : Base(true, ScopeExitTraits<Function>{std::move(function)}) {}
+    // The clean-up will not run.
+    void cancel() { this->release(); }
+};
+
+// auto guard = atScopeExit([&] { ... });
+template <class Function>
+ScopeGuard<Function> atScopeExit(Function function) {
+    return ScopeGuard<Function>(std::move(function));
+}
 
 }  // namespace win32
 

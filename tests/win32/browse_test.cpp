@@ -3,6 +3,8 @@
 #include "Setup.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -331,3 +333,70 @@ TEST_F(BrowseTest, NoPreselectionStartsWithoutOne) {
 }
 
 }  // namespace
+
+// The volume reader browses on the run's worker while the wizard's thread
+// may browse too: each browse keeps its own selection, field and answer.
+// The second browse runs on a thread of its own; a folder picked in the
+// first one's tree while both are open shows in the first one's field only.
+TEST_F(BrowseTest, TwoBrowsesAtOnceEachKeepItsOwnAnswer) {
+    const std::string mine = dir + "\\Mine", theirs = dir + "\\Theirs";
+    for (const std::string& d : {mine, theirs})
+        ASSERT_TRUE(CreateDirectoryA(d.c_str(), nullptr));
+    struct Other {
+        BaseInterface asker{};
+        char folder[MAX_PATH] = "";
+        int result = -1;
+        static DWORD WINAPI run(void* param) {
+            auto* self = static_cast<Other*>(param);
+            char title[] = "Insert the next disk.";
+            self->result = self->asker.BrowseForProgram(self->folder, title, 0);
+            return 0;
+        }
+    } other;
+    char otherCaption[32] = "Other Setup";
+    other.asker.InitBI(testenv::library(), otherCaption);
+    other.asker.SetParentForMessage(nullptr);
+    strcpy(other.folder, theirs.c_str());
+    HANDLE otherThread = nullptr;
+
+    HWND first = nullptr;
+    std::string firstField, secondField;
+    ui::Script ui;
+    browser(ui, [&](HWND dialog) {
+        first = dialog;
+        settledField(dialog);
+        otherThread = CreateThread(nullptr, 0, Other::run, &other, 0, nullptr);
+    });
+    ui.window(
+        "the second folder browser",
+        [&](const ui::WindowInfo& w) {
+            return w.className == "#32770" && GetDlgItem(w.hwnd, IDC_BROWSE_PATH) && w.hwnd != first;
+        },
+        [&](HWND second) {
+            settledField(second);
+            // The user picks the folder above in the first browser's tree.
+            HWND tree = FindWindowExA(first, nullptr, "SysTreeView32", nullptr);
+            auto caret = reinterpret_cast<LPARAM>(TreeView_GetSelection(tree));
+            LPARAM above = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_PARENT, caret);
+            SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, above);
+            for (int i = 0; i < 100 && fieldText(first) == mine; ++i)
+                Sleep(50);
+            firstField = fieldText(first);
+            secondField = fieldText(second);
+            ui::press(second, IDOK);
+            WaitForSingleObject(otherThread, 30000);
+            ui::press(first, IDOK);
+        });
+    char folder[MAX_PATH];
+    strcpy(folder, mine.c_str());
+    EXPECT_EQ(0, browse(folder, 0));
+    ASSERT_TRUE(ui.finish());
+    ASSERT_NE(nullptr, otherThread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(otherThread, 30000));
+    CloseHandle(otherThread);
+    EXPECT_EQ(dir, firstField);
+    EXPECT_EQ(theirs, secondField);
+    EXPECT_EQ(dir, folder);
+    EXPECT_EQ(0, other.result);
+    EXPECT_EQ(theirs, other.folder);
+}

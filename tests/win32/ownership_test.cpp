@@ -1,8 +1,11 @@
-// The Win32 ownership layer on real resources: owners close what they hold
-// when they go (a file can be opened exclusively again, a named event is
-// gone, a brush is deleted, a module unloaded), a moved-from or released
-// owner closes nothing, guards put back the DC selection, the current
-// directory and the COM apartment as they found them.
+// The Win32 ownership layer: the generic owner's bookkeeping on a recording
+// kind (each value closed once, by its last owner, with the context its
+// traits carry), then on real resources: owners close what they hold when
+// they go (a file can be opened exclusively again, a named event is gone, a
+// brush is deleted, a module unloaded, a window destroyed), a moved-from or
+// released owner closes nothing, scoped changes put back the DC selection,
+// the current directory and the COM apartment as they found them, and a
+// scope guard runs once unless cancelled.
 #include "win32/Ownership.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +13,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "TestEnv.h"
 
@@ -27,6 +31,85 @@ bool openableExclusively(const std::string& path) {
         return false;
     CloseHandle(h);
     return true;
+}
+
+// A kind whose values are ints, -1 none, and whose closes are recorded with
+// the traits' context, so that the owner's bookkeeping can be watched.
+std::vector<std::string> g_closed;
+
+struct RecordingTraits {
+    using Type = int;
+    const char* context = "";
+    static Type none() { return -1; }
+    void close(Type value) const { g_closed.push_back(std::string(context) + std::to_string(value)); }
+};
+using Recorded = win32::Owner<RecordingTraits>;
+
+TEST(Owner, EachValueIsClosedOnceByItsLastOwnerWithItsContext) {
+    struct Case {
+        const char* what;
+        void (*run)();
+        std::vector<std::string> closed;
+    };
+    const Case cases[] = {
+        {"goes out of scope", [] { Recorded a(1, {"dc:"}); }, {"dc:1"}},
+        {"none is never closed", [] { Recorded a; Recorded b(-1); EXPECT_FALSE(a.valid() || b.valid()); }, {}},
+        {"moved, closed by the target",
+         [] {
+             Recorded target(2, {"old:"});
+             {
+                 Recorded source(3, {"new:"});
+                 target = std::move(source);  // closes 2 with its own context
+                 EXPECT_FALSE(source.valid());
+             }
+             g_closed.push_back("|");
+         },
+         {"old:2", "|", "new:3"}},
+        {"move-constructed", [] { Recorded a(4); Recorded b(std::move(a)); EXPECT_EQ(4, b.get()); }, {"4"}},
+        {"released, closed by nobody", [] { Recorded a(5); EXPECT_EQ(5, a.release()); EXPECT_FALSE(a.valid()); }, {}},
+        {"reset keeps the context",
+         [] {
+             Recorded a(6, {"x:"});
+             a.reset(7);
+             g_closed.push_back("|");
+         },
+         {"x:6", "|", "x:7"}},
+        {"out closes before the call fills it",
+         [] {
+             Recorded a(8);
+             *a.out() = 9;
+             g_closed.push_back("|");
+         },
+         {"8", "|", "9"}},
+    };
+    for (const Case& c : cases) {
+        g_closed.clear();
+        c.run();
+        EXPECT_EQ(c.closed, g_closed) << c.what;
+    }
+}
+
+TEST(Owner, NoneOfEachKind) {
+    EXPECT_EQ(INVALID_HANDLE_VALUE, win32::FileHandle().get());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, win32::FindHandle().get());
+    EXPECT_EQ(nullptr, win32::KernelHandle().get());
+    EXPECT_EQ(nullptr, win32::RegistryKey().get());
+    EXPECT_EQ(nullptr, win32::Window().get());
+    EXPECT_EQ(nullptr, win32::ObjectSelection().get());
+    // Empty traits take no room: an owner is as big as its handle.
+    EXPECT_EQ(sizeof(HANDLE), sizeof(win32::KernelHandle));
+}
+
+TEST(ScopeGuard, RunsOnceAtScopeExitUnlessCancelled) {
+    int runs = 0;
+    {
+        auto kept = win32::atScopeExit([&] { ++runs; });
+        auto moved(std::move(kept));  // the moved-from guard runs nothing
+        auto cancelled = win32::atScopeExit([&] { runs += 100; });
+        cancelled.cancel();
+        EXPECT_EQ(0, runs);
+    }
+    EXPECT_EQ(1, runs);
 }
 
 class Ownership : public ::testing::Test {
@@ -216,6 +299,23 @@ TEST_F(WindowTest, WindowDCIsReleasedOnceAndOnlyByItsOwner) {
     EXPECT_EQ(1, ReleaseDC(window, raw));
 }
 
+TEST_F(WindowTest, WindowOwnerDestroysItsWindowUnlessReleased) {
+    HWND child;
+    {
+        win32::Window owned(CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, window, nullptr,
+                                            GetModuleHandleA(nullptr), nullptr));
+        ASSERT_TRUE(owned.valid());
+        child = owned.get();
+    }
+    EXPECT_FALSE(IsWindow(child));
+    {
+        win32::Window owned(CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, window, nullptr,
+                                            GetModuleHandleA(nullptr), nullptr));
+        child = owned.release();
+    }
+    EXPECT_TRUE(IsWindow(child));
+}
+
 TEST_F(WindowTest, PaintScopeValidatesTheWindow) {
     InvalidateRect(window, nullptr, FALSE);
     RECT update;
@@ -236,7 +336,7 @@ TEST_F(Ownership, CurrentDirectoryIsPutBack) {
     {
         win32::CurrentDirectoryKeeper keeper;
         ASSERT_TRUE(keeper.valid());
-        EXPECT_EQ(dir, keeper.get());
+        EXPECT_EQ(dir, keeper.path());
         ASSERT_TRUE(SetCurrentDirectoryA((dir + "\\elsewhere").c_str()));
         keeper.restore();  // back now, and again on the way out
         EXPECT_EQ(dir, testenv::currentDir());

@@ -12,6 +12,7 @@
 // at a time, on the constructing thread).
 #include "SampleSetup.h"
 
+#include "Owned.h"
 #include "PageText.h"
 #include "SampleResource.h"
 
@@ -26,7 +27,7 @@ namespace {
 
 SampleProduct* g_product = nullptr;
 // The headings' bold font, made from the page's own when the first page opens.
-HFONT g_headingFont = nullptr;
+OwnedFont g_headingFont;
 // The heading of the open page as last shown.
 std::string g_shownHeading;
 
@@ -52,17 +53,17 @@ std::string showPageTexts(HWND page, int title, int body, int next) {
 // The heading in bold, then the page's texts.
 void initPage(HWND page, const std::string& heading) {
     SampleProduct& product = *g_product;
-    if (!g_headingFont) {
+    if (!g_headingFont.valid()) {
         LOGFONTA font;
         HFONT pageFont = reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0));
         if (pageFont && GetObjectA(pageFont, sizeof font, &font)) {
             font.lfWeight = FW_BOLD;
             font.lfHeight = font.lfHeight * 4 / 3;
-            g_headingFont = CreateFontIndirectA(&font);
+            g_headingFont.reset(CreateFontIndirectA(&font));
         }
     }
-    if (g_headingFont)
-        SendDlgItemMessageA(page, IDC_PAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(g_headingFont), FALSE);
+    if (g_headingFont.valid())
+        SendDlgItemMessageA(page, IDC_PAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(g_headingFont.get()), FALSE);
     // Written at once: whoever watches the log (a support person, the demo
     // script) sees which page is on screen.
     product.log.line("page: " + heading);
@@ -206,9 +207,7 @@ WizardEnd runWizard(SampleProduct& product) {
         ended = product.GetDialogsQueue();
         product.DestroyDialogs();
     }
-    if (g_headingFont)
-        DeleteObject(g_headingFont);
-    g_headingFont = nullptr;
+    g_headingFont.reset();
     g_shownHeading.clear();
     g_product = nullptr;
     if (product.installAccepted)

@@ -22,7 +22,7 @@ bool RunLog::open(const char* path) {
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     EnterCriticalSection(&lock_);
-    file_ = file;
+    file_.reset(file);
     startTicks_ = GetTickCount();
     LeaveCriticalSection(&lock_);
     return file != INVALID_HANDLE_VALUE;
@@ -30,7 +30,7 @@ bool RunLog::open(const char* path) {
 
 void RunLog::line(const std::string& text) {
     EnterCriticalSection(&lock_);
-    if (file_ != INVALID_HANDLE_VALUE) {
+    if (file_.valid()) {
         DWORD ms = GetTickCount() - startTicks_;
         char stamp[24];
         snprintf(stamp, sizeof stamp, "%5lu.%03lu  ", static_cast<unsigned long>(ms / 1000),
@@ -53,16 +53,14 @@ void RunLog::flush() {
 void RunLog::close() {
     EnterCriticalSection(&lock_);
     writeCollected();
-    if (file_ != INVALID_HANDLE_VALUE)
-        CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    file_.reset();
     LeaveCriticalSection(&lock_);
 }
 
 void RunLog::writeCollected() {
-    if (file_ != INVALID_HANDLE_VALUE && !collected_.empty()) {
+    if (file_.valid() && !collected_.empty()) {
         DWORD written = 0;
-        WriteFile(file_, collected_.data(), static_cast<DWORD>(collected_.size()), &written, nullptr);
+        WriteFile(file_.get(), collected_.data(), static_cast<DWORD>(collected_.size()), &written, nullptr);
     }
     collected_.clear();
 }

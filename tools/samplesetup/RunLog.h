@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "Owned.h"
+
 class RunLog {
 public:
     RunLog();
@@ -19,7 +21,7 @@ public:
 
     // Creates (or empties) `path`. Result: false when it cannot be written.
     bool open(const char* path);
-    bool isOpen() const { return file_ != INVALID_HANDLE_VALUE; }
+    bool isOpen() const { return file_.valid(); }
     // Adds one line. Any thread; nothing happens when no log is open.
     void line(const std::string& text);
     // Writes what is collected; the log stays open.
@@ -31,7 +33,7 @@ private:
     void writeCollected();  // under the lock
 
     CRITICAL_SECTION lock_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    OwnedFile file_;
     std::string collected_;
     DWORD startTicks_ = 0;
 };

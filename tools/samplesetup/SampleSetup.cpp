@@ -38,8 +38,9 @@
 
 #include <atomic>
 
-#include "PageText.h"
 #include "ExchangeCompleter.h"
+#include "Owned.h"
+#include "PageText.h"
 
 namespace {
 
@@ -105,10 +106,10 @@ void printText(const std::string& text, bool silent) {
         crlf += c;
     }
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    HANDLE console = INVALID_HANDLE_VALUE;
+    OwnedFile console;
     if ((!out || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
-        console = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        out = console;
+        console.reset(CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        out = console.get();
         crlf = "\r\n" + crlf;  // after the prompt the shell has printed already
     }
     DWORD written = 0;
@@ -116,17 +117,15 @@ void printText(const std::string& text, bool silent) {
         WriteFile(out, crlf.data(), static_cast<DWORD>(crlf.size()), &written, nullptr);
     else if (!silent)
         MessageBoxA(nullptr, text.c_str(), g_title, MB_OK | MB_ICONINFORMATION);
-    if (console != INVALID_HANDLE_VALUE)
-        CloseHandle(console);
 }
 
 // The target folder: /D= made absolute, else "Sample Product" in the
 // Program Files folder. Result: false when the folder does not fit.
 bool chooseTarget(const Options& options) {
-    char folder[MAX_PATH];
+    char folder[PathSize];
     if (!options.target.empty()) {
         DWORD length = GetFullPathNameA(options.target.c_str(), sizeof folder, folder, nullptr);
-        if (length == 0 || length >= sizeof g_installDir)
+        if (length == 0 || length >= sizeof folder)
             return false;
     } else if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, folder)) ||
                strlen(folder) + strlen("\\Sample Product") >= sizeof folder) {
@@ -257,11 +256,9 @@ int SampleProduct::TakeProcessInfo(int kind, void* data) {
 }
 
 bool SampleProduct::earlierVersionRegistered() const {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallKeyFor(productName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    OwnedKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallKeyFor(productName).c_str(), 0, KEY_READ, key.out()) ==
+           ERROR_SUCCESS;
 }
 
 void SampleProduct::offerRemoval() {
@@ -477,7 +474,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
     log.line("start " + localTime());
     // Which copy runs: from a removable drive, the one in the temporary folder.
-    char program[MAX_PATH] = "";
+    char program[PathSize] = "";
     GetModuleFileNameA(nullptr, program, sizeof program);
     log.line(std::string("program: ") + program);
     log.line(std::string("arguments: ") + (commandLine ? commandLine : ""));

@@ -50,43 +50,35 @@ std::string format(UINT id, Args... args) {
 class Screen {
 public:
     explicit Screen(bool unattended) : unattended_(unattended) {}
-    ~Screen() {
-        if (dialog_)
-            DestroyWindow(dialog_);
-    }
     // MessageBox's answer; IDOK when unattended (nothing shown).
     int message(const std::string& text, UINT style) {
         if (unattended_)
             return IDOK;
-        return MessageBoxA(dialog_, text.c_str(), loadText(IDS_CAPTION).c_str(), style | MB_SETFOREGROUND);
+        return MessageBoxA(dialog_.get(), text.c_str(), loadText(IDS_CAPTION).c_str(), style | MB_SETFOREGROUND);
     }
     void open(const std::string& title, size_t steps) {
         if (unattended_)
             return;
-        dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                     proc, 0);
-        if (!dialog_)
+        dialog_.reset(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
+                                         proc, 0));
+        if (!dialog_.valid())
             return;
-        SetDlgItemTextA(dialog_, IDC_PROGRESS_TEXT, title.c_str());
-        SendDlgItemMessageA(dialog_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(steps));
+        SetDlgItemTextA(dialog_.get(), IDC_PROGRESS_TEXT, title.c_str());
+        SendDlgItemMessageA(dialog_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(steps));
         pump();
     }
     // Shown at most every kRefreshMs: a log of thousands of files would
     // otherwise spend its time painting.
     void step(const std::string& what) {
         ++done_;
-        if (!dialog_ || GetTickCount() - shown_ < kRefreshMs)
+        if (!dialog_.valid() || GetTickCount() - shown_ < kRefreshMs)
             return;
         shown_ = GetTickCount();
-        SetDlgItemTextA(dialog_, IDC_PROGRESS_FILE, what.c_str());
-        SendDlgItemMessageA(dialog_, IDC_PROGRESS_BAR, PBM_SETPOS, done_, 0);
+        SetDlgItemTextA(dialog_.get(), IDC_PROGRESS_FILE, what.c_str());
+        SendDlgItemMessageA(dialog_.get(), IDC_PROGRESS_BAR, PBM_SETPOS, done_, 0);
         pump();
     }
-    void close() {
-        if (dialog_)
-            DestroyWindow(dialog_);
-        dialog_ = nullptr;
-    }
+    void close() { dialog_.reset(); }
 
 private:
     static INT_PTR CALLBACK proc(HWND, UINT message, WPARAM, LPARAM) {
@@ -96,7 +88,7 @@ private:
     void pump() {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!IsDialogMessageA(dialog_, &msg)) {
+            if (!IsDialogMessageA(dialog_.get(), &msg)) {
                 TranslateMessage(&msg);
                 DispatchMessageA(&msg);
             }
@@ -104,7 +96,7 @@ private:
     }
     static const DWORD kRefreshMs = 40;
     bool unattended_;
-    HWND dialog_ = nullptr;
+    win32::Window dialog_;
     WPARAM done_ = 0;
     DWORD shown_ = 0;
 };
