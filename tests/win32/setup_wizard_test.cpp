@@ -871,8 +871,14 @@ TEST_F(WizardTest, ExitButtonStaysOverTheBackgroundOnEveryPage) {
     ui::Script ui;
     for (int n = 1; n <= 3; ++n)
         expectPage(ui, n, [&, n](HWND page) {
-            Sleep(300);
-            states.push_back(buttonState(button, background));
+            // The stacking and the painting settle when the page's thread
+            // gets to them, later under load: wait for them, bounded.
+            ButtonState state;
+            waitFor([&] {
+                state = buttonState(button, background);
+                return state.exists && state.visible && state.above && state.centre == state.face;
+            });
+            states.push_back(state);
             click(page, n < 3 ? PageNext : PageEnd);
         });
     setup->GetDialogsQueue();
