@@ -30,7 +30,7 @@ namespace {
 
 // Cases of the routine run. The damage of a case depends only on the seed
 // and the cases before it, so a short run is the start of the long one.
-int sweepCases = 8;
+int sweepCases = 4;
 
 struct Tally {
     int stopped = 0;        // the engine stopped with a message
