@@ -621,7 +621,7 @@ TEST_F(WizardTest, BrowseChoosesTheTargetFolderAndShowsItShortened) {
     HWND page = nullptr;
     int idleDuring = -1;
     std::string title, shown, twin, field;
-    ui::Script ui;
+    ui::Script ui(60000);  // the shell's browser may take long to appear under load
     expectPage(ui, 1, [&](HWND p) {
         page = p;
         click(p, PageBrowse);
@@ -664,7 +664,7 @@ TEST_F(WizardTest, BrowseCancelledLeavesTheTargetFolder) {
     strcpy(target, dir.c_str());
     setup->SetInstallDirectory(target);
     std::string shown = "unread";
-    ui::Script ui;
+    ui::Script ui(60000);  // as above
     HWND page = nullptr;
     expectPage(ui, 1, [&](HWND p) {
         page = p;
