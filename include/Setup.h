@@ -428,18 +428,24 @@ public:
 /// Setup: the object a product derives from and drives.
 ///
 /// Thread: construct, drive and destroy it on one thread, the product's main
-/// thread. The background window belongs to that thread; a second thread of
-/// the library runs the message loop that keeps it painted. During Process
+/// thread. The background window and every window of the library belong to
+/// that thread and are painted only while it serves messages (the product's
+/// message loop, or the modal loops of the wizard, of Process and of the
+/// message boxes). The constructor also starts a second thread (uiThread)
+/// that owns no window: it waits in a message loop of its own for the quit
+/// message the destructor posts, and does nothing else. During Process
 /// the installation runs on a worker thread, where TakeProcessInfo is called;
 /// the closing operations run on the thread that called Process.
 class SETUP_API Setup : public SetupFileManager {
 public:
     /// Registers "SetupWndClass", creates the hidden full-screen background
-    /// window on this thread and starts the message-loop thread. A failure is
-    /// shown (string 11101 or 11102) and leaves MainWindowExist() at 0.
+    /// window on this thread and starts the second, windowless thread. A
+    /// failure is shown (string 11101 or 11102) and leaves MainWindowExist()
+    /// at 0.
     Setup(HINSTANCE productInstance, char* title, char* productName, char* exeName);
     /// Destroys a background window still open (without ending the caller's
-    /// message loop), stops the message-loop thread, releases a page queue
+    /// message loop), stops the second thread (posting it the quit message
+    /// until it ends, at most about 5 s), releases a page queue
     /// still registered, then the engine's destructor runs. Not virtual: the
     /// vtable's slots are fixed.
     ~Setup();
@@ -616,7 +622,7 @@ public:
     char* exeName;              ///< the product's main executable, used by the registration
     unsigned long userData;     ///< the product's own value (SetUserData)
     int rebootNeeded;           ///< 1 after a run that needs a restart
-    HANDLE uiThread;            ///< the background window's message-loop thread
+    HANDLE uiThread;            ///< the second thread: owns no window, waits for its quit message
     int currentPage;            ///< 1-based number of the wizard page to show, 0 ends the pages
     PageEntry* pageQueue;       ///< the registered wizard pages (owned by the object)
     int pageCount;              ///< number of entries in pageQueue

@@ -2,7 +2,8 @@
 """Counts the test cases of every build tree given: the GoogleTest XML reports
 in its results/ folder, plus every ctest entry that failed without leaving a
 report (a crash, a timeout, a fuzz finding), with the case it was running.
-Prints "N passed, N failed" and exits 1 when anything failed."""
+Names every skipped case with its reason, prints "N passed, N failed" and
+exits 1 when anything failed."""
 import os
 import re
 import sys
@@ -63,6 +64,12 @@ for tree in sys.argv[1:]:
                 print(f"FAILED {name[:-4]}: {case.get('classname')}.{case.get('name')}")
             elif case.get("result") == "skipped" or case.find("skipped") is not None:
                 skipped += 1
+                # A skip must say why; the reason shows with the totals.
+                why = case.find("skipped")
+                why = why.get("message", "") if why is not None else ""
+                why = " ".join(l.strip() for l in why.splitlines() if l.strip() not in ("", "Skipped"))
+                print(f"skipped {name[:-4]}: {case.get('classname')}.{case.get('name')}"
+                      f"{': ' + why if why else ''}")
             else:
                 passed += 1
     # ctest's own record of entries that failed (crashes, timeouts, fuzz

@@ -1,7 +1,8 @@
 // The wizard's decisions: which messages the product's page procedure sees,
-// what each reply and each command does to the page, Back and Next at the
-// ends of the queue, the page picture for a display, the picture's colour
-// table, and the readme's path and command line.
+// where a jump to a page leads, the page picture for a display, the
+// picture's colour table, and the readme's path and command line. (The
+// tables of replies and commands, and Back and Next at the ends of the
+// queue, are seen at work in setup_wizard_test.)
 #include "setup/WizardRules.h"
 
 #include <gtest/gtest.h>
@@ -9,16 +10,6 @@
 #include <climits>
 #include <cstring>
 #include <string>
-
-TEST(WizardRules, PagesOfTheQueueAreOneToCount) {
-    EXPECT_FALSE(pageInQueue(0, 3));
-    EXPECT_TRUE(pageInQueue(1, 3));
-    EXPECT_TRUE(pageInQueue(3, 3));
-    EXPECT_FALSE(pageInQueue(4, 3));
-    EXPECT_FALSE(pageInQueue(-1, 3));
-    EXPECT_FALSE(pageInQueue(INT_MIN, 3));
-    EXPECT_FALSE(pageInQueue(1, 0));
-}
 
 TEST(WizardRules, ProductSeesMessagesOnlyAfterInitDialogAndWhileInTheQueue) {
     // Before WM_INITDIALOG, or with no object yet: the library alone.
@@ -32,37 +23,6 @@ TEST(WizardRules, ProductSeesMessagesOnlyAfterInitDialogAndWhileInTheQueue) {
     EXPECT_EQ(PageRoute::Nobody, routeMessage(true, true, 4, 3));
     EXPECT_EQ(PageRoute::Nobody, routeMessage(true, true, -1, 3));
     EXPECT_EQ(PageRoute::Nobody, routeMessage(true, true, 1, 0));
-}
-
-TEST(WizardRules, RepliesEndOrKeepThePage) {
-    ReplyOutcome end = replyOutcome(PageReplyEndWizard, 2, 3);
-    EXPECT_TRUE(end.endsPage);
-    EXPECT_EQ(0, end.endValue);
-    EXPECT_FALSE(end.library);
-    EXPECT_TRUE(end.result);
-
-    ReplyOutcome library = replyOutcome(PageReplyNotHandled, 2, 3);
-    EXPECT_FALSE(library.endsPage);
-    EXPECT_TRUE(library.library);
-
-    ReplyOutcome handled = replyOutcome(PageReplyHandled, 2, 3);
-    EXPECT_FALSE(handled.endsPage);
-    EXPECT_FALSE(handled.library);
-    EXPECT_TRUE(handled.result);
-
-    ReplyOutcome handledFalse = replyOutcome(PageReplyHandledFalse, 2, 3);
-    EXPECT_FALSE(handledFalse.endsPage);
-    EXPECT_FALSE(handledFalse.library);
-    EXPECT_FALSE(handledFalse.result);
-
-    // Anything else is an error: the page ends with 0 and FALSE is returned.
-    for (int reply : {5, -1, 6, 11103, INT_MIN, INT_MAX}) {
-        ReplyOutcome error = replyOutcome(reply, 2, 3);
-        EXPECT_TRUE(error.endsPage) << reply;
-        EXPECT_EQ(0, error.endValue) << reply;
-        EXPECT_FALSE(error.library) << reply;
-        EXPECT_FALSE(error.result) << reply;
-    }
 }
 
 TEST(WizardRules, GoToPageEndsWithThePageSetOnlyInsideTheQueue) {
@@ -79,29 +39,6 @@ TEST(WizardRules, GoToPageEndsWithThePageSetOnlyInsideTheQueue) {
         EXPECT_EQ(0, go.endValue) << page;
         EXPECT_TRUE(go.result) << page;
     }
-}
-
-TEST(WizardRules, CommandsOfThePageTemplates) {
-    EXPECT_EQ(PageAction::AskToExit, pageActionFor(2));
-    EXPECT_EQ(PageAction::EndWizard, pageActionFor(11101));
-    EXPECT_EQ(PageAction::Back, pageActionFor(11102));
-    EXPECT_EQ(PageAction::Next, pageActionFor(11103));
-    EXPECT_EQ(PageAction::EndWizard, pageActionFor(11104));
-    EXPECT_EQ(PageAction::Readme, pageActionFor(11105));
-    EXPECT_EQ(PageAction::Browse, pageActionFor(11108));
-    // The picture and folder controls, IDOK and neighbours are no commands.
-    for (int id : {0, 1, 3, 11100, 11106, 11107, 11109, 11110, 65535})
-        EXPECT_EQ(PageAction::Nothing, pageActionFor(id)) << id;
-}
-
-TEST(WizardRules, BackFromPageOneEndsAndNextGoesPastTheLast) {
-    EXPECT_EQ(0, pageAfterBack(1));
-    EXPECT_EQ(1, pageAfterBack(2));
-    EXPECT_EQ(4, pageAfterBack(5));
-    EXPECT_EQ(2, pageAfterNext(1));
-    // Past the last page of three: the queue ends with 0 from there.
-    EXPECT_EQ(4, pageAfterNext(3));
-    EXPECT_FALSE(pageInQueue(pageAfterNext(3), 3));
 }
 
 TEST(WizardRules, PalettePictureOnlyAboveSixteenColours) {

@@ -19,6 +19,11 @@ const char kMissing[] = "This directory does not exist!";
 const char kCreateQuestion[] = "This directory does not exist.\n\nDo you want to create one ?";
 const char kNotCreated[] = "The directory could not be created";
 
+// The shell's folder browser can take many seconds to appear on a loaded
+// machine (it walks the drives first): its steps wait longer than the usual
+// 15 s. The wait only ends early when the window comes.
+const DWORD kBrowserWaitMs = 60000;
+
 std::string fieldText(HWND dialog) {
     char text[1024] = {};
     GetDlgItemTextA(dialog, IDC_BROWSE_PATH, text, sizeof text);
@@ -37,7 +42,7 @@ ui::Script& browser(ui::Script& ui, std::function<void(HWND)> act) {
 // browse of a process can come after the dialog shows. Waits (bounded) for
 // that, so that the tree does not overwrite what the test types.
 std::string settledField(HWND dialog, bool preselected = true) {
-    for (int i = 0; preselected && i < 100 && fieldText(dialog).empty(); ++i)
+    for (int i = 0; preselected && i < 300 && fieldText(dialog).empty(); ++i)
         Sleep(50);
     return fieldText(dialog);
 }
@@ -155,7 +160,7 @@ TEST_F(BrowseTest, PreselectedFolderComesBackOnOk) {
     std::string shown;
     RECT box = {};
     HWND parentWhileOpen = nullptr;
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, [&](HWND dialog) {
         shown = settledField(dialog);
         GetWindowRect(dialog, &box);
@@ -182,7 +187,7 @@ TEST_F(BrowseTest, PreselectedFolderComesBackOnOk) {
 TEST_F(BrowseTest, PreselectionStillToBeCreatedStaysInTheField) {
     std::string target = dir + "\\Vendor\\Product";
     std::string shown;
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, [&](HWND dialog) {
         shown = settledField(dialog);
         ui::press(dialog, IDOK);
@@ -199,7 +204,7 @@ TEST_F(BrowseTest, PreselectionStillToBeCreatedStaysInTheField) {
 
 TEST_F(BrowseTest, TypedPathWinsOverTheTree) {
     ASSERT_TRUE(CreateDirectoryA((dir + "\\Other").c_str(), nullptr));
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, typeAndOk(dir + "\\Other\\"));
     char folder[MAX_PATH];
     strcpy(folder, dir.c_str());
@@ -209,7 +214,7 @@ TEST_F(BrowseTest, TypedPathWinsOverTheTree) {
 }
 
 TEST_F(BrowseTest, DriveRootKeepsItsBackslash) {
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, typeAndOk("C:\\windows\\..", false));
     char folder[MAX_PATH] = "";
     EXPECT_EQ(0, browse(folder, 0));
@@ -224,7 +229,7 @@ TEST_F(BrowseTest, NewFolderIsCreatedAfterYes) {
     base.SetParentForMessage(caller);
     std::string target = dir + "\\New Folder\\Sub";
     HWND dialogOwner = nullptr;
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, [&](HWND dialog) {
         dialogOwner = GetWindow(dialog, GW_OWNER);
         typeAndOk(target)(dialog);
@@ -243,7 +248,7 @@ TEST_F(BrowseTest, NewFolderIsCreatedAfterYes) {
 
 TEST_F(BrowseTest, NewFolderDeclinedEmptiesTheAnswer) {
     std::string target = dir + "\\Declined";
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, typeAndOk(target));
     ui.messageBox(nullptr, kCaption, kCreateQuestion, IDNO, MB_YESNO | MB_ICONQUESTION);
     char folder[MAX_PATH];
@@ -256,7 +261,7 @@ TEST_F(BrowseTest, NewFolderDeclinedEmptiesTheAnswer) {
 
 TEST_F(BrowseTest, MissingFolderRefusedWhenCreationIsNotAllowed) {
     std::string target = dir + "\\Absent";
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, typeAndOk(target));
     ui.messageBox(nullptr, kCaption, kMissing, IDOK, MB_OK);
     char folder[MAX_PATH];
@@ -268,7 +273,7 @@ TEST_F(BrowseTest, MissingFolderRefusedWhenCreationIsNotAllowed) {
 }
 
 TEST_F(BrowseTest, FolderThatCannotBeCreated) {
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, typeAndOk(dir + "\\Bad|Name\\Sub"));
     ui.messageBox(nullptr, kCaption, kCreateQuestion, IDYES, MB_YESNO | MB_ICONQUESTION);
     ui.messageBox(nullptr, kCaption, kNotCreated, IDOK, MB_OK);
@@ -280,7 +285,7 @@ TEST_F(BrowseTest, FolderThatCannotBeCreated) {
 }
 
 TEST_F(BrowseTest, CancelEmptiesTheAnswer) {
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, [](HWND dialog) { ui::press(dialog, IDCANCEL); });
     char folder[MAX_PATH];
     strcpy(folder, dir.c_str());
@@ -290,7 +295,7 @@ TEST_F(BrowseTest, CancelEmptiesTheAnswer) {
 }
 
 TEST_F(BrowseTest, OkWithAnEmptyFieldIsACancel) {
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, typeAndOk(""));
     char folder[MAX_PATH];
     strcpy(folder, dir.c_str());
@@ -307,7 +312,7 @@ TEST_F(BrowseTest, OverlongTypedPathIsRefusedNotCut) {
     ASSERT_EQ(259u, existing.size());
     std::string typed = existing + "\\more";
     for (int mayCreate : {0, 1}) {
-        ui::Script ui;
+        ui::Script ui(kBrowserWaitMs);
         browser(ui, typeAndOk(typed));
         ui.messageBox(nullptr, kCaption, kMissing, IDOK, MB_OK);
         char folder[MAX_PATH];
@@ -320,7 +325,7 @@ TEST_F(BrowseTest, OverlongTypedPathIsRefusedNotCut) {
 
 TEST_F(BrowseTest, NoPreselectionStartsWithoutOne) {
     std::string shown = "unread";
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, [&](HWND dialog) {
         shown = settledField(dialog, false);
         typeAndOk(dir, false)(dialog);

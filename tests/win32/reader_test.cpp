@@ -150,6 +150,11 @@ std::string settledField(HWND dialog) {
     return fieldText(dialog);
 }
 
+// The shell's folder browser can take many seconds to appear on a loaded
+// machine (it walks the drives first): its steps wait longer than the usual
+// 15 s. The wait only ends early when the window comes.
+const DWORD kBrowserWaitMs = 60000;
+
 bool isBrowser(const ui::WindowInfo& w) { return w.className == "#32770" && GetDlgItem(w.hwnd, IDC_BROWSE_PATH); }
 
 // Expects the folder browser; records the folder it starts in, then either
@@ -585,7 +590,7 @@ protected:
 
 TEST_F(MissingVolumeTest, FolderChosenInTheBrowser) {
     std::string startedIn;
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, &startedIn, elsewhere);
     EXPECT_EQ(big, readData(reader, 2048));
     ASSERT_TRUE(ui.finish());
@@ -600,7 +605,7 @@ TEST_F(MissingVolumeTest, FolderChosenInTheBrowser) {
 
 TEST_F(MissingVolumeTest, CancelThenNoShowsTheBrowserAgain) {
     std::string first, second;
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, &first, "");
     ui.messageBox(nullptr, kCaption, kExitQuestion, IDNO, MB_YESNO | MB_ICONQUESTION);
     browser(ui, &second, elsewhere);
@@ -612,7 +617,7 @@ TEST_F(MissingVolumeTest, CancelThenNoShowsTheBrowserAgain) {
 }
 
 TEST_F(MissingVolumeTest, CancelThenYesIsAUserBreak) {
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, nullptr, "");
     ui.messageBox(nullptr, kCaption, kExitQuestion, IDYES, MB_YESNO | MB_ICONQUESTION);
     int last = 0;
@@ -624,7 +629,7 @@ TEST_F(MissingVolumeTest, CancelThenYesIsAUserBreak) {
 
 TEST_F(MissingVolumeTest, ChosenFolderWithoutTheVolume) {
     std::string second;
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, nullptr, empty);
     browser(ui, &second, elsewhere);  // starts in the folder chosen last
     EXPECT_EQ(big, readData(reader, 2048));
@@ -635,7 +640,7 @@ TEST_F(MissingVolumeTest, ChosenFolderWithoutTheVolume) {
 
 TEST_F(MissingVolumeTest, ChosenFolderThatDoesNotExist) {
     std::string second;
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, nullptr, dir + "\\nowhere");
     ui.messageBox(nullptr, kCaption, kMissingFolder, IDOK, MB_OK);
     browser(ui, &second, "");  // back where it started
@@ -656,7 +661,7 @@ TEST_F(MissingVolumeTest, ChosenFolderTooDeepForTheVolumePath) {
         deep += "\\" + std::string(std::min<size_t>(40, 250 - deep.size() - 1), 'd');
     ASSERT_EQ(250u, deep.size());
     ASSERT_EQ(1, reader.DirCreation(deep.c_str()));
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, nullptr, deep);
     ui.messageBox(nullptr, kCaption, kCorrupted, IDOK, MB_ICONSTOP);
     int last = 0;
@@ -674,7 +679,7 @@ TEST_F(MissingVolumeTest, CurrentDirectoryTooDeepForTheCandidates) {
     ASSERT_EQ(1, reader.DirCreation(deep.c_str()));
     enter(deep);
     std::string startedIn;
-    ui::Script ui;
+    ui::Script ui(kBrowserWaitMs);
     browser(ui, &startedIn, elsewhere);
     EXPECT_EQ(big, readData(reader, 2048));
     ASSERT_TRUE(ui.finish());

@@ -321,14 +321,17 @@ TEST_F(SetupProcess, ExitButtonStaysOverTheBackgroundDuringTheRun) {
     product.onFile = [&](int file) {
         if (file != kFiles / 2)
             return;
-        // The dialog is shown by now: its worker started before it appeared.
-        for (int i = 0; i < 100 && !IsWindowVisible(product.progressDialog); ++i)
-            Sleep(20);
-        Sleep(200);  // let the window system settle its stacking
-        sawDialog = IsWindowVisible(product.progressDialog) != FALSE;
-        for (HWND w = GetWindow(button, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
-            if (w == background)
-                above = true;
+        // The dialog appears and the stacking settles when the dialog's
+        // thread gets to them, later under load: wait for both, bounded.
+        for (int i = 0; i < 250 && !(sawDialog && above); ++i) {
+            if (i)
+                Sleep(20);
+            sawDialog = IsWindowVisible(product.progressDialog) != FALSE;
+            above = false;
+            for (HWND w = GetWindow(button, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+                if (w == background)
+                    above = true;
+        }
     };
     ui::Script ui;
     ui.messageBox(ui::AnyOwner, g_title, "Setup is complete.", IDOK, MB_ICONINFORMATION);

@@ -187,19 +187,22 @@ TEST_F(SetupRegistry, RegisterTakesTheEntrysFieldsInTheirPlaces) {
     char name[] = "Size";
     DWORD number = 77;
     // The fields written one by one at their offsets, as a product built
-    // with another compiler lays the record out.
-    unsigned char record[24] = {};
+    // with another compiler lays the record out: four pointers, then two
+    // 32-bit numbers (unsigned long is 32 bits on Win64 too): 24 bytes on
+    // i686, 40 on x86_64.
+    const size_t p = sizeof(void*);
+    unsigned char record[4 * sizeof(void*) + 8] = {};
     HKEY root = HKEY_CURRENT_USER;
     char* subKey = &key[0];
+    char* valueName = name;
     unsigned char* data = reinterpret_cast<unsigned char*>(&number);
     DWORD type = REG_DWORD, size = 4;
-    memcpy(record + 0, &root, 4);
-    memcpy(record + 4, &subKey, 4);
-    char* valueName = name;
-    memcpy(record + 8, &valueName, 4);
-    memcpy(record + 12, &data, 4);
-    memcpy(record + 16, &type, 4);
-    memcpy(record + 20, &size, 4);
+    memcpy(record + 0 * p, &root, p);
+    memcpy(record + 1 * p, &subKey, p);
+    memcpy(record + 2 * p, &valueName, p);
+    memcpy(record + 3 * p, &data, p);
+    memcpy(record + 4 * p, &type, 4);
+    memcpy(record + 4 * p + 4, &size, 4);
     ASSERT_EQ(sizeof record, sizeof(RegistryEntry));
     EXPECT_EQ(1, setup.Register(record));
     Value v = readValue(HKEY_CURRENT_USER, key, "Size");

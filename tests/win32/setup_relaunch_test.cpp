@@ -148,16 +148,28 @@ std::vector<std::string> cleanupSection(const std::string& listFile) {
     return lines;
 }
 
-// A window of this test in front: the error boxes are owned by whatever
-// window is in front when they come.
+// The window Setup.Dll is told is in front. The error boxes are owned by
+// whatever window is in front when they come; the real one may change at
+// any moment (another test program on the shared display, Wine's desktop
+// when nothing is active): while a test holds a FrontWindow, Setup.Dll's
+// GetForegroundWindow answers with it.
+using ForegroundFunction = HWND(WINAPI*)();
+ForegroundFunction g_realForeground = nullptr;
+HWND g_front = nullptr;
+HWND WINAPI fakeForeground() { return g_front ? g_front : g_realForeground(); }
+
+// A window of this test, the one in front for the library.
 class FrontWindow {
 public:
     FrontWindow()
         : window_(CreateWindowExA(0, "STATIC", "in front", WS_POPUP | WS_VISIBLE, 10, 10, 120, 40, nullptr, nullptr,
                                   nullptr, nullptr)) {
-        SetForegroundWindow(window_);
+        g_front = window_;
     }
-    ~FrontWindow() { DestroyWindow(window_); }
+    ~FrontWindow() {
+        g_front = nullptr;
+        DestroyWindow(window_);
+    }
     FrontWindow(const FrontWindow&) = delete;
     FrontWindow& operator=(const FrontWindow&) = delete;
     HWND get() const { return window_; }
@@ -195,10 +207,14 @@ protected:
             library(), "kernel32.dll", "GetDriveTypeA", reinterpret_cast<const void*>(&recordDriveType))));
         g_realCreateProcess = ui::replaceImport(library(), "kernel32.dll", "CreateProcessA",
                                                 reinterpret_cast<const void*>(&recordCreateProcess));
+        g_front = nullptr;
+        g_realForeground = reinterpret_cast<ForegroundFunction>(const_cast<void*>(ui::replaceImport(
+            library(), "user32.dll", "GetForegroundWindow", reinterpret_cast<const void*>(&fakeForeground))));
         ASSERT_NE(nullptr, g_realModuleName);
         ASSERT_NE(nullptr, g_realDriveType);
         ASSERT_NE(nullptr, g_realCreateProcess);
         ASSERT_NE(nullptr, g_realCloseHandle);
+        ASSERT_NE(nullptr, g_realForeground);
     }
     void TearDown() override {
         if (g_realModuleName)
@@ -210,6 +226,9 @@ protected:
             ui::replaceImport(library(), "kernel32.dll", "CreateProcessA", g_realCreateProcess);
         if (g_realCloseHandle)
             ui::replaceImport(library(), "kernel32.dll", "CloseHandle", reinterpret_cast<const void*>(g_realCloseHandle));
+        if (g_realForeground)
+            ui::replaceImport(library(), "user32.dll", "GetForegroundWindow",
+                              reinterpret_cast<const void*>(g_realForeground));
         SetCurrentDirectoryA(savedDir_.c_str());
         SetEnvironmentVariableA("TMP", savedTmp_.empty() ? nullptr : savedTmp_.c_str());
         SetEnvironmentVariableA("TEMP", savedTemp_.empty() ? nullptr : savedTemp_.c_str());
@@ -343,7 +362,6 @@ TEST_F(Relaunch, ALaterRunOverwritesKeysAndLeavesHigherOnes) {
 TEST_F(Relaunch, PathWithoutBackslashIsReported) {
     g_fakeExecutable = "SETUP.EXE";
     FrontWindow front;
-    ASSERT_EQ(front.get(), GetForegroundWindow());
     ui::Script ui;
     ui.messageBox(front.get(), "SETUP.EXE", "Error in Module File Name", IDOK, MB_OK);
     EXPECT_EQ(1, relaunch("/x", SW_SHOW));
@@ -362,7 +380,6 @@ TEST_F(Relaunch, FailedCopyIsReportedAndEarlierCopiesStayListed) {
     std::vector<std::string> before(names.begin(), failing);
 
     FrontWindow front;
-    ASSERT_EQ(front.get(), GetForegroundWindow());
     ui::Script ui;
     ui.messageBox(front.get(), "Error Copying File", disk_ + "\\Setup.Dll", IDOK, MB_OK);
     EXPECT_EQ(1, relaunch("/x", SW_SHOW));
@@ -378,10 +395,10 @@ TEST_F(Relaunch, FailedCopyIsReportedAndEarlierCopiesStayListed) {
 TEST_F(Relaunch, CopyThatDoesNotStartIsReported) {
     makeDisk();
     g_processFails = true;
-    HWND front = GetForegroundWindow();
+    FrontWindow front;
     ui::Script ui;
     // The box shows the arguments, not the program: so it always has.
-    ui.messageBox(front, "CreateProcess Error", "/lang fr", IDOK, MB_OK);
+    ui.messageBox(front.get(), "CreateProcess Error", "/lang fr", IDOK, MB_OK);
     EXPECT_EQ(1, relaunch("/lang fr", SW_SHOW));
     EXPECT_TRUE(ui.finish());
     ASSERT_EQ(1u, g_processCalls.size());
@@ -411,7 +428,7 @@ TEST_F(Relaunch, ErrorIsOfferedToTheMessageHookFirst) {
     makeDisk();
     g_processFails = true;
     MessageHook before = SetMessageHook(answerOk);
-    HWND front = GetForegroundWindow();
+    FrontWindow front;
     ui::Script ui;  // expects no window at all
     EXPECT_EQ(1, relaunch("/S", SW_SHOW));
     SetMessageHook(before);
@@ -419,7 +436,7 @@ TEST_F(Relaunch, ErrorIsOfferedToTheMessageHookFirst) {
     EXPECT_EQ(MessageHookFixedText, g_hookSeen.id);
     EXPECT_EQ("/S", g_hookSeen.text);
     EXPECT_EQ("CreateProcess Error", g_hookSeen.caption);
-    EXPECT_EQ(front, g_hookSeen.owner);
+    EXPECT_EQ(front.get(), g_hookSeen.owner);
 }
 
 // The real drive A:, which scripts/wine-env.sh makes a floppy drive of the

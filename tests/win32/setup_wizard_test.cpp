@@ -621,7 +621,7 @@ TEST_F(WizardTest, BrowseChoosesTheTargetFolderAndShowsItShortened) {
     HWND page = nullptr;
     int idleDuring = -1;
     std::string title, shown, twin, field;
-    ui::Script ui;
+    ui::Script ui(60000);  // the shell's browser may take long to appear under load
     expectPage(ui, 1, [&](HWND p) {
         page = p;
         click(p, PageBrowse);
@@ -664,7 +664,7 @@ TEST_F(WizardTest, BrowseCancelledLeavesTheTargetFolder) {
     strcpy(target, dir.c_str());
     setup->SetInstallDirectory(target);
     std::string shown = "unread";
-    ui::Script ui;
+    ui::Script ui(60000);  // as above
     HWND page = nullptr;
     expectPage(ui, 1, [&](HWND p) {
         page = p;
@@ -871,8 +871,14 @@ TEST_F(WizardTest, ExitButtonStaysOverTheBackgroundOnEveryPage) {
     ui::Script ui;
     for (int n = 1; n <= 3; ++n)
         expectPage(ui, n, [&, n](HWND page) {
-            Sleep(300);
-            states.push_back(buttonState(button, background));
+            // The stacking and the painting settle when the page's thread
+            // gets to them, later under load: wait for them, bounded.
+            ButtonState state;
+            waitFor([&] {
+                state = buttonState(button, background);
+                return state.exists && state.visible && state.above && state.centre == state.face;
+            });
+            states.push_back(state);
             click(page, n < 3 ? PageNext : PageEnd);
         });
     setup->GetDialogsQueue();
