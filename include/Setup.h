@@ -39,10 +39,12 @@ enum StepResult {
     StepDoneReboot = 3
 };
 
+#ifndef SETUP_PATH_LIMIT_DEFINED
+/// Set with PathLimit: the library's portable code states the same enum
+/// under the same name, and whichever header comes first defines it.
+#define SETUP_PATH_LIMIT_DEFINED
 /// Every path buffer of the library, terminator included, and the width of
 /// the text fields below (a path of at most 259 characters).
-#ifndef SETUP_PATH_LIMIT_DEFINED
-#define SETUP_PATH_LIMIT_DEFINED
 enum PathLimit { PathSize = 260 };
 #endif
 

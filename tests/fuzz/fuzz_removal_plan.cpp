@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "filemanager/EngineRules.h"
+#include "format/InstallLog.h"
+#include "format/Records.h"
 #include "tests/fuzz/Require.h"
 #include "tools/uninstaller/RemovalPlan.h"
 
