@@ -1,8 +1,8 @@
 // The per-file check of a run: when the set has a check file (Data.Chk
 // beside Data1.Dat), InitSFM reads it into the run; each record read must
 // match its entry, and each file's expanded bytes its CRC-32. The format
-// and its parsing are the reader's (reader/FileCheck.h); this file reads the
-// file from disk and keeps the run's place in it.
+// and its parsing live in format/FileCheck.h; this file reads the file from
+// disk and keeps the run's place in it.
 //
 // Rules where the set is damaged:
 //  - A check file that is damaged or belongs to another set stops the run

@@ -34,6 +34,7 @@
 #include <new>
 
 #include "filemanager/EngineRun.h"
+#include "format/InstallLog.h"
 #include "format/VolumeFormat.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
@@ -190,7 +191,7 @@ int SetupFileManager::InitSFM(char* installDir) {
 
     // The whole path is checked before any directory is made.
     char path[PathSize];
-    if (copyPath(path, installDir) && appendName(path, "Install.log") && DirCreation(installDir))
+    if (copyPath(path, installDir) && appendName(path, kInstallLogName) && DirCreation(installDir))
         logFile = createForWriting(path);
     if (logFile == INVALID_HANDLE_VALUE) {
         ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);

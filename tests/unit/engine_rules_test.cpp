@@ -82,7 +82,7 @@ TEST(EngineRecords, UnterminatedTextsInTheVolumeAreDamage) {
 }
 
 // Names that climb out of the base folder or vanish into a device; the same
-// rules setupvol packs and verifies by (reader/RecordNames.h).
+// rules setupvol packs and verifies by (format/RecordNames.h).
 TEST(EngineRecords, NamesThatLeaveTheFolderOrNameADevice) {
     auto named = [](const char* subDir, const char* fileName) {
         tagCompressFileHeader r = blankRecord();
