@@ -145,46 +145,52 @@ TEST_F(EngineInstall, MultiVolumeArchiveInstallsByteForByteWithTimesAndProtocol)
     CloseHandle(h);
 }
 
-// Two engines installing the same set on two threads at once: each run keeps
-// its own check of the set's files, read-ahead and folders, so both install
-// every file whole.
-TEST_F(EngineInstall, TwoEnginesOnTwoThreadsEachInstallTheWholeSet) {
-    std::vector<Source> sources = makeSources(dir, 60);
-    ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes, "--volume-size 150000"));
-    ASSERT_TRUE(testenv::fileExists(volumes + "\\Data.Chk"));
+// Two engines installing on two threads at once, each started on the test's
+// thread: the loop finds the run InitSFM started, with its set's check table,
+// on the engine's own thread, and each engine keeps to its own run.
+TEST_F(EngineInstall, TwoEnginesOnTwoThreadsEachInstallTheirOwnSet) {
+    std::vector<Source> sources[2];
+    std::vector<char> installDirs[2];
+    kit::Engine engines[2];
     kit::DialogGuard guard;
-    kit::CurrentDir cd(volumes);  // the process's, shared by both readers
-    kit::RunResult results[2];
-    std::thread threads[2];
+    for (int t = 0; t < 2; ++t) {
+        // One volume each: the reader looks for volumes in the process's
+        // current directory, and opens a set's only one in InitSFM.
+        std::string work = dir + "\\set" + std::to_string(t);
+        ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
+        sources[t] = makeSources(work, 40 + 15 * t);
+        ASSERT_TRUE(kit::pack(manifestFor(sources[t]), work, work + "\\vol"));
+        ASSERT_EQ(1, countVolumes(work + "\\vol"));
+        ASSERT_TRUE(testenv::fileExists(work + "\\vol\\Data.Chk"));
+        std::string target = app + std::to_string(t);
+        installDirs[t].assign(target.begin(), target.end());
+        installDirs[t].resize(260, '\0');
+        kit::CurrentDir cd(work + "\\vol");
+        ASSERT_EQ(2, engines[t].InitSFM(installDirs[t].data()));
+    }
     // Both runs are under way before either installs its first file.
     std::atomic<int> started(0);
-    for (int t = 0; t < 2; ++t)
-        threads[t] = std::thread([&, t] {
-            kit::Engine engine;
-            bool first = true;
-            engine.answer = [&](int kind, void*) {
-                if (kind == 0 && first) {
-                    first = false;
-                    ++started;
-                    for (int wait = 0; started < 2 && wait < 5000; ++wait)
-                        Sleep(1);
-                }
-                return 2;
-            };
-            std::string target = app + std::to_string(t);
-            std::vector<char> installDir(target.begin(), target.end());
-            installDir.resize(260, '\0');
-            results[t].init = engine.InitSFM(installDir.data());
-            if (results[t].init == 2)
-                results[t].run = engine.MakeSetupFileOperation(installDir.data());
-        });
+    int results[2] = {-1, -1};
+    std::thread threads[2];
+    for (int t = 0; t < 2; ++t) {
+        engines[t].answer = [&started, first = true](int kind, void*) mutable {
+            if (kind == 0 && first) {
+                first = false;
+                ++started;
+                for (int wait = 0; started < 2 && wait < 5000; ++wait)
+                    Sleep(1);
+            }
+            return 2;
+        };
+        threads[t] = std::thread(
+            [&, t] { results[t] = engines[t].MakeSetupFileOperation(installDirs[t].data()); });
+    }
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
     for (int t = 0; t < 2; ++t) {
-        EXPECT_EQ(2, results[t].init);
-        EXPECT_EQ(2, results[t].run);
-        for (const Source& s : sources) {
+        EXPECT_EQ(2, results[t]);
+        for (const Source& s : sources[t]) {
             std::string path = app + std::to_string(t) + (s.subDir.empty() ? "" : "\\" + s.subDir) +
                                "\\" + s.name;
             EXPECT_TRUE(readBytes(path) == s.bytes) << path;
