@@ -1,5 +1,6 @@
 # Sourced by scripts/test and scripts/demo: a virtual display and a private
-# 32-bit Wine prefix inside the build tree.
+# Wine prefix inside the build tree (32-bit, or 64-bit where the kernel runs
+# no 32-bit programs or SETUP_WINE_BITS=64 says so).
 #   wine_start BUILD_DIR   sets DISPLAY, WINEPREFIX ..., creates the prefix once,
 #                          keeps a wineserver running
 #   wine_stop              stops wineserver and the display

@@ -152,7 +152,7 @@ class SdkTest:
                     os.chmod(os.path.join(self.unpacked, info.filename), mode & 0o777)
         self.sdk = os.path.join(self.unpacked, top)
         expected = shipped_places() + [
-            "include/Setup.h", "include/ExchangeCompleter.h", "tools/setupvol", "example/CMakeLists.txt",
+            "include/Setup.h", "include/SetupTypes.h", "include/ExchangeCompleter.h", "tools/setupvol", "example/CMakeLists.txt",
             "example/cmake/mingw-i686.cmake", "example/cmake/mingw-common.cmake",
             "example/SampleSetup.cpp", "example/product/manifest.txt",
             "docs/reference/index.html", "docs/reference/classSetup.html"]
@@ -161,9 +161,10 @@ class SdkTest:
         check(not missing, f"missing from the SDK: {missing}")
         version = run([os.path.join(self.sdk, "tools", "setupvol"), "--version"]).split()[1]
         check(top == "SetupSDK-" + version, f"{top} is not named after the tool's version {version}")
-        with open(os.path.join(ROOT, "include", "Setup.h"), "rb") as a, \
-             open(os.path.join(self.sdk, "include", "Setup.h"), "rb") as b:
-            check(a.read() == b.read(), "the SDK's Setup.h is not the library's")
+        for header in ("Setup.h", "SetupTypes.h"):
+            with open(os.path.join(ROOT, "include", header), "rb") as a, \
+                 open(os.path.join(self.sdk, "include", header), "rb") as b:
+                check(a.read() == b.read(), f"the SDK's {header} is not the library's")
         check(run(["i686-w64-mingw32-objdump", "-f", os.path.join(self.sdk, "bin", "Setup.Dll")]).find("pei-i386") >= 0,
               "Setup.Dll is not an i686 DLL")
         # Every link of the pages reaches a file of the SDK; the wizard's
