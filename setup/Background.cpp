@@ -195,28 +195,39 @@ HWND Setup::InitInstance() {
     return backgroundWindow;
 }
 
-// Result: 1 when the button is shown, 0 when the dialog could not be created.
-int Setup::CreateExitButton() {
-    HWND button = CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_EXIT_BUTTON), backgroundWindow,
-                                     exitButtonProcedure, reinterpret_cast<LPARAM>(this));
+HWND createFloatingButton(Setup& setup, int dialogId, DLGPROC procedure,
+                          ButtonPlace (*place)(const RECT& client, int width, int height)) {
+    HWND button = CreateDialogParamA(setup.libraryInstance, MAKEINTRESOURCEA(dialogId), setup.backgroundWindow,
+                                     procedure, reinterpret_cast<LPARAM>(&setup));
     if (!button)
-        return 0;
+        return nullptr;
     RECT box, client;
     GetWindowRect(button, &box);
-    GetClientRect(backgroundWindow, &client);
-    ButtonPlace place = exitButtonPlace(client.right, client.bottom, box.right - box.left, box.bottom - box.top);
-    SetWindowPos(button, HWND_TOP, place.x, place.y, 0, 0, SWP_NOSIZE);
+    GetClientRect(setup.backgroundWindow, &client);
+    ButtonPlace at = place(client, box.right - box.left, box.bottom - box.top);
+    SetWindowPos(button, HWND_TOP, at.x, at.y, 0, 0, SWP_NOSIZE);
+    return button;
+}
+
+void destroyFloatingButton(HWND& button) {
+    if (button && IsWindow(button))
+        DestroyWindow(button);
+    button = nullptr;
+}
+
+// Result: 1 when the button is shown, 0 when the dialog could not be created.
+int Setup::CreateExitButton() {
+    HWND button = createFloatingButton(*this, IDD_EXIT_BUTTON, exitButtonProcedure,
+                                       [](const RECT& client, int width, int height) {
+                                           return exitButtonPlace(client.right, client.bottom, width, height);
+                                       });
+    if (!button)
+        return 0;
     exitButtonDialog = button;
     return 1;
 }
 
-void Setup::DestroyExitButton() {
-    // A modeless dialog is destroyed, not ended: EndDialog would only hide it
-    // and keep the window for the life of the background window.
-    if (exitButtonDialog && IsWindow(exitButtonDialog))
-        DestroyWindow(exitButtonDialog);
-    exitButtonDialog = nullptr;
-}
+void Setup::DestroyExitButton() { destroyFloatingButton(exitButtonDialog); }
 
 void releaseBackground(Setup& setup) {
     // A floating button that outlives its window keeps no object that has gone.

@@ -4,6 +4,7 @@
 #define SETUP_BACKGROUND_H
 
 #include "Setup.h"
+#include "setup/BackgroundRules.h"
 
 // Destroys `setup`'s background window if it is still open, without posting
 // the quit message (that is for the user ending the installation, not for
@@ -18,6 +19,18 @@ void releaseBackground(Setup& setup);
 // as they appear. The
 // buttons sit in corners no dialog covers.
 void keepFloatingButtonsOver(const Setup& setup);
+
+// Creates one of the library's floating buttons (a modeless dialog owned by
+// the background window, given `setup` as its parameter) and puts it on top
+// where `place` chooses for the background's client area and the button's
+// size. Returns the button, or null when the dialog could not be created.
+HWND createFloatingButton(Setup& setup, int dialogId, DLGPROC procedure,
+                          ButtonPlace (*place)(const RECT& client, int width, int height));
+
+// Destroys a floating button that is still open and clears its member. A
+// modeless dialog is destroyed, not ended: EndDialog would only hide it and
+// keep its window for the life of the background window.
+void destroyFloatingButton(HWND& button);
 
 // Enables the shutdown privilege of this process, without which
 // ExitWindowsEx(EWX_REBOOT) fails: for every reboot the library requests.

@@ -13,6 +13,7 @@
 #include "Setup.h"
 
 #include "resources/resource.h"
+#include "setup/Background.h"
 #include "setup/LanguageRules.h"
 #include "win32/Ownership.h"
 #include "win32/WindowObject.h"
@@ -133,23 +134,14 @@ INT_PTR CALLBACK languageButtonProcedure(HWND dialog, UINT message, WPARAM wPara
 
 // Result: 1 when the button is shown, 0 when the dialog could not be created.
 int Setup::CreateChoseLanButton() {
-    HWND button = CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(IDD_LANGUAGE_BUTTON), backgroundWindow,
-                                     languageButtonProcedure, reinterpret_cast<LPARAM>(this));
+    HWND button = createFloatingButton(*this, IDD_LANGUAGE_BUTTON, languageButtonProcedure,
+                                       [](const RECT& client, int width, int height) {
+                                           return languageButtonPlace(client.bottom, width, height);
+                                       });
     if (!button)
         return 0;
-    RECT box, client;
-    GetWindowRect(button, &box);
-    GetClientRect(backgroundWindow, &client);
-    ButtonPlace place = languageButtonPlace(client.bottom, box.right - box.left, box.bottom - box.top);
-    SetWindowPos(button, HWND_TOP, place.x, place.y, 0, 0, SWP_NOSIZE);
     languageButtonDialog = button;
     return 1;
 }
 
-void Setup::DestroyChoseLanButton() {
-    // Destroyed, not ended, as the exit button: EndDialog would only hide a
-    // modeless dialog and keep its window for the life of its owner.
-    if (languageButtonDialog && IsWindow(languageButtonDialog))
-        DestroyWindow(languageButtonDialog);
-    languageButtonDialog = nullptr;
-}
+void Setup::DestroyChoseLanButton() { destroyFloatingButton(languageButtonDialog); }
