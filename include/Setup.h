@@ -258,8 +258,8 @@ public:
 /// that thread and are painted only while it serves messages (the product's
 /// message loop, or the modal loops of the wizard, of Process and of the
 /// message boxes). The constructor also starts a second thread (uiThread)
-/// that owns no window: it waits in a message loop of its own for the quit
-/// message the destructor posts, and does nothing else. During Process
+/// that owns no window: it waits in a message loop of its own until the
+/// destructor tells it to stop, and does nothing else. During Process
 /// the installation runs on a worker thread, where TakeProcessInfo is called;
 /// the closing operations run on the thread that called Process.
 class SETUP_API Setup : public SetupFileManager {
@@ -270,8 +270,8 @@ public:
     /// at 0.
     Setup(HINSTANCE productInstance, char* title, char* productName, char* exeName);
     /// Destroys a background window still open (without ending the caller's
-    /// message loop), stops the second thread (posting it the quit message
-    /// until it ends, at most about 5 s), releases a page queue
+    /// message loop), stops the second thread (a call queued to it posts
+    /// its own quit message; waits at most 5 s), releases a page queue
     /// still registered, then the engine's destructor runs. Not virtual: the
     /// vtable's slots are fixed.
     ~Setup();
@@ -448,7 +448,7 @@ public:
     char* exeName;              ///< the product's main executable, used by the registration
     unsigned long userData;     ///< the product's own value (SetUserData)
     int rebootNeeded;           ///< 1 after a run that needs a restart
-    HANDLE uiThread;            ///< the second thread: owns no window, waits for its quit message
+    HANDLE uiThread;            ///< the second thread: owns no window, waits to be told to stop
     int currentPage;            ///< 1-based number of the wizard page to show, 0 ends the pages
     PageEntry* pageQueue;       ///< the registered wizard pages (owned by the object)
     int pageCount;              ///< number of entries in pageQueue
