@@ -8,6 +8,9 @@
 //   engine-floppy  the same from 1.44 MB volumes
 //   sample-1vol    the sample setup (SampleSetup.exe /S /D=...), a process, one volume
 //   sample-floppy  the same from 1.44 MB volumes
+//   sample-wizard  the sample setup through its pages (SampleSetup.exe /D=...),
+//                  one volume: each page's Next and the closing message's OK
+//                  pressed as soon as they are on screen
 //   nsis-zlib      an NSIS installer with zlib, run with /S /D=
 //   nsis-lzma      an NSIS installer with /SOLID lzma
 //   before-1vol    with --baseline: "EXE install" in a process, one volume
@@ -174,12 +177,42 @@ double installInProcess(const std::string& volumes, const std::string& target) {
 
 namespace {
 
-double timedProcess(const std::string& commandLine, const std::string& folder) {
+double timedProcess(const std::string& commandLine, const std::string& folder,
+                    const std::function<void(DWORD)>& meanwhile = nullptr) {
     double start = bench::seconds();
-    int code = bench::run(commandLine, folder, true);
+    int code = bench::run(commandLine, folder, true, meanwhile);
     double elapsed = bench::seconds() - start;
     return code == 0 ? elapsed : -1.0;
 }
+
+// The user who goes through a wizard as fast as it appears: Next on each
+// page of process `pid`, OK on its message boxes, each window once.
+struct PressThrough {
+    std::vector<HWND> pressed;
+    DWORD pid = 0;
+
+    static BOOL CALLBACK visit(HWND window, LPARAM self) {
+        auto* p = reinterpret_cast<PressThrough*>(self);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != p->pid || !IsWindowVisible(window) ||
+            std::find(p->pressed.begin(), p->pressed.end(), window) != p->pressed.end())
+            return TRUE;
+        for (int id : {static_cast<int>(PageNext), IDOK}) {
+            HWND button = GetDlgItem(window, id);
+            if (button && IsWindowEnabled(button)) {
+                p->pressed.push_back(window);
+                PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+                break;
+            }
+        }
+        return TRUE;
+    }
+    void operator()(DWORD process) {
+        pid = process;
+        EnumWindows(visit, reinterpret_cast<LPARAM>(this));
+    }
+};
 
 struct Kind {
     std::string name;
@@ -246,6 +279,10 @@ int endToEnd(int argc, char** argv) {
                          }, true, {}, {}});
         kinds.push_back({"sample-floppy", [&](const std::string& t) {
                              return timedProcess("\"" + sample + "\" /S /D=" + t, floppy);
+                         }, true, {}, {}});
+        kinds.push_back({"sample-wizard", [&](const std::string& t) {
+                             PressThrough user;
+                             return timedProcess("\"" + sample + "\" /D=" + t, vol1, std::ref(user));
                          }, true, {}, {}});
     }
     if (!nsisZlib.empty())
