@@ -6,6 +6,8 @@
 //   copy           CopyFileA of every file, CreateDirectoryA of every folder
 //   engine-1vol    InitSFM + MakeSetupFileOperation from one volume, in process
 //   engine-floppy  the same from 1.44 MB volumes
+//   engine-process the engine from one volume in a process of its own
+//                  ("EXE install"): what a setup program costs at the least
 //   sample-1vol    the sample setup (SampleSetup.exe /S /D=...), a process, one volume
 //   sample-floppy  the same from 1.44 MB volumes
 //   sample-wizard  the sample setup through its pages (SampleSetup.exe /D=...),
@@ -186,7 +188,9 @@ double timedProcess(const std::string& commandLine, const std::string& folder,
 }
 
 // The user who goes through a wizard as fast as it appears: Next on each
-// page of process `pid`, OK on its message boxes, each window once.
+// page of process `pid`, OK on its message boxes, No to its questions (an
+// earlier kind's installation is offered for removal: it is kept), each
+// window once.
 struct PressThrough {
     std::vector<HWND> pressed;
     DWORD pid = 0;
@@ -198,8 +202,12 @@ struct PressThrough {
         if (owner != p->pid || !IsWindowVisible(window) ||
             std::find(p->pressed.begin(), p->pressed.end(), window) != p->pressed.end())
             return TRUE;
-        for (int id : {static_cast<int>(PageNext), IDOK}) {
+        // The floating buttons (exit, language) have no caption: never pressed.
+        bool captioned = (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+        for (int id : {static_cast<int>(PageNext), IDOK, IDNO}) {
             HWND button = GetDlgItem(window, id);
+            if (id != PageNext && !captioned)
+                continue;
             if (button && IsWindowEnabled(button)) {
                 p->pressed.push_back(window);
                 PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
@@ -302,6 +310,9 @@ int endToEnd(int argc, char** argv) {
                          }, true, {}, {}});
     }
     std::string self = ownPath();
+    kinds.push_back({"engine-process", [&](const std::string& t) {
+                         return timedProcess("\"" + self + "\" install " + vol1 + " " + t, work);
+                     }, true, {}, {}});
     kinds.push_back({"process", [&](const std::string&) {
                          return timedProcess("\"" + self + "\" noop", work);
                      }, false, {}, {}});
