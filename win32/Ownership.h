@@ -101,6 +101,12 @@ struct KernelHandleTraits {
     static void close(Type handle) { CloseHandle(handle); }
 };
 
+struct MutexOwnershipTraits {
+    using Type = HANDLE;
+    static Type none() { return nullptr; }
+    static void close(Type mutex) { ReleaseMutex(mutex); }
+};
+
 struct FindHandleTraits {
     using Type = HANDLE;
     static Type none() { return INVALID_HANDLE_VALUE; }
@@ -162,6 +168,10 @@ struct ComTraits {
 using FileHandle = Owner<FileHandleTraits>;
 // Threads, processes, events, mutexes: null is none.
 using KernelHandle = Owner<KernelHandleTraits>;
+// A mutex this thread has waited for and holds: ReleaseMutex on the way
+// out. Declare it after the KernelHandle of the mutex, so that it is let go
+// before the handle closes.
+using MutexOwnership = Owner<MutexOwnershipTraits>;
 // FindFirstFileA: INVALID_HANDLE_VALUE is none, FindClose closes.
 using FindHandle = Owner<FindHandleTraits>;
 // A key opened or created below a root key (never a predefined root itself).

@@ -1,7 +1,8 @@
 // Completing the exchange of files that were in use: after a run that ended
 // with 3, completeExchanges() hands every TempName/RealName pair of
 // QrvInit.Ini to Windows as a rename at its next start and takes it out of
-// the rename file; a pair not in the engine's shape stays. Wine performs the
+// the rename file; a pair not in the engine's shape stays. Two setups run
+// as separate processes before one restart each keep their pair. Wine performs the
 // renames Windows keeps in PendingFileRenameOperations whenever wineboot
 // starts the session again ("wineboot --restart"), which this test runs to
 // see the new content in place and no qrv*.TMP left.
@@ -9,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -117,6 +120,64 @@ TEST_F(Completer, PairsAreRegisteredTakenOutAndCarriedOutAtTheRestart) {
     EXPECT_EQ((std::vector<std::string>{foreign}), kit::temporaries(app + "\\lib"));
     EXPECT_EQ("(none)", kit::pendingFor(top[0]));
     DeleteFileA(foreign.c_str());
+}
+
+// Two setups before one restart (two products, or one product run twice),
+// each a process of its own with a file in use, run at once: both pairs
+// stay in the rename file, and the completer puts both files in place.
+TEST_F(Completer, TwoSetupProcessesEachKeepTheirPair) {
+    kit::PendingRenamesKeeper keeper;
+    const std::string apps[] = {dir + "\\First", dir + "\\Second"};
+    std::vector<std::unique_ptr<kit::Held>> held;
+    std::vector<PROCESS_INFORMATION> setups;
+    for (const std::string& app : apps) {
+        CreateDirectoryA(app.c_str(), nullptr);
+        CreateDirectoryA((app + "\\lib").c_str(), nullptr);
+        ASSERT_TRUE(testenv::writeFile(app + "\\c0.dll", "the old content, in use"));
+        held.emplace_back(new kit::Held(app + "\\c0.dll"));
+        ASSERT_TRUE(held.back()->ok());
+    }
+    for (const std::string& app : apps) {
+        std::string line = "\"" + testenv::binPath("inuse_setup.exe") + "\" \"" + dir + "\\vol\" \"" + app + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started = {};
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        setups.push_back(started);
+    }
+    for (PROCESS_INFORMATION& setup : setups) {
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(setup.hProcess, 30000) != WAIT_OBJECT_0)
+            TerminateProcess(setup.hProcess, 999);
+        GetExitCodeProcess(setup.hProcess, &code);
+        EXPECT_EQ(3u, code);
+        CloseHandle(setup.hThread);
+        CloseHandle(setup.hProcess);
+    }
+    held.clear();
+
+    std::vector<std::string> keys = renameKeys();
+    ASSERT_EQ(4u, keys.size());
+    std::vector<std::string> pairs;  // "temporary -> real" of every pair
+    for (const std::string& key : keys)
+        if (key.compare(0, 8, "TempName") == 0)
+            pairs.push_back(profileValue(key) + " -> " + profileValue("RealName" + key.substr(8)));
+    std::sort(pairs.begin(), pairs.end());
+    std::vector<std::string> expected;
+    for (const std::string& app : apps) {
+        std::vector<std::string> temporary = kit::temporaries(app);
+        ASSERT_EQ(1u, temporary.size()) << app;
+        expected.push_back(temporary[0] + " -> " + app + "\\c0.dll");
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, pairs);
+
+    EXPECT_EQ(2u, completeExchanges().registered);
+    EXPECT_EQ(0, testenv::run("wineboot.exe --restart"));
+    for (const std::string& app : apps) {
+        EXPECT_TRUE(sources[0] == testenv::readFile(app + "\\c0.dll")) << app;
+        EXPECT_TRUE(kit::temporaries(app).empty()) << app;
+    }
 }
 
 TEST_F(Completer, NoRenameFileIsNothingToDo) {
