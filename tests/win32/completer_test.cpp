@@ -123,8 +123,9 @@ TEST_F(Completer, PairsAreRegisteredTakenOutAndCarriedOutAtTheRestart) {
 }
 
 // Two setups before one restart (two products, or one product run twice),
-// each a process of its own with a file in use, run at once: both pairs
-// stay in the rename file, and the completer puts both files in place.
+// each a process of its own with its own disk and a file in use, run at
+// once: both pairs stay in the rename file, and the completer puts both
+// files in place.
 TEST_F(Completer, TwoSetupProcessesEachKeepTheirPair) {
     kit::PendingRenamesKeeper keeper;
     const std::string apps[] = {dir + "\\First", dir + "\\Second"};
@@ -132,13 +133,16 @@ TEST_F(Completer, TwoSetupProcessesEachKeepTheirPair) {
     std::vector<PROCESS_INFORMATION> setups;
     for (const std::string& app : apps) {
         CreateDirectoryA(app.c_str(), nullptr);
+        CreateDirectoryA((app + "Disk").c_str(), nullptr);
+        for (const char* name : {"\\Data1.Dat", "\\Data.Chk"})
+            ASSERT_TRUE(CopyFileA((dir + "\\vol" + name).c_str(), (app + "Disk" + name).c_str(), FALSE));
         CreateDirectoryA((app + "\\lib").c_str(), nullptr);
         ASSERT_TRUE(testenv::writeFile(app + "\\c0.dll", "the old content, in use"));
         held.emplace_back(new kit::Held(app + "\\c0.dll"));
         ASSERT_TRUE(held.back()->ok());
     }
     for (const std::string& app : apps) {
-        std::string line = "\"" + testenv::binPath("inuse_setup.exe") + "\" \"" + dir + "\\vol\" \"" + app + "\"";
+        std::string line = "\"" + testenv::binPath("inuse_setup.exe") + "\" \"" + app + "Disk\" \"" + app + "\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION started = {};

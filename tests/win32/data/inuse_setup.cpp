@@ -3,7 +3,8 @@
 // installs the archive in the volumes folder into the install folder with a
 // bare engine and ends with the run's result (3: done, a file was in use
 // and waits for the next start). Nothing waits for a person: the message
-// hook answers every box (OK, No or Cancel) and writes its text to stderr.
+// hook answers every box (OK, No or Cancel; Yes to leaving, so that a disk
+// prompt ends the run instead of coming back) and writes its text to stderr.
 #include "Setup.h"
 
 #include <stdio.h>
@@ -11,8 +12,10 @@
 
 namespace {
 
-int CALLBACK answerAlone(BaseInterface*, int, const char* text, unsigned long style) {
+int CALLBACK answerAlone(BaseInterface*, int stringId, const char* text, unsigned long style) {
     fprintf(stderr, "inuse_setup: %s\n", text);
+    if (stringId == MessageHookExitQuestion)
+        return IDYES;
     switch (style & MB_TYPEMASK) {
     case MB_OK: return IDOK;
     case MB_YESNO: return IDNO;
