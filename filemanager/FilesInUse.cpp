@@ -35,30 +35,6 @@
 
 namespace {
 
-// A profile write reads the whole file and writes it back: two setups that
-// write QrvInit.Ini at once (two processes, or two engines of one process)
-// would lose each other's pairs, and both would take the same number. So
-// every change of the file here holds the rename file's mutex, which every
-// process of the session shares. A holder needs milliseconds; one that
-// hangs does not stop the run: after this wait the file is written without.
-const DWORD kRenameFileWait = 10000;
-
-class RenameFileLock {
-public:
-    RenameFileLock() : mutex_(CreateMutexA(nullptr, FALSE, kRenameFileMutex)) {
-        if (!mutex_.valid())
-            return;
-        // Abandoned: its holder ended between two writes; each write is whole.
-        DWORD waited = WaitForSingleObject(mutex_.get(), kRenameFileWait);
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
-            held_.reset(mutex_.get());
-    }
-
-private:
-    win32::KernelHandle mutex_;
-    win32::MutexOwnership held_;  // let go before the handle closes
-};
-
 // The key names of QrvInit.Ini's section are read whole into a buffer of
 // this size: some 5,000 pairs.
 const DWORD kKeyListCapacity = 65536;
@@ -68,12 +44,14 @@ const DWORD kSectionCapacity = 32767;
 
 // Writes the pair temporaryName / target into `renameFile` under the number
 // after the highest there: pairs of earlier runs, of this setup or another,
-// wait there for the restart that completes them and must survive.
+// wait there for the restart that completes them and must survive. Choosing
+// the number and writing both keys is one step under the rename file's
+// mutex.
 //   true   both keys written; *number is theirs
 //   false  the keys could not be read or written (no half pair is left)
 bool recordPair(const char* renameFile, const char* temporaryName, const char* target,
                 unsigned long* number) {
-    RenameFileLock lock;
+    win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
     std::unique_ptr<char[]> keys(new (std::nothrow) char[kKeyListCapacity]);
     if (!keys)
         return false;
@@ -107,7 +85,7 @@ void takeBackExchange(EngineRun& run, char* temporaryName) {
         char temporaryKey[kExchangeKeySize];
         char realKey[kExchangeKeySize];
         exchangeKeys(recorded.number, temporaryKey, realKey);
-        RenameFileLock lock;
+        win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
         WritePrivateProfileStringA(kRenameSection, temporaryKey, nullptr, recorded.renameFile);
         WritePrivateProfileStringA(kRenameSection, realKey, nullptr, recorded.renameFile);
     } else if (recorded.kind == RecordedExchange::Wininit) {

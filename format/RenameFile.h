@@ -17,10 +17,14 @@ extern const char kRenameSection[];
 extern const char kTemporaryKeyPrefix[];  // "TempName"
 extern const char kRealKeyPrefix[];       // "RealName"
 
-// The mutex a writer of the rename file holds while it changes the file:
-// a profile write rewrites the whole file, so two writers at once would
-// lose each other's keys. Shared by every process of the session.
+// The mutex a writer of the rename file holds while it reads and changes
+// the file: a profile write rewrites the whole file, so two writers at once
+// (two setups, or a setup and the completer) would lose each other's keys,
+// and two setups would take the same number. Shared by every process of the
+// session. A holder needs milliseconds; one that hangs does not stop the
+// others: after kRenameFileWait milliseconds they write without it.
 extern const char kRenameFileMutex[];
+const unsigned long kRenameFileWait = 10000;
 
 // A pair's number has at most this many digits: more is not the engine's.
 const size_t kExchangeNumberDigits = 9;

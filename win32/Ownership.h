@@ -353,6 +353,26 @@ private:
     }
 };
 
+// A named mutex, shared by every process of the session, waited for (at
+// most `waitMs`) and held for the scope. A holder that hangs does not stop
+// the caller for good: held() then says false and the caller decides.
+class NamedMutexLock {
+public:
+    NamedMutexLock(const char* name, DWORD waitMs) : mutex_(CreateMutexA(nullptr, FALSE, name)) {
+        if (!mutex_.valid())
+            return;
+        // Abandoned: its holder ended inside its step; the lock is ours now.
+        DWORD waited = WaitForSingleObject(mutex_.get(), waitMs);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+            held_.reset(mutex_.get());
+    }
+    bool held() const { return held_.valid(); }
+
+private:
+    KernelHandle mutex_;
+    MutexOwnership held_;  // let go before the handle closes
+};
+
 // ---------------------------------------------------------------------------
 // Any clean-up at scope exit, for what has no owner of its own (a flag to
 // lower, a field to put back). cancel() when the clean-up is not wanted.

@@ -14,6 +14,7 @@
 #include "common/PathText.h"
 #include "format/RenameFile.h"
 #include "tools/companion/ExchangeRules.h"
+#include "win32/Ownership.h"
 
 namespace {
 
@@ -59,6 +60,9 @@ ExchangeCompletion completeExchanges(const char* renameFile) {
     }
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
         return done;
+
+    // A setup recording a pair meanwhile would lose it to our rewrite.
+    win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
 
     for (const ExchangePair& pair : exchangePairs(readSection(path))) {
         if (checkPair(pair) != PairFault::None) {
