@@ -172,10 +172,12 @@ INT_PTR libraryHandling(Setup* setup, HWND page, UINT message, WPARAM wParam, LP
     case PageAction::AskToExit:
         askToExit(*setup, page);
         break;
-    case PageAction::Back:
-        setup->currentPage = pageAfterBack(setup->currentPage);
-        EndDialog(page, setup->currentPage);
+    case PageAction::Back: {
+        BackMove move = pageAfterBack(setup->currentPage);
+        setup->currentPage = move.currentPage;
+        EndDialog(page, move.endValue);
         break;
+    }
     case PageAction::Next:
         setup->currentPage = pageAfterNext(setup->currentPage);
         EndDialog(page, setup->currentPage);
