@@ -374,14 +374,14 @@ public:
     HWND GetProgressHWND();
 
     /// For the setup executable's first step. When the executable lies on a
-    /// removable drive: copies every file of the current directory except
-    /// the data volumes (*.dat) from the executable's directory into the
+    /// removable drive: copies every file of the executable's directory except
+    /// the data volumes (*.dat) into the
     /// temp directory, lists each copy in the temp directory's __setup.ini,
     /// section [CleanUp], under keys "0", "1" ... (keys beyond this run's
     /// count stay from earlier runs; nothing here removes the copies), and
     /// starts the copied executable with `arguments` after one blank, its
-    /// first window shown as `showCommand` (an SW_ value), in this process's
-    /// current directory, where the data volumes stay. Returns 0 when the
+    /// first window shown as `showCommand` (an SW_ value), in the
+    /// executable's directory, where the data volumes stay. Returns 0 when the
     /// copy has started (the caller ends without installing), 1 to go on in
     /// this process: not on a removable drive, or an error shown in an OK
     /// box with a fixed English text (offered to the message hook first as

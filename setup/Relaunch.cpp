@@ -71,21 +71,22 @@ void showError(const BaseInterface& asker, const char* text, const char* caption
     MessageBoxA(box.parentForMessage, text, caption, MB_OK);
 }
 
-// Starts `commandLine` with this process's environment and current
-// directory, its first window shown as `showCommand`. True when it started.
-bool startCopy(const std::string& commandLine, int showCommand) {
+// Starts `commandLine` with this process's environment in `folder`, its
+// first window shown as `showCommand`. True when it started.
+bool startCopy(const std::string& commandLine, int showCommand, const char* folder) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    char currentDirectory[PathSize];
-    DWORD length = GetCurrentDirectoryA(sizeof currentDirectory, currentDirectory);
-    // A current directory too long to read is inherited all the same.
-    const char* startIn = (length > 0 && length < sizeof currentDirectory) ? currentDirectory : nullptr;
+    // The root "A:\" keeps its backslash, a folder below it loses the last one.
+    std::string startIn = folder;
+    if (startIn.size() > 3 && startIn.back() == '\\')
+        startIn.pop_back();
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK;
     startup.wShowWindow = static_cast<WORD>(showCommand);
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, startIn, &startup, &started))
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, startIn.c_str(), &startup,
+                        &started))
         return false;
     win32::KernelHandle process(started.hProcess);
     win32::KernelHandle thread(started.hThread);
@@ -134,7 +135,9 @@ int Setup::IsRunFromHardDrive(char* arguments, int showCommand) {
         showError(*this, failedSource.c_str(), "Error Copying File");
         return RelaunchContinueHere;
     }
-    if (!startCopy(relaunchCommandLine(temp, name, arguments), showCommand)) {
+    // The copy starts in the disk's folder, where the data volumes are, also
+    // when this program was typed at a prompt in another folder.
+    if (!startCopy(relaunchCommandLine(temp, name, arguments), showCommand, directory)) {
         showError(*this, arguments ? arguments : "", "CreateProcess Error");
         return RelaunchContinueHere;
     }

@@ -372,6 +372,9 @@ TEST_F(Relaunch, StartedFromAnotherFolderCopiesTheDisksFiles) {
     EXPECT_TRUE(ui.finish());
     EXPECT_EQ(expectedList(programFiles()), cleanupSection(listFile()));
     EXPECT_FALSE(testenv::fileExists(temp_ + "\\notes.txt"));
+    // The copy starts where the volumes are.
+    ASSERT_EQ(1u, g_processCalls.size());
+    EXPECT_TRUE(sameText(disk_, g_processCalls[0].currentDirectory)) << g_processCalls[0].currentDirectory;
 }
 
 TEST_F(Relaunch, PathWithoutBackslashIsReported) {
