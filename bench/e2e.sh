@@ -9,8 +9,9 @@
 # against the payload. Prints the sizes, each round, and per kind the median
 # time and the median ratio to the copy of the same round.
 #   scripts/bench e2e            (E2E_ROUNDS, default 5; E2E_MB, default 45)
-# E2E_BASELINE=REVISION adds that revision's Setup.Dll (built here from
-# `git archive`) as kinds before-1vol and before-floppy, run as processes.
+# E2E_BASELINE=REVISION adds that revision's Setup.Dll and sample setup
+# (built here from `git archive`) as kinds before-1vol, before-floppy (the
+# engine in a process) and before-sample (its sample setup /S).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SETUP_BUILD_DIR:-$root/build}
@@ -149,19 +150,20 @@ fi
 
 baseline=()
 if [ -n "${E2E_BASELINE:-}" ]; then
-    echo "== baseline: Setup.Dll of $E2E_BASELINE"
-    base=$build/e2e-baseline
+    echo "== baseline: Setup.Dll and the sample setup of $E2E_BASELINE"
+    base=$build/e2e-baseline-$bits
     rev=$(git -C "$root" rev-parse "$E2E_BASELINE")
-    if [ ! -f "$base/$rev/bin/Setup.Dll" ]; then
+    if [ ! -f "$base/$rev/bin/SampleSetup.exe" ]; then
         rm -rf "$base" && mkdir -p "$base/src"
         git -C "$root" archive "$rev" | tar -x -C "$base/src"
         cmake -S "$base/src" -B "$base/$rev" -G Ninja -DCMAKE_BUILD_TYPE=Release \
               -DCMAKE_TOOLCHAIN_FILE="$base/src/cmake/$toolchain" >/dev/null
-        cmake --build "$base/$rev" --target SetupDll -j 2 >/dev/null
+        cmake --build "$base/$rev" --target SetupDll SampleSetup -j 2 >/dev/null
     fi
     mkdir -p "$work/baseline"
-    cp "$base/$rev/bin/Setup.Dll" "$bin/engine_bench.exe" "$work/baseline/"
-    baseline=(--baseline "Z:${work//\//\\}\\baseline\\engine_bench.exe")
+    cp "$base/$rev/bin/Setup.Dll" "$base/$rev/bin/SampleSetup.exe" "$bin/engine_bench.exe" "$work/baseline/"
+    baseline=(--baseline "Z:${work//\//\\}\\baseline\\engine_bench.exe"
+              --baseline-sample "Z:${work//\//\\}\\baseline\\SampleSetup.exe")
 fi
 
 echo "== rounds under Wine"

@@ -31,6 +31,9 @@ wine_start() {
     fi
     export WINE
     export WINEDEBUG=-all
+    # A wineserver left by an earlier start that was not stopped keeps its
+    # desktop window on a display that is gone: new windows then fail.
+    wineserver -k >/dev/null 2>&1 || true
     # No Mono or Gecko installers: the tests need neither.
     export WINEDLLOVERRIDES="mscoree,mshtml="
 

@@ -18,10 +18,13 @@
 //   before-1vol    with --baseline: "EXE install" in a process, one volume
 //                  (an engine_bench beside an earlier Setup.Dll)
 //   before-floppy  the same from 1.44 MB volumes
+//   before-sample  with --baseline-sample: that revision's sample setup /S,
+//                  one volume
 //   process        starting and ending an empty process (what a process costs)
 //
 //   engine_bench e2e PAYLOAD WORK [--rounds N] [--sample EXE]
 //                    [--nsis-zlib EXE] [--nsis-lzma EXE] [--baseline EXE]
+//                    [--baseline-sample EXE]
 //
 // WORK holds the volumes packed beforehand (WORK\vol1, WORK\floppy); each
 // kind installs into WORK\out\KIND, removed before every run. Every installed
@@ -252,7 +255,7 @@ int endToEnd(int argc, char** argv) {
         return 2;
     }
     std::string payloadRoot = argv[1], work = argv[2];
-    std::string sample, nsisZlib, nsisLzma, baseline;
+    std::string sample, nsisZlib, nsisLzma, baseline, baselineSample;
     int rounds = 5;
     for (int i = 3; i + 1 < argc; i += 2) {
         std::string option = argv[i];
@@ -266,6 +269,8 @@ int endToEnd(int argc, char** argv) {
             nsisLzma = argv[i + 1];
         else if (option == "--baseline")
             baseline = argv[i + 1];
+        else if (option == "--baseline-sample")
+            baselineSample = argv[i + 1];
     }
     Payload payload;
     walk(payloadRoot, "", payload);
@@ -309,6 +314,10 @@ int endToEnd(int argc, char** argv) {
                              return timedProcess("\"" + baseline + "\" install " + floppy + " " + t, work);
                          }, true, {}, {}});
     }
+    if (!baselineSample.empty())
+        kinds.push_back({"before-sample", [&](const std::string& t) {
+                             return timedProcess("\"" + baselineSample + "\" /S /D=" + t, vol1);
+                         }, true, {}, {}});
     std::string self = ownPath();
     kinds.push_back({"engine-process", [&](const std::string& t) {
                          return timedProcess("\"" + self + "\" install " + vol1 + " " + t, work);
