@@ -1,6 +1,12 @@
 // What names lead to on this machine, and its shared roots; see MachinePaths.h.
 #include "tools/uninstaller/MachinePaths.h"
 
+// The final path of a handle and the known folders came with Windows Vista.
+// Their declarations are taken from the Vista headers, but the functions are
+// looked up when the program runs, so that it still starts on Windows XP
+// (which has no symbolic links; a junction there shows as a reparse point).
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -27,20 +33,21 @@ std::string dosPath(const std::string& final) {
     return final;
 }
 
-// Where opening `path` leads ("" when it cannot be opened).
+template <class Function>
+Function systemFunction(const char* module, const char* name) {
+    FARPROC found = GetProcAddress(GetModuleHandleA(module), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+using KnownFolderFunction = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
+
+// Where opening `path` leads ("" when it cannot be opened or this Windows
+// cannot tell).
 std::string finalPath(const std::string& path) {
     win32::FileHandle file(CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file.valid())
-        return "";
-    char text[MAX_PATH + 8];
-    DWORD n = GetFinalPathNameByHandleA(file.get(), text, sizeof text, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0 || n >= sizeof text)
-        return "";
-    std::string out = dosPath(text);
-    if (out.size() == 2 && out[1] == ':')
-        out += '\\';
-    return out;
+    return file.valid() ? finalPathOf(file.get()) : "";
 }
 
 bool isDriveRoot(const std::string& path) {
@@ -87,15 +94,32 @@ void addKnownFolders(std::vector<std::string>& roots, std::unordered_set<std::st
     UINT count = 0;
     if (FAILED(manager->GetFolderIds(ids.out(), &count)) || !ids.valid())
         return;
+    auto knownFolderPath = systemFunction<KnownFolderFunction>("shell32.dll", "SHGetKnownFolderPath");
+    if (!knownFolderPath)
+        return;
     for (UINT i = 0; i < count; ++i) {
         win32::TaskMemory<wchar_t> path;
-        if (SUCCEEDED(SHGetKnownFolderPath(ids.get()[i], KF_FLAG_DONT_VERIFY, nullptr, path.out())) &&
+        if (SUCCEEDED(knownFolderPath(ids.get()[i], KF_FLAG_DONT_VERIFY, nullptr, path.out())) &&
             path.valid())
             addRoot(roots, seen, resolver, ansi(path.get()));
     }
 }
 
 }  // namespace
+
+std::string finalPathOf(void* handle) {
+    // Looked up once: the answer is the same for the whole process.
+    static const FinalPathFunction function =
+        systemFunction<FinalPathFunction>("kernel32.dll", "GetFinalPathNameByHandleA");
+    char text[MAX_PATH + 8];
+    DWORD n = function ? function(handle, text, sizeof text, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
+    if (n == 0 || n >= sizeof text)
+        return "";
+    std::string out = dosPath(text);
+    if (out.size() == 2 && out[1] == ':')
+        out += '\\';
+    return out;
+}
 
 const ResolvedPath& MachineResolver::folder(const std::string& path) {
     auto it = folders_.find(path);
@@ -128,16 +152,25 @@ ResolvedPath MachineResolver::resolve(const std::string& asked) {
     std::string name = path.substr(slash + 1);
     std::string base = folder(parent.size() == 2 ? parent + "\\" : parent).target;
 
-    WIN32_FIND_DATAA found;
-    win32::FindHandle find(FindFirstFileA(path.c_str(), &found));
-    r.path = join(base, find.valid() ? found.cFileName : name);
-    if (!find.valid()) {
-        r.target = r.path;
-        return r;
+    // Attributes cost no handle; opening one costs a round trip to the
+    // server under Wine, so a log of 100,000 files opens only what must be.
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && name.find('~') != std::string::npos) {
+        // Only a name with a tilde can be an 8.3 alias of another.
+        WIN32_FIND_DATAA found;
+        win32::FindHandle find(FindFirstFileA(path.c_str(), &found));
+        if (find.valid())
+            name = found.cFileName;
     }
-    std::string target = finalPath(path);
-    r.target = target.empty() ? r.path : target;
-    r.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !samePath(r.path, r.target);
+    r.path = join(base, name);
+    r.target = r.path;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // A link whose target cannot be opened leads nowhere known: to itself.
+        r.link = true;
+        std::string target = finalPath(path);
+        if (!target.empty())
+            r.target = target;
+    }
     return r;
 }
 

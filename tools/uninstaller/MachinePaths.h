@@ -12,11 +12,12 @@
 #include "format/FolderPaths.h"
 
 // Resolves through the file system: each component's long name (so an 8.3
-// alias becomes the name it stands for) and, for the folders above the item,
-// the final path of an opened handle (so links and junctions are followed).
-// The item itself is opened once to learn its target; it is a link when it
-// carries a reparse point or its target is not where it lies (Wine shows a
-// file's symbolic link as a plain file that opens elsewhere).
+// alias becomes the name it stands for) and, for an item that carries a
+// reparse point (a symbolic link, a junction), the final path of an opened
+// handle, so links and junctions on the way are followed. Wine shows a
+// file's symbolic link as a plain file that opens elsewhere: the resolver
+// does not see it, and whoever deletes must open the item and check its
+// final path (the uninstaller does).
 class MachineResolver : public PathResolver {
 public:
     ResolvedPath resolve(const std::string& path) override;
@@ -26,6 +27,10 @@ private:
     // Folders asked for already, by the text they were asked with.
     std::unordered_map<std::string, ResolvedPath> folders_;
 };
+
+// Where an opened handle leads, as a drive path ("C:\\x") or a share
+// ("\\\\server\\x"); "" when Windows cannot tell (before Vista).
+std::string finalPathOf(void* handle);
 
 // The machine's shared roots, each as it resolves: every drive root, the
 // Windows and system folders (the 32-bit one too), the temporary folder,

@@ -263,91 +263,68 @@ enum class Gone {
 };
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-const DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
 // `path` opened as the item itself, never what a link leads to. Windows
 // honours FILE_FLAG_OPEN_REPARSE_POINT; Wine opens a file's symbolic link as
-// its target whatever the flag says, and deleting through that handle (or by
-// DeleteFile, MoveFileEx or RemoveDirectory) removes the target. So the
-// handle is accepted only when its final path is `path`.
+// its target whatever the flag says, and DeleteFile, MoveFileEx and
+// RemoveDirectory then act on the target. So the item counts as itself only
+// when the handle's final path is `path` (or, where Windows cannot tell the
+// final path, when it carries no reparse point).
 enum class Opened { Itself, Absent, InUse, Elsewhere, Denied };
-Opened openItself(const std::string& path, DWORD access, win32::FileHandle* out) {
-    out->reset(CreateFileA(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, kItself, nullptr));
-    if (!out->valid()) {
+Opened openItself(const std::string& path, DWORD* attributes) {
+    win32::FileHandle item(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!item.valid()) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return Opened::Absent;
         return error == ERROR_SHARING_VIOLATION ? Opened::InUse : Opened::Denied;
     }
-    char final[MAX_PATH + 8];
-    DWORD n = GetFinalPathNameByHandleA(out->get(), final, sizeof final, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    std::string where = n > 0 && n < sizeof final ? final : "";
-    if (where.compare(0, 4, "\\\\?\\") == 0)
-        where.erase(0, 4);
-    if (!samePath(where, path)) {
-        out->reset();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(item.get(), &info))
+        return Opened::Denied;
+    *attributes = info.dwFileAttributes;
+    std::string where = finalPathOf(item.get());
+    if (where.empty() ? (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 : !samePath(where, path))
         return Opened::Elsewhere;
-    }
     return Opened::Itself;
 }
 
-// Marks the opened item for deletion, read-only or not.
-bool deleteOpened(HANDLE item) {
-    FILE_BASIC_INFO basic;
-    if (GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof basic) &&
-        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
-        basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
-        if (basic.FileAttributes == 0)
-            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        SetFileInformationByHandle(item, FileBasicInfo, &basic, sizeof basic);
-    }
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof disposition) != 0;
-}
-
-// Deletes a file (a link as the link); one that is in use goes at the next
-// start of Windows.
+// Deletes a file (a link as the link: DeleteFile removes a link, not its
+// target, once the path is known to be the link); one that is in use goes
+// at the next start of Windows.
 Gone removeFile(const std::string& path) {
-    win32::FileHandle probe;
-    switch (openItself(path, FILE_READ_ATTRIBUTES, &probe)) {
+    DWORD attributes = 0;
+    switch (openItself(path, &attributes)) {
     case Opened::Itself: break;
     case Opened::Absent: return Gone::Absent;
     case Opened::Elsewhere: return Gone::KeptLink;
     case Opened::InUse:
     case Opened::Denied: return Gone::Failed;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(probe.get(), &info) ||
-        ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return Gone::Failed;  // a folder where the log names a file: not ours to empty
-    probe.reset();
-    win32::FileHandle item;
-    Opened opened = openItself(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, &item);
-    if (opened == Opened::Itself && deleteOpened(item.get()))
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (DeleteFileA(path.c_str()))
         return Gone::Deleted;
-    if (opened == Opened::Elsewhere)
-        return Gone::KeptLink;
-    item.reset();
-    // Held open without leave to delete, or a running program: the path
-    // was seen to be the item itself a moment ago.
-    if (opened != Opened::Absent && MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         return Gone::Scheduled;
-    return opened == Opened::Absent ? Gone::Absent : Gone::Failed;
+    return Gone::Failed;
 }
 
 // A folder removed now when it is empty; when it still holds a file that
 // goes at the next start, its removal is scheduled after that file. A link
-// standing for a folder is never emptied through.
+// standing for a folder (which shows a reparse point, under Wine too) goes
+// only as itself.
 void removeFolder(const std::string& folder, bool holdsScheduled, Report& report) {
-    win32::FileHandle probe;
-    switch (openItself(folder, FILE_READ_ATTRIBUTES, &probe)) {
-    case Opened::Absent: return;
-    case Opened::Elsewhere: report.add("kept folder (a link)", folder); return;
-    case Opened::Itself:
-    case Opened::InUse:
-    case Opened::Denied: break;
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && openItself(folder, &attributes) != Opened::Itself) {
+        report.add("kept folder (a link)", folder);
+        return;
     }
-    probe.reset();
     if (RemoveDirectoryA(folder.c_str()))
         report.add("removed folder", folder);
     else if (holdsScheduled && MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
