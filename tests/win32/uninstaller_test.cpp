@@ -162,20 +162,17 @@ std::string report() {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// An Install.log in `folder` naming `names` inside it.
-bool writeLogNaming(const std::string& folder, const std::vector<std::string>& names) {
-    std::vector<tagCompressFileHeader> log;
-    for (const std::string& name : names) {
-        tagCompressFileHeader r = {};
-        r.targetDir = TargetInstall;
-        size_t slash = name.rfind('\\');
-        lstrcpynA(r.subDir, slash == std::string::npos ? "" : name.substr(0, slash).c_str(), sizeof r.subDir);
-        lstrcpynA(r.fileName, name.substr(slash + 1).c_str(), sizeof r.fileName);
-        log.push_back(r);
-    }
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(log.data());
-    return testenv::writeFile(folder + "\\Install.log",
-                              std::vector<unsigned char>(bytes, bytes + log.size() * sizeof log[0]));
+tagCompressFileHeader recordOf(int32_t targetDir, const std::string& subDir, const std::string& name) {
+    tagCompressFileHeader r = {};
+    r.targetDir = targetDir;
+    lstrcpynA(r.subDir, subDir.c_str(), sizeof r.subDir);
+    lstrcpynA(r.fileName, name.c_str(), sizeof r.fileName);
+    return r;
+}
+
+bool writeLog(const std::string& path, const std::vector<tagCompressFileHeader>& records) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(records.data());
+    return testenv::writeFile(path, std::vector<unsigned char>(bytes, bytes + records.size() * sizeof records[0]));
 }
 
 // A symbolic link made on the host, as Wine shows one (a reparse point for
@@ -346,18 +343,9 @@ TEST_F(Uninstaller, LogNamingOtherFilesRemovesOnlyTheProducts) {
     ASSERT_TRUE(testenv::writeFile(desktopFile, "the user's"));
     std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
     ASSERT_FALSE(log.empty());
-    tagCompressFileHeader added = log.back();
-    added.targetDir = TargetNone;
-    lstrcpynA(added.subDir, dir.c_str(), sizeof added.subDir);
-    lstrcpynA(added.fileName, "outside.txt", sizeof added.fileName);
-    log.push_back(added);
-    added.targetDir = TargetDesktop;
-    added.subDir[0] = '\0';
-    lstrcpynA(added.fileName, "unins_test_budget.xls", sizeof added.fileName);
-    log.push_back(added);
-    ASSERT_TRUE(testenv::writeFile(app + "\\Install.log",
-                                   std::vector<unsigned char>(reinterpret_cast<unsigned char*>(log.data()),
-                                                              reinterpret_cast<unsigned char*>(log.data() + log.size()))));
+    log.push_back(recordOf(TargetNone, dir, "outside.txt"));
+    log.push_back(recordOf(TargetDesktop, "", "unins_test_budget.xls"));
+    ASSERT_TRUE(writeLog(app + "\\Install.log", log));
 
     Outcome o = runUninstaller(uninstaller, "/S Unins Test Product");
     EXPECT_EQ(100, o.exitCode);
@@ -481,12 +469,15 @@ TEST_F(Uninstaller, SharedRootsAreRefusedWhateverTheirSpelling) {
     for (const auto& c : cases) {
         ASSERT_FALSE(c.registered.empty());
         ASSERT_TRUE(setText(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation", c.registered));
+        std::vector<tagCompressFileHeader> log;
         for (const std::string& canary : c.canaries) {
-            std::string path = c.real + "\\" + canary;
-            CreateDirectoryA(path.substr(0, path.rfind('\\')).c_str(), nullptr);
-            ASSERT_TRUE(testenv::writeFile(path, "not the product's")) << path;
+            size_t slash = canary.rfind('\\');  // npos + 1 is 0: the whole name
+            log.push_back(recordOf(TargetInstall, canary.substr(0, slash == std::string::npos ? 0 : slash),
+                                   canary.substr(slash + 1)));
+            CreateDirectoryA((c.real + "\\" + canary.substr(0, slash + 1)).c_str(), nullptr);
+            ASSERT_TRUE(testenv::writeFile(c.real + "\\" + canary, "not the product's")) << canary;
         }
-        ASSERT_TRUE(writeLogNaming(c.real, c.canaries));
+        ASSERT_TRUE(writeLog(c.real + "\\Install.log", log));
         EXPECT_EQ(6, runUninstaller(uninstaller, "/S Unins Test Product").exitCode) << c.registered;
         EXPECT_NE(std::string::npos, report().find("refused folder\t" + c.registered)) << report();
         for (const std::string& canary : c.canaries) {
@@ -514,14 +505,8 @@ TEST_F(Uninstaller, LinksAndAliasesNeverReachAnotherProductsFiles) {
     CreateDirectoryA((programFiles + "\\UninsOther").c_str(), nullptr);
     ASSERT_TRUE(testenv::writeFile(other, "another product's"));
     std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
-    tagCompressFileHeader added = log.back();
-    added.targetDir = TargetNone;
-    lstrcpynA(added.subDir, (shortPath(programFiles) + "\\UninsOther").c_str(), sizeof added.subDir);
-    lstrcpynA(added.fileName, "other.dll", sizeof added.fileName);
-    log.push_back(added);
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(log.data());
-    ASSERT_TRUE(testenv::writeFile(app + "\\Install.log",
-                                   std::vector<unsigned char>(bytes, bytes + log.size() * sizeof log[0])));
+    log.push_back(recordOf(TargetNone, shortPath(programFiles) + "\\UninsOther", "other.dll"));
+    ASSERT_TRUE(writeLog(app + "\\Install.log", log));
 
     EXPECT_EQ(100, runUninstaller(uninstaller, "/S Unins Test Product").exitCode);
     std::string text = report();
