@@ -3,8 +3,9 @@
 # UNINS_FILES records (default 118,000, 64 MiB) naming as many files, each
 # in a folder of its own (UNINS_PER_FOLDER folders below each of a few
 # parents, default 1000), removed by QRVUnins.Exe /S. Prints the log's size,
-# the removal's wall time and the exit code, and checks that nothing of the
-# product is left. Uses the x86_64 tree (build/win64, built here).
+# the removal's wall time, exit code and CPU time (the uninstaller's and the
+# wineserver's: on a busy machine the wall time says little), and checks
+# that nothing of the product is left. Uses the x86_64 tree (build/win64, built here).
 #   scripts/bench unins
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,11 +37,28 @@ ls -l "$app/Install.log" | awk '{printf "Install.log: %d bytes (%.1f MiB)\n", $5
 key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\UninsBench'
 "$WINE" reg add "$key" /v DisplayName /d UninsBench /f >/dev/null 2>&1
 "$WINE" reg add "$key" /v InstallLocation /d 'C:\UninsBench' /f >/dev/null 2>&1
+# CPU seconds (user + system) of this prefix's wineserver, which does the
+# file system work the uninstaller asks of it.
+server_cpu() {
+    local pid
+    for pid in $(pgrep -x wineserver64 || true) $(pgrep -x wineserver || true); do
+        if tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+            awk -v hz="$(getconf CLK_TCK)" '{printf "%.1f", ($14 + $15) / hz}' "/proc/$pid/stat"
+            return
+        fi
+    done
+    echo 0
+}
+server_before=$(server_cpu)
 start=$(date +%s.%N)
 set +e
-"$WINE" "${UNINS_EXE:-$build/win64/bin/QRVUnins.Exe}" /S UninsBench
+/usr/bin/time -f '%U %S' -o "$build/unins-time" "$WINE" "${UNINS_EXE:-$build/win64/bin/QRVUnins.Exe}" /S UninsBench
 code=$?
 set -e
 end=$(date +%s.%N)
+server_after=$(server_cpu)
 left=$( [ -d "$app" ] && find "$app" | wc -l || echo 0)
-printf 'removal: %.1f s, exit code %d, %d entries left\n' "$(echo "$end - $start" | bc)" "$code" "$left"
+printf 'removal: %.1f s wall, exit code %d, %d entries left\n' "$(echo "$end - $start" | bc)" "$code" "$left"
+read -r user system < <(tail -n1 "$build/unins-time")
+printf 'CPU: uninstaller %.1f s, wineserver %.1f s (load average %s)\n' "$(echo "$user + $system" | bc)" \
+       "$(echo "$server_after - $server_before" | bc)" "$(cut -d' ' -f1-3 /proc/loadavg)"
