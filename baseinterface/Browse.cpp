@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "baseinterface/MessageHook.h"
+#include "baseinterface/MessageParent.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
 
@@ -139,7 +140,7 @@ int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
     BrowseState state;
     state.owner = this;
     state.preselected = folder[0] ? folder : nullptr;
-    HWND owner = parentForMessage;
+    HWND owner = messageParentSlot(*this);
     win32::CurrentDirectoryKeeper currentDirectory;
     // COM for the shell's browser, on whichever thread browses.
     win32::ComApartment com;
@@ -158,7 +159,7 @@ int BaseInterface::BrowseForProgram(char* folder, char* title, int mayCreate) {
     info.iImage = 0;
     win32::ItemList chosen(SHBrowseForFolderA(&info));
     // The callback made the browse dialog the owner of message boxes.
-    parentForMessage = owner;
+    messageParentSlot(*this) = owner;
 
     if (!chosen.valid() || !state.path[0]) {
         folder[0] = '\0';

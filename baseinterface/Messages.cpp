@@ -1,7 +1,8 @@
 // BaseInterface: message boxes from the library's string table, the owner
 // they get, the product's message hook that may answer them instead of the
 // user, and dialog centring. Called from the constructing thread and from
-// the file-copy worker; each call uses only its own buffers.
+// the file-copy worker; each call uses only its own buffers, and the parent
+// of the calling thread (MessageParent.h).
 #include "Setup.h"
 
 #include <string.h>
@@ -10,6 +11,7 @@
 #include <memory>
 
 #include "baseinterface/MessageHook.h"
+#include "baseinterface/MessageParent.h"
 #include "baseinterface/MessageText.h"
 
 namespace {
@@ -31,9 +33,11 @@ void BaseInterface::InitBI(HINSTANCE instance, char* caption) {
     messageCaption = caption;
 }
 
-void BaseInterface::SetParentForMessage(HWND parent) { parentForMessage = parent; }
+// The parent is the calling thread's (MessageParent.h): the worker's
+// messages keep theirs whatever the dialogs' thread sets meanwhile.
+void BaseInterface::SetParentForMessage(HWND parent) { messageParentSlot(*this) = parent; }
 
-HWND BaseInterface::GetParentForMessage() { return parentForMessage; }
+HWND BaseInterface::GetParentForMessage() { return messageParentSlot(*this); }
 
 // Result: the message box's button code (IDOK 1 ... IDNO 7), or the message
 // hook's answer; 0 when no box could be opened.
@@ -56,12 +60,12 @@ int BaseInterface::ShowMessage(int stringId, unsigned long style, char* insert) 
     }
     if (int answer = askMessageHook(this, stringId, text, style))
         return answer;
-    return MessageBoxA(parentForMessage, text, messageCaption, style);
+    return MessageBoxA(messageParentSlot(*this), text, messageCaption, style);
 }
 
 // Result: nonzero when the window was moved.
 int BaseInterface::CenterDialog(HWND dialog) {
-    parentForMessage = dialog;
+    messageParentSlot(*this) = dialog;
     // The whole primary screen from 0,0; the taskbar is not excluded.
     RECT screen, box;
     GetClientRect(GetDesktopWindow(), &screen);

@@ -19,16 +19,25 @@ rounds=${E2E_ROUNDS:-5}
 megabytes=${E2E_MB:-45}
 mkdir -p "$work"
 
-echo "== building (native setupvol, win32 engine_bench and SampleSetup, Release)"
+# The product's i686 build under wine where the kernel runs 32-bit programs;
+# elsewhere the same sources for x86_64 under wine64 (SETUP_WINE_BITS forces).
+source "$root/scripts/wine-env.sh"
+bits=$(wine_bits)
+if [ "$bits" = 64 ]; then
+    wintree=bench-win64 toolchain=mingw-x86_64.cmake
+else
+    wintree=bench-win32 toolchain=mingw-i686.cmake
+fi
+echo "== building (native setupvol, $wintree engine_bench and SampleSetup, Release)"
 cmake -S "$root" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSETUP_SANITIZE=OFF \
       -DSETUP_BENCH=ON >/dev/null
 cmake --build "$build/bench" --target setupvol -j 2 >/dev/null
-cmake -S "$root" -B "$build/bench-win32" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSETUP_BENCH=ON \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build/bench-win32" --target engine_bench SampleSetup -j 2 >/dev/null
-bin=$build/bench-win32/bin
+cmake -S "$root" -B "$build/$wintree" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSETUP_BENCH=ON \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" >/dev/null
+cmake --build "$build/$wintree" --target engine_bench SampleSetup -j 2 >/dev/null
+bin=$build/$wintree/bin
 
-if ! command -v makensis >/dev/null 2>&1; then
+if [ "$bits" = 32 ] && ! command -v makensis >/dev/null 2>&1; then
     echo "== installing NSIS (Debian package nsis)"
     apt-get install -y nsis >/dev/null 2>&1 || echo "(NSIS could not be installed: its rows are left out)"
 fi
@@ -112,7 +121,9 @@ echo "one volume: $(size "$work"/vol1/Data*.Dat)"
 echo "1.44 MB volumes: $(ls "$work"/floppy/Data*.Dat | wc -l) volumes, $(size "$work"/floppy/Data*.Dat)"
 
 nsis=()
-if command -v makensis >/dev/null 2>&1; then
+if [ "$bits" = 64 ]; then
+    echo "(NSIS installers are 32-bit programs, which wine64 alone does not run: their rows are left out)"
+elif command -v makensis >/dev/null 2>&1; then
     for kind in zlib lzma; do
         exe=$work/nsis-$kind.exe
         if [ ! -f "$exe" ]; then
@@ -145,7 +156,7 @@ if [ -n "${E2E_BASELINE:-}" ]; then
         rm -rf "$base" && mkdir -p "$base/src"
         git -C "$root" archive "$rev" | tar -x -C "$base/src"
         cmake -S "$base/src" -B "$base/$rev" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-              -DCMAKE_TOOLCHAIN_FILE="$base/src/cmake/mingw-i686.cmake" >/dev/null
+              -DCMAKE_TOOLCHAIN_FILE="$base/src/cmake/$toolchain" >/dev/null
         cmake --build "$base/$rev" --target SetupDll -j 2 >/dev/null
     fi
     mkdir -p "$work/baseline"
@@ -155,8 +166,7 @@ fi
 
 echo "== rounds under Wine"
 winpath() { echo "Z:${1//\//\\}"; }
-source "$root/scripts/wine-env.sh"
-wine_start "$build" 32
+wine_start "$build" "$bits"
 trap wine_stop EXIT
 cp "$bin/SampleSetup.exe" "$bin/Setup.Dll" "$work/"
 (cd "$bin" && "$WINE" engine_bench.exe e2e "$(winpath "$payload")" "$(winpath "$work")" \

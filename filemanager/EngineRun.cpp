@@ -2,8 +2,8 @@
 // found by the object's address (EngineRun.h says what a run holds and who
 // reaches it from where), and the helpers the engine's files share: the
 // Windows and system directories, opening a target for writing, making a
-// target's folder once per run, and collecting a file's output into large
-// writes.
+// target's folder once per run, collecting a file's output into large
+// writes, and sending notifications under the run's control.
 #include "filemanager/EngineRun.h"
 
 #include <string.h>
@@ -12,6 +12,7 @@
 #include <mutex>
 #include <new>
 
+#include "filemanager/RunControl.h"
 #include "win32/Ownership.h"
 
 namespace {
@@ -133,4 +134,23 @@ bool makeFolder(SetupFileManager& engine, const char* path) {
     if (run)
         run->remember(path);
     return true;
+}
+
+bool notify(SetupFileManager& engine, ProcessInfoKind kind, void* data, int* answer) {
+    RunControl* control = RunControl::ofThisThread();
+    // Held here while the user is asked; a run given up bothers the product no more.
+    if (control && !control->mayGoOn())
+        return false;
+    int given = engine.TakeProcessInfo(kind, data);
+    // The run may have been given up while the product's code ran.
+    if (control && !control->mayGoOn())
+        return false;
+    if (answer)
+        *answer = given;
+    return true;
+}
+
+void tellWriteFailed() {
+    if (RunControl* control = RunControl::ofThisThread())
+        control->writeFailed();
 }

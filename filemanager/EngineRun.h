@@ -141,6 +141,13 @@ HANDLE createForWriting(const char* path);
 bool writeAll(HANDLE file, const void* data, unsigned int count);
 // Makes the folder of a target, remembering it in the engine's run.
 bool makeFolder(SetupFileManager& engine, const char* path);
+// Sends a notification through the virtual TakeProcessInfo, asking the
+// thread's RunControl before and after it: false when the run has been given
+// up (the product is then not notified, or its answer no longer counts),
+// else true with the product's answer in *answer (when not null).
+bool notify(SetupFileManager& engine, ProcessInfoKind kind, void* data, int* answer);
+// Tells the thread's RunControl, if any, that a write failed and was shown.
+void tellWriteFailed();
 
 // CheckFile.cpp: the set's check file read into `run` (InitSFM), the check
 // of each record read, the sum of each file's expanded bytes and its verdict.

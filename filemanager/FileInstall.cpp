@@ -7,9 +7,10 @@
 // TakeProcessInfo, so the most derived override receives it.
 //
 // Rules of our own where the archive can be damaged or unusual:
-//  - A write to the target that fails is reported once (11115, and command
-//    11101 to the background window); the file's expansion stops there, it
-//    gets no protocol record, and the run ends with 0.
+//  - A write to the target that fails is reported once (11115, and the
+//    run's control is told: Setup's run then closes the background window);
+//    the file's expansion stops there, it gets no protocol record, and the
+//    run ends with 0.
 //  - A file whose data does not end where its stream ends, and an empty
 //    volume met while records are still expected, stop the run with 11113.
 //  - A stream that reaches its end code with bytes of its chunks left is
@@ -41,11 +42,8 @@ namespace {
 void reportWriteFailure(SetupFileManager& engine) {
     win32::closeFile(engine.currentFile);
     engine.ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
-    // During a run the message parent is the progress dialog, whose owner is
-    // the background window: command 11101 closes it without a question.
-    HWND background = GetParent(engine.GetParentForMessage());
-    if (background)
-        PostMessageA(background, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
+    // Whoever drives the run decides what else a failed write ends.
+    tellWriteFailed();
 }
 
 // Puts a system file into the Windows directory instead, at the same place
@@ -191,7 +189,9 @@ FileDecision askBeforeFile(SetupFileManager& engine, const tagCompressFileHeader
     FileNotice notice;
     memcpy(notice.targetPath, target, sizeof notice.targetPath);
     notice.groupState = groupState(engine.groupList, record.group);
-    int answer = engine.TakeProcessInfo(InfoBeforeFile, &notice);
+    int answer = NoticeGoOn;
+    if (!notify(engine, InfoBeforeFile, &notice, &answer))
+        return FileDecision::Break;
     // The product may change the group from inside the notification.
     return decideAfterNotice(static_cast<FileNoticeAnswer>(answer),
                              groupState(engine.groupList, record.group));
@@ -350,5 +350,7 @@ void SetupFileManager::WriteBuff(char* buffer, unsigned int* size, void* param) 
     }
     self->currentWritten += *size;
     unsigned int percent = filePercent(self->currentWritten, self->currentSize);
-    self->lastTransferStatus = self->TakeProcessInfo(InfoFilePercent, &percent);
+    // Only kept: a run given up ends after this file, at the next notification.
+    int answer = StepUserBreak;
+    self->lastTransferStatus = notify(*self, InfoFilePercent, &percent, &answer) ? answer : StepUserBreak;
 }

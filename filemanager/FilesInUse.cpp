@@ -6,14 +6,18 @@
 // recorded, so that a file whose content is not whole takes it back.
 //
 // Rules of our own where the machine is unusual:
+//  - A new pair takes the number after the highest already in QrvInit.Ini,
+//    not the next of a count kept by the process: another setup run before
+//    the restart (another product, or this one again) keeps its pairs.
 //  - When QrvInit.Ini cannot be written, the line added to wininit.ini's
 //    [rename] section is "<short target>=<short temporary>": Windows then
 //    puts the new content in the target's place at its next start. A
 //    "NUL=<target>" line would only delete the target and leave the new
 //    content in the temporary file, so the product would lose that file.
-//  - A temporary file whose exchange cannot be recorded anywhere is closed
-//    and deleted again, and a wininit.ini [rename] section too long for its
-//    32,767-character buffer is not written back cut short.
+//  - A temporary file whose exchange cannot be recorded anywhere (wininit.ini
+//    refused too) is closed and deleted again, and a wininit.ini [rename]
+//    section too long for its 32,767-character buffer is not written back
+//    cut short.
 //  - A temporary file whose exchange was recorded but whose content could
 //    not be written whole is taken back: its QrvInit.Ini pair (or wininit.ini
 //    line) is removed and the file deleted, so that the next start does not
@@ -22,22 +26,54 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <atomic>
 #include <memory>
 #include <new>
 
 #include "filemanager/EngineRun.h"
+#include "format/RenameFile.h"
 #include "win32/Ownership.h"
 
 namespace {
 
-// The number of the process's last exchange: the rename file's keys go on
-// from one engine and run to the next and are never reused in a process.
-// Not a run's: every run of the process shares it.
-std::atomic<unsigned int> exchangeCounter(0);
+// The key names of QrvInit.Ini's section are read whole into a buffer of
+// this size: some 5,000 pairs.
+const DWORD kKeyListCapacity = 65536;
 
 // wininit.ini's [rename] section is read whole into a buffer of this size.
 const DWORD kSectionCapacity = 32767;
+
+// Writes the pair temporaryName / target into `renameFile` under the number
+// after the highest there: pairs of earlier runs, of this setup or another,
+// wait there for the restart that completes them and must survive. Choosing
+// the number and writing both keys is one step under the rename file's
+// mutex.
+//   true   both keys written; *number is theirs
+//   false  the keys could not be read or written (no half pair is left)
+bool recordPair(const char* renameFile, const char* temporaryName, const char* target,
+                unsigned long* number) {
+    win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
+    std::unique_ptr<char[]> keys(new (std::nothrow) char[kKeyListCapacity]);
+    if (!keys)
+        return false;
+    DWORD used = GetPrivateProfileStringA(kRenameSection, nullptr, "", keys.get(), kKeyListCapacity, renameFile);
+    // A list that filled the buffer was cut: its highest number is unknown.
+    if (used >= kKeyListCapacity - 2)
+        return false;
+    unsigned long n = nextExchangeNumber(keys.get(), used);
+    if (n == 0)
+        return false;
+    char temporaryKey[kExchangeKeySize];
+    char realKey[kExchangeKeySize];
+    exchangeKeys(n, temporaryKey, realKey);
+    if (!WritePrivateProfileStringA(kRenameSection, temporaryKey, temporaryName, renameFile))
+        return false;
+    if (!WritePrivateProfileStringA(kRenameSection, realKey, target, renameFile)) {
+        WritePrivateProfileStringA(kRenameSection, temporaryKey, nullptr, renameFile);
+        return false;
+    }
+    *number = n;
+    return true;
+}
 
 }  // namespace
 
@@ -46,11 +82,12 @@ const DWORD kSectionCapacity = 32767;
 void takeBackExchange(EngineRun& run, char* temporaryName) {
     RecordedExchange& recorded = run.lastExchange;
     if (recorded.kind == RecordedExchange::RenameFile) {
-        char key[32];
-        snprintf(key, sizeof key, "TempName%u", recorded.number);
-        WritePrivateProfileStringA("", key, nullptr, recorded.renameFile);
-        snprintf(key, sizeof key, "RealName%u", recorded.number);
-        WritePrivateProfileStringA("", key, nullptr, recorded.renameFile);
+        char temporaryKey[kExchangeKeySize];
+        char realKey[kExchangeKeySize];
+        exchangeKeys(recorded.number, temporaryKey, realKey);
+        win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
+        WritePrivateProfileStringA(kRenameSection, temporaryKey, nullptr, recorded.renameFile);
+        WritePrivateProfileStringA(kRenameSection, realKey, nullptr, recorded.renameFile);
     } else if (recorded.kind == RecordedExchange::Wininit) {
         std::unique_ptr<char[]> section(new (std::nothrow) char[kSectionCapacity]);
         if (section) {
@@ -82,13 +119,8 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
     // In use, or refused: write beside it and swap at the next start.
     rebootFlag = 1;
     char renameFile[PathSize];
-    if (!windowsDirectory(renameFile) || !appendName(renameFile, "QrvInit.Ini"))
+    if (!windowsDirectory(renameFile) || !appendName(renameFile, kRenameFileName))
         return INVALID_HANDLE_VALUE;
-    unsigned int n = ++exchangeCounter;
-    char tempKey[32];
-    char realKey[32];
-    snprintf(tempKey, sizeof tempKey, "TempName%u", n);
-    snprintf(realKey, sizeof realKey, "RealName%u", n);
 
     char directory[PathSize];
     if (!temporaryFolder(directory, target))
@@ -108,10 +140,10 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
     if (!file.valid())
         return abandon();
 
-    if (WritePrivateProfileStringA("", tempKey, temporaryName, renameFile) &&
-        WritePrivateProfileStringA("", realKey, target, renameFile)) {
+    unsigned long number = 0;
+    if (recordPair(renameFile, temporaryName, target, &number)) {
         recorded.kind = RecordedExchange::RenameFile;
-        recorded.number = n;
+        recorded.number = static_cast<unsigned int>(number);
         memcpy(recorded.renameFile, renameFile, sizeof renameFile);
         return file.release();
     }
@@ -139,7 +171,8 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
     if (used >= kSectionCapacity - 2 ||
         !appendSectionLine(section.get(), kSectionCapacity, used, line))
         return abandon();
-    WritePrivateProfileSectionA("rename", section.get(), "wininit.ini");
+    if (!WritePrivateProfileSectionA("rename", section.get(), "wininit.ini"))
+        return abandon();
     recorded.kind = RecordedExchange::Wininit;
     memcpy(recorded.line, line, sizeof line);
     return file.release();

@@ -10,7 +10,9 @@
 //
 // Runs on the thread that calls MakeSetupFileOperation; every notification
 // goes through the virtual TakeProcessInfo, so the most derived override
-// receives it.
+// receives it, and under the thread's RunControl (RunControl.h), so a run
+// its driver gives up ends at the next notification whatever the product
+// answers.
 //
 // Rules of our own where the archive can be damaged or unusual (the other
 // files list theirs: writing and expanding in FileInstall.cpp, the check
@@ -47,14 +49,18 @@ int installEveryFile(SetupFileManager& engine, char* installDir) {
     for (unsigned int i = 0; i < engine.fileCount; ++i) {
         char volume[PathSize];
         engine.GetFileName(volume);
-        engine.TakeProcessInfo(InfoVolumeOpened, volume);
+        // Its answer is ignored; a run given up ends here.
+        if (!notify(engine, InfoVolumeOpened, volume, nullptr))
+            return StepUserBreak;
 
         int r = engine.ProgramFilesCreation(installDir);
         if (r != StepContinue)
             return r;
 
         unsigned int percent = overallPercent(i + 1, engine.fileCount);
-        int answer = engine.TakeProcessInfo(InfoOverallPercent, &percent);
+        int answer = StepContinue;
+        if (!notify(engine, InfoOverallPercent, &percent, &answer))
+            return StepUserBreak;
         if (answer == StepUserBreak)
             return StepUserBreak;
         if (answer == StepFailure)

@@ -277,7 +277,18 @@ public:
     ~Setup();
 
     /// Progress of a run, shown in the progress dialog (kinds 0 to 3, others
-    /// ignored); returns 2.
+    /// ignored); returns 2. On the run's worker it only records the change:
+    /// the dialog shows the latest progress a few times a second, so the
+    /// worker never waits for the screen.
+    ///
+    /// An override may return any answer; the engine acts on those that
+    /// SetupTypes.h names for each kind (a FileNoticeAnswer to
+    /// InfoBeforeFile, StepUserBreak or StepFailure to InfoOverallPercent).
+    /// It need not call this body: without it the dialog's texts and bars
+    /// stay as they are, nothing else changes. Cancel, the exit button and
+    /// F3 hold and stop the run whatever an override does or answers: while
+    /// the exit question is open the notification is not made, and once
+    /// the user has said Yes the run ends after the file being written.
     virtual int TakeProcessInfo(int kind, void* data);
     /// Closing operation of a run that failed (the failure was shown), for
     /// the product to override: 1 (this body) lets the library hide its

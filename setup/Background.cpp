@@ -5,10 +5,13 @@
 // button); the hook only posts a command.
 #include "Setup.h"
 
+#include <atomic>
+
 #include "resources/resource.h"
 #include "setup/Background.h"
 #include "setup/BackgroundRules.h"
 #include "setup/Module.h"
+#include "setup/RunHold.h"
 #include "win32/Ownership.h"
 #include "win32/WindowObject.h"
 
@@ -17,8 +20,9 @@ namespace {
 const char kClassName[] = "SetupWndClass";
 
 // The background window and the hook, module-wide because a hook procedure
-// gets no data of its own to find them by.
-HWND g_background = nullptr;
+// gets no data of its own to find them by. The window is read by the hook on
+// the worker's thread too.
+std::atomic<HWND> g_background{nullptr};
 win32::HookHandle g_keyboardHook;
 // The object whose registration of the window class is in force: the
 // registration is process-wide, so its owner is too.
@@ -53,9 +57,10 @@ void closeBackground(HWND window, Setup* setup) {
 LRESULT CALLBACK exitKeyHook(int code, WPARAM key, LPARAM flags) {
     // HC_NOREMOVE is a peek at a key that is still queued: it comes again
     // with HC_ACTION, and one key stroke must ask once.
-    if (code == HC_ACTION && g_background &&
+    HWND background = g_background.load();
+    if (code == HC_ACTION && background &&
         isExitKeyPress(static_cast<uint32_t>(key), static_cast<uint32_t>(flags)))
-        PostMessageA(g_background, WM_COMMAND, IDM_ASK_TO_CLOSE, 0);
+        PostMessageA(background, WM_COMMAND, IDM_ASK_TO_CLOSE, 0);
     return CallNextHookEx(nullptr, code, key, flags);
 }
 
@@ -92,25 +97,22 @@ LRESULT CALLBACK backgroundProcedure(HWND window, UINT message, WPARAM wParam, L
         if (!setup)
             return 0;
         if (wParam == IDM_ASK_TO_CLOSE) {
-            if (setup->exitQuestionGuard)
-                return 0;
-            setup->exitQuestionGuard = 1;
-            if (setup->ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
+            if (askExitQuestion(*setup, ExitAskedByWindow) == IDYES)
                 closeBackground(window, setup);
-            setup->exitQuestionGuard = 0;
         } else if (wParam == IDM_CLOSE_BACKGROUND) {
             closeBackground(window, setup);
         }
         return 0;
-    case WM_DESTROY:
+    case WM_DESTROY: {
         g_keyboardHook.reset();
-        if (g_background == window)
-            g_background = nullptr;
+        HWND self = window;
+        g_background.compare_exchange_strong(self, nullptr);
         // The product's message loop ends with the window; an object that
         // is going away has already let go of it and ends nothing.
         if (setup)
             PostQuitMessage(0);
         return 0;
+    }
     default:
         break;
     }
@@ -125,22 +127,33 @@ INT_PTR CALLBACK exitButtonProcedure(HWND dialog, UINT message, WPARAM wParam, L
     Setup* setup = win32::dialogObject<Setup>(dialog);
     if (message != WM_COMMAND || LOWORD(wParam) != IDCANCEL || !setup)
         return FALSE;
-    // A page or the background window is asking already (or a page's Cancel
-    // was confirmed): that question answers for this one too.
-    if (setup->exitQuestionGuard)
-        return FALSE;
-    if (win32::dialogAsking(dialog)) {
-        MessageBeep(0xFFFFFFFF);
-        return FALSE;
-    }
-    win32::setDialogAsking(dialog, true);
-    auto asked = win32::atScopeExit([dialog] { win32::setDialogAsking(dialog, false); });
-    if (setup->ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (askExitQuestion(*setup, ExitAskedByButton) == IDYES)
         PostMessageA(GetWindow(dialog, GW_OWNER), WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
     return FALSE;
 }
 
 }  // namespace
+
+int askExitQuestion(Setup& setup, ExitAsker asker) {
+    switch (exitWishWhile(setup.exitQuestionGuard, asker)) {
+    case ExitWish::Ask: break;
+    case ExitWish::Beep: MessageBeep(0xFFFFFFFF); return 0;
+    case ExitWish::Ignore: return 0;
+    }
+    setup.exitQuestionGuard = asker;
+    holdRun(setup);
+    int answer = setup.ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION);
+    setup.exitQuestionGuard = NoExitQuestion;
+    if (answer == IDYES)
+        giveUpRun(setup);
+    else
+        resumeRun(setup);
+    return answer;
+}
+
+HHOOK hookExitKey() {
+    return SetWindowsHookExA(WH_KEYBOARD, exitKeyHook, g_libraryInstance, GetCurrentThreadId());
+}
 
 void keepFloatingButtonsOver(const Setup& setup) {
     const HWND buttons[] = {setup.exitButtonDialog, setup.languageButtonDialog};

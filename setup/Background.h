@@ -1,5 +1,6 @@
-// What the Setup object's own lifecycle needs from the background window's
-// module (Background.cpp): its removal when the object goes.
+// What the rest of the Setup object needs from the background window's
+// module (Background.cpp): its removal when the object goes, the floating
+// buttons, the one exit question, and the F3 key on another thread.
 #ifndef SETUP_BACKGROUND_H
 #define SETUP_BACKGROUND_H
 
@@ -31,6 +32,18 @@ HWND createFloatingButton(Setup& setup, int dialogId, DLGPROC procedure,
 // modeless dialog is destroyed, not ended: EndDialog would only hide it and
 // keep its window for the life of the background window.
 void destroyFloatingButton(HWND& button);
+
+// Asks the exit question for `asker`, unless a question is open already
+// (then it beeps or stays silent, as exitWishWhile says, and returns 0).
+// A run in progress is held while the user is asked and given up on IDYES,
+// before anything else happens. Result: IDYES, IDNO, or 0 when not asked.
+// exitQuestionGuard is free again on return.
+int askExitQuestion(Setup& setup, ExitAsker asker);
+
+// A keyboard hook for F3 on the calling thread, for a thread other than the
+// constructing one whose windows may have the keyboard (the run's worker
+// shows message boxes); null when it could not be set. The owner unhooks it.
+HHOOK hookExitKey();
 
 // Enables the shutdown privilege of this process, without which
 // ExitWindowsEx(EWX_REBOOT) fails: for every reboot the library requests.

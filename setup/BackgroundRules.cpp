@@ -1,5 +1,5 @@
 // The background window's arithmetic: gradient bands, the exit key and the
-// exit button's place (see BackgroundRules.h).
+// exit button's place, a second wish to leave (see BackgroundRules.h).
 #include "setup/BackgroundRules.h"
 
 namespace {
@@ -28,6 +28,14 @@ uint8_t gradientBandBlue(const GradientPlan& plan, int index) {
 
 bool isExitKeyPress(uint32_t key, uint32_t keyFlags) {
     return (key & 0xFFFFu) == kExitKey && static_cast<int32_t>(keyFlags) > 0;
+}
+
+ExitWish exitWishWhile(int guard, ExitAsker asker) {
+    if (guard == NoExitQuestion)
+        return ExitWish::Ask;
+    if (asker == ExitAskedByCancel || guard == asker)
+        return asker == ExitAskedByWindow ? ExitWish::Ignore : ExitWish::Beep;
+    return ExitWish::Ignore;
 }
 
 ButtonPlace exitButtonPlace(int clientRight, int clientBottom, int width, int height) {

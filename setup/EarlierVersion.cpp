@@ -168,17 +168,23 @@ INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 }
 
 //   100  the uninstaller ended with exit code 100
-//   1    no entry; no readable DisplayName or UninstallString; no program
-//        before the DisplayName; no such program; not started; another code
+//   1    no entry (no Uninstall key either); no readable DisplayName or
+//        UninstallString; no program before the DisplayName; no such
+//        program; not started; another code
 //   0    the Uninstall key cannot be opened or enumerated, the entry cannot
 //        be opened, or its UninstallString lacks its DisplayName
 int Setup::RunUninstall() {
     SetParentForMessage(backgroundWindow);
     if (!productName)
         return 1;
+    // Read access is all this needs: a user who may not write HKLM still
+    // has the earlier version removed (its uninstaller asks for more rights
+    // if it needs them).
     win32::RegistryKey uninstall;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, uninstall.out(), nullptr) != ERROR_SUCCESS)
+    LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, uninstall.out());
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return 1;  // no Uninstall key: no entry
+    if (opened != ERROR_SUCCESS)
         return 0;
     switch (findEntry(uninstall.get(), productName)) {
     case EntrySearch::Absent: return 1;
@@ -190,8 +196,7 @@ int Setup::RunUninstall() {
     char uninstallString[PathSize];
     {
         win32::RegistryKey entry;
-        if (RegCreateKeyExA(uninstall.get(), productName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, entry.out(), nullptr) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(uninstall.get(), productName, 0, KEY_READ, entry.out()) != ERROR_SUCCESS)
             return 0;
         if (!readText(entry.get(), "DisplayName", displayName) ||
             !readText(entry.get(), "UninstallString", uninstallString))

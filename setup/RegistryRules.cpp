@@ -128,6 +128,12 @@ UninstallProgram uninstallProgram(const char* uninstallString, const char* displ
     const char* found = strstr(uninstallString, displayName);
     if (!found)
         return UninstallProgram::NotNamed;
+    // Where it ends the string, as RegisterApplication writes it; else the
+    // first occurrence.
+    size_t stringLength = strlen(uninstallString);
+    size_t nameLength = strlen(displayName);
+    if (nameLength > 0 && strcmp(uninstallString + stringLength - nameLength, displayName) == 0)
+        found = uninstallString + stringLength - nameLength;
     // Without the separating character just before the name.
     size_t length = static_cast<size_t>(found - uninstallString);
     length = length > 0 ? length - 1 : 0;

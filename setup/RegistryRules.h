@@ -90,11 +90,14 @@ enum class UninstallProgram {
 };
 
 // The uninstaller's program path in `uninstallString`, both texts already
-// in lower case: the text before the first occurrence of `displayName`,
-// without the character just before it (the separating blank) and without
-// blanks at its end. An UninstallString that begins with the DisplayName
-// (an empty DisplayName included), or has only blanks before it, leaves no
-// path. `program` is written only for Found.
+// in lower case: the text before the DisplayName, without the character
+// just before it (the separating blank) and without blanks at its end. The
+// name is taken where it ends the string, as RegisterApplication writes it,
+// so that a name that also stands in the program's own path ("qrv" in
+// "c:\windows\qrvunins.exe qrv") does not cut that path; a string that does
+// not end in it is cut at its first occurrence. An UninstallString that
+// begins with the DisplayName (an empty DisplayName included), or has only
+// blanks before it, leaves no path. `program` is written only for Found.
 //   UninstallProgram::Found     `program` holds the path
 //   UninstallProgram::NotNamed  the DisplayName is not in the UninstallString
 //   UninstallProgram::NoPath    no path stands before it, or it does not fit `size`

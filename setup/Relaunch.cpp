@@ -14,22 +14,26 @@
 #include <vector>
 
 #include "baseinterface/MessageHook.h"
+#include "common/PathText.h"
 #include "setup/RelaunchRules.h"
 #include "win32/Ownership.h"
 
 namespace {
 
-// The current directory's listing, copies with CopyFileA and the clean-up
+// The listing of the executable's directory, the folder the copies are
+// made from (not the current directory: "A:\SETUP.EXE" typed at a prompt
+// in C:\ lists the disk, not C:\), copies with CopyFileA and the clean-up
 // list written with the profile writer: keys already there from an earlier
 // run are overwritten one by one, and those beyond this run's count stay.
 class DiskCopies : public RelaunchActions {
 public:
-    explicit DiskCopies(const char* listPath) : listPath_(listPath) {}
+    // `pattern` is the executable's directory + "*.*".
+    DiskCopies(const char* pattern, const char* listPath) : pattern_(pattern), listPath_(listPath) {}
 
     bool nextEntry(ListedEntry& entry) override {
         if (!started_) {
             started_ = true;
-            listing_.reset(FindFirstFileA("*.*", &found_));
+            listing_.reset(FindFirstFileA(pattern_, &found_));
         } else if (listing_.valid() && !FindNextFileA(listing_.get(), &found_)) {
             listing_.reset();
         }
@@ -47,6 +51,7 @@ public:
     }
 
 private:
+    const char* pattern_;
     const char* listPath_;
     bool started_ = false;
     win32::FindHandle listing_;
@@ -119,7 +124,11 @@ int Setup::IsRunFromHardDrive(char* arguments, int showCommand) {
     if (length == 0 || length >= sizeof temp || !cleanupListPath(temp, listPath))
         return RelaunchContinueHere;
 
-    DiskCopies disk(listPath);
+    // A directory too long to list runs from the disk as it is, too.
+    char pattern[PathSize];
+    if (!joinPath(pattern, directory, "*.*"))
+        return RelaunchContinueHere;
+    DiskCopies disk(pattern, listPath);
     std::string failedSource;
     if (copyProgramFiles(directory, temp, disk, failedSource) == CopyOutcome::CopyFailed) {
         showError(*this, failedSource.c_str(), "Error Copying File");

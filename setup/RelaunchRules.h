@@ -45,8 +45,8 @@ struct ListedEntry {
 // What the copying step does to the system.
 class RelaunchActions {
 public:
-    // The next entry of the current directory's listing ("*.*"), in the
-    // listing's own order; false after the last one.
+    // The next entry of the executable's directory's listing ("*.*"), in
+    // the listing's own order; false after the last one.
     virtual bool nextEntry(ListedEntry& entry) = 0;
     // Copies `source` to `target`, replacing a file there; false on failure.
     virtual bool copyFile(const char* source, const char* target) = 0;

@@ -81,10 +81,8 @@ Setup::Setup(HINSTANCE product, char* title, char* name, char* exe) {
         ShowMessage(IDS_NO_RESOURCES_WINDOW, MB_ICONHAND);
         return;
     }
-    uiThread = CreateThread(nullptr, 0, messageLoop, this, 0, nullptr);
     // InitInstance stored the window on this thread: nothing to wait for.
-    while (!*static_cast<HWND volatile*>(&backgroundWindow))
-        Sleep(0);
+    uiThread = CreateThread(nullptr, 0, messageLoop, this, 0, nullptr);
 }
 
 Setup::~Setup() {

@@ -143,16 +143,12 @@ void browseFolder(Setup& setup, HWND page) {
 // window and ends the wizard; the guard then stays set, so that the exit
 // button and F3 ask nothing more.
 void askToExit(Setup& setup, HWND page) {
-    if (setup.exitQuestionGuard)
+    if (askExitQuestion(setup, ExitAskedByWindow) != IDYES)
         return;
-    setup.exitQuestionGuard = 1;
-    if (setup.ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION) == IDYES) {
-        setup.mainWindowExists = 0;
-        PostMessageA(setup.backgroundWindow, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
-        EndDialog(page, 0);
-        return;
-    }
-    setup.exitQuestionGuard = 0;
+    setup.exitQuestionGuard = ExitAskedByWindow;
+    setup.mainWindowExists = 0;
+    PostMessageA(setup.backgroundWindow, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
+    EndDialog(page, 0);
 }
 
 // The library's own handling of a page message (the product replied
@@ -176,10 +172,12 @@ INT_PTR libraryHandling(Setup* setup, HWND page, UINT message, WPARAM wParam, LP
     case PageAction::AskToExit:
         askToExit(*setup, page);
         break;
-    case PageAction::Back:
-        setup->currentPage = pageAfterBack(setup->currentPage);
-        EndDialog(page, setup->currentPage);
+    case PageAction::Back: {
+        BackMove move = pageAfterBack(setup->currentPage);
+        setup->currentPage = move.currentPage;
+        EndDialog(page, move.endValue);
         break;
+    }
     case PageAction::Next:
         setup->currentPage = pageAfterNext(setup->currentPage);
         EndDialog(page, setup->currentPage);

@@ -52,9 +52,13 @@ PageAction pageActionFor(int id) {
     }
 }
 
-//   0                 from page 1
-//   currentPage - 1   otherwise
-int pageAfterBack(int currentPage) { return currentPage == 1 ? 0 : currentPage - 1; }
+//   {1, 0}                               from page 1
+//   {currentPage - 1, currentPage - 1}   otherwise
+BackMove pageAfterBack(int currentPage) {
+    if (currentPage == 1)
+        return {1, 0};
+    return {currentPage - 1, currentPage - 1};
+}
 
 //   currentPage + 1
 int pageAfterNext(int currentPage) { return currentPage + 1; }

@@ -58,10 +58,18 @@ enum class PageAction {
 // Result: the action of command `id` (table above).
 PageAction pageActionFor(int id);
 
-// Where Back and Next go from `currentPage`: the new currentPage (which is
-// also the page's end value). Back on page 1 ends the wizard with 0; Next
-// goes on past the last page, which ends the queue.
-int pageAfterBack(int currentPage);
+// What Back does on `currentPage`.
+struct BackMove {
+    int currentPage;  // currentPage from now on
+    int endValue;     // the page's end value: the page to show next, 0 ends the wizard
+};
+// Back goes to the page before. On page 1 it ends the wizard with 0 and
+// leaves currentPage at 1: the closing page's messages (its WM_DESTROY)
+// reach the procedure of the page that is current, which must be page 1's
+// own; the queue sets currentPage to the end value once the page is gone.
+BackMove pageAfterBack(int currentPage);
+// Where Next goes: the new currentPage, also the page's end value; past the
+// last page, which ends the queue.
 int pageAfterNext(int currentPage);
 
 // The page pictures to try, in order, on a device whose NUMCOLORS is

@@ -101,6 +101,12 @@ struct KernelHandleTraits {
     static void close(Type handle) { CloseHandle(handle); }
 };
 
+struct MutexOwnershipTraits {
+    using Type = HANDLE;
+    static Type none() { return nullptr; }
+    static void close(Type mutex) { ReleaseMutex(mutex); }
+};
+
 struct FindHandleTraits {
     using Type = HANDLE;
     static Type none() { return INVALID_HANDLE_VALUE; }
@@ -162,6 +168,10 @@ struct ComTraits {
 using FileHandle = Owner<FileHandleTraits>;
 // Threads, processes, events, mutexes: null is none.
 using KernelHandle = Owner<KernelHandleTraits>;
+// A mutex this thread has waited for and holds: ReleaseMutex on the way
+// out. Declare it after the KernelHandle of the mutex, so that it is let go
+// before the handle closes.
+using MutexOwnership = Owner<MutexOwnershipTraits>;
 // FindFirstFileA: INVALID_HANDLE_VALUE is none, FindClose closes.
 using FindHandle = Owner<FindHandleTraits>;
 // A key opened or created below a root key (never a predefined root itself).
@@ -341,6 +351,26 @@ private:
         bool kept = length != 0 && length < sizeof traits.saved;
         return Owner<CurrentDirectoryTraits>(kept, traits);
     }
+};
+
+// A named mutex, shared by every process of the session, waited for (at
+// most `waitMs`) and held for the scope. A holder that hangs does not stop
+// the caller for good: held() then says false and the caller decides.
+class NamedMutexLock {
+public:
+    NamedMutexLock(const char* name, DWORD waitMs) : mutex_(CreateMutexA(nullptr, FALSE, name)) {
+        if (!mutex_.valid())
+            return;
+        // Abandoned: its holder ended inside its step; the lock is ours now.
+        DWORD waited = WaitForSingleObject(mutex_.get(), waitMs);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+            held_.reset(mutex_.get());
+    }
+    bool held() const { return held_.valid(); }
+
+private:
+    KernelHandle mutex_;
+    MutexOwnership held_;  // let go before the handle closes
 };
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "win32/Ownership.h"
@@ -24,9 +25,10 @@ inline double seconds() {
 
 // Runs `commandLine` in `folder` (the current one when empty), its standard
 // output and error to NUL when `quiet`; the exit code, or -1 when it did not
-// start or did not end within ten minutes.
+// start or did not end within ten minutes. `meanwhile`, when given, is
+// called with the process's id every few milliseconds while it runs.
 inline int run(const std::string& commandLine, const std::string& folder = std::string(),
-               bool quiet = false) {
+               bool quiet = false, const std::function<void(DWORD)>& meanwhile = nullptr) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     win32::FileHandle nul;
@@ -47,7 +49,16 @@ inline int run(const std::string& commandLine, const std::string& folder = std::
     win32::KernelHandle thread(pi.hThread);
     win32::KernelHandle process(pi.hProcess);
     // A program that waits for an answer nobody gives fails rather than hangs.
-    if (WaitForSingleObject(process.get(), 600000) != WAIT_OBJECT_0) {
+    DWORD waited = WAIT_TIMEOUT;
+    if (meanwhile) {
+        for (int tick = 0; tick < 600000 / 5 && waited == WAIT_TIMEOUT; ++tick) {
+            meanwhile(pi.dwProcessId);
+            waited = WaitForSingleObject(process.get(), 5);
+        }
+    } else {
+        waited = WaitForSingleObject(process.get(), 600000);
+    }
+    if (waited != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 1);
         return -1;
     }

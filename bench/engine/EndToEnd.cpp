@@ -6,8 +6,13 @@
 //   copy           CopyFileA of every file, CreateDirectoryA of every folder
 //   engine-1vol    InitSFM + MakeSetupFileOperation from one volume, in process
 //   engine-floppy  the same from 1.44 MB volumes
+//   engine-process the engine from one volume in a process of its own
+//                  ("EXE install"): what a setup program costs at the least
 //   sample-1vol    the sample setup (SampleSetup.exe /S /D=...), a process, one volume
 //   sample-floppy  the same from 1.44 MB volumes
+//   sample-wizard  the sample setup through its pages (SampleSetup.exe /D=...),
+//                  one volume: each page's Next and the closing message's OK
+//                  pressed as soon as they are on screen
 //   nsis-zlib      an NSIS installer with zlib, run with /S /D=
 //   nsis-lzma      an NSIS installer with /SOLID lzma
 //   before-1vol    with --baseline: "EXE install" in a process, one volume
@@ -174,12 +179,48 @@ double installInProcess(const std::string& volumes, const std::string& target) {
 
 namespace {
 
-double timedProcess(const std::string& commandLine, const std::string& folder) {
+double timedProcess(const std::string& commandLine, const std::string& folder,
+                    const std::function<void(DWORD)>& meanwhile = nullptr) {
     double start = bench::seconds();
-    int code = bench::run(commandLine, folder, true);
+    int code = bench::run(commandLine, folder, true, meanwhile);
     double elapsed = bench::seconds() - start;
     return code == 0 ? elapsed : -1.0;
 }
+
+// The user who goes through a wizard as fast as it appears: Next on each
+// page of process `pid`, OK on its message boxes, No to its questions (an
+// earlier kind's installation is offered for removal: it is kept), each
+// window once.
+struct PressThrough {
+    std::vector<HWND> pressed;
+    DWORD pid = 0;
+
+    static BOOL CALLBACK visit(HWND window, LPARAM self) {
+        auto* p = reinterpret_cast<PressThrough*>(self);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != p->pid || !IsWindowVisible(window) ||
+            std::find(p->pressed.begin(), p->pressed.end(), window) != p->pressed.end())
+            return TRUE;
+        // The floating buttons (exit, language) have no caption: never pressed.
+        bool captioned = (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+        for (int id : {static_cast<int>(PageNext), IDOK, IDNO}) {
+            HWND button = GetDlgItem(window, id);
+            if (id != PageNext && !captioned)
+                continue;
+            if (button && IsWindowEnabled(button)) {
+                p->pressed.push_back(window);
+                PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+                break;
+            }
+        }
+        return TRUE;
+    }
+    void operator()(DWORD process) {
+        pid = process;
+        EnumWindows(visit, reinterpret_cast<LPARAM>(this));
+    }
+};
 
 struct Kind {
     std::string name;
@@ -247,6 +288,10 @@ int endToEnd(int argc, char** argv) {
         kinds.push_back({"sample-floppy", [&](const std::string& t) {
                              return timedProcess("\"" + sample + "\" /S /D=" + t, floppy);
                          }, true, {}, {}});
+        kinds.push_back({"sample-wizard", [&](const std::string& t) {
+                             PressThrough user;
+                             return timedProcess("\"" + sample + "\" /D=" + t, vol1, std::ref(user));
+                         }, true, {}, {}});
     }
     if (!nsisZlib.empty())
         kinds.push_back({"nsis-zlib", [&](const std::string& t) {
@@ -265,6 +310,9 @@ int endToEnd(int argc, char** argv) {
                          }, true, {}, {}});
     }
     std::string self = ownPath();
+    kinds.push_back({"engine-process", [&](const std::string& t) {
+                         return timedProcess("\"" + self + "\" install " + vol1 + " " + t, work);
+                     }, true, {}, {}});
     kinds.push_back({"process", [&](const std::string&) {
                          return timedProcess("\"" + self + "\" noop", work);
                      }, false, {}, {}});

@@ -102,4 +102,19 @@ TEST(ExitButton, OneButtonFromTheCorner) {
     EXPECT_EQ(768 - 23, p.y + 23);
 }
 
+// One question at a time, whoever asks; a second press of the button that
+// asked beeps, and the progress dialog's Cancel beeps at any open question.
+TEST(ExitQuestion, OneQuestionAtATime) {
+    const ExitAsker askers[] = {ExitAskedByWindow, ExitAskedByButton, ExitAskedByCancel};
+    for (ExitAsker asker : askers)
+        EXPECT_EQ(ExitWish::Ask, exitWishWhile(NoExitQuestion, asker)) << asker;
+    EXPECT_EQ(ExitWish::Ignore, exitWishWhile(ExitAskedByWindow, ExitAskedByWindow));  // F3 held down
+    EXPECT_EQ(ExitWish::Ignore, exitWishWhile(ExitAskedByWindow, ExitAskedByButton));
+    EXPECT_EQ(ExitWish::Ignore, exitWishWhile(ExitAskedByCancel, ExitAskedByButton));
+    EXPECT_EQ(ExitWish::Ignore, exitWishWhile(ExitAskedByCancel, ExitAskedByWindow));
+    EXPECT_EQ(ExitWish::Beep, exitWishWhile(ExitAskedByButton, ExitAskedByButton));
+    EXPECT_EQ(ExitWish::Beep, exitWishWhile(ExitAskedByWindow, ExitAskedByCancel));
+    EXPECT_EQ(ExitWish::Beep, exitWishWhile(ExitAskedByCancel, ExitAskedByCancel));
+}
+
 }  // namespace

@@ -1,10 +1,15 @@
 // Completing the exchange of files in use: the pairs of the rename file and
-// which of them may be carried out; and the temporary names the engine makes.
+// which of them may be carried out, the number a new pair takes, and the
+// temporary names the engine makes.
 #include "tools/companion/ExchangeRules.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "filemanager/EngineRules.h"
+#include "format/RenameFile.h"
 
 namespace {
 
@@ -56,6 +61,30 @@ TEST(ExchangePairs, TemporaryNamesAreTheSystemsQrvHexTmp) {
     for (const char* name : {"qrv.tmp", "qrv12345.tmp", "qrvG.tmp", "qrv1.tmp.exe", "xrv1.tmp", "qrv1.tm",
                              "qrv1_tmp", ""})
         EXPECT_FALSE(isTemporaryFileName(name)) << name;
+}
+
+// A new pair takes the number after the highest in the section, whole pair
+// or half, so that no pair of an earlier run is overwritten; the key list as
+// the profile call gives it, each name terminated.
+TEST(ExchangeNumbers, NewPairGoesAfterTheHighestInTheSection) {
+    struct Case {
+        std::vector<std::string> keys;
+        unsigned long next;
+    } cases[] = {
+        {{}, 1},
+        {{"TempName1", "RealName1"}, 2},
+        {{"tempname2", "REALNAME2", "TempName10", "RealName10", "TempName3"}, 11},
+        {{"RealName7"}, 8},
+        {{"Other99", "TempName", "TempName5x", "TempName1234567890", "NameTemp4"}, 1},
+        {{"TempName999999998", "RealName999999998"}, 999999999},
+        {{"TempName999999999"}, 0},  // the next would have ten digits: no room
+    };
+    for (const Case& c : cases) {
+        std::string list;
+        for (const std::string& key : c.keys)
+            list += key + '\0';
+        EXPECT_EQ(c.next, nextExchangeNumber(list.data(), list.size())) << list;
+    }
 }
 
 }  // namespace

@@ -207,10 +207,16 @@ TEST(RegistryRules, UninstallerProgramStandsBeforeTheDisplayName) {
     EXPECT_EQ("c:\\w\\u.exe", programOf("c:\\w\\u.exe    my product", "my product"));
     EXPECT_EQ("c:\\w\\u.exe", programOf("c:\\w\\u.exe\"my product", "my product"));
     EXPECT_EQ("c:\\w\\u.ex", programOf("c:\\w\\u.exemy product", "my product"));
-    // The first occurrence decides, also inside the uninstaller's folder.
-    EXPECT_EQ("c:\\program files", programOf("c:\\program files\\app\\u.exe app", "app"));
-    // Text after the name is ignored.
+    // The name where it ends the string, also when it stands in the
+    // uninstaller's own path before.
+    EXPECT_EQ("c:\\program files\\app\\u.exe", programOf("c:\\program files\\app\\u.exe app", "app"));
+    EXPECT_EQ("c:\\windows\\qrvunins.exe", programOf("c:\\windows\\qrvunins.exe qrv", "qrv"));
+    EXPECT_EQ("c:\\windows\\qrvunins.exe", programOf("c:\\windows\\qrvunins.exe windows", "windows"));
+    EXPECT_EQ("c:\\windows\\qrvunins.exe", programOf("c:\\windows\\qrvunins.exe exe", "exe"));
+    // A string that does not end in the name: its first occurrence decides,
+    // and the text after it is ignored.
     EXPECT_EQ("c:\\u.exe", programOf("c:\\u.exe app /quiet", "app"));
+    EXPECT_EQ("c:\\program files", programOf("c:\\program files\\app\\u.exe app /quiet", "app"));
     // Blanks inside the path stay.
     EXPECT_EQ("c:\\my tools\\u.exe", programOf("c:\\my tools\\u.exe app", "app"));
 }

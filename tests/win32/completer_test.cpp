@@ -1,7 +1,8 @@
 // Completing the exchange of files that were in use: after a run that ended
 // with 3, completeExchanges() hands every TempName/RealName pair of
 // QrvInit.Ini to Windows as a rename at its next start and takes it out of
-// the rename file; a pair not in the engine's shape stays. Wine performs the
+// the rename file; a pair not in the engine's shape stays. Two setups run
+// as separate processes before one restart each keep their pair. Wine performs the
 // renames Windows keeps in PendingFileRenameOperations whenever wineboot
 // starts the session again ("wineboot --restart"), which this test runs to
 // see the new content in place and no qrv*.TMP left.
@@ -117,6 +118,34 @@ TEST_F(Completer, PairsAreRegisteredTakenOutAndCarriedOutAtTheRestart) {
     EXPECT_EQ((std::vector<std::string>{foreign}), kit::temporaries(app + "\\lib"));
     EXPECT_EQ("(none)", kit::pendingFor(top[0]));
     DeleteFileA(foreign.c_str());
+}
+
+// Two setups before one restart (two products, or one product run twice),
+// each a process of its own with a file in use: both pairs stay in the
+// rename file, and the completer puts both files in place.
+TEST_F(Completer, TwoSetupProcessesBeforeTheRestartEachKeepTheirPair) {
+    kit::PendingRenamesKeeper keeper;
+    const std::string apps[] = {dir + "\\First", dir + "\\Second"};
+    std::vector<std::string> expected, pairs;  // "temporary -> real"
+    for (const std::string& app : apps) {
+        CreateDirectoryA(app.c_str(), nullptr);
+        CreateDirectoryA((app + "\\lib").c_str(), nullptr);
+        ASSERT_TRUE(testenv::writeFile(app + "\\c0.dll", "the old content, in use"));
+        kit::Held held(app + "\\c0.dll");
+        ASSERT_TRUE(held.ok());
+        EXPECT_EQ(3, testenv::run("\"" + testenv::binPath("inuse_setup.exe") + "\" \"" + app + "\"", dir + "\\vol"));
+        std::vector<std::string> temporary = kit::temporaries(app);
+        ASSERT_EQ(1u, temporary.size()) << app;
+        expected.push_back(temporary[0] + " -> " + app + "\\c0.dll");
+    }
+    for (const std::string& key : renameKeys())
+        if (key.compare(0, 8, "TempName") == 0)
+            pairs.push_back(profileValue(key) + " -> " + profileValue("RealName" + key.substr(8)));
+    EXPECT_EQ(expected, pairs);
+    EXPECT_EQ(2u, completeExchanges().registered);
+    EXPECT_EQ(0, testenv::run("wineboot.exe --restart"));
+    for (const std::string& app : apps)
+        EXPECT_TRUE(sources[0] == testenv::readFile(app + "\\c0.dll")) << app;
 }
 
 TEST_F(Completer, NoRenameFileIsNothingToDo) {

@@ -514,7 +514,9 @@ TEST_F(EngineDamage, FailingWritesAreReportedOnceAndEndTheRun) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageA(&msg);
-    EXPECT_EQ(1, exitCommands);
+    // A bare engine driven from the product's own windows sends them nothing
+    // (only Setup's run closes its background window).
+    EXPECT_EQ(0, exitCommands);
     DestroyWindow(progress);
     DestroyWindow(background);
 

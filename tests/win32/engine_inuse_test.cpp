@@ -22,10 +22,6 @@ namespace {
 
 const char kCaption[] = "Engine Test Setup";
 
-// Exchanges made so far by this process: the library numbers them across
-// all objects and never starts again.
-unsigned int exchanges = 0;
-
 std::string renameFile() { return kit::windowsDir() + "\\QrvInit.Ini"; }
 
 std::string profileValue(const std::string& key) {
@@ -137,12 +133,11 @@ TEST_F(EngineInUse, HeldTargetsGoToTemporaryFilesRecordedForTheNextStart) {
     EXPECT_TRUE(sources[0] == testenv::readFile(target(0)));
     EXPECT_TRUE(sources[3] == testenv::readFile(target(3)));
 
-    // One pair of names per exchange, numbered on from the process's last.
-    unsigned int first = ++exchanges, second = ++exchanges;
-    EXPECT_EQ(lib[0], profileValue("TempName" + std::to_string(first)));
-    EXPECT_EQ(target(1), profileValue("RealName" + std::to_string(first)));
-    EXPECT_EQ(top[0], profileValue("TempName" + std::to_string(second)));
-    EXPECT_EQ(target(2), profileValue("RealName" + std::to_string(second)));
+    // One pair of names per exchange, numbered from 1 in a new rename file.
+    EXPECT_EQ(lib[0], profileValue("TempName1"));
+    EXPECT_EQ(target(1), profileValue("RealName1"));
+    EXPECT_EQ(top[0], profileValue("TempName2"));
+    EXPECT_EQ(target(2), profileValue("RealName2"));
 
     // Install.log: the temporary file's record follows its file's record at
     // once, with the temporary name over the start of fileName.
@@ -167,7 +162,7 @@ TEST_F(EngineInUse, HeldTargetsGoToTemporaryFilesRecordedForTheNextStart) {
         EXPECT_EQ(kit::recordTime(log[i]), kit::writeTime(temps[i])) << i;
     }
 
-    // A second object goes on with the numbering.
+    // A second object goes on after the pairs in the file, which stay.
     DeleteFileA((app + "\\Install.log").c_str());
     {
         kit::Held held(target(3));
@@ -176,12 +171,13 @@ TEST_F(EngineInUse, HeldTargetsGoToTemporaryFilesRecordedForTheNextStart) {
         EXPECT_EQ(3, kit::install(engine, volumes, app).run);
         EXPECT_TRUE(guard.seen().empty());
     }
-    unsigned int third = ++exchanges;
     std::vector<std::string> lib2 = kit::temporaries(app + "\\lib");
     ASSERT_EQ(2u, lib2.size());
     std::string newest = lib2[0] == lib[0] ? lib2[1] : lib2[0];
-    EXPECT_EQ(newest, profileValue("TempName" + std::to_string(third)));
-    EXPECT_EQ(target(3), profileValue("RealName" + std::to_string(third)));
+    EXPECT_EQ(newest, profileValue("TempName3"));
+    EXPECT_EQ(target(3), profileValue("RealName3"));
+    EXPECT_EQ(lib[0], profileValue("TempName1"));
+    EXPECT_EQ(top[0], profileValue("TempName2"));
     EXPECT_EQ(4u + 1u, kit::readLog(app + "\\Install.log").size());
 }
 
@@ -201,7 +197,6 @@ TEST_F(EngineInUse, UnwritableRenameFileFallsBackOnWininit) {
         EXPECT_EQ(3, kit::install(engine, volumes, app).run);
         EXPECT_TRUE(guard.seen().empty());
     }
-    ++exchanges;  // the number was taken even though the entries failed
     EXPECT_EQ("; locked\r\n", std::string(reinterpret_cast<const char*>(testenv::readFile(renameFile()).data()),
                                           testenv::readFile(renameFile()).size()));
 
@@ -252,12 +247,35 @@ TEST_F(EngineInUse, NoRoomForATemporaryFileStopsTheRun) {
         EXPECT_TRUE(guard.seen().empty());
         EXPECT_EQ(1, engine.rebootFlag);
     }
-    ++exchanges;
     EXPECT_TRUE(kit::temporaries(app + "\\lib").empty());
     // The file before it keeps its record.
     std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
     ASSERT_EQ(1u, log.size());
     EXPECT_STREQ("f0.dll", log[0].fileName);
+}
+
+// wininit.ini refused as well: the exchange is recorded nowhere, so the run
+// stops as when no temporary file can be made, and none is left behind.
+TEST_F(EngineInUse, RefusedWininitStopsTheRunLikeAnyFailureToRecord) {
+    std::string wininitPath = kit::windowsDir() + "\\wininit.ini";
+    ASSERT_TRUE(testenv::writeFile(wininitPath, "[rename]\r\nNUL=C:\\OLD.TXT\r\n"));
+    ASSERT_TRUE(testenv::writeFile(renameFile(), "; locked\r\n"));
+    ASSERT_TRUE(testenv::writeFile(target(1), "in use"));
+    {
+        kit::Immutable lockedRenames(renameFile()), lockedWininit(wininitPath);
+        ASSERT_TRUE(lockedRenames.ok() && lockedWininit.ok());
+        kit::Held held(target(1));
+        kit::Engine engine;
+        ui::Script ui;
+        ui.messageBox(nullptr, kCaption, "Cannot create destination file.\nInstallation aborted.", IDOK,
+                      MB_ICONSTOP);
+        kit::DialogGuard guard(&ui, 1);
+        EXPECT_EQ(0, kit::install(engine, volumes, app).run);
+        EXPECT_TRUE(ui.finish());
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    EXPECT_TRUE(kit::temporaries(app + "\\lib").empty());
+    EXPECT_EQ(1u, kit::readLog(app + "\\Install.log").size());
 }
 
 // A held target whose new content cannot be expanded whole (its stream is
@@ -300,10 +318,9 @@ TEST_F(EngineInUse, FailedExpansionTakesBackItsExchange) {
             EXPECT_TRUE(ui.finish());
             EXPECT_TRUE(guard.seen().empty());
         }
-        unsigned int number = ++exchanges;
         EXPECT_TRUE(kit::temporaries(app).empty()) << wininitOnly;
-        EXPECT_EQ("", profileValue("TempName" + std::to_string(number)));
-        EXPECT_EQ("", profileValue("RealName" + std::to_string(number)));
+        EXPECT_EQ("", profileValue("TempName1"));
+        EXPECT_EQ("", profileValue("RealName1"));
         char section[4096] = {};
         DWORD n = GetPrivateProfileSectionA("rename", section, sizeof section, "wininit.ini");
         EXPECT_EQ(std::string("NUL=C:\\OLD.TXT"), std::string(section, n ? n - 1 : 0))
@@ -334,7 +351,6 @@ TEST_F(EngineInUse, TemporaryFileOfADriveRootTargetIsInTheRoot) {
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
         CloseHandle(file);
     }
-    ++exchanges;
     std::string name(temporaryName);
     EXPECT_EQ(drive + "\\qrv", name.substr(0, drive.size() + 4));
     EXPECT_EQ(std::string::npos, name.find('\\', drive.size() + 1)) << name;

@@ -511,7 +511,7 @@ TEST_F(SetupTest, ExitButtonBeepsDuringItsOwnQuestion) {
         ui.window("the exit button's question",
                   [](const ui::WindowInfo& w) { return w.text == kExitText && w.style == kQuestion; },
                   [&](HWND box) {
-                      EXPECT_EQ(0, setup.exitQuestionGuard);  // the button's own flag, not the guard
+                      EXPECT_EQ(2, setup.exitQuestionGuard);  // one guard, holding the asker: the button
                       EXPECT_TRUE(clickExitButton(button));
                       EXPECT_EQ(1, g_beeps.load());
                       EXPECT_TRUE(clickExitButton(button));

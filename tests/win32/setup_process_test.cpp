@@ -9,10 +9,12 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <string.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,9 +44,21 @@ struct Source {
     std::vector<unsigned char> bytes;
 };
 
+// Waits, bounded, until `done` holds; whether it does.
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 500; ++i) {
+        if (done())
+            return true;
+        Sleep(10);
+    }
+    return done();
+}
+
 // A product: counts its closing operations and sees every notification
 // before the library does; `onFile` runs at each notification 0 (on the
-// worker), with the file's number from 1.
+// worker), with the file's number from 1. Without `callsBase` it never
+// calls the library's TakeProcessInfo and answers 2 to everything. It
+// answers 0 (fail) to the notification of file `failAt`.
 class Product : public Setup {
 public:
     Product() : Setup(GetModuleHandleA(nullptr), g_title, g_product, g_exe) {}
@@ -53,16 +67,27 @@ public:
             ++files;
             if (onFile)
                 onFile(files);
+            if (files == failAt)
+                return answers.push_back(NoticeFail), NoticeFail;
         }
+        if (!callsBase)
+            return answers.push_back(StepContinue), StepContinue;
         if (kind == InfoOverallPercent && !checkedIgnored) {
             checkedIgnored = true;
             checkIgnoredKinds();
         }
         int answer = Setup::TakeProcessInfo(kind, data);
+        // The dialog shows the last total on its own time: the worker does
+        // not wait for it, this product does.
+        if (kind == InfoOverallPercent && *static_cast<unsigned int*>(data) == 100)
+            waitFor([&] { return totalBarNow() == 100; });
         if (kind == InfoOverallPercent)
-            totalBar = static_cast<int>(SendDlgItemMessageA(progressDialog, IDC_TOTAL_BAR, PBM_GETPOS, 0, 0));
+            totalBar = totalBarNow();
         answers.push_back(answer);
         return answer;
+    }
+    int totalBarNow() {
+        return static_cast<int>(SendDlgItemMessageA(progressDialog, IDC_TOTAL_BAR, PBM_GETPOS, 0, 0));
     }
     int ProcessError() override { return ++errors, 1; }
     int ProcessOK() override { return ++oks, 1; }
@@ -72,6 +97,9 @@ public:
     // Kinds outside 0 to 3 change nothing and answer 2, whatever `data` is.
     void checkIgnoredKinds() {
         char before[300] = {}, after[300] = {};
+        // The worker is here: what it published is shown within a few ticks.
+        waitFor([&] { return GetDlgItemTextA(progressDialog, IDC_TARGET_TEXT, before, sizeof before) > 0; });
+        Sleep(200);
         GetDlgItemTextA(progressDialog, IDC_TARGET_TEXT, before, sizeof before);
         LRESULT current = SendDlgItemMessageA(progressDialog, IDC_CURRENT_BAR, PBM_GETPOS, 0, 0);
         LRESULT total = SendDlgItemMessageA(progressDialog, IDC_TOTAL_BAR, PBM_GETPOS, 0, 0);
@@ -85,6 +113,8 @@ public:
     }
 
     std::function<void(int)> onFile;
+    bool callsBase = true;
+    int failAt = 0;
     int files = 0;
     int errors = 0, oks = 0, breaks = 0, reboots = 0;
     int totalBar = -1;
@@ -123,6 +153,13 @@ protected:
         product.SetInstallDirectory(installDir.data());
         kit::CurrentDir cd(volumes);
         EXPECT_EQ(0, product.Process());
+    }
+
+    // Installs into `name` below the test's folder from now on.
+    void useApp(const std::string& name) {
+        app = dir + name;
+        installDir.assign(app.begin(), app.end());
+        installDir.resize(PathSize, '\0');
     }
 
     // Files 0 .. count-1 installed byte for byte, the others absent.
@@ -170,12 +207,16 @@ TEST_F(SetupProcess, FullInstallEndsWithSetupIsComplete) {
 
 // Cancel pressed while file `at` is announced; the question is answered
 // `button`. The worker waits until the question is on screen, so it is held
-// at that notification whatever the machine's speed.
-void cancelAt(Product& product, ui::Script& ui, int at, int button, HANDLE shown) {
+// at that notification whatever the machine's speed. `meanwhile` runs while
+// the question is open, before the answer.
+void cancelAt(Product& product, ui::Script& ui, int at, int button, HANDLE shown,
+              std::function<void()> meanwhile = nullptr) {
     ui.window("the cancel question", [](const ui::WindowInfo& w) {
         return w.text == kExitText && w.style == kQuestion;
-    }, [shown, button](HWND box) {
+    }, [shown, button, meanwhile](HWND box) {
         SetEvent(shown);
+        if (meanwhile)
+            meanwhile();
         ui::press(box, button);
     });
     product.onFile = [&product, at, shown](int file) {
@@ -186,11 +227,20 @@ void cancelAt(Product& product, ui::Script& ui, int at, int button, HANDLE shown
     };
 }
 
+// The exit button pressed while the Cancel question is open asks nothing:
+// one question at a time (a second one would be a window the script did not
+// expect).
 TEST_F(SetupProcess, CancelAnsweredNoResumesAndCompletes) {
     Product product;
+    product.ShowBGWindow(SW_SHOW);
+    ASSERT_EQ(1, product.CreateExitButton());
+    HWND exitButton = product.exitButtonDialog;
     Event shown;
     ui::Script ui;
-    cancelAt(product, ui, 5, IDNO, shown.handle);
+    cancelAt(product, ui, 5, IDNO, shown.handle, [exitButton] {
+        ui::press(exitButton, IDCANCEL);
+        Sleep(300);
+    });
     ui.messageBox(ui::AnyOwner, g_title, "Setup is complete.", IDOK, MB_ICONINFORMATION);
     run(product);
     EXPECT_TRUE(ui.finish());
@@ -204,29 +254,99 @@ TEST_F(SetupProcess, CancelAnsweredNoResumesAndCompletes) {
     EXPECT_EQ(1, product.MainWindowExist());
 }
 
+// The stop does not depend on the product: one that calls the library's
+// TakeProcessInfo and one that never does (answering 2 to everything) both
+// stop at the held file.
 TEST_F(SetupProcess, CancelAnsweredYesStopsAtTheHeldFile) {
+    for (bool callsBase : {true, false}) {
+        SCOPED_TRACE(callsBase ? "calls the base" : "never calls the base");
+        useApp(callsBase ? "\\AppBase" : "\\AppOwn");
+        Product product;
+        product.callsBase = callsBase;
+        Event shown;
+        ui::Script ui;
+        cancelAt(product, ui, 5, IDYES, shown.handle);
+        DWORD answered = 0;
+        product.onFile = [inner = product.onFile, &answered](int file) {
+            inner(file);
+            answered = GetTickCount();
+        };
+        run(product);
+        DWORD returned = GetTickCount();
+        EXPECT_TRUE(ui.finish());
+
+        // A confirmed Cancel ends the dialog with 0: ProcessError, once,
+        // and Process returns at once, not after the remaining files.
+        EXPECT_EQ(1, product.errors);
+        EXPECT_EQ(0, product.oks + product.breaks + product.reboots);
+        EXPECT_LT(returned - answered, 2000u);
+        // The fifth file was announced and held: the four before it are
+        // complete, nothing of it or after it exists.
+        EXPECT_EQ(5, product.files);
+        expectInstalled(4);
+        DWORD exitCode = STILL_ACTIVE;
+        ASSERT_TRUE(GetExitCodeThread(product.workerThread, &exitCode));
+        EXPECT_EQ(0u, exitCode);
+        // The background window closes once its posted command is served.
+        testenv::pumpMessages();
+        EXPECT_EQ(0, product.MainWindowExist());
+    }
+}
+
+// The run ends (a product's answer fails it) while the Cancel question is
+// open: the dialog waits for the answer, and No then ends it with the run's
+// result.
+TEST_F(SetupProcess, RunEndingWhileCancelIsAskedEndsAfterNo) {
     Product product;
-    Event shown;
+    product.failAt = 3;
+    product.onFile = [&product](int file) {
+        if (file == 3)
+            PostMessageA(product.progressDialog, WM_COMMAND, IDCANCEL, 0);
+    };
     ui::Script ui;
-    cancelAt(product, ui, 5, IDYES, shown.handle);
+    ui.messageBox(ui::AnyOwner, g_title, kExitText, IDNO, kQuestion);
     run(product);
     EXPECT_TRUE(ui.finish());
-
-    // A confirmed Cancel ends the dialog with 0: ProcessError, once.
     EXPECT_EQ(1, product.errors);
     EXPECT_EQ(0, product.oks + product.breaks + product.reboots);
-    // The fifth file was announced, held and answered with a user break:
-    // the four before it are complete, nothing of it or after it exists.
-    EXPECT_EQ(5, product.files);
-    ASSERT_FALSE(product.answers.empty());
-    EXPECT_EQ(1, product.answers.back());
-    expectInstalled(4);
-    DWORD exitCode = STILL_ACTIVE;
-    ASSERT_TRUE(GetExitCodeThread(product.workerThread, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-    // The background window closes once its posted command is served.
-    testenv::pumpMessages();
-    EXPECT_EQ(0, product.MainWindowExist());
+    expectInstalled(2);
+}
+
+// F3 pressed while a message box of the worker has the keyboard (here the
+// wrong-groups question, before any file) reaches the background window,
+// which asks; No, then OK to the worker's question, and the run completes.
+TEST_F(SetupProcess, F3FromAWorkerMessageBoxAsksToExit) {
+    Product product;
+    product.callsBase = false;
+    product.ShowBGWindow(SW_SHOW);
+    ASSERT_EQ(1, product.MakeGroupList(3));  // the archive has one group
+    HWND workerBox = nullptr;
+    ui::Script ui;
+    ui.window("the wrong-groups question", [](const ui::WindowInfo& w) {
+        return w.text == "Wrong groups number.\nDo you want to continue ?";
+    }, [&workerBox](HWND box) {
+        workerBox = box;
+        SetForegroundWindow(box);
+        for (DWORD flags : {0ul, static_cast<unsigned long>(KEYEVENTF_KEYUP)}) {
+            INPUT in = {};
+            in.type = INPUT_KEYBOARD;
+            in.ki.wVk = VK_F3;
+            in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(VK_F3, 0));
+            in.ki.dwFlags = flags;
+            SendInput(1, &in, sizeof in);
+        }
+    });
+    ui.window("the exit question", [](const ui::WindowInfo& w) {
+        return w.text == kExitText && w.style == kQuestion;
+    }, [&workerBox](HWND box) {
+        ui::press(box, IDNO);
+        ui::press(workerBox, IDOK);
+    });
+    ui.messageBox(ui::AnyOwner, g_title, "Setup is complete.", IDOK, MB_ICONINFORMATION);
+    run(product);
+    EXPECT_TRUE(ui.finish());
+    EXPECT_EQ(1, product.oks);
+    expectInstalled(kFiles);
 }
 
 int g_exitWindowsCalls = 0;
@@ -250,9 +370,7 @@ TEST_F(SetupProcess, RunNeedingARebootOffersIt) {
     std::string renameFile = kit::windowsDir() + "\\QrvInit.Ini";
     for (int button : {IDCANCEL, IDOK}) {
         g_exitWindowsCalls = 0;
-        app = dir + (button == IDOK ? "\\AppOk" : "\\AppCancel");
-        installDir.assign(app.begin(), app.end());
-        installDir.resize(PathSize, '\0');
+        useApp(button == IDOK ? "\\AppOk" : "\\AppCancel");
         CreateDirectoryA(app.c_str(), nullptr);
         std::string held = app + "\\" + sources[2].name;
         ASSERT_TRUE(testenv::writeFile(held, std::string("old")));
@@ -301,11 +419,44 @@ TEST_F(SetupProcess, BackgroundClosedMidRunStopsTheWorkerBeforeProcessReturns) {
     ASSERT_TRUE(GetExitCodeThread(product.workerThread, &exitCode));
     EXPECT_EQ(0u, exitCode);
     EXPECT_EQ(5, product.files);
-    ASSERT_FALSE(product.answers.empty());
-    EXPECT_EQ(1, product.answers.back());
     expectInstalled(4);
     EXPECT_EQ(0, product.MainWindowExist());
     EXPECT_EQ(0, product.oks + product.breaks + product.reboots);
+}
+
+// A write that fails is shown once and ends the run; the run then closes the
+// background window. The second file's record is pointed at a device that
+// takes no byte (Wine maps the host's /dev/full to Z:\dev\full).
+TEST_F(SetupProcess, FailedWriteEndsTheRunAndClosesTheBackground) {
+    kit::Manifest manifest;
+    for (int i = 0; i < 3; ++i)
+        manifest.file("src\\" + sources[i].name, "install", "", 1);
+    volumes = dir + "\\full";
+    ASSERT_TRUE(kit::pack(manifest, dir, volumes));
+    std::vector<unsigned char> volume = testenv::readFile(volumes + "\\Data1.Dat");
+    uint32_t firstChunk;
+    memcpy(&firstChunk, &volume[24 + 12], 4);
+    ASSERT_LT(24 + 564 + firstChunk + 564, volume.size());
+    auto* second = reinterpret_cast<tagCompressFileHeader*>(&volume[24 + 564 + firstChunk]);
+    second->targetDir = TargetNone;
+    memset(second->subDir, 0, sizeof second->subDir);
+    strcpy(second->subDir, "Z:\\dev");
+    memset(second->fileName, 0, sizeof second->fileName);
+    strcpy(second->fileName, "full");
+    ASSERT_TRUE(testenv::writeFile(volumes + "\\Data1.Dat", volume));
+    ASSERT_TRUE(DeleteFileA((volumes + "\\Data.Chk").c_str()));  // it would refuse the record
+
+    Product product;
+    ui::Script ui;
+    ui.messageBox(ui::AnyOwner, g_title, "Error writing destination file.\nInstallation aborted.", IDOK,
+                  MB_ICONSTOP);
+    run(product);
+    EXPECT_TRUE(ui.finish());
+    EXPECT_EQ(1, product.errors);
+    EXPECT_EQ(0, product.oks + product.breaks + product.reboots);
+    expectInstalled(1);
+    testenv::pumpMessages();
+    EXPECT_EQ(0, product.MainWindowExist());
 }
 
 }  // namespace

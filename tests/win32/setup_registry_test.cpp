@@ -646,20 +646,56 @@ TEST_F(SetupUninstall, ALongSubkeyNameStopsTheSearch) {
     EXPECT_EQ(100, setup.RunUninstall());
 }
 
-TEST_F(SetupUninstall, TheFirstOccurrenceOfTheNameCutsThePath) {
-    // The name also stands in the uninstaller's folder: the path is cut
-    // there, naming the scratch folder, which cannot be started. The
-    // window came and went.
+TEST_F(SetupUninstall, TheNameInTheUninstallersFolderDoesNotCutThePath) {
+    // The name also stands in the uninstaller's folder (as "QRV" stands in
+    // C:\WINDOWS\QRVUnins.Exe): the name that ends the string decides.
     std::string folder = dir + "\\Registry Test Product Files";
     CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(uninstaller.c_str(), (folder + "\\QRVUnins.Exe").c_str(), FALSE));
-    std::string command = folder + "\\QRVUnins.Exe Registry Test Product";
+    std::string program = folder + "\\QRVUnins.Exe";
+    ASSERT_TRUE(CopyFileA(uninstaller.c_str(), program.c_str(), FALSE));
+    std::string command = program + " Registry Test Product";
     entry("Registry Test Product", "Registry Test Product", &command);
     Product setup;
-    EXPECT_EQ(1, setup.RunUninstall());
-    EXPECT_TRUE(recorded().empty());
-    EXPECT_EQ(1, g_removalWindows);
+    EXPECT_EQ(100, setup.RunUninstall());
+    EXPECT_EQ((std::vector<std::string>{expectedCommand(program), "ended"}), recorded());
     EXPECT_EQ(setup.backgroundWindow, setup.GetParentForMessage());
+}
+
+// A user who may read HKLM but not write it: Setup.Dll's opening of keys
+// refuses every access beyond reading, as the system would.
+using OpenKeyFunction = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
+using CreateKeyFunction = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*,
+                                        PHKEY, LPDWORD);
+OpenKeyFunction g_realOpenKey = nullptr;
+CreateKeyFunction g_realCreateKey = nullptr;
+bool readingOnly(REGSAM access) { return (access & ~(KEY_READ | KEY_WOW64_64KEY | KEY_WOW64_32KEY)) == 0; }
+LONG WINAPI readOnlyOpenKey(HKEY root, LPCSTR name, DWORD options, REGSAM access, PHKEY key) {
+    return readingOnly(access) ? g_realOpenKey(root, name, options, access, key) : ERROR_ACCESS_DENIED;
+}
+LONG WINAPI readOnlyCreateKey(HKEY root, LPCSTR name, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                              const SECURITY_ATTRIBUTES* security, PHKEY key, LPDWORD disposition) {
+    return readingOnly(access) ? g_realCreateKey(root, name, reserved, keyClass, options, access, security, key,
+                                                 disposition)
+                               : ERROR_ACCESS_DENIED;
+}
+
+TEST_F(SetupUninstall, AUserWhoMayOnlyReadTheRegistryHasTheEarlierVersionRemoved) {
+    ourEntry();
+    Product setup;
+    // The library may not have imported RegOpenKeyExA at all.
+    g_realCreateKey = reinterpret_cast<CreateKeyFunction>(const_cast<void*>(ui::replaceImport(
+        testenv::library(), "advapi32.dll", "RegCreateKeyExA", reinterpret_cast<const void*>(&readOnlyCreateKey))));
+    g_realOpenKey = reinterpret_cast<OpenKeyFunction>(const_cast<void*>(ui::replaceImport(
+        testenv::library(), "advapi32.dll", "RegOpenKeyExA", reinterpret_cast<const void*>(&readOnlyOpenKey))));
+    int result = setup.RunUninstall();
+    if (g_realCreateKey)
+        ui::replaceImport(testenv::library(), "advapi32.dll", "RegCreateKeyExA",
+                          reinterpret_cast<const void*>(g_realCreateKey));
+    if (g_realOpenKey)
+        ui::replaceImport(testenv::library(), "advapi32.dll", "RegOpenKeyExA",
+                          reinterpret_cast<const void*>(g_realOpenKey));
+    EXPECT_EQ(100, result);
+    EXPECT_EQ((std::vector<std::string>{expectedCommand(uninstaller), "ended"}), recorded());
 }
 
 // Counts the timer ticks of a window of this thread.

@@ -359,6 +359,21 @@ TEST_F(Relaunch, ALaterRunOverwritesKeysAndLeavesHigherOnes) {
     EXPECT_STREQ("yes", kept);
 }
 
+// "A:\SETUP.EXE" typed at a prompt in another folder: the disk's program
+// files are copied, not the current directory's.
+TEST_F(Relaunch, StartedFromAnotherFolderCopiesTheDisksFiles) {
+    makeDisk();
+    std::string elsewhere = scratch_ + "\\elsewhere";
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+    ASSERT_TRUE(testenv::writeFile(elsewhere + "\\notes.txt", "not the disk's"));
+    ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
+    ui::Script ui(3000);
+    EXPECT_EQ(0, relaunch("", SW_SHOW));
+    EXPECT_TRUE(ui.finish());
+    EXPECT_EQ(expectedList(programFiles()), cleanupSection(listFile()));
+    EXPECT_FALSE(testenv::fileExists(temp_ + "\\notes.txt"));
+}
+
 TEST_F(Relaunch, PathWithoutBackslashIsReported) {
     g_fakeExecutable = "SETUP.EXE";
     FrontWindow front;

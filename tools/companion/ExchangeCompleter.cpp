@@ -12,12 +12,12 @@
 
 #include "Setup.h"
 #include "common/PathText.h"
+#include "format/RenameFile.h"
 #include "tools/companion/ExchangeRules.h"
+#include "win32/Ownership.h"
 
 namespace {
 
-// The engine writes its pairs under the section whose name is empty.
-const char kSection[] = "";
 // Far more than the engine's key names of one rename file can take.
 const DWORD kKeyListSize = 65536;
 
@@ -28,19 +28,21 @@ std::vector<ProfileEntry> readSection(const char* file) {
     if (!keys)
         return out;
     // Without a key name the call lists the section's keys, each terminated.
-    DWORD used = GetPrivateProfileStringA(kSection, nullptr, "", keys.get(), kKeyListSize, file);
+    DWORD used = GetPrivateProfileStringA(kRenameSection, nullptr, "", keys.get(), kKeyListSize, file);
     for (const char* key = keys.get(); key < keys.get() + used && *key; key += strlen(key) + 1) {
         char value[2 * PathSize] = "";
-        GetPrivateProfileStringA(kSection, key, "", value, sizeof value, file);
+        GetPrivateProfileStringA(kRenameSection, key, "", value, sizeof value, file);
         out.push_back({key, value});
     }
     return out;
 }
 
 void removePair(const ExchangePair& pair, const char* file) {
-    std::string number = std::to_string(pair.number);
-    WritePrivateProfileStringA(kSection, ("TempName" + number).c_str(), nullptr, file);
-    WritePrivateProfileStringA(kSection, ("RealName" + number).c_str(), nullptr, file);
+    char temporaryKey[kExchangeKeySize];
+    char realKey[kExchangeKeySize];
+    exchangeKeys(pair.number, temporaryKey, realKey);
+    WritePrivateProfileStringA(kRenameSection, temporaryKey, nullptr, file);
+    WritePrivateProfileStringA(kRenameSection, realKey, nullptr, file);
 }
 
 }  // namespace
@@ -53,11 +55,14 @@ ExchangeCompletion completeExchanges(const char* renameFile) {
             return done;
     } else {
         UINT n = GetWindowsDirectoryA(path, PathSize);
-        if (n == 0 || n >= PathSize || !appendName(path, "QrvInit.Ini"))
+        if (n == 0 || n >= PathSize || !appendName(path, kRenameFileName))
             return done;
     }
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
         return done;
+
+    // A setup recording a pair meanwhile would lose it to our rewrite.
+    win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
 
     for (const ExchangePair& pair : exchangePairs(readSection(path))) {
         if (checkPair(pair) != PairFault::None) {

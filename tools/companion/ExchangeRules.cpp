@@ -10,27 +10,9 @@
 #include "common/PathText.h"
 #include "format/InstallLog.h"
 #include "format/RecordNames.h"
+#include "format/RenameFile.h"
 
 namespace {
-
-// The number after `prefix` in `key` (compared without case); false when the
-// key is something else.
-bool keyNumber(const std::string& key, const char* prefix, unsigned long* number) {
-    size_t n = strlen(prefix);
-    if (key.size() <= n || key.size() > n + 9)
-        return false;
-    for (size_t i = 0; i < n; ++i)
-        if (foldNameByte(key[i]) != foldNameByte(prefix[i]))
-            return false;
-    unsigned long value = 0;
-    for (size_t i = n; i < key.size(); ++i) {
-        if (key[i] < '0' || key[i] > '9')
-            return false;
-        value = value * 10 + static_cast<unsigned long>(key[i] - '0');
-    }
-    *number = value;
-    return true;
-}
 
 bool driveAbsolute(const std::string& path) {
     return path.size() >= 4 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
@@ -48,10 +30,10 @@ std::vector<ExchangePair> exchangePairs(const std::vector<ProfileEntry>& entries
     std::map<unsigned long, int> parts;  // bit 1 TempName seen, bit 2 RealName seen
     for (const ProfileEntry& e : entries) {
         unsigned long n = 0;
-        if (keyNumber(e.key, "TempName", &n)) {
+        if (exchangeKeyNumber(e.key.data(), e.key.size(), kTemporaryKeyPrefix, &n)) {
             found[n].temporary = e.value;
             parts[n] |= 1;
-        } else if (keyNumber(e.key, "RealName", &n)) {
+        } else if (exchangeKeyNumber(e.key.data(), e.key.size(), kRealKeyPrefix, &n)) {
             found[n].real = e.value;
             parts[n] |= 2;
         } else {

@@ -87,7 +87,7 @@ int CALLBACK answerQuestion(BaseInterface* asker, int stringId, const char* text
         g_session.log->line(std::string("folder browser \"") + text + "\" opened");
         return 0;  // the person at the screen chooses
     } else {
-        answer = MessageBoxA(asker->parentForMessage, text, asker->messageCaption, style);
+        answer = MessageBoxA(asker->GetParentForMessage(), text, asker->messageCaption, style);
         if (answer == 0)
             return 0;  // no box could be opened: the library tries itself
     }
@@ -234,26 +234,6 @@ bool SampleProduct::filesFit() {
 int SampleProduct::TakeProcessInfo(int kind, void* data) {
     if (kind == InfoBeforeFile && data && log.isOpen())
         log.line(std::string("file ") + static_cast<const FileNotice*>(data)->targetPath);
-    if (kind == InfoVolumeOpened && data) {
-        // Sent before every file, mostly naming the same volume again.
-        if (strcmp(shownVolume_, static_cast<const char*>(data)) == 0)
-            return StepContinue;  // its answer is ignored
-        snprintf(shownVolume_, sizeof shownVolume_, "%s", static_cast<const char*>(data));
-    }
-    if (kind == InfoFilePercent && data) {
-        // The file's bar: the engine reports every 4 KB block, and each new
-        // position the dialog draws costs the worker a round trip to the
-        // dialog's thread (about a millisecond under Wine: 25 MB of files
-        // took 7 s instead of 0.5 s). Twenty positions a second are as
-        // smooth to the eye; a file's last position and the next file's
-        // first always go through.
-        unsigned int percent = *static_cast<unsigned int*>(data);
-        DWORD now = GetTickCount();
-        if (percent < 100 && percent >= barPercent_ && now - barShownAt_ < kBarInterval)
-            return StepContinue;  // this answer is only kept by the engine
-        barPercent_ = percent;
-        barShownAt_ = now;
-    }
     return Setup::TakeProcessInfo(kind, data);
 }
 

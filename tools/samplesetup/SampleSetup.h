@@ -30,9 +30,8 @@ public:
     // closing message.
     RunEnd run();
 
-    // Logs each file, then shows it in the progress dialog, the file's bar
-    // at most twenty times a second, the volume when it changes. Worker
-    // thread.
+    // Logs each file, then lets the library show it in the progress
+    // dialog. Worker thread.
     int TakeProcessInfo(int kind, void* data) override;
     // Each records how the run ended; the messages that go with it come
     // after Process, once the library's windows are settled (see run()).
@@ -86,12 +85,6 @@ private:
     void logGroups();
 
     RunEnd end_ = RunEnd::NotRun;
-    // The file's bar as last passed on to the dialog (worker thread only).
-    static const DWORD kBarInterval = 50;  // ms
-    unsigned int barPercent_ = 0;
-    DWORD barShownAt_ = 0;
-    // The volume the dialog shows (worker thread only).
-    char shownVolume_[PathSize] = "";
 };
 
 // Shows the wizard's four pages. Result: Accepted when Install was pressed

@@ -2,6 +2,7 @@
 #include "TestEnv.h"
 
 #include <gtest/gtest.h>
+#include <stdio.h>
 
 namespace testenv {
 
@@ -98,9 +99,20 @@ int run(const std::string& commandLine, const std::string& workDir) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
+    // Under a loaded Wine a process start has been seen to fail once in a
+    // few hundred runs: the start is tried again, and a failure says why.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        std::string cmd = commandLine;
+        started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 workDir.empty() ? nullptr : workDir.c_str(), &si, &pi) != FALSE;
+        if (!started) {
+            fprintf(stderr, "testenv::run: cannot start %s (error %lu)\n", commandLine.c_str(),
+                    static_cast<unsigned long>(GetLastError()));
+            Sleep(200);
+        }
+    }
+    if (!started)
         return -1;
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
