@@ -22,7 +22,8 @@ TEST(ExchangePairs, KeysMatchByNumberWithoutCase) {
         {"REALNAME10", "C:\\App\\lib\\b.dll"},
         {"TempName3", "C:\\App\\qrv3.tmp"},   // no RealName3: stays
         {"RealName4", "C:\\App\\d.dll"},      // no TempName4: stays
-        {"TempName", "C:\\App\\qrv5.tmp"},    // no number
+        {"TempName", "C:\\App\\qrv5.tmp"},    // no number: not pair 0 with the bare RealName
+        {"RealName", "C:\\App\\f.dll"},
         {"TempName1x", "C:\\App\\qrv6.tmp"},  // not a number
         {"TempName1234567890", "C:\\App\\qrv7.tmp"},
         {"RealName1234567890", "C:\\App\\e.dll"},  // ten digits: not the engine's

@@ -1,13 +1,16 @@
 // The uninstaller's decisions: its command line, paths compared the way
-// Windows looks names up, the removal plan from an Install.log (including
-// logs written by someone other than the engine), where Install.log is
-// looked for, and the registry keys of the product's registration.
+// Windows looks names up, the shared roots no installation folder may be or
+// hold, the removal plan from an Install.log (including logs written by
+// someone other than the engine, and names that resolve elsewhere through
+// 8.3 aliases and links), where Install.log is looked for, and the registry
+// keys of the product's registration.
 #include "tools/uninstaller/RemovalPlan.h"
 
 #include <gtest/gtest.h>
 
 #include <string.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -58,6 +61,34 @@ public:
         return planRemoval(bytes.data(), bytes.size(), f);
     }
     std::vector<unsigned char> bytes;
+};
+
+// A machine's aliases and links, as the Windows side would report them:
+// `aliases` maps a spelt component to its long name, `links` a folder or
+// file (long names) to where it leads.
+class FakeMachine : public PathResolver {
+public:
+    std::map<std::string, std::string> aliases, links;
+    std::map<std::string, int> asked;  // how often each path was resolved
+    ResolvedPath resolve(const std::string& path) override {
+        ++asked[path];
+        std::vector<std::string> parts;
+        EXPECT_TRUE(splitPath(path, &parts)) << path;
+        ResolvedPath r;
+        std::string at = parts[0] + "\\";
+        for (size_t i = 1; i < parts.size(); ++i) {
+            std::string name = aliases.count(parts[i]) ? aliases[parts[i]] : parts[i];
+            std::string own = at + (at.back() == '\\' ? "" : "\\") + name;
+            bool link = links.count(own) > 0;
+            r.path = own;
+            r.link = link;
+            r.target = link ? links[own] : own;
+            at = r.target;
+        }
+        if (parts.size() == 1)
+            r.path = r.target = at;
+        return r;
+    }
 };
 
 std::vector<std::string> pathsOf(const RemovalPlan& plan, FileFate fate) {
@@ -135,6 +166,32 @@ TEST(UninstallFolder, RootsAndFoldersHoldingWindowsOwnAreRefused) {
     // Below the Windows folder is still a folder of its own.
     f.install = "C:\\Windows\\Sample";
     EXPECT_TRUE(installFolderAcceptable(f));
+}
+
+TEST(UninstallFolder, SharedRootsAndFoldersHoldingThemAreRefused) {
+    const std::vector<std::string> shared = {"C:\\Program Files", "C:\\ProgramData", "C:\\Users\\ann\\Documents"};
+    const struct {
+        const char* folder;
+        RootClash clash;
+    } cases[] = {
+        {"C:\\Program Files\\Sample", RootClash::None},
+        {"C:\\Program Files Sample", RootClash::None},  // only starts alike
+        {"c:\\program files\\", RootClash::IsShared},
+        {"C:\\Users\\ann\\Documents.", RootClash::IsShared},
+        {"C:\\Users", RootClash::HoldsShared},
+        {"C:\\", RootClash::DriveRoot},
+        {"C:\\Program Files\\..", RootClash::NotDrivePath},
+    };
+    for (const auto& c : cases) {
+        std::string which;
+        EXPECT_EQ(c.clash, sharedRootClash(c.folder, shared, &which)) << c.folder;
+        EXPECT_EQ(c.clash == RootClash::IsShared || c.clash == RootClash::HoldsShared, !which.empty()) << c.folder;
+    }
+    KnownFolders f = machine();
+    f.shared = shared;
+    EXPECT_TRUE(installFolderAcceptable(f));
+    f.install = "C:\\ProgramData";
+    EXPECT_FALSE(installFolderAcceptable(f));
 }
 
 TEST(UninstallFolder, CandidatesClimbFromTheProgramFolderToBelowTheRoot) {
@@ -264,6 +321,54 @@ TEST(RemovalPlan, PathsOutsideTheFoldersItMayTouchStay) {
     plan = startup.plan(f);
     ASSERT_TRUE(plan.valid);
     EXPECT_EQ(FileFate::Outside, plan.files[0].fate);
+}
+
+// Every rule holds for where a name leads, not how it is spelt.
+TEST(RemovalPlan, DecidesOnWhatNamesResolveTo) {
+    FakeMachine m;
+    m.aliases = {{"PROG~FBU", "Program Files"}, {"STAR~DZT", "Start Menu"}, {"SAMP~1", "Sample"}};
+    m.links = {{"C:\\Program Files\\Sample\\WinLink", "C:\\Windows"},
+               {"C:\\Program Files\\Sample\\Jump", "C:\\Program Files\\Sample\\Docs"},
+               {"C:\\Apps\\Other\\Jump", "C:\\Program Files\\Sample\\Docs"},
+               {"C:\\Apps\\Sample", "C:\\Program Files\\Sample"},
+               {"C:\\Program Files\\Sample\\c1.txt", "C:\\canary\\c1.txt"}};
+    const struct {
+        int32_t targetDir;
+        const char* subDir;
+        const char* name;
+        FileFate fate;
+        const char* path;  // where the plan says the file lies
+    } cases[] = {
+        // The same file under its alias is one removal (the last record is planned first).
+        {TargetNone, "C:\\PROG~FBU\\Sample", "c.txt", FileFate::Remove, nullptr},
+        {TargetNone, "C:\\PROG~FBU\\Other", "other.dll", FileFate::Outside, "C:\\Program Files\\Other\\other.dll"},
+        {TargetNone, "C:\\PROG~FBU\\SAMP~1\\Bin", "x.dll", FileFate::Remove, "C:\\Program Files\\Sample\\Bin\\x.dll"},
+        {TargetInstall, "WinLink", "canary.txt", FileFate::Shared, "C:\\Windows\\canary.txt"},
+        {TargetInstall, "Jump", "a.txt", FileFate::BehindLink, "C:\\Program Files\\Sample\\Docs\\a.txt"},
+        {TargetNone, "C:\\Apps\\Other\\Jump", "b.txt", FileFate::BehindLink, "C:\\Program Files\\Sample\\Docs\\b.txt"},
+        // The installation folder itself reached through a link: its own files.
+        {TargetNone, "C:\\Apps\\Sample", "c.txt", FileFate::Remove, "C:\\Program Files\\Sample\\c.txt"},
+        // A file of the product that is a link: the link lies inside and goes itself.
+        {TargetInstall, "", "c1.txt", FileFate::Remove, "C:\\Program Files\\Sample\\c1.txt"},
+        {TargetNone, "C:\\Users\\ann\\STAR~DZT", "notes.txt", FileFate::NotShortcut, "C:\\Users\\ann\\Start Menu\\notes.txt"},
+    };
+    Log log;
+    for (const auto& c : cases)
+        log.add(record(c.targetDir, c.subDir, c.name));
+    RemovalPlan plan = planRemoval(log.bytes.data(), log.bytes.size(), machine(), m);
+    ASSERT_TRUE(plan.valid) << plan.fault;
+    ASSERT_EQ(8u, plan.files.size());
+    for (size_t i = 1; i < sizeof cases / sizeof cases[0]; ++i) {
+        const PlannedFile& file = plan.files[plan.files.size() - i];
+        EXPECT_EQ(cases[i].path, file.path) << i;
+        EXPECT_EQ(cases[i].fate, file.fate) << i;
+        EXPECT_EQ(i == 7, file.link) << i;
+    }
+    // Only the product's own folders, never one reached by an alias or a link.
+    EXPECT_EQ((std::vector<std::string>{"C:\\Program Files\\Sample\\Bin"}), plan.folders);
+    // Each folder on the way is asked once, however many files it holds.
+    for (const auto& asked : m.asked)
+        EXPECT_EQ(1, asked.second) << asked.first;
 }
 
 TEST(RemovalPlan, DamagedLogsRemoveNothing) {

@@ -221,4 +221,29 @@ TEST(SampleRegistration, UninstallEntryValuesNameTheFolderTheIconAndTheSize) {
               uninstallKeyFor("Sample Product"));
 }
 
+// Only the entry our registration writes is offered for removal.
+TEST(SampleRegistration, EarlierVersionOnlyWhenTheEntryIsOurOwn) {
+    const UninstallEntry ours = {"Sample Product", "C:\\Windows\\QRVUnins.Exe Sample Product", "Sample Company",
+                                 "C:\\Apps\\Sample", "1.0"};
+    EXPECT_TRUE(isOwnEntry(ours, "Sample Product", "Sample Company", "C:\\Windows"));
+    EXPECT_TRUE(isOwnEntry(ours, "sample product", "SAMPLE COMPANY", "c:\\windows\\"));
+    const struct {
+        const char* field;
+        UninstallEntry entry;
+    } others[] = {
+        {"publisher", {ours.displayName, ours.uninstallString, "Other Company", "", ""}},
+        {"no publisher", {ours.displayName, ours.uninstallString, "", "", ""}},
+        {"uninstaller", {ours.displayName, "C:\\Other\\unins000.exe Sample Product", ours.publisher, "", ""}},
+        {"folder", {ours.displayName, "C:\\Temp\\QRVUnins.Exe Sample Product", ours.publisher, "", ""}},
+        {"argument", {ours.displayName, "C:\\Windows\\QRVUnins.Exe Sample Product 2", ours.publisher, "", ""}},
+        {"name", {"Sample Product 2", ours.uninstallString, ours.publisher, "", ""}},
+    };
+    for (const auto& o : others)
+        EXPECT_FALSE(isOwnEntry(o.entry, "Sample Product", "Sample Company", "C:\\Windows")) << o.field;
+
+    EXPECT_EQ("Sample Product 1.0 (Sample Company, in C:\\Apps\\Sample)", earlierVersionText(ours));
+    EXPECT_EQ("Sample Product (in C:\\Apps)", earlierVersionText({"Sample Product", "", "", "C:\\Apps", ""}));
+    EXPECT_EQ("Sample Product", earlierVersionText({"Sample Product", "", "", "", ""}));
+}
+
 }  // namespace

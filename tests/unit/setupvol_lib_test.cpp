@@ -168,11 +168,13 @@ Bytes versionNode(const std::string& key, const Bytes& value, bool text, const s
     return b;
 }
 
-Bytes versionInfo(const std::string& table, const std::string& fileVersion) {
+// `nodeValue`: a text value the StringFileInfo and string table nodes carry
+// before their children (writers usually leave it empty).
+Bytes versionInfo(const std::string& table, const std::string& fileVersion, const Bytes& nodeValue = {}) {
     Bytes str = versionNode("FileVersion", utf16(fileVersion), true, {});
     Bytes company = versionNode("CompanyName", utf16("Tester"), true, {});
-    Bytes tab = versionNode(table, {}, true, {company, str});
-    Bytes sfi = versionNode("StringFileInfo", {}, true, {tab});
+    Bytes tab = versionNode(table, nodeValue, true, {company, str});
+    Bytes sfi = versionNode("StringFileInfo", nodeValue, true, {tab});
     Bytes fixed(52, 0);
     fixed[0] = 0xBD;
     fixed[1] = 0x04;
@@ -252,6 +254,12 @@ TEST(PeVersion, ReadsTheUsEnglishFileVersion) {
     EXPECT_EQ(versionOf(peWithVersion(versionInfo("040904e4", "1, 2, 3, 4"), 0), v), PeFileVersionFound);
     EXPECT_EQ(v[0], 1);
     EXPECT_EQ(v[1], 0);
+    // A text value before the children: counted in characters, then padded.
+    for (const char* nodeValue : {"x", "abc", "abcdefg"}) {
+        EXPECT_EQ(versionOf(peWithVersion(versionInfo("040904E4", "2.5", utf16(nodeValue))), v, &text),
+                  PeFileVersionFound) << nodeValue;
+        EXPECT_EQ(text, "2.5") << nodeValue;
+    }
 }
 
 TEST(PeVersion, OtherTablesAndNonModulesGiveNoVersion) {

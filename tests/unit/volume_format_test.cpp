@@ -205,6 +205,19 @@ TEST(FileCheck, CheckFileBytesAndDamage) {
     std::vector<unsigned char> huge = bytes;
     writeLe32(&huge[8], 0xFFFFFFFFu);
     EXPECT_EQ(CheckFileState::Damaged, parseCheckFile(huge.data(), huge.size(), &back));
+
+    // Another format version or magic whose own CRC is right: refused for
+    // what it says, not because a flipped bit broke the CRC.
+    auto resealed = [&](size_t at, uint32_t value) {
+        std::vector<unsigned char> other = bytes;
+        writeLe32(&other[at], value);
+        writeLe32(&other[other.size() - CheckTrailerSize], crc32Update(0, other.data(), other.size() - CheckTrailerSize));
+        return parseCheckFile(other.data(), other.size(), &back);
+    };
+    EXPECT_EQ(CheckFileState::Valid, resealed(4, CheckFormatVersion));
+    EXPECT_EQ(CheckFileState::Damaged, resealed(4, CheckFormatVersion + 1));
+    EXPECT_EQ(CheckFileState::Damaged, resealed(4, 0));
+    EXPECT_EQ(CheckFileState::Damaged, resealed(0, readLe32(reinterpret_cast<const unsigned char*>("SVCL"))));
 }
 
 TEST(VolumePlanner, SingleVolumeWithoutCap) {

@@ -638,9 +638,10 @@ TEST_F(SampleSetupRun, SilentInstallFromAFloppyGoesOnFromTheCopyWithTheSameArgum
     expectInstalled();
 }
 
-// "<product> already exists on your computer ...", as the library words it.
-std::string earlierVersionQuestion() {
-    return std::string(kProduct) +
+// "<product> already exists on your computer ...", as the library words it,
+// the product named with its version, publisher and folder.
+std::string earlierVersionQuestion(const std::string& folder) {
+    return std::string(kProduct) + " 1.0 (Sample Company, in " + folder + ")" +
            " already exists on your computer. It is recommended to uninstall existing version before "
            "continuing setup.\nDo you wish to do so ?";
 }
@@ -671,7 +672,7 @@ TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnatte
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());
-        HWND question = waitForMessage(child.id(), earlierVersionQuestion());
+        HWND question = waitForMessage(child.id(), earlierVersionQuestion(target));
         ASSERT_TRUE(question);
         click(question, IDNO);
         HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
@@ -689,7 +690,7 @@ TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnatte
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());
-        HWND question = waitForMessage(child.id(), earlierVersionQuestion());
+        HWND question = waitForMessage(child.id(), earlierVersionQuestion(target));
         ASSERT_TRUE(question);
         click(question, IDYES);
         HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
@@ -700,6 +701,28 @@ TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnatte
         EXPECT_EQ(ExitCancelled, child.finish().exitCode);
     }
     EXPECT_TRUE(contains(readText(log), "earlier version: RunUninstall 100 (removed)")) << readText(log);
+
+    // Another publisher's product of the same name is not offered, and stays.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstallKey().c_str(), 0, nullptr, 0, KEY_WRITE,
+                                             nullptr, &key, nullptr));
+    const char* values[][2] = {{"DisplayName", "Sample Product"},
+                               {"UninstallString", "C:\\Other\\unins.exe Sample Product"},
+                               {"Publisher", "Other Company"}};
+    for (const auto& v : values)
+        RegSetValueExA(key, v[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(v[1]), static_cast<DWORD>(strlen(v[1]) + 1));
+    RegCloseKey(key);
+    {
+        Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
+        ASSERT_TRUE(child.started());
+        HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
+        ASSERT_TRUE(page);
+        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
+        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+    }
+    EXPECT_FALSE(contains(readText(log), "message 11125")) << readText(log);
+    EXPECT_TRUE(contains(readText(log), "not ours (publisher \"Other Company\"")) << readText(log);
+    EXPECT_TRUE(keyExists(uninstallKey()));
 }
 
 // Text `id` of the French language library, with the product's name.

@@ -4,8 +4,10 @@
 // setup that asked already and with /S; a user's file keeps its folder;
 // shared files stay; the registration goes; a missing or damaged log removes
 // nothing; a file in use goes at the next start; the question answered No
-// removes nothing. The uninstaller's message boxes belong to its own process:
-// the test finds them there, reads them and presses what a user would.
+// removes nothing. Folders and files named through 8.3 aliases and symbolic
+// links are judged by what they resolve to. The uninstaller's message boxes
+// belong to its own process: the test finds them there, reads them and
+// presses what a user would.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
@@ -150,6 +152,39 @@ Outcome runUninstaller(const std::string& program, const std::string& arguments,
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return out;
+}
+
+// QRVUnins.log, what the last run did and kept.
+std::string report() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::vector<unsigned char> bytes = testenv::readFile(std::string(temp) + "QRVUnins.log");
+    return std::string(bytes.begin(), bytes.end());
+}
+
+tagCompressFileHeader recordOf(int32_t targetDir, const std::string& subDir, const std::string& name) {
+    tagCompressFileHeader r = {};
+    r.targetDir = targetDir;
+    lstrcpynA(r.subDir, subDir.c_str(), sizeof r.subDir);
+    lstrcpynA(r.fileName, name.c_str(), sizeof r.fileName);
+    return r;
+}
+
+bool writeLog(const std::string& path, const std::vector<tagCompressFileHeader>& records) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(records.data());
+    return testenv::writeFile(path, std::vector<unsigned char>(bytes, bytes + records.size() * sizeof records[0]));
+}
+
+// A symbolic link made on the host, as Wine shows one (a reparse point for
+// a folder; a file that opens as its target for a file).
+bool symlink(const std::string& link, const std::string& target) {
+    return kit::hostCommand("ln -sfn '" + kit::unixPath(target) + "' '" + kit::unixPath(link) + "'");
+}
+
+std::string shortPath(const std::string& path) {
+    char text[MAX_PATH] = "";
+    GetShortPathNameA(path.c_str(), text, MAX_PATH);
+    return text;
 }
 
 std::string texts(const Outcome& o) {
@@ -308,18 +343,9 @@ TEST_F(Uninstaller, LogNamingOtherFilesRemovesOnlyTheProducts) {
     ASSERT_TRUE(testenv::writeFile(desktopFile, "the user's"));
     std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
     ASSERT_FALSE(log.empty());
-    tagCompressFileHeader added = log.back();
-    added.targetDir = TargetNone;
-    lstrcpynA(added.subDir, dir.c_str(), sizeof added.subDir);
-    lstrcpynA(added.fileName, "outside.txt", sizeof added.fileName);
-    log.push_back(added);
-    added.targetDir = TargetDesktop;
-    added.subDir[0] = '\0';
-    lstrcpynA(added.fileName, "unins_test_budget.xls", sizeof added.fileName);
-    log.push_back(added);
-    ASSERT_TRUE(testenv::writeFile(app + "\\Install.log",
-                                   std::vector<unsigned char>(reinterpret_cast<unsigned char*>(log.data()),
-                                                              reinterpret_cast<unsigned char*>(log.data() + log.size()))));
+    log.push_back(recordOf(TargetNone, dir, "outside.txt"));
+    log.push_back(recordOf(TargetDesktop, "", "unins_test_budget.xls"));
+    ASSERT_TRUE(writeLog(app + "\\Install.log", log));
 
     Outcome o = runUninstaller(uninstaller, "/S Unins Test Product");
     EXPECT_EQ(100, o.exitCode);
@@ -414,6 +440,88 @@ TEST_F(Uninstaller, QuestionAnsweredNoRemovesNothing) {
     EXPECT_EQ(2, o.exitCode);
     ASSERT_EQ(1u, o.boxes.size()) << texts(o);
     EXPECT_EQ("Usage: QRVUnins.Exe [/S] product name", o.boxes[0].text);
+}
+
+// An installation folder that is, or holds, a shared root, however it is
+// spelt (an 8.3 alias, a symbolic link), is refused: nothing is removed,
+// even what an Install.log there names.
+TEST_F(Uninstaller, SharedRootsAreRefusedWhateverTheirSpelling) {
+    std::string programFiles = shellFolder(CSIDL_PROGRAM_FILES), data = shellFolder(CSIDL_COMMON_APPDATA);
+    std::string startMenu = shellFolder(CSIDL_STARTMENU), profile = shellFolder(CSIDL_PROFILE);
+    std::string links = "C:\\UninsLinks";
+    CreateDirectoryA(links.c_str(), nullptr);
+    ASSERT_TRUE(symlink(links + "\\WinLink", windows));
+    ASSERT_TRUE(symlink(links + "\\Home", profile));
+    std::string microsoft = startMenu.substr(0, startMenu.rfind("\\Windows\\"));
+    const struct {
+        std::string registered;  // InstallLocation
+        std::string real;        // where it leads: the Install.log is put there
+        std::vector<std::string> canaries;  // inside `real`, named by the log
+    } cases[] = {
+        {programFiles, programFiles, {"UninsOther\\other.dll"}},
+        {data, data, {"unins_canary.txt"}},
+        {shortPath(programFiles), programFiles, {"UninsOther\\other.dll"}},
+        {shortPath(startMenu), startMenu, {"unins_mine.txt", "Programs\\Unins Other.lnk"}},
+        {shortPath(microsoft), microsoft, {"Windows\\Start Menu\\unins_mine.txt"}},
+        {links + "\\WinLink", windows, {"unins_canary.txt"}},
+        {links + "\\Home", profile, {"unins_canary.txt", "Documents\\unins_canary.txt"}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(c.registered.empty());
+        ASSERT_TRUE(setText(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation", c.registered));
+        std::vector<tagCompressFileHeader> log;
+        for (const std::string& canary : c.canaries) {
+            size_t slash = canary.rfind('\\');  // npos + 1 is 0: the whole name
+            log.push_back(recordOf(TargetInstall, canary.substr(0, slash == std::string::npos ? 0 : slash),
+                                   canary.substr(slash + 1)));
+            CreateDirectoryA((c.real + "\\" + canary.substr(0, slash + 1)).c_str(), nullptr);
+            ASSERT_TRUE(testenv::writeFile(c.real + "\\" + canary, "not the product's")) << canary;
+        }
+        ASSERT_TRUE(writeLog(c.real + "\\Install.log", log));
+        EXPECT_EQ(6, runUninstaller(uninstaller, "/S Unins Test Product").exitCode) << c.registered;
+        EXPECT_NE(std::string::npos, report().find("refused folder\t" + c.registered)) << report();
+        for (const std::string& canary : c.canaries) {
+            EXPECT_TRUE(testenv::fileExists(c.real + "\\" + canary)) << c.registered << ": " << canary;
+            DeleteFileA((c.real + "\\" + canary).c_str());
+        }
+        DeleteFileA((c.real + "\\Install.log").c_str());
+    }
+    RemoveDirectoryA((programFiles + "\\UninsOther").c_str());
+    kit::hostCommand("rm -rf '" + kit::unixPath(links) + "'");
+    expectUntouched("after the refusals");
+}
+
+// A file of the product that is a symbolic link goes as the link, or stays
+// when this Windows cannot open the link as itself; its target stays. A log
+// record naming another product's folder by its 8.3 alias is kept.
+TEST_F(Uninstaller, LinksAndAliasesNeverReachAnotherProductsFiles) {
+    std::string canary = "C:\\unins_canary\\c1.txt";
+    CreateDirectoryA("C:\\unins_canary", nullptr);
+    ASSERT_TRUE(testenv::writeFile(canary, "not the product's"));
+    ASSERT_TRUE(DeleteFileA(listed[1].c_str()));
+    ASSERT_TRUE(symlink(listed[1], canary));
+    std::string programFiles = shellFolder(CSIDL_PROGRAM_FILES);
+    std::string other = programFiles + "\\UninsOther\\other.dll";
+    CreateDirectoryA((programFiles + "\\UninsOther").c_str(), nullptr);
+    ASSERT_TRUE(testenv::writeFile(other, "another product's"));
+    std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+    log.push_back(recordOf(TargetNone, shortPath(programFiles) + "\\UninsOther", "other.dll"));
+    ASSERT_TRUE(writeLog(app + "\\Install.log", log));
+
+    EXPECT_EQ(100, runUninstaller(uninstaller, "/S Unins Test Product").exitCode);
+    std::string text = report();
+    EXPECT_TRUE(testenv::fileExists(canary));
+    EXPECT_TRUE(text.find("removed link\t" + listed[1]) != std::string::npos ||
+                text.find("without its target)\t" + listed[1]) != std::string::npos) << text;
+    EXPECT_TRUE(testenv::fileExists(other));
+    EXPECT_NE(std::string::npos, text.find("kept outside\t" + other)) << text;
+    EXPECT_FALSE(testenv::fileExists(listed[0]));
+    expectRegistrationGone();
+    kit::hostCommand("rm -f '" + kit::unixPath(listed[1]) + "'");  // DeleteFile would take the target
+    DeleteFileA(canary.c_str());
+    RemoveDirectoryA("C:\\unins_canary");
+    DeleteFileA(other.c_str());
+    RemoveDirectoryA((programFiles + "\\UninsOther").c_str());
 }
 
 }  // namespace

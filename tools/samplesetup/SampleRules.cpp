@@ -286,6 +286,28 @@ std::string uninstallKeyFor(const std::string& productName) {
     return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productName;
 }
 
+bool isOwnEntry(const UninstallEntry& entry, const std::string& productName, const std::string& publisher,
+                const std::string& windowsDir) {
+    // The library's registration: the Windows folder, "\QRVUnins.Exe ", the name.
+    std::string folder = windowsDir;
+    if (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    std::string uninstaller = folder + "\\QRVUnins.Exe " + productName;
+    return !productName.empty() && equalsNoCase(entry.displayName, productName.c_str()) &&
+           equalsNoCase(entry.uninstallString, uninstaller.c_str()) &&
+           equalsNoCase(entry.publisher, publisher.c_str());
+}
+
+std::string earlierVersionText(const UninstallEntry& entry) {
+    std::string text = entry.displayName;
+    if (!entry.displayVersion.empty())
+        text += " " + entry.displayVersion;
+    std::string about = entry.publisher;
+    if (!entry.installLocation.empty())
+        about += (about.empty() ? "in " : ", in ") + entry.installLocation;
+    return about.empty() ? text : text + " (" + about + ")";
+}
+
 uint32_t estimatedSizeKb(uint64_t bytes) {
     uint64_t kb = bytes / 1024 + (bytes % 1024 != 0);
     return kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(kb);

@@ -119,6 +119,28 @@ const char* helpText();
 // whose presence says an earlier version is installed.
 std::string uninstallKeyFor(const std::string& productName);
 
+// An Uninstall entry's texts as read ("" for a value that is missing).
+struct UninstallEntry {
+    std::string displayName;
+    std::string uninstallString;
+    std::string publisher;
+    std::string installLocation;
+    std::string displayVersion;
+};
+
+// The entry is this product's own, as its registration writes it: its
+// DisplayName is the product's name, its UninstallString the uninstaller
+// QRVUnins.Exe in `windowsDir` given that name, and its Publisher ours
+// (each compared without case). Another publisher's product of the same
+// name, or an entry whose uninstaller is some other program, is not ours
+// to remove.
+bool isOwnEntry(const UninstallEntry& entry, const std::string& productName, const std::string& publisher,
+                const std::string& windowsDir);
+
+// What the removal question names: "Sample Product 1.0 (Sample Company, in
+// C:\Apps\Sample)", without the parts the entry lacks.
+std::string earlierVersionText(const UninstallEntry& entry);
+
 // The archive's bytes as the Uninstall entry's EstimatedSize gives them:
 // KB rounded up, at most the largest DWORD.
 uint32_t estimatedSizeKb(uint64_t bytes);

@@ -24,7 +24,9 @@
 // In order: started from a removable drive, the program copies itself to
 // the temporary folder, starts the copy with the same arguments and ends
 // with 0 (the floppy may then be changed). An earlier version that is
-// registered is offered for removal before the wizard (interactive only),
+// registered as the product's own (its publisher and uninstaller) is
+// offered for removal before the wizard (interactive only), named with its
+// version and folder,
 // with the "Choose language" button beside the wizard's pages. After a run
 // that installed the files the product is registered for its uninstaller
 // QRVUnins.Exe (a failure there ends with 1603: the files stay, but
@@ -235,21 +237,49 @@ int SampleProduct::TakeProcessInfo(int kind, void* data) {
     return Setup::TakeProcessInfo(kind, data);
 }
 
-bool SampleProduct::earlierVersionRegistered() const {
+bool SampleProduct::earlierVersionEntry(UninstallEntry* entry) const {
     OwnedKey key;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallKeyFor(productName).c_str(), 0, KEY_READ, key.out()) ==
-           ERROR_SUCCESS;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallKeyFor(productName).c_str(), 0, KEY_READ, key.out()) !=
+        ERROR_SUCCESS)
+        return false;
+    auto text = [&](const char* name) {
+        char value[PathSize * 2];
+        DWORD size = sizeof value - 1, type = 0;
+        if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ))
+            return std::string();
+        value[size] = '\0';
+        return std::string(value);
+    };
+    entry->displayName = text("DisplayName");
+    entry->uninstallString = text("UninstallString");
+    entry->publisher = text("Publisher");
+    entry->installLocation = text("InstallLocation");
+    entry->displayVersion = text("DisplayVersion");
+    return true;
 }
 
 void SampleProduct::offerRemoval() {
-    if (!earlierVersionRegistered())
+    UninstallEntry entry;
+    if (!earlierVersionEntry(&entry))
         return;
+    char windows[PathSize] = "";
+    UINT length = GetWindowsDirectoryA(windows, PathSize);
+    if (length == 0 || length >= PathSize ||
+        !isOwnEntry(entry, productName, kPublisher, windows)) {
+        // Same name, but not what our registration writes: another
+        // publisher's product, or one removed by some other program.
+        log.line("earlier version: an entry of that name that is not ours (publisher \"" + entry.publisher +
+                 "\", uninstaller \"" + entry.uninstallString + "\"); not offered");
+        return;
+    }
     if (options.silent) {
         // Nobody chose to remove it: the files are installed over it.
         log.line("earlier version: registered; kept (/S removes nothing, the install goes over it)");
         return;
     }
-    if (ShowMessage(kEarlierVersionQuestion, MB_YESNO | MB_ICONQUESTION, productName) != IDYES) {
+    std::string what = earlierVersionText(entry);
+    if (ShowMessage(kEarlierVersionQuestion, MB_YESNO | MB_ICONQUESTION, &what[0]) != IDYES) {
         log.line("earlier version: registered; kept (the user answered No)");
         return;
     }

@@ -51,12 +51,13 @@ public:
     // size; says so and returns false when the files do not fit. A drive
     // whose free space cannot be read is not refused.
     bool filesFit();
-    // Whether an earlier version is registered: the product's Uninstall
-    // entry exists.
-    bool earlierVersionRegistered() const;
-    // Offers to remove the registered earlier version (string 11125) and
-    // removes it through its uninstaller on Yes. Unattended it asks nothing
-    // and removes nothing: the install goes over the earlier one. Logged.
+    // The product's Uninstall entry, when there is one: false when none.
+    bool earlierVersionEntry(UninstallEntry* entry) const;
+    // Offers to remove the registered earlier version (string 11125, naming
+    // what it is and where) and removes it through its uninstaller on Yes;
+    // only an entry that is the product's own is offered. Unattended it
+    // asks nothing and removes nothing: the install goes over the earlier
+    // one. Logged.
     void offerRemoval();
     // Registers the installed product: the library's entries, then the
     // Uninstall entry's InstallLocation, DisplayVersion, Publisher,

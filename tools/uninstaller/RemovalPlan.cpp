@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "Setup.h"
@@ -39,24 +40,6 @@ bool startsWith(const std::vector<std::string>& inner, const std::vector<std::st
         if (!sameComponent(inner[i], outer[i]))
             return false;
     return true;
-}
-
-// One text per path that equal paths share: each byte folded as Windows
-// compares names, components joined by backslashes. For sets of paths, so
-// that a log of many thousand files is planned in linear time.
-std::string foldedKey(const std::vector<std::string>& parts, size_t count) {
-    std::string key;
-    for (size_t i = 0; i < count; ++i) {
-        for (char c : parts[i])
-            key += foldNameByte(c);
-        key += '\\';
-    }
-    return key;
-}
-
-bool badCharacter(char c) {
-    unsigned char b = static_cast<unsigned char>(c);
-    return b < 32 || strchr("<>:\"|?*", c) != nullptr;
 }
 
 enum class RootKind { Install, Shared, Shortcut };
@@ -153,61 +136,6 @@ bool validKeyName(const std::string& name) {
 }
 
 // ---------------------------------------------------------------------------
-// Paths.
-
-bool splitPath(const std::string& path, std::vector<std::string>* parts) {
-    parts->clear();
-    std::string text = path;
-    std::replace(text.begin(), text.end(), '/', '\\');
-    bool letter = text.size() >= 3 && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
-    if (!letter || text[1] != ':' || text[2] != '\\')
-        return false;
-    parts->push_back(text.substr(0, 2));
-    size_t at = 3;
-    while (at <= text.size()) {
-        size_t end = text.find('\\', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string part = text.substr(at, end - at);
-        at = end + 1;
-        if (part.empty())
-            continue;  // "a\\b" is "a\b" to Windows
-        if (isDotsOnly(part.data(), part.size()) || isDeviceName(part.data(), part.size()))
-            return false;
-        for (char c : part)
-            if (badCharacter(c))
-                return false;
-        // Windows drops trailing dots and blanks: "App." is "App".
-        while (!part.empty() && (part.back() == '.' || part.back() == ' '))
-            part.pop_back();
-        if (part.empty())
-            return false;
-        parts->push_back(part);
-    }
-    return true;
-}
-
-std::string joinParts(const std::vector<std::string>& parts, size_t count) {
-    std::string out;
-    for (size_t i = 0; i < count && i < parts.size(); ++i) {
-        out += parts[i];
-        if (i + 1 < count || count == 1)
-            out += "\\";
-    }
-    return out;
-}
-
-bool pathInside(const std::string& outer, const std::string& inner) {
-    std::vector<std::string> o, i;
-    return splitPath(outer, &o) && splitPath(inner, &i) && i.size() > o.size() && startsWith(i, o);
-}
-
-bool samePath(const std::string& a, const std::string& b) {
-    std::vector<std::string> x, y;
-    return splitPath(a, &x) && splitPath(b, &y) && x.size() == y.size() && startsWith(x, y);
-}
-
-// ---------------------------------------------------------------------------
 // The plan.
 
 bool installFolderAcceptable(const KnownFolders& f) {
@@ -219,10 +147,55 @@ bool installFolderAcceptable(const KnownFolders& f) {
         if (!known.empty() && splitPath(known, &parts) && startsWith(parts, install))
             return false;
     }
-    return true;
+    return sharedRootClash(f.install, f.shared) == RootClash::None;
 }
 
+namespace {
+
+// What the resolver said of each folder on the way, asked once per folder:
+// a log of many thousand files in as many folders stays linear.
+class FolderFacts {
+public:
+    explicit FolderFacts(PathResolver& resolver) : resolver_(resolver) {}
+    const ResolvedPath& of(const std::vector<std::string>& parts, size_t count) {
+        std::string key = pathKey(parts, count);
+        auto it = known_.find(key);
+        if (it == known_.end())
+            it = known_.emplace(std::move(key), resolver_.resolve(joinParts(parts, count))).first;
+        return it->second;
+    }
+
+private:
+    PathResolver& resolver_;
+    std::unordered_map<std::string, ResolvedPath> known_;
+};
+
+// A folder on the way spelt in the log is a link that leads into `root`
+// (not to the root itself or above it: an installation folder may be a
+// link, and so may a folder above it). A link inside the product's folder
+// could have been made by anyone; what lies behind it is not the product's.
+bool reachedThroughLink(const std::vector<std::string>& spelled, const std::vector<std::string>& root,
+                        FolderFacts& facts) {
+    for (size_t n = 2; n < spelled.size(); ++n) {
+        const ResolvedPath& folder = facts.of(spelled, n);
+        if (!folder.link)
+            continue;
+        std::vector<std::string> target;
+        if (splitPath(folder.target, &target) && startsWith(root, target))
+            continue;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolders& folders) {
+    SpelledPaths spelled;
+    return planRemoval(log, size, folders, spelled);
+}
+
+RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolders& folders, PathResolver& resolver) {
     RemovalPlan plan;
     size_t count = size / FileRecordSize;
     if (size % FileRecordSize != 0) {
@@ -235,7 +208,7 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
     splitPath(folders.self, &self);
 
     struct Listed {
-        std::vector<std::string> parts;
+        std::vector<std::string> parts;  // as the log spells it
         bool ok;  // a drive-absolute path that splits
         bool temporary;
         bool shortcut;  // the file (or the file it stands in for) is a shortcut
@@ -275,6 +248,7 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
         listed.push_back(entry);
     }
 
+    FolderFacts facts(resolver);
     std::unordered_set<std::string> seen;
     std::unordered_set<std::string> knownFolders;
     std::vector<std::vector<std::string>> folderParts;
@@ -282,6 +256,7 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
         const Listed& entry = listed[i];
         PlannedFile file;
         file.temporary = entry.temporary;
+        file.link = false;
         file.fate = FileFate::Outside;
         if (!entry.ok) {
             // targetDir 3 with a folder that is no drive path, or a shell
@@ -291,18 +266,27 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
             plan.files.push_back(file);
             continue;
         }
-        if (!seen.insert(foldedKey(entry.parts, entry.parts.size())).second)
-            continue;  // the same file twice is one removal
-        file.path = joinParts(entry.parts, entry.parts.size());
+        // Every rule below is about where the file really is.
+        ResolvedPath where = resolver.resolve(joinParts(entry.parts, entry.parts.size()));
+        std::vector<std::string> parts;
+        if (!splitPath(where.path, &parts)) {
+            file.path = where.path.empty() ? joinParts(entry.parts, entry.parts.size()) : where.path;
+            plan.files.push_back(file);  // resolves to no drive path (a share): outside
+            continue;
+        }
+        if (!seen.insert(pathKey(parts, parts.size())).second)
+            continue;  // the same file twice (or under two names) is one removal
+        file.path = joinParts(parts, parts.size());
+        file.link = where.link;
 
         // The most specific folder decides: a Start Menu inside the Windows
         // folder is still a shortcut folder.
         const Root* best = nullptr;
         for (const Root& root : roots)
-            if (entry.parts.size() > root.parts.size() && startsWith(entry.parts, root.parts) &&
+            if (parts.size() > root.parts.size() && startsWith(parts, root.parts) &&
                 (!best || root.parts.size() > best->parts.size()))
                 best = &root;
-        if (!self.empty() && self.size() == entry.parts.size() && startsWith(entry.parts, self))
+        if (!self.empty() && self.size() == parts.size() && startsWith(parts, self))
             file.fate = FileFate::Self;
         else if (!best)
             file.fate = FileFate::Outside;
@@ -310,14 +294,16 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
             file.fate = FileFate::Shared;
         else if (best->kind == RootKind::Shortcut && !entry.shortcut)
             file.fate = FileFate::NotShortcut;
+        else if (reachedThroughLink(entry.parts, best->parts, facts))
+            file.fate = FileFate::BehindLink;
         else
             file.fate = FileFate::Remove;
         plan.files.push_back(file);
         if (file.fate != FileFate::Remove)
             continue;
-        for (size_t n = best->parts.size() + 1; n < entry.parts.size(); ++n) {
-            if (knownFolders.insert(foldedKey(entry.parts, n)).second)
-                folderParts.emplace_back(entry.parts.begin(), entry.parts.begin() + n);
+        for (size_t n = best->parts.size() + 1; n < parts.size(); ++n) {
+            if (knownFolders.insert(pathKey(parts, n)).second)
+                folderParts.emplace_back(parts.begin(), parts.begin() + n);
         }
     }
     // Deepest first, so that a folder is tried after the folders inside it;

@@ -3,12 +3,13 @@
 // Install.log lists may be deleted and in what order, which folders may go
 // once empty, and which registry keys the product's registration made.
 // Install.log is user-writable, so it is read as hostile input: a file is
-// deleted only when its path lies inside the installation folder, or is a
-// shortcut inside one of the shell's shortcut folders; files of the Windows
-// and system folders are shared and stay; anything else stays and is
-// reported. A log with a record the install engine could never have written
-// (cut short, unterminated names, a way up "..", a device name) is damaged
-// and nothing at all is removed. Portable: no <windows.h>.
+// deleted only when what its path resolves to (8.3 aliases expanded, links
+// followed) lies inside the installation folder, or is a shortcut inside one
+// of the shell's shortcut folders, and no link on its way leads there; files
+// of the Windows and system folders are shared and stay; anything else stays
+// and is reported. A log with a record the install engine could never have
+// written (cut short, unterminated names, a way up "..", a device name) is
+// damaged and nothing at all is removed. Portable: no <windows.h>.
 #ifndef SETUP_TOOLS_UNINSTALLER_REMOVAL_PLAN_H
 #define SETUP_TOOLS_UNINSTALLER_REMOVAL_PLAN_H
 
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "format/FolderPaths.h"
 #include "format/UninstallerExit.h"
 
 // ---------------------------------------------------------------------------
@@ -47,23 +49,10 @@ std::vector<ProductChoice> productChoices(const std::string& name);
 bool validKeyName(const std::string& name);
 
 // ---------------------------------------------------------------------------
-// Paths. Only drive-absolute paths ("C:\..."; '/' is taken as '\') are
-// understood. Components are compared the way Windows looks names up:
-// without case (Windows-1252 letters), after dropping the trailing dots and
-// blanks Windows drops.
-
-// The path's components ("C:" first), or false for a path that is not
-// drive-absolute or has a component that is dots only, a device name, or
-// holds a character no file name may hold.
-bool splitPath(const std::string& path, std::vector<std::string>* parts);
-std::string joinParts(const std::vector<std::string>& parts, size_t count);
-// `inner` lies strictly below `outer`.
-bool pathInside(const std::string& outer, const std::string& inner);
-bool samePath(const std::string& a, const std::string& b);
-
-// ---------------------------------------------------------------------------
 // The plan.
 
+// Each folder as it resolves (ResolvedPath::target), so that the rules hold
+// for what the names lead to, not how they are spelt.
 struct KnownFolders {
     std::string install;  // the product's installation folder
     std::string windows;
@@ -74,11 +63,14 @@ struct KnownFolders {
     std::string startMenu;
     std::string programs;
     std::string self;  // the uninstaller's own program file
+    // The machine's shared roots (drive roots, Windows, Program Files,
+    // ProgramData, the profiles, the shell's known folders, the temporary folder).
+    std::vector<std::string> shared;
 };
 
 // The installation folder may be worked in: drive-absolute, not a drive
-// root, and neither one of the known folders nor above one of them (a log
-// "inside" C:\ or the user's profile could name anything).
+// root, and neither one of the known or shared folders nor above one of them
+// (a log "inside" C:\ or the user's profile could name anything).
 bool installFolderAcceptable(const KnownFolders& folders);
 
 // What becomes of one file the log lists.
@@ -87,13 +79,15 @@ enum class FileFate {
     Shared,      // in the Windows or system folder: stays
     Outside,     // outside every folder the uninstaller may touch: stays
     NotShortcut, // a file other than a shortcut in a shortcut folder: stays
-    Self         // the uninstaller itself: stays
+    Self,        // the uninstaller itself: stays
+    BehindLink   // reached through a link or junction that leads into the folder: stays
 };
 
 struct PlannedFile {
-    std::string path;
+    std::string path;  // where the file itself lies (ResolvedPath::path)
     FileFate fate;
-    bool temporary;  // the record of a new file written under a temporary name
+    bool temporary;    // the record of a new file written under a temporary name
+    bool link;         // the file is itself a link: only the link may go, never its target
 };
 
 struct RemovalPlan {
@@ -108,7 +102,11 @@ struct RemovalPlan {
     std::vector<std::string> folders;
 };
 
-// The plan for an Install.log of `size` bytes (564-byte records).
+// The plan for an Install.log of `size` bytes (564-byte records); every
+// path the log names, and every folder on its way, is asked of `resolver`
+// once. Linear in the size of the log.
+RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolders& folders, PathResolver& resolver);
+// The same with every name taken as it is spelt.
 RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolders& folders);
 
 // Where to look for Install.log when the Uninstall entry names no

@@ -1,12 +1,14 @@
 // QRVUnins.Exe: removes a product that Setup.Dll installed. It finds the
 // product's Uninstall entry and installation folder, reads the Install.log
-// there, and carries out the plan RemovalPlan makes of it: the listed files
+// there, and carries out the plan RemovalPlan makes of it on what the names
+// resolve to (MachinePaths): the listed files
 // last installed first (a file in use is left to the next start of Windows),
 // the folders left empty, the registry keys of the product's registration,
 // then Install.log and the installation folder when empty. Arguments and exit
 // codes: README.md beside this file. Nothing here decides what to remove;
 // this file only asks the plan and acts, and writes what it did to
-// QRVUnins.log in the user's temporary folder.
+// QRVUnins.log in the user's temporary folder. It deletes only through a
+// handle that is the item itself: a link goes as the link, or stays.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -18,6 +20,7 @@
 
 #include "format/InstallLog.h"
 #include "format/Records.h"
+#include "tools/uninstaller/MachinePaths.h"
 #include "tools/uninstaller/RemovalPlan.h"
 #include "tools/uninstaller/UninstallerIds.h"
 #include "win32/Ownership.h"
@@ -202,27 +205,26 @@ std::string shellFolder(int csidl) {
     return path;
 }
 
-KnownFolders machineFolders() {
+// The machine's folders as they resolve.
+KnownFolders machineFolders(PathResolver& resolver) {
     KnownFolders f;
+    auto folder = [&](const std::string& path) { return path.empty() ? path : resolver.resolve(path).target; };
     char path[MAX_PATH];
     UINT n = GetWindowsDirectoryA(path, sizeof path);
     if (n > 0 && n < sizeof path)
-        f.windows = path;
+        f.windows = folder(path);
     n = GetSystemDirectoryA(path, sizeof path);
     if (n > 0 && n < sizeof path)
-        f.system = path;
-    f.desktop = shellFolder(ShellFolderDesktop);
-    f.startup = shellFolder(ShellFolderStartup);
-    f.startMenu = shellFolder(ShellFolderStartMenu);
-    f.programs = shellFolder(ShellFolderPrograms);
+        f.system = folder(path);
+    f.desktop = folder(shellFolder(ShellFolderDesktop));
+    f.startup = folder(shellFolder(ShellFolderStartup));
+    f.startMenu = folder(shellFolder(ShellFolderStartMenu));
+    f.programs = folder(shellFolder(ShellFolderPrograms));
     // Started by a setup through its short (8.3) path: the log has the long one.
     DWORD m = GetModuleFileNameA(nullptr, path, sizeof path);
-    char longPath[MAX_PATH];
-    DWORD l = m > 0 && m < sizeof path ? GetLongPathNameA(path, longPath, sizeof longPath) : 0;
-    if (l > 0 && l < sizeof longPath)
-        f.self = longPath;
-    else if (m > 0 && m < sizeof path)
-        f.self = path;
+    if (m > 0 && m < sizeof path)
+        f.self = resolver.resolve(path).path;
+    f.shared = sharedRoots(resolver);
     return f;
 }
 
@@ -251,56 +253,56 @@ LogRead readLog(const std::string& path, std::vector<unsigned char>* bytes) {
     return LogRead::Read;
 }
 
-// No folder between `root` and `path` is a link to elsewhere (a junction or
-// symbolic link inside the installation folder could lead out of it).
-// `plain` holds the folders found plain already with every folder above
-// them, so each is looked at once.
-bool reachedWithoutLinks(const std::string& root, std::string path, std::unordered_set<std::string>& plain) {
-    std::vector<std::string> passed;
-    for (;;) {
-        size_t slash = path.rfind('\\');
-        if (slash == std::string::npos || path.size() <= root.size())
-            return false;
-        path.resize(slash);
-        if (plain.count(path) || samePath(path, root))
-            break;
-        DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return false;
-        passed.push_back(path);
-    }
-    plain.insert(passed.begin(), passed.end());
-    return true;
-}
-
-// The folder of `folders` (installation or shortcut folder) that holds
-// `path`, written as the plan writes paths ("" when none does).
-std::string rootOf(const KnownFolders& f, const std::string& path) {
-    std::vector<std::string> best;
-    for (const std::string& root : {f.install, f.desktop, f.startup, f.startMenu, f.programs}) {
-        std::vector<std::string> parts;
-        if (!root.empty() && pathInside(root, path) && splitPath(root, &parts) && parts.size() > best.size())
-            best = parts;
-    }
-    return joinParts(best, best.size());
-}
-
 // What became of a file to remove.
 enum class Gone {
     Deleted,    // deleted now
     Absent,     // not there (removed by hand, or a temporary file already exchanged)
     Scheduled,  // in use: Windows deletes it at its next start
+    KeptLink,   // a link that cannot be opened as itself: it stays, and so does its target
     Failed      // neither (no right to it, or a folder stands at its place)
 };
 
-// Deletes a file; one that is in use goes at the next start of Windows.
-Gone removeFile(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// `path` opened as the item itself, never what a link leads to. Windows
+// honours FILE_FLAG_OPEN_REPARSE_POINT; Wine opens a file's symbolic link as
+// its target whatever the flag says, and DeleteFile, MoveFileEx and
+// RemoveDirectory then act on the target. So the item counts as itself only
+// when the handle's final path is `path` (or, where Windows cannot tell the
+// final path, when it carries no reparse point).
+enum class Opened { Itself, Absent, InUse, Elsewhere, Denied };
+Opened openItself(const std::string& path, DWORD* attributes) {
+    win32::FileHandle item(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!item.valid()) {
         DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Gone::Absent : Gone::Failed;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return Opened::Absent;
+        return error == ERROR_SHARING_VIOLATION ? Opened::InUse : Opened::Denied;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(item.get(), &info))
+        return Opened::Denied;
+    *attributes = info.dwFileAttributes;
+    std::string where = finalPathOf(item.get());
+    if (where.empty() ? (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 : !samePath(where, path))
+        return Opened::Elsewhere;
+    return Opened::Itself;
+}
+
+// Deletes a file (a link as the link: DeleteFile removes a link, not its
+// target, once the path is known to be the link); one that is in use goes
+// at the next start of Windows.
+Gone removeFile(const std::string& path) {
+    DWORD attributes = 0;
+    switch (openItself(path, &attributes)) {
+    case Opened::Itself: break;
+    case Opened::Absent: return Gone::Absent;
+    case Opened::Elsewhere: return Gone::KeptLink;
+    case Opened::InUse:
+    case Opened::Denied: return Gone::Failed;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return Gone::Failed;  // a folder where the log names a file: not ours to empty
     if (attributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -312,16 +314,43 @@ Gone removeFile(const std::string& path) {
 }
 
 // A folder removed now when it is empty; when it still holds a file that
-// goes at the next start, its removal is scheduled after that file.
+// goes at the next start, its removal is scheduled after that file. A link
+// standing for a folder (which shows a reparse point, under Wine too) goes
+// only as itself.
 void removeFolder(const std::string& folder, bool holdsScheduled, Report& report) {
-    if (RemoveDirectoryA(folder.c_str())) {
-        report.add("removed folder", folder);
-    } else if (holdsScheduled && MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        report.add("folder at next start", folder);
-    } else if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        report.add("kept folder (not empty)", folder);
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && openItself(folder, &attributes) != Opened::Itself) {
+        report.add("kept folder (a link)", folder);
+        return;
     }
+    if (RemoveDirectoryA(folder.c_str()))
+        report.add("removed folder", folder);
+    else if (holdsScheduled && MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        report.add("folder at next start", folder);
+    else
+        report.add("kept folder (not empty)", folder);
 }
+
+// The folders that hold a file left to the next start, each with every
+// folder above it, so that a folder asks once.
+class ScheduledFolders {
+public:
+    void add(const std::string& file) {
+        std::vector<std::string> parts;
+        if (splitPath(file, &parts))
+            for (size_t n = 1; n < parts.size(); ++n)
+                keys_.insert(pathKey(parts, n));
+    }
+    bool holds(const std::string& folder) const {
+        std::vector<std::string> parts;
+        return splitPath(folder, &parts) && keys_.count(pathKey(parts, parts.size())) > 0;
+    }
+
+private:
+    std::unordered_set<std::string> keys_;
+};
 
 struct Product {
     std::string name;     // as its Uninstall entry is named
@@ -388,13 +417,22 @@ UninstallExit uninstall(const CommandLine& command) {
     if (!product.exeName.empty())
         product.program = readText(HKEY_LOCAL_MACHINE, appPathsKey(product.exeName), nullptr);
 
-    KnownFolders folders = machineFolders();
-    folders.install = findInstallFolder(product, folders);
-    if (folders.install.empty()) {
+    MachineResolver resolver;
+    KnownFolders folders = machineFolders(resolver);
+    std::string registered = findInstallFolder(product, folders);
+    if (registered.empty()) {
         screen.message(format(IDS_NO_FOLDER, product.display.c_str()), MB_ICONSTOP);
         return ExitUnknownProduct;
     }
+    // Every rule holds for what the folder is, however it is spelt: an 8.3
+    // alias or a link of Program Files is Program Files.
+    folders.install = resolver.resolve(registered).target;
     if (!installFolderAcceptable(folders)) {
+        Report refused;
+        std::string root;
+        sharedRootClash(folders.install, folders.shared, &root);
+        refused.add("refused folder", registered + "\t" + folders.install + (root.empty() ? "" : "\t" + root));
+        refused.write();
         screen.message(format(IDS_UNSAFE, product.display.c_str(), folders.install.c_str()), MB_ICONSTOP);
         return ExitUnsafeFolder;
     }
@@ -409,7 +447,7 @@ UninstallExit uninstall(const CommandLine& command) {
         screen.message(format(IDS_LOG_DAMAGED, logPath.c_str(), 0u, "far too large"), MB_ICONSTOP);
         return ExitLogDamaged;
     }
-    RemovalPlan plan = planRemoval(log.data(), log.size(), folders);
+    RemovalPlan plan = planRemoval(log.data(), log.size(), folders, resolver);
     if (!plan.valid) {
         screen.message(format(IDS_LOG_DAMAGED, logPath.c_str(), static_cast<unsigned>(plan.badRecord + 1),
                               plan.fault.c_str()),
@@ -425,8 +463,8 @@ UninstallExit uninstall(const CommandLine& command) {
                 plan.files.size() + plan.folders.size() + keys.size() + 1);
     Report report;
     unsigned failed = 0;
-    std::vector<std::string> scheduled;
-    std::unordered_set<std::string> plainFolders;
+    bool restart = false;
+    ScheduledFolders scheduled;
     for (const PlannedFile& file : plan.files) {
         screen.step(file.path);
         switch (file.fate) {
@@ -435,17 +473,16 @@ UninstallExit uninstall(const CommandLine& command) {
         case FileFate::Outside: report.add("kept outside", file.path); continue;
         case FileFate::NotShortcut: report.add("kept (not a shortcut)", file.path); continue;
         case FileFate::Self: report.add("kept (the uninstaller)", file.path); continue;
-        }
-        if (!reachedWithoutLinks(rootOf(folders, file.path), file.path, plainFolders)) {
-            report.add("kept (behind a link)", file.path);
-            continue;
+        case FileFate::BehindLink: report.add("kept (behind a link)", file.path); continue;
         }
         switch (removeFile(file.path)) {
-        case Gone::Deleted: report.add("removed", file.path); break;
+        case Gone::Deleted: report.add(file.link ? "removed link" : "removed", file.path); break;
         case Gone::Absent: report.add("already gone", file.path); break;
+        case Gone::KeptLink: report.add("kept (a link that cannot be removed without its target)", file.path); break;
         case Gone::Scheduled:
             report.add("at next start", file.path);
-            scheduled.push_back(file.path);
+            scheduled.add(file.path);
+            restart = true;
             break;
         case Gone::Failed:
             report.add("FAILED", file.path);
@@ -453,15 +490,9 @@ UninstallExit uninstall(const CommandLine& command) {
             break;
         }
     }
-    auto holdsScheduled = [&](const std::string& folder) {
-        for (const std::string& s : scheduled)
-            if (pathInside(folder, s))
-                return true;
-        return false;
-    };
     for (const std::string& folder : plan.folders) {
         screen.step(folder);
-        removeFolder(folder, holdsScheduled(folder), report);
+        removeFolder(folder, scheduled.holds(folder), report);
     }
     if (failed) {
         // The entry and the log stay, so that the removal can be tried again.
@@ -485,12 +516,13 @@ UninstallExit uninstall(const CommandLine& command) {
         }
     }
     screen.step(logPath);
-    DeleteFileA(logPath.c_str());
-    removeFolder(folders.install, holdsScheduled(folders.install), report);
+    if (removeFile(logPath) == Gone::KeptLink)
+        report.add("kept (a link that cannot be removed without its target)", logPath);
+    removeFolder(folders.install, scheduled.holds(folders.install), report);
     report.write();
     screen.close();
     if (!product.askedAlready)
-        screen.message(format(scheduled.empty() ? IDS_DONE : IDS_DONE_RESTART, product.display.c_str()),
+        screen.message(format(restart ? IDS_DONE_RESTART : IDS_DONE, product.display.c_str()),
                        MB_ICONINFORMATION);
     return ExitRemoved;
 }
