@@ -41,10 +41,9 @@ const DWORD kSectionCapacity = 32767;
 
 }  // namespace
 
-// Takes back the exchange the run recorded for `temporaryName` (closed
-// already) and deletes the file: its content is incomplete.
-void takeBackExchange(EngineRun& run, char* temporaryName) {
-    RecordedExchange& recorded = run.lastExchange;
+// Takes back the exchange recorded for `temporaryName` (closed already) and
+// deletes the file: its content is incomplete, or its run is undone.
+void takeBackExchange(RecordedExchange& recorded, char* temporaryName) {
     if (recorded.kind == RecordedExchange::RenameFile) {
         char key[32];
         snprintf(key, sizeof key, "TempName%u", recorded.number);

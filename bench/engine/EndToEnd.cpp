@@ -6,6 +6,7 @@
 //   copy           CopyFileA of every file, CreateDirectoryA of every folder
 //   engine-1vol    InitSFM + MakeSetupFileOperation from one volume, in process
 //   engine-floppy  the same from 1.44 MB volumes
+//   txn-1vol       engine-1vol with install transactions on (SetInstallTransactions)
 //   sample-1vol    the sample setup (SampleSetup.exe /S /D=...), a process, one volume
 //   sample-floppy  the same from 1.44 MB volumes
 //   sample-wizard  the sample setup through its pages (SampleSetup.exe /D=...),
@@ -273,6 +274,12 @@ int endToEnd(int argc, char** argv) {
     kinds.push_back({"copy", [&](const std::string& t) { return copyTree(payloadRoot, payload, t); }, true, {}, {}});
     kinds.push_back({"engine-1vol", [&](const std::string& t) { return installInProcess(vol1, t); }, true, {}, {}});
     kinds.push_back({"engine-floppy", [&](const std::string& t) { return installInProcess(floppy, t); }, true, {}, {}});
+    kinds.push_back({"txn-1vol", [&](const std::string& t) {
+                         SetInstallTransactions(1);
+                         double elapsed = installInProcess(vol1, t);
+                         SetInstallTransactions(0);
+                         return elapsed;
+                     }, true, {}, {}});
     if (!sample.empty()) {
         kinds.push_back({"sample-1vol", [&](const std::string& t) {
                              return timedProcess("\"" + sample + "\" /S /D=" + t, vol1);
