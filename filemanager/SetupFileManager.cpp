@@ -4,9 +4,12 @@
 // path and its directories, then the steps of FileInstall.cpp. The engine's
 // other files: EngineRun (the state of a run, kept beside the object, and
 // where a run's effects are recorded), FileInstall (one file and its
-// output), FilesInUse (QrvInit.Ini and wininit.ini), CheckFile (Data.Chk),
-// Shortcuts (shortcuts and special folders), Versions (installed copies);
-// the decisions themselves live in EngineRules (portable, tested natively).
+// output), InstallJournal (with transactions: the run's journal, committed
+// when the loop completes, rolled back when it does not, a killed run's
+// undone by InitSFM), FilesInUse (QrvInit.Ini and wininit.ini), CheckFile
+// (Data.Chk), Shortcuts (shortcuts and special folders), Versions
+// (installed copies); the decisions themselves live in EngineRules
+// (portable, tested natively).
 //
 // Runs on the thread that calls MakeSetupFileOperation; every notification
 // goes through the virtual TakeProcessInfo, so the most derived override
