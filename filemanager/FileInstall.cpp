@@ -23,9 +23,11 @@
 //    directory.
 //  - A shortcut written under a temporary name (the real one was in use) is
 //    fixed up in that temporary file, which is the one that will take its place.
-//  - A file is written as ~qrvs*.tmp beside its target and renamed into
-//    place when whole: a failed write, damaged data, a kill or a cancel
-//    never leave part of a file at a target name. A file that fails the
+//  - A file that replaces one is written as ~qrvs*.tmp beside it and
+//    renamed into place when whole: a failed write, damaged data, a kill or
+//    a cancel never leave part of it in the place of the old one. A new file
+//    that is not whole is deleted (after a kill, by the journal's recovery
+//    when the run had transactions). A file that fails the
 //    set's check file is not left behind (CheckFile.cpp); a temporary file
 //    whose content is not whole takes its recorded exchange with it
 //    (FilesInUse.cpp).
@@ -316,15 +318,16 @@ StepResult putInPlace(SetupFileManager& engine, EngineRun& run, const char* targ
 
 }  // namespace
 
-// Expands the file's data into a staging file beside the target and puts it
-// in place when it is complete, so that no target name ever holds a part of
-// a file; a target in use gets its new content in a temporary file recorded
-// for the next start instead (its path then in temporaryName, else ""). The
-// file carries the record's time stamp. This is the one place where a run
-// puts a file in place: with a journal, each step is recorded before it is
-// taken, and the target replaced is kept aside until the run commits. A
-// folder that takes no new file falls back on writing the target itself
-// (ExchFilePrepare), which is then deleted when its content is not whole.
+// Expands the file's data into the target, or, when the target exists, into
+// a staging file beside it that is put in place when it is complete, so that
+// a target is never replaced by a part of a file; a target in use gets its
+// new content in a temporary file recorded for the next start instead (its
+// path then in temporaryName, else ""). A new file that cannot be completed
+// is deleted. The file carries the record's time stamp. This is the one
+// place where a run puts a file in place: with a journal, each step is
+// recorded before it is taken, and the target replaced is kept aside until
+// the run commits. A folder that takes no new file falls back on writing
+// the target itself (ExchFilePrepare).
 // StepContinue written and in place; StepFailure shown (a file whose bytes
 // differ from the check file's CRC is deleted first); the result of
 // skipping bytes left after the stream's end code.
@@ -346,6 +349,13 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
         engine.ShowMessage(run ? IDS_CANNOT_CREATE_FILE : IDS_NO_MEMORY, MB_ICONSTOP);
         return StepFailure;
     }
+    // A new file is written at its name at once (a rename per file is the
+    // dearest step of a fresh install): a failure deletes it, and with a
+    // journal a kill leaves it listed for the next start to delete. A file
+    // that replaces one is staged, so the one it replaces stays whole until
+    // the new one is.
+    if (!existed)
+        side.staging[0] = '\0';
     if (run->journal.isOpen()) {
         JournalEntry put{JournalKind::Put, target, side.staging, side.aside, existed ? attributes : 0};
         // Flushed before a file that was on the machine is moved.
@@ -354,7 +364,7 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
             return StepFailure;
         }
     }
-    engine.currentFile = createStaging(*run, target, side);
+    engine.currentFile = existed ? createStaging(*run, target, side) : INVALID_HANDLE_VALUE;
     bool staged = engine.currentFile != INVALID_HANDLE_VALUE;
     if (!staged) {
         side.staging[0] = '\0';

@@ -527,8 +527,8 @@ TEST_F(EngineDamage, FailingWritesAreReportedOnceAndEndTheRun) {
 }
 
 // A file much larger than the engine's write buffer goes to a device that
-// takes no byte: the write fails when the file is put in place, and is
-// reported once like any failed write.
+// takes no byte: the write fails when the full buffer is written out, in the
+// middle of the file, and is reported once like any failed write.
 TEST_F(EngineDamage, WriteFailingWhenALargeBufferIsWrittenOut) {
     kit::Manifest m;
     std::vector<unsigned char> big = kit::content(77, 400000);
@@ -561,16 +561,11 @@ TEST_F(EngineDamage, WriteFailingWhenALargeBufferIsWrittenOut) {
         Sleep(300);  // room for a second message, which must not come
         EXPECT_TRUE(guard.seen().empty()) << guard.seen()[0];
         EXPECT_EQ(INVALID_HANDLE_VALUE, engine.currentFile);
-        // The file is expanded whole beside its target first; the device
-        // refuses it when it is put in place, and nothing is left beside it.
+        // The percentages stop short of the whole file: the expansion ended
+        // with the failed write.
         std::vector<kit::Notice> percents = engine.of(3);
         ASSERT_FALSE(percents.empty());
-        EXPECT_EQ(100, percents.back().value);
-        WIN32_FIND_DATAA found;
-        HANDLE side = FindFirstFileA("Z:\\dev\\~qrv*", &found);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, side);
-        if (side != INVALID_HANDLE_VALUE)
-            FindClose(side);
+        EXPECT_LT(percents.back().value, 100);
     }
     std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
     ASSERT_EQ(1u, log.size());
