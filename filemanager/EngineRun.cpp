@@ -2,7 +2,7 @@
 // found by the object's address (EngineRun.h says what a run holds and who
 // reaches it from where), and the helpers the engine's files share: the
 // Windows and system directories, opening a target for writing, making a
-// target's folder once per run, collecting a file's output into large
+// target's folder once per run (journalled), collecting a file's output into large
 // writes, and sending notifications under the run's control.
 #include "filemanager/EngineRun.h"
 
@@ -11,6 +11,8 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "filemanager/RunControl.h"
 #include "win32/Ownership.h"
@@ -120,8 +122,33 @@ HANDLE createForWriting(const char* path) {
                        nullptr);
 }
 
+// The folders of `path` that are not there yet, parents first. Without
+// memory, the ones found so far.
+std::vector<std::string> missingFolders(const char* path) {
+    std::vector<std::string> missing;
+    char folder[PathSize];
+    if (!copyPath(folder, path))
+        return missing;
+    try {
+        for (;;) {
+            size_t length = strlen(folder);
+            while (length > 0 && folder[length - 1] == '\\')
+                folder[--length] = '\0';
+            // A drive ("C:") or nothing is never made.
+            if (length <= 2 || GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES)
+                break;
+            missing.insert(missing.begin(), folder);
+            if (!cutAtLastBackslash(folder))
+                break;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    return missing;
+}
+
 // A folder made or found earlier in this run is only checked: it is there
-// unless something removed it behind our back.
+// unless something removed it behind our back. With a journal, the folders
+// about to be made are recorded first.
 bool makeFolder(SetupFileManager& engine, const char* path) {
     EngineRun* run = EngineRun::of(engine);
     if (run && run->knows(path)) {
@@ -129,6 +156,10 @@ bool makeFolder(SetupFileManager& engine, const char* path) {
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             return true;
     }
+    if (run && run->journal.isOpen())
+        for (const std::string& folder : missingFolders(path))
+            if (!run->journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
+                return false;
     if (!engine.DirCreation(path))
         return false;
     if (run)

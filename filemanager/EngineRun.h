@@ -3,8 +3,8 @@
 // are recorded in its EngineRun: the check of its files, the exchange of
 // files in use it recorded last, the folders it made; the record of every
 // file a run writes or replaces, so that a failed or cancelled run can be
-// undone, belongs here too, filled where a file is put in place
-// (writeTarget in FileInstall.cpp).
+// undone, is its journal, filled where a file is put in place (writeTarget
+// in FileInstall.cpp) and where folders are made (makeFolder).
 //
 // Where run state lives: the layout of the exported classes is fixed, so
 // nothing can be added to SetupFileManager. Everything a run keeps lives in
@@ -38,9 +38,11 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "explode/Explode.h"
 #include "filemanager/EngineRules.h"
+#include "filemanager/InstallJournal.h"
 #include "format/FileCheck.h"
 #include "reader/ReadAhead.h"
 
@@ -99,10 +101,13 @@ public:
     uint32_t crc = 0;         // of the file's bytes expanded so far
     uint32_t bytes = 0;
 
-    // The exchange ExchFilePrepare recorded last. The journal of every file
-    // the run writes or replaces (to undo a failed or cancelled run) goes
-    // beside it.
+    // The exchange ExchFilePrepare recorded last.
     RecordedExchange lastExchange;
+    // When the process asked for transactions: every step of the run that
+    // changes the machine, so that a run that does not complete is undone.
+    InstallJournal journal;
+    // Numbers the run's side files (format/RunJournal.h).
+    uint32_t sideFiles = 0;
 
     // Set by writeTarget while the decompressor runs, for WriteBuff.
     FileOutput* output = nullptr;
@@ -139,6 +144,8 @@ bool systemDirectory(char* path);
 HANDLE createForWriting(const char* path);
 // True when all `count` bytes were written.
 bool writeAll(HANDLE file, const void* data, unsigned int count);
+// The folders of `path` that are not there yet, parents first.
+std::vector<std::string> missingFolders(const char* path);
 // Makes the folder of a target, remembering it in the engine's run.
 bool makeFolder(SetupFileManager& engine, const char* path);
 // Sends a notification through the virtual TakeProcessInfo, asking the
@@ -159,9 +166,9 @@ void startFileCheck(EngineRun& run);
 void sumExpanded(EngineRun& run, const char* data, unsigned int count);
 bool expandedMatchesCheck(const EngineRun& run);
 
-// FilesInUse.cpp: takes back the run's last recorded exchange for
-// `temporaryName` (closed already) and deletes the file.
-void takeBackExchange(EngineRun& run, char* temporaryName);
+// FilesInUse.cpp: takes back an exchange recorded for `temporaryName`
+// (closed already) and deletes the file.
+void takeBackExchange(RecordedExchange& recorded, char* temporaryName);
 
 // FileInstall.cpp: the steps of installing one file, in the order
 // ProgramFilesCreation takes them (results above each definition).

@@ -23,9 +23,17 @@
 //    directory.
 //  - A shortcut written under a temporary name (the real one was in use) is
 //    fixed up in that temporary file, which is the one that will take its place.
-//  - A file that fails the set's check file is not left behind
-//    (CheckFile.cpp); a temporary file whose content is not whole takes its
-//    recorded exchange with it (FilesInUse.cpp).
+//  - A file that replaces one is written as ~qrvs*.tmp beside it and
+//    renamed into place when whole: a failed write, damaged data, a kill or
+//    a cancel never leave part of it in the place of the old one. A new file
+//    that is not whole is deleted (after a kill, by the journal's recovery
+//    when the run had transactions). A file that fails the
+//    set's check file is not left behind (CheckFile.cpp); a temporary file
+//    whose content is not whole takes its recorded exchange with it
+//    (FilesInUse.cpp).
+//  - A target that cannot be renamed over is in use: it goes through
+//    ExchFilePrepare as before (the target itself when it still opens for
+//    writing, else a recorded exchange), with the content already whole.
 #include <string.h>
 
 #include <memory>
@@ -197,38 +205,189 @@ FileDecision askBeforeFile(SetupFileManager& engine, const tagCompressFileHeader
                              groupState(engine.groupList, record.group));
 }
 
-// Expands the file's data into the target, or into a temporary file beside
-// it when the target is in use (its path then in temporaryName, else ""),
-// and gives it the record's time stamp. This is the one place where a run
-// puts a file in place: ExchFilePrepare opens the target or the temporary
-// file, and a file that is not whole is taken away again here.
-// StepContinue written and closed; StepFailure shown (a file whose bytes
-// differ from the check file's CRC is deleted first); the result of skipping
-// bytes left after the stream's end code.
+namespace {
+
+// Where a file is written before it is put in place, and where the target
+// it replaces goes meanwhile (both beside the target, so that each move is a
+// rename); `aside` is "" when nothing is to be moved aside.
+struct SideFiles {
+    char staging[PathSize] = "";
+    char aside[PathSize] = "";
+};
+
+// Names the side files for `target`. False when the names do not fit.
+bool nameSideFiles(EngineRun& run, const char* target, bool keepReplaced, SideFiles* side) {
+    uint32_t process = GetCurrentProcessId();
+    if (!sideFileName(side->staging, PathSize, target, 's', process, ++run.sideFiles))
+        return false;
+    return !keepReplaced || sideFileName(side->aside, PathSize, target, 'a', process, ++run.sideFiles);
+}
+
+// A staging file of our own naming, made new (a name taken by something
+// else is never written into). INVALID_HANDLE_VALUE when the folder takes no
+// new file.
+HANDLE createStaging(EngineRun& run, const char* target, SideFiles& side) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        HANDLE file = CreateFileA(side.staging, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return file;
+        if (!sideFileName(side.staging, PathSize, target, 's', GetCurrentProcessId(), ++run.sideFiles))
+            break;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// The exchange ExchFilePrepare recorded last, as a journal entry.
+bool journalExchange(EngineRun& run, const char* temporaryName) {
+    const RecordedExchange& recorded = run.lastExchange;
+    JournalEntry entry;
+    entry.path = temporaryName;
+    if (recorded.kind == RecordedExchange::RenameFile) {
+        entry.kind = JournalKind::ExchangeIni;
+        entry.staging = recorded.renameFile;
+        entry.number = recorded.number;
+    } else if (recorded.kind == RecordedExchange::Wininit) {
+        entry.kind = JournalKind::ExchangeWininit;
+        entry.staging = recorded.line;
+    } else {
+        return true;
+    }
+    return run.journal.record(entry, false);
+}
+
+// The target cannot be renamed over: it is in use. Its new content (complete
+// in `side.staging`) goes where ExchFilePrepare says: into the target itself
+// when that still opens for writing, else into a temporary file recorded for
+// the next start (its path then in temporaryName). StepContinue, or
+// StepFailure shown.
+StepResult placeInUse(SetupFileManager& engine, EngineRun& run, const char* target,
+                      SideFiles& side, char* temporaryName) {
+    // A target that is written in place is copied aside first, when the
+    // run keeps what it replaces; one that goes to a temporary file stays.
+    bool copiedAside = side.aside[0] && CopyFileA(target, side.aside, TRUE);
+    win32::FileHandle file(engine.ExchFilePrepare(target, temporaryName));
+    if (!file.valid()) {
+        DeleteFileA(side.staging);
+        if (copiedAside)
+            DeleteFileA(side.aside);
+        engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
+        return StepFailure;
+    }
+    file.reset();
+    if (temporaryName[0]) {
+        if (copiedAside)
+            DeleteFileA(side.aside);
+        if (!MoveFileExA(side.staging, temporaryName, MOVEFILE_REPLACE_EXISTING) ||
+            (run.journal.isOpen() && !journalExchange(run, temporaryName))) {
+            takeBackExchange(run.lastExchange, temporaryName);
+            DeleteFileA(side.staging);
+            engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
+            return StepFailure;
+        }
+        return StepContinue;
+    }
+    bool copied = CopyFileA(side.staging, target, FALSE) != FALSE;
+    DeleteFileA(side.staging);
+    if (!copied) {
+        reportWriteFailure(engine);
+        return StepFailure;
+    }
+    return StepContinue;
+}
+
+// Puts the complete file `side.staging` in the target's place: a rename, and
+// with a journal the target that was there is first renamed aside (kept
+// until the run commits). A target that cannot be renamed is in use
+// (placeInUse). StepContinue, or StepFailure shown.
+StepResult putInPlace(SetupFileManager& engine, EngineRun& run, const char* target, bool existed,
+                      SideFiles& side, char* temporaryName) {
+    if (!existed && MoveFileA(side.staging, target))
+        return StepContinue;
+    if (side.aside[0]) {
+        if (MoveFileA(target, side.aside)) {
+            if (MoveFileA(side.staging, target))
+                return StepContinue;
+            MoveFileA(side.aside, target);
+        }
+    } else if (MoveFileExA(side.staging, target, MOVEFILE_REPLACE_EXISTING)) {
+        return StepContinue;
+    }
+    return placeInUse(engine, run, target, side, temporaryName);
+}
+
+}  // namespace
+
+// Expands the file's data into the target, or, when the target exists, into
+// a staging file beside it that is put in place when it is complete, so that
+// a target is never replaced by a part of a file; a target in use gets its
+// new content in a temporary file recorded for the next start instead (its
+// path then in temporaryName, else ""). A new file that cannot be completed
+// is deleted. The file carries the record's time stamp. This is the one
+// place where a run puts a file in place: with a journal, each step is
+// recorded before it is taken, and the target replaced is kept aside until
+// the run commits. A folder that takes no new file falls back on writing
+// the target itself (ExchFilePrepare).
+// StepContinue written and in place; StepFailure shown (a file whose bytes
+// differ from the check file's CRC is deleted first); the result of
+// skipping bytes left after the stream's end code.
 StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& record,
                        char* target, char* temporaryName) {
     temporaryName[0] = '\0';
-    if (engine.QRV_IsReadOnly(target) && !SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL)) {
+    DWORD attributes = GetFileAttributesA(target);
+    bool existed = attributes != INVALID_FILE_ATTRIBUTES;
+    if (existed && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL)) {
         engine.ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
     // The run records the exchange ExchFilePrepare makes, and lends its memory.
     FileRun file(engine);
     EngineRun* run = file.get();
-    if (!run) {
-        engine.ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
+    SideFiles side;
+    if (!run || !nameSideFiles(*run, target, existed && run->journal.isOpen(), &side)) {
+        engine.ShowMessage(run ? IDS_CANNOT_CREATE_FILE : IDS_NO_MEMORY, MB_ICONSTOP);
         return StepFailure;
     }
-    engine.currentFile = engine.ExchFilePrepare(target, temporaryName);
-    if (engine.currentFile == INVALID_HANDLE_VALUE) {
-        engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
-        return StepFailure;
+    // A new file is written at its name at once (a rename per file is the
+    // dearest step of a fresh install): a failure deletes it, and with a
+    // journal a kill leaves it listed for the next start to delete. A file
+    // that replaces one is staged, so the one it replaces stays whole until
+    // the new one is.
+    if (!existed)
+        side.staging[0] = '\0';
+    if (run->journal.isOpen()) {
+        JournalEntry put{JournalKind::Put, target, side.staging, side.aside, existed ? attributes : 0};
+        // Flushed before a file that was on the machine is moved.
+        if (!run->journal.record(put, existed)) {
+            engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
+            return StepFailure;
+        }
     }
-    // A file whose content is not whole must not be exchanged at the next start.
+    engine.currentFile = existed ? createStaging(*run, target, side) : INVALID_HANDLE_VALUE;
+    bool staged = engine.currentFile != INVALID_HANDLE_VALUE;
+    if (!staged) {
+        side.staging[0] = '\0';
+        if (side.aside[0] && !CopyFileA(target, side.aside, TRUE))
+            side.aside[0] = '\0';
+        engine.currentFile = engine.ExchFilePrepare(target, temporaryName);
+        if (engine.currentFile == INVALID_HANDLE_VALUE) {
+            engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
+            return StepFailure;
+        }
+        if (temporaryName[0] && run->journal.isOpen())
+            journalExchange(*run, temporaryName);
+    }
+    // A file whose content is not whole is not left anywhere: neither in
+    // the staging file, nor at the target, nor exchanged at the next start.
     auto incomplete = [&]() {
         win32::closeFile(engine.currentFile);
-        if (temporaryName[0])
-            takeBackExchange(*run, temporaryName);
+        if (staged)
+            DeleteFileA(side.staging);
+        else if (temporaryName[0])
+            takeBackExchange(run->lastExchange, temporaryName);
+        else
+            DeleteFileA(target);
         return StepFailure;
     };
     // A file written from a notification of another file's expansion (the
@@ -247,23 +406,19 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
     if (engine.currentFile == INVALID_HANDLE_VALUE)
         return incomplete();
     ExpansionEnd end = expansionEnd(expanded, engine.chunkBytesLeft, engine.fileContinues);
-    if (end == ExpansionEnd::Damaged) {
+    // Damaged data, also when it still decodes (the check file's CRC).
+    if (end == ExpansionEnd::Damaged || !expandedMatchesCheck(*run)) {
         incomplete();
-        engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
-        return StepFailure;
-    }
-    // Damaged data that still decodes: the file is not left behind, and a
-    // temporary one takes its recorded exchange with it.
-    if (!expandedMatchesCheck(*run)) {
-        bool temporary = temporaryName[0] != '\0';
-        incomplete();
-        if (!temporary)
-            DeleteFileA(target);
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
     SetFileTime(engine.currentFile, nullptr, nullptr, &record.lastWriteTime);
     win32::closeFile(engine.currentFile);
+    if (staged) {
+        StepResult placed = putInPlace(engine, *run, target, existed, side, temporaryName);
+        if (placed != StepContinue)
+            return placed;
+    }
     // The stream ended at its end code: its file is whole, and the next
     // record follows the rest of its chunks.
     return end == ExpansionEnd::SkipRest ? skipFile(engine) : StepContinue;

@@ -77,10 +77,9 @@ bool recordPair(const char* renameFile, const char* temporaryName, const char* t
 
 }  // namespace
 
-// Takes back the exchange the run recorded for `temporaryName` (closed
-// already) and deletes the file: its content is incomplete.
-void takeBackExchange(EngineRun& run, char* temporaryName) {
-    RecordedExchange& recorded = run.lastExchange;
+// Takes back the exchange recorded for `temporaryName` (closed already) and
+// deletes the file: its content is incomplete, or its run is undone.
+void takeBackExchange(RecordedExchange& recorded, char* temporaryName) {
     if (recorded.kind == RecordedExchange::RenameFile) {
         char temporaryKey[kExchangeKeySize];
         char realKey[kExchangeKeySize];

@@ -4,9 +4,12 @@
 // path and its directories, then the steps of FileInstall.cpp. The engine's
 // other files: EngineRun (the state of a run, kept beside the object, and
 // where a run's effects are recorded), FileInstall (one file and its
-// output), FilesInUse (QrvInit.Ini and wininit.ini), CheckFile (Data.Chk),
-// Shortcuts (shortcuts and special folders), Versions (installed copies);
-// the decisions themselves live in EngineRules (portable, tested natively).
+// output), InstallJournal (with transactions: the run's journal, committed
+// when the loop completes, rolled back when it does not, a killed run's
+// undone by InitSFM), FilesInUse (QrvInit.Ini and wininit.ini), CheckFile
+// (Data.Chk), Shortcuts (shortcuts and special folders), Versions
+// (installed copies); the decisions themselves live in EngineRules
+// (portable, tested natively).
 //
 // Runs on the thread that calls MakeSetupFileOperation; every notification
 // goes through the virtual TakeProcessInfo, so the most derived override
@@ -34,6 +37,8 @@
 #include <string.h>
 
 #include <new>
+#include <string>
+#include <vector>
 
 #include "filemanager/EngineRun.h"
 #include "format/InstallLog.h"
@@ -69,6 +74,37 @@ int installEveryFile(SetupFileManager& engine, char* installDir) {
     return StepContinue;
 }
 
+// Undoes what the engine's run journalled, when it has an open journal: the
+// run did not complete. Install.log is closed first, so that the one it
+// replaced can be put back.
+void rollBackRun(SetupFileManager& engine) {
+    EngineRun* run = EngineRun::of(engine);
+    if (!run || !run->journal.isOpen())
+        return;
+    win32::closeFile(engine.logFile);
+    run->journal.rollBack();
+}
+
+// Starts the run's journal in the installation folder (made already; the
+// folders in `made` were made for it, parents first) and moves an earlier
+// Install.log aside, so that a run undone finds it again. False when the
+// journal cannot be written or the log cannot be moved.
+bool startJournal(EngineRun& run, const char* installDir, const std::vector<std::string>& made,
+                  const char* logPath) {
+    if (!run.journal.open(installDir))
+        return false;
+    for (const std::string& folder : made)
+        if (!run.journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
+            return false;
+    DWORD attributes = GetFileAttributesA(logPath);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return run.journal.record(JournalEntry{JournalKind::Put, logPath, "", "", 0}, false);
+    char aside[PathSize];
+    return sideFileName(aside, sizeof aside, logPath, 'a', GetCurrentProcessId(), ++run.sideFiles) &&
+           run.journal.record(JournalEntry{JournalKind::Put, logPath, "", aside, attributes}, true) &&
+           MoveFileA(logPath, aside);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -88,6 +124,8 @@ SetupFileManager::SetupFileManager()
       fileCount(0) {}
 
 SetupFileManager::~SetupFileManager() {
+    // A run that never completed is undone.
+    rollBackRun(*this);
     EngineRun::end(*this);
     delete[] groupList;
     groupList = nullptr;
@@ -154,10 +192,19 @@ int SetupFileManager::IsSysReadOnly() {
 //                  Install.log created in installDir
 //   StepFailure    shown (wrong format, group count refused, no protocol
 //                  file, an empty first volume, a check file that is damaged
-//                  or another set's)
+//                  or another set's, another run at work on the folder)
 //   StepUserBreak  the user gave up at the first disk prompt (from the reader)
 int SetupFileManager::InitSFM(char* installDir) {
     systemDirReadOnly = IsSysReadOnly();
+
+    // A run on this folder that never completed (its process was killed) is
+    // undone before anything else; one still at work refuses this start.
+    EngineRun* earlier = EngineRun::of(*this);
+    if (!(earlier && earlier->journal.isOpen()) &&
+        recoverJournal(installDir) == JournalFound::InUse) {
+        ShowMessage(IDS_SETUP_RUNNING, MB_ICONSTOP);
+        return StepFailure;
+    }
 
     ArchiveHeader header;
     memset(&header, 0, sizeof header);  // a short volume leaves zeros, not garbage
@@ -195,12 +242,20 @@ int SetupFileManager::InitSFM(char* installDir) {
         return StepFailure;
     }
 
-    // The whole path is checked before any directory is made.
+    // The whole path is checked before any directory is made. With
+    // transactions the run's journal starts here, before Install.log
+    // replaces an earlier one.
     char path[PathSize];
-    if (copyPath(path, installDir) && appendName(path, kInstallLogName) && DirCreation(installDir))
+    bool journalled = transactionsWanted() && !run->journal.isOpen();
+    std::vector<std::string> made;
+    if (journalled)
+        made = missingFolders(installDir);
+    if (copyPath(path, installDir) && appendName(path, kInstallLogName) && DirCreation(installDir) &&
+        (!journalled || startJournal(*run, installDir, made, path)))
         logFile = createForWriting(path);
     if (logFile == INVALID_HANDLE_VALUE) {
         ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
+        rollBackRun(*this);
         return StepFailure;
     }
     return StepContinue;
@@ -223,9 +278,14 @@ int SetupFileManager::MakeSetupFileOperation(char* installDir) {
     int r = installEveryFile(*this, installDir);
     if (run)
         run->stopLoop();
-    if (r != StepContinue)
+    if (r != StepContinue) {
+        // After the run's messages: what it changed is undone.
+        rollBackRun(*this);
         return r;
+    }
     win32::closeFile(logFile);
+    if (run)
+        run->journal.commit();
     EngineRun::end(*this);
     return rebootFlag == 1 ? StepDoneReboot : StepContinue;
 }

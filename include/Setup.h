@@ -131,6 +131,19 @@ typedef int(CALLBACK* MessageHook)(BaseInterface* asker, int stringId, const cha
 /// finishes with the old hook.
 extern "C" SETUP_API MessageHook SetMessageHook(MessageHook hook);
 
+/// Install transactions for the whole process: nonzero turns them on, 0 off;
+/// returns whether they were on. With them, each run of
+/// SetupFileManager::InitSFM and MakeSetupFileOperation keeps a journal,
+/// Install.jnl in the installation folder, of every file it puts in place or
+/// replaces, every folder it makes and every exchange of a file in use it
+/// records. A run that completes deletes the files it replaced and the
+/// journal; a run that ends otherwise (a failure, a break, an object
+/// destroyed before its run completed) puts every replaced file back as it
+/// was, removes what it created, takes back its exchanges and restores the
+/// earlier Install.log, after its messages and before returning its result.
+/// Off by default. Any thread; a run takes the setting at its InitSFM.
+extern "C" SETUP_API int SetInstallTransactions(int on);
+
 // ---------------------------------------------------------------------------
 /// Reader: the data volumes Data%d.Dat as one sequential source. Introduces
 /// the table of virtual operations.

@@ -49,7 +49,7 @@ for cls, body in re.findall(r"class SETUP_API (\w+)[^{]*\{(.*?)\n\};", text, re.
     for name in re.findall(r"^\s+(?:virtual\s+|static\s+)?(?:[\w*&\s]+?\s+)?(~?\w+)\(", body, re.M):
         if name not in ("if", "for", "while", "return"):
             declared.append(f"{cls}::{name}")
-for name in re.findall(r"^SETUP_API [^(]*?(\w+)\(", text, re.M):
+for name in re.findall(r'^(?:extern "C" )?SETUP_API [^(]*?(\w+)\(', text, re.M):
     declared.append(name)
 missing = sorted(set(d for d in declared if d not in exported))
 case("declared_operations_exported", not missing and declared, "missing: " + ", ".join(missing))

@@ -6,6 +6,7 @@
 //   copy           CopyFileA of every file, CreateDirectoryA of every folder
 //   engine-1vol    InitSFM + MakeSetupFileOperation from one volume, in process
 //   engine-floppy  the same from 1.44 MB volumes
+//   txn-1vol       engine-1vol with install transactions on (SetInstallTransactions)
 //   engine-process the engine from one volume in a process of its own
 //                  ("EXE install"): what a setup program costs at the least
 //   sample-1vol    the sample setup (SampleSetup.exe /S /D=...), a process, one volume
@@ -286,6 +287,18 @@ int endToEnd(int argc, char** argv) {
     kinds.push_back({"copy", [&](const std::string& t) { return copyTree(payloadRoot, payload, t); }, true, {}, {}});
     kinds.push_back({"engine-1vol", [&](const std::string& t) { return installInProcess(vol1, t); }, true, {}, {}});
     kinds.push_back({"engine-floppy", [&](const std::string& t) { return installInProcess(floppy, t); }, true, {}, {}});
+    // Looked up, not imported: the same program runs beside an earlier
+    // Setup.Dll for the baseline kinds, which has no transactions.
+    using Transactions = int(__cdecl*)(int);
+    auto transactions = reinterpret_cast<Transactions>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("Setup.Dll"), "SetInstallTransactions")));
+    if (transactions)
+        kinds.push_back({"txn-1vol", [&](const std::string& t) {
+                             transactions(1);
+                             double elapsed = installInProcess(vol1, t);
+                             transactions(0);
+                             return elapsed;
+                         }, true, {}, {}});
     if (!sample.empty()) {
         kinds.push_back({"sample-1vol", [&](const std::string& t) {
                              return timedProcess("\"" + sample + "\" /S /D=" + t, vol1);

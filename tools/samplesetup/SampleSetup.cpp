@@ -21,6 +21,9 @@
 // never ask; they leave the restart to the caller and exit with 3010. The
 // interactive run without /NORESTART offers the restart as the library does.
 //
+// Its runs are transactions (SetInstallTransactions): a run that fails or is
+// cancelled puts back every file it replaced and removes what it made.
+//
 // In order: started from a removable drive, the program copies itself to
 // the temporary folder, starts the copy with the same arguments and ends
 // with 0 (the floppy may then be changed). An earlier version that is
@@ -493,6 +496,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     g_session.options = &options;
     g_session.log = &log;
     MessageHook previous = SetMessageHook(answerQuestion);
+    // A run that does not complete leaves the machine as it found it.
+    SetInstallTransactions(1);
     RunEnd end;
     {
         SampleProduct product(instance, options, log);

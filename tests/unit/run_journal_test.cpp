@@ -1,0 +1,117 @@
+// The run journal's lines: what a kill can leave of them, and the side files' names.
+#include "format/RunJournal.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "common/PathSize.h"
+
+namespace {
+
+std::vector<JournalEntry> sampleEntries() {
+    std::vector<JournalEntry> e(5);
+    e[0] = {JournalKind::Folder, "C:\\App\\Help", "", "", 0};
+    e[1] = {JournalKind::Put, "C:\\App\\a.exe", "C:\\App\\~qrvs1-1.tmp", "", 0};
+    e[2] = {JournalKind::Put, "C:\\App\\b b.dll", "C:\\App\\~qrvs1-2.tmp", "C:\\App\\~qrva1-3.tmp", 0x21};
+    e[3] = {JournalKind::ExchangeIni, "C:\\App\\qrv1A.tmp", "C:\\Windows\\QrvInit.Ini", "", 4294967295u};
+    e[4] = {JournalKind::ExchangeWininit, "C:\\App\\qrv1B.tmp", "C:\\APP\\B.DLL=C:\\APP\\QRV1B.TMP", "", 0};
+    return e;
+}
+
+std::string journalOf(const std::vector<JournalEntry>& entries) {
+    std::string text = kJournalHeader;
+    char line[kJournalLineSize];
+    for (const JournalEntry& entry : entries) {
+        size_t n = formatJournalEntry(entry, line, sizeof line);
+        EXPECT_NE(0u, n);
+        text.append(line, n);
+    }
+    return text;
+}
+
+void expectSame(const JournalEntry& a, const JournalEntry& b) {
+    EXPECT_TRUE(a.kind == b.kind && a.path == b.path && a.staging == b.staging && a.aside == b.aside &&
+                a.number == b.number);
+}
+
+TEST(RunJournal, EveryKindReadsBackAsWritten) {
+    std::vector<JournalEntry> written = sampleEntries();
+    std::string text = journalOf(written);
+    std::vector<JournalEntry> read;
+    ASSERT_EQ(JournalRead::Entries, parseJournal(text.data(), text.size(), &read));
+    ASSERT_EQ(written.size(), read.size());
+    for (size_t i = 0; i < read.size(); ++i)
+        expectSame(written[i], read[i]);
+}
+
+// A kill may stop the file at any byte: what is read is exactly the lines
+// that were whole, and a cut line is never taken for an entry.
+TEST(RunJournal, JournalCutAtEveryByteKeepsTheWholeLinesOnly) {
+    std::vector<JournalEntry> written = sampleEntries();
+    std::string text = journalOf(written);
+    std::vector<size_t> lineEnds;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n')
+            lineEnds.push_back(i + 1);
+    for (size_t cut = 0; cut <= text.size(); ++cut) {
+        std::vector<JournalEntry> read;
+        JournalRead r = parseJournal(text.data(), cut, &read);
+        if (cut < lineEnds[0]) {
+            EXPECT_EQ(JournalRead::Foreign, r) << cut;
+            continue;
+        }
+        size_t whole = 0;
+        while (whole + 1 < lineEnds.size() && lineEnds[whole + 1] <= cut)
+            ++whole;
+        bool atLineEnd = lineEnds[whole] == cut;
+        EXPECT_EQ(atLineEnd ? JournalRead::Entries : JournalRead::CutShort, r) << cut;
+        EXPECT_EQ(whole, read.size()) << cut;
+    }
+}
+
+TEST(RunJournal, DamagedLinesEndTheReadingThere) {
+    std::string text = journalOf(sampleEntries());
+    size_t secondLine = text.find('\n', strlen(kJournalHeader)) + 1;
+    struct Case {
+        const char* what;
+        size_t at;
+        char by;
+    } cases[] = {
+        {"a path byte", secondLine + 5, 'x'},
+        {"the kind", secondLine, 'Q'},
+        {"a separator", secondLine + 1, ' '},
+        {"the CRC", text.find('\n', secondLine) - 1, 'g'},
+    };
+    for (const Case& c : cases) {
+        std::string damaged = text;
+        damaged[c.at] = c.by;
+        std::vector<JournalEntry> read;
+        EXPECT_EQ(JournalRead::CutShort, parseJournal(damaged.data(), damaged.size(), &read)) << c.what;
+        EXPECT_EQ(1u, read.size()) << c.what;
+    }
+    std::string foreign = "Setup run journal 2\n" + text.substr(strlen(kJournalHeader));
+    std::vector<JournalEntry> read;
+    EXPECT_EQ(JournalRead::Foreign, parseJournal(foreign.data(), foreign.size(), &read));
+}
+
+TEST(RunJournal, FieldsThatWouldBreakTheLineAreRefused) {
+    char line[kJournalLineSize];
+    for (const char* bad : {"a\tb", "a\nb", "a\rb"}) {
+        JournalEntry e{JournalKind::Put, "C:\\a", "", bad, 0};
+        EXPECT_EQ(0u, formatJournalEntry(e, line, sizeof line)) << bad;
+    }
+}
+
+TEST(RunJournal, SideFilesAreBesideTheTarget) {
+    char out[PathSize];
+    ASSERT_TRUE(sideFileName(out, sizeof out, "C:\\App\\bin\\a.dll", 'a', 0x1f, 0x2a));
+    EXPECT_STREQ("C:\\App\\bin\\~qrva1f-2a.tmp", out);
+    ASSERT_TRUE(sideFileName(out, sizeof out, "D:\\a.dll", 's', 1, 2));
+    EXPECT_STREQ("D:\\~qrvs1-2.tmp", out);
+    EXPECT_FALSE(sideFileName(out, sizeof out, "a.dll", 's', 1, 2));
+}
+
+}  // namespace
