@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -345,6 +346,61 @@ TEST(SetupVolTool, CheckFileCatchesDamageThatStillDecodes) {
     r = tool("verify " + quote(dir / "out"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("does not belong to this set"), std::string::npos) << r.output;
+}
+
+// Links already in the output folder are never followed: a folder link on the
+// way and a file link at a target, dangling or not, are refused by path with
+// exit 1, and nothing outside OUT changes. A regular file at a target is
+// replaced, so a hard link to it outside keeps its bytes.
+TEST(SetupVolTool, ExtractFollowsNoLinkInTheOutputFolder) {
+    fs::path dir = scratch("links");
+    writeAll(dir / "src/a.txt", {'n', 'e', 'w'});
+    std::ofstream(dir / "m.txt") << "file src/a.txt install - 1\nfile src/a.txt install Docs 1 name=b.txt\n"
+                                    "file src/a.txt install Docs 1 name=c.txt\n";
+    ASSERT_EQ(tool("pack " + quote(dir / "m.txt") + " -o " + quote(dir / "vol"), dir).code, 0);
+    const fs::path outside = dir / "outside";
+    writeAll(outside / "a.txt", {'o', 'l', 'd'});
+    auto outsideFiles = [&] {
+        std::vector<std::pair<std::string, std::vector<unsigned char>>> files;
+        for (const auto& e : fs::recursive_directory_iterator(outside))
+            files.emplace_back(e.path().string(), e.is_regular_file() ? readAll(e.path()) : std::vector<unsigned char>());
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    const auto before = outsideFiles();
+    auto extractTo = [&](const fs::path& out) {
+        return tool("extract " + quote(dir / "vol") + " -o " + quote(out), dir);
+    };
+
+    // OUT/install is a link to a folder outside.
+    fs::create_directories(dir / "x1");
+    fs::create_directory_symlink(outside, dir / "x1/install");
+    ToolRun r = extractTo(dir / "x1");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find((dir / "x1/install").string() + " is a link"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("0 of 3 files extracted"), std::string::npos) << r.output;
+    EXPECT_TRUE(outsideFiles() == before);
+
+    // File links at targets, to an existing file and to a name that does not
+    // exist yet; a folder link deeper down; a hard link to a file outside.
+    fs::create_directories(dir / "x2/install");
+    fs::create_symlink(outside / "a.txt", dir / "x2/install/a.txt");
+    fs::create_directory_symlink(outside, dir / "x2/install/Docs");
+    r = extractTo(dir / "x2");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("install/a.txt is a link"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("install/Docs is a link"), std::string::npos) << r.output;
+    fs::remove(dir / "x2/install/Docs");
+    fs::create_directories(dir / "x2/install/Docs");
+    fs::create_symlink(outside / "b.txt", dir / "x2/install/Docs/b.txt");
+    fs::create_hard_link(outside / "a.txt", dir / "x2/install/Docs/c.txt");
+    r = extractTo(dir / "x2");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("Docs/b.txt is a link"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("1 of 3 files extracted"), std::string::npos) << r.output;
+    EXPECT_TRUE(readAll(dir / "x2/install/Docs/c.txt") == readAll(dir / "src/a.txt"));
+    EXPECT_TRUE(fs::is_symlink(dir / "x2/install/a.txt"));
+    EXPECT_TRUE(outsideFiles() == before);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "tools/setupvol/FileSys.h"
 #include "tools/setupvol/Manifest.h"
 #include "tools/setupvol/Names.h"
+#include "tools/setupvol/OutputTree.h"
 #include "tools/setupvol/Packer.h"
 
 namespace fs = std::filesystem;
@@ -171,13 +172,13 @@ int list(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
     return 0;
 }
 
-// Writes expanded files to OUT/<target keyword>/<subDir>/<fileName>.
+// Writes expanded files to OUT/<target keyword>/<subDir>/<fileName>, never
+// through a link already in OUT (OutputTree.h).
 class TreeSink : public ArchiveSink {
 public:
     explicit TreeSink(const fs::path& root) : root(root) {}
     bool beginFile(const ArchiveFile& file, std::string* error) override {
         const tagCompressFileHeader& r = file.record;
-        path.clear();
         // Names that would leave the output folder are refused, whatever
         // the record says.
         if (r.targetDir < 0 || r.targetDir >= 8 || !checkSubDir(r.subDir).empty() ||
@@ -185,58 +186,46 @@ public:
             *error = "file " + std::to_string(file.index) + ": not extracted, its target path is invalid";
             return false;
         }
-        fs::path p = root / targetDirKeyword(r.targetDir);
+        std::vector<std::string> folders{targetDirKeyword(r.targetDir)};
         std::string sub = ansiToUtf8(r.subDir);
         size_t start = 0;
         while (!sub.empty()) {
             size_t end = sub.find('\\', start);
-            p /= pathFromUtf8(sub.substr(start, end == std::string::npos ? std::string::npos : end - start));
+            folders.push_back(sub.substr(start, end == std::string::npos ? std::string::npos : end - start));
             if (end == std::string::npos)
                 break;
             start = end + 1;
         }
-        std::error_code ec;
-        fs::create_directories(p, ec);
-        p /= pathFromUtf8(ansiToUtf8(r.fileName));
-        out.open(p, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            *error = "cannot create " + pathToUtf8(p);
+        if (!out.create(root, folders, ansiToUtf8(r.fileName), error)) {
+            *error = "file " + std::to_string(file.index) + ": not extracted: " + *error;
             return false;
         }
-        path = p;
         return true;
     }
     bool write(const unsigned char* data, size_t size, std::string* error) override {
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        if (!out) {
-            *error = "cannot write " + pathToUtf8(path);
-            return false;
-        }
-        return true;
+        return out.write(data, size, error);
     }
     void endFile(const ArchiveFile& file, bool ok) override {
-        if (path.empty())
+        if (out.path().empty())
             return;
-        out.close();
-        std::error_code ec;
-        std::string problem;
         if (!ok) {
             // A damaged file is not left behind looking complete.
-            fs::remove(path, ec);
-        } else {
-            uint64_t ft = (uint64_t(file.record.lastWriteTime.dwHighDateTime) << 32) |
-                          file.record.lastWriteTime.dwLowDateTime;
-            setFileWriteTime(path, ft, &problem);
-            ++written;
+            out.discard();
+            return;
         }
-        path.clear();
+        uint64_t ft = (uint64_t(file.record.lastWriteTime.dwHighDateTime) << 32) |
+                      file.record.lastWriteTime.dwLowDateTime;
+        // A time that cannot be set leaves the file with the time of its
+        // writing; its bytes are complete.
+        std::string problem;
+        out.finish(ft, &problem);
+        ++written;
     }
     unsigned written = 0;
 
 private:
     fs::path root;
-    fs::path path;
-    std::ofstream out;
+    OutputFile out;
 };
 
 int extract(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {

@@ -1,5 +1,8 @@
-// FileSys.cpp: file times and tree walks, with a small shim per platform.
+// FileSys.cpp: file times, tree walks and write errors, with a small shim per platform.
 #include "tools/setupvol/FileSys.h"
+
+#include <errno.h>
+#include <string.h>
 
 #include <algorithm>
 #include <system_error>
@@ -8,9 +11,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <string.h>
 #include <sys/stat.h>
-#include <errno.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -76,13 +77,19 @@ bool getFileWriteTime(const fs::path& path, uint64_t* fileTime, std::string* err
     return true;
 }
 
+struct timespec fileTimeToTimespec(uint64_t fileTime) {
+    struct timespec t;
+    t.tv_sec = static_cast<time_t>(static_cast<int64_t>(fileTime / 10000000ull) -
+                                   static_cast<int64_t>(kUnixEpochSeconds));
+    t.tv_nsec = static_cast<long>(fileTime % 10000000ull) * 100;
+    return t;
+}
+
 bool setFileWriteTime(const fs::path& path, uint64_t fileTime, std::string* error) {
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT; // access time untouched
-    times[1].tv_sec = static_cast<time_t>(static_cast<int64_t>(fileTime / 10000000ull) -
-                                          static_cast<int64_t>(kUnixEpochSeconds));
-    times[1].tv_nsec = static_cast<long>(fileTime % 10000000ull) * 100;
+    times[1] = fileTimeToTimespec(fileTime);
     if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
         *error = "cannot set the time of " + pathToUtf8(path) + ": " + strerror(errno);
         return false;
@@ -142,6 +149,21 @@ bool listTreeSorted(const fs::path& root, std::vector<std::string>* files, std::
         return false;
     }
     return walk(root, "", 0, files, error);
+}
+
+std::string whyWriteFailed(const fs::path& path) {
+    int code = errno;
+    if (code == ENOSPC)
+        return "the disk is full";
+    std::error_code ec;
+    fs::space_info space = fs::space(path.parent_path(), ec);
+    if (!ec && space.available == 0)
+        return "the disk is full";
+#ifdef EDQUOT
+    if (code == EDQUOT)
+        return "the disk quota is used up";
+#endif
+    return code ? strerror(code) : "write error";
 }
 
 uint64_t fileSizeOrZero(const std::filesystem::path& path) {

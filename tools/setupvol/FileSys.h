@@ -1,10 +1,11 @@
 // FileSys.h: the little the volume tool needs from the file system beyond
-// standard C++: file times as Windows FILETIME values and a sorted walk of a
-// directory tree. Paths are UTF-8 strings on every platform.
+// standard C++: file times as Windows FILETIME values, a sorted walk of a
+// directory tree and why a write failed. Paths are UTF-8 strings on every platform.
 #ifndef SETUPVOL_FILESYS_H
 #define SETUPVOL_FILESYS_H
 
 #include <stdint.h>
+#include <time.h>
 
 #include <filesystem>
 #include <string>
@@ -19,6 +20,14 @@ uint64_t fileSizeOrZero(const std::filesystem::path& path);
 // Last-write time as 100-nanosecond intervals since 1601-01-01 UTC.
 bool getFileWriteTime(const std::filesystem::path& path, uint64_t* fileTime, std::string* error);
 bool setFileWriteTime(const std::filesystem::path& path, uint64_t fileTime, std::string* error);
+#ifndef _WIN32
+// The same time as the system's clock counts it.
+struct timespec fileTimeToTimespec(uint64_t fileTime);
+#endif
+
+// Why a write to `path` failed, in words: a full disk is named as such.
+// Called at once after the failure, while errno still tells.
+std::string whyWriteFailed(const std::filesystem::path& path);
 
 // Every regular file below `root`, as paths relative to it with '/' between
 // levels, in byte order of their names level by level (a folder's files and

@@ -139,23 +139,6 @@ bool readHistogram(const fs::path& path, uint64_t histogram[256], std::string* e
     return true;
 }
 
-// Why a write to `path` failed, in words: a full disk is named as such.
-// Called at once after the failure, while errno still tells.
-std::string whyWriteFailed(const fs::path& path) {
-    int code = errno;
-    if (code == ENOSPC)
-        return "the disk is full";
-    std::error_code ec;
-    fs::space_info space = fs::space(path.parent_path(), ec);
-    if (!ec && space.available == 0)
-        return "the disk is full";
-#ifdef EDQUOT
-    if (code == EDQUOT)
-        return "the disk quota is used up";
-#endif
-    return code ? strerror(code) : "write error";
-}
-
 // Where the volumes go. Each is written under a temporary name and renamed
 // once the whole set is complete, so a failed run leaves an earlier set as
 // it was.
