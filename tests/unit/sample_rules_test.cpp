@@ -147,6 +147,24 @@ TEST(SampleSpace, ARefusalNeverShowsEqualFigures) {
     EXPECT_EQ(0u, checkSpace(1, 1023).freeKb);
 }
 
+// Files laid out every possible way (each size from 1 to 3 clusters and
+// a byte): the bound is never below what they take, and is reached when
+// every file wastes the most it can.
+TEST(SampleSpace, AllocationBoundHoldsForEveryLayoutOfTheFiles) {
+    for (uint64_t cluster : {1ull, 512ull, 4096ull}) {
+        for (uint64_t a = 1; a <= 3 * cluster + 1; a += cluster / 8 + 1)
+            for (uint64_t b = 0; b <= 3 * cluster + 1; b += cluster / 4 + 1) {
+                uint64_t taken = (a + cluster - 1) / cluster * cluster + (b + cluster - 1) / cluster * cluster;
+                EXPECT_LE(taken, allocatedBound(a + b, 2, cluster)) << cluster << " " << a << " " << b;
+            }
+    }
+    // 700 files of one byte take 700 clusters, not one KB.
+    EXPECT_EQ(700u * 4096, allocatedBound(700, 700, 4096));
+    EXPECT_FALSE(checkSpace(allocatedBound(700, 700, 4096), 1024 * 1024).fits);
+    EXPECT_EQ(8192u, allocatedBound(5000, 1, 4096));
+    EXPECT_EQ(5000u, allocatedBound(5000, 3, 0));
+}
+
 TEST(SampleFolders, ParentWalksUpToTheRootAndStops) {
     std::string p;
     ASSERT_TRUE(parentFolder("C:\\Program Files\\Sample Product", &p));

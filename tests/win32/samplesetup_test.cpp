@@ -309,6 +309,25 @@ TEST_F(SampleSetupRun, TargetDriveWithoutRoomIsRefusedWith1603) {
     EXPECT_TRUE(contains(text, "exit code 1603")) << text;
 }
 
+// 700 files of one byte take 700 clusters of the drive, not 700 bytes: the
+// space check counts what the drive allocates.
+TEST_F(SampleSetupRun, SmallFilesAreCountedInTheDrivesWholeClusters) {
+    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\tiny", "x"));
+    for (int i = 0; i < 700; ++i)
+        manifest.line("file \"src\\tiny\" install \"Tiny\" 1 name=t" + std::to_string(i) + ".txt");
+    pack();
+    DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceA((dir.substr(0, 3)).c_str(), &sectors, &bytes, &freeClusters, &clusters));
+    uint64_t cluster = static_cast<uint64_t>(sectors) * bytes;
+    Outcome run = runSample(silent(), volumes);
+    ASSERT_EQ(0, run.exitCode) << readText(log);
+    std::string text = readText(log);
+    size_t at = text.find("space: ");
+    ASSERT_NE(std::string::npos, at) << text;
+    EXPECT_GE(std::stoull(text.substr(at + 7)), 700 * cluster / 1024) << text;
+    EXPECT_TRUE(contains(text, "(706 files in " + std::to_string(cluster) + "-byte clusters)")) << text;
+}
+
 TEST_F(SampleSetupRun, DamagedVolumeFailsWith1603AndTheLibrarysMessageIsAnsweredAndLogged) {
     pack();
     std::string volume = volumes + "\\Data1.Dat";

@@ -244,6 +244,14 @@ std::string logFaultText(LogFault fault, const std::string& spelled) {
     return std::string();
 }
 
+uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t clusterBytes) {
+    uint64_t c = clusterBytes ? clusterBytes : 1;
+    uint64_t whole = (totalBytes + c - 1) / c * c;  // one file of them all: the least it takes
+    if (fileCount < 2)
+        return whole;
+    return (totalBytes + fileCount * (c - 1)) / c * c;
+}
+
 namespace {
 
 // Length of the root of `path`: 3 for "C:\", 2 for "C:", the length of

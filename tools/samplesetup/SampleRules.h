@@ -100,6 +100,13 @@ struct SpaceCheck {
 };
 SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes);
 
+// The most `fileCount` files of `totalBytes` in all can take on a drive
+// that allocates `clusterBytes` at a time: each file takes whole clusters,
+// so each wastes less than one. A bound, not the sum itself: the files'
+// own sizes are in records spread over every disk, which cannot all be read
+// before the run. A cluster size of 0 is taken as 1.
+uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t clusterBytes);
+
 // Why a target folder is refused before anything is written. Its files
 // would be out of the uninstaller's reach, or their removal would empty a
 // folder other programs share.

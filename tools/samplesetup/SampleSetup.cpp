@@ -273,6 +273,7 @@ RunEnd SampleProduct::readArchiveSize() {
     int r = probe.Read(reinterpret_cast<unsigned char*>(&header), &size, ReadModePlain);
     if (r == StepContinue && size == sizeof header) {
         neededBytes = header.totalSize;
+        fileCount = header.fileCount;
         log.line("archive: " + std::to_string(header.fileCount) + " files, " +
                  std::to_string(header.totalSize) + " bytes");
         return RunEnd::NotRun;
@@ -296,8 +297,15 @@ bool SampleProduct::filesFit() {
         log.line("space: the free space of " + folder + " cannot be read; not checked");
         return true;
     }
-    SpaceCheck check = checkSpace(neededBytes, available.QuadPart);
-    log.line("space: " + std::to_string(check.neededKb) + " KB needed, " + std::to_string(check.freeKb) +
+    // The drive allocates whole clusters; a drive that does not say how
+    // large they are is counted by the byte.
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    uint64_t cluster = 1;
+    if (GetDiskFreeSpaceA(query.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        cluster = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+    SpaceCheck check = checkSpace(allocatedBound(neededBytes, fileCount, cluster), available.QuadPart);
+    log.line("space: " + std::to_string(check.neededKb) + " KB needed at most (" + std::to_string(fileCount) +
+             " files in " + std::to_string(cluster) + "-byte clusters), " + std::to_string(check.freeKb) +
              " KB free in " + folder);
     if (!check.fits)
         tell(TEXT_NO_SPACE, MB_ICONSTOP,
