@@ -324,7 +324,7 @@ TEST(SampleTarget, TheRefusalNamesTheFolderAsGivenAndAsItResolves) {
 }
 
 TEST(SampleLogFile, RefusedInTheTargetOnTheDisksOrWhenNotOurs) {
-    const std::string target = "C:\\Apps\\Sample", media = "D:\\Disk1";
+    const std::string target = "C:\\Apps\\Sample";
     const std::string ours = std::string(kLogFirstLine) + "\r\n    0.000  start";
     struct Case {
         const char* log;
@@ -341,14 +341,16 @@ TEST(SampleLogFile, RefusedInTheTargetOnTheDisksOrWhenNotOurs) {
         {"C:\\Apps\\Sample\\Docs\\new.log", false, "", LogFault::InTarget},
         {"c:\\apps\\sample\\install.log", true, ours, LogFault::InTarget},
         {"D:\\Disk1\\Data1.Dat", true, "", LogFault::OnMedia},
-        {"D:\\Disk1\\new.log", false, "", LogFault::OnMedia},
+        {"D:\\Disk1\\new.log", false, "", LogFault::None},
+        {"D:\\Disk1\\Setup.Dll", true, "MZ", LogFault::NotOurs},
+        {"D:\\Disk1\\data.chk", false, "", LogFault::OnMedia},
         {"D:\\Disk2\\Data2.Dat", false, "", LogFault::OnMedia},       // the next disk, not inserted yet
         {"C:\\logs\\data12.dat", false, "", LogFault::OnMedia},
         {"C:\\logs\\Data.Dat", false, "", LogFault::None},
         {"C:\\Apps\\Sample.log", false, "", LogFault::None},
     };
     for (const Case& c : cases) {
-        LogFault fault = logFault(c.log, target, media, c.exists, c.head);
+        LogFault fault = logFault(c.log, target, c.exists, c.head);
         EXPECT_EQ(c.fault, fault) << c.log;
         std::string text = logFaultText(fault, c.log);
         EXPECT_EQ(c.fault == LogFault::None, text.empty()) << c.log;

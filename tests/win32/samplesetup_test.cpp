@@ -424,7 +424,8 @@ TEST_F(SampleSetupRun, LogThatWouldOverwriteTheProductOrTheDisksIsRefused) {
     std::string installLog = target + "\\Install.log";
     std::string other = dir + "\\notes.txt";
     ASSERT_TRUE(testenv::writeFile(other, "someone's notes"));
-    const std::string refused[] = {installLog, "Data1.Dat", "..\\vol\\Data2.Dat", "..\\Disk2\\Data2.Dat", other};
+    const std::string refused[] = {installLog,           "Data1.Dat", "Data.Chk", "..\\vol\\Data2.Dat",
+                                   "..\\Disk2\\Data2.Dat", other};
     for (const std::string& name : refused) {
         std::string path = name.find(':') == std::string::npos ? volumes + "\\" + name : name;
         std::vector<unsigned char> before = testenv::readFile(path);

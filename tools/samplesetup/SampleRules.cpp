@@ -5,6 +5,7 @@
 #include <ctype.h>
 #include <string.h>
 
+#include "format/FileCheck.h"
 #include "format/FolderPaths.h"
 
 namespace {
@@ -222,12 +223,12 @@ bool isVolumeName(const std::string& name) {
 
 }  // namespace
 
-LogFault logFault(const std::string& log, const std::string& target, const std::string& mediaFolder, bool exists,
-                  const std::string& head) {
+LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head) {
     if (pathInside(target, log))
         return LogFault::InTarget;
     size_t slash = log.find_last_of("\\/");
-    if (pathInside(mediaFolder, log) || isVolumeName(slash == std::string::npos ? log : log.substr(slash + 1)))
+    std::string name = slash == std::string::npos ? log : log.substr(slash + 1);
+    if (isVolumeName(name) || equalsNoCase(name, kCheckFileName))
         return LogFault::OnMedia;
     if (exists && head.compare(0, strlen(kLogFirstLine), kLogFirstLine) != 0)
         return LogFault::NotOurs;
@@ -238,7 +239,7 @@ std::string logFaultText(LogFault fault, const std::string& spelled) {
     switch (fault) {
     case LogFault::None: break;
     case LogFault::InTarget: return "the log " + spelled + " would lie in the target folder, among the product's files";
-    case LogFault::OnMedia: return "the log " + spelled + " would be written on the installation disks";
+    case LogFault::OnMedia: return "the log " + spelled + " would be taken for a file of the installation disks";
     case LogFault::NotOurs: return "the log " + spelled + " exists and is not a log of this setup";
     }
     return std::string();
@@ -348,7 +349,8 @@ const char* helpText() {
            "  /LOG=file   Writes a plain-text log: start, arguments, each file, each\n"
            "              message with its answer, the end and the exit code. A log\n"
            "              of this setup is appended to; any other existing file, one\n"
-           "              in the target folder or on the disks is refused (1639).\n"
+           "              in the target folder or named as a disk's file is refused\n"
+           "              (1639).\n"
            "  /NORESTART  Never restarts Windows, also when files in use need it.\n"
            "  /? --help   Prints this text.\n"
            "\n"

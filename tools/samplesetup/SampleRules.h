@@ -135,14 +135,13 @@ extern const char kLogFirstLine[];
 enum class LogFault {
     None,
     InTarget,  // inside the target folder: Install.log or a file of the product
-    OnMedia,   // in the setup's own folder, or named as a disk's volume (Data2.Dat)
+    OnMedia,   // named as a disk's volume (Data2.Dat) or its check file: the reader would take it for one
     NotOurs    // an existing file that is not one of the sample's logs
 };
-// Result: the fault of the log file `log` for a run into `target` started
-// from `mediaFolder` (each as it resolves). `exists` and `head` (its first
-// bytes) say what is there now.
-LogFault logFault(const std::string& log, const std::string& target, const std::string& mediaFolder, bool exists,
-                  const std::string& head);
+// Result: the fault of the log file `log` for a run into `target` (each as
+// it resolves). `exists` and `head` (its first bytes) say what is there
+// now: every other file of the disks exists, and is not a log.
+LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head);
 std::string logFaultText(LogFault fault, const std::string& spelled);
 
 // The folder above `path` ("C:\a\b" -> "C:\a", "C:\a" -> "C:\"); false at a

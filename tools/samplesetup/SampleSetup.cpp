@@ -186,9 +186,7 @@ ExitCode checkPlaces(const Options& options, std::string* why) {
         return ExitSuccess;
     char full[PathSize];
     DWORD length = GetFullPathNameA(options.logPath.c_str(), sizeof full, full, nullptr);
-    char media[PathSize];
-    DWORD mediaLength = GetCurrentDirectoryA(sizeof media, media);  // where the reader looks for the disks
-    if (length == 0 || length >= sizeof full || mediaLength == 0 || mediaLength >= sizeof media) {
+    if (length == 0 || length >= sizeof full) {
         *why = "the log " + options.logPath + " is not a path this setup can write";
         return ExitBadArguments;
     }
@@ -196,7 +194,7 @@ ExitCode checkPlaces(const Options& options, std::string* why) {
     DWORD attributes = GetFileAttributesA(full);
     bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     std::string head = exists ? fileHead(full, strlen(kLogFirstLine)) : std::string();
-    LogFault fault = logFault(log, folders.install, resolvedPath(resolver, media), exists, head);
+    LogFault fault = logFault(log, folders.install, exists, head);
     if (fault != LogFault::None) {
         *why = logFaultText(fault, options.logPath);
         return ExitBadArguments;
