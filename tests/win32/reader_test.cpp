@@ -588,6 +588,16 @@ protected:
     std::string out, elsewhere, empty;
 };
 
+// `path` made exactly `length` characters long with folders of `c`, none
+// empty, whatever the length of the checkout's path.
+std::string pathOfLength(std::string path, size_t length, char c) {
+    while (length - path.size() > 41)
+        path += "\\" + std::string(40, c);
+    if (length - path.size() == 1)
+        path.pop_back();  // a last folder of one character rather than none
+    return path + "\\" + std::string(length - path.size() - 1, c);
+}
+
 TEST_F(MissingVolumeTest, FolderChosenInTheBrowser) {
     std::string startedIn;
     ui::Script ui(kBrowserWaitMs);
@@ -656,9 +666,7 @@ TEST_F(MissingVolumeTest, ChosenFolderThatDoesNotExist) {
 // A chosen folder so deep that the volume's path would not fit in 260
 // characters is refused with a message, never joined past the buffer.
 TEST_F(MissingVolumeTest, ChosenFolderTooDeepForTheVolumePath) {
-    std::string deep = dir;
-    while (deep.size() < 250)
-        deep += "\\" + std::string(std::min<size_t>(40, 250 - deep.size() - 1), 'd');
+    std::string deep = pathOfLength(dir, 250, 'd');
     ASSERT_EQ(250u, deep.size());
     ASSERT_EQ(1, reader.DirCreation(deep.c_str()));
     ui::Script ui(kBrowserWaitMs);
@@ -673,9 +681,7 @@ TEST_F(MissingVolumeTest, ChosenFolderTooDeepForTheVolumePath) {
 // A current directory too deep for the candidates is not looked in; the
 // user can still point to the volume.
 TEST_F(MissingVolumeTest, CurrentDirectoryTooDeepForTheCandidates) {
-    std::string deep = dir;
-    while (deep.size() < 252)
-        deep += "\\" + std::string(std::min<size_t>(40, 252 - deep.size() - 1), 'e');
+    std::string deep = pathOfLength(dir, 252, 'e');
     ASSERT_EQ(1, reader.DirCreation(deep.c_str()));
     enter(deep);
     std::string startedIn;
