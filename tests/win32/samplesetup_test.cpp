@@ -2,7 +2,7 @@
 // started as its own process on archives packed by setupvol. Unattended
 // (/S): an install into a folder with blanks, a target drive without room,
 // a damaged volume, files in use that need a restart, a disk that is not
-// there; every question answered by the program itself and logged, the exit
+// there, a target or a log that must be refused; every question answered by the program itself and logged, the exit
 // code telling how it ended, and no window left waiting (a run that waits
 // is killed and fails the test). Interactive: the four wizard pages walked
 // with the buttons a person presses, the optional group unticked, and the
@@ -17,6 +17,7 @@
 #include "Setup.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <functional>
 #include <string>
@@ -239,8 +240,9 @@ protected:
         full.line(manifest.text());
         ASSERT_TRUE(kit::pack(full, dir, volumes, extra));
     }
-    std::string silent(const std::string& more = "") {
-        return "/S \"/LOG=" + log + "\" " + more + " /D=" + target;
+    std::string silent(const std::string& more = "") { return silent(more, target); }
+    std::string silent(const std::string& more, const std::string& folder) {
+        return "/S \"/LOG=" + log + "\" " + more + " /D=" + folder;
     }
     // Every source installed (or, for group `absentGroup`, absent) with its bytes.
     void expectInstalled(int absentGroup = 0) {
@@ -307,6 +309,25 @@ TEST_F(SampleSetupRun, TargetDriveWithoutRoomIsRefusedWith1603) {
     EXPECT_TRUE(contains(text, "exit code 1603")) << text;
 }
 
+// 700 files of one byte take 700 clusters of the drive, not 700 bytes: the
+// space check counts what the drive allocates.
+TEST_F(SampleSetupRun, SmallFilesAreCountedInTheDrivesWholeClusters) {
+    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\tiny", "x"));
+    for (int i = 0; i < 700; ++i)
+        manifest.line("file \"src\\tiny\" install \"Tiny\" 1 name=t" + std::to_string(i) + ".txt");
+    pack();
+    DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceA((dir.substr(0, 3)).c_str(), &sectors, &bytes, &freeClusters, &clusters));
+    uint64_t cluster = static_cast<uint64_t>(sectors) * bytes;
+    Outcome run = runSample(silent(), volumes);
+    ASSERT_EQ(0, run.exitCode) << readText(log);
+    std::string text = readText(log);
+    size_t at = text.find("space: ");
+    ASSERT_NE(std::string::npos, at) << text;
+    EXPECT_GE(std::stoull(text.substr(at + 7)), 700 * cluster / 1024) << text;
+    EXPECT_TRUE(contains(text, "(706 files in " + std::to_string(cluster) + "-byte clusters)")) << text;
+}
+
 TEST_F(SampleSetupRun, DamagedVolumeFailsWith1603AndTheLibrarysMessageIsAnsweredAndLogged) {
     pack();
     std::string volume = volumes + "\\Data1.Dat";
@@ -330,21 +351,95 @@ TEST_F(SampleSetupRun, DamagedVolumeFailsWith1603AndTheLibrarysMessageIsAnswered
 
 // A disk that is not there: the reader's folder browser is cancelled for
 // the user, its question whether to exit answered Yes, and the run ends as
-// a user break.
-TEST_F(SampleSetupRun, MissingSecondDiskEndsWith1602WithoutAnyWindow) {
+// failed: nobody cancelled it.
+TEST_F(SampleSetupRun, MissingSecondDiskEndsWith1603WithoutAnyWindow) {
     pack("--volume-size 20000");
     ASSERT_TRUE(testenv::fileExists(volumes + "\\Data2.Dat"));
     ASSERT_TRUE(DeleteFileA((volumes + "\\Data2.Dat").c_str()));
     Outcome run = runSample(silent(), volumes);
-    EXPECT_EQ(ExitCancelled, run.exitCode);
+    EXPECT_EQ(ExitFailure, run.exitCode);
     std::string text = readText(log);
     EXPECT_TRUE(contains(text, "folder browser [OK/Cancel] \"Select the folder containing Data2.Dat.\" -> Cancel "
                                "(answered automatically)"))
         << text;
     EXPECT_TRUE(contains(text, "message 11103 [Yes/No]")) << text;
     EXPECT_TRUE(contains(text, "-> Yes (answered automatically)")) << text;
-    EXPECT_TRUE(contains(text, "message 1052 [OK]")) << text;
-    EXPECT_TRUE(contains(text, "exit code 1602")) << text;
+    EXPECT_TRUE(contains(text, "end: failed")) << text;
+    EXPECT_TRUE(contains(text, "exit code 1603")) << text;
+}
+
+// Every folder the uninstaller would refuse or could not remove the product
+// from, however it is spelt: refused before anything is written, naming it.
+TEST_F(SampleSetupRun, TargetsThatCouldNotBeRemovedAreRefusedBeforeAnythingIsWritten) {
+    pack();
+    char programFiles[MAX_PATH] = "", startMenu[MAX_PATH] = "", shortMenu[MAX_PATH] = "";
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles)));
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_STARTMENU, nullptr, 0, startMenu)));
+    ASSERT_NE(0u, GetShortPathNameA(startMenu, shortMenu, sizeof shortMenu));
+    struct Case {
+        std::string folder;
+        std::string said;   // in the printed refusal
+        std::string named;  // the folder as the refusal names it, made absolute
+    };
+    const std::string programs = programFiles;
+    const Case cases[] = {
+        {dir + "\\A:B", "is not a plain drive path", dir + "\\A:B"},  // the stream B of the folder A
+        {"\\\\?\\" + dir + "\\X", "is not a plain drive path", "\\\\?\\" + dir + "\\X"},
+        {"\\\\.\\" + dir + "\\X", "is not a plain drive path", "\\\\.\\" + dir + "\\X"},
+        {"C:\\", "is a drive root", "C:\\"},
+        {programs, "is shared with other programs", programs},
+        {programs + "\\Sample Product\\..", "is shared with other programs", programs},
+        {shortMenu, "\\Start Menu)", shortMenu},  // named as it resolves too
+        {"C:\\users", "which other programs share", "C:\\users"},  // holds the profiles
+    };
+    for (const Case& c : cases) {
+        Outcome run = runSample(silent("", c.folder), volumes);
+        EXPECT_EQ(ExitFailure, run.exitCode) << c.folder << "\n" << run.output;
+        EXPECT_TRUE(contains(run.output, "SampleSetup: the folder " + c.named)) << run.output;
+        EXPECT_TRUE(contains(run.output, c.said)) << c.folder << "\n" << run.output;
+        EXPECT_FALSE(testenv::fileExists(log)) << c.folder;
+        EXPECT_FALSE(testenv::fileExists(c.named + "\\Tool.exe")) << c.folder;
+        EXPECT_FALSE(testenv::fileExists(installedUninstaller())) << c.folder;
+    }
+    EXPECT_FALSE(testenv::dirExists(dir + "\\A"));
+    EXPECT_FALSE(testenv::dirExists(dir + "\\X"));
+}
+
+// Scripts quote the switch as a whole; the folder's blanks arrive whole.
+TEST_F(SampleSetupRun, TargetSwitchQuotedWholeInstalls) {
+    pack();
+    target = dir + "\\Quoted App";
+    Outcome run = runSample("/S \"/LOG=" + log + "\" \"/D=" + target + "\"", volumes);
+    ASSERT_EQ(0, run.exitCode) << run.output << readText(log);
+    expectInstalled();
+}
+
+// The log may not destroy what the run installs or reads: the product's
+// Install.log, a volume of the disks (this one or the next), a file that is
+// not a log of this setup. Refused with 1639, the file untouched; a log of
+// its own is appended to.
+TEST_F(SampleSetupRun, LogThatWouldOverwriteTheProductOrTheDisksIsRefused) {
+    pack("--volume-size 20000");
+    ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
+    std::string installLog = target + "\\Install.log";
+    std::string other = dir + "\\notes.txt";
+    ASSERT_TRUE(testenv::writeFile(other, "someone's notes"));
+    const std::string refused[] = {installLog,           "Data1.Dat", "Data.Chk", "..\\vol\\Data2.Dat",
+                                   "..\\Disk2\\Data2.Dat", other};
+    for (const std::string& name : refused) {
+        std::string path = name.find(':') == std::string::npos ? volumes + "\\" + name : name;
+        std::vector<unsigned char> before = testenv::readFile(path);
+        Outcome run = runSample("/S \"/LOG=" + name + "\" /D=" + target, volumes);
+        EXPECT_EQ(ExitBadArguments, run.exitCode) << name << "\n" << run.output;
+        EXPECT_TRUE(contains(run.output, "SampleSetup: the log " + name)) << run.output;
+        EXPECT_EQ(before, testenv::readFile(path)) << name;
+    }
+    EXPECT_FALSE(testenv::dirExists(dir + "\\Disk2"));
+    // Its own log: the second run's lines follow the first's.
+    ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
+    std::string text = readText(log);
+    EXPECT_EQ(0u, text.find(kLogFirstLine)) << text;
+    EXPECT_NE(text.find("exit code 0"), text.rfind("exit code 0")) << text;
 }
 
 // A file held open by another program is written under a temporary name
@@ -712,6 +807,7 @@ TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnatte
     for (const auto& v : values)
         RegSetValueExA(key, v[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(v[1]), static_cast<DWORD>(strlen(v[1]) + 1));
     RegCloseKey(key);
+    DeleteFileA(log.c_str());  // a log of this run alone: the earlier runs' lines would be appended to
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());

@@ -6,7 +6,8 @@
 //
 // Beside the wizard it has an unattended mode for package managers and
 // administrators (SampleSetup /? lists the switches): /S installs without
-// the wizard, /D= names the target, /LOG= writes a plain-text log, and
+// the wizard, /D= names the target, /LOG= writes a plain-text log (both are
+// checked, as they resolve, before anything is written), and
 // /NORESTART never restarts Windows. The exit code tells how it ended
 // (0, 3010 reboot needed, 1602 cancelled, 1603 failed), interactive or not.
 //
@@ -45,6 +46,7 @@
 
 #include "ExchangeCompleter.h"
 #include "Owned.h"
+#include "tools/uninstaller/MachinePaths.h"
 #include "PageText.h"
 
 namespace {
@@ -76,6 +78,9 @@ struct Session {
     const Options* options = nullptr;
     RunLog* log = nullptr;
     std::atomic<bool> userEnded{false};
+    // A disk's folder browser was cancelled for nobody: the run stopped
+    // because a disk is missing or wrong, which no user chose.
+    std::atomic<bool> diskNotGiven{false};
 };
 Session g_session;
 
@@ -86,6 +91,8 @@ int CALLBACK answerQuestion(BaseInterface* asker, int stringId, const char* text
     bool automatic = g_session.options->silent;
     if (automatic) {
         answer = unattendedAnswer(stringId, style);
+        if (stringId == MessageHookBrowser)
+            g_session.diskNotGiven = true;
     } else if (stringId == MessageHookBrowser) {
         g_session.log->line(std::string("folder browser \"") + text + "\" opened");
         return 0;  // the person at the screen chooses
@@ -142,6 +149,62 @@ bool chooseTarget(const Options& options) {
     return true;
 }
 
+// What `path` leads to on this machine; a path that is not drive-absolute
+// (a stream, a device, "\\?\") is left as given, for the rules to refuse.
+std::string resolvedPath(MachineResolver& resolver, const std::string& path) {
+    std::vector<std::string> parts;
+    return splitPath(path, &parts) ? resolver.resolve(path).target : path;
+}
+
+// The first bytes of `path`, "" when it cannot be read.
+std::string fileHead(const std::string& path, size_t size) {
+    OwnedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string head(size, '\0');
+    DWORD got = 0;
+    if (!file.valid() || !ReadFile(file.get(), &head[0], static_cast<DWORD>(size), &got, nullptr))
+        return std::string();
+    head.resize(got);
+    return head;
+}
+
+// Before anything is written: the target and the log, each as it resolves
+// (an 8.3 alias of the Start Menu is the Start Menu), refused when the
+// uninstaller could not remove what would be installed or the run would
+// destroy what is there. Result: the exit code of the refusal, or
+// ExitSuccess to go on; `why` says what was refused.
+ExitCode checkPlaces(const Options& options, std::string* why) {
+    OwnedApartment com(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    MachineResolver resolver;
+    KnownFolders folders = machineFolders(resolver);
+    folders.self.clear();  // that is the uninstaller's own file; this program's does not matter
+    folders.install = resolvedPath(resolver, g_installDir);
+    std::string which;
+    TargetFault target = targetFault(folders, &which);
+    if (target != TargetFault::None) {
+        *why = targetFaultText(target, g_installDir, folders.install, which);
+        return ExitFailure;
+    }
+    if (options.logPath.empty())
+        return ExitSuccess;
+    char full[PathSize];
+    DWORD length = GetFullPathNameA(options.logPath.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) {
+        *why = "the log " + options.logPath + " is not a path this setup can write";
+        return ExitBadArguments;
+    }
+    std::string log = resolvedPath(resolver, full);
+    DWORD attributes = GetFileAttributesA(full);
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    std::string head = exists ? fileHead(full, strlen(kLogFirstLine)) : std::string();
+    LogFault fault = logFault(log, folders.install, exists, head);
+    if (fault != LogFault::None) {
+        *why = logFaultText(fault, options.logPath);
+        return ExitBadArguments;
+    }
+    return ExitSuccess;
+}
+
 std::string localTime() {
     SYSTEMTIME t;
     GetLocalTime(&t);
@@ -169,7 +232,16 @@ const char* endName(RunEnd end) {
 
 }  // namespace
 
-bool userEndedSetup() { return g_session.userEnded; }
+bool userEndedSetup() { return g_session.userEnded && !g_session.diskNotGiven; }
+
+namespace {
+
+// How a run that stopped on its way ended: cancelled when a person ended
+// it, failed when a disk could not be had unattended (the exit question
+// that follows is answered Yes by the program, not by a user).
+RunEnd stoppedEnd() { return g_session.diskNotGiven ? RunEnd::Failed : RunEnd::Cancelled; }
+
+}  // namespace
 
 SampleProduct::SampleProduct(HINSTANCE instance, const Options& runOptions, RunLog& runLog)
     : Setup(instance, g_title, g_productName, g_exeName), options(runOptions), log(runLog) {}
@@ -202,12 +274,13 @@ RunEnd SampleProduct::readArchiveSize() {
     int r = probe.Read(reinterpret_cast<unsigned char*>(&header), &size, ReadModePlain);
     if (r == StepContinue && size == sizeof header) {
         neededBytes = header.totalSize;
+        fileCount = header.fileCount;
         log.line("archive: " + std::to_string(header.fileCount) + " files, " +
                  std::to_string(header.totalSize) + " bytes");
         return RunEnd::NotRun;
     }
     log.line("archive: Data1.Dat could not be read");
-    return r == StepUserBreak || userEndedSetup() ? RunEnd::Cancelled : RunEnd::Failed;
+    return r == StepUserBreak || userEndedSetup() ? stoppedEnd() : RunEnd::Failed;
 }
 
 bool SampleProduct::filesFit() {
@@ -225,8 +298,15 @@ bool SampleProduct::filesFit() {
         log.line("space: the free space of " + folder + " cannot be read; not checked");
         return true;
     }
-    SpaceCheck check = checkSpace(neededBytes, available.QuadPart);
-    log.line("space: " + std::to_string(check.neededKb) + " KB needed, " + std::to_string(check.freeKb) +
+    // The drive allocates whole clusters; a drive that does not say how
+    // large they are is counted by the byte.
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    uint64_t cluster = 1;
+    if (GetDiskFreeSpaceA(query.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        cluster = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+    SpaceCheck check = checkSpace(allocatedBound(neededBytes, fileCount, cluster), available.QuadPart);
+    log.line("space: " + std::to_string(check.neededKb) + " KB needed at most (" + std::to_string(fileCount) +
+             " files in " + std::to_string(cluster) + "-byte clusters), " + std::to_string(check.freeKb) +
              " KB free in " + folder);
     if (!check.fits)
         tell(TEXT_NO_SPACE, MB_ICONSTOP,
@@ -367,7 +447,7 @@ int SampleProduct::ProcessError() {
 }
 
 int SampleProduct::ProcessUserBreak() {
-    end_ = RunEnd::Cancelled;
+    end_ = stoppedEnd();
     return 1;
 }
 
@@ -480,8 +560,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         printText("SampleSetup: " + options.error + "\n\n" + helpText(), options.silent);
         return ExitBadArguments;
     }
+    std::string refused;
+    ExitCode refusal = checkPlaces(options, &refused);
+    if (refusal != ExitSuccess) {
+        printText("SampleSetup: " + refused + "; nothing was done\n", options.silent);
+        return refusal;
+    }
     RunLog log;
-    if (!options.logPath.empty() && !log.open(options.logPath.c_str())) {
+    if (!options.logPath.empty() && !log.open(options.logPath.c_str(), kLogFirstLine)) {
         printText("SampleSetup: the log " + options.logPath + " cannot be written\n", options.silent);
         return ExitFailure;
     }

@@ -72,6 +72,7 @@ public:
     RunLog& log;
     // The archive header's totalSize: the bytes the files take.
     uint64_t neededBytes = 0;
+    uint64_t fileCount = 0;  // the archive header's, for the clusters they take
     // The last page's Install was pressed and accepted.
     bool installAccepted = false;
 
