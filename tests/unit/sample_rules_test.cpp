@@ -1,8 +1,8 @@
 // The sample setup's portable decisions: its command line (the target with
 // blanks, quoting, unknown switches), the unattended answer to every kind
 // of question, exit codes, the space check's figures, folder walking and
-// the text filling that a translation cannot make overrun, and the targets
-// and log files refused.
+// the text filling that a translation cannot make overrun, and the log
+// files refused.
 #include "tools/samplesetup/SampleRules.h"
 
 #include <gtest/gtest.h>
@@ -265,63 +265,6 @@ TEST(SampleRegistration, EarlierVersionOnlyWhenTheEntryIsOurOwn) {
     EXPECT_EQ("Sample Product", earlierVersionText({"Sample Product", "", "", "", ""}));
 }
 
-
-// The machine as the target check sees it: each folder already resolved.
-KnownFolders machineWith(const std::string& install) {
-    KnownFolders f;
-    f.install = install;
-    f.windows = "C:\\Windows";
-    f.system = "C:\\Windows\\System32";
-    f.startMenu = "C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu";
-    f.programs = f.startMenu + "\\Programs";
-    f.desktop = "C:\\Users\\Ann\\Desktop";
-    f.shared = {"C:\\", "D:\\", "C:\\Windows", "C:\\Program Files", "C:\\ProgramData", "C:\\Users\\Ann", f.startMenu};
-    return f;
-}
-
-TEST(SampleTarget, RefusedWhereTheUninstallerCouldNotRemoveIt) {
-    struct Case {
-        const char* folder;
-        TargetFault fault;
-        const char* which;
-    };
-    const Case cases[] = {
-        {"C:\\Program Files\\Sample Product", TargetFault::None, ""},
-        {"C:\\Quoted App", TargetFault::None, ""},
-        {"C:\\A:B", TargetFault::NotDrivePath, ""},  // the stream B of C:\A
-        {"\\\\?\\C:\\X", TargetFault::NotDrivePath, ""},
-        {"\\\\.\\C:\\X", TargetFault::NotDrivePath, ""},
-        {"C:\\App\\NUL", TargetFault::NotDrivePath, ""},
-        {"\\\\server\\share\\App", TargetFault::NotDrivePath, ""},
-        {"D:\\", TargetFault::DriveRoot, ""},
-        {"C:\\Program Files", TargetFault::SharedRoot, "C:\\Program Files"},
-        {"c:\\programdata.", TargetFault::SharedRoot, "C:\\ProgramData"},
-        {"C:\\Users", TargetFault::HoldsShared, "C:\\Users\\Ann"},
-        // The Start Menu's folders are the uninstaller's shortcut folders.
-        {"C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs", TargetFault::Refused, ""},
-        {"C:\\Windows\\System32", TargetFault::Refused, ""},
-    };
-    for (const Case& c : cases) {
-        KnownFolders machine = machineWith(c.folder);
-        std::string which;
-        EXPECT_EQ(c.fault, targetFault(machine, &which)) << c.folder;
-        EXPECT_EQ(c.which, which) << c.folder;
-        // Whatever the sample installs, its uninstaller accepts.
-        EXPECT_EQ(c.fault == TargetFault::None, installFolderAcceptable(machine)) << c.folder;
-        std::string text = targetFaultText(c.fault, c.folder, c.folder, which);
-        EXPECT_EQ(c.fault == TargetFault::None, text.empty()) << c.folder;
-        if (!text.empty()) {
-            EXPECT_NE(std::string::npos, text.find(c.folder)) << text;
-        }
-    }
-}
-
-TEST(SampleTarget, TheRefusalNamesTheFolderAsGivenAndAsItResolves) {
-    std::string text = targetFaultText(TargetFault::SharedRoot, "C:\\PROGRA~1", "C:\\Program Files", "");
-    EXPECT_NE(std::string::npos, text.find("C:\\PROGRA~1 (C:\\Program Files)")) << text;
-    text = targetFaultText(TargetFault::SharedRoot, "c:\\program files", "C:\\Program Files", "");
-    EXPECT_EQ(std::string::npos, text.find('(')) << text;
-}
 
 TEST(SampleLogFile, RefusedInTheTargetOnTheDisksOrWhenNotOurs) {
     const std::string target = "C:\\Apps\\Sample";

@@ -10,7 +10,7 @@
 //
 // What the sample does around the run: the product registered for its
 // uninstaller (which the archive puts into the Windows folder) and removed
-// with it; an earlier version offered for removal before the wizard; the
+// with it; an earlier version offered for removal after the Ready page; the
 // "Choose language" button changing the open page's texts; the exchange of
 // files in use handed to Windows' next start; /S from a floppy going on
 // from the copy in the temporary folder.
@@ -405,6 +405,36 @@ TEST_F(SampleSetupRun, TargetsThatCouldNotBeRemovedAreRefusedBeforeAnythingIsWri
     EXPECT_FALSE(testenv::dirExists(dir + "\\X"));
 }
 
+// A folder holds one product: another registered product's folder, or one
+// holding an Install.log nobody registered, is refused untouched.
+TEST_F(SampleSetupRun, AnotherProductsFolderIsRefused) {
+    pack();
+    const std::string other = dir + "\\Other App", stray = dir + "\\Stray";
+    const std::string otherKey = uninstallKeyFor("Other Product");
+    for (const std::string& folder : {other, stray}) {
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        ASSERT_TRUE(testenv::writeFile(folder + "\\Install.log", std::string("QRVL")));
+    }
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, otherKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                             &key, nullptr));
+    const char* values[][2] = {{"DisplayName", "Other Product 2.0"}, {"InstallLocation", other.c_str()}};
+    for (const auto& v : values)
+        RegSetValueExA(key, v[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(v[1]), static_cast<DWORD>(strlen(v[1]) + 1));
+    RegCloseKey(key);
+    for (const std::string& folder : {other, stray}) {
+        Outcome run = runSample(silent("", folder), volumes);
+        removeKey(HKEY_LOCAL_MACHINE, otherKey);
+        EXPECT_EQ(ExitFailure, run.exitCode) << run.output;
+        EXPECT_TRUE(contains(run.output, folder == other ? "the installation folder of Other Product 2.0"
+                                                         : "the Install.log of another installation"))
+            << run.output;
+        EXPECT_EQ((std::vector<unsigned char>{'Q', 'R', 'V', 'L'}), testenv::readFile(folder + "\\Install.log"));
+        EXPECT_FALSE(testenv::fileExists(folder + "\\SampleTool.exe"));
+        EXPECT_FALSE(keyExists(uninstallKey()));
+    }
+}
+
 // Scripts quote the switch as a whole; the folder's blanks arrive whole.
 TEST_F(SampleSetupRun, TargetSwitchQuotedWholeInstalls) {
     pack();
@@ -754,7 +784,16 @@ void cancelWizard(Child& child, HWND page, const std::string& cancelledText) {
     click(cancelled, IDOK);
 }
 
-TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnattendedKept) {
+// Walks the wizard from its first page to the Ready page and presses Install.
+void installThroughTheWizard(DWORD pid) {
+    for (int title : {TEXT_WELCOME_TITLE, TEXT_README_TITLE, TEXT_FOLDER_TITLE, TEXT_READY_TITLE}) {
+        HWND page = waitForPage(pid, title);
+        ASSERT_TRUE(page) << title;
+        click(page, IDC_LIB_NEXT);
+    }
+}
+
+TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalAfterTheReadyPageAndUnattendedKept) {
     pack();
     ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
     ASSERT_TRUE(keyExists(uninstallKey()));
@@ -763,39 +802,53 @@ TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnatte
     EXPECT_TRUE(contains(readText(log), "earlier version: registered; kept (/S removes nothing")) << readText(log);
     EXPECT_FALSE(contains(readText(log), "message 11125")) << readText(log);
 
-    // No: the wizard comes over the earlier version, which stays.
+    // A wizard cancelled before Install asks nothing and changes nothing.
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());
-        HWND question = waitForMessage(child.id(), earlierVersionQuestion(target));
-        ASSERT_TRUE(question);
-        click(question, IDNO);
         HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
         ASSERT_TRUE(page);
         cancelWizard(child, page, sampleText(TEXT_CANCELLED));
         EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+    }
+    EXPECT_FALSE(contains(readText(log), "message 11125")) << readText(log);
+    expectInstalled();
+    EXPECT_TRUE(keyExists(uninstallKey()));
+
+    // Install, then No: the files go over the earlier version.
+    {
+        Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
+        ASSERT_TRUE(child.started());
+        installThroughTheWizard(child.id());
+        HWND question = waitForMessage(child.id(), earlierVersionQuestion(target));
+        ASSERT_TRUE(question);
+        click(question, IDNO);
+        HWND done = waitForMessage(child.id(), "Setup is complete.");
+        ASSERT_TRUE(done);
+        click(done, IDOK);
+        EXPECT_EQ(0, child.finish().exitCode);
     }
     std::string text = readText(log);
     EXPECT_TRUE(contains(text, "message 11125 [Yes/No]")) << text;
     EXPECT_TRUE(contains(text, "earlier version: registered; kept (the user answered No)")) << text;
     expectInstalled();
-    EXPECT_TRUE(keyExists(uninstallKey()));
 
-    // Yes: its uninstaller removes it before the wizard's first page.
+    // Install, then Yes: its uninstaller removes it, and the install follows.
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());
+        installThroughTheWizard(child.id());
         HWND question = waitForMessage(child.id(), earlierVersionQuestion(target));
         ASSERT_TRUE(question);
         click(question, IDYES);
-        HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
-        ASSERT_TRUE(page);
-        EXPECT_FALSE(testenv::dirExists(target));
-        EXPECT_FALSE(keyExists(uninstallKey()));
-        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
-        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+        HWND done = waitForMessage(child.id(), "Setup is complete.");
+        ASSERT_TRUE(done);
+        click(done, IDOK);
+        EXPECT_EQ(0, child.finish().exitCode);
     }
     EXPECT_TRUE(contains(readText(log), "earlier version: RunUninstall 100 (removed)")) << readText(log);
+    expectInstalled();
+    EXPECT_TRUE(keyExists(uninstallKey()));
 
     // Another publisher's product of the same name is not offered, and stays.
     HKEY key;
@@ -811,10 +864,11 @@ TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnatte
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());
-        HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
-        ASSERT_TRUE(page);
-        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
-        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+        installThroughTheWizard(child.id());
+        HWND done = waitForMessage(child.id(), "Setup is complete.");
+        ASSERT_TRUE(done);
+        click(done, IDOK);
+        EXPECT_EQ(0, child.finish().exitCode);
     }
     EXPECT_FALSE(contains(readText(log), "message 11125")) << readText(log);
     EXPECT_TRUE(contains(readText(log), "not ours (publisher \"Other Company\"")) << readText(log);

@@ -7,7 +7,6 @@
 #define SAMPLE_SETUP_OWNED_H
 
 #include <windows.h>
-#include <objbase.h>
 
 // Holds one handle; Traits give its "none" value and how to close it.
 template <class Traits>
@@ -55,17 +54,8 @@ struct FontTraits {
     static void close(Type font) { DeleteObject(font); }
 };
 
-// CoInitializeEx on the calling thread: held when it succeeded, so that
-// only a successful call is balanced.
-struct ApartmentTraits {
-    using Type = bool;
-    static Type none() { return false; }
-    static void close(Type) { CoUninitialize(); }
-};
-
 using OwnedFile = Owned<FileTraits>;
 using OwnedKey = Owned<KeyTraits>;
 using OwnedFont = Owned<FontTraits>;
-using OwnedApartment = Owned<ApartmentTraits>;
 
 #endif

@@ -5,8 +5,7 @@
 #include <ctype.h>
 #include <string.h>
 
-#include "format/FileCheck.h"
-#include "format/FolderPaths.h"
+#include "InstallTarget.h"
 
 namespace {
 
@@ -176,59 +175,14 @@ SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes) {
     return check;
 }
 
-TargetFault targetFault(const KnownFolders& folders, std::string* which) {
-    switch (sharedRootClash(folders.install, folders.shared, which)) {
-    case RootClash::NotDrivePath: return TargetFault::NotDrivePath;
-    case RootClash::DriveRoot: return TargetFault::DriveRoot;
-    case RootClash::IsShared: return TargetFault::SharedRoot;
-    case RootClash::HoldsShared: return TargetFault::HoldsShared;
-    case RootClash::None: break;
-    }
-    return installFolderAcceptable(folders) ? TargetFault::None : TargetFault::Refused;
-}
-
-std::string targetFaultText(TargetFault fault, const std::string& spelled, const std::string& resolved,
-                            const std::string& which) {
-    std::string folder = spelled;
-    if (!resolved.empty() && !samePath(spelled, resolved))
-        folder += " (" + resolved + ")";
-    switch (fault) {
-    case TargetFault::None: break;
-    case TargetFault::NotDrivePath:
-        return "the folder " + folder +
-               " is not a plain drive path: a stream, a device or a \\\\?\\ or \\\\.\\ path cannot be installed into";
-    case TargetFault::DriveRoot: return "the folder " + folder + " is a drive root";
-    case TargetFault::SharedRoot: return "the folder " + folder + " is shared with other programs";
-    case TargetFault::HoldsShared:
-        return "the folder " + folder + " holds " + which + ", which other programs share";
-    case TargetFault::Refused:
-        return "the folder " + folder + " holds folders of Windows, or is one: nothing installed there could be removed";
-    }
-    return std::string();
-}
-
 const char kLogFirstLine[] = "Sample Product Setup log";
 
-namespace {
-
-// "Data<number>.Dat", any case: a volume the reader would find on a disk.
-bool isVolumeName(const std::string& name) {
-    if (name.size() < 9 || !startsWithNoCase(name.c_str(), "DATA") || !equalsNoCase(name.substr(name.size() - 4), ".DAT"))
-        return false;
-    for (size_t i = 4; i < name.size() - 4; ++i)
-        if (!isdigit(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
-}
-
-}  // namespace
-
 LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head) {
-    if (pathInside(target, log))
+    if (isInsideFolder(target, log))
         return LogFault::InTarget;
     size_t slash = log.find_last_of("\\/");
     std::string name = slash == std::string::npos ? log : log.substr(slash + 1);
-    if (isVolumeName(name) || equalsNoCase(name, kCheckFileName))
+    if (isInstallMediaName(name))
         return LogFault::OnMedia;
     if (exists && head.compare(0, strlen(kLogFirstLine), kLogFirstLine) != 0)
         return LogFault::NotOurs;

@@ -1,8 +1,7 @@
 // The sample setup's decisions that need no window: its command line, the
 // answer an unattended run gives to each question, the exit code of each
 // way a run ends, whether the files fit on the target drive, and the texts
-// of its help and its log, and which targets and log files it refuses
-// (asked with the uninstaller's own rule). Portable (Setup.h brings <windows.h> only in the
+// of its help and its log, and which log files it refuses. Portable (Setup.h brings <windows.h> only in the
 // Windows build), so that they are tested natively; SampleSetup.cpp asks and
 // acts.
 #ifndef SAMPLE_SETUP_RULES_H
@@ -14,7 +13,6 @@
 #include <vector>
 
 #include "Setup.h"
-#include "tools/uninstaller/RemovalPlan.h"
 
 // The process's exit codes, the ones package managers know from other
 // installers.
@@ -106,26 +104,6 @@ SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes);
 // own sizes are in records spread over every disk, which cannot all be read
 // before the run. A cluster size of 0 is taken as 1.
 uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t clusterBytes);
-
-// Why a target folder is refused before anything is written. Its files
-// would be out of the uninstaller's reach, or their removal would empty a
-// folder other programs share.
-enum class TargetFault {
-    None,
-    NotDrivePath,  // not "C:\...": a stream (a ':' after the drive), a device, "\\?\", a share
-    DriveRoot,     // "C:\"
-    SharedRoot,    // one of the machine's shared roots
-    HoldsShared,   // a shared root lies below it
-    Refused        // the uninstaller would refuse it (the Windows folder, a shortcut folder ...)
-};
-// Result: the fault of `folders.install` (as it resolves), asked exactly as
-// the uninstaller asks of an installation folder. `which` receives the
-// shared root at fault, when there is one.
-TargetFault targetFault(const KnownFolders& folders, std::string* which);
-// The refusal as the sample prints and logs it, naming the folder as given
-// (`spelled`) and as it resolves (`resolved`) when the two differ.
-std::string targetFaultText(TargetFault fault, const std::string& spelled, const std::string& resolved,
-                            const std::string& which);
 
 // The first line of every log the sample writes: a file that starts with it
 // is one the sample may append to.

@@ -29,9 +29,9 @@
 // the temporary folder, starts the copy with the same arguments and ends
 // with 0 (the floppy may then be changed). An earlier version that is
 // registered as the product's own (its publisher and uninstaller) is
-// offered for removal before the wizard (interactive only), named with its
-// version and folder,
-// with the "Choose language" button beside the wizard's pages. After a run
+// offered for removal once the Ready page's Install is pressed (interactive
+// only; a cancelled wizard changes nothing), named with its version and
+// folder. The wizard has the "Choose language" button beside its pages. After a run
 // that installed the files the product is registered for its uninstaller
 // QRVUnins.Exe (a failure there ends with 1603: the files stay, but
 // nothing could remove them), and after a run that left files in use their
@@ -45,8 +45,8 @@
 #include <atomic>
 
 #include "ExchangeCompleter.h"
+#include "InstallTarget.h"
 #include "Owned.h"
-#include "tools/uninstaller/MachinePaths.h"
 #include "PageText.h"
 
 namespace {
@@ -149,13 +149,6 @@ bool chooseTarget(const Options& options) {
     return true;
 }
 
-// What `path` leads to on this machine; a path that is not drive-absolute
-// (a stream, a device, "\\?\") is left as given, for the rules to refuse.
-std::string resolvedPath(MachineResolver& resolver, const std::string& path) {
-    std::vector<std::string> parts;
-    return splitPath(path, &parts) ? resolver.resolve(path).target : path;
-}
-
 // The first bytes of `path`, "" when it cannot be read.
 std::string fileHead(const std::string& path, size_t size) {
     OwnedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -174,30 +167,30 @@ std::string fileHead(const std::string& path, size_t size) {
 // destroy what is there. Result: the exit code of the refusal, or
 // ExitSuccess to go on; `why` says what was refused.
 ExitCode checkPlaces(const Options& options, std::string* why) {
-    OwnedApartment com(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    MachineResolver resolver;
-    KnownFolders folders = machineFolders(resolver);
-    folders.self.clear();  // that is the uninstaller's own file; this program's does not matter
-    folders.install = resolvedPath(resolver, g_installDir);
-    std::string which;
-    TargetFault target = targetFault(folders, &which);
-    if (target != TargetFault::None) {
-        *why = targetFaultText(target, g_installDir, folders.install, which);
+    TargetCheck target = checkInstallTarget(g_installDir);
+    if (target.fault != TargetFault::None) {
+        *why = targetFaultText(target, g_installDir);
+        return ExitFailure;
+    }
+    // Over the product's own installation the run is an upgrade; another's
+    // folder is refused, since its Install.log would be replaced.
+    std::string other;
+    FolderClaim claim = checkFolderClaim(g_installDir, g_productName, &other);
+    if (claim == FolderClaim::OtherProduct || claim == FolderClaim::UnknownLog) {
+        *why = folderClaimText(claim, g_installDir, other);
         return ExitFailure;
     }
     if (options.logPath.empty())
         return ExitSuccess;
-    char full[PathSize];
-    DWORD length = GetFullPathNameA(options.logPath.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) {
+    std::string log = resolvedFullPath(options.logPath.c_str());
+    if (log.empty()) {
         *why = "the log " + options.logPath + " is not a path this setup can write";
         return ExitBadArguments;
     }
-    std::string log = resolvedPath(resolver, full);
-    DWORD attributes = GetFileAttributesA(full);
+    DWORD attributes = GetFileAttributesA(options.logPath.c_str());
     bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    std::string head = exists ? fileHead(full, strlen(kLogFirstLine)) : std::string();
-    LogFault fault = logFault(log, folders.install, exists, head);
+    std::string head = exists ? fileHead(options.logPath, strlen(kLogFirstLine)) : std::string();
+    LogFault fault = logFault(log, target.resolved, exists, head);
     if (fault != LogFault::None) {
         *why = logFaultText(fault, options.logPath);
         return ExitBadArguments;
@@ -489,7 +482,6 @@ RunEnd SampleProduct::run() {
         } else {
             ShowBGWindow(SW_SHOW);
             CreateExitButton();
-            offerRemoval();
             if (!CreateChoseLanButton())
                 log.line("language button: could not be shown");
             switch (runWizard(*this)) {
@@ -500,6 +492,12 @@ RunEnd SampleProduct::run() {
             // The choice is made: the run's progress dialog needs no button.
             if (languageButtonDialog)
                 DestroyChoseLanButton();
+            // Only once the user has said Install: a wizard cancelled
+            // before then leaves the earlier version as it was.
+            if (ended == RunEnd::NotRun) {
+                SetParentForMessage(backgroundWindow);  // the pages that owned the messages are gone
+                offerRemoval();
+            }
         }
     }
     if (ended == RunEnd::NotRun) {
