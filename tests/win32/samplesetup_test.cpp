@@ -405,36 +405,6 @@ TEST_F(SampleSetupRun, TargetsThatCouldNotBeRemovedAreRefusedBeforeAnythingIsWri
     EXPECT_FALSE(testenv::dirExists(dir + "\\X"));
 }
 
-// A folder holds one product: another registered product's folder, or one
-// holding an Install.log nobody registered, is refused untouched.
-TEST_F(SampleSetupRun, AnotherProductsFolderIsRefused) {
-    pack();
-    const std::string other = dir + "\\Other App", stray = dir + "\\Stray";
-    const std::string otherKey = uninstallKeyFor("Other Product");
-    for (const std::string& folder : {other, stray}) {
-        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-        ASSERT_TRUE(testenv::writeFile(folder + "\\Install.log", std::string("QRVL")));
-    }
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, otherKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                             &key, nullptr));
-    const char* values[][2] = {{"DisplayName", "Other Product 2.0"}, {"InstallLocation", other.c_str()}};
-    for (const auto& v : values)
-        RegSetValueExA(key, v[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(v[1]), static_cast<DWORD>(strlen(v[1]) + 1));
-    RegCloseKey(key);
-    for (const std::string& folder : {other, stray}) {
-        Outcome run = runSample(silent("", folder), volumes);
-        removeKey(HKEY_LOCAL_MACHINE, otherKey);
-        EXPECT_EQ(ExitFailure, run.exitCode) << run.output;
-        EXPECT_TRUE(contains(run.output, folder == other ? "the installation folder of Other Product 2.0"
-                                                         : "the Install.log of another installation"))
-            << run.output;
-        EXPECT_EQ((std::vector<unsigned char>{'Q', 'R', 'V', 'L'}), testenv::readFile(folder + "\\Install.log"));
-        EXPECT_FALSE(testenv::fileExists(folder + "\\SampleTool.exe"));
-        EXPECT_FALSE(keyExists(uninstallKey()));
-    }
-}
-
 // Scripts quote the switch as a whole; the folder's blanks arrive whole.
 TEST_F(SampleSetupRun, TargetSwitchQuotedWholeInstalls) {
     pack();
@@ -790,6 +760,58 @@ void installThroughTheWizard(DWORD pid) {
         HWND page = waitForPage(pid, title);
         ASSERT_TRUE(page) << title;
         click(page, IDC_LIB_NEXT);
+    }
+}
+
+// A folder holds one product: another registered product's folder, or one
+// holding an Install.log nobody registered, is refused untouched.
+TEST_F(SampleSetupRun, AnotherProductsFolderIsRefused) {
+    pack();
+    const std::string other = dir + "\\Other App", stray = dir + "\\Stray";
+    const std::string otherKey = uninstallKeyFor("Other Product");
+    removeKey(HKEY_LOCAL_MACHINE, otherKey);  // an earlier run's, ended by a failed assertion
+    auto installOthers = [&] {
+        for (const std::string& folder : {other, stray}) {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            testenv::writeFile(folder + "\\Install.log", std::string("QRVL"));
+        }
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, otherKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+            return;
+        const char* values[][2] = {{"DisplayName", "Other Product 2.0"}, {"InstallLocation", other.c_str()}};
+        for (const auto& v : values)
+            RegSetValueExA(key, v[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(v[1]),
+                           static_cast<DWORD>(strlen(v[1]) + 1));
+        RegCloseKey(key);
+    };
+    // The wizard's Install checks the folder again, as it is then: it says
+    // so and stays on its page.
+    {
+        Child child("\"/LOG=" + log + "\" /D=" + other, volumes);
+        ASSERT_TRUE(child.started());
+        ASSERT_TRUE(waitForPage(child.id(), TEXT_WELCOME_TITLE));
+        installOthers();
+        installThroughTheWizard(child.id());
+        HWND refused = waitForMessage(child.id(), "Setup cannot install into this folder: the folder " + other +
+                                                      " is the installation folder of Other Product 2.0: a folder "
+                                                      "holds one product.\n\nChoose another folder.");
+        ASSERT_TRUE(refused);
+        click(refused, IDOK);
+        HWND page = waitForPage(child.id(), TEXT_READY_TITLE);
+        ASSERT_TRUE(page);
+        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
+        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+    }
+    for (const std::string& folder : {other, stray}) {
+        Outcome run = runSample(silent("", folder), volumes);
+        removeKey(HKEY_LOCAL_MACHINE, otherKey);
+        EXPECT_EQ(ExitFailure, run.exitCode) << run.output;
+        EXPECT_TRUE(contains(run.output, folder == other ? "the installation folder of Other Product 2.0"
+                                                         : "the Install.log of another installation"))
+            << run.output;
+        EXPECT_EQ((std::vector<unsigned char>{'Q', 'R', 'V', 'L'}), testenv::readFile(folder + "\\Install.log"));
+        EXPECT_FALSE(testenv::fileExists(folder + "\\SampleTool.exe"));
+        EXPECT_FALSE(keyExists(uninstallKey()));
     }
 }
 

@@ -75,10 +75,10 @@ std::string folderClaimText(FolderClaim claim, const std::string& spelled, const
     case FolderClaim::Own: break;
     case FolderClaim::OtherProduct:
         return "the folder " + spelled + " is the installation folder of " + other +
-               ": a folder holds one product, choose another";
+               ": a folder holds one product";
     case FolderClaim::UnknownLog:
         return "the folder " + spelled + " holds the Install.log of another installation: a folder holds one "
-               "product, choose another";
+               "product";
     }
     return std::string();
 }

@@ -182,10 +182,10 @@ int readyPage(HWND page, UINT message, WPARAM wParam, LPARAM) {
         return PageReplyNotHandled;
     }
     if (isCommand(message, wParam, PageNext)) {
-        // Install: the page stays when the files do not fit (the user goes
-        // back to choose another folder); else Next past the last page ends
-        // the wizard.
-        if (!product.filesFit())
+        // Install: the page stays when the folder is refused or the files
+        // do not fit (the user goes back to choose another folder); else
+        // Next past the last page ends the wizard.
+        if (!product.folderAccepted() || !product.filesFit())
             return PageReplyHandled;
         product.installAccepted = true;
     }

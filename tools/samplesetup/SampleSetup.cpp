@@ -149,6 +149,19 @@ bool chooseTarget(const Options& options) {
     return true;
 }
 
+// Why `folder` may not be the target, "" when it may: the uninstaller could
+// not remove what would be installed there, or it is another product's
+// folder, whose Install.log the run would replace (over the product's own
+// installation the run is an upgrade). `check` receives the target check.
+std::string targetRefusal(const char* folder, TargetCheck* check) {
+    *check = checkInstallTarget(folder);
+    if (check->fault != TargetFault::None)
+        return targetFaultText(*check, folder);
+    std::string other;
+    FolderClaim claim = checkFolderClaim(folder, g_productName, &other);
+    return folderClaimText(claim, folder, other);
+}
+
 // The first bytes of `path`, "" when it cannot be read.
 std::string fileHead(const std::string& path, size_t size) {
     OwnedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -167,19 +180,10 @@ std::string fileHead(const std::string& path, size_t size) {
 // destroy what is there. Result: the exit code of the refusal, or
 // ExitSuccess to go on; `why` says what was refused.
 ExitCode checkPlaces(const Options& options, std::string* why) {
-    TargetCheck target = checkInstallTarget(g_installDir);
-    if (target.fault != TargetFault::None) {
-        *why = targetFaultText(target, g_installDir);
+    TargetCheck target;
+    *why = targetRefusal(g_installDir, &target);
+    if (!why->empty())
         return ExitFailure;
-    }
-    // Over the product's own installation the run is an upgrade; another's
-    // folder is refused, since its Install.log would be replaced.
-    std::string other;
-    FolderClaim claim = checkFolderClaim(g_installDir, g_productName, &other);
-    if (claim == FolderClaim::OtherProduct || claim == FolderClaim::UnknownLog) {
-        *why = folderClaimText(claim, g_installDir, other);
-        return ExitFailure;
-    }
     if (options.logPath.empty())
         return ExitSuccess;
     std::string log = resolvedFullPath(options.logPath.c_str());
@@ -274,6 +278,15 @@ RunEnd SampleProduct::readArchiveSize() {
     }
     log.line("archive: Data1.Dat could not be read");
     return r == StepUserBreak || userEndedSetup() ? stoppedEnd() : RunEnd::Failed;
+}
+
+bool SampleProduct::folderAccepted() {
+    TargetCheck check;
+    std::string why = targetRefusal(installDirectory, &check);
+    log.line("target check: " + (why.empty() ? std::string("accepted ") + installDirectory : why));
+    if (!why.empty())
+        tell(TEXT_FOLDER_REFUSED, MB_ICONSTOP, {why});
+    return why.empty();
 }
 
 bool SampleProduct::filesFit() {
