@@ -1,7 +1,8 @@
 // The sample setup's portable decisions: its command line (the target with
 // blanks, quoting, unknown switches), the unattended answer to every kind
 // of question, exit codes, the space check's figures, folder walking and
-// the text filling that a translation cannot make overrun.
+// the text filling that a translation cannot make overrun, and the log
+// files refused.
 #include "tools/samplesetup/SampleRules.h"
 
 #include <gtest/gtest.h>
@@ -146,6 +147,24 @@ TEST(SampleSpace, ARefusalNeverShowsEqualFigures) {
     EXPECT_EQ(0u, checkSpace(1, 1023).freeKb);
 }
 
+// Files laid out every possible way (each size from 1 to 3 clusters and
+// a byte): the bound is never below what they take, and is reached when
+// every file wastes the most it can.
+TEST(SampleSpace, AllocationBoundHoldsForEveryLayoutOfTheFiles) {
+    for (uint64_t cluster : {1ull, 512ull, 4096ull}) {
+        for (uint64_t a = 1; a <= 3 * cluster + 1; a += cluster / 8 + 1)
+            for (uint64_t b = 0; b <= 3 * cluster + 1; b += cluster / 4 + 1) {
+                uint64_t taken = (a + cluster - 1) / cluster * cluster + (b + cluster - 1) / cluster * cluster;
+                EXPECT_LE(taken, allocatedBound(a + b, 2, cluster)) << cluster << " " << a << " " << b;
+            }
+    }
+    // 700 files of one byte take 700 clusters, not one KB.
+    EXPECT_EQ(700u * 4096, allocatedBound(700, 700, 4096));
+    EXPECT_FALSE(checkSpace(allocatedBound(700, 700, 4096), 1024 * 1024).fits);
+    EXPECT_EQ(8192u, allocatedBound(5000, 1, 4096));
+    EXPECT_EQ(5000u, allocatedBound(5000, 3, 0));
+}
+
 TEST(SampleFolders, ParentWalksUpToTheRootAndStops) {
     std::string p;
     ASSERT_TRUE(parentFolder("C:\\Program Files\\Sample Product", &p));
@@ -244,6 +263,41 @@ TEST(SampleRegistration, EarlierVersionOnlyWhenTheEntryIsOurOwn) {
     EXPECT_EQ("Sample Product 1.0 (Sample Company, in C:\\Apps\\Sample)", earlierVersionText(ours));
     EXPECT_EQ("Sample Product (in C:\\Apps)", earlierVersionText({"Sample Product", "", "", "C:\\Apps", ""}));
     EXPECT_EQ("Sample Product", earlierVersionText({"Sample Product", "", "", "", ""}));
+}
+
+
+TEST(SampleLogFile, RefusedInTheTargetOnTheDisksOrWhenNotOurs) {
+    const std::string target = "C:\\Apps\\Sample";
+    const std::string ours = std::string(kLogFirstLine) + "\r\n    0.000  start";
+    struct Case {
+        const char* log;
+        bool exists;
+        std::string head;
+        LogFault fault;
+    };
+    const Case cases[] = {
+        {"C:\\logs\\setup.log", false, "", LogFault::None},
+        {"C:\\logs\\setup.log", true, ours, LogFault::None},          // appended to
+        {"C:\\logs\\setup.log", true, "", LogFault::NotOurs},         // an empty file someone made
+        {"C:\\logs\\setup.log", true, "QRVL\x01", LogFault::NotOurs},
+        {"C:\\Apps\\Sample\\Install.log", true, "", LogFault::InTarget},
+        {"C:\\Apps\\Sample\\Docs\\new.log", false, "", LogFault::InTarget},
+        {"c:\\apps\\sample\\install.log", true, ours, LogFault::InTarget},
+        {"D:\\Disk1\\Data1.Dat", true, "", LogFault::OnMedia},
+        {"D:\\Disk1\\new.log", false, "", LogFault::None},
+        {"D:\\Disk1\\Setup.Dll", true, "MZ", LogFault::NotOurs},
+        {"D:\\Disk1\\data.chk", false, "", LogFault::OnMedia},
+        {"D:\\Disk2\\Data2.Dat", false, "", LogFault::OnMedia},       // the next disk, not inserted yet
+        {"C:\\logs\\data12.dat", false, "", LogFault::OnMedia},
+        {"C:\\logs\\Data.Dat", false, "", LogFault::None},
+        {"C:\\Apps\\Sample.log", false, "", LogFault::None},
+    };
+    for (const Case& c : cases) {
+        LogFault fault = logFault(c.log, target, c.exists, c.head);
+        EXPECT_EQ(c.fault, fault) << c.log;
+        std::string text = logFaultText(fault, c.log);
+        EXPECT_EQ(c.fault == LogFault::None, text.empty()) << c.log;
+    }
 }
 
 }  // namespace

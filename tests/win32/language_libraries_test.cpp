@@ -20,7 +20,8 @@ const int kTextIds[] = {TEXT_BACK,          TEXT_NEXT,          TEXT_CANCEL,    
                         TEXT_BROWSE,        TEXT_README,        TEXT_WELCOME_TITLE, TEXT_WELCOME_BODY,
                         TEXT_README_TITLE,  TEXT_README_BODY,   TEXT_FOLDER_TITLE, TEXT_FOLDER_BODY,
                         TEXT_GROUP_PROGRAM, TEXT_GROUP_DOCS,    TEXT_GROUP_HELP,   TEXT_READY_TITLE,
-                        TEXT_READY_BODY,    TEXT_NO_SPACE,      TEXT_FAILED,       TEXT_CANCELLED};
+                        TEXT_READY_BODY,    TEXT_NO_SPACE,      TEXT_FAILED,       TEXT_CANCELLED,
+                        TEXT_FOLDER_REFUSED};
 // The texts of buttons, with one mnemonic each.
 const int kButtonIds[] = {TEXT_BACK, TEXT_NEXT, TEXT_INSTALL, TEXT_BROWSE, TEXT_README};
 

@@ -2,7 +2,7 @@
 // started as its own process on archives packed by setupvol. Unattended
 // (/S): an install into a folder with blanks, a target drive without room,
 // a damaged volume, files in use that need a restart, a disk that is not
-// there; every question answered by the program itself and logged, the exit
+// there, a target or a log that must be refused; every question answered by the program itself and logged, the exit
 // code telling how it ended, and no window left waiting (a run that waits
 // is killed and fails the test). Interactive: the four wizard pages walked
 // with the buttons a person presses, the optional group unticked, and the
@@ -10,13 +10,14 @@
 //
 // What the sample does around the run: the product registered for its
 // uninstaller (which the archive puts into the Windows folder) and removed
-// with it; an earlier version offered for removal before the wizard; the
+// with it; an earlier version offered for removal after the Ready page; the
 // "Choose language" button changing the open page's texts; the exchange of
 // files in use handed to Windows' next start; /S from a floppy going on
 // from the copy in the temporary folder.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <functional>
 #include <string>
@@ -239,8 +240,9 @@ protected:
         full.line(manifest.text());
         ASSERT_TRUE(kit::pack(full, dir, volumes, extra));
     }
-    std::string silent(const std::string& more = "") {
-        return "/S \"/LOG=" + log + "\" " + more + " /D=" + target;
+    std::string silent(const std::string& more = "") { return silent(more, target); }
+    std::string silent(const std::string& more, const std::string& folder) {
+        return "/S \"/LOG=" + log + "\" " + more + " /D=" + folder;
     }
     // Every source installed (or, for group `absentGroup`, absent) with its bytes.
     void expectInstalled(int absentGroup = 0) {
@@ -307,6 +309,25 @@ TEST_F(SampleSetupRun, TargetDriveWithoutRoomIsRefusedWith1603) {
     EXPECT_TRUE(contains(text, "exit code 1603")) << text;
 }
 
+// 700 files of one byte take 700 clusters of the drive, not 700 bytes: the
+// space check counts what the drive allocates.
+TEST_F(SampleSetupRun, SmallFilesAreCountedInTheDrivesWholeClusters) {
+    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\tiny", "x"));
+    for (int i = 0; i < 700; ++i)
+        manifest.line("file \"src\\tiny\" install \"Tiny\" 1 name=t" + std::to_string(i) + ".txt");
+    pack();
+    DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceA((dir.substr(0, 3)).c_str(), &sectors, &bytes, &freeClusters, &clusters));
+    uint64_t cluster = static_cast<uint64_t>(sectors) * bytes;
+    Outcome run = runSample(silent(), volumes);
+    ASSERT_EQ(0, run.exitCode) << readText(log);
+    std::string text = readText(log);
+    size_t at = text.find("space: ");
+    ASSERT_NE(std::string::npos, at) << text;
+    EXPECT_GE(std::stoull(text.substr(at + 7)), 700 * cluster / 1024) << text;
+    EXPECT_TRUE(contains(text, "(706 files in " + std::to_string(cluster) + "-byte clusters)")) << text;
+}
+
 TEST_F(SampleSetupRun, DamagedVolumeFailsWith1603AndTheLibrarysMessageIsAnsweredAndLogged) {
     pack();
     std::string volume = volumes + "\\Data1.Dat";
@@ -330,21 +351,95 @@ TEST_F(SampleSetupRun, DamagedVolumeFailsWith1603AndTheLibrarysMessageIsAnswered
 
 // A disk that is not there: the reader's folder browser is cancelled for
 // the user, its question whether to exit answered Yes, and the run ends as
-// a user break.
-TEST_F(SampleSetupRun, MissingSecondDiskEndsWith1602WithoutAnyWindow) {
+// failed: nobody cancelled it.
+TEST_F(SampleSetupRun, MissingSecondDiskEndsWith1603WithoutAnyWindow) {
     pack("--volume-size 20000");
     ASSERT_TRUE(testenv::fileExists(volumes + "\\Data2.Dat"));
     ASSERT_TRUE(DeleteFileA((volumes + "\\Data2.Dat").c_str()));
     Outcome run = runSample(silent(), volumes);
-    EXPECT_EQ(ExitCancelled, run.exitCode);
+    EXPECT_EQ(ExitFailure, run.exitCode);
     std::string text = readText(log);
     EXPECT_TRUE(contains(text, "folder browser [OK/Cancel] \"Select the folder containing Data2.Dat.\" -> Cancel "
                                "(answered automatically)"))
         << text;
     EXPECT_TRUE(contains(text, "message 11103 [Yes/No]")) << text;
     EXPECT_TRUE(contains(text, "-> Yes (answered automatically)")) << text;
-    EXPECT_TRUE(contains(text, "message 1052 [OK]")) << text;
-    EXPECT_TRUE(contains(text, "exit code 1602")) << text;
+    EXPECT_TRUE(contains(text, "end: failed")) << text;
+    EXPECT_TRUE(contains(text, "exit code 1603")) << text;
+}
+
+// Every folder the uninstaller would refuse or could not remove the product
+// from, however it is spelt: refused before anything is written, naming it.
+TEST_F(SampleSetupRun, TargetsThatCouldNotBeRemovedAreRefusedBeforeAnythingIsWritten) {
+    pack();
+    char programFiles[MAX_PATH] = "", startMenu[MAX_PATH] = "", shortMenu[MAX_PATH] = "";
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles)));
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_STARTMENU, nullptr, 0, startMenu)));
+    ASSERT_NE(0u, GetShortPathNameA(startMenu, shortMenu, sizeof shortMenu));
+    struct Case {
+        std::string folder;
+        std::string said;   // in the printed refusal
+        std::string named;  // the folder as the refusal names it, made absolute
+    };
+    const std::string programs = programFiles;
+    const Case cases[] = {
+        {dir + "\\A:B", "is not a plain drive path", dir + "\\A:B"},  // the stream B of the folder A
+        {"\\\\?\\" + dir + "\\X", "is not a plain drive path", "\\\\?\\" + dir + "\\X"},
+        {"\\\\.\\" + dir + "\\X", "is not a plain drive path", "\\\\.\\" + dir + "\\X"},
+        {"C:\\", "is a drive root", "C:\\"},
+        {programs, "is shared with other programs", programs},
+        {programs + "\\Sample Product\\..", "is shared with other programs", programs},
+        {shortMenu, "\\Start Menu)", shortMenu},  // named as it resolves too
+        {"C:\\users", "which other programs share", "C:\\users"},  // holds the profiles
+    };
+    for (const Case& c : cases) {
+        Outcome run = runSample(silent("", c.folder), volumes);
+        EXPECT_EQ(ExitFailure, run.exitCode) << c.folder << "\n" << run.output;
+        EXPECT_TRUE(contains(run.output, "SampleSetup: the folder " + c.named)) << run.output;
+        EXPECT_TRUE(contains(run.output, c.said)) << c.folder << "\n" << run.output;
+        EXPECT_FALSE(testenv::fileExists(log)) << c.folder;
+        EXPECT_FALSE(testenv::fileExists(c.named + "\\Tool.exe")) << c.folder;
+        EXPECT_FALSE(testenv::fileExists(installedUninstaller())) << c.folder;
+    }
+    EXPECT_FALSE(testenv::dirExists(dir + "\\A"));
+    EXPECT_FALSE(testenv::dirExists(dir + "\\X"));
+}
+
+// Scripts quote the switch as a whole; the folder's blanks arrive whole.
+TEST_F(SampleSetupRun, TargetSwitchQuotedWholeInstalls) {
+    pack();
+    target = dir + "\\Quoted App";
+    Outcome run = runSample("/S \"/LOG=" + log + "\" \"/D=" + target + "\"", volumes);
+    ASSERT_EQ(0, run.exitCode) << run.output << readText(log);
+    expectInstalled();
+}
+
+// The log may not destroy what the run installs or reads: the product's
+// Install.log, a volume of the disks (this one or the next), a file that is
+// not a log of this setup. Refused with 1639, the file untouched; a log of
+// its own is appended to.
+TEST_F(SampleSetupRun, LogThatWouldOverwriteTheProductOrTheDisksIsRefused) {
+    pack("--volume-size 20000");
+    ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
+    std::string installLog = target + "\\Install.log";
+    std::string other = dir + "\\notes.txt";
+    ASSERT_TRUE(testenv::writeFile(other, "someone's notes"));
+    const std::string refused[] = {installLog,           "Data1.Dat", "Data.Chk", "..\\vol\\Data2.Dat",
+                                   "..\\Disk2\\Data2.Dat", other};
+    for (const std::string& name : refused) {
+        std::string path = name.find(':') == std::string::npos ? volumes + "\\" + name : name;
+        std::vector<unsigned char> before = testenv::readFile(path);
+        Outcome run = runSample("/S \"/LOG=" + name + "\" /D=" + target, volumes);
+        EXPECT_EQ(ExitBadArguments, run.exitCode) << name << "\n" << run.output;
+        EXPECT_TRUE(contains(run.output, "SampleSetup: the log " + name)) << run.output;
+        EXPECT_EQ(before, testenv::readFile(path)) << name;
+    }
+    EXPECT_FALSE(testenv::dirExists(dir + "\\Disk2"));
+    // Its own log: the second run's lines follow the first's.
+    ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
+    std::string text = readText(log);
+    EXPECT_EQ(0u, text.find(kLogFirstLine)) << text;
+    EXPECT_NE(text.find("exit code 0"), text.rfind("exit code 0")) << text;
 }
 
 // A file held open by another program is written under a temporary name
@@ -659,7 +754,68 @@ void cancelWizard(Child& child, HWND page, const std::string& cancelledText) {
     click(cancelled, IDOK);
 }
 
-TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnattendedKept) {
+// Walks the wizard from its first page to the Ready page and presses Install.
+void installThroughTheWizard(DWORD pid) {
+    for (int title : {TEXT_WELCOME_TITLE, TEXT_README_TITLE, TEXT_FOLDER_TITLE, TEXT_READY_TITLE}) {
+        HWND page = waitForPage(pid, title);
+        ASSERT_TRUE(page) << title;
+        click(page, IDC_LIB_NEXT);
+    }
+}
+
+// A folder holds one product: another registered product's folder, or one
+// holding an Install.log nobody registered, is refused untouched.
+TEST_F(SampleSetupRun, AnotherProductsFolderIsRefused) {
+    pack();
+    const std::string other = dir + "\\Other App", stray = dir + "\\Stray";
+    const std::string otherKey = uninstallKeyFor("Other Product");
+    removeKey(HKEY_LOCAL_MACHINE, otherKey);  // an earlier run's, ended by a failed assertion
+    auto installOthers = [&] {
+        for (const std::string& folder : {other, stray}) {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            testenv::writeFile(folder + "\\Install.log", std::string("QRVL"));
+        }
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, otherKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+            return;
+        const char* values[][2] = {{"DisplayName", "Other Product 2.0"}, {"InstallLocation", other.c_str()}};
+        for (const auto& v : values)
+            RegSetValueExA(key, v[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(v[1]),
+                           static_cast<DWORD>(strlen(v[1]) + 1));
+        RegCloseKey(key);
+    };
+    // The wizard's Install checks the folder again, as it is then: it says
+    // so and stays on its page.
+    {
+        Child child("\"/LOG=" + log + "\" /D=" + other, volumes);
+        ASSERT_TRUE(child.started());
+        ASSERT_TRUE(waitForPage(child.id(), TEXT_WELCOME_TITLE));
+        installOthers();
+        installThroughTheWizard(child.id());
+        HWND refused = waitForMessage(child.id(), "Setup cannot install into this folder: the folder " + other +
+                                                      " is the installation folder of Other Product 2.0: a folder "
+                                                      "holds one product.\n\nChoose another folder.");
+        ASSERT_TRUE(refused);
+        click(refused, IDOK);
+        HWND page = waitForPage(child.id(), TEXT_READY_TITLE);
+        ASSERT_TRUE(page);
+        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
+        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+    }
+    for (const std::string& folder : {other, stray}) {
+        Outcome run = runSample(silent("", folder), volumes);
+        removeKey(HKEY_LOCAL_MACHINE, otherKey);
+        EXPECT_EQ(ExitFailure, run.exitCode) << run.output;
+        EXPECT_TRUE(contains(run.output, folder == other ? "the installation folder of Other Product 2.0"
+                                                         : "the Install.log of another installation"))
+            << run.output;
+        EXPECT_EQ((std::vector<unsigned char>{'Q', 'R', 'V', 'L'}), testenv::readFile(folder + "\\Install.log"));
+        EXPECT_FALSE(testenv::fileExists(folder + "\\SampleTool.exe"));
+        EXPECT_FALSE(keyExists(uninstallKey()));
+    }
+}
+
+TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalAfterTheReadyPageAndUnattendedKept) {
     pack();
     ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
     ASSERT_TRUE(keyExists(uninstallKey()));
@@ -668,39 +824,53 @@ TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnatte
     EXPECT_TRUE(contains(readText(log), "earlier version: registered; kept (/S removes nothing")) << readText(log);
     EXPECT_FALSE(contains(readText(log), "message 11125")) << readText(log);
 
-    // No: the wizard comes over the earlier version, which stays.
+    // A wizard cancelled before Install asks nothing and changes nothing.
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());
-        HWND question = waitForMessage(child.id(), earlierVersionQuestion(target));
-        ASSERT_TRUE(question);
-        click(question, IDNO);
         HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
         ASSERT_TRUE(page);
         cancelWizard(child, page, sampleText(TEXT_CANCELLED));
         EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+    }
+    EXPECT_FALSE(contains(readText(log), "message 11125")) << readText(log);
+    expectInstalled();
+    EXPECT_TRUE(keyExists(uninstallKey()));
+
+    // Install, then No: the files go over the earlier version.
+    {
+        Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
+        ASSERT_TRUE(child.started());
+        installThroughTheWizard(child.id());
+        HWND question = waitForMessage(child.id(), earlierVersionQuestion(target));
+        ASSERT_TRUE(question);
+        click(question, IDNO);
+        HWND done = waitForMessage(child.id(), "Setup is complete.");
+        ASSERT_TRUE(done);
+        click(done, IDOK);
+        EXPECT_EQ(0, child.finish().exitCode);
     }
     std::string text = readText(log);
     EXPECT_TRUE(contains(text, "message 11125 [Yes/No]")) << text;
     EXPECT_TRUE(contains(text, "earlier version: registered; kept (the user answered No)")) << text;
     expectInstalled();
-    EXPECT_TRUE(keyExists(uninstallKey()));
 
-    // Yes: its uninstaller removes it before the wizard's first page.
+    // Install, then Yes: its uninstaller removes it, and the install follows.
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());
+        installThroughTheWizard(child.id());
         HWND question = waitForMessage(child.id(), earlierVersionQuestion(target));
         ASSERT_TRUE(question);
         click(question, IDYES);
-        HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
-        ASSERT_TRUE(page);
-        EXPECT_FALSE(testenv::dirExists(target));
-        EXPECT_FALSE(keyExists(uninstallKey()));
-        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
-        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+        HWND done = waitForMessage(child.id(), "Setup is complete.");
+        ASSERT_TRUE(done);
+        click(done, IDOK);
+        EXPECT_EQ(0, child.finish().exitCode);
     }
     EXPECT_TRUE(contains(readText(log), "earlier version: RunUninstall 100 (removed)")) << readText(log);
+    expectInstalled();
+    EXPECT_TRUE(keyExists(uninstallKey()));
 
     // Another publisher's product of the same name is not offered, and stays.
     HKEY key;
@@ -712,13 +882,15 @@ TEST_F(SampleSetupRun, EarlierVersionIsOfferedForRemovalBeforeTheWizardAndUnatte
     for (const auto& v : values)
         RegSetValueExA(key, v[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(v[1]), static_cast<DWORD>(strlen(v[1]) + 1));
     RegCloseKey(key);
+    DeleteFileA(log.c_str());  // a log of this run alone: the earlier runs' lines would be appended to
     {
         Child child("\"/LOG=" + log + "\" /D=" + target, volumes);
         ASSERT_TRUE(child.started());
-        HWND page = waitForPage(child.id(), TEXT_WELCOME_TITLE);
-        ASSERT_TRUE(page);
-        cancelWizard(child, page, sampleText(TEXT_CANCELLED));
-        EXPECT_EQ(ExitCancelled, child.finish().exitCode);
+        installThroughTheWizard(child.id());
+        HWND done = waitForMessage(child.id(), "Setup is complete.");
+        ASSERT_TRUE(done);
+        click(done, IDOK);
+        EXPECT_EQ(0, child.finish().exitCode);
     }
     EXPECT_FALSE(contains(readText(log), "message 11125")) << readText(log);
     EXPECT_TRUE(contains(readText(log), "not ours (publisher \"Other Company\"")) << readText(log);

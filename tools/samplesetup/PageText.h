@@ -33,5 +33,6 @@
 #define TEXT_NO_SPACE        1050  // %s drive, then KB needed, KB free
 #define TEXT_FAILED          1051
 #define TEXT_CANCELLED       1052
+#define TEXT_FOLDER_REFUSED  1053  // %s why (in English: the reason names paths)
 
 #endif

@@ -64,10 +64,9 @@ void initPage(HWND page, const std::string& heading) {
     }
     if (g_headingFont.valid())
         SendDlgItemMessageA(page, IDC_PAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(g_headingFont.get()), FALSE);
-    // Written at once: whoever watches the log (a support person, the demo
-    // script) sees which page is on screen.
+    // Whoever watches the log (a support person, the demo script) sees
+    // which page is on screen: every line is written at once.
     product.log.line("page: " + heading);
-    product.log.flush();
     g_shownHeading = heading;
     // The library has focused the first control; Enter should go on, as
     // the highlighted default button promises, not press Readme or Browse.
@@ -88,7 +87,6 @@ void noteRefresh(const std::string& heading) {
         return;
     g_shownHeading = heading;
     g_product->log.line("page: " + heading + " (language changed)");
-    g_product->log.flush();
 }
 
 bool isCommand(UINT message, WPARAM wParam, int id) {
@@ -184,10 +182,10 @@ int readyPage(HWND page, UINT message, WPARAM wParam, LPARAM) {
         return PageReplyNotHandled;
     }
     if (isCommand(message, wParam, PageNext)) {
-        // Install: the page stays when the files do not fit (the user goes
-        // back to choose another folder); else Next past the last page ends
-        // the wizard.
-        if (!product.filesFit())
+        // Install: the page stays when the folder is refused or the files
+        // do not fit (the user goes back to choose another folder); else
+        // Next past the last page ends the wizard.
+        if (!product.folderAccepted() || !product.filesFit())
             return PageReplyHandled;
         product.installAccepted = true;
     }

@@ -1,14 +1,7 @@
-// The run's log file: collected under a lock, written in large pieces.
+// The run's log file: each line written whole, under a lock, as it comes.
 #include "RunLog.h"
 
 #include <stdio.h>
-
-namespace {
-
-// Collected text is written once it reaches this size.
-const size_t kWriteSize = 64 * 1024;
-
-}  // namespace
 
 RunLog::RunLog() { InitializeCriticalSection(&lock_); }
 
@@ -17,13 +10,19 @@ RunLog::~RunLog() {
     DeleteCriticalSection(&lock_);
 }
 
-bool RunLog::open(const char* path) {
+bool RunLog::open(const char* path, const char* firstLine) {
     close();
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
     EnterCriticalSection(&lock_);
     file_.reset(file);
     startTicks_ = GetTickCount();
+    LARGE_INTEGER size = {};
+    if (file_.valid() && GetFileSizeEx(file_.get(), &size)) {
+        LARGE_INTEGER end = {};
+        SetFilePointerEx(file_.get(), end, nullptr, FILE_END);
+        write(size.QuadPart == 0 ? std::string(firstLine) + "\r\n" : std::string("\r\n"));
+    }
     LeaveCriticalSection(&lock_);
     return file != INVALID_HANDLE_VALUE;
 }
@@ -35,32 +34,18 @@ void RunLog::line(const std::string& text) {
         char stamp[24];
         snprintf(stamp, sizeof stamp, "%5lu.%03lu  ", static_cast<unsigned long>(ms / 1000),
                  static_cast<unsigned long>(ms % 1000));
-        collected_ += stamp;
-        collected_ += text;
-        collected_ += "\r\n";
-        if (collected_.size() >= kWriteSize)
-            writeCollected();
+        write(stamp + text + "\r\n");
     }
-    LeaveCriticalSection(&lock_);
-}
-
-void RunLog::flush() {
-    EnterCriticalSection(&lock_);
-    writeCollected();
     LeaveCriticalSection(&lock_);
 }
 
 void RunLog::close() {
     EnterCriticalSection(&lock_);
-    writeCollected();
     file_.reset();
     LeaveCriticalSection(&lock_);
 }
 
-void RunLog::writeCollected() {
-    if (file_.valid() && !collected_.empty()) {
-        DWORD written = 0;
-        WriteFile(file_.get(), collected_.data(), static_cast<DWORD>(collected_.size()), &written, nullptr);
-    }
-    collected_.clear();
+void RunLog::write(const std::string& text) {
+    DWORD written = 0;
+    WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }

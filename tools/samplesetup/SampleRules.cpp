@@ -5,6 +5,8 @@
 #include <ctype.h>
 #include <string.h>
 
+#include "InstallTarget.h"
+
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -173,6 +175,38 @@ SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes) {
     return check;
 }
 
+const char kLogFirstLine[] = "Sample Product Setup log";
+
+LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head) {
+    if (isInsideFolder(target, log))
+        return LogFault::InTarget;
+    size_t slash = log.find_last_of("\\/");
+    std::string name = slash == std::string::npos ? log : log.substr(slash + 1);
+    if (isInstallMediaName(name))
+        return LogFault::OnMedia;
+    if (exists && head.compare(0, strlen(kLogFirstLine), kLogFirstLine) != 0)
+        return LogFault::NotOurs;
+    return LogFault::None;
+}
+
+std::string logFaultText(LogFault fault, const std::string& spelled) {
+    switch (fault) {
+    case LogFault::None: break;
+    case LogFault::InTarget: return "the log " + spelled + " would lie in the target folder, among the product's files";
+    case LogFault::OnMedia: return "the log " + spelled + " would be taken for a file of the installation disks";
+    case LogFault::NotOurs: return "the log " + spelled + " exists and is not a log of this setup";
+    }
+    return std::string();
+}
+
+uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t clusterBytes) {
+    uint64_t c = clusterBytes ? clusterBytes : 1;
+    uint64_t whole = (totalBytes + c - 1) / c * c;  // one file of them all: the least it takes
+    if (fileCount < 2)
+        return whole;
+    return (totalBytes + fileCount * (c - 1)) / c * c;
+}
+
 namespace {
 
 // Length of the root of `path`: 3 for "C:\", 2 for "C:", the length of
@@ -264,8 +298,14 @@ const char* helpText() {
            "              earlier version is kept and installed over, not removed.\n"
            "  /D=folder   The target folder (default C:\\Program Files\\Sample Product).\n"
            "              Must come last; it may contain blanks and needs no quotes.\n"
+           "              A drive root, a shared folder (Program Files ...), a\n"
+           "              stream or device path, or another product's folder is\n"
+           "              refused (1603).\n"
            "  /LOG=file   Writes a plain-text log: start, arguments, each file, each\n"
-           "              message with its answer, the end and the exit code.\n"
+           "              message with its answer, the end and the exit code. A log\n"
+           "              of this setup is appended to; any other existing file, one\n"
+           "              in the target folder or named as a disk's file is refused\n"
+           "              (1639).\n"
            "  /NORESTART  Never restarts Windows, also when files in use need it.\n"
            "  /? --help   Prints this text.\n"
            "\n"
@@ -273,9 +313,10 @@ const char* helpText() {
            "  0     installed\n"
            "  3010  installed; restart Windows to finish (files that were in use)\n"
            "  1602  cancelled by the user\n"
-           "  1603  failed (not enough space, a damaged disk ...; see the log); also\n"
+           "  1603  failed (not enough space, a disk missing or damaged, the folder\n"
+           "        refused ...; see the log); also\n"
            "        when the installed files could not be registered for removal\n"
-           "  1639  an argument was not understood; nothing was done\n"
+           "  1639  an argument was not understood or the log refused; nothing was done\n"
            "\n"
            "Started from a removable drive, the setup goes on from a copy in the\n"
            "temporary folder, started with the same switches, and this program\n"

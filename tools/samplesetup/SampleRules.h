@@ -1,7 +1,7 @@
 // The sample setup's decisions that need no window: its command line, the
 // answer an unattended run gives to each question, the exit code of each
 // way a run ends, whether the files fit on the target drive, and the texts
-// of its help and its log. Portable (Setup.h brings <windows.h> only in the
+// of its help and its log, and which log files it refuses. Portable (Setup.h brings <windows.h> only in the
 // Windows build), so that they are tested natively; SampleSetup.cpp asks and
 // acts.
 #ifndef SAMPLE_SETUP_RULES_H
@@ -97,6 +97,30 @@ struct SpaceCheck {
     uint64_t freeKb;
 };
 SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes);
+
+// The most `fileCount` files of `totalBytes` in all can take on a drive
+// that allocates `clusterBytes` at a time: each file takes whole clusters,
+// so each wastes less than one. A bound, not the sum itself: the files'
+// own sizes are in records spread over every disk, which cannot all be read
+// before the run. A cluster size of 0 is taken as 1.
+uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t clusterBytes);
+
+// The first line of every log the sample writes: a file that starts with it
+// is one the sample may append to.
+extern const char kLogFirstLine[];
+
+// Why /LOG= may not name a file.
+enum class LogFault {
+    None,
+    InTarget,  // inside the target folder: Install.log or a file of the product
+    OnMedia,   // named as a disk's volume (Data2.Dat) or its check file: the reader would take it for one
+    NotOurs    // an existing file that is not one of the sample's logs
+};
+// Result: the fault of the log file `log` for a run into `target` (each as
+// it resolves). `exists` and `head` (its first bytes) say what is there
+// now: every other file of the disks exists, and is not a log.
+LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head);
+std::string logFaultText(LogFault fault, const std::string& spelled);
 
 // The folder above `path` ("C:\a\b" -> "C:\a", "C:\a" -> "C:\"); false at a
 // drive root or a share root ("\\server\share"), which have none.

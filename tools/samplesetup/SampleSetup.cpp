@@ -6,7 +6,8 @@
 //
 // Beside the wizard it has an unattended mode for package managers and
 // administrators (SampleSetup /? lists the switches): /S installs without
-// the wizard, /D= names the target, /LOG= writes a plain-text log, and
+// the wizard, /D= names the target, /LOG= writes a plain-text log (both are
+// checked, as they resolve, before anything is written), and
 // /NORESTART never restarts Windows. The exit code tells how it ended
 // (0, 3010 reboot needed, 1602 cancelled, 1603 failed), interactive or not.
 //
@@ -28,9 +29,9 @@
 // the temporary folder, starts the copy with the same arguments and ends
 // with 0 (the floppy may then be changed). An earlier version that is
 // registered as the product's own (its publisher and uninstaller) is
-// offered for removal before the wizard (interactive only), named with its
-// version and folder,
-// with the "Choose language" button beside the wizard's pages. After a run
+// offered for removal once the Ready page's Install is pressed (interactive
+// only; a cancelled wizard changes nothing), named with its version and
+// folder. The wizard has the "Choose language" button beside its pages. After a run
 // that installed the files the product is registered for its uninstaller
 // QRVUnins.Exe (a failure there ends with 1603: the files stay, but
 // nothing could remove them), and after a run that left files in use their
@@ -44,6 +45,7 @@
 #include <atomic>
 
 #include "ExchangeCompleter.h"
+#include "InstallTarget.h"
 #include "Owned.h"
 #include "PageText.h"
 
@@ -76,6 +78,9 @@ struct Session {
     const Options* options = nullptr;
     RunLog* log = nullptr;
     std::atomic<bool> userEnded{false};
+    // A disk's folder browser was cancelled for nobody: the run stopped
+    // because a disk is missing or wrong, which no user chose.
+    std::atomic<bool> diskNotGiven{false};
 };
 Session g_session;
 
@@ -86,6 +91,8 @@ int CALLBACK answerQuestion(BaseInterface* asker, int stringId, const char* text
     bool automatic = g_session.options->silent;
     if (automatic) {
         answer = unattendedAnswer(stringId, style);
+        if (stringId == MessageHookBrowser)
+            g_session.diskNotGiven = true;
     } else if (stringId == MessageHookBrowser) {
         g_session.log->line(std::string("folder browser \"") + text + "\" opened");
         return 0;  // the person at the screen chooses
@@ -142,6 +149,59 @@ bool chooseTarget(const Options& options) {
     return true;
 }
 
+// Why `folder` may not be the target, "" when it may: the uninstaller could
+// not remove what would be installed there, or it is another product's
+// folder, whose Install.log the run would replace (over the product's own
+// installation the run is an upgrade). `check` receives the target check.
+std::string targetRefusal(const char* folder, TargetCheck* check) {
+    *check = checkInstallTarget(folder);
+    if (check->fault != TargetFault::None)
+        return targetFaultText(*check, folder);
+    std::string other;
+    FolderClaim claim = checkFolderClaim(folder, g_productName, &other);
+    return folderClaimText(claim, folder, other);
+}
+
+// The first bytes of `path`, "" when it cannot be read.
+std::string fileHead(const std::string& path, size_t size) {
+    OwnedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string head(size, '\0');
+    DWORD got = 0;
+    if (!file.valid() || !ReadFile(file.get(), &head[0], static_cast<DWORD>(size), &got, nullptr))
+        return std::string();
+    head.resize(got);
+    return head;
+}
+
+// Before anything is written: the target and the log, each as it resolves
+// (an 8.3 alias of the Start Menu is the Start Menu), refused when the
+// uninstaller could not remove what would be installed or the run would
+// destroy what is there. Result: the exit code of the refusal, or
+// ExitSuccess to go on; `why` says what was refused.
+ExitCode checkPlaces(const Options& options, std::string* why) {
+    TargetCheck target;
+    *why = targetRefusal(g_installDir, &target);
+    if (!why->empty())
+        return ExitFailure;
+    if (options.logPath.empty())
+        return ExitSuccess;
+    std::string log = resolvedFullPath(options.logPath.c_str());
+    if (log.empty()) {
+        *why = "the log " + options.logPath + " is not a path this setup can write";
+        return ExitBadArguments;
+    }
+    DWORD attributes = GetFileAttributesA(options.logPath.c_str());
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    std::string head = exists ? fileHead(options.logPath, strlen(kLogFirstLine)) : std::string();
+    LogFault fault = logFault(log, target.resolved, exists, head);
+    if (fault != LogFault::None) {
+        *why = logFaultText(fault, options.logPath);
+        return ExitBadArguments;
+    }
+    return ExitSuccess;
+}
+
 std::string localTime() {
     SYSTEMTIME t;
     GetLocalTime(&t);
@@ -169,7 +229,16 @@ const char* endName(RunEnd end) {
 
 }  // namespace
 
-bool userEndedSetup() { return g_session.userEnded; }
+bool userEndedSetup() { return g_session.userEnded && !g_session.diskNotGiven; }
+
+namespace {
+
+// How a run that stopped on its way ended: cancelled when a person ended
+// it, failed when a disk could not be had unattended (the exit question
+// that follows is answered Yes by the program, not by a user).
+RunEnd stoppedEnd() { return g_session.diskNotGiven ? RunEnd::Failed : RunEnd::Cancelled; }
+
+}  // namespace
 
 SampleProduct::SampleProduct(HINSTANCE instance, const Options& runOptions, RunLog& runLog)
     : Setup(instance, g_title, g_productName, g_exeName), options(runOptions), log(runLog) {}
@@ -202,12 +271,22 @@ RunEnd SampleProduct::readArchiveSize() {
     int r = probe.Read(reinterpret_cast<unsigned char*>(&header), &size, ReadModePlain);
     if (r == StepContinue && size == sizeof header) {
         neededBytes = header.totalSize;
+        fileCount = header.fileCount;
         log.line("archive: " + std::to_string(header.fileCount) + " files, " +
                  std::to_string(header.totalSize) + " bytes");
         return RunEnd::NotRun;
     }
     log.line("archive: Data1.Dat could not be read");
-    return r == StepUserBreak || userEndedSetup() ? RunEnd::Cancelled : RunEnd::Failed;
+    return r == StepUserBreak || userEndedSetup() ? stoppedEnd() : RunEnd::Failed;
+}
+
+bool SampleProduct::folderAccepted() {
+    TargetCheck check;
+    std::string why = targetRefusal(installDirectory, &check);
+    log.line("target check: " + (why.empty() ? std::string("accepted ") + installDirectory : why));
+    if (!why.empty())
+        tell(TEXT_FOLDER_REFUSED, MB_ICONSTOP, {why});
+    return why.empty();
 }
 
 bool SampleProduct::filesFit() {
@@ -225,8 +304,15 @@ bool SampleProduct::filesFit() {
         log.line("space: the free space of " + folder + " cannot be read; not checked");
         return true;
     }
-    SpaceCheck check = checkSpace(neededBytes, available.QuadPart);
-    log.line("space: " + std::to_string(check.neededKb) + " KB needed, " + std::to_string(check.freeKb) +
+    // The drive allocates whole clusters; a drive that does not say how
+    // large they are is counted by the byte.
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    uint64_t cluster = 1;
+    if (GetDiskFreeSpaceA(query.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        cluster = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+    SpaceCheck check = checkSpace(allocatedBound(neededBytes, fileCount, cluster), available.QuadPart);
+    log.line("space: " + std::to_string(check.neededKb) + " KB needed at most (" + std::to_string(fileCount) +
+             " files in " + std::to_string(cluster) + "-byte clusters), " + std::to_string(check.freeKb) +
              " KB free in " + folder);
     if (!check.fits)
         tell(TEXT_NO_SPACE, MB_ICONSTOP,
@@ -367,7 +453,7 @@ int SampleProduct::ProcessError() {
 }
 
 int SampleProduct::ProcessUserBreak() {
-    end_ = RunEnd::Cancelled;
+    end_ = stoppedEnd();
     return 1;
 }
 
@@ -409,7 +495,6 @@ RunEnd SampleProduct::run() {
         } else {
             ShowBGWindow(SW_SHOW);
             CreateExitButton();
-            offerRemoval();
             if (!CreateChoseLanButton())
                 log.line("language button: could not be shown");
             switch (runWizard(*this)) {
@@ -420,6 +505,12 @@ RunEnd SampleProduct::run() {
             // The choice is made: the run's progress dialog needs no button.
             if (languageButtonDialog)
                 DestroyChoseLanButton();
+            // Only once the user has said Install: a wizard cancelled
+            // before then leaves the earlier version as it was.
+            if (ended == RunEnd::NotRun) {
+                SetParentForMessage(backgroundWindow);  // the pages that owned the messages are gone
+                offerRemoval();
+            }
         }
     }
     if (ended == RunEnd::NotRun) {
@@ -480,8 +571,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         printText("SampleSetup: " + options.error + "\n\n" + helpText(), options.silent);
         return ExitBadArguments;
     }
+    std::string refused;
+    ExitCode refusal = checkPlaces(options, &refused);
+    if (refusal != ExitSuccess) {
+        printText("SampleSetup: " + refused + "; nothing was done\n", options.silent);
+        return refusal;
+    }
     RunLog log;
-    if (!options.logPath.empty() && !log.open(options.logPath.c_str())) {
+    if (!options.logPath.empty() && !log.open(options.logPath.c_str(), kLogFirstLine)) {
         printText("SampleSetup: the log " + options.logPath + " cannot be written\n", options.silent);
         return ExitFailure;
     }

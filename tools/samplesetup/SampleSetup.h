@@ -51,6 +51,9 @@ public:
     // size; says so and returns false when the files do not fit. A drive
     // whose free space cannot be read is not refused.
     bool filesFit();
+    // Whether the chosen folder may be the target (see checkPlaces: the
+    // wizard's folder is checked as /D= is); if not, says why.
+    bool folderAccepted();
     // The product's Uninstall entry, when there is one: false when none.
     bool earlierVersionEntry(UninstallEntry* entry) const;
     // Offers to remove the registered earlier version (string 11125, naming
@@ -72,6 +75,7 @@ public:
     RunLog& log;
     // The archive header's totalSize: the bytes the files take.
     uint64_t neededBytes = 0;
+    uint64_t fileCount = 0;  // the archive header's, for the clusters they take
     // The last page's Install was pressed and accepted.
     bool installAccepted = false;
 

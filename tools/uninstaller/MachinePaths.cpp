@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "format/RecordNames.h"
+#include "format/Records.h"
 #include "win32/Ownership.h"
 
 namespace {
@@ -201,4 +202,39 @@ std::vector<std::string> sharedRoots(PathResolver& resolver) {
     }
     addKnownFolders(roots, seen, resolver);
     return roots;
+}
+
+namespace {
+
+std::string shellFolder(int csidl) {
+    win32::ItemList list;
+    char path[MAX_PATH] = "";
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, list.out())) || !list.valid() ||
+        !SHGetPathFromIDListA(list.get(), path))
+        return "";
+    return path;
+}
+
+}  // namespace
+
+KnownFolders machineFolders(PathResolver& resolver) {
+    KnownFolders f;
+    auto folder = [&](const std::string& path) { return path.empty() ? path : resolver.resolve(path).target; };
+    char path[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(path, sizeof path);
+    if (n > 0 && n < sizeof path)
+        f.windows = folder(path);
+    n = GetSystemDirectoryA(path, sizeof path);
+    if (n > 0 && n < sizeof path)
+        f.system = folder(path);
+    f.desktop = folder(shellFolder(ShellFolderDesktop));
+    f.startup = folder(shellFolder(ShellFolderStartup));
+    f.startMenu = folder(shellFolder(ShellFolderStartMenu));
+    f.programs = folder(shellFolder(ShellFolderPrograms));
+    // Started by a setup through its short (8.3) path: the log has the long one.
+    DWORD m = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (m > 0 && m < sizeof path)
+        f.self = resolver.resolve(path).path;
+    f.shared = sharedRoots(resolver);
+    return f;
 }

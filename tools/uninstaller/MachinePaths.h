@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "format/FolderPaths.h"
+#include "tools/uninstaller/RemovalPlan.h"
 
 // Resolves through the file system: each component's long name (so an 8.3
 // alias becomes the name it stands for) and, for an item that carries a
@@ -38,5 +39,11 @@ std::string finalPathOf(void* handle);
 // the shell that has a path. COM must be initialised on the calling thread
 // for the known folders; without it the rest is still gathered.
 std::vector<std::string> sharedRoots(PathResolver& resolver);
+
+// The machine's folders as they resolve, for installFolderAcceptable: the
+// Windows and system folders, the shell's shortcut folders, the shared
+// roots, and `self` the calling program's file (its long path). The
+// installation folder is left to the caller. COM as for sharedRoots.
+KnownFolders machineFolders(PathResolver& resolver);
 
 #endif

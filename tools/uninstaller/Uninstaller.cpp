@@ -196,38 +196,6 @@ void deleteEmptyParents(HKEY root, std::string key, const std::string& keepAbove
     }
 }
 
-std::string shellFolder(int csidl) {
-    win32::ItemList list;
-    char path[MAX_PATH] = "";
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, list.out())) || !list.valid() ||
-        !SHGetPathFromIDListA(list.get(), path))
-        return "";
-    return path;
-}
-
-// The machine's folders as they resolve.
-KnownFolders machineFolders(PathResolver& resolver) {
-    KnownFolders f;
-    auto folder = [&](const std::string& path) { return path.empty() ? path : resolver.resolve(path).target; };
-    char path[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(path, sizeof path);
-    if (n > 0 && n < sizeof path)
-        f.windows = folder(path);
-    n = GetSystemDirectoryA(path, sizeof path);
-    if (n > 0 && n < sizeof path)
-        f.system = folder(path);
-    f.desktop = folder(shellFolder(ShellFolderDesktop));
-    f.startup = folder(shellFolder(ShellFolderStartup));
-    f.startMenu = folder(shellFolder(ShellFolderStartMenu));
-    f.programs = folder(shellFolder(ShellFolderPrograms));
-    // Started by a setup through its short (8.3) path: the log has the long one.
-    DWORD m = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (m > 0 && m < sizeof path)
-        f.self = resolver.resolve(path).path;
-    f.shared = sharedRoots(resolver);
-    return f;
-}
-
 std::string logPathIn(const std::string& folder) {
     return folder.empty() || folder.back() == '\\' ? folder + kInstallLogName
                                                    : folder + "\\" + kInstallLogName;
