@@ -104,6 +104,11 @@ bool startJournal(EngineRun& run, const char* installDir, const std::vector<std:
                   const char* logPath) {
     if (!run.journal.open(installDir))
         return false;
+    // An earlier run of this engine that was undone leaves nothing to this one.
+    run.earlierLog[0] = '\0';
+    run.shipped.clear();
+    run.written.clear();
+    run.emptied.clear();
     for (const std::string& folder : made)
         if (!run.journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
             return false;
