@@ -6,7 +6,6 @@
 
 #include <string.h>
 
-#include <string>
 #include <vector>
 
 #include "format/VolumeFormat.h"
@@ -28,89 +27,61 @@ std::vector<unsigned char> logOf(const std::vector<tagCompressFileHeader>& recor
     return log;
 }
 
+std::string keyOf(int32_t targetDir, const char* subDir, const char* name) {
+    return installedFileKey(recordOf(targetDir, subDir, name));
+}
+
 TEST(UpgradeRules, OneFileAcrossVersionsWhateverItsSpelling) {
-    struct Case {
-        tagCompressFileHeader a, b;
-        bool same;
-    } cases[] = {
-        {recordOf(4, "Help", "Index.txt"), recordOf(4, "HELP\\", "index.TXT"), true},
-        {recordOf(4, "Help\\en", "a.txt"), recordOf(4, "\\Help//en\\\\", "a.txt"), true},
-        {recordOf(4, "", "a.txt"), recordOf(4, "\\", "A.TXT"), true},
-        {recordOf(4, "Help", "a.txt"), recordOf(0, "Help", "a.txt"), false},
-        {recordOf(4, "Help", "a.txt"), recordOf(4, "", "Help.a.txt"), false},
-        {recordOf(4, "He", "lpa.txt"), recordOf(4, "Help", "a.txt"), false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.same, installedFileKey(c.a) == installedFileKey(c.b))
-            << installedFileKey(c.a) << " / " << installedFileKey(c.b);
+    EXPECT_EQ(keyOf(4, "Help", "Index.txt"), keyOf(4, "HELP\\", "index.TXT"));
+    EXPECT_EQ(keyOf(4, "Help\\en", "a.txt"), keyOf(4, "\\Help//en\\\\", "a.txt"));
+    EXPECT_EQ(keyOf(4, "", "a.txt"), keyOf(4, "\\", "A.TXT"));
+    EXPECT_NE(keyOf(4, "Help", "a.txt"), keyOf(0, "Help", "a.txt"));
+    EXPECT_NE(keyOf(4, "Help", "a.txt"), keyOf(4, "", "Help.a.txt"));
+    EXPECT_NE(keyOf(4, "He", "lpa.txt"), keyOf(4, "Help", "a.txt"));
 }
 
 TEST(UpgradeRules, EachEarlierFileHasItsFate) {
-    tagCompressFileHeader inUse = recordOf(4, "", "busy.dll");
-    tagCompressFileHeader inUseTemporary = inUse;
-    strcpy(inUseTemporary.fileName, "qrv1A.tmp");
-    tagCompressFileHeader again = recordOf(4, "Help", "old.txt");
-    again.expandedSize = 9;
+    tagCompressFileHeader inUse = recordOf(4, "", "busy.dll"), temporary = inUse;
+    strcpy(temporary.fileName, "qrv1A.tmp");
     std::vector<tagCompressFileHeader> earlier = {
         recordOf(4, "", "app.exe"),           // 0 written again
-        recordOf(4, "Help", "old.txt"),       // 1 listed twice: its latest (6) counts
+        recordOf(4, "Help", "old.txt"),       // 1 listed again at 7: the latest counts
         recordOf(4, "opt", "extra.dat"),      // 2 shipped, not written (a disabled group)
         recordOf(0, "", "shared.dll"),        // 3 not shipped, but shared
         recordOf(6, "Product", "Help.lnk"),   // 4 not shipped, a shortcut
-        inUse, inUseTemporary,                // 5, 6 waits for its exchange
-        again,                                // 7
+        inUse, temporary,                     // 5, 6 waits for its exchange
+        recordOf(4, "Help", "old.txt"),       // 7
         recordOf(3, "D:\\Tools", "tool.exe"), // 8 outside the folder
     };
-    std::unordered_set<std::string> written = {installedFileKey(earlier[0])};
-    std::unordered_set<std::string> shipped = {installedFileKey(earlier[0]), installedFileKey(earlier[2])};
+    std::unordered_set<std::string> written = {keyOf(4, "", "app.exe")};
+    std::unordered_set<std::string> shipped = {keyOf(4, "", "app.exe"), keyOf(4, "opt", "extra.dat")};
     std::vector<unsigned char> log = logOf(earlier);
     UpgradePlan plan = planUpgrade(log.data(), log.size(), written, shipped);
-    ASSERT_TRUE(plan.valid);
-    EXPECT_TRUE(plan.sameProduct);
+    ASSERT_TRUE(plan.valid && plan.sameProduct);
+    const EarlierFate R = EarlierFate::Rewritten, C = EarlierFate::CarriedOver, X = EarlierFate::Candidate;
     struct Expected {
         size_t first, count;
         EarlierFate fate;
-    } expected[] = {
-        {0, 1, EarlierFate::Rewritten},   {2, 1, EarlierFate::CarriedOver},
-        {3, 1, EarlierFate::CarriedOver}, {4, 1, EarlierFate::CarriedOver},
-        {5, 2, EarlierFate::CarriedOver}, {7, 1, EarlierFate::Candidate},
-        {8, 1, EarlierFate::CarriedOver},
-    };
+    } expected[] = {{0, 1, R}, {2, 1, C}, {3, 1, C}, {4, 1, C}, {5, 2, C}, {7, 1, X}, {8, 1, C}};
     ASSERT_EQ(sizeof expected / sizeof expected[0], plan.files.size());
-    for (size_t i = 0; i < plan.files.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(expected[i].first, plan.files[i].first);
-        EXPECT_EQ(expected[i].count, plan.files[i].count);
-        EXPECT_EQ(expected[i].fate, plan.files[i].fate);
-    }
-}
+    for (size_t i = 0; i < plan.files.size(); ++i)
+        EXPECT_TRUE(expected[i].first == plan.files[i].first && expected[i].count == plan.files[i].count &&
+                    expected[i].fate == plan.files[i].fate) << i;
 
-// Only a log that shares a file of the installation folder with the new set
-// is an earlier version's; sharing a shared file or a shortcut is not enough.
-TEST(UpgradeRules, AnotherProductsLogIsLeftAlone) {
-    std::vector<unsigned char> log =
-        logOf({recordOf(4, "", "readme.txt"), recordOf(0, "", "common.dll"), recordOf(6, "Suite", "Go.lnk")});
-    std::unordered_set<std::string> shipped = {installedFileKey(recordOf(0, "", "common.dll")),
-                                               installedFileKey(recordOf(6, "Suite", "Go.lnk")),
-                                               installedFileKey(recordOf(4, "", "readme.txt2"))};
-    UpgradePlan plan = planUpgrade(log.data(), log.size(), shipped, shipped);
-    EXPECT_TRUE(plan.valid);
-    EXPECT_FALSE(plan.sameProduct);
-    EXPECT_TRUE(plan.files.empty());
+    // Another product's log shares no file of the installation folder with
+    // the set (a shared file or a shortcut is not enough): nothing is touched.
+    shipped = {keyOf(0, "", "shared.dll"), keyOf(6, "Product", "Help.lnk"), keyOf(4, "", "app.exe2")};
+    plan = planUpgrade(log.data(), log.size(), shipped, shipped);
+    EXPECT_TRUE(plan.valid && !plan.sameProduct && plan.files.empty());
 }
 
 TEST(UpgradeRules, ALogTheEngineCouldNotHaveWrittenIsNotUsed) {
-    std::vector<unsigned char> sound = logOf({recordOf(4, "", "a.txt"), recordOf(4, "Help", "b.txt")});
-    std::vector<std::vector<unsigned char>> damaged(4, sound);
-    damaged[0].pop_back();                               // cut short
-    damaged[1] = logOf({recordOf(4, "..", "a.txt")});    // climbs out
-    damaged[2] = logOf({recordOf(9, "", "a.txt")});      // unknown folder
-    memset(&damaged[3][FileRecordSize + 304], 'x', 260); // unterminated name
-    for (const std::vector<unsigned char>& log : damaged)
-        EXPECT_FALSE(planUpgrade(log.data(), log.size(), {}, {}).valid);
-    UpgradePlan empty = planUpgrade(nullptr, 0, {}, {});
-    EXPECT_TRUE(empty.valid);
-    EXPECT_FALSE(empty.sameProduct);
+    std::vector<unsigned char> cut = logOf({recordOf(4, "", "a.txt")});
+    cut.pop_back();
+    std::vector<unsigned char> climbs = logOf({recordOf(4, "", "a.txt"), recordOf(4, "..", "a.txt")});
+    std::unordered_set<std::string> shipped = {keyOf(4, "", "a.txt")};
+    EXPECT_FALSE(planUpgrade(cut.data(), cut.size(), shipped, shipped).valid);
+    EXPECT_FALSE(planUpgrade(climbs.data(), climbs.size(), shipped, shipped).valid);
 }
 
 TEST(UpgradeRules, AFileIsUnchangedWhileItsSizeAndTimeAreTheRecords) {

