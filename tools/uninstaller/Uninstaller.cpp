@@ -1,8 +1,9 @@
 // QRVUnins.Exe: removes a product that Setup.Dll installed. It finds the
 // product's Uninstall entry and installation folder, reads the Install.log
 // there (after undoing the run of a setup killed in that folder, with the
-// engine's own code, filemanager/JournalUndo), and carries out the plan RemovalPlan makes of it on what the names
-// resolve to (MachinePaths): the listed files
+// engine's own code, filemanager/JournalUndo), and carries out the plan
+// RemovalPlan makes of it on what the names resolve to (MachinePaths),
+// keeping what other registered products' logs list: the listed files
 // last installed first (a file in use is left to the next start of Windows),
 // the folders left empty, the registry keys of the product's registration,
 // then Install.log and the installation folder when empty. Arguments and exit
