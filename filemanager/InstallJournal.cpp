@@ -15,14 +15,6 @@ namespace {
 // Process-wide, as the product asks for it once for all its runs.
 std::atomic<bool> transactions(false);
 
-// A moved-aside file may carry the read-only attribute it had as a target.
-void deleteFile(const std::string& path) {
-    if (path.empty())
-        return;
-    if (!DeleteFileA(path.c_str()) && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL))
-        DeleteFileA(path.c_str());
-}
-
 }  // namespace
 
 bool transactionsWanted() { return transactions.load(); }
@@ -70,7 +62,7 @@ void InstallJournal::commit() {
         return;
     for (const JournalEntry& entry : entries_)
         if (entry.kind == JournalKind::Put || entry.kind == JournalKind::Remove)
-            deleteFile(entry.aside);
+            deleteSideFile(entry.aside);
     file_.reset();
     DeleteFileA(path_);
     entries_.clear();

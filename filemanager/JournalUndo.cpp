@@ -18,19 +18,11 @@ bool exists(const std::string& path) {
     return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A moved-aside file may carry the read-only attribute it had as a target.
-void deleteFile(const std::string& path) {
-    if (path.empty())
-        return;
-    if (!DeleteFileA(path.c_str()) && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL))
-        DeleteFileA(path.c_str());
-}
-
 void undoPut(const JournalEntry& entry) {
-    deleteFile(entry.staging);
+    deleteSideFile(entry.staging);
     if (entry.aside.empty()) {
         // Nothing was there before the run.
-        deleteFile(entry.path);
+        deleteSideFile(entry.path);
         return;
     }
     const char* target = entry.path.c_str();
@@ -44,7 +36,7 @@ void undoPut(const JournalEntry& entry) {
         // Writable but not renamable (in use): put the bytes back in place.
         if (!CopyFileA(entry.aside.c_str(), target, FALSE))
             return;
-        deleteFile(entry.aside);
+        deleteSideFile(entry.aside);
     }
     SetFileAttributesA(target, entry.number);
 }
@@ -81,6 +73,13 @@ void undoExchange(const JournalEntry& entry) {
 }
 
 }  // namespace
+
+void deleteSideFile(const std::string& path) {
+    if (path.empty())
+        return;
+    if (!DeleteFileA(path.c_str()) && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL))
+        DeleteFileA(path.c_str());
+}
 
 // Takes back the exchange recorded for `temporaryName` (closed already) and
 // deletes the file: its content is incomplete, or its run is undone.

@@ -50,6 +50,10 @@ JournalFound recoverJournal(const char* folder);
 // own file lives in one of them).
 void undoEntries(const std::vector<JournalEntry>& entries, const char* beforeFolders);
 
+// Deletes a file the run wrote or put aside ("" is none), which may carry
+// the read-only attribute it had as a target.
+void deleteSideFile(const std::string& path);
+
 // Reads the whole of an open file of at most `largest` bytes into `bytes`;
 // false when it cannot be read or is larger. May throw std::bad_alloc.
 bool readWholeFile(HANDLE file, size_t largest, std::string* bytes);
