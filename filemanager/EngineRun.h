@@ -4,7 +4,8 @@
 // files in use it recorded last, the folders it made; the record of every
 // file a run writes or replaces, so that a failed or cancelled run can be
 // undone, is its journal, filled where a file is put in place (writeTarget
-// in FileInstall.cpp) and where folders are made (makeFolder).
+// in FileInstall.cpp), where folders are made (makeFolder) and where an
+// upgrade removes an earlier version's files (Upgrade.cpp).
 //
 // Where run state lives: the layout of the exported classes is fixed, so
 // nothing can be added to SetupFileManager. Everything a run keeps lives in
@@ -70,15 +71,6 @@ struct Expansion {
     unsigned char output[FileOutput::kSize];
 };
 
-// How the run's last file-in-use exchange was recorded, so that a file whose
-// content then cannot be written whole can take it back (FilesInUse.cpp).
-struct RecordedExchange {
-    enum Kind { None, RenameFile, Wininit } kind = None;
-    unsigned int number = 0;          // RenameFile: the keys' number
-    char renameFile[PathSize] = "";   // RenameFile: QrvInit.Ini's path
-    char line[kRenameLineSize] = "";  // Wininit: the line added to [rename]
-};
-
 class EngineRun {
 public:
     // The run of `engine`, or null when it has none.
@@ -108,6 +100,14 @@ public:
     InstallJournal journal;
     // Numbers the run's side files (format/RunJournal.h).
     uint32_t sideFiles = 0;
+    // With a journal over an earlier installation (UpgradeRules.h): the
+    // earlier Install.log as it was moved aside ("" when none, or once it
+    // has been carried over), the keys of the files the set ships and of
+    // those the run wrote, and the folders of the files it removed.
+    char earlierLog[PathSize] = "";
+    std::unordered_set<std::string> shipped;
+    std::unordered_set<std::string> written;
+    std::vector<std::string> emptied;
 
     // Set by writeTarget while the decompressor runs, for WriteBuff.
     FileOutput* output = nullptr;
@@ -166,9 +166,16 @@ void startFileCheck(EngineRun& run);
 void sumExpanded(EngineRun& run, const char* data, unsigned int count);
 bool expandedMatchesCheck(const EngineRun& run);
 
-// FilesInUse.cpp: takes back an exchange recorded for `temporaryName`
-// (closed already) and deletes the file.
-void takeBackExchange(RecordedExchange& recorded, char* temporaryName);
+// Upgrade.cpp: a run over an earlier installation (UpgradeRules.h). The
+// files the set ships and the run writes are noted as the loop meets them;
+// before the last file's overall notification the earlier log's records are
+// carried over and the files no longer shipped removed (journalled:
+// StepContinue, or StepFailure with 11119 shown when the log cannot take
+// them); after the commit the folders they leave empty go.
+void noteShipped(EngineRun& run, const tagCompressFileHeader& record);
+void noteWritten(EngineRun& run, const tagCompressFileHeader& record);
+StepResult carryOverEarlierLog(SetupFileManager& engine, const char* installDir);
+void removeEmptiedFolders(EngineRun& run, const char* installDir);
 
 // FileInstall.cpp: the steps of installing one file, in the order
 // ProgramFilesCreation takes them (results above each definition).

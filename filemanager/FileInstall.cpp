@@ -146,6 +146,8 @@ StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* recor
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
+    if (run && *intact)
+        noteShipped(*run, *record);
     return StepContinue;
 }
 
@@ -461,6 +463,8 @@ StepResult writeProtocol(SetupFileManager& engine, const tagCompressFileHeader& 
             return StepFailure;
         }
     }
+    if (EngineRun* run = EngineRun::of(engine))
+        noteWritten(*run, record);
     return StepContinue;
 }
 

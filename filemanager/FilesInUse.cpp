@@ -39,9 +39,6 @@ namespace {
 // this size: some 5,000 pairs.
 const DWORD kKeyListCapacity = 65536;
 
-// wininit.ini's [rename] section is read whole into a buffer of this size.
-const DWORD kSectionCapacity = 32767;
-
 // Writes the pair temporaryName / target into `renameFile` under the number
 // after the highest there: pairs of earlier runs, of this setup or another,
 // wait there for the restart that completes them and must survive. Choosing
@@ -76,30 +73,6 @@ bool recordPair(const char* renameFile, const char* temporaryName, const char* t
 }
 
 }  // namespace
-
-// Takes back the exchange recorded for `temporaryName` (closed already) and
-// deletes the file: its content is incomplete, or its run is undone.
-void takeBackExchange(RecordedExchange& recorded, char* temporaryName) {
-    if (recorded.kind == RecordedExchange::RenameFile) {
-        char temporaryKey[kExchangeKeySize];
-        char realKey[kExchangeKeySize];
-        exchangeKeys(recorded.number, temporaryKey, realKey);
-        win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
-        WritePrivateProfileStringA(kRenameSection, temporaryKey, nullptr, recorded.renameFile);
-        WritePrivateProfileStringA(kRenameSection, realKey, nullptr, recorded.renameFile);
-    } else if (recorded.kind == RecordedExchange::Wininit) {
-        std::unique_ptr<char[]> section(new (std::nothrow) char[kSectionCapacity]);
-        if (section) {
-            DWORD used = GetPrivateProfileSectionA("rename", section.get(), kSectionCapacity,
-                                                   "wininit.ini");
-            if (used < kSectionCapacity - 2 && removeSectionLine(section.get(), recorded.line))
-                WritePrivateProfileSectionA("rename", section.get(), "wininit.ini");
-        }
-    }
-    recorded.kind = RecordedExchange::None;
-    DeleteFileA(temporaryName);
-    temporaryName[0] = '\0';
-}
 
 // The target opened for writing (temporaryName ""), or a new qrv*.TMP beside
 // it (temporaryName its full path) recorded for the next start of Windows, or
@@ -162,13 +135,13 @@ HANDLE SetupFileManager::ExchFilePrepare(const char* target, char* temporaryName
     if (!wininitRenameLine(line, shortTarget, shortTemporary))
         return abandon();
 
-    std::unique_ptr<char[]> section(new (std::nothrow) char[kSectionCapacity]);
+    std::unique_ptr<char[]> section(new (std::nothrow) char[kWininitSectionCapacity]);
     if (!section)
         return abandon();
-    DWORD used = GetPrivateProfileSectionA("rename", section.get(), kSectionCapacity, "wininit.ini");
+    DWORD used = GetPrivateProfileSectionA("rename", section.get(), kWininitSectionCapacity, "wininit.ini");
     // A section that filled the buffer was cut: writing it back would lose lines.
-    if (used >= kSectionCapacity - 2 ||
-        !appendSectionLine(section.get(), kSectionCapacity, used, line))
+    if (used >= kWininitSectionCapacity - 2 ||
+        !appendSectionLine(section.get(), kWininitSectionCapacity, used, line))
         return abandon();
     if (!WritePrivateProfileSectionA("rename", section.get(), "wininit.ini"))
         return abandon();

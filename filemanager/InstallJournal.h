@@ -1,7 +1,8 @@
 // InstallJournal: a run's journal on disk (format/RunJournal.h), kept by the
 // run's EngineRun when the process asked for transactions. Each step that
 // changes the machine is written to it first: a file put in place (and the
-// target it moved aside), a folder made, an exchange of a file in use. A run
+// target it moved aside), a folder made, an exchange of a file in use, an
+// earlier version's file removed (moved aside, Upgrade.cpp). A run
 // that completes commits it (the moved-aside files and the journal are
 // deleted); one that does not is rolled back (every step undone, newest
 // first), by the run itself or, after a kill, by whoever finds the journal
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "common/PathSize.h"
+#include "filemanager/JournalUndo.h"
 #include "format/RunJournal.h"
 #include "win32/Ownership.h"
 
@@ -43,22 +45,5 @@ private:
     char path_[PathSize] = "";
     std::vector<JournalEntry> entries_;
 };
-
-// What the start of a run finds of an earlier run's journal in its folder.
-enum class JournalFound {
-    None,        // no journal (or a file of that name that is not one: left alone)
-    RolledBack,  // a run that never completed (its process was killed), now undone
-    InUse        // another run is writing it: a setup at work on this folder
-};
-// Looks for a journal in `folder` and undoes the run it names when no
-// process holds it any more.
-JournalFound recoverJournal(const char* folder);
-
-// Undoes `entries`, newest first: files put in place are taken away and
-// what they replaced put back (bytes, times and attributes: it was only
-// renamed), exchanges of files in use are taken back, folders made are
-// removed when empty. Folders go last, after `beforeFolders` (the journal's
-// own file lives in one of them).
-void undoEntries(const std::vector<JournalEntry>& entries, const char* beforeFolders);
 
 #endif

@@ -7,7 +7,9 @@
 // output), InstallJournal (with transactions: the run's journal, committed
 // when the loop completes, rolled back when it does not, a killed run's
 // undone by InitSFM), FilesInUse (QrvInit.Ini and wininit.ini), CheckFile
-// (Data.Chk), Shortcuts (shortcuts and special folders), Versions
+// (Data.Chk), Upgrade (with transactions, an earlier installation's
+// Install.log carried over and its files no longer shipped removed),
+// Shortcuts (shortcuts and special folders), Versions
 // (installed copies); the decisions themselves live in EngineRules
 // (portable, tested natively).
 //
@@ -51,6 +53,11 @@ namespace {
 // The file loop: StepContinue when every file is installed or skipped, else
 // the first result that ends it (StepFailure shown, or StepUserBreak).
 int installEveryFile(SetupFileManager& engine, char* installDir) {
+    if (engine.fileCount == 0) {
+        int r = carryOverEarlierLog(engine, installDir);
+        if (r != StepContinue)
+            return r;
+    }
     for (unsigned int i = 0; i < engine.fileCount; ++i) {
         char volume[PathSize];
         engine.GetFileName(volume);
@@ -59,6 +66,10 @@ int installEveryFile(SetupFileManager& engine, char* installDir) {
             return StepUserBreak;
 
         int r = engine.ProgramFilesCreation(installDir);
+        // Over an earlier installation, its files are settled before the
+        // product hears that the last file is done.
+        if (r == StepContinue && i + 1 == engine.fileCount)
+            r = carryOverEarlierLog(engine, installDir);
         if (r != StepContinue)
             return r;
 
@@ -93,6 +104,11 @@ bool startJournal(EngineRun& run, const char* installDir, const std::vector<std:
                   const char* logPath) {
     if (!run.journal.open(installDir))
         return false;
+    // An earlier run of this engine that was undone leaves nothing to this one.
+    run.earlierLog[0] = '\0';
+    run.shipped.clear();
+    run.written.clear();
+    run.emptied.clear();
     for (const std::string& folder : made)
         if (!run.journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
             return false;
@@ -100,9 +116,13 @@ bool startJournal(EngineRun& run, const char* installDir, const std::vector<std:
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return run.journal.record(JournalEntry{JournalKind::Put, logPath, "", "", 0}, false);
     char aside[PathSize];
-    return sideFileName(aside, sizeof aside, logPath, 'a', GetCurrentProcessId(), ++run.sideFiles) &&
-           run.journal.record(JournalEntry{JournalKind::Put, logPath, "", aside, attributes}, true) &&
-           MoveFileA(logPath, aside);
+    if (!sideFileName(aside, sizeof aside, logPath, 'a', GetCurrentProcessId(), ++run.sideFiles) ||
+        !run.journal.record(JournalEntry{JournalKind::Put, logPath, "", aside, attributes}, true) ||
+        !MoveFileA(logPath, aside))
+        return false;
+    // The record of an earlier installation, carried over at the run's end.
+    memcpy(run.earlierLog, aside, sizeof aside);
+    return true;
 }
 
 }  // namespace
@@ -284,8 +304,10 @@ int SetupFileManager::MakeSetupFileOperation(char* installDir) {
         return r;
     }
     win32::closeFile(logFile);
-    if (run)
+    if (run) {
         run->journal.commit();
+        removeEmptiedFolders(*run, installDir);
+    }
     EngineRun::end(*this);
     return rebootFlag == 1 ? StepDoneReboot : StepContinue;
 }

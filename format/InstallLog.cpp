@@ -6,6 +6,8 @@
 
 #include "common/AsciiCase.h"
 #include "common/PathText.h"
+#include "format/Records.h"
+#include "format/VolumeFormat.h"
 
 const char kInstallLogName[] = "Install.log";
 
@@ -58,4 +60,16 @@ bool followsAsTemporary(const unsigned char* previous, const unsigned char* reco
                         const tagCompressFileHeader& parsed) {
     return memcmp(previous, record, offsetof(tagCompressFileHeader, fileName)) == 0 &&
            isTemporaryFileName(parsed.fileName);
+}
+
+const char* logRecordFault(const unsigned char* raw, tagCompressFileHeader* record) {
+    if (!parseRecord(raw, record))
+        return "a name is not terminated";
+    if (record->fileName[0] == '\0')
+        return "a file without a name";
+    if (record->targetDir < 0 || record->targetDir >= TargetDirCount)
+        return "an unknown target folder";
+    if (!recordNamesSafe(*record))
+        return "a name climbs out of its folder or names a device";
+    return nullptr;
 }

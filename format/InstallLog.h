@@ -28,6 +28,12 @@ size_t protocolRecords(const tagCompressFileHeader& record, const char* temporar
 bool followsAsTemporary(const unsigned char* previous, const unsigned char* record,
                         const tagCompressFileHeader& parsed);
 
+// The fault of one Install.log record (raw, FileRecordSize bytes, parsed
+// into `record`) in English, or null when the install engine could have
+// written it: both names terminated, a file name, a known targetDir, no way
+// up ("..") and no device name. A log with such a record is damaged.
+const char* logRecordFault(const unsigned char* raw, tagCompressFileHeader* record);
+
 // Overwrites the start of fileName with the temporary file's name (the part
 // after the last backslash of `temporaryPath`) and its terminator; the bytes
 // after that terminator keep what the volume had. False when the name does not

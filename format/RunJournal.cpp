@@ -16,7 +16,7 @@ const char kJournalHeader[] = "Setup run journal 1\n";
 namespace {
 
 bool isKind(char c) {
-    return c == 'P' || c == 'D' || c == 'X' || c == 'W';
+    return c == 'P' || c == 'D' || c == 'X' || c == 'W' || c == 'R';
 }
 
 // A field may hold anything but the separators.

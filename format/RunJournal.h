@@ -36,6 +36,10 @@ enum class JournalKind : char {
     // The same recorded in wininit.ini's [rename]: `path` the temporary
     // file, `staging` the line added.
     ExchangeWininit = 'W',
+    // A file the run removes (an earlier version's that the new one no
+    // longer ships): `path` the file, `aside` where it is moved until the
+    // run commits, `number` its attributes. Written before the move.
+    Remove = 'R',
 };
 
 struct JournalEntry {

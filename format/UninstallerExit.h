@@ -13,7 +13,8 @@ enum UninstallExit {
     ExitLogMissing = 4,     // no Install.log in the installation folder: nothing removed
     ExitLogDamaged = 5,     // Install.log damaged: nothing removed
     ExitUnsafeFolder = 6,   // the installation folder is a drive root or holds Windows' folders
-    ExitIncomplete = 7      // some listed files could neither be deleted nor scheduled
+    ExitIncomplete = 7,     // some listed files could neither be deleted nor scheduled
+    ExitSetupRunning = 8    // a setup is at work in the installation folder: nothing removed
 };
 
 #endif

@@ -141,6 +141,10 @@ extern "C" SETUP_API MessageHook SetMessageHook(MessageHook hook);
 /// destroyed before its run completed) puts every replaced file back as it
 /// was, removes what it created, takes back its exchanges and restores the
 /// earlier Install.log, after its messages and before returning its result.
+/// Over an earlier installation (an Install.log in the folder) the run also
+/// carries the earlier log's other records over into the new one and removes
+/// the earlier files of the installation folder the new set no longer ships,
+/// unless they changed since (the interface guide, "Upgrades").
 /// Off by default. Any thread; a run takes the setting at its InitSFM.
 extern "C" SETUP_API int SetInstallTransactions(int on);
 

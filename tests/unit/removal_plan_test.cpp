@@ -231,6 +231,35 @@ TEST(RemovalPlan, FilesLastInstalledFirstAndTheirFoldersDeepestFirst) {
               plan.folders);
 }
 
+// A file another registered product lists (its plugin folder inside ours, a
+// shortcut both share) stays, however the other log spells it.
+TEST(RemovalPlan, FilesAnotherProductListsStay) {
+    Log log;
+    log.add(record(TargetInstall, "", "Sample.exe"))
+        .add(record(TargetInstall, "Plugins", "common.dll"))
+        .add(record(TargetPrograms, "Suite", "Go.lnk"))
+        .add(record(TargetInstall, "", "Windows.dll"));
+    RemovalPlan plan = log.plan();
+    KnownFolders other = machine();
+    other.install = "C:\\Program Files\\Sample\\Plugins";
+    Log theirs;
+    theirs.add(record(TargetInstall, "", "COMMON.DLL"))
+        .add(record(TargetPrograms, "suite", "go.lnk"))
+        .add(record(TargetWindows, "", "Windows.dll"))
+        .add(record(TargetInstall, "", "Sample.exe"));
+    std::vector<std::string> listed;
+    for (const PlannedFile& f : theirs.plan(other).files)
+        listed.push_back(f.path);
+    EXPECT_EQ(2u, keepOtherProductsFiles(plan, listed));
+    EXPECT_EQ((std::vector<std::string>{"C:\\Users\\ann\\Start Menu\\Programs\\Suite\\Go.lnk",
+                                        "C:\\Program Files\\Sample\\Plugins\\common.dll"}),
+              pathsOf(plan, FileFate::OtherProduct));
+    EXPECT_EQ((std::vector<std::string>{"C:\\Program Files\\Sample\\Windows.dll",
+                                        "C:\\Program Files\\Sample\\Sample.exe"}),
+              pathsOf(plan, FileFate::Remove));
+    EXPECT_EQ(0u, keepOtherProductsFiles(plan, {}));
+}
+
 TEST(RemovalPlan, SharedFilesTheUninstallerItselfAndAnEmptyLog) {
     Log log;
     log.add(record(TargetWindows, "", "QRVUnins.Exe"))

@@ -12,12 +12,13 @@
 namespace {
 
 std::vector<JournalEntry> sampleEntries() {
-    std::vector<JournalEntry> e(5);
+    std::vector<JournalEntry> e(6);
     e[0] = {JournalKind::Folder, "C:\\App\\Help", "", "", 0};
     e[1] = {JournalKind::Put, "C:\\App\\a.exe", "C:\\App\\~qrvs1-1.tmp", "", 0};
     e[2] = {JournalKind::Put, "C:\\App\\b b.dll", "C:\\App\\~qrvs1-2.tmp", "C:\\App\\~qrva1-3.tmp", 0x21};
     e[3] = {JournalKind::ExchangeIni, "C:\\App\\qrv1A.tmp", "C:\\Windows\\QrvInit.Ini", "", 4294967295u};
     e[4] = {JournalKind::ExchangeWininit, "C:\\App\\qrv1B.tmp", "C:\\APP\\B.DLL=C:\\APP\\QRV1B.TMP", "", 0};
+    e[5] = {JournalKind::Remove, "C:\\App\\Help\\old.hlp", "", "C:\\App\\Help\\~qrva1-4.tmp", 0x1};
     return e;
 }
 

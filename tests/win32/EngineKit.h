@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string.h>
 #include <string>
 #include <vector>
@@ -443,6 +444,48 @@ private:
     std::string unix_;
     bool ok_ = false;
 };
+
+// ---------------------------------------------------------------------------
+// Trees compared before and after a run.
+
+// A tree as a listing: per entry its attributes, and for a file its times
+// and bytes (a folder's times follow its content).
+using Listing = std::map<std::string, std::string>;
+
+inline void listTree(const std::string& root, const std::string& relative, Listing& out) {
+    WIN32_FIND_DATAA f;
+    HANDLE find = FindFirstFileA((root + relative + "\\*").c_str(), &f);
+    while (find != INVALID_HANDLE_VALUE) {
+        std::string name = f.cFileName, path = relative + "\\" + name;
+        if (name != "." && name != "..") {
+            std::string& e = out[path];
+            e = std::to_string(f.dwFileAttributes);
+            if (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                listTree(root, path, out);
+            } else {
+                std::vector<unsigned char> bytes = testenv::readFile(root + path);
+                e += " " + std::to_string(f.ftLastWriteTime.dwLowDateTime) + " " +
+                     std::to_string(f.ftCreationTime.dwLowDateTime) + " " + std::string(bytes.begin(), bytes.end());
+            }
+        }
+        if (!FindNextFileA(find, &f)) {
+            FindClose(find);
+            break;
+        }
+    }
+}
+
+// What differs, one line per entry; "" when nothing does.
+inline std::string treeDifferences(const Listing& before, const Listing& after) {
+    std::string text;
+    for (const auto& b : before)
+        if (!after.count(b.first) || after.at(b.first) != b.second)
+            text += "changed or missing " + b.first + "\n";
+    for (const auto& a : after)
+        if (!before.count(a.first))
+            text += "left " + a.first + "\n";
+    return text;
+}
 
 }  // namespace kit
 

@@ -24,46 +24,10 @@
 
 namespace {
 
+using kit::Listing;
+
 const char kCaption[] = "Engine Test Setup";
 const char kCorrupt[] = "Installation disk might be corrupted.\nInstallation aborted.";
-
-// A tree as a listing: per entry its attributes, times and bytes.
-using Listing = std::map<std::string, std::string>;
-
-void list(const std::string& root, const std::string& relative, Listing& out) {
-    WIN32_FIND_DATAA f;
-    HANDLE find = FindFirstFileA((root + relative + "\\*").c_str(), &f);
-    while (find != INVALID_HANDLE_VALUE) {
-        std::string name = f.cFileName, path = relative + "\\" + name;
-        bool folder = (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (name != "." && name != "..") {
-            std::string& e = out[path];
-            e = std::to_string(f.dwFileAttributes);
-            if (folder) {  // a folder's times follow its content
-                list(root, path, out);
-            } else {
-                std::vector<unsigned char> bytes = testenv::readFile(root + path);
-                e += " " + std::to_string(f.ftLastWriteTime.dwLowDateTime) + " " +
-                     std::to_string(f.ftCreationTime.dwLowDateTime) + " " + std::string(bytes.begin(), bytes.end());
-            }
-        }
-        if (!FindNextFileA(find, &f)) {
-            FindClose(find);
-            break;
-        }
-    }
-}
-
-std::string differences(const Listing& before, const Listing& after) {
-    std::string text;
-    for (const auto& b : before)
-        if (!after.count(b.first) || after.at(b.first) != b.second)
-            text += "changed or missing " + b.first + "\n";
-    for (const auto& a : after)
-        if (!before.count(a.first))
-            text += "left " + a.first + "\n";
-    return text;
-}
 
 std::string renameFile() { return kit::windowsDir() + "\\QrvInit.Ini"; }
 
@@ -122,7 +86,7 @@ protected:
     void save() { ASSERT_TRUE(testenv::writeFile(volumes + "\\Data1.Dat", volume)); }
     Listing snapshot() {
         Listing out;
-        list(top, "", out);
+        kit::listTree(top, "", out);
         std::vector<unsigned char> ini = testenv::readFile(renameFile());
         out["QrvInit.Ini"] = std::string(ini.begin(), ini.end());
         return out;
@@ -190,7 +154,7 @@ TEST_F(EngineJournal, RunThatEndsEarlyLeavesEverythingAsItWas) {
             // The engine's result is the one it always gave.
             EXPECT_EQ(c.damaged >= 0 ? 0 : 1, r.run);
         }
-        EXPECT_EQ("", differences(before, snapshot()));
+        EXPECT_EQ("", kit::treeDifferences(before, snapshot()));
     }
 }
 
@@ -288,7 +252,7 @@ TEST_F(EngineJournal, KilledRunIsUndoneByTheNextStart) {
         kit::DialogGuard guard;
         EXPECT_EQ(1, kit::install(engine, volumes, app).run);
         EXPECT_TRUE(guard.seen().empty());
-        EXPECT_EQ("", differences(before, snapshot()));
+        EXPECT_EQ("", kit::treeDifferences(before, snapshot()));
     }
     SetEnvironmentVariableA("JOURNAL_TEST_MOMENT", nullptr);
     SetEnvironmentVariableA("JOURNAL_TEST_DIR", nullptr);
@@ -316,7 +280,7 @@ TEST_F(EngineJournal, SecondSetupOnTheSameFolderIsRefused) {
     }
     CloseHandle(journal);
     DeleteFileA((app + "\\Install.jnl").c_str());
-    EXPECT_EQ("", differences(before, snapshot()));
+    EXPECT_EQ("", kit::treeDifferences(before, snapshot()));
 }
 
 }  // namespace

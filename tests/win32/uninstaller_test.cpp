@@ -5,7 +5,8 @@
 // shared files stay; the registration goes; a missing or damaged log removes
 // nothing; a file in use goes at the next start; the question answered No
 // removes nothing. Folders and files named through 8.3 aliases and symbolic
-// links are judged by what they resolve to. The uninstaller's message boxes
+// links are judged by what they resolve to; a file another registered
+// product's log lists stays. The uninstaller's message boxes
 // belong to its own process: the test finds them there, reads them and
 // presses what a user would.
 #include "Setup.h"
@@ -32,6 +33,8 @@ const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninsta
 const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\UninsSample.exe";
 const char kProductKey[] = "SOFTWARE\\Tarvelon\\Unins Test Product";
 const char kVerb[] = "QRV_Files\\Shell\\Unins Test Product";
+// A second product, registered beside the first.
+const char kOther[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Unins Other Product";
 
 bool setText(HKEY root, const std::string& key, const char* name, const std::string& value) {
     HKEY k;
@@ -260,6 +263,7 @@ protected:
         deleteKey(HKEY_LOCAL_MACHINE, kAppPaths);
         deleteKey(HKEY_LOCAL_MACHINE, kUninstall);
         deleteKey(HKEY_LOCAL_MACHINE, kProductKey);
+        deleteKey(HKEY_LOCAL_MACHINE, kOther);
     }
     // Everything the install left is still there.
     void expectUntouched(const std::string& when) {
@@ -315,6 +319,28 @@ TEST_F(Uninstaller, UnderscoreArgumentRemovesTheProductWithoutAQuestion) {
     // Once removed, there is nothing left to remove.
     o = runUninstaller(uninstaller, "/S unins test product_");
     EXPECT_EQ(3, o.exitCode);
+}
+
+// Another registered product, its plug-in folder inside ours, whose own
+// Install.log also lists one of our files: that file stays, with its
+// folder; the rest goes.
+TEST_F(Uninstaller, AFileAnotherProductListsStays) {
+    std::string plugins = app + "\\Plugins";
+    ASSERT_TRUE(CreateDirectoryA(plugins.c_str(), nullptr));
+    ASSERT_TRUE(testenv::writeFile(plugins + "\\plugin.dll", "a plug-in"));
+    ASSERT_TRUE(writeLog(plugins + "\\Install.log",
+                         {recordOf(TargetInstall, "", "plugin.dll"), recordOf(TargetNone, app + "\\DOCS", "ReadMe.txt")}));
+    ASSERT_TRUE(setText(HKEY_LOCAL_MACHINE, kOther, "DisplayName", "Unins Other Product"));
+    ASSERT_TRUE(setText(HKEY_LOCAL_MACHINE, kOther, "InstallLocation", plugins));
+    Outcome o = runUninstaller(uninstaller, "/S Unins Test Product");
+    EXPECT_EQ(100, o.exitCode);
+    EXPECT_TRUE(testenv::fileExists(app + "\\Docs\\readme.txt"));
+    EXPECT_NE(std::string::npos, report().find("kept (another product's)\t" + app + "\\Docs\\readme.txt")) << report();
+    EXPECT_FALSE(testenv::fileExists(app + "\\Docs\\en\\guide.txt"));
+    EXPECT_FALSE(testenv::fileExists(app + "\\bin\\" + kExe));
+    EXPECT_TRUE(testenv::fileExists(plugins + "\\plugin.dll"));
+    expectRegistrationGone();
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kOther));
 }
 
 // /S: no question, no message; the installation folder found from the

@@ -218,16 +218,7 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
     for (size_t i = 0; i < count; ++i) {
         const unsigned char* raw = log + i * FileRecordSize;
         tagCompressFileHeader record;
-        const char* fault = nullptr;
-        if (!parseRecord(raw, &record))
-            fault = "a name is not terminated";
-        else if (record.fileName[0] == '\0')
-            fault = "a file without a name";
-        else if (record.targetDir < 0 || record.targetDir >= TargetDirCount)
-            fault = "an unknown target folder";
-        else if (!recordNamesSafe(record))
-            fault = "a name climbs out of its folder or names a device";
-        if (fault) {
+        if (const char* fault = logRecordFault(raw, &record)) {
             plan.badRecord = i;
             plan.fault = fault;
             return plan;
@@ -316,6 +307,22 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
         plan.folders.push_back(joinParts(f, f.size()));
     plan.valid = true;
     return plan;
+}
+
+size_t keepOtherProductsFiles(RemovalPlan& plan, const std::vector<std::string>& others) {
+    std::unordered_set<std::string> listed;
+    std::vector<std::string> parts;
+    for (const std::string& path : others)
+        if (splitPath(path, &parts))
+            listed.insert(pathKey(parts, parts.size()));
+    size_t kept = 0;
+    for (PlannedFile& file : plan.files)
+        if (file.fate == FileFate::Remove && splitPath(file.path, &parts) &&
+            listed.count(pathKey(parts, parts.size()))) {
+            file.fate = FileFate::OtherProduct;
+            ++kept;
+        }
+    return kept;
 }
 
 std::vector<std::string> installFolderCandidates(const std::string& programFolder) {

@@ -80,7 +80,8 @@ enum class FileFate {
     Outside,     // outside every folder the uninstaller may touch: stays
     NotShortcut, // a file other than a shortcut in a shortcut folder: stays
     Self,        // the uninstaller itself: stays
-    BehindLink   // reached through a link or junction that leads into the folder: stays
+    BehindLink,  // reached through a link or junction that leads into the folder: stays
+    OtherProduct // another registered product's Install.log lists it too: stays
 };
 
 struct PlannedFile {
@@ -108,6 +109,12 @@ struct RemovalPlan {
 RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolders& folders, PathResolver& resolver);
 // The same with every name taken as it is spelt.
 RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolders& folders);
+
+// The files of `plan` to be removed that another registered product's
+// Install.log lists too (`others`: the paths its own plan found, as
+// PlannedFile::path) stay: their fate becomes OtherProduct. Returns how
+// many. A folder that keeps such a file is not empty, so it stays as well.
+size_t keepOtherProductsFiles(RemovalPlan& plan, const std::vector<std::string>& others);
 
 // Where to look for Install.log when the Uninstall entry names no
 // installation folder: the program's folder (the App Paths "Path") and the

@@ -1,7 +1,9 @@
 // QRVUnins.Exe: removes a product that Setup.Dll installed. It finds the
 // product's Uninstall entry and installation folder, reads the Install.log
-// there, and carries out the plan RemovalPlan makes of it on what the names
-// resolve to (MachinePaths): the listed files
+// there (after undoing the run of a setup killed in that folder, with the
+// engine's own code, filemanager/JournalUndo), and carries out the plan
+// RemovalPlan makes of it on what the names resolve to (MachinePaths),
+// keeping what other registered products' logs list: the listed files
 // last installed first (a file in use is left to the next start of Windows),
 // the folders left empty, the registry keys of the product's registration,
 // then Install.log and the installation folder when empty. Arguments and exit
@@ -18,7 +20,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "filemanager/JournalUndo.h"
 #include "format/InstallLog.h"
+#include "format/RegistryNames.h"
 #include "format/Records.h"
 #include "tools/uninstaller/MachinePaths.h"
 #include "tools/uninstaller/RemovalPlan.h"
@@ -356,9 +360,60 @@ std::string findInstallFolder(const Product& p, const KnownFolders& machine) {
     return "";
 }
 
+// What the registry says of the product `name` (its askedAlready unset).
+Product productNamed(const std::string& name) {
+    Product p;
+    p.name = name;
+    p.display = readText(HKEY_LOCAL_MACHINE, uninstallKey(name), "DisplayName");
+    if (p.display.empty())
+        p.display = name;
+    p.exeName = readText(HKEY_LOCAL_MACHINE, productKey(name), nullptr);
+    if (!validKeyName(p.exeName))
+        p.exeName.clear();
+    if (!p.exeName.empty())
+        p.program = readText(HKEY_LOCAL_MACHINE, appPathsKey(p.exeName), nullptr);
+    return p;
+}
+
+// Every file the Install.logs of the other registered products (the
+// Uninstall entries but `self`'s, each in the folder it is found in as this
+// product's is) list, where their own plans find them. A log that cannot be
+// read or is damaged lists nothing.
+std::vector<std::string> filesOfOtherProducts(const std::string& self, const KnownFolders& machine,
+                                              PathResolver& resolver) {
+    std::vector<std::string> files;
+    win32::RegistryKey entries;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, entries.out()) != ERROR_SUCCESS)
+        return files;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        LONG r = RegEnumKeyExA(entries.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_MORE_DATA)
+            continue;
+        if (r != ERROR_SUCCESS)
+            break;
+        if (!validKeyName(name) || lstrcmpiA(name, self.c_str()) == 0)
+            continue;
+        Product other = productNamed(name);
+        std::string folder = findInstallFolder(other, machine);
+        if (folder.empty())
+            continue;
+        KnownFolders theirs = machine;
+        theirs.install = resolver.resolve(folder).target;
+        std::vector<unsigned char> log;
+        if (samePath(theirs.install, machine.install) || readLog(logPathIn(theirs.install), &log) != LogRead::Read)
+            continue;
+        for (const PlannedFile& file : planRemoval(log.data(), log.size(), theirs, resolver).files)
+            files.push_back(file.path);
+    }
+    return files;
+}
+
 // The whole removal, asked by `command`. Results: the exit codes of
 // format/UninstallerExit.h (ExitRemoved, ExitDeclined, ExitUnknownProduct,
-// ExitLogMissing, ExitLogDamaged, ExitUnsafeFolder, ExitIncomplete), each
+// ExitLogMissing, ExitLogDamaged, ExitUnsafeFolder, ExitSetupRunning,
+// ExitIncomplete), each
 // shown to the user first unless the command is unattended.
 UninstallExit uninstall(const CommandLine& command) {
     Screen screen(command.unattended);
@@ -376,14 +431,9 @@ UninstallExit uninstall(const CommandLine& command) {
         screen.message(format(IDS_NO_ENTRY, command.name.c_str()), MB_ICONSTOP);
         return ExitUnknownProduct;
     }
-    product.display = readText(HKEY_LOCAL_MACHINE, uninstallKey(product.name), "DisplayName");
-    if (product.display.empty())
-        product.display = product.name;
-    product.exeName = readText(HKEY_LOCAL_MACHINE, productKey(product.name), nullptr);
-    if (!validKeyName(product.exeName))
-        product.exeName.clear();
-    if (!product.exeName.empty())
-        product.program = readText(HKEY_LOCAL_MACHINE, appPathsKey(product.exeName), nullptr);
+    bool asked = product.askedAlready;
+    product = productNamed(product.name);
+    product.askedAlready = asked;
 
     MachineResolver resolver;
     KnownFolders folders = machineFolders(resolver);
@@ -403,6 +453,19 @@ UninstallExit uninstall(const CommandLine& command) {
         refused.write();
         screen.message(format(IDS_UNSAFE, product.display.c_str(), folders.install.c_str()), MB_ICONSTOP);
         return ExitUnsafeFolder;
+    }
+    // A setup killed in this folder left its journal: its run is undone
+    // first, so that Install.log and the files are the last complete
+    // installation's. One still at work keeps everything as it is.
+    Report report;
+    switch (recoverJournal(folders.install.c_str())) {
+    case JournalFound::None: break;
+    case JournalFound::RolledBack:
+        report.add("rolled back an unfinished setup", folders.install + "\\" + kJournalName);
+        break;
+    case JournalFound::InUse:
+        screen.message(format(IDS_SETUP_RUNNING, product.display.c_str()), MB_ICONSTOP);
+        return ExitSetupRunning;
     }
     std::string logPath = logPathIn(folders.install);
     std::vector<unsigned char> log;
@@ -425,11 +488,12 @@ UninstallExit uninstall(const CommandLine& command) {
     if (!product.askedAlready &&
         screen.message(format(IDS_ASK, product.display.c_str()), MB_YESNO | MB_ICONQUESTION) == IDNO)
         return ExitDeclined;
+    // Another product in or beside this folder keeps what its own log lists.
+    keepOtherProductsFiles(plan, filesOfOtherProducts(product.name, folders, resolver));
 
     std::vector<RegistryRemoval> keys = registryRemovals(product.name, product.exeName);
     screen.open(format(IDS_PROGRESS, product.display.c_str()),
                 plan.files.size() + plan.folders.size() + keys.size() + 1);
-    Report report;
     unsigned failed = 0;
     bool restart = false;
     ScheduledFolders scheduled;
@@ -442,6 +506,7 @@ UninstallExit uninstall(const CommandLine& command) {
         case FileFate::NotShortcut: report.add("kept (not a shortcut)", file.path); continue;
         case FileFate::Self: report.add("kept (the uninstaller)", file.path); continue;
         case FileFate::BehindLink: report.add("kept (behind a link)", file.path); continue;
+        case FileFate::OtherProduct: report.add("kept (another product's)", file.path); continue;
         }
         switch (removeFile(file.path)) {
         case Gone::Deleted: report.add(file.link ? "removed link" : "removed", file.path); break;

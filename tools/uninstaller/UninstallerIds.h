@@ -20,5 +20,6 @@
 #define IDS_UNSAFE 209
 #define IDS_USAGE 210
 #define IDS_PROGRESS 211
+#define IDS_SETUP_RUNNING 212
 
 #endif

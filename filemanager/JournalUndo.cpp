@@ -1,0 +1,160 @@
+// Undoing a run's journal, and taking back an exchange of a file in use
+// (JournalUndo.h says who does it when). Every undo step tolerates a step
+// that never happened: an entry is written before its step, so a kill
+// between the two leaves an entry whose files are not there yet.
+#include "filemanager/JournalUndo.h"
+
+#include <string.h>
+
+#include <memory>
+#include <new>
+
+#include "format/RenameFile.h"
+#include "win32/Ownership.h"
+
+namespace {
+
+bool exists(const std::string& path) {
+    return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void undoPut(const JournalEntry& entry) {
+    deleteSideFile(entry.staging);
+    if (entry.aside.empty()) {
+        // Nothing was there before the run.
+        deleteSideFile(entry.path);
+        return;
+    }
+    const char* target = entry.path.c_str();
+    // The target was never moved when its moved-aside copy is not there;
+    // only its read-only attribute may have been cleared for writing.
+    if (!exists(entry.aside)) {
+        SetFileAttributesA(target, entry.number);
+        return;
+    }
+    if (!MoveFileExA(entry.aside.c_str(), target, MOVEFILE_REPLACE_EXISTING)) {
+        // Writable but not renamable (in use): put the bytes back in place.
+        if (!CopyFileA(entry.aside.c_str(), target, FALSE))
+            return;
+        deleteSideFile(entry.aside);
+    }
+    SetFileAttributesA(target, entry.number);
+}
+
+void undoExchange(const JournalEntry& entry) {
+    RecordedExchange recorded;
+    if (entry.kind == JournalKind::ExchangeIni) {
+        recorded.kind = RecordedExchange::RenameFile;
+        recorded.number = entry.number;
+        if (!copyPath(recorded.renameFile, entry.staging.c_str()))
+            return;
+    } else {
+        recorded.kind = RecordedExchange::Wininit;
+        if (entry.staging.size() >= sizeof recorded.line)
+            return;
+        memcpy(recorded.line, entry.staging.c_str(), entry.staging.size() + 1);
+    }
+    char temporary[PathSize];
+    if (!copyPath(temporary, entry.path.c_str()))
+        return;
+    takeBackExchange(recorded, temporary);
+    if (entry.kind != JournalKind::ExchangeIni)
+        return;
+    // The run's pairs were the only ones: the rename file goes as it came,
+    // not as an empty section.
+    char probe[4];
+    if (GetPrivateProfileSectionA("", probe, sizeof probe, entry.staging.c_str()) == 0) {
+        WritePrivateProfileStringA("", nullptr, nullptr, entry.staging.c_str());
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(entry.staging.c_str(), GetFileExInfoStandard, &data) &&
+            data.nFileSizeLow == 0 && data.nFileSizeHigh == 0)
+            DeleteFileA(entry.staging.c_str());
+    }
+}
+
+}  // namespace
+
+void deleteSideFile(const std::string& path) {
+    if (path.empty())
+        return;
+    if (!DeleteFileA(path.c_str()) && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL))
+        DeleteFileA(path.c_str());
+}
+
+// Takes back the exchange recorded for `temporaryName` (closed already) and
+// deletes the file: its content is incomplete, or its run is undone.
+void takeBackExchange(RecordedExchange& recorded, char* temporaryName) {
+    if (recorded.kind == RecordedExchange::RenameFile) {
+        char temporaryKey[kExchangeKeySize];
+        char realKey[kExchangeKeySize];
+        exchangeKeys(recorded.number, temporaryKey, realKey);
+        win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
+        WritePrivateProfileStringA(kRenameSection, temporaryKey, nullptr, recorded.renameFile);
+        WritePrivateProfileStringA(kRenameSection, realKey, nullptr, recorded.renameFile);
+    } else if (recorded.kind == RecordedExchange::Wininit) {
+        std::unique_ptr<char[]> section(new (std::nothrow) char[kWininitSectionCapacity]);
+        if (section) {
+            DWORD used = GetPrivateProfileSectionA("rename", section.get(), kWininitSectionCapacity,
+                                                   "wininit.ini");
+            if (used < kWininitSectionCapacity - 2 && removeSectionLine(section.get(), recorded.line))
+                WritePrivateProfileSectionA("rename", section.get(), "wininit.ini");
+        }
+    }
+    recorded.kind = RecordedExchange::None;
+    DeleteFileA(temporaryName);
+    temporaryName[0] = '\0';
+}
+
+bool readWholeFile(HANDLE file, size_t largest, std::string* bytes) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) > largest)
+        return false;
+    bytes->resize(static_cast<size_t>(size.QuadPart));
+    DWORD done = 0;
+    return bytes->empty() ||
+           (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &done, nullptr) &&
+            done == bytes->size());
+}
+
+JournalFound recoverJournal(const char* folder) {
+    char path[PathSize];
+    if (!copyPath(path, folder) || !appendName(path, kJournalName))
+        return JournalFound::None;
+    // A run at work holds its journal open for writing: this open, which
+    // lets no writer share, fails while it does.
+    win32::FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid())
+        return GetLastError() == ERROR_SHARING_VIOLATION ? JournalFound::InUse : JournalFound::None;
+    // A journal names each step once; far below this.
+    const size_t kLargest = 64 * 1024 * 1024;
+    std::string bytes;
+    std::vector<JournalEntry> entries;
+    try {
+        if (!readWholeFile(file.get(), kLargest, &bytes) ||
+            parseJournal(bytes.data(), bytes.size(), &entries) == JournalRead::Foreign)
+            return JournalFound::None;
+    } catch (const std::bad_alloc&) {
+        return JournalFound::None;
+    }
+    file.reset();
+    undoEntries(entries, path);
+    return JournalFound::RolledBack;
+}
+
+void undoEntries(const std::vector<JournalEntry>& entries, const char* beforeFolders) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        switch (entry->kind) {
+        // A file removed is one replaced by nothing: put back from aside.
+        case JournalKind::Put:
+        case JournalKind::Remove: undoPut(*entry); break;
+        case JournalKind::ExchangeIni:
+        case JournalKind::ExchangeWininit: undoExchange(*entry); break;
+        case JournalKind::Folder: break;
+        }
+    }
+    DeleteFileA(beforeFolders);
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+        if (entry->kind == JournalKind::Folder)
+            RemoveDirectoryA(entry->path.c_str());
+}
