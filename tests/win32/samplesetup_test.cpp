@@ -20,6 +20,7 @@
 #include <shlobj.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,15 @@ public:
     }
     DWORD id() const { return pi_.dwProcessId; }
     bool started() const { return pi_.hProcess != nullptr; }
+    // Ends it hard, as a power cut or the task manager would: true when it
+    // was still running.
+    bool kill() {
+        if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_TIMEOUT)
+            return false;
+        TerminateProcess(pi_.hProcess, 0xDEAD);
+        WaitForSingleObject(pi_.hProcess, INFINITE);
+        return true;
+    }
 
     // Waits for the end, reading the output on the way.
     Outcome finish() {
@@ -697,6 +707,97 @@ TEST_F(SampleSetupRun, SilentInstallRegistersAndTheInstalledUninstallerRemovesIt
     EXPECT_FALSE(testenv::dirExists(target));
     EXPECT_FALSE(keyExists(uninstallKey()));
     EXPECT_FALSE(keyExists(std::string("SOFTWARE\\Tarvelon\\") + kProduct));
+}
+
+// An upgrade killed hard at ten moments of its run: the next run completes
+// it (exactly the new version, nothing of the old one it does not ship), or
+// the installed uninstaller, started instead, leaves nothing of either.
+TEST_F(SampleSetupRun, UpgradeKilledAtAnyMomentIsCompletedByTheNextRunOrRemovedWhole) {
+    // Version 1: the sources and 60 small files, so that the run takes a while.
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_TRUE(testenv::writeFile(dir + "\\src\\e" + std::to_string(i), kit::content(100 + i, 3000)));
+        manifest.line("file \"src\\e" + std::to_string(i) + "\" install \"Extra\" 1 name=e" + std::to_string(i) +
+                      ".txt");
+    }
+    pack();
+    // Version 2: a new program, the extra files changed, no help.
+    kit::Manifest next;
+    next.line("groups 3");
+    const std::vector<unsigned char> newTool = kit::content(77, 7000);
+    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\tool2", newTool));
+    next.line("file \"src\\tool2\" install - 1 name=Tool.exe");
+    next.line("file \"src\\f1\" install - 1 name=Runtime.dll");
+    next.line("file \"src\\f2\" install \"Docs\" 2 name=Guide.txt");
+    std::map<std::string, std::vector<unsigned char>> v2 = {{"Tool.exe", newTool},
+                                                             {"Runtime.dll", sources[1].bytes},
+                                                             {"Docs\\Guide.txt", sources[2].bytes}};
+    for (int i = 0; i < 60; ++i) {
+        std::string flat = "src\\n" + std::to_string(i), name = "e" + std::to_string(i) + ".txt";
+        v2["Extra\\" + name] = kit::content(200 + i, 2000 + 50 * i);
+        ASSERT_TRUE(testenv::writeFile(dir + "\\" + flat, v2["Extra\\" + name]));
+        next.line("file \"" + flat + "\" install \"Extra\" 1 name=" + name);
+    }
+    next.line("file \"src\\QRVUnins.Exe\" windows - 1");
+    const std::string volumes2 = dir + "\\vol2";
+    ASSERT_TRUE(kit::pack(next, dir, volumes2, ""));
+    // Every file below the target, its bytes.
+    std::function<void(const std::string&, std::map<std::string, std::vector<unsigned char>>&)> tree =
+        [&](const std::string& relative, std::map<std::string, std::vector<unsigned char>>& out) {
+            WIN32_FIND_DATAA found;
+            HANDLE find = FindFirstFileA((target + "\\" + relative + "*").c_str(), &found);
+            if (find == INVALID_HANDLE_VALUE)
+                return;
+            do {
+                std::string name = found.cFileName;
+                if (name == "." || name == "..")
+                    continue;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    tree(relative + name + "\\", out);
+                else
+                    out[relative + name] = testenv::readFile(target + "\\" + relative + name);
+            } while (FindNextFileA(find, &found));
+            FindClose(find);
+        };
+
+    const int moments[] = {1, 2, 4, 8, 15, 25, 35, 45, 55, 63};  // "file" lines of the run before the kill
+    int killed = 0;
+    for (int m = 0; m < 10; ++m) {
+        SCOPED_TRACE("killed after " + std::to_string(moments[m]) + " files");
+        ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
+        DeleteFileA(log.c_str());
+        {
+            Child child(silent(), volumes2);
+            ASSERT_TRUE(child.started());
+            auto filesLogged = [&] {
+                std::string text = readText(log);
+                size_t files = 0;
+                for (size_t at = text.find("  file "); at != std::string::npos; at = text.find("  file ", at + 1))
+                    ++files;
+                return contains(text, "exit code ") ? 1000 : files;
+            };
+            for (DWORD start = GetTickCount(); GetTickCount() - start < kRunLimitMs; Sleep(1))
+                if (filesLogged() >= static_cast<size_t>(moments[m]))
+                    break;
+            killed += child.kill() ? 1 : 0;
+            // Each line of the log reached the disk as it was written.
+            EXPECT_GE(filesLogged(), static_cast<size_t>(moments[m]));
+        }
+        if (m % 2 == 0) {
+            ASSERT_EQ(0, runSample(silent(), volumes2).exitCode) << readText(log);
+            std::map<std::string, std::vector<unsigned char>> found;
+            tree("", found);
+            ASSERT_EQ(1u, found.erase("Install.log"));
+            EXPECT_EQ(v2.size(), found.size());
+            for (const auto& file : v2)
+                EXPECT_TRUE(found[file.first] == file.second) << file.first;
+            EXPECT_FALSE(testenv::dirExists(target + "\\Help"));
+        }
+        EXPECT_EQ(100, testenv::run("\"" + installedUninstaller() + "\" /S Sample Product"));
+        EXPECT_FALSE(testenv::dirExists(target)) << "left after uninstalling";
+        EXPECT_FALSE(keyExists(uninstallKey()));
+    }
+    // Most of the moments fall inside the run (the last ones may come after it).
+    EXPECT_GE(killed, 7);
 }
 
 // Drive A: is a floppy drive in the test prefix (scripts/wine-env.sh): the
