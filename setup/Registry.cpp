@@ -119,7 +119,7 @@ int Setup::RegisterApplication() {
                                text ? reinterpret_cast<unsigned char*>(value.data)
                                     : reinterpret_cast<unsigned char*>(&number),
                                value.type,
-                               text ? static_cast<unsigned long>(strlen(value.data) + 1) : sizeof number};
+                               static_cast<unsigned long>(text ? strlen(value.data) + 1 : sizeof number)};
         if (!Register(&entry))
             return 0;
     }

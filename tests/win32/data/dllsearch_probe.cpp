@@ -1,8 +1,9 @@
 // A setup reduced to what loads DLLs, for the DLL search test: started with
 // "restrict" it calls RestrictDllSearch first, as a product's WinMain does;
-// then it reads the version of the Setup.Dll beside it through the library
-// (which needs version.dll), and with "load" asks for "version.dll" by name
-// itself. Exit code: 1 when the library read Setup.Dll's version as 1.10,
+// then with "load" it asks for "version.dll" by name itself, else it reads
+// the version of the Setup.Dll beside it through the library (which needs
+// version.dll). One or the other: a module loaded once is found again by
+// its name. Exit code: 1 when the library read Setup.Dll's version as 1.10,
 // plus 2 when RestrictDllSearch restricted the search, plus 4 when the
 // load by name succeeded.
 #include "Setup.h"
@@ -13,6 +14,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     int result = 0;
     if (strstr(arguments, "restrict") && RestrictDllSearch())
         result |= 2;
+    if (strstr(arguments, "load"))
+        return LoadLibraryA("version.dll") ? result | 4 : result;
     char title[] = "DLL search probe";
     char product[] = "Probe";
     char exe[] = "dllsearch_probe.exe";
@@ -22,7 +25,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     int version[4] = {};
     if (setup.QRV_GetFileVersion(library, version) && version[0] == 1 && version[1] == 10)
         result |= 1;
-    if (strstr(arguments, "load") && LoadLibraryA("version.dll"))
-        result |= 4;
     return result;
 }
