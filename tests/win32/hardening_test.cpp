@@ -77,6 +77,18 @@ TEST(Programs, TheUninstallersVersionRecordIsTheRuntimes) {
     EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
 }
 
+TEST(Programs, TheSampleSetupNamesItsProduct) {
+    std::string path = testenv::binPath("SampleSetup.exe");
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_NE(0u, size);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+    EXPECT_EQ("Sample Product", versionText(info, "ProductName"));
+    EXPECT_EQ("Sample Company", versionText(info, "CompanyName"));
+    EXPECT_EQ("1.0", versionText(info, "ProductVersion"));
+}
+
 // What a setup's folder may not decide: every DLL in Setup.Dll's import
 // table is one Windows takes from its system folder whatever lies beside
 // the setup (its known DLLs); the others are loaded by the library itself.
