@@ -157,8 +157,7 @@ TEST(RegistryRules, InstallDateAndLinksOnlyWhenGiven) {
     // A link too long for a value refuses the whole registration.
     std::string longLink(PathSize, 'u');
     Values out;
-    ApplicationTexts tooLong = {"P", "a.exe", "C:\\A", "C:\\W", nullptr, longLink.c_str(), nullptr};
-    EXPECT_EQ(0, planApplicationValues(tooLong, out.v));
+    EXPECT_EQ(0, planApplicationValues({"P", "a.exe", "C:\\A", "C:\\W", nullptr, longLink.c_str()}, out.v));
 }
 
 TEST(RegistryRules, InstallDateIsEightDigits) {
