@@ -11,6 +11,30 @@
 #include "filemanager/EngineRun.h"
 #include "format/VolumeFormat.h"
 #include "win32/Ownership.h"
+#include "win32/SystemLibrary.h"
+
+static_assert(sizeof(VS_FIXEDFILEINFO) == kFixedVersionRecordSize, "the fixed version record");
+
+namespace {
+
+// version.dll is no known DLL: it comes from the system folder alone
+// (win32/SystemLibrary.h), resolved once for the process and kept.
+struct VersionFunctions {
+    decltype(&GetFileVersionInfoSizeA) size;
+    decltype(&GetFileVersionInfoA) read;
+    decltype(&VerQueryValueA) query;
+};
+
+const VersionFunctions& versionFunctions() {
+    static const VersionFunctions functions = {
+        win32::systemFunction<decltype(&GetFileVersionInfoSizeA)>("version.dll", "GetFileVersionInfoSizeA"),
+        win32::systemFunction<decltype(&GetFileVersionInfoA)>("version.dll", "GetFileVersionInfoA"),
+        win32::systemFunction<decltype(&VerQueryValueA)>("version.dll", "VerQueryValueA"),
+    };
+    return functions;
+}
+
+}  // namespace
 
 char* SetupFileManager::GetClearName(char* path, int system) {
     char dir[PathSize];
@@ -41,29 +65,41 @@ int SetupFileManager::NewFileVersion(char* path, tagCompressFileHeader* record) 
 }
 
 // 1 when the file has a version resource; `version` then holds the parts of
-// its US English / code page 1252 FileVersion text (all 0 without that text).
+// its US English / code page 1252 FileVersion text or, without that text,
+// its fixed file version (resourceFileVersion decides).
 int SetupFileManager::QRV_GetFileVersion(char* path, int* version) {
     for (int i = 0; i < 4; ++i)
         version[i] = 0;
+    const VersionFunctions& api = versionFunctions();
+    if (!api.size || !api.read || !api.query)
+        return 0;
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    DWORD size = api.size(path, &ignored);
     if (size == 0)
         return 0;
     std::unique_ptr<char[]> info(new (std::nothrow) char[size]);
-    if (!info || !GetFileVersionInfoA(path, 0, size, info.get()))
+    if (!info || !api.read(path, 0, size, info.get()))
         return 0;
+    char query[64] = "\\StringFileInfo\\";
+    strcat(query, kVersionTextBlock);
+    strcat(query, "\\FileVersion");
     char* text = nullptr;
     UINT length = 0;
-    if (VerQueryValueA(info.get(), "\\StringFileInfo\\040904E4\\FileVersion",
-                       reinterpret_cast<void**>(&text), &length) &&
-        text) {
-        // The value's length counts its terminator; copy it out terminated.
-        char copy[PathSize];
+    // The value's length counts its terminator; copy it out terminated.
+    char copy[PathSize];
+    const char* found = nullptr;
+    if (api.query(info.get(), query, reinterpret_cast<void**>(&text), &length) && text) {
         size_t n = length < PathSize ? length : PathSize - 1;
         memcpy(copy, text, n);
         copy[n] = '\0';
-        parseVersionText(copy, reinterpret_cast<int32_t*>(version));
+        found = copy;
     }
+    FixedVersion fixed = {false, 0, 0};
+    VS_FIXEDFILEINFO* record = nullptr;
+    if (api.query(info.get(), "\\", reinterpret_cast<void**>(&record), &length) && record &&
+        length >= kFixedVersionRecordSize && record->dwSignature == kFixedVersionSignature)
+        fixed = {true, record->dwFileVersionMS, record->dwFileVersionLS};
+    resourceFileVersion(found, fixed, reinterpret_cast<int32_t*>(version));
     return 1;
 }
 

@@ -121,6 +121,16 @@ void parseVersionText(const char* text, int32_t version[4]) {
     }
 }
 
+void resourceFileVersion(const char* text, const FixedVersion& fixed, int32_t version[4]) {
+    if (text) {
+        parseVersionText(text, version);
+        return;
+    }
+    const uint32_t halves[2] = {fixed.present ? fixed.high : 0, fixed.present ? fixed.low : 0};
+    for (int i = 0; i < 4; ++i)
+        version[i] = static_cast<int32_t>((halves[i / 2] >> (i % 2 ? 0 : 16)) & 0xFFFF);
+}
+
 int compareVersions(const int32_t a[4], const int32_t b[4]) {
     for (int i = 0; i < 4; ++i) {
         if (a[i] < b[i])

@@ -53,6 +53,31 @@ bool recordTextTerminated(const unsigned char in[FileRecordSize], bool fileName)
 // "1, 2, 3, 4" gives 1, 0, 0, 0.
 void parseVersionText(const char* text, int32_t version[4]);
 
+// The string block whose "FileVersion" text the installer reads first: US
+// English, Windows-1252.
+constexpr char kVersionTextBlock[] = "040904E4";
+
+// The first field of a version resource's fixed record (VS_FIXEDFILEINFO);
+// a record without it is no record.
+const uint32_t kFixedVersionSignature = 0xFEEF04BD;
+const size_t kFixedVersionRecordSize = 52;
+
+// The fixed record's file version, its two 32-bit halves (dwFileVersionMS,
+// dwFileVersionLS), or none.
+struct FixedVersion {
+    bool present;
+    uint32_t high;
+    uint32_t low;
+};
+
+// The version the installer gives a file with a version resource: the parts
+// of its kVersionTextBlock "FileVersion" text (null when that text is
+// absent) when it has one, else the fixed record's four 16-bit numbers
+// (0x00010002, 0x00030004 is 1.2.3.4, each 0..65535), else 0.0.0.0. A file
+// whose only text block is another translation (040904B0, the usual
+// default) thus keeps its real version and is never taken for 0.0.0.0.
+void resourceFileVersion(const char* text, const FixedVersion& fixed, int32_t version[4]);
+
 // Compares two versions part by part as signed numbers: -1, 0 or 1.
 int compareVersions(const int32_t a[4], const int32_t b[4]);
 

@@ -148,6 +148,25 @@ extern "C" SETUP_API MessageHook SetMessageHook(MessageHook hook);
 /// Off by default. Any thread; a run takes the setting at its InitSFM.
 extern "C" SETUP_API int SetInstallTransactions(int on);
 
+/// The product's links in its Uninstall entry, for the whole process:
+/// `aboutUrl` becomes "URLInfoAbout" (the product's page), `helpUrl`
+/// "HelpLink" (where to get help); null or "" leaves that value out.
+/// Setup::RegisterApplication writes them. The texts are copied. 1 kept; 0
+/// when one is PathSize characters or longer (nothing changed). Call it on
+/// the product's thread before RegisterApplication.
+extern "C" SETUP_API int SetProductLinks(const char* aboutUrl, const char* helpUrl);
+
+/// Makes this process load DLLs by name from the Windows system folder
+/// only: a setup is often started from a Downloads folder, where a DLL
+/// placed beside it (a "version.dll") would otherwise be loaded in place of
+/// Windows' own. Call it first thing in WinMain: Setup.Dll and the
+/// language libraries Setup_xx.Dll are loaded from the setup's own folder
+/// by their full paths and are not affected, and the library loads the
+/// system DLLs it needs from the system folder whether or not this is
+/// called. 1 restricted; 0 this Windows cannot restrict the search (before
+/// Windows 8, and 7 or Vista without its 2011 security update). Any thread.
+extern "C" SETUP_API int RestrictDllSearch(void);
+
 // ---------------------------------------------------------------------------
 /// Reader: the data volumes Data%d.Dat as one sequential source. Introduces
 /// the table of virtual operations.
@@ -235,7 +254,9 @@ public:
     int IsNewFile(char* relative, tagCompressFileHeader* record, int system);
     /// 1 when the record's version is not older than the file at `path` (or it has none).
     int NewFileVersion(char* path, tagCompressFileHeader* record);
-    /// The four parts of the file's FileVersion text; 1 when it has a version resource.
+    /// The file's version: the four parts of its US English / code page 1252
+    /// FileVersion text, or without that text its fixed file version (0.0.0.0
+    /// when it has neither); 1 when it has a version resource.
     int QRV_GetFileVersion(char* path, int* version);
     /// 1 when the file opens for reading without sharing.
     int QRV_FileExist(char* path);
@@ -422,10 +443,13 @@ public:
     /// Registers the installed product (productName, exeName below
     /// GetInstDir()): the shell verb "QRV_Files\Shell\<product>\command", the
     /// App Paths entry of the executable and its "Path", the Uninstall
-    /// entry's "DisplayName" and "UninstallString" (QRVUnins.Exe in the
-    /// Windows directory, given the product name), and the default value of
-    /// "SOFTWARE\Tarvelon\<product>". Sets the class text to "Quorvane" for
-    /// good first. 1 all written; 0 at the first value that fails (those
+    /// entry's "DisplayName" and "UninstallString" ("<Windows>\QRVUnins.Exe",
+    /// quoted, then the product name), the default value of
+    /// "SOFTWARE\Tarvelon\<product>", then the rest of the Uninstall entry:
+    /// "QuietUninstallString" (the uninstaller with /S), "NoModify" and
+    /// "NoRepair" (1: the entry offers only removal), "InstallDate" (today,
+    /// YYYYMMDD) and the links of SetProductLinks. Sets the class text to
+    /// "Quorvane" for good first. 1 all written; 0 at the first value that fails (those
     /// before it stay), or before writing any when a name is missing or a
     /// path would not fit PathSize characters.
     int RegisterApplication();
@@ -445,7 +469,7 @@ public:
 
     /// Removes the installed earlier version of the product, found among the
     /// Uninstall entries by productName (in any case): starts the program its
-    /// UninstallString names before the DisplayName, with the lower-case
+    /// UninstallString names before the DisplayName (quoted or not), with the lower-case
     /// DisplayName and "_" as argument, shows dialog 11500 while it runs and
     /// keeps this thread's windows painting until it ends. Shows no message.
     /// Call it on the thread that owns the background window.

@@ -12,6 +12,7 @@
 // opened (it makes itself the owner while it is up).
 #include "Setup.h"
 
+#include "common/PathText.h"
 #include "resources/resource.h"
 #include "setup/Background.h"
 #include "setup/LanguageRules.h"
@@ -70,7 +71,13 @@ void chooseLanguage(HWND dialog, const LanguageDialog& state, int buttonId) {
     char name[PathSize];
     if (!languageLibraryName(buttonId, name, sizeof name))
         return;
-    win32::LibraryModule chosen(LoadLibraryA(name));
+    // From the setup program's folder by its full path: a process that
+    // restricted its DLL search (RestrictDllSearch) would not look there.
+    char path[PathSize];
+    DWORD length = GetModuleFileNameA(nullptr, path, PathSize);
+    if (length == 0 || length >= PathSize || !cutAtLastBackslash(path) || !appendName(path, name))
+        copyPath(path, name);
+    win32::LibraryModule chosen(LoadLibraryA(path));
     if (!chosen.valid()) {
         setup->ShowMessage(IDS_LANGUAGE_MISSING, MB_ICONINFORMATION);
         return;

@@ -32,6 +32,7 @@
 #include "setup/ProcessRules.h"
 #include "setup/RunHold.h"
 #include "win32/Ownership.h"
+#include "win32/SystemLibrary.h"
 #include "win32/WindowObject.h"
 
 namespace {
@@ -224,8 +225,13 @@ void initBar(HWND dialog, int id) {
 }
 
 void startRun(HWND dialog, Run& run) {
+    // comctl32.dll is no known DLL: from the system folder (or the
+    // assembly the program's manifest names) alone.
+    static const auto initControls =
+        win32::systemFunction<decltype(&InitCommonControlsEx)>("comctl32.dll", "InitCommonControlsEx");
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    if (initControls)
+        initControls(&controls);
     Setup* setup = run.setup;
     setup->CenterDialog(dialog);
     setup->progressDialog = dialog;

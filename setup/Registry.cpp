@@ -1,7 +1,7 @@
 // Registry writing and application registration: one value under a root key
 // given as a handle or under a key given as a text path, and the six values
 // that register the installed product with Windows (setup/RegistryRules
-// decides them). Nothing here shows a message: each operation returns a
+// decides them), with the product's links it keeps for them. Nothing here shows a message: each operation returns a
 // success flag and the product decides what to tell the user.
 #include "Setup.h"
 
@@ -10,7 +10,7 @@
 #include "setup/RegistryRules.h"
 #include "win32/Ownership.h"
 
-static_assert(REG_SZ == kTextValueType, "text values are REG_SZ");
+static_assert(REG_SZ == kTextValueType && REG_DWORD == kNumberValueType, "the value types");
 
 namespace {
 
@@ -43,6 +43,12 @@ HKEY openUserKey(const char* keyPath) {
 // because the member is a char*: it points here for the rest of the run.
 char g_registryClassName[sizeof kRegistryClassName];
 
+// The product's links (SetProductLinks), process-wide like the message
+// hook: the exported classes have no room for them. Set and read on the
+// product's thread.
+char g_aboutUrl[PathSize];
+char g_helpUrl[PathSize];
+
 }  // namespace
 
 //   1  the value is written
@@ -67,7 +73,19 @@ int Setup::Register(void* entry) {
     return WriteToRegistry(e->root, e->subKey, e->valueName, e->type, e->data, e->size);
 }
 
-//   1  all six values written
+//   1  both kept
+//   0  one is too long (nothing changed)
+int SetProductLinks(const char* aboutUrl, const char* helpUrl) {
+    const char* about = aboutUrl ? aboutUrl : "";
+    const char* help = helpUrl ? helpUrl : "";
+    if (strlen(about) >= PathSize || strlen(help) >= PathSize)
+        return 0;
+    strcpy(g_aboutUrl, about);
+    strcpy(g_helpUrl, help);
+    return 1;
+}
+
+//   1  all values written
 //   0  a text is missing or too long (nothing written), or a value failed
 //      (those before it stay written)
 int Setup::RegisterApplication() {
@@ -77,9 +95,14 @@ int Setup::RegisterApplication() {
     UINT length = GetWindowsDirectoryA(windows, PathSize);
     if (length == 0 || length >= PathSize)
         return 0;
-    ApplicationTexts texts = {productName, exeName, installDirectory, windows};
-    PlannedValue values[ApplicationValueCount];
-    if (!planApplicationValues(texts, values))
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    char installDate[9] = "";
+    installDateText(today.wYear, today.wMonth, today.wDay, installDate);
+    ApplicationTexts texts = {productName, exeName, installDirectory, windows, installDate, g_aboutUrl, g_helpUrl};
+    PlannedValue values[MaxApplicationValues];
+    int count = planApplicationValues(texts, values);
+    if (count == 0)
         return 0;
     // The shell verb starts the short form, which holds no blank. The short
     // form is never longer; a file that cannot be found keeps the long one.
@@ -88,10 +111,15 @@ int Setup::RegisterApplication() {
     if (shortLength > 0 && shortLength < PathSize)
         memcpy(values[0].data, shortPath, shortLength + 1);
 
-    for (PlannedValue& value : values) {
+    for (int i = 0; i < count; ++i) {
+        PlannedValue& value = values[i];
+        DWORD number = value.number;
+        bool text = value.type == kTextValueType;
         RegistryEntry entry = {rootKey(value.root), value.key, const_cast<char*>(value.valueName),
-                               reinterpret_cast<unsigned char*>(value.data), REG_SZ,
-                               static_cast<unsigned long>(strlen(value.data) + 1)};
+                               text ? reinterpret_cast<unsigned char*>(value.data)
+                                    : reinterpret_cast<unsigned char*>(&number),
+                               value.type,
+                               static_cast<unsigned long>(text ? strlen(value.data) + 1 : sizeof number)};
         if (!Register(&entry))
             return 0;
     }

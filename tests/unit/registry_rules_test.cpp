@@ -1,5 +1,5 @@
 // The registry decisions: the root a text key path names, the size of a
-// value written from such a path, the six values of an application's
+// value written from such a path, the values of an application's
 // registration, and the uninstaller's program and command line taken from an
 // Uninstall entry.
 #include "setup/RegistryRules.h"
@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -84,7 +85,7 @@ TEST(RegistryRules, TextValuesAreMeasuredOtherTypesTakeTheirSize) {
 }
 
 struct Values {
-    PlannedValue v[ApplicationValueCount];
+    PlannedValue v[MaxApplicationValues];
 };
 
 Values planned(const char* product, const char* exe, const char* install,
@@ -92,7 +93,7 @@ Values planned(const char* product, const char* exe, const char* install,
     Values out;
     memset(&out, 0x55, sizeof out);
     ApplicationTexts texts = {product, exe, install, windows};
-    EXPECT_TRUE(planApplicationValues(texts, out.v)) << product << " " << exe << " " << install;
+    EXPECT_EQ(9, planApplicationValues(texts, out.v)) << product << " " << exe << " " << install;
     return out;
 }
 
@@ -117,8 +118,59 @@ TEST(RegistryRules, ApplicationValuesInTheirOrder) {
     const std::string uninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\My Product";
     expectValue(p.v[3], RegistryRoot::LocalMachine, uninstall, "DisplayName", "My Product");
     expectValue(p.v[4], RegistryRoot::LocalMachine, uninstall, "UninstallString",
-                "C:\\WINDOWS\\QRVUnins.Exe My Product");
+                "\"C:\\WINDOWS\\QRVUnins.Exe\" My Product");
     expectValue(p.v[5], RegistryRoot::LocalMachine, "SOFTWARE\\Tarvelon\\My Product", nullptr, "App.exe");
+    expectValue(p.v[6], RegistryRoot::LocalMachine, uninstall, "QuietUninstallString",
+                "\"C:\\WINDOWS\\QRVUnins.Exe\" /S My Product");
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(i == 7 || i == 8 ? kNumberValueType : kTextValueType, p.v[i].type) << i;
+    expectValue(p.v[7], RegistryRoot::LocalMachine, uninstall, "NoModify", "");
+    expectValue(p.v[8], RegistryRoot::LocalMachine, uninstall, "NoRepair", "");
+    EXPECT_EQ(1u, p.v[7].number);
+    EXPECT_EQ(1u, p.v[8].number);
+}
+
+TEST(RegistryRules, InstallDateAndLinksOnlyWhenGiven) {
+    const std::string uninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\P";
+    struct Case {
+        const char* date;
+        const char* about;
+        const char* help;
+        std::vector<std::string> names;  // after NoRepair
+    } cases[] = {
+        {"20261209", "https://a", "https://h", {"InstallDate", "URLInfoAbout", "HelpLink"}},
+        {nullptr, "", "https://h", {"HelpLink"}},
+        {"", "https://a", nullptr, {"URLInfoAbout"}},
+        {"20261209", nullptr, nullptr, {"InstallDate"}},
+    };
+    for (const Case& c : cases) {
+        Values out;
+        ApplicationTexts texts = {"P", "a.exe", "C:\\A", "C:\\W", c.date, c.about, c.help};
+        ASSERT_EQ(9 + static_cast<int>(c.names.size()), planApplicationValues(texts, out.v)) << c.names[0];
+        for (size_t i = 0; i < c.names.size(); ++i) {
+            const PlannedValue& v = out.v[9 + i];
+            const char* want = c.names[i] == "InstallDate" ? c.date : c.names[i] == "HelpLink" ? c.help : c.about;
+            expectValue(v, RegistryRoot::LocalMachine, uninstall, c.names[i].c_str(), want);
+            EXPECT_EQ(kTextValueType, v.type);
+        }
+    }
+    // A link too long for a value refuses the whole registration.
+    std::string longLink(PathSize, 'u');
+    Values out;
+    EXPECT_EQ(0, planApplicationValues({"P", "a.exe", "C:\\A", "C:\\W", nullptr, longLink.c_str()}, out.v));
+}
+
+TEST(RegistryRules, InstallDateIsEightDigits) {
+    char text[9] = "keep";
+    ASSERT_TRUE(installDateText(2026, 12, 9, text));
+    EXPECT_STREQ("20261209", text);
+    ASSERT_TRUE(installDateText(1601, 1, 31, text));
+    EXPECT_STREQ("16010131", text);
+    const int refused[][3] = {{1600, 12, 31}, {10000, 1, 1}, {2026, 0, 1}, {2026, 13, 1}, {2026, 1, 0}, {2026, 1, 32}};
+    for (const auto& d : refused) {
+        EXPECT_FALSE(installDateText(d[0], d[1], d[2], text)) << d[0] << "-" << d[1] << "-" << d[2];
+        EXPECT_STREQ("16010131", text);
+    }
 }
 
 TEST(RegistryRules, ExecutableInASubdirectory) {
@@ -149,11 +201,11 @@ TEST(RegistryRules, ABackslashAlwaysJoinsDirectoryAndExecutable) {
 
 TEST(RegistryRules, ProductNameIsUsedUnchanged) {
     // Blanks, capitals and an ampersand stay; the uninstaller's argument is
-    // the name, unquoted.
+    // the name, unquoted, after its quoted path.
     Values p = planned("Tom & Jerry  2", "a.exe", "C:\\T", "C:\\Win Dir");
     EXPECT_STREQ("QRV_Files\\Shell\\Tom & Jerry  2\\command", p.v[0].key);
     EXPECT_STREQ("Tom & Jerry  2", p.v[3].data);
-    EXPECT_STREQ("C:\\Win Dir\\QRVUnins.Exe Tom & Jerry  2", p.v[4].data);
+    EXPECT_STREQ("\"C:\\Win Dir\\QRVUnins.Exe\" Tom & Jerry  2", p.v[4].data);
     EXPECT_STREQ("SOFTWARE\\Tarvelon\\Tom & Jerry  2", p.v[5].key);
 }
 
@@ -162,33 +214,33 @@ TEST(RegistryRules, ApplicationTextsThatDoNotFitAreRefused) {
     // The executable's path at the limit: 259 characters fit, 260 do not.
     std::string exactly = "C:\\" + std::string(259 - 3 - 8, 'd');  // 259 with "\App.exe"
     ApplicationTexts fits = {"P", "App.exe", exactly.c_str(), "C:\\W"};
-    ASSERT_TRUE(planApplicationValues(fits, out.v));
+    ASSERT_NE(0, planApplicationValues(fits, out.v));
     EXPECT_EQ(259u, strlen(out.v[1].data));
     std::string over = exactly + "e";
     ApplicationTexts tooLong = {"P", "App.exe", over.c_str(), "C:\\W"};
-    EXPECT_FALSE(planApplicationValues(tooLong, out.v));
+    EXPECT_EQ(0, planApplicationValues(tooLong, out.v));
 
     // The product's Uninstall key is the longest text a product name makes
     // with short directories: the longest name that fits, and one more.
     std::string name(259 - strlen(kUninstallKey) - 1, 'n');
     ApplicationTexts longest = {name.c_str(), "a.exe", "C:\\A", "C:\\W"};
-    ASSERT_TRUE(planApplicationValues(longest, out.v));
+    ASSERT_NE(0, planApplicationValues(longest, out.v));
     EXPECT_EQ(259u, strlen(out.v[3].key));
     name += 'n';
     ApplicationTexts longName = {name.c_str(), "a.exe", "C:\\A", "C:\\W"};
-    EXPECT_FALSE(planApplicationValues(longName, out.v));
+    EXPECT_EQ(0, planApplicationValues(longName, out.v));
 
     // A Windows directory that leaves no room for the uninstaller's command.
     std::string windows = "C:\\" + std::string(240, 'w');
     ApplicationTexts longWindows = {"Product", "a.exe", "C:\\A", windows.c_str()};
-    EXPECT_FALSE(planApplicationValues(longWindows, out.v));
+    EXPECT_EQ(0, planApplicationValues(longWindows, out.v));
 
     // Missing texts.
     for (int missing = 0; missing < 4; ++missing) {
         const char* t[4] = {"P", "a.exe", "C:\\A", "C:\\W"};
         t[missing] = nullptr;
         ApplicationTexts texts = {t[0], t[1], t[2], t[3]};
-        EXPECT_FALSE(planApplicationValues(texts, out.v)) << missing;
+        EXPECT_EQ(0, planApplicationValues(texts, out.v)) << missing;
     }
 }
 
@@ -219,6 +271,12 @@ TEST(RegistryRules, UninstallerProgramStandsBeforeTheDisplayName) {
     EXPECT_EQ("c:\\program files", programOf("c:\\program files\\app\\u.exe app /quiet", "app"));
     // Blanks inside the path stay.
     EXPECT_EQ("c:\\my tools\\u.exe", programOf("c:\\my tools\\u.exe app", "app"));
+    // A quoted path, as registration writes it now, loses its quotes; a
+    // quote on one side only is part of the path.
+    EXPECT_EQ("c:\\my tools\\u.exe", programOf("\"c:\\my tools\\u.exe\" app", "app"));
+    EXPECT_EQ("c:\\windows\\qrvunins.exe", programOf("\"c:\\windows\\qrvunins.exe\"  my product", "my product"));
+    EXPECT_EQ("\"c:\\u.exe", programOf("\"c:\\u.exe app", "app"));
+    EXPECT_EQ("untouched", programOf("\"\" app", "app", UninstallProgram::NoPath));
 }
 
 TEST(RegistryRules, UninstallStringWithoutAProgramBeforeTheName) {
@@ -247,6 +305,9 @@ TEST(RegistryRules, UninstallerCommandLine) {
     EXPECT_STREQ("C:\\WINDOWS\\QRVUNINS.EXE my product_", line);
     ASSERT_TRUE(uninstallCommandLine(line, "u", ""));
     EXPECT_STREQ("u _", line);
+    // A path with a blank (no short name for it) is quoted.
+    ASSERT_TRUE(uninstallCommandLine(line, "C:\\My Win\\QRVUnins.Exe", "p"));
+    EXPECT_STREQ("\"C:\\My Win\\QRVUnins.Exe\" p_", line);
     // 259 characters fit, 260 do not, and a refusal leaves the line as it was.
     std::string program(259 - 3, 'p');
     ASSERT_TRUE(uninstallCommandLine(line, program.c_str(), "a"));

@@ -246,6 +246,10 @@ TEST(SampleRegistration, EarlierVersionOnlyWhenTheEntryIsOurOwn) {
                                  "C:\\Apps\\Sample", "1.0"};
     EXPECT_TRUE(isOwnEntry(ours, "Sample Product", "Sample Company", "C:\\Windows"));
     EXPECT_TRUE(isOwnEntry(ours, "sample product", "SAMPLE COMPANY", "c:\\windows\\"));
+    // As the library writes it now: the uninstaller's path quoted.
+    UninstallEntry quoted = ours;
+    quoted.uninstallString = "\"C:\\Windows\\QRVUnins.Exe\" Sample Product";
+    EXPECT_TRUE(isOwnEntry(quoted, "Sample Product", "Sample Company", "C:\\Windows"));
     const struct {
         const char* field;
         UninstallEntry entry;
@@ -255,6 +259,7 @@ TEST(SampleRegistration, EarlierVersionOnlyWhenTheEntryIsOurOwn) {
         {"uninstaller", {ours.displayName, "C:\\Other\\unins000.exe Sample Product", ours.publisher, "", ""}},
         {"folder", {ours.displayName, "C:\\Temp\\QRVUnins.Exe Sample Product", ours.publisher, "", ""}},
         {"argument", {ours.displayName, "C:\\Windows\\QRVUnins.Exe Sample Product 2", ours.publisher, "", ""}},
+        {"quotes", {ours.displayName, "\"C:\\Windows\\QRVUnins.Exe Sample Product\"", ours.publisher, "", ""}},
         {"name", {"Sample Product 2", ours.uninstallString, ours.publisher, "", ""}},
     };
     for (const auto& o : others)

@@ -170,7 +170,9 @@ Bytes versionNode(const std::string& key, const Bytes& value, bool text, const s
 
 // `nodeValue`: a text value the StringFileInfo and string table nodes carry
 // before their children (writers usually leave it empty).
-Bytes versionInfo(const std::string& table, const std::string& fileVersion, const Bytes& nodeValue = {}) {
+// `fixedHigh`, `fixedLow`: the fixed record's file version.
+Bytes versionInfo(const std::string& table, const std::string& fileVersion, const Bytes& nodeValue = {},
+                  uint32_t fixedHigh = 0, uint32_t fixedLow = 0) {
     Bytes str = versionNode("FileVersion", utf16(fileVersion), true, {});
     Bytes company = versionNode("CompanyName", utf16("Tester"), true, {});
     Bytes tab = versionNode(table, nodeValue, true, {company, str});
@@ -180,6 +182,8 @@ Bytes versionInfo(const std::string& table, const std::string& fileVersion, cons
     fixed[1] = 0x04;
     fixed[2] = 0xEF;
     fixed[3] = 0xFE;
+    writeLe32(fixed.data() + 8, fixedHigh);
+    writeLe32(fixed.data() + 12, fixedLow);
     return versionNode("VS_VERSION_INFO", fixed, false, {sfi});
 }
 
@@ -262,10 +266,19 @@ TEST(PeVersion, ReadsTheUsEnglishFileVersion) {
     }
 }
 
-TEST(PeVersion, OtherTablesAndNonModulesGiveNoVersion) {
+TEST(PeVersion, WithoutTheUsEnglishTextTheFixedVersion) {
     int32_t v[4];
-    // A Unicode string table only: the installer asks for 040904E4 and reads 0.0.0.0.
-    EXPECT_EQ(versionOf(peWithVersion(versionInfo("040904B0", "5.1.2600.0")), v), PeNoFileVersion);
+    // The text of 040904E4 wins over the fixed record, even when older.
+    EXPECT_EQ(versionOf(peWithVersion(versionInfo("040904E4", "4.0", {}, 0x00090000, 0)), v), PeFileVersionFound);
+    EXPECT_EQ(v[0], 4);
+    // A Unicode string table only: the fixed record's 5.1.2600.0.
+    EXPECT_EQ(versionOf(peWithVersion(versionInfo("040904B0", "7.0", {}, 0x00050001, 0x0A280000)), v),
+              PeFixedVersionFound);
+    EXPECT_EQ(std::vector<int32_t>(v, v + 4), (std::vector<int32_t>{5, 1, 2600, 0}));
+    // A fixed record without its signature is none.
+    Bytes noSignature = versionInfo("040904B0", "7.0", {}, 0x00050001, 0);
+    noSignature[40] = 0;  // the signature's first byte: after the 6-byte header and the padded key
+    EXPECT_EQ(versionOf(peWithVersion(noSignature), v), PeNoFileVersion);
     EXPECT_EQ(v[0] | v[1] | v[2] | v[3], 0);
     Bytes text(5000, 'a');
     EXPECT_EQ(versionOf(text, v), PeNoVersionResource);
@@ -274,7 +287,7 @@ TEST(PeVersion, OtherTablesAndNonModulesGiveNoVersion) {
     std::ifstream in(std::string(SETUP_VECTORS_DIR) + "/dll.bin", std::ios::binary);
     Bytes dll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(dll.empty());
-    EXPECT_EQ(versionOf(dll, v), PeNoFileVersion);
+    EXPECT_EQ(versionOf(dll, v), PeFixedVersionFound);
 }
 
 TEST(PeVersion, DamagedModulesNeverReadOutOfBounds) {
@@ -288,7 +301,7 @@ TEST(PeVersion, DamagedModulesNeverReadOutOfBounds) {
         for (int k = 0; k < 1 + round % 4; ++k)
             bad[rng() % bad.size()] = static_cast<unsigned char>(rng());
         PeVersionResult r = versionOf(bad, v);
-        if (r != PeFileVersionFound) {
+        if (r == PeNoVersionResource || r == PeNoFileVersion) {
             EXPECT_EQ(v[0] | v[1] | v[2] | v[3], 0);
         }
     }

@@ -97,6 +97,26 @@ TEST(VolumeFormat, VersionTextsAsTheInstallerReadsThem) {
     }
 }
 
+TEST(VolumeFormat, ResourceVersionTextFirstThenFixedRecord) {
+    struct Case {
+        const char* text;
+        FixedVersion fixed;
+        int32_t want[4];
+    } cases[] = {
+        {"4.0", {true, 0x00050006, 0x00070008}, {4, 0, 0, 0}},  // the text wins, even when older
+        {"", {true, 0x00050006, 0x00070008}, {0, 0, 0, 0}},     // an empty text is still the text
+        {nullptr, {true, 0x00050006, 0x00070008}, {5, 6, 7, 8}},
+        {nullptr, {true, 0xFFFF0001, 0x8000FFFF}, {65535, 1, 32768, 65535}},  // 16-bit numbers, never negative
+        {nullptr, {false, 0x00050006, 0x00070008}, {0, 0, 0, 0}},  // no record: 0.0.0.0
+    };
+    for (const Case& c : cases) {
+        int32_t v[4] = {9, 9, 9, 9};
+        resourceFileVersion(c.text, c.fixed, v);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(v[i], c.want[i]) << (c.text ? c.text : "(no text)") << " part " << i;
+    }
+}
+
 TEST(VolumeFormat, VersionsCompareNumberByNumber) {
     int32_t a[4] = {1, 10, 0, 0}, b[4] = {1, 9, 99, 99}, c[4] = {1, 10, 0, 0}, n[4] = {-1, 0, 0, 0};
     EXPECT_EQ(compareVersions(a, b), 1);

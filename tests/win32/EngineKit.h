@@ -253,9 +253,11 @@ inline std::vector<unsigned char> node(const std::string& key, const std::vector
 }  // namespace detail
 
 // A version resource whose string block `block` (e.g. "040904E4") holds
-// FileVersion = `fileVersion`.
+// FileVersion = `fileVersion`, and whose fixed record says `fixedHigh`,
+// `fixedLow` (by default 99.99.0.0, unlike any text the tests use).
 inline std::vector<unsigned char> versionResource(const std::string& fileVersion,
-                                                  const std::string& block = "040904E4") {
+                                                  const std::string& block = "040904E4",
+                                                  DWORD fixedHigh = 0x00630063, DWORD fixedLow = 0) {
     using detail::node;
     std::vector<unsigned char> text;
     detail::putText(text, fileVersion);
@@ -267,8 +269,8 @@ inline std::vector<unsigned char> versionResource(const std::string& fileVersion
     VS_FIXEDFILEINFO fixed = {};
     fixed.dwSignature = 0xFEEF04BD;
     fixed.dwStrucVersion = 0x10000;
-    // Deliberately unlike the text: the engine reads the text.
-    fixed.dwFileVersionMS = 0x00630063;
+    fixed.dwFileVersionMS = fixedHigh;
+    fixed.dwFileVersionLS = fixedLow;
     std::vector<unsigned char> value(reinterpret_cast<unsigned char*>(&fixed),
                                      reinterpret_cast<unsigned char*>(&fixed) + sizeof fixed);
     return node("VS_VERSION_INFO", value, sizeof fixed, 0, {strings, vars});
@@ -277,12 +279,13 @@ inline std::vector<unsigned char> versionResource(const std::string& fileVersion
 // A copy of the resource-free test DLL at `path`; with a non-empty
 // `fileVersion`, stamped with a version resource.
 inline ::testing::AssertionResult writeDll(const std::string& path, const std::string& fileVersion,
-                                           const std::string& block = "040904E4") {
+                                           const std::string& block = "040904E4",
+                                           DWORD fixedHigh = 0x00630063, DWORD fixedLow = 0) {
     if (!CopyFileA(testenv::binPath("engine_blank.dll").c_str(), path.c_str(), FALSE))
         return ::testing::AssertionFailure() << "cannot copy the blank DLL to " << path;
     if (fileVersion.empty())
         return ::testing::AssertionSuccess();
-    std::vector<unsigned char> res = versionResource(fileVersion, block);
+    std::vector<unsigned char> res = versionResource(fileVersion, block, fixedHigh, fixedLow);
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
     if (!update)
         return ::testing::AssertionFailure() << "BeginUpdateResource " << path;

@@ -54,9 +54,12 @@ TEST(EngineFileVersion, TextOfTheUsEnglishBlockPieceByPiece) {
         ASSERT_TRUE(kit::writeDll(path, c.text));
         EXPECT_EQ(c.expected, versionOf(engine, path)) << c.text;
     }
-    // A version resource with another language block only: version 0.0.0.0.
-    ASSERT_TRUE(kit::writeDll(dir + "\\german.dll", "5.0.0.0", "040704B0"));
-    EXPECT_EQ((std::vector<int>{0, 0, 0, 0, 1}), versionOf(engine, dir + "\\german.dll"));
+    // Without the US English text, the fixed record's version, its numbers
+    // unsigned 16-bit; without that too, 0.0.0.0.
+    ASSERT_TRUE(kit::writeDll(dir + "\\german.dll", "5.0.0.0", "040704B0", 0x00060001, 0xFFFF0002));
+    EXPECT_EQ((std::vector<int>{6, 1, 65535, 2, 1}), versionOf(engine, dir + "\\german.dll"));
+    ASSERT_TRUE(kit::writeDll(dir + "\\nofixed.dll", "5.0.0.0", "040904B0", 0, 0));
+    EXPECT_EQ((std::vector<int>{0, 0, 0, 0, 1}), versionOf(engine, dir + "\\nofixed.dll"));
     // No version resource, no file: 0, all parts 0.
     ASSERT_TRUE(kit::writeDll(dir + "\\plain.dll", ""));
     EXPECT_EQ((std::vector<int>{0, 0, 0, 0, 0}), versionOf(engine, dir + "\\plain.dll"));
@@ -199,6 +202,40 @@ TEST_F(EngineVersions, InstalledCopiesInWindowsAndSystemDirectories) {
         }
     }
     EXPECT_EQ(logged, log.size());
+}
+
+TEST_F(EngineVersions, NewerCopyWithOnlyAUnicodeTextBlockIsKept) {
+    // Installed copies whose only text block is 040904B0 (the usual default),
+    // their text newer than their fixed record: the fixed record decides.
+    struct Case {
+        const char* name;
+        DWORD installedHigh;  // the installed copy's fixed version, x.y.0.0
+        bool replaced;
+    } cases[] = {
+        {"engtest_new.dll", 0x00050000, false},  // 5.0 against the archive's 4.0: kept
+        {"engtest_old.dll", 0x00030009, true},   // 3.9: replaced
+    };
+    kit::Manifest m;
+    for (const Case& c : cases) {
+        ASSERT_TRUE(kit::writeDll(kit::systemDir() + "\\" + c.name, "9.0.0.0", "040904B0", c.installedHigh));
+        ASSERT_TRUE(kit::writeDll(dir + "\\src\\" + c.name, "4.0.0.0"));
+        m.file(std::string("src\\") + c.name, "system", "", 1);
+    }
+    ASSERT_TRUE(kit::pack(m, dir, volumes));
+    std::vector<unsigned char> before[2];
+    for (int i = 0; i < 2; ++i)
+        before[i] = testenv::readFile(kit::systemDir() + "\\" + cases[i].name);
+    {
+        kit::Engine engine;
+        kit::DialogGuard guard;
+        ASSERT_EQ(2, kit::install(engine, volumes, dir + "\\App").run);
+        EXPECT_TRUE(guard.seen().empty());
+    }
+    for (int i = 0; i < 2; ++i) {
+        std::vector<unsigned char> now = testenv::readFile(kit::systemDir() + "\\" + cases[i].name);
+        EXPECT_EQ(cases[i].replaced, now == testenv::readFile(dir + "\\src\\" + cases[i].name)) << cases[i].name;
+        EXPECT_EQ(!cases[i].replaced, now == before[i]) << cases[i].name;
+    }
 }
 
 TEST_F(EngineVersions, WriteProtectedSystemDirectorySendsFilesToWindows) {

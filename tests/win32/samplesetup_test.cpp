@@ -686,7 +686,9 @@ TEST_F(SampleSetupRun, SilentInstallRegistersAndTheInstalledUninstallerRemovesIt
     std::string text = readText(log);
     EXPECT_TRUE(contains(text, "registration: RegisterApplication done")) << text;
     EXPECT_EQ("Sample Product", uninstallText("DisplayName"));
-    EXPECT_EQ(installedUninstaller() + " Sample Product", uninstallText("UninstallString"));
+    EXPECT_EQ("\"" + installedUninstaller() + "\" Sample Product", uninstallText("UninstallString"));
+    EXPECT_EQ("\"" + installedUninstaller() + "\" /S Sample Product", uninstallText("QuietUninstallString"));
+    EXPECT_EQ("https://www.example.com/sample-product", uninstallText("URLInfoAbout"));
     EXPECT_EQ(target, uninstallText("InstallLocation"));
     EXPECT_EQ("1.0", uninstallText("DisplayVersion"));
     EXPECT_EQ("Sample Company", uninstallText("Publisher"));

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -44,7 +46,14 @@ using LoadLibraryFunction = HMODULE(WINAPI*)(LPCSTR);
 LoadLibraryFunction g_realLoadLibrary = nullptr;
 std::vector<std::string> g_libraryNames;
 std::vector<std::string> g_missing;
-HMODULE WINAPI recordLoadLibrary(LPCSTR name) {
+std::vector<std::string> g_libraryFolders;
+HMODULE WINAPI recordLoadLibrary(LPCSTR path) {
+    // Asked for by its full path in the program's folder.
+    std::string folder = path;
+    size_t slash = folder.rfind('\\');
+    folder.resize(slash == std::string::npos ? 0 : slash);
+    g_libraryFolders.push_back(folder);
+    std::string name = path + (slash == std::string::npos ? 0 : slash + 1);
     g_libraryNames.push_back(name);
     for (const std::string& missing : g_missing) {
         if (missing == name) {
@@ -52,7 +61,7 @@ HMODULE WINAPI recordLoadLibrary(LPCSTR name) {
             return nullptr;
         }
     }
-    return g_realLoadLibrary(name);
+    return g_realLoadLibrary(path);
 }
 
 class Environment : public ::testing::Environment {
@@ -80,6 +89,7 @@ protected:
         testenv::pumpMessages();
         g_beeps = 0;
         g_libraryNames.clear();
+        g_libraryFolders.clear();
         g_missing.clear();
         setup_.reset(new ::Setup(GetModuleHandleA(nullptr), g_title, g_product, g_exe));
         ASSERT_EQ(1, setup_->MainWindowExist());
@@ -188,6 +198,11 @@ TEST_F(LanguageTest, ChosenLibraryReplacesTheOneBefore) {
     ASSERT_EQ(nullptr, GetModuleHandleA("Setup_fr.Dll"));
     ASSERT_TRUE(choose(button_, IDL_FRENCH));
     EXPECT_EQ(std::vector<std::string>{"Setup_fr.Dll"}, g_libraryNames);
+    // By its full path beside the program, not by the DLL search.
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    *strrchr(program, '\\') = '\0';
+    EXPECT_EQ(std::vector<std::string>{program}, g_libraryFolders);
     HMODULE french = GetModuleHandleA("Setup_fr.Dll");
     ASSERT_NE(nullptr, french);
     EXPECT_EQ(french, setup_->languageLibrary);

@@ -278,9 +278,24 @@ TEST_F(SetupRegisterApplication, SixValuesWithTheirClass) {
     EXPECT_TRUE(isText(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "DisplayName"),
                        "Registry Test Product"));
     EXPECT_TRUE(isText(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "UninstallString"),
-                       windowsDir() + "\\QRVUnins.Exe Registry Test Product"));
+                       "\"" + windowsDir() + "\\QRVUnins.Exe\" Registry Test Product"));
     // 6: the product key names the executable's file.
     EXPECT_TRUE(isText(readValue(HKEY_LOCAL_MACHINE, kProductKey, nullptr), "Product.exe"));
+    // Then what Apps & features reads: the unattended removal, removal
+    // only, today's date; no links, as the product gave none.
+    EXPECT_TRUE(isText(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "QuietUninstallString"),
+                       "\"" + windowsDir() + "\\QRVUnins.Exe\" /S Registry Test Product"));
+    for (const char* name : {"NoModify", "NoRepair"}) {
+        Value v = readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, name);
+        EXPECT_TRUE(v.found && v.type == REG_DWORD && v.data == std::string("\1\0\0\0", 4)) << name;
+    }
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    char date[16];
+    snprintf(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    EXPECT_TRUE(isText(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "InstallDate"), date));
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "URLInfoAbout").found);
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "HelpLink").found);
 
     for (auto key : {std::make_pair(HKEY_CLASSES_ROOT, std::string(kShellKey)),
                      std::make_pair(HKEY_LOCAL_MACHINE, kProductAppPathsKey),
@@ -298,6 +313,27 @@ TEST_F(SetupRegisterApplication, SixValuesWithTheirClass) {
     EXPECT_EQ("Quorvane", keyClass(HKEY_LOCAL_MACHINE, later));
     // The directory buffer is the product's and is left as it was.
     EXPECT_EQ(install, std::string(installBuffer.data()));
+}
+
+TEST_F(SetupRegisterApplication, TheProductsLinks) {
+    std::string tooLong(PathSize, 'u');
+    EXPECT_EQ(0, SetProductLinks("https://example.com/a", tooLong.c_str()));
+    EXPECT_EQ(1, SetProductLinks("https://example.com/about", "https://example.com/help"));
+    {
+        Product setup;
+        setup.SetInstallDirectory(installBuffer.data());
+        ASSERT_EQ(1, setup.RegisterApplication());
+    }
+    EXPECT_TRUE(isText(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "URLInfoAbout"), "https://example.com/about"));
+    EXPECT_TRUE(isText(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "HelpLink"), "https://example.com/help"));
+    // Taken back: the next registration leaves them out.
+    forgetApplication();
+    EXPECT_EQ(1, SetProductLinks(nullptr, ""));
+    Product setup;
+    setup.SetInstallDirectory(installBuffer.data());
+    ASSERT_EQ(1, setup.RegisterApplication());
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "URLInfoAbout").found);
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, kProductUninstallKey, "HelpLink").found);
 }
 
 TEST_F(SetupRegisterApplication, AnExecutableNotThereKeepsItsLongPath) {
@@ -576,12 +612,17 @@ TEST_F(SetupUninstall, OtherExitCodesGiveOne) {
     EXPECT_EQ(5, g_removalWindows);
 }
 
-TEST_F(SetupUninstall, EntryNamedInAnyCase) {
-    std::string command = uninstaller + " Registry Test Product";
-    entry("REGISTRY test PRODUCT", "Registry Test Product", &command);
-    Product setup;
-    EXPECT_EQ(100, setup.RunUninstall());
-    EXPECT_EQ((std::vector<std::string>{expectedCommand(uninstaller), "ended"}), recorded());
+TEST_F(SetupUninstall, EntryNamedInAnyCaseItsProgramQuotedOrNot) {
+    // Written by this library (quoted) or by an earlier one (not).
+    for (const std::string& command : {"\"" + uninstaller + "\" Registry Test Product",
+                                       uninstaller + " Registry Test Product"}) {
+        forget();
+        DeleteFileA(log.c_str());
+        entry("REGISTRY test PRODUCT", "Registry Test Product", &command);
+        Product setup;
+        EXPECT_EQ(100, setup.RunUninstall()) << command;
+        EXPECT_EQ((std::vector<std::string>{expectedCommand(uninstaller), "ended"}), recorded()) << command;
+    }
 }
 
 TEST_F(SetupUninstall, NothingToRemoveOrNothingToStart) {

@@ -333,9 +333,11 @@ bool isOwnEntry(const UninstallEntry& entry, const std::string& productName, con
     std::string folder = windowsDir;
     if (!folder.empty() && folder.back() == '\\')
         folder.pop_back();
-    std::string uninstaller = folder + "\\QRVUnins.Exe " + productName;
+    // Older versions of the library wrote the uninstaller's path unquoted.
+    std::string uninstaller = folder + "\\QRVUnins.Exe";
     return !productName.empty() && equalsNoCase(entry.displayName, productName.c_str()) &&
-           equalsNoCase(entry.uninstallString, uninstaller.c_str()) &&
+           (equalsNoCase(entry.uninstallString, ("\"" + uninstaller + "\" " + productName).c_str()) ||
+            equalsNoCase(entry.uninstallString, (uninstaller + " " + productName).c_str())) &&
            equalsNoCase(entry.publisher, publisher.c_str());
 }
 

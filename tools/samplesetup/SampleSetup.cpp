@@ -557,6 +557,11 @@ bool goOnHere(HINSTANCE instance, LPSTR commandLine, const Options& options) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    // First of all: a DLL lying beside the setup (a Downloads folder) is
+    // never loaded in place of Windows' own.
+    RestrictDllSearch();
+    // Apps & features links to these from the Uninstall entry.
+    SetProductLinks("https://www.example.com/sample-product", "https://www.example.com/sample-product/support");
     // Reading the switches changes nothing: the copy reads them again.
     Options options = parseArguments(commandLine);
     if (!goOnHere(instance, commandLine, options))

@@ -4,8 +4,9 @@
 // -> section that holds it -> resource tree (type 16 = version, then the
 // resource named 1 or else the first, then the language-neutral or US
 // English entry or else the first) -> VS_VERSIONINFO block tree ->
-// "StringFileInfo" -> "040904E4" -> "FileVersion". Every offset and length
-// read from the file is checked against what the file holds before use.
+// "StringFileInfo" -> "040904E4" -> "FileVersion", or without it the fixed
+// record that is the root block's value. Every offset and length read from
+// the file is checked against what the file holds before use.
 #include "tools/setupvol/PeVersion.h"
 
 #include <string.h>
@@ -232,6 +233,8 @@ uint16_t get16(const std::vector<unsigned char>& d, size_t at) {
     return static_cast<uint16_t>(d[at] | (d[at + 1] << 8));
 }
 
+uint32_t get32(const std::vector<unsigned char>& d, size_t at) { return readLe32(d.data() + at); }
+
 bool parseBlock(const std::vector<unsigned char>& d, size_t at, size_t limit, Block* b) {
     if (at + 6 > limit)
         return false;
@@ -302,9 +305,16 @@ PeVersionResult readPeFileVersion(ByteSource& file, int32_t version[4], std::str
     Block root, stringInfo, table, value;
     if (!parseBlock(data, 0, data.size(), &root))
         return PeNoVersionResource;
-    if (!findChild(data, root, "StringFileInfo", &stringInfo) || !findChild(data, stringInfo, "040904E4", &table) ||
-        !findChild(data, table, "FileVersion", &value))
-        return PeNoFileVersion;
+    if (!findChild(data, root, "StringFileInfo", &stringInfo) ||
+        !findChild(data, stringInfo, kVersionTextBlock, &table) || !findChild(data, table, "FileVersion", &value)) {
+        // The fixed record: signature, structure version, then the file
+        // version's high and low halves.
+        FixedVersion fixed = {false, 0, 0};
+        if (root.valueEnd - root.value >= kFixedVersionRecordSize && get32(data, root.value) == kFixedVersionSignature)
+            fixed = {true, get32(data, root.value + 8), get32(data, root.value + 12)};
+        resourceFileVersion(nullptr, fixed, version);
+        return fixed.present ? PeFixedVersionFound : PeNoFileVersion;
+    }
     // The text runs to its terminator, or to the end of its block when a
     // writer left that out.
     std::string ansi;
@@ -314,7 +324,7 @@ PeVersionResult readPeFileVersion(ByteSource& file, int32_t version[4], std::str
             break;
         ansi.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     }
-    parseVersionText(ansi.c_str(), version);
+    resourceFileVersion(ansi.c_str(), FixedVersion{false, 0, 0}, version);
     if (text)
         *text = ansi;
     return PeFileVersionFound;

@@ -28,6 +28,7 @@
 #include "tools/uninstaller/RemovalPlan.h"
 #include "tools/uninstaller/UninstallerIds.h"
 #include "win32/Ownership.h"
+#include "win32/SystemLibrary.h"
 
 static_assert(ShellFolderDesktop == CSIDL_DESKTOPDIRECTORY && ShellFolderStartup == CSIDL_STARTUP &&
                   ShellFolderStartMenu == CSIDL_STARTMENU && ShellFolderPrograms == CSIDL_PROGRAMS,
@@ -563,6 +564,8 @@ UninstallExit uninstall(const CommandLine& command) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+    // Whatever this process loads later by name comes from the system folder.
+    win32::restrictDllSearch();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     win32::ComApartment com;  // for the shell's folder lookups

@@ -1,0 +1,67 @@
+// DLLs of the Windows system folder, never a namesake beside the program. A
+// setup is started from a Downloads folder where anything may lie beside
+// it, and the usual search looks there first: a "version.dll" there would
+// run in place of Windows' own. So the library links no DLL that Windows
+// does not always take from its system folder (its "known DLLs"): it loads
+// the others here, and a program calls restrictDllSearch first thing so that
+// whatever it loads later by name comes from the system folder too. The
+// functions behind LOAD_LIBRARY_SEARCH_* are resolved at run time: the
+// Windows XP headers this code builds with do not declare them.
+// Header-only; Win32 builds only.
+#ifndef SETUP_WIN32_SYSTEMLIBRARY_H
+#define SETUP_WIN32_SYSTEMLIBRARY_H
+
+#include <windows.h>
+
+#include <string.h>
+
+#include "common/PathSize.h"
+
+namespace win32 {
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32, as Windows 8 (and the 2011 update of 7 and
+// Vista) defines it.
+const DWORD kSearchSystemFolder = 0x00000800;
+
+// A DLL of the system folder by its file name (loaded once, then counted).
+// The search flag keeps a side-by-side assembly the program's manifest names
+// (Common Controls 6 for "comctl32.dll") and looks nowhere else; a Windows
+// without the flag refuses it, and there the DLL is loaded by its full path
+// in the system folder. Null when neither loads. The module is not freed:
+// callers keep its functions for the life of the process.
+inline HMODULE systemModule(const char* name) {
+    HMODULE module = LoadLibraryExA(name, nullptr, kSearchSystemFolder);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER)
+        return module;
+    char path[PathSize];
+    UINT length = GetSystemDirectoryA(path, PathSize);
+    if (length == 0 || length + 1 + strlen(name) >= PathSize)
+        return nullptr;
+    path[length] = '\\';
+    strcpy(path + length + 1, name);
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// A function of a system DLL (systemModule), or null.
+template <class Function>
+Function systemFunction(const char* dll, const char* name) {
+    HMODULE module = systemModule(dll);
+    FARPROC found = module ? GetProcAddress(module, name) : nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+// Makes every later load by a bare name in this process search the system
+// folder alone (SetDefaultDllDirectories). Modules loaded already, and
+// those loaded by a full path, are not affected.
+//   true   restricted
+//   false  this Windows cannot (no SetDefaultDllDirectories)
+inline bool restrictDllSearch() {
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    SetDirectories set = reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(found));
+    return set && set(kSearchSystemFolder);
+}
+
+}  // namespace win32
+
+#endif
