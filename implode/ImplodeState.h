@@ -13,6 +13,7 @@
 #include "implode/Implode.h"
 
 const unsigned kMinMatch = 2;
+const unsigned kMaxDictionary = 4096;
 const unsigned kMaxMatch = 518;       // length code 15, extra 254
 const unsigned kMaxShortDistance = 256; // copies of length 2 carry 2 low bits
 const unsigned kBlock = 1 << 16;      // positions weighed together
@@ -51,7 +52,9 @@ struct Imploder::State {
 
     // Input window. Positions are counted from kBase upwards so that 0 can
     // mean "no position" in the match finder: its distance is always out of
-    // reach. bufStart is the position of buf[0].
+    // reach. bufStart is the position of buf[0]. A restarted stream begins
+    // more than a dictionary beyond the last one's end, so that whatever the
+    // match finder still holds of it is out of reach too.
     static const uint32_t kBase = 1u << 13;
     std::vector<uint8_t> buf;
     uint32_t bufStart = kBase;
@@ -113,7 +116,10 @@ struct Imploder::State {
     std::vector<uint8_t> out;
     size_t outLen = 0;
 
-    State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p);
+    State();
+    // Sets the costs and codes for `options` and starts a stream at the
+    // next free position.
+    void begin(const ImplodeOptions& options, ImplodeOutputFn fn, void* p);
 
     const uint8_t* at(uint32_t position) const { return buf.data() + (position - bufStart); }
 
