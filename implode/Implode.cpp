@@ -58,7 +58,7 @@ Imploder::State::State() {
     // Sized for the largest dictionary, so that a restart with any options
     // keeps them.
     buf.resize(kMaxDictionary + 2 * kBlock + kMaxMatch + kSlack);
-    nearest2.assign(1 << 16, 0);
+    nearest2.assign(1 << kHash2Bits, 0);
     nearest3.assign(2 << kHash3Bits, 0);
     treeRoot.assign(1 << kHashBits, 0);
     sonMask = 2 * kMaxDictionary - 1;

@@ -62,15 +62,19 @@ struct Imploder::State {
     uint32_t dataEnd = kBase; // end of the input received
     uint32_t renumberAt = 0xC0000000u;
 
-    // Match finder. nearest2: the last position of each two-byte prefix,
-    // which gives the cheapest copy of length 2. nearest3: the last two
-    // positions of differing three-byte prefixes, by hash, for copies of 3.
-    // treeRoot: the root of the tree of each four-byte hash. son: two
+    // Match finder. nearest2: the last position of each two-byte prefix, by
+    // hash, which gives the cheapest copy of length 2. nearest3: the last
+    // two positions of differing three-byte prefixes, by hash, for copies of
+    // 3. treeRoot: the root of the tree of each four-byte hash. son: two
     // children per position, in a cyclic table of a power of two entries
     // larger than the window, indexed by the position's low bits, so a slot
-    // is reused only after its position has left the window.
-    static const unsigned kHashBits = 15;
-    static const unsigned kHash3Bits = 16;
+    // is reused only after its position has left the window. The window
+    // holds at most 4096 prefixes of each kind, so small tables lose few of
+    // them, and tables that stay in the first-level cache are what makes
+    // the finder fast: it touches each of them at every position.
+    static const unsigned kHash2Bits = 14;
+    static const unsigned kHash3Bits = 13;
+    static const unsigned kHashBits = 14;
     std::vector<uint32_t> nearest2;
     std::vector<uint32_t> nearest3;
     std::vector<uint32_t> treeRoot;

@@ -8,10 +8,13 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <io.h>
+#include <stdio.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -170,4 +173,12 @@ uint64_t fileSizeOrZero(const std::filesystem::path& path) {
     std::error_code ec;
     uint64_t size = std::filesystem::file_size(path, ec);
     return ec ? 0 : size;
+}
+
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
 }
