@@ -114,9 +114,11 @@ void printProblems(const ArchiveReport& report, std::ostream& err) {
 class ProgressLine {
 public:
     explicit ProgressLine(std::ostream& err) : err(err) {}
-    ~ProgressLine() {
+    ~ProgressLine() { clear(); }
+    void clear() {
         if (shown)
             err << "\r\033[K" << std::flush;
+        shown = false;
     }
     void operator()(const PackProgress& p) {
         auto now = std::chrono::steady_clock::now();
@@ -124,7 +126,7 @@ public:
             return;
         last = now;
         shown = true;
-        unsigned percent = p.byteCount == 0 ? 100 : static_cast<unsigned>(std::min<uint64_t>(100, p.bytesDone * 100 / p.byteCount));
+        const uint64_t percent = p.byteCount == 0 ? 100 : std::min<uint64_t>(100, p.bytesDone * 100 / p.byteCount);
         err << "\rpacking: " << p.filesDone << " of " << p.fileCount << " files, " << percent << "% of the bytes"
             << std::flush;
     }
@@ -164,9 +166,11 @@ int pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
         options.threads = static_cast<unsigned>(atoi(v.c_str()));
     }
     // Progress goes to a terminal only: never into a pipe, a log or a test's
-    // stream.
+    // stream; and not between the lines of the listing on the same screen,
+    // which tells as much.
+    const bool quiet = args.has("--quiet");
     ProgressLine progress(err);
-    if (&err == &std::cerr && stderrIsTerminal())
+    if (&err == &std::cerr && isTerminal(stderr) && (quiet || &out != &std::cout || !isTerminal(stdout)))
         options.progress = [&progress](const PackProgress& p) { progress(p); };
     fs::path manifestPath = pathFromUtf8(args.positional[0]);
     std::string text;
@@ -183,8 +187,10 @@ int pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
     fs::path base = manifestPath.parent_path();
     if (base.empty())
         base = ".";
-    if (!packArchive(manifest, base, pathFromUtf8(args.get("-o")), options, &summary, &problem,
-                     args.has("--quiet") ? nullptr : &out)) {
+    const bool packed = packArchive(manifest, base, pathFromUtf8(args.get("-o")), options, &summary, &problem,
+                                    quiet ? nullptr : &out);
+    progress.clear();
+    if (!packed) {
         err << "setupvol: " << problem << "\n";
         return 1;
     }

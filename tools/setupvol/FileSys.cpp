@@ -9,7 +9,6 @@
 
 #ifdef _WIN32
 #include <io.h>
-#include <stdio.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -175,10 +174,10 @@ uint64_t fileSizeOrZero(const std::filesystem::path& path) {
     return ec ? 0 : size;
 }
 
-bool stderrIsTerminal() {
+bool isTerminal(FILE* stream) {
 #ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
+    return _isatty(_fileno(stream)) != 0;
 #else
-    return isatty(STDERR_FILENO) != 0;
+    return isatty(fileno(stream)) != 0;
 #endif
 }
