@@ -110,31 +110,35 @@ void printProblems(const ArchiveReport& report, std::ostream& err) {
 }
 
 // A line on the terminal that says how far packing has come, rewritten in
-// place at most ten times a second, and cleared at the end.
+// place at most ten times a second, and cleared at the end. Spaces, not an
+// escape sequence, clear it: a Windows console shows those as they are.
 class ProgressLine {
 public:
     explicit ProgressLine(std::ostream& err) : err(err) {}
     ~ProgressLine() { clear(); }
     void clear() {
-        if (shown)
-            err << "\r\033[K" << std::flush;
-        shown = false;
+        if (shown != 0)
+            err << '\r' << std::string(shown, ' ') << '\r' << std::flush;
+        shown = 0;
     }
     void operator()(const PackProgress& p) {
         auto now = std::chrono::steady_clock::now();
-        if (shown && p.filesDone != p.fileCount && now - last < std::chrono::milliseconds(100))
+        if (shown != 0 && p.filesDone != p.fileCount && now - last < std::chrono::milliseconds(100))
             return;
         last = now;
-        shown = true;
         const uint64_t percent = p.byteCount == 0 ? 100 : std::min<uint64_t>(100, p.bytesDone * 100 / p.byteCount);
-        err << "\rpacking: " << p.filesDone << " of " << p.fileCount << " files, " << percent << "% of the bytes"
-            << std::flush;
+        std::string text = "packing: " + std::to_string(p.filesDone) + " of " + std::to_string(p.fileCount) +
+                           " files, " + std::to_string(percent) + "% of the bytes";
+        const size_t width = text.size();
+        text.resize(std::max(width, shown), ' ');
+        err << '\r' << text << std::flush;
+        shown = width;
     }
 
 private:
     std::ostream& err;
     std::chrono::steady_clock::time_point last;
-    bool shown = false;
+    size_t shown = 0; // characters of the line on screen
 };
 
 int pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
