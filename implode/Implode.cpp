@@ -54,12 +54,30 @@ const ImplodeTables& implodeTables() {
     return tables;
 }
 
-Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p)
-    : output(fn), param(p) {
+Imploder::State::State() {
+    // Sized for the largest dictionary, so that a restart with any options
+    // keeps them.
+    buf.resize(kMaxDictionary + 2 * kBlock + kMaxMatch + kSlack);
+    nearest2.assign(1 << kHash2Bits, 0);
+    nearest3.assign(2 << kHash3Bits, 0);
+    treeRoot.assign(1 << kHashBits, 0);
+    sonMask = 2 * kMaxDictionary - 1;
+    son.assign(2 * (sonMask + 1), 0);
+    node.resize(kBlock + 1);
+    path.reserve(kBlock);
+    // Below kBlock / 2 before a block, at most 16 bits a position in it.
+    out.resize(3 * kBlock);
+    distanceCost.resize(kMaxDictionary + 1);
+    distanceBits.resize(kMaxDictionary + 1);
+}
+
+void Imploder::State::begin(const ImplodeOptions& options, ImplodeOutputFn fn, void* p) {
     if (options.literals != ImplodeBinary && options.literals != ImplodeAscii)
         throw std::invalid_argument("literal mode must be binary or ascii");
     if (!implodeValidDictionarySize(options.dictionarySize))
         throw std::invalid_argument("dictionary size must be 1024, 2048 or 4096");
+    output = fn;
+    param = p;
     literalMode = options.literals;
     dictSize = options.dictionarySize;
     dictBits = dictSize == 1024 ? 4 : dictSize == 2048 ? 5 : 6;
@@ -88,7 +106,6 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
     runEnd[kMaxMatch] = kMaxMatch;
     for (unsigned len = kMaxMatch; len-- > 0;)
         runEnd[len] = lengthCost[len + 1] == lengthCost[len] ? runEnd[len + 1] : static_cast<uint16_t>(len);
-    distanceCost.resize(dictSize + 1);
     distanceCost[0] = 0;
     for (uint32_t d = 1; d <= dictSize; ++d)
         distanceCost[d] = t.distance[(d - 1) >> dictBits].bits + dictBits;
@@ -109,30 +126,33 @@ Imploder::State::State(const ImplodeOptions& options, ImplodeOutputFn fn, void* 
         const ImplodeCode& dc = t.distance[d >> lowBits];
         return CopyBits{dc.value | ((d & ((1u << lowBits) - 1)) << dc.bits), dc.bits + lowBits};
     };
-    distanceBits.resize(dictSize + 1);
     distanceBits[0] = shortDistanceBits[0] = {0, 0};
     for (uint32_t d = 1; d <= dictSize; ++d)
         distanceBits[d] = distanceCode(d, dictBits);
     for (uint32_t d = 1; d <= kMaxShortDistance; ++d)
         shortDistanceBits[d] = distanceCode(d, 2);
 
-    buf.resize(dictSize + 2 * kBlock + kMaxMatch + kSlack);
-    nearest2.assign(1 << 16, 0);
-    nearest3.assign(2 << kHash3Bits, 0);
-    treeRoot.assign(1 << kHashBits, 0);
-    sonMask = 2 * dictSize - 1;
-    son.assign(2 * (sonMask + 1), 0);
-    node.resize(kBlock + 1);
-    path.reserve(kBlock);
-    // Below kBlock / 2 before a block, at most 16 bits a position in it.
-    out.resize(3 * kBlock);
-
+    // Past the last stream's end by more than any distance; the first
+    // stream starts at kBase.
+    if (dataEnd != kBase || bytesIn != 0)
+        pos = dataEnd + kMaxDictionary + 1;
+    bufStart = dataEnd = pos;
+    finished = false;
+    bytesIn = bytesOut = 0;
+    bitBuffer = 0;
+    bitCount = 0;
+    outLen = 0;
     out[outLen++] = static_cast<uint8_t>(literalMode);
     out[outLen++] = static_cast<uint8_t>(dictBits);
 }
 
-Imploder::Imploder(const ImplodeOptions& options, ImplodeOutputFn output, void* param)
-    : state(new State(options, output, param)) {}
+Imploder::Imploder(const ImplodeOptions& options, ImplodeOutputFn output, void* param) : state(new State()) {
+    state->begin(options, output, param);
+}
+
+void Imploder::restart(const ImplodeOptions& options, ImplodeOutputFn output, void* param) {
+    state->begin(options, output, param);
+}
 
 Imploder::~Imploder() = default;
 

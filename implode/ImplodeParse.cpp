@@ -58,10 +58,20 @@ inline __attribute__((always_inline)) unsigned Imploder::State::findMatches(uint
     const unsigned lenLimit = std::min(available, niceLength);
     unsigned count = 0;
 
+    // The next position's table slots are far apart in memory: fetch them
+    // now, while this one is searched. The bytes past the input are the
+    // window's slack; a slot fetched for nothing costs nothing.
+    {
+        const uint32_t next4 = loadLittleEndian<uint32_t>(cur + 1);
+        __builtin_prefetch(&nearest2[((next4 & 0xFFFF) * 2654435761u) >> (32 - kHash2Bits)]);
+        __builtin_prefetch(&nearest3[(((next4 & 0xFFFFFF) * 2654435761u) >> (32 - kHash3Bits)) * 2]);
+        __builtin_prefetch(&treeRoot[(next4 * 2654435761u) >> (32 - kHashBits)]);
+    }
     const unsigned key2 = cur[0] | (cur[1] << 8);
-    const uint32_t delta2 = position - nearest2[key2];
-    nearest2[key2] = position;
-    if (delta2 <= kMaxShortDistance)
+    uint32_t& slot2 = nearest2[(key2 * 2654435761u) >> (32 - kHash2Bits)];
+    const uint32_t delta2 = position - slot2;
+    slot2 = position;
+    if (delta2 <= kMaxShortDistance && ((cur[0] ^ *(cur - delta2)) | (cur[1] ^ *(cur - delta2 + 1))) == 0)
         found[count++] = {kMinMatch, delta2};
 
     uint32_t* const sons = son.data();

@@ -13,6 +13,7 @@
 #include "implode/Implode.h"
 
 const unsigned kMinMatch = 2;
+const unsigned kMaxDictionary = 4096;
 const unsigned kMaxMatch = 518;       // length code 15, extra 254
 const unsigned kMaxShortDistance = 256; // copies of length 2 carry 2 low bits
 const unsigned kBlock = 1 << 16;      // positions weighed together
@@ -51,7 +52,9 @@ struct Imploder::State {
 
     // Input window. Positions are counted from kBase upwards so that 0 can
     // mean "no position" in the match finder: its distance is always out of
-    // reach. bufStart is the position of buf[0].
+    // reach. bufStart is the position of buf[0]. A restarted stream begins
+    // more than a dictionary beyond the last one's end, so that whatever the
+    // match finder still holds of it is out of reach too.
     static const uint32_t kBase = 1u << 13;
     std::vector<uint8_t> buf;
     uint32_t bufStart = kBase;
@@ -59,15 +62,19 @@ struct Imploder::State {
     uint32_t dataEnd = kBase; // end of the input received
     uint32_t renumberAt = 0xC0000000u;
 
-    // Match finder. nearest2: the last position of each two-byte prefix,
-    // which gives the cheapest copy of length 2. nearest3: the last two
-    // positions of differing three-byte prefixes, by hash, for copies of 3.
-    // treeRoot: the root of the tree of each four-byte hash. son: two
+    // Match finder. nearest2: the last position of each two-byte prefix, by
+    // hash, which gives the cheapest copy of length 2. nearest3: the last
+    // two positions of differing three-byte prefixes, by hash, for copies of
+    // 3. treeRoot: the root of the tree of each four-byte hash. son: two
     // children per position, in a cyclic table of a power of two entries
     // larger than the window, indexed by the position's low bits, so a slot
-    // is reused only after its position has left the window.
-    static const unsigned kHashBits = 15;
-    static const unsigned kHash3Bits = 16;
+    // is reused only after its position has left the window. The window
+    // holds at most 4096 prefixes of each kind, so small tables lose few of
+    // them, and tables that stay in the first-level cache are what makes
+    // the finder fast: it touches each of them at every position.
+    static const unsigned kHash2Bits = 14;
+    static const unsigned kHash3Bits = 13;
+    static const unsigned kHashBits = 14;
     std::vector<uint32_t> nearest2;
     std::vector<uint32_t> nearest3;
     std::vector<uint32_t> treeRoot;
@@ -113,7 +120,10 @@ struct Imploder::State {
     std::vector<uint8_t> out;
     size_t outLen = 0;
 
-    State(const ImplodeOptions& options, ImplodeOutputFn fn, void* p);
+    State();
+    // Sets the costs and codes for `options` and starts a stream at the
+    // next free position.
+    void begin(const ImplodeOptions& options, ImplodeOutputFn fn, void* p);
 
     const uint8_t* at(uint32_t position) const { return buf.data() + (position - bufStart); }
 

@@ -351,4 +351,40 @@ TEST(Implode, PositionRenumberingChangesNothing) {
     EXPECT_TRUE(shifted == plain);
 }
 
+TEST(Implode, RestartGivesTheStreamOfANewEncoder) {
+    // One encoder through streams in a row: each must come out as a new
+    // encoder would make it, none reaching back into the one before (the
+    // same text again would find it at once), whatever the options before,
+    // also after an unfinished stream and across the renumbering.
+    const Bytes text = words(90000, 12), other = words(5000, 13), noise = random(3000, 14);
+    struct Step {
+        const Bytes* data;
+        Mode mode;
+        bool finish;
+    };
+    const Step steps[] = {{&text, kModes[5], true},  {&text, kModes[5], true},  {&text, kModes[0], true},
+                          {&noise, kModes[4], false}, {&other, kModes[3], true}, {&text, kModes[2], true},
+                          {&noise, kModes[1], true},  {&text, kModes[1], true}};
+    ImplodeOptions o;
+    Bytes stream;
+    Imploder imploder(o, appendTo, &stream);
+    imploder.setPositionBaseForTesting(0xC0000000u - 250000);
+    for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+        const Step& step = steps[i];
+        o.literals = step.mode.literals;
+        o.dictionarySize = step.mode.dict;
+        stream.clear();
+        imploder.restart(o, appendTo, &stream);
+        imploder.write(step.data->data(), step.data->size());
+        if (!step.finish)
+            continue;
+        imploder.finish();
+        EXPECT_TRUE(stream == compress(*step.data, step.mode)) << "step " << i << " " << modeName(step.mode);
+        EXPECT_EQ(imploder.bytesIn(), step.data->size()) << i;
+        EXPECT_EQ(imploder.bytesOut(), stream.size()) << i;
+    }
+    o.dictionarySize = 3000;
+    EXPECT_THROW(imploder.restart(o, appendTo, &stream), std::invalid_argument);
+}
+
 } // namespace

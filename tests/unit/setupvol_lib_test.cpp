@@ -14,6 +14,7 @@
 
 #include <string.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -304,6 +305,45 @@ TEST(PeVersion, DamagedModulesNeverReadOutOfBounds) {
         if (r == PeNoVersionResource || r == PeNoFileVersion) {
             EXPECT_EQ(v[0] | v[1] | v[2] | v[3], 0);
         }
+    }
+}
+
+// Progress is told once per file, in order, whatever the threads, and its
+// bytes add up to the files' own.
+TEST(Packer, ProgressTellsEveryFileInOrder) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(SETUP_NATIVE_BIN_DIR).parent_path() / "scratch" / "packer-progress";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "src");
+    const size_t sizes[] = {0, 1, 70000, 5000, 300000, 17, 4096, 9000};
+    uint64_t total = 0;
+    for (size_t i = 0; i < sizeof sizes / sizeof sizes[0]; ++i) {
+        std::ofstream f(dir / "src" / ("f" + std::to_string(i)), std::ios::binary);
+        for (size_t k = 0; k < sizes[i]; ++k)
+            f.put(static_cast<char>("setup data "[k % 11] + (k / 1000) % 7));
+        total += sizes[i];
+    }
+    Manifest manifest;
+    std::string error;
+    ASSERT_TRUE(parseManifest("tree src install App 1\n", "m.txt", &manifest, &error)) << error;
+    for (unsigned threads : {1u, 3u}) {
+        std::vector<PackProgress> seen;
+        PackOptions options;
+        options.threads = threads;
+        options.progress = [&seen](const PackProgress& p) { seen.push_back(p); };
+        PackSummary summary;
+        ASSERT_TRUE(packArchive(manifest, dir, dir / "out", options, &summary, &error, nullptr)) << error;
+        ASSERT_EQ(seen.size(), sizeof sizes / sizeof sizes[0]) << threads;
+        // The tree's files are taken by name: f0, f1, ... as made above.
+        uint64_t done = 0;
+        for (size_t i = 0; i < seen.size(); ++i) {
+            done += sizes[i];
+            EXPECT_EQ(seen[i].filesDone, i + 1) << threads;
+            EXPECT_EQ(seen[i].fileCount, seen.size()) << threads;
+            EXPECT_EQ(seen[i].bytesDone, done) << threads << " file " << i;
+            EXPECT_EQ(seen[i].byteCount, total) << threads;
+        }
+        EXPECT_EQ(summary.files, seen.size());
     }
 }
 

@@ -8,10 +8,12 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -170,4 +172,12 @@ uint64_t fileSizeOrZero(const std::filesystem::path& path) {
     std::error_code ec;
     uint64_t size = std::filesystem::file_size(path, ec);
     return ec ? 0 : size;
+}
+
+bool isTerminal(FILE* stream) {
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
 }

@@ -1,10 +1,11 @@
 // FileSys.h: the little the volume tool needs from the file system beyond
 // standard C++: file times as Windows FILETIME values, a sorted walk of a
-// directory tree and why a write failed. Paths are UTF-8 strings on every platform.
+// directory tree, why a write failed and whether output goes to a terminal. Paths are UTF-8 strings on every platform.
 #ifndef SETUPVOL_FILESYS_H
 #define SETUPVOL_FILESYS_H
 
 #include <stdint.h>
+#include <stdio.h>
 #include <time.h>
 
 #include <filesystem>
@@ -28,6 +29,9 @@ struct timespec fileTimeToTimespec(uint64_t fileTime);
 // Why a write to `path` failed, in words: a full disk is named as such.
 // Called at once after the failure, while errno still tells.
 std::string whyWriteFailed(const std::filesystem::path& path);
+
+// Whether `stream` (stdout, stderr) is a terminal, not a pipe or a file.
+bool isTerminal(FILE* stream);
 
 // Every regular file below `root`, as paths relative to it with '/' between
 // levels, in byte order of their names level by level (a folder's files and

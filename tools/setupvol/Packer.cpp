@@ -1,4 +1,7 @@
-// Packer.cpp: manifest -> compressed streams -> volumes.
+// Packer.cpp: manifest -> compressed streams -> volumes. Files are
+// compressed independently, each into a stream of its own, by a pool of
+// workers a few files ahead of the writer, which places and writes them in
+// manifest order: the volumes do not depend on the number of threads.
 #include "tools/setupvol/Packer.h"
 
 #include <errno.h>
@@ -6,9 +9,14 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
 
 #include "format/FileCheck.h"
 #include "format/VolumeFormat.h"
@@ -46,17 +54,24 @@ private:
     uint64_t size = 0;
 };
 
+// Compressed data held in memory by all the files between the workers and
+// the writer together; what does not fit goes to temporary files.
+const size_t kSpoolBudget = 256u << 20;
+
 // A compressed stream on its way into the volumes: in memory while small,
 // in a temporary file beyond that.
 class Spool {
 public:
+    explicit Spool(size_t memoryLimit) : memoryLimit(memoryLimit) {}
+    Spool(const Spool&) = delete;
+    Spool& operator=(const Spool&) = delete;
     ~Spool() {
         if (file)
             fclose(file);
     }
     bool append(const unsigned char* data, size_t n) {
         size += n;
-        if (!file && memory.size() + n <= kMemoryLimit) {
+        if (!file && memory.size() + n <= memoryLimit) {
             memory.insert(memory.end(), data, data + n);
             return true;
         }
@@ -106,7 +121,7 @@ public:
     }
 
 private:
-    static const size_t kMemoryLimit = 64u << 20;
+    size_t memoryLimit;
     std::vector<unsigned char> memory;
     FILE* file = nullptr;
     uint64_t size = 0;
@@ -138,6 +153,168 @@ bool readHistogram(const fs::path& path, uint64_t histogram[256], std::string* e
     }
     return true;
 }
+
+// "manifest.txt:12: src/app.exe": where a file's problems are told.
+std::string describeFile(const std::string& manifestName, const PackFile& f) {
+    return manifestName + ":" + std::to_string(f.line) + ": " + pathToUtf8(f.source);
+}
+
+// One file made ready for the volumes: its record (time, version, size
+// filled in) and its compressed stream.
+struct PackedFile {
+    explicit PackedFile(size_t spoolLimit) : spool(spoolLimit) {}
+    std::string error;  // the file's first problem, as packArchive reports it
+    std::string thrown; // an exception met on the way, rethrown by the writer
+    tagCompressFileHeader record;
+    ImplodeLiteralMode literals = ImplodeBinary;
+    uint64_t expanded = 0;
+    uint32_t dataCrc = 0;
+    Spool spool;
+};
+
+// Compresses one file with `encoder` (made on first use, restarted for each
+// next file). Stops early, with the file unfinished, once `stop` is set.
+void packFile(const PackFile& f, const std::string& where, std::unique_ptr<Imploder>* encoder,
+              const std::atomic<bool>& stop, PackedFile* out) {
+    auto fail = [&](const std::string& problem) { out->error = where + ": " + problem; };
+    out->record = f.record;
+    uint64_t fileTime;
+    std::string problem;
+    if (!getFileWriteTime(f.source, &fileTime, &problem))
+        return fail(problem);
+    out->record.lastWriteTime.dwLowDateTime = static_cast<uint32_t>(fileTime);
+    out->record.lastWriteTime.dwHighDateTime = static_cast<uint32_t>(fileTime >> 32);
+    if (!f.hasVersion) {
+        FileByteSource pe(f.source);
+        readPeFileVersion(pe, out->record.version, nullptr);
+    }
+
+    ImplodeOptions io;
+    io.dictionarySize = f.dict;
+    if (f.literals == LiteralsAuto) {
+        uint64_t histogram[256];
+        if (!readHistogram(f.source, histogram, &problem))
+            return fail(problem);
+        io.literals = chooseLiteralMode(histogram);
+    } else {
+        io.literals = f.literals == LiteralsAscii ? ImplodeAscii : ImplodeBinary;
+    }
+    out->literals = io.literals;
+
+    std::ifstream in(f.source, std::ios::binary);
+    if (!in)
+        return fail("cannot open the file");
+    if (*encoder)
+        (*encoder)->restart(io, spoolOutput, &out->spool);
+    else
+        encoder->reset(new Imploder(io, spoolOutput, &out->spool));
+    Imploder& imploder = **encoder;
+    std::vector<char> buf(kIoBlock);
+    while (in && !stop) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        size_t got = static_cast<size_t>(in.gcount());
+        imploder.write(buf.data(), got);
+        out->expanded += got;
+        out->dataCrc = crc32Update(out->dataCrc, buf.data(), got);
+    }
+    if (stop)
+        return;
+    if (in.bad())
+        return fail("read error");
+    imploder.finish();
+    if (out->expanded > UINT32_MAX)
+        return fail("the file is larger than 4 GiB, which a record cannot state");
+    while (out->spool.byteCount() < kMinStream) {
+        const unsigned char zero = 0;
+        out->spool.append(&zero, 1);
+    }
+    if (out->spool.hasFailed())
+        return fail("cannot keep the compressed data (temporary file)");
+    out->record.expandedSize = static_cast<uint32_t>(out->expanded);
+}
+
+// Hands out the files packed, in order. With one thread the caller packs
+// each file when it asks for it; with more, that many workers pack files
+// ahead of the caller, at most `ahead` files beyond the one it waits for.
+// With the caller's own file that makes ahead + 2 spools at most, which
+// share kSpoolBudget: the memory held does not grow with the file set.
+class PackQueue {
+public:
+    PackQueue(const std::vector<PackFile>& files, const std::string& manifestName, unsigned threads)
+        : files(files), manifestName(manifestName), ahead(threads > 1 ? 2 * threads : 0),
+          spoolLimit(kSpoolBudget / (ahead + 2)), ready(files.size()) {
+        for (unsigned t = 0; t < threads && threads > 1; ++t)
+            workers.emplace_back([this] { work(); });
+    }
+    ~PackQueue() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        for (std::thread& t : workers)
+            t.join();
+    }
+
+    // The next file in order, packed (or with the problem that stopped it).
+    std::unique_ptr<PackedFile> next() {
+        const size_t i = handedOut;
+        if (workers.empty()) {
+            ++handedOut;
+            return pack(i, &ownEncoder);
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return ready[i] != nullptr; });
+        std::unique_ptr<PackedFile> result = std::move(ready[i]);
+        ++handedOut;
+        changed.notify_all();
+        return result;
+    }
+
+private:
+    std::unique_ptr<PackedFile> pack(size_t i, std::unique_ptr<Imploder>* encoder) {
+        std::unique_ptr<PackedFile> result(new PackedFile(spoolLimit));
+        try {
+            packFile(files[i], describeFile(manifestName, files[i]), encoder, stop, result.get());
+        } catch (const std::exception& e) {
+            result->thrown = e.what();
+            encoder->reset(); // in whatever state the throw left it
+        }
+        return result;
+    }
+    void work() {
+        std::unique_ptr<Imploder> encoder;
+        for (;;) {
+            size_t i;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return stop || claimed == files.size() || claimed <= handedOut + ahead; });
+                if (stop || claimed == files.size())
+                    return;
+                i = claimed++;
+            }
+            std::unique_ptr<PackedFile> result = pack(i, &encoder);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                ready[i] = std::move(result);
+            }
+            changed.notify_all();
+        }
+    }
+
+    const std::vector<PackFile>& files;
+    const std::string& manifestName;
+    const size_t ahead;
+    const size_t spoolLimit;
+    std::unique_ptr<Imploder> ownEncoder;
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::unique_ptr<PackedFile>> ready; // by file, until handed out
+    size_t claimed = 0;                              // files taken by a worker
+    size_t handedOut = 0;                            // files taken by the caller
+    std::atomic<bool> stop{false};
+};
 
 // Where the volumes go. Each is written under a temporary name and renamed
 // once the whole set is complete, so a failed run leaves an earlier set as
@@ -439,72 +616,24 @@ bool packArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
     uint32_t openVolume = 0;
     uint64_t total = 0;
     std::vector<VolumePiece> pieces;
+    uint64_t totalIn = 0, doneIn = 0;
+    for (const PackFile& f : files)
+        totalIn += fileSizeOrZero(f.source);
+    PackQueue queue(files, manifest.displayName, std::max(1u, options.threads));
     for (size_t i = 0; i < files.size(); ++i) {
-        PackFile& f = files[i];
-        const std::string where = manifest.displayName + ":" + std::to_string(f.line) + ": " + pathToUtf8(f.source);
-        uint64_t fileTime;
+        std::unique_ptr<PackedFile> packed = queue.next();
+        if (!packed->thrown.empty())
+            throw std::runtime_error(packed->thrown);
+        if (!packed->error.empty()) {
+            *error = packed->error;
+            return false;
+        }
+        const PackFile& f = files[i];
+        const std::string where = describeFile(manifest.displayName, f);
         std::string problem;
-        if (!getFileWriteTime(f.source, &fileTime, &problem)) {
-            *error = where + ": " + problem;
-            return false;
-        }
-        f.record.lastWriteTime.dwLowDateTime = static_cast<uint32_t>(fileTime);
-        f.record.lastWriteTime.dwHighDateTime = static_cast<uint32_t>(fileTime >> 32);
-        if (!f.hasVersion) {
-            FileByteSource pe(f.source);
-            readPeFileVersion(pe, f.record.version, nullptr);
-        }
-
-        ImplodeOptions io;
-        io.dictionarySize = f.dict;
-        if (f.literals == LiteralsAuto) {
-            uint64_t histogram[256];
-            if (!readHistogram(f.source, histogram, &problem)) {
-                *error = where + ": " + problem;
-                return false;
-            }
-            io.literals = chooseLiteralMode(histogram);
-        } else {
-            io.literals = f.literals == LiteralsAscii ? ImplodeAscii : ImplodeBinary;
-        }
-
-        Spool spool;
-        uint64_t expanded = 0;
-        uint32_t dataCrc = 0;
-        {
-            std::ifstream in(f.source, std::ios::binary);
-            if (!in) {
-                *error = where + ": cannot open the file";
-                return false;
-            }
-            Imploder imploder(io, spoolOutput, &spool);
-            std::vector<char> buf(kIoBlock);
-            while (in) {
-                in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-                size_t got = static_cast<size_t>(in.gcount());
-                imploder.write(buf.data(), got);
-                expanded += got;
-                dataCrc = crc32Update(dataCrc, buf.data(), got);
-            }
-            if (in.bad()) {
-                *error = where + ": read error";
-                return false;
-            }
-            imploder.finish();
-        }
-        if (expanded > UINT32_MAX) {
-            *error = where + ": the file is larger than 4 GiB, which a record cannot state";
-            return false;
-        }
-        while (spool.byteCount() < kMinStream) {
-            const unsigned char zero = 0;
-            spool.append(&zero, 1);
-        }
-        if (spool.hasFailed()) {
-            *error = where + ": cannot keep the compressed data (temporary file)";
-            return false;
-        }
-        f.record.expandedSize = static_cast<uint32_t>(expanded);
+        Spool& spool = packed->spool;
+        const uint64_t expanded = packed->expanded;
+        const uint32_t dataCrc = packed->dataCrc;
         total += expanded;
 
         pieces.clear();
@@ -518,13 +647,13 @@ bool packArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
                     return false;
                 openVolume = piece.volume;
             }
-            tagCompressFileHeader record = f.record;
+            tagCompressFileHeader record = packed->record;
             record.continued = piece.continued ? 1 : 0;
             record.chunkSize = piece.chunkSize;
             unsigned char bytes[FileRecordSize];
             serializeFileRecord(record, bytes);
             if (&piece == &pieces.front())  // the record in front of the file's first data
-                check.entries.push_back({crc32Update(0, bytes, sizeof bytes), f.record.expandedSize, dataCrc});
+                check.entries.push_back({crc32Update(0, bytes, sizeof bytes), record.expandedSize, dataCrc});
             writer.stream().write(reinterpret_cast<const char*>(bytes), sizeof bytes);
             if (!spool.copyTo(piece.streamOffset, piece.chunkSize, writer.stream()) || !writer.check(error)) {
                 // A failed volume write is told by Check; else the spool failed.
@@ -539,9 +668,11 @@ bool packArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
             char line[160];
             snprintf(line, sizeof line, "%5zu  %10llu -> %10llu  %-6s %4u  vol %u  ", i + 1,
                      (unsigned long long)expanded, (unsigned long long)spool.byteCount(),
-                     io.literals == ImplodeAscii ? "ascii" : "binary", io.dictionarySize, pieces.front().volume);
-            *log << line << displayTarget(f.record) << "\n";
+                     packed->literals == ImplodeAscii ? "ascii" : "binary", f.dict, pieces.front().volume);
+            *log << line << displayTarget(packed->record) << "\n";
         }
+        if (options.progress)
+            options.progress(PackProgress{i + 1, files.size(), doneIn += expanded, totalIn});
     }
     if (files.empty() && !writer.open(1, error))
         return false;

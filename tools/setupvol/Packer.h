@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -33,9 +34,18 @@ bool resolveManifest(const Manifest& manifest, const std::filesystem::path& base
 // fewer bits than plain bytes take (byte histogram over the whole file).
 ImplodeLiteralMode chooseLiteralMode(const uint64_t histogram[256]);
 
+// How far packing has come, after each file written.
+struct PackProgress {
+    size_t filesDone, fileCount;
+    uint64_t bytesDone, byteCount; // of the files' own bytes
+};
+
 struct PackOptions {
     uint64_t volumeCap = 0; // 0: one volume
     bool diskDirs = false;  // volume n in DIR/Disk<n>/
+    // Threads compressing files; the volumes are the same for any number.
+    unsigned threads = 1;
+    std::function<void(const PackProgress&)> progress; // may be empty
 };
 
 struct PackSummary {
@@ -46,7 +56,9 @@ struct PackSummary {
 };
 
 // Packs the manifest's files into Data1.Dat, Data2.Dat, ... in outDir. The
-// result depends only on the files (contents, names, times) and the options.
+// result depends only on the files (contents, names, times) and the options
+// (the number of threads aside). A failure is that of the first file in
+// manifest order that fails, whatever the threads.
 // Volumes of an earlier run that are not part of the new set are removed.
 // On failure nothing of the new set is left behind.
 bool packArchive(const Manifest& manifest, const std::filesystem::path& baseDir, const std::filesystem::path& outDir,
