@@ -11,6 +11,7 @@
 // spinning between polls.
 #include "Setup.h"
 
+#include <shellapi.h>
 #include <string.h>
 
 #include "baseinterface/MessageText.h"
@@ -101,18 +102,34 @@ DWORD waitServingMessages(HANDLE process) {
     return code;
 }
 
-// Starts `commandLine` and waits for it: its exit code, or -1 when it
-// cannot be started.
-long runAndWait(char* commandLine) {
+// Starts `commandLine` (`program` with `parameters`) and waits for it: its
+// exit code, or -1 when it cannot be started.
+long runAndWait(char* commandLine, const char* program, const char* parameters) {
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started;
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &started))
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        win32::KernelHandle process(started.hProcess);
+        win32::KernelHandle thread(started.hThread);
+        return static_cast<long>(waitServingMessages(process.get()));
+    }
+    // The uninstaller's manifest asks for an administrator: a setup that
+    // runs without one starts it through the shell, which asks the user.
+    const DWORD elevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, which mingw's headers lack
+    if (GetLastError() != elevationRequired)
         return -1;
-    win32::KernelHandle process(started.hProcess);
-    win32::KernelHandle thread(started.hThread);
+    SHELLEXECUTEINFOA execute;
+    memset(&execute, 0, sizeof execute);
+    execute.cbSize = sizeof execute;
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    execute.lpVerb = "runas";
+    execute.lpFile = program;
+    execute.lpParameters = parameters;
+    execute.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&execute) || !execute.hProcess)
+        return -1;
+    win32::KernelHandle process(execute.hProcess);
     return static_cast<long>(waitServingMessages(process.get()));
 }
 
@@ -223,7 +240,7 @@ int Setup::RunUninstall() {
                                              UninstallDialogProc, reinterpret_cast<LPARAM>(this)));
     if (removal.valid())
         SetPropA(removal.get(), kRemovalOwner, &removal);
-    long exitCode = runAndWait(commandLine);
+    long exitCode = runAndWait(commandLine, shortProgram, displayName);
     int result = exitCode == ExitRemoved ? ExitRemoved : 1;
     removal.reset();
     SetParentForMessage(backgroundWindow);
