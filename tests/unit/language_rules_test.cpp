@@ -130,4 +130,30 @@ TEST(FlagButton, PictureFrameInsideTheBevel) {
     EXPECT_EQ(38, g.height);
 }
 
+// The focus rectangle's dots fall between the bevel's two pixels and the
+// flag, on every side, whatever the rectangle's origin.
+TEST(FlagButton, FocusFrameBetweenBevelAndFlag) {
+    for (int origin : {0, 10}) {
+        int left = origin, top = origin, right = origin + 63, bottom = origin + 45;
+        FocusFrame f = focusFrame(left, top, right, bottom);
+        PictureFrame p = pictureFrame(0, 0, right - left, bottom - top);
+        // DrawFocusRect draws on the rectangle's inner edge: right - 1, bottom - 1.
+        EXPECT_EQ(left + 2, f.left);
+        EXPECT_EQ(top + 2, f.top);
+        EXPECT_EQ(p.x - 1, f.left - left);
+        EXPECT_EQ(p.y - 1, f.top - top);
+        EXPECT_EQ(p.x + p.width, f.right - 1 - left - 1);
+        EXPECT_EQ(p.y + p.height, f.bottom - 1 - top - 1);
+        EXPECT_EQ(right - 3, f.right - 1);  // clear of the bevel's right - 2 and right - 1
+    }
+}
+
+TEST(FlagButton, FocusRectangleOnlyWithTheKeyboardsCues) {
+    EXPECT_TRUE(showsFocusRectangle(ItemHasFocus, false));
+    EXPECT_TRUE(showsFocusRectangle(ItemHasFocus | 0x0001u, false));  // selected too
+    EXPECT_FALSE(showsFocusRectangle(0, false));
+    EXPECT_FALSE(showsFocusRectangle(ItemHasFocus | ItemHidesFocus, false));
+    EXPECT_FALSE(showsFocusRectangle(ItemHasFocus, true));
+}
+
 }  // namespace
