@@ -311,12 +311,19 @@ int askExitQuestion(Setup& setup, ExitAsker asker) {
     }
     setup.exitQuestionGuard = asker;
     holdRun(setup);
+    HWND focus = GetFocus();
     int answer = setup.ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION);
     setup.exitQuestionGuard = NoExitQuestion;
-    if (answer == IDYES)
+    if (answer == IDYES) {
         giveUpRun(setup);
-    else
+    } else {
         resumeRun(setup);
+        // Closing the question activates its owner, which puts the focus
+        // where it likes; a keyboard user who said No goes on from where
+        // the question found them (the exit button, a page's control).
+        if (focus && IsWindow(focus) && IsWindowVisible(focus) && IsWindowEnabled(focus))
+            SetFocus(focus);
+    }
     return answer;
 }
 

@@ -1,7 +1,9 @@
 // The Setup object and its background window under Wine: construction and
 // destruction (and the two failures they report), the accessors and default
-// operations, the gradient as it reaches the screen, F3 pressed as real
-// keyboard input, the exit button with its beep, and the closing questions.
+// operations, the gradient as it reaches the screen (and the plain fill of
+// high-contrast mode), F3 pressed as real keyboard input, Tab, Enter and
+// Space reaching the floating buttons, the exit button with its beep, and
+// the closing questions.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
@@ -623,6 +625,100 @@ TEST_F(SetupTest, CloseWithRebootNeededAsks11106) {
     EXPECT_EQ(1, g_exitWindowsCalls.load());
     EXPECT_EQ(static_cast<UINT>(EWX_REBOOT), g_exitWindowsFlags.load());
     EXPECT_TRUE(g_shutdownEnabledAtCall.load());
+}
+
+// High contrast as Setup.Dll sees it, while a test says so.
+using SystemParametersFunction = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT);
+SystemParametersFunction g_realSystemParameters = nullptr;
+std::atomic<bool> g_highContrast{false};
+BOOL WINAPI reportHighContrast(UINT action, UINT size, PVOID data, UINT flags) {
+    if (action != SPI_GETHIGHCONTRAST)
+        return g_realSystemParameters(action, size, data, flags);
+    auto* contrast = static_cast<HIGHCONTRASTA*>(data);
+    contrast->dwFlags = g_highContrast ? HCF_HIGHCONTRASTON : 0;
+    contrast->lpszDefaultScheme = nullptr;
+    return TRUE;
+}
+
+TEST_F(SetupTest, HighContrastPaintsTheWindowColour) {
+    g_realSystemParameters = reinterpret_cast<SystemParametersFunction>(const_cast<void*>(ui::replaceImport(
+        library(), "user32.dll", "SystemParametersInfoA", reinterpret_cast<const void*>(&reportHighContrast))));
+    ASSERT_NE(nullptr, g_realSystemParameters);
+    ::Setup setup(productInstance(), g_title, g_product, g_exe);
+    showInFront(setup);
+    RECT client;
+    GetClientRect(setup.backgroundWindow, &client);
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    ASSERT_NE(RGB(0, 0, 255), window);
+    HDC screen = GetDC(nullptr);
+    // Switched on, then off, each announced the way Windows does.
+    for (bool on : {true, false}) {
+        g_highContrast = on;
+        SendMessageA(setup.backgroundWindow, on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE, SPI_SETHIGHCONTRAST, 0);
+        pumpMessages();
+        for (int y : {0, 4, int(client.bottom / 2), int(client.bottom - 1)}) {
+            int blue = (255 - (y / 8) * (256 / ((client.bottom + 1) / 8))) & 0xFF;
+            EXPECT_EQ(on ? window : RGB(0, 0, blue), GetPixel(screen, client.right / 2, y)) << on << " y " << y;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    ui::replaceImport(library(), "user32.dll", "SystemParametersInfoA",
+                      reinterpret_cast<const void*>(g_realSystemParameters));
+}
+
+// Presses `vk` down and up, with Shift held when `shift`.
+void typeKey(WORD vk, bool shift = false) {
+    if (shift)
+        sendKey(VK_SHIFT, false);
+    sendKey(vk, false);
+    sendKey(vk, true);
+    if (shift)
+        sendKey(VK_SHIFT, true);
+    pumpMessages();
+}
+
+TEST_F(SetupTest, TabReachesTheFloatingButtonsAndEnterPressesThem) {
+    ::Setup setup(productInstance(), g_title, g_product, g_exe);
+    showInFront(setup);
+    ASSERT_EQ(1, setup.CreateChoseLanButton());
+    ASSERT_EQ(1, setup.CreateExitButton());
+    showInFront(setup);
+    HWND language = GetDlgItem(setup.languageButtonDialog, IDOK);
+    HWND exit = GetDlgItem(setup.exitButtonDialog, IDCANCEL);
+    ASSERT_EQ(setup.backgroundWindow, GetFocus());
+    // From the background: language, exit, round again; Shift+Tab back.
+    const struct {
+        bool shift;
+        HWND to;
+    } steps[] = {{false, language}, {false, exit}, {false, language}, {true, exit}, {true, language}, {false, exit}};
+    for (const auto& step : steps) {
+        typeKey(VK_TAB, step.shift);
+        EXPECT_EQ(step.to, GetFocus()) << (step.shift ? "Shift+Tab" : "Tab");
+    }
+    ASSERT_EQ(exit, GetFocus());
+    // Enter, Space and F3 on the focused exit button each ask, once.
+    for (WORD key : {WORD(VK_RETURN), WORD(VK_SPACE), WORD(VK_F3)}) {
+        ui::Script ui;
+        ui.messageBox(ui::AnyOwner, g_title, kExitText, IDNO, kQuestion);
+        sendKey(key, false);
+        sendKey(key, true);
+        EXPECT_TRUE(ui.finish()) << key;
+        pumpMessages();
+        EXPECT_EQ(1u, ui.matched().size()) << key;
+        EXPECT_EQ(exit, GetFocus()) << key;
+    }
+    EXPECT_EQ(1, setup.MainWindowExist());
+    // Enter on the button confirmed: the installation ends.
+    SetFocus(exit);
+    {
+        ui::Script ui;
+        ui.messageBox(ui::AnyOwner, g_title, kExitText, IDYES, kQuestion);
+        typeKey(VK_RETURN);
+        EXPECT_TRUE(ui.finish());
+    }
+    pumpMessages();
+    EXPECT_EQ(0, setup.MainWindowExist());
+    EXPECT_EQ(0, g_beeps.load());
 }
 
 }  // namespace
