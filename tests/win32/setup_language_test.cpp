@@ -3,8 +3,9 @@
 // library into languageLibrary in place of the one before (the same one
 // twice stays loaded once), a missing library that is refused with 11107
 // while the dialog stays open, Cancel, Escape and the close box that change
-// nothing, the message owner given back, HideAll removing the button, and
-// the flag buttons' bevel read from the screen in both states.
+// nothing, the message owner given back, HideAll removing the button, the
+// flag buttons' bevel read from the screen in both states, their names and
+// focus rectangle, and Tab between the dialog and the floating button.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
@@ -347,6 +348,96 @@ TEST_F(LanguageTest, FlagButtonBevelRaisedAndPressed) {
     pressButton();
     EXPECT_TRUE(ui.finish());
     EXPECT_EQ(nullptr, setup_->languageLibrary);
+}
+
+// Presses `vk` down and up as the keyboard would, with Shift held when asked.
+void typeKey(WORD vk, bool shift = false) {
+    auto send = [](WORD key, bool up) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = key;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, 0));
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        SendInput(1, &in, sizeof in);
+    };
+    if (shift)
+        send(VK_SHIFT, false);
+    send(vk, false);
+    send(vk, true);
+    if (shift)
+        send(VK_SHIFT, true);
+}
+
+// The focus of `window`'s thread, once it is `wanted` or after a while.
+HWND waitForFocus(HWND window, HWND wanted) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    for (int i = 0; i < 150; ++i) {
+        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+        if (info.hwndFocus == wanted)
+            break;
+        Sleep(20);
+    }
+    return info.hwndFocus;
+}
+
+// Two dots of the focus rectangle's left side (one of them is drawn).
+std::vector<COLORREF> focusDots(HWND button, int dy) {
+    RECT r;
+    GetWindowRect(button, &r);
+    HDC screen = GetDC(nullptr);
+    int y = (r.top + r.bottom) / 2 + dy;
+    std::vector<COLORREF> dots = {GetPixel(screen, r.left + 2, y), GetPixel(screen, r.left + 2, y + 1)};
+    ReleaseDC(nullptr, screen);
+    return dots;
+}
+
+TEST_F(LanguageTest, FlagsNamedFocusedAndReachedFromTheKeyboard) {
+    const wchar_t* const names[] = {L"English",  L"Fran\u00e7ais",   L"Deutsch", L"Nederlands", L"Espa\u00f1ol",
+                                    L"Italiano", L"Portugu\u00eas", L"Svenska", L"Norsk",      L"Suomi"};
+    HWND corner = GetDlgItem(button_, IDOK);
+    SetForegroundWindow(setup_->backgroundWindow);
+    ui::Script ui;
+    ui.dialog("Select language", [&](HWND dialog) {
+        // What a screen reader says for each flag: its language's own name.
+        for (int id = IDL_ENGLISH; id <= IDL_FINNISH; ++id) {
+            wchar_t text[32] = {};
+            GetWindowTextW(GetDlgItem(dialog, id), text, 32);
+            EXPECT_STREQ(names[id - IDL_ENGLISH], text) << id;
+        }
+        HWND english = GetDlgItem(dialog, IDL_ENGLISH), french = GetDlgItem(dialog, IDL_FRENCH);
+        EXPECT_EQ(english, waitForFocus(dialog, english));
+        // The focus rectangle: English, which has the focus, differs from
+        // French in the gap round the flag. (Wine keeps the keyboard's cues
+        // on whatever WM_CHANGEUISTATE asks, so their hiding is not seen.)
+        EXPECT_NE(focusDots(french, 0), focusDots(english, 0));
+        EXPECT_EQ(focusDots(french, 0), focusDots(GetDlgItem(dialog, IDL_GERMAN), 0));
+        DWORD_PTR done;
+        // Shift+Tab from the first flag leaves for the floating button; Tab
+        // from the button comes back to it; Tab from Cancel, the last stop,
+        // leaves again.
+        typeKey(VK_TAB, true);
+        EXPECT_EQ(corner, waitForFocus(dialog, corner));
+        typeKey(VK_TAB);
+        EXPECT_EQ(english, waitForFocus(dialog, english));
+        HWND cancel = GetDlgItem(dialog, IDCANCEL);
+        SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(cancel), TRUE, SMTO_NORMAL, 5000, &done);
+        typeKey(VK_TAB);
+        EXPECT_EQ(corner, waitForFocus(dialog, corner));
+        // Enter chooses the flag that has the focus.
+        typeKey(VK_TAB);
+        EXPECT_EQ(english, waitForFocus(dialog, english));
+        SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(french), TRUE, SMTO_NORMAL, 5000, &done);
+        EXPECT_EQ(french, waitForFocus(dialog, french));
+        typeKey(VK_RETURN);
+        for (int i = 0; i < 150 && IsWindow(dialog); ++i)
+            Sleep(20);
+        if (IsWindow(dialog))  // Enter chose nothing: the test fails below
+            ui::press(dialog, IDCANCEL);
+    });
+    pressButton();
+    EXPECT_TRUE(ui.finish());
+    EXPECT_EQ(GetModuleHandleA("Setup_fr.Dll"), setup_->languageLibrary);
 }
 
 }  // namespace
