@@ -1,6 +1,6 @@
 // The full-screen background window: its class, its procedure with the blue
 // gradient (plain system colours in high-contrast mode) and the exit and
-// reboot questions, the keyboard hook (F3, and Tab and Enter for the
+// reboot questions, the keyboard hook (F3, and Tab, Enter and Space for the
 // floating buttons), and the "Exit" button that floats in its lower right
 // corner. Everything here runs on the thread that constructed the Setup
 // object (it owns the window and the button); the hook only decides and
@@ -162,7 +162,15 @@ bool takeRingKey(HWND background, uint32_t key, uint32_t flags) {
         HWND focus = GetFocus();
         if (!holdsFocus(setup->exitButtonDialog, focus) && !holdsFocus(setup->languageButtonDialog, focus))
             return false;
-        PostMessageA(focus, BM_CLICK, 0, 0);
+        // As the dialog manager does for Enter: the command the button
+        // stands for, to its dialog. BM_CLICK would hold the mouse capture
+        // through the notification, as the button's own Space does, and a
+        // dialog the button opens would not get the focus under Wine.
+        HWND button = holdsFocus(setup->exitButtonDialog, focus) ? setup->exitButtonDialog
+                                                                  : setup->languageButtonDialog;
+        HWND control = GetWindow(button, GW_CHILD);
+        PostMessageA(button, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(control));
         return true;
     }
     bool backwards = what == RingKey::Previous;
@@ -209,7 +217,7 @@ void closeBackground(HWND window, Setup* setup) {
 }
 
 // F3 going down (auto-repeat included) asks to end the installation; the
-// key stroke is passed on. Tab and Enter that move through or press the
+// key stroke is passed on. Tab, Enter and Space that move through or press the
 // floating buttons are kept from the focused window; other keys pass.
 LRESULT CALLBACK exitKeyHook(int code, WPARAM key, LPARAM flags) {
     // HC_NOREMOVE is a peek at a key that is still queued: it comes again

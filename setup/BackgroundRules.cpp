@@ -8,7 +8,9 @@ namespace {
 const uint32_t kExitKey = 0x72;  // VK_F3
 const uint32_t kTabKey = 0x09;   // VK_TAB
 const uint32_t kEnterKey = 0x0D; // VK_RETURN
+const uint32_t kSpaceKey = 0x20; // VK_SPACE
 const uint32_t kAltHeld = 1u << 29;
+const uint32_t kKeyRepeated = 1u << 30;
 const uint32_t kKeyReleased = 1u << 31;
 
 }  // namespace
@@ -40,7 +42,10 @@ RingKey ringKey(uint32_t key, uint32_t keyFlags, bool shift, bool control) {
         return RingKey::None;
     switch (key & 0xFFFFu) {
     case kTabKey: return shift ? RingKey::Previous : RingKey::Next;
-    case kEnterKey: return shift ? RingKey::None : RingKey::Press;
+    case kEnterKey:
+    case kSpaceKey:
+        // One press per stroke: a key held down does not ask twice.
+        return shift || (keyFlags & kKeyRepeated) ? RingKey::None : RingKey::Press;
     default: return RingKey::None;
     }
 }

@@ -54,9 +54,11 @@ BackgroundBand backgroundBand(const BackgroundPaint& paint, int index);
 bool isExitKeyPress(uint32_t key, uint32_t keyFlags);
 
 // What the keyboard hook does with a key for the Tab ring: Tab going down
-// moves on (with Shift, back), Enter going down presses the floating button
-// that has the focus (nothing else would: no dialog manager serves them).
-// Alt+Tab (the context bit, 29, of `keyFlags`) is the system's, Ctrl+Tab
+// moves on (with Shift, back); Enter or Space going down, not repeated,
+// presses the floating button that has the focus. No dialog manager serves those
+// buttons, so Enter would do nothing; and the button's own Space holds the
+// mouse capture while it notifies, under which Wine gives a dialog opened
+// by the press no focus. Alt+Tab (the context bit, 29, of `keyFlags`) is the system's, Ctrl+Tab
 // turns a property sheet's pages: both are left alone.
 enum class RingKey { None, Next, Previous, Press };
 RingKey ringKey(uint32_t key, uint32_t keyFlags, bool shift, bool control);

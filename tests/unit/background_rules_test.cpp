@@ -149,7 +149,10 @@ TEST(FocusRing, Keys) {
     EXPECT_EQ(RingKey::None, ringKey(0x09, down, false, true));   // Ctrl+Tab
     EXPECT_EQ(RingKey::Press, ringKey(0x0D, down, false, false));
     EXPECT_EQ(RingKey::None, ringKey(0x0D, up, false, false));
-    EXPECT_EQ(RingKey::None, ringKey(0x20, down, false, false));  // Space: the button's own
+    EXPECT_EQ(RingKey::Press, ringKey(0x20, down, false, false));    // Space
+    EXPECT_EQ(RingKey::None, ringKey(0x20, repeat, false, false));   // held: once
+    EXPECT_EQ(RingKey::None, ringKey(0x0D, down, true, false));
+    EXPECT_EQ(RingKey::None, ringKey(0x41, down, false, false));     // A
 }
 
 struct RingCase {

@@ -708,7 +708,25 @@ TEST_F(SetupTest, TabReachesTheFloatingButtonsAndEnterPressesThem) {
         EXPECT_EQ(exit, GetFocus()) << key;
     }
     EXPECT_EQ(1, setup.MainWindowExist());
-    // Enter on the button confirmed: the installation ends.
+    // Space on "Choose language" opens its dialog, which takes the focus.
+    typeKey(VK_TAB, true);
+    ASSERT_EQ(language, GetFocus());
+    {
+        ui::Script ui;
+        ui.dialog("Select language", [](HWND dialog) {
+            GUITHREADINFO info = {};
+            info.cbSize = sizeof info;
+            HWND first = GetDlgItem(dialog, IDL_ENGLISH);
+            for (int i = 0; i < 150 && info.hwndFocus != first; ++i, Sleep(20))
+                GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+            EXPECT_EQ(first, info.hwndFocus);
+            ui::press(dialog, IDCANCEL);
+        });
+        sendKey(VK_SPACE, false);
+        sendKey(VK_SPACE, true);
+        EXPECT_TRUE(ui.finish());
+    }
+    // Enter on the exit button confirmed: the installation ends.
     SetFocus(exit);
     {
         ui::Script ui;
