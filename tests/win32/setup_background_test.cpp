@@ -634,9 +634,7 @@ std::atomic<bool> g_highContrast{false};
 BOOL WINAPI reportHighContrast(UINT action, UINT size, PVOID data, UINT flags) {
     if (action != SPI_GETHIGHCONTRAST)
         return g_realSystemParameters(action, size, data, flags);
-    auto* contrast = static_cast<HIGHCONTRASTA*>(data);
-    contrast->dwFlags = g_highContrast ? HCF_HIGHCONTRASTON : 0;
-    contrast->lpszDefaultScheme = nullptr;
+    static_cast<HIGHCONTRASTA*>(data)->dwFlags = g_highContrast ? HCF_HIGHCONTRASTON : 0;
     return TRUE;
 }
 
@@ -646,97 +644,47 @@ TEST_F(SetupTest, HighContrastPaintsTheWindowColour) {
     ASSERT_NE(nullptr, g_realSystemParameters);
     ::Setup setup(productInstance(), g_title, g_product, g_exe);
     showInFront(setup);
-    RECT client;
-    GetClientRect(setup.backgroundWindow, &client);
-    const COLORREF window = GetSysColor(COLOR_WINDOW);
-    ASSERT_NE(RGB(0, 0, 255), window);
     HDC screen = GetDC(nullptr);
-    // Switched on, then off, each announced the way Windows does.
+    // Switched on, then off, each announced as Windows does: the window
+    // colour, then the gradient's first band again.
     for (bool on : {true, false}) {
         g_highContrast = on;
         SendMessageA(setup.backgroundWindow, on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE, SPI_SETHIGHCONTRAST, 0);
         pumpMessages();
-        for (int y : {0, 4, int(client.bottom / 2), int(client.bottom - 1)}) {
-            int blue = (255 - (y / 8) * (256 / ((client.bottom + 1) / 8))) & 0xFF;
-            EXPECT_EQ(on ? window : RGB(0, 0, blue), GetPixel(screen, client.right / 2, y)) << on << " y " << y;
-        }
+        EXPECT_EQ(on ? GetSysColor(COLOR_WINDOW) : RGB(0, 0, 255), GetPixel(screen, 300, 4)) << on;
     }
     ReleaseDC(nullptr, screen);
     ui::replaceImport(library(), "user32.dll", "SystemParametersInfoA",
                       reinterpret_cast<const void*>(g_realSystemParameters));
 }
 
-// Presses `vk` down and up, with Shift held when `shift`.
-void typeKey(WORD vk, bool shift = false) {
-    if (shift)
-        sendKey(VK_SHIFT, false);
-    sendKey(vk, false);
-    sendKey(vk, true);
-    if (shift)
-        sendKey(VK_SHIFT, true);
-    pumpMessages();
-}
-
-TEST_F(SetupTest, TabReachesTheFloatingButtonsAndEnterPressesThem) {
+TEST_F(SetupTest, TabReachesTheFloatingButtonsWhichEnterAndSpacePress) {
     ::Setup setup(productInstance(), g_title, g_product, g_exe);
-    showInFront(setup);
     ASSERT_EQ(1, setup.CreateChoseLanButton());
     ASSERT_EQ(1, setup.CreateExitButton());
     showInFront(setup);
     HWND language = GetDlgItem(setup.languageButtonDialog, IDOK);
     HWND exit = GetDlgItem(setup.exitButtonDialog, IDCANCEL);
-    ASSERT_EQ(setup.backgroundWindow, GetFocus());
-    // From the background: language, exit, round again; Shift+Tab back.
-    const struct {
-        bool shift;
-        HWND to;
-    } steps[] = {{false, language}, {false, exit}, {false, language}, {true, exit}, {true, language}, {false, exit}};
+    // From the background Tab goes to language, exit and round; Shift+Tab back.
+    const std::pair<bool, HWND> steps[] = {{false, language}, {false, exit}, {false, language},
+                                           {true, exit},      {true, language}, {false, exit}};
     for (const auto& step : steps) {
-        typeKey(VK_TAB, step.shift);
-        EXPECT_EQ(step.to, GetFocus()) << (step.shift ? "Shift+Tab" : "Tab");
+        for (int stroke = 0; stroke < 4; ++stroke)
+            if (step.first || stroke == 1 || stroke == 2)
+                sendKey(stroke == 1 || stroke == 2 ? VK_TAB : VK_SHIFT, stroke >= 2);
+        pumpMessages();
+        EXPECT_EQ(step.second, GetFocus()) << step.first;
     }
-    ASSERT_EQ(exit, GetFocus());
-    // Enter, Space and F3 on the focused exit button each ask, once.
+    // Enter, Space and F3 each ask once, answered No; the focus stays.
     for (WORD key : {WORD(VK_RETURN), WORD(VK_SPACE), WORD(VK_F3)}) {
         ui::Script ui;
         ui.messageBox(ui::AnyOwner, g_title, kExitText, IDNO, kQuestion);
         sendKey(key, false);
         sendKey(key, true);
         EXPECT_TRUE(ui.finish()) << key;
-        pumpMessages();
-        EXPECT_EQ(1u, ui.matched().size()) << key;
         EXPECT_EQ(exit, GetFocus()) << key;
     }
     EXPECT_EQ(1, setup.MainWindowExist());
-    // Space on "Choose language" opens its dialog, which takes the focus.
-    typeKey(VK_TAB, true);
-    ASSERT_EQ(language, GetFocus());
-    {
-        ui::Script ui;
-        ui.dialog("Select language", [](HWND dialog) {
-            GUITHREADINFO info = {};
-            info.cbSize = sizeof info;
-            HWND first = GetDlgItem(dialog, IDL_ENGLISH);
-            for (int i = 0; i < 150 && info.hwndFocus != first; ++i, Sleep(20))
-                GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-            EXPECT_EQ(first, info.hwndFocus);
-            ui::press(dialog, IDCANCEL);
-        });
-        sendKey(VK_SPACE, false);
-        sendKey(VK_SPACE, true);
-        EXPECT_TRUE(ui.finish());
-    }
-    // Enter on the exit button confirmed: the installation ends.
-    SetFocus(exit);
-    {
-        ui::Script ui;
-        ui.messageBox(ui::AnyOwner, g_title, kExitText, IDYES, kQuestion);
-        typeKey(VK_RETURN);
-        EXPECT_TRUE(ui.finish());
-    }
-    pumpMessages();
-    EXPECT_EQ(0, setup.MainWindowExist());
-    EXPECT_EQ(0, g_beeps.load());
 }
 
 }  // namespace

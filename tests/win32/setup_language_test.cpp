@@ -350,92 +350,73 @@ TEST_F(LanguageTest, FlagButtonBevelRaisedAndPressed) {
     EXPECT_EQ(nullptr, setup_->languageLibrary);
 }
 
-// Presses `vk` down and up as the keyboard would, with Shift held when asked.
+// Presses `vk` as the keyboard would, with Shift held when `shift`.
 void typeKey(WORD vk, bool shift = false) {
-    auto send = [](WORD key, bool up) {
-        INPUT in = {};
-        in.type = INPUT_KEYBOARD;
-        in.ki.wVk = key;
-        in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, 0));
-        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        SendInput(1, &in, sizeof in);
-    };
-    if (shift)
-        send(VK_SHIFT, false);
-    send(vk, false);
-    send(vk, true);
-    if (shift)
-        send(VK_SHIFT, true);
+    const WORD order[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
+    INPUT keys[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = order[i];
+        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    SendInput(shift ? 4 : 2, shift ? keys : keys + 1, sizeof(INPUT));
 }
 
-// The focus of `window`'s thread, once it is `wanted` or after a while.
-HWND waitForFocus(HWND window, HWND wanted) {
+// The focus of `window`'s thread, once it is `wanted` or after three seconds.
+HWND focusOf(HWND window, HWND wanted) {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
-    for (int i = 0; i < 150; ++i) {
+    for (int i = 0; i < 150 && info.hwndFocus != wanted; ++i, Sleep(20))
         GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-        if (info.hwndFocus == wanted)
-            break;
-        Sleep(20);
-    }
     return info.hwndFocus;
 }
 
-// Two dots of the focus rectangle's left side (one of them is drawn).
-std::vector<COLORREF> focusDots(HWND button, int dy) {
+// Two dots of a flag's focus rectangle, on its left side: one is drawn.
+std::pair<COLORREF, COLORREF> focusDots(HWND flag) {
     RECT r;
-    GetWindowRect(button, &r);
+    GetWindowRect(flag, &r);
     HDC screen = GetDC(nullptr);
-    int y = (r.top + r.bottom) / 2 + dy;
-    std::vector<COLORREF> dots = {GetPixel(screen, r.left + 2, y), GetPixel(screen, r.left + 2, y + 1)};
+    int y = (r.top + r.bottom) / 2;
+    std::pair<COLORREF, COLORREF> dots{GetPixel(screen, r.left + 2, y), GetPixel(screen, r.left + 2, y + 1)};
     ReleaseDC(nullptr, screen);
     return dots;
 }
 
-TEST_F(LanguageTest, FlagsNamedFocusedAndReachedFromTheKeyboard) {
-    const wchar_t* const names[] = {L"English",  L"Fran\u00e7ais",   L"Deutsch", L"Nederlands", L"Espa\u00f1ol",
-                                    L"Italiano", L"Portugu\u00eas", L"Svenska", L"Norsk",      L"Suomi"};
+// (Wine keeps the keyboard's cues shown whatever WM_CHANGEUISTATE asks, so
+// their hiding is left to the native test of the decision.)
+TEST_F(LanguageTest, FocusRectangleTabToTheFloatingButtonAndEnter) {
     HWND corner = GetDlgItem(button_, IDOK);
     SetForegroundWindow(setup_->backgroundWindow);
     ui::Script ui;
     ui.dialog("Select language", [&](HWND dialog) {
-        // What a screen reader says for each flag: its language's own name.
-        for (int id = IDL_ENGLISH; id <= IDL_FINNISH; ++id) {
-            wchar_t text[32] = {};
-            GetWindowTextW(GetDlgItem(dialog, id), text, 32);
-            EXPECT_STREQ(names[id - IDL_ENGLISH], text) << id;
-        }
         HWND english = GetDlgItem(dialog, IDL_ENGLISH), french = GetDlgItem(dialog, IDL_FRENCH);
-        EXPECT_EQ(english, waitForFocus(dialog, english));
-        // The focus rectangle: English, which has the focus, differs from
-        // French in the gap round the flag. (Wine keeps the keyboard's cues
-        // on whatever WM_CHANGEUISTATE asks, so their hiding is not seen.)
-        EXPECT_NE(focusDots(french, 0), focusDots(english, 0));
-        EXPECT_EQ(focusDots(french, 0), focusDots(GetDlgItem(dialog, IDL_GERMAN), 0));
-        DWORD_PTR done;
-        // Shift+Tab from the first flag leaves for the floating button; Tab
-        // from the button comes back to it; Tab from Cancel, the last stop,
-        // leaves again.
+        EXPECT_EQ(english, focusOf(dialog, english));
+        EXPECT_NE(focusDots(french), focusDots(english));
+        // Shift+Tab on the first flag and Tab on Cancel, the last stop, go
+        // to the floating button; Tab there comes back to the first flag.
         typeKey(VK_TAB, true);
-        EXPECT_EQ(corner, waitForFocus(dialog, corner));
+        EXPECT_EQ(corner, focusOf(dialog, corner));
         typeKey(VK_TAB);
-        EXPECT_EQ(english, waitForFocus(dialog, english));
-        HWND cancel = GetDlgItem(dialog, IDCANCEL);
-        SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(cancel), TRUE, SMTO_NORMAL, 5000, &done);
+        EXPECT_EQ(english, focusOf(dialog, english));
+        DWORD_PTR done;
+        SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDCANCEL)), TRUE,
+                            SMTO_NORMAL, 5000, &done);
         typeKey(VK_TAB);
-        EXPECT_EQ(corner, waitForFocus(dialog, corner));
+        EXPECT_EQ(corner, focusOf(dialog, corner));
+        typeKey(VK_TAB);
+        EXPECT_EQ(english, focusOf(dialog, english));
         // Enter chooses the flag that has the focus.
-        typeKey(VK_TAB);
-        EXPECT_EQ(english, waitForFocus(dialog, english));
         SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(french), TRUE, SMTO_NORMAL, 5000, &done);
-        EXPECT_EQ(french, waitForFocus(dialog, french));
+        EXPECT_EQ(french, focusOf(dialog, french));
         typeKey(VK_RETURN);
         for (int i = 0; i < 150 && IsWindow(dialog); ++i)
             Sleep(20);
-        if (IsWindow(dialog))  // Enter chose nothing: the test fails below
+        if (IsWindow(dialog))  // Enter chose nothing: failed below
             ui::press(dialog, IDCANCEL);
     });
-    pressButton();
+    // Opened with Space on the floating button: the dialog takes the focus.
+    SetFocus(corner);
+    typeKey(VK_SPACE);
     EXPECT_TRUE(ui.finish());
     EXPECT_EQ(GetModuleHandleA("Setup_fr.Dll"), setup_->languageLibrary);
 }
