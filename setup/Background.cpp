@@ -127,21 +127,26 @@ bool holdsFocus(HWND floatingButton, HWND focus) {
     return visible(floatingButton) && focus && (focus == floatingButton || IsChild(floatingButton, focus));
 }
 
-// The Tab ring as it stands, and the open dialog.
-FocusRing currentRing(const Setup& setup, HWND background, bool backwards, HWND* dialog) {
+// The Tab ring as it stands. `*outside` when the
+// focus is in none of the ring's windows nor on the background itself (a
+// window of the product's own): the key is left to that window.
+FocusRing currentRing(const Setup& setup, HWND background, bool backwards, bool* outside) {
     HWND focus = GetFocus();
-    *dialog = openDialog(background, setup);
-    FocusRing ring = {*dialog != nullptr, visible(setup.languageButtonDialog), visible(setup.exitButtonDialog),
+    HWND dialog = openDialog(background, setup);
+    *outside = false;
+    FocusRing ring = {dialog != nullptr, visible(setup.languageButtonDialog), visible(setup.exitButtonDialog),
                       FocusStop::None, false};
     if (holdsFocus(setup.languageButtonDialog, focus)) {
         ring.focus = FocusStop::LanguageButton;
     } else if (holdsFocus(setup.exitButtonDialog, focus)) {
         ring.focus = FocusStop::ExitButton;
-    } else if (*dialog && (focus == *dialog || IsChild(*dialog, focus))) {
+    } else if (dialog && (focus == dialog || IsChild(dialog, focus))) {
         ring.focus = FocusStop::Dialog;
-        TabEnds ends = tabEnds(*dialog);
-        HWND control = dialogControl(*dialog, focus);
+        TabEnds ends = tabEnds(dialog);
+        HWND control = dialogControl(dialog, focus);
         ring.atDialogEdge = !ends.first || control == (backwards ? ends.first : ends.last);
+    } else {
+        *outside = focus != background;
     }
     return ring;
 }
@@ -160,22 +165,24 @@ bool takeRingKey(HWND background, uint32_t key, uint32_t flags) {
         return false;
     if (what == RingKey::Press) {
         HWND focus = GetFocus();
-        if (!holdsFocus(setup->exitButtonDialog, focus) && !holdsFocus(setup->languageButtonDialog, focus))
+        HWND button = holdsFocus(setup->exitButtonDialog, focus)       ? setup->exitButtonDialog
+                      : holdsFocus(setup->languageButtonDialog, focus) ? setup->languageButtonDialog
+                                                                       : nullptr;
+        if (!button)
             return false;
         // As the dialog manager does for Enter: the command the button
         // stands for, to its dialog. BM_CLICK would hold the mouse capture
         // through the notification, as the button's own Space does, and a
         // dialog the button opens would not get the focus under Wine.
-        HWND button = holdsFocus(setup->exitButtonDialog, focus) ? setup->exitButtonDialog
-                                                                  : setup->languageButtonDialog;
         HWND control = GetWindow(button, GW_CHILD);
         PostMessageA(button, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
                      reinterpret_cast<LPARAM>(control));
         return true;
     }
     bool backwards = what == RingKey::Previous;
-    HWND dialog;
-    FocusStop to = nextFocusStop(currentRing(*setup, background, backwards, &dialog), backwards);
+    bool outside;
+    FocusRing ring = currentRing(*setup, background, backwards, &outside);
+    FocusStop to = outside ? FocusStop::None : nextFocusStop(ring, backwards);
     if (to == FocusStop::None)
         return false;
     PostMessageA(background, kMoveFocusMessage, static_cast<WPARAM>(to), backwards ? 1 : 0);
