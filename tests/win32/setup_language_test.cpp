@@ -391,6 +391,9 @@ TEST_F(LanguageTest, FocusRectangleTabToTheFloatingButtonAndEnter) {
     ui.dialog("Select language", [&](HWND dialog) {
         HWND english = GetDlgItem(dialog, IDL_ENGLISH), french = GetDlgItem(dialog, IDL_FRENCH);
         EXPECT_EQ(english, focusOf(dialog, english));
+        // The dialog paints on its own thread: the dots come in a while.
+        for (int i = 0; i < 150 && focusDots(french) == focusDots(english); ++i)
+            Sleep(20);
         EXPECT_NE(focusDots(french), focusDots(english));
         // Shift+Tab on the first flag and Tab on Cancel, the last stop, go
         // to the floating button; Tab there comes back to the first flag.
