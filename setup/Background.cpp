@@ -1,8 +1,10 @@
 // The full-screen background window: its class, its procedure with the blue
-// gradient and the exit and reboot questions, the F3 keyboard hook, and the
-// "Exit" button that floats in its lower right corner. Everything here runs
-// on the thread that constructed the Setup object (it owns the window and the
-// button); the hook only posts a command.
+// gradient (plain system colours in high-contrast mode) and the exit and
+// reboot questions, the keyboard hook (F3, and Tab, Enter and Space for the
+// floating buttons), and the "Exit" button that floats in its lower right
+// corner. Everything here runs on the thread that constructed the Setup
+// object (it owns the window and the button); the hook only decides and
+// posts.
 #include "Setup.h"
 
 #include <atomic>
@@ -32,16 +34,185 @@ Setup* setupOf(HWND window) {
     return reinterpret_cast<Setup*>(GetWindowLongPtrA(window, 0));
 }
 
-void paintGradient(HWND window, HDC dc) {
+// Asked at every paint rather than remembered: the user may switch it at
+// any time, and WM_SETTINGCHANGE only says to paint again.
+bool highContrastOn() {
+    HIGHCONTRASTA contrast = {};
+    contrast.cbSize = sizeof contrast;
+    return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+void paintBackground(HWND window, HDC dc) {
     RECT client;
     GetClientRect(window, &client);
-    GradientPlan plan = planGradient(client.bottom - client.top);
-    for (int band = 0; band < plan.painted; ++band) {
-        int top = band * GradientBandPixels;
-        RECT r = {client.left, top, client.right, top + GradientBandPixels};
-        win32::GdiObject<HBRUSH> brush(CreateSolidBrush(RGB(0, 0, gradientBandBlue(plan, band))));
+    BackgroundPaint paint =
+        planBackground(client.bottom - client.top, highContrastOn(), GetSysColor(COLOR_WINDOW));
+    for (int i = 0; i < paint.bands; ++i) {
+        BackgroundBand band = backgroundBand(paint, i);
+        RECT r = {client.left, band.top, client.right, band.bottom};
+        win32::GdiObject<HBRUSH> brush(CreateSolidBrush(band.colour));
         FillRect(dc, &r, brush.get());
     }
+}
+
+// Posted by the keyboard hook to the background window: move the focus to
+// the FocusStop in wParam, entering a dialog from its end when lParam is 1.
+// Posted rather than done in the hook, which runs inside the retrieval of
+// the key; a disabled window (under a modal page) still gets posted messages.
+const UINT kMoveFocusMessage = WM_APP + 0x11;
+
+bool visible(HWND window) { return window && IsWindow(window) && IsWindowVisible(window); }
+
+bool ownedBy(HWND window, HWND owner) {
+    for (HWND up = GetWindow(window, GW_OWNER); up; up = GetWindow(up, GW_OWNER))
+        if (up == owner)
+            return true;
+    return false;
+}
+
+struct DialogSearch {
+    HWND background;
+    const Setup* setup;
+    HWND found;
+};
+
+BOOL CALLBACK findOpenDialog(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<DialogSearch*>(data);
+    if (window == search->setup->exitButtonDialog || window == search->setup->languageButtonDialog ||
+        !IsWindowVisible(window) || !IsWindowEnabled(window) || !ownedBy(window, search->background))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The dialog the user is working in over the background: a modal dialog
+// disables its owner, so it is the topmost enabled window of this thread
+// that the background owns, directly or through another dialog.
+HWND openDialog(HWND background, const Setup& setup) {
+    DialogSearch search = {background, &setup, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), findOpenDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The first and last of `dialog`'s controls that Tab stops at.
+struct TabEnds {
+    HWND first;
+    HWND last;
+};
+TabEnds tabEnds(HWND dialog) {
+    TabEnds ends = {nullptr, nullptr};
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        LONG style = GetWindowLongA(c, GWL_STYLE);
+        if ((style & (WS_TABSTOP | WS_VISIBLE | WS_DISABLED)) != (WS_TABSTOP | WS_VISIBLE))
+            continue;
+        if (!ends.first)
+            ends.first = c;
+        ends.last = c;
+    }
+    return ends;
+}
+
+// The control of `dialog` that holds `focus` (an edit box inside a combo
+// box answers for the box), null when the focus is elsewhere.
+HWND dialogControl(HWND dialog, HWND focus) {
+    if (!focus || !IsChild(dialog, focus))
+        return nullptr;
+    while (GetParent(focus) != dialog)
+        focus = GetParent(focus);
+    return focus;
+}
+
+bool holdsFocus(HWND floatingButton, HWND focus) {
+    return visible(floatingButton) && focus && (focus == floatingButton || IsChild(floatingButton, focus));
+}
+
+// The Tab ring as it stands. `*outside` when the
+// focus is in none of the ring's windows nor on the background itself (a
+// window of the product's own): the key is left to that window.
+FocusRing currentRing(const Setup& setup, HWND background, bool backwards, bool* outside) {
+    HWND focus = GetFocus();
+    HWND dialog = openDialog(background, setup);
+    *outside = false;
+    FocusRing ring = {dialog != nullptr, visible(setup.languageButtonDialog), visible(setup.exitButtonDialog),
+                      FocusStop::None, false};
+    if (holdsFocus(setup.languageButtonDialog, focus)) {
+        ring.focus = FocusStop::LanguageButton;
+    } else if (holdsFocus(setup.exitButtonDialog, focus)) {
+        ring.focus = FocusStop::ExitButton;
+    } else if (dialog && (focus == dialog || IsChild(dialog, focus))) {
+        ring.focus = FocusStop::Dialog;
+        TabEnds ends = tabEnds(dialog);
+        HWND control = dialogControl(dialog, focus);
+        ring.atDialogEdge = !ends.first || control == (backwards ? ends.first : ends.last);
+    } else {
+        *outside = focus != background;
+    }
+    return ring;
+}
+
+// The key for the Tab ring, when it is one the background's ring takes:
+// true when the hook keeps it from the window that has the focus.
+bool takeRingKey(HWND background, uint32_t key, uint32_t flags) {
+    // Only on the thread of the background and its dialogs: the worker's
+    // hook sees its own message boxes, which are no part of the ring.
+    const Setup* setup = setupOf(background);
+    if (!setup || GetWindowThreadProcessId(background, nullptr) != GetCurrentThreadId() ||
+        !IsWindowVisible(background))
+        return false;
+    RingKey what = ringKey(key, flags, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0);
+    if (what == RingKey::None)
+        return false;
+    if (what == RingKey::Press) {
+        HWND focus = GetFocus();
+        HWND button = holdsFocus(setup->exitButtonDialog, focus)       ? setup->exitButtonDialog
+                      : holdsFocus(setup->languageButtonDialog, focus) ? setup->languageButtonDialog
+                                                                       : nullptr;
+        if (!button)
+            return false;
+        // As the dialog manager does for Enter: the command the button
+        // stands for, to its dialog. BM_CLICK would hold the mouse capture
+        // through the notification, as the button's own Space does, and a
+        // dialog the button opens would not get the focus under Wine.
+        HWND control = GetWindow(button, GW_CHILD);
+        PostMessageA(button, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(control));
+        return true;
+    }
+    bool backwards = what == RingKey::Previous;
+    bool outside;
+    FocusRing ring = currentRing(*setup, background, backwards, &outside);
+    FocusStop to = outside ? FocusStop::None : nextFocusStop(ring, backwards);
+    if (to == FocusStop::None)
+        return false;
+    PostMessageA(background, kMoveFocusMessage, static_cast<WPARAM>(to), backwards ? 1 : 0);
+    return true;
+}
+
+void moveFocus(HWND background, const Setup& setup, FocusStop to, bool fromEnd) {
+    if (to == FocusStop::LanguageButton || to == FocusStop::ExitButton) {
+        HWND button = to == FocusStop::ExitButton ? setup.exitButtonDialog : setup.languageButtonDialog;
+        if (visible(button))
+            SetFocus(GetWindow(button, GW_CHILD));
+        return;
+    }
+    HWND dialog = openDialog(background, setup);
+    if (!dialog)
+        return;
+    TabEnds ends = tabEnds(dialog);
+    HWND item = fromEnd ? ends.last : ends.first;
+    if (!item) {
+        SetFocus(dialog);
+        return;
+    }
+    // Through the dialog manager, which also moves the default button's
+    // frame and selects an edit box's text, as its own Tab would.
+    char name[16] = {};
+    GetClassNameA(dialog, name, sizeof name);
+    if (lstrcmpA(name, "#32770") == 0)
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+    else
+        SetFocus(item);
 }
 
 // The user has ended the installation: the product learns it from
@@ -53,14 +224,18 @@ void closeBackground(HWND window, Setup* setup) {
 }
 
 // F3 going down (auto-repeat included) asks to end the installation; the
-// key stroke is passed on in every case.
+// key stroke is passed on. Tab, Enter and Space that move through or press the
+// floating buttons are kept from the focused window; other keys pass.
 LRESULT CALLBACK exitKeyHook(int code, WPARAM key, LPARAM flags) {
     // HC_NOREMOVE is a peek at a key that is still queued: it comes again
     // with HC_ACTION, and one key stroke must ask once.
     HWND background = g_background.load();
-    if (code == HC_ACTION && background &&
-        isExitKeyPress(static_cast<uint32_t>(key), static_cast<uint32_t>(flags)))
-        PostMessageA(background, WM_COMMAND, IDM_ASK_TO_CLOSE, 0);
+    if (code == HC_ACTION && background) {
+        if (isExitKeyPress(static_cast<uint32_t>(key), static_cast<uint32_t>(flags)))
+            PostMessageA(background, WM_COMMAND, IDM_ASK_TO_CLOSE, 0);
+        else if (takeRingKey(background, static_cast<uint32_t>(key), static_cast<uint32_t>(flags)))
+            return 1;
+    }
     return CallNextHookEx(nullptr, code, key, flags);
 }
 
@@ -83,8 +258,17 @@ LRESULT CALLBACK backgroundProcedure(HWND window, UINT message, WPARAM wParam, L
             SetWindowsHookExA(WH_KEYBOARD, exitKeyHook, g_libraryInstance, GetCurrentThreadId()));
         break;
     case WM_ERASEBKGND:
-        paintGradient(window, reinterpret_cast<HDC>(wParam));
+        paintBackground(window, reinterpret_cast<HDC>(wParam));
         return 1;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        // High contrast switched, or the colours it paints with changed.
+        InvalidateRect(window, nullptr, TRUE);
+        break;
+    case kMoveFocusMessage:
+        if (setup)
+            moveFocus(window, *setup, static_cast<FocusStop>(wParam), lParam != 0);
+        return 0;
     case WM_CLOSE:
         if (setup && setup->rebootNeeded &&
             setup->ShowMessage(IDS_REBOOT_QUESTION, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
@@ -142,12 +326,19 @@ int askExitQuestion(Setup& setup, ExitAsker asker) {
     }
     setup.exitQuestionGuard = asker;
     holdRun(setup);
+    HWND focus = GetFocus();
     int answer = setup.ShowMessage(IDS_EXIT_QUESTION, MB_YESNO | MB_ICONQUESTION);
     setup.exitQuestionGuard = NoExitQuestion;
-    if (answer == IDYES)
+    if (answer == IDYES) {
         giveUpRun(setup);
-    else
+    } else {
         resumeRun(setup);
+        // Closing the question activates its owner, which puts the focus
+        // where it likes; a keyboard user who said No goes on from where
+        // the question found them (the exit button, a page's control).
+        if (focus && IsWindow(focus) && IsWindowVisible(focus) && IsWindowEnabled(focus))
+            SetFocus(focus);
+    }
     return answer;
 }
 

@@ -35,8 +35,9 @@ void strokeBevel(HDC dc, BevelColour colour, const Point (&to)[2]) {
 }
 
 // The whole button every time, whatever the item action asks for: the
-// flag stretched into the middle, then the bevel of its state. No focus
-// rectangle: the flag's own bevel says which one is pressed.
+// flag stretched into the middle, the bevel of its state, and the focus
+// rectangle when the keyboard is in use. Redrawing everything keeps the
+// XOR of DrawFocusRect from undoing itself on a focus-only action.
 void drawFlagButton(HINSTANCE pictures, const DRAWITEMSTRUCT& item) {
     const RECT& r = item.rcItem;
     {
@@ -56,6 +57,12 @@ void drawFlagButton(HINSTANCE pictures, const DRAWITEMSTRUCT& item) {
     MoveToEx(item.hDC, path.start.x, path.start.y, nullptr);
     strokeBevel(item.hDC, colours.upperLeft, path.upperLeft);
     strokeBevel(item.hDC, colours.lowerRight, path.lowerRight);
+    bool hidden = (SendMessageA(item.hwndItem, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+    if (showsFocusRectangle(item.itemState, hidden)) {
+        FocusFrame f = focusFrame(r.left, r.top, r.right, r.bottom);
+        RECT focus = {f.left, f.top, f.right, f.bottom};
+        DrawFocusRect(item.hDC, &focus);
+    }
 }
 
 void closeLanguageDialog(HWND dialog, const LanguageDialog& state, INT_PTR result) {
@@ -106,9 +113,15 @@ INT_PTR CALLBACK languageDialogProcedure(HWND dialog, UINT message, WPARAM wPara
     } else if (message == WM_COMMAND) {
         // The whole wParam: a notification in its high word is no choice.
         // Escape and the close box come as IDCANCEL.
-        if (wParam == IDCANCEL)
+        if (wParam == IDCANCEL) {
             closeLanguageDialog(dialog, *state, 0);
-        else if (wParam <= 0xFFFF && languageCode(static_cast<int>(wParam)))
+        } else if (wParam == IDOK) {
+            // Enter: a flag is no default push button, so the dialog
+            // manager sends IDOK; it chooses the flag that has the focus.
+            int focused = GetDlgCtrlID(GetFocus());
+            if (GetParent(GetFocus()) == dialog && languageCode(focused))
+                chooseLanguage(dialog, *state, focused);
+        } else if (wParam <= 0xFFFF && languageCode(static_cast<int>(wParam)))
             chooseLanguage(dialog, *state, static_cast<int>(wParam));
     }
     return FALSE;

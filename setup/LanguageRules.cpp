@@ -57,3 +57,13 @@ BevelPath bevelPath(int left, int top, int right, int bottom) {
 PictureFrame pictureFrame(int left, int top, int right, int bottom) {
     return PictureFrame{left + 3, top + 3, right - 7, bottom - 7};
 }
+
+FocusFrame focusFrame(int left, int top, int right, int bottom) {
+    // The bevel's pens, two pixels wide, cover the two outer pixels on each
+    // side; the flag starts three in and ends four before the far edges.
+    return FocusFrame{left + 2, top + 2, right - 2, bottom - 2};
+}
+
+bool showsFocusRectangle(unsigned itemState, bool uiHidesFocus) {
+    return (itemState & ItemHasFocus) && !(itemState & ItemHidesFocus) && !uiHidesFocus;
+}

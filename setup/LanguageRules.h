@@ -1,8 +1,9 @@
 // The language dialog's decisions, kept apart from its Win32 glue so that
 // they are tested natively: which language library a button names, where
 // the "Choose language" button goes, and how a flag button is drawn (the
-// picture's frame and the two-pixel bevel that makes it look raised or
-// pressed). Portable: no <windows.h>.
+// picture's frame, the two-pixel bevel that makes it look raised or
+// pressed, and the focus rectangle between the two). Portable: no
+// <windows.h>.
 #ifndef SETUP_LANGUAGE_RULES_H
 #define SETUP_LANGUAGE_RULES_H
 
@@ -67,4 +68,26 @@ struct PictureFrame {
 };
 PictureFrame pictureFrame(int left, int top, int right, int bottom);
 
+// The focus rectangle of a flag button (left, top, right and bottom, the
+// last two outside it as in a RECT): in the one-pixel gap between the bevel
+// and the flag, where its dots show against the button face rather than
+// being lost in the colours of a flag.
+struct FocusFrame {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+FocusFrame focusFrame(int left, int top, int right, int bottom);
+
+// Item state bits of a drawn control (ODS_FOCUS, ODS_NOFOCUSRECT), named
+// here so that the portable code needs no Windows header.
+enum ItemStateBit : unsigned { ItemHasFocus = 0x0010, ItemHidesFocus = 0x0200 };
+
+// Whether a flag button shows its focus rectangle: it has the focus and
+// the window's keyboard cues are not hidden. Windows hides them in a
+// dialog opened with the mouse until a key is used (WM_UPDATEUISTATE); it
+// says so in the item state, and `uiHidesFocus` is the control's own
+// answer to WM_QUERYUISTATE, for systems that leave the item state alone.
+bool showsFocusRectangle(unsigned itemState, bool uiHidesFocus);
 #endif

@@ -1,6 +1,7 @@
 // The background window's arithmetic: the gradient's bands for the screen
 // heights met in practice and every height up to 1300 against a plain
-// re-run of the painting loop, the F3 key-down test, the exit button's place.
+// re-run of the painting loop, the high-contrast fill, the F3 key-down test
+// and the Tab ring's keys and stops, the exit button's place.
 #include "setup/BackgroundRules.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,50 @@ TEST(ExitQuestion, OneQuestionAtATime) {
     EXPECT_EQ(ExitWish::Beep, exitWishWhile(ExitAskedByButton, ExitAskedByButton));
     EXPECT_EQ(ExitWish::Beep, exitWishWhile(ExitAskedByWindow, ExitAskedByCancel));
     EXPECT_EQ(ExitWish::Beep, exitWishWhile(ExitAskedByCancel, ExitAskedByCancel));
+}
+
+// High contrast: one band of the window colour over any height, even one
+// too low for a gradient band; off, the gradient's bands as COLORREFs.
+TEST(Background, HighContrastFillsWithTheWindowColour) {
+    for (int h : {1, 6, 1025}) {
+        BackgroundBand b = backgroundBand(planBackground(h, true, 0xC0FFEEu), 0);
+        EXPECT_TRUE(planBackground(h, true, 0).bands == 1 && b.top == 0 && b.bottom == h && b.colour == 0xC0FFEEu);
+    }
+    BackgroundPaint blue = planBackground(1025, false, 0xFFFFFFu);
+    BackgroundBand last = backgroundBand(blue, 128);
+    EXPECT_TRUE(blue.bands == 129 && last.top == 1024 && last.bottom == 1032 && last.colour == 0xFF0000u);
+    EXPECT_EQ(0x010000u, backgroundBand(blue, 127).colour);
+}
+
+TEST(FocusRing, KeysAndStops) {
+    const uint32_t down = 0x000F0001u, repeat = 0x400F0001u, up = 0xC00F0001u, alt = 0x200F0001u;
+    EXPECT_EQ(RingKey::Next, ringKey(0x09, repeat, false, false));
+    EXPECT_EQ(RingKey::Previous, ringKey(0x09, down, true, false));
+    EXPECT_TRUE(ringKey(0x0D, down, false, false) == RingKey::Press && ringKey(0x20, down, false, false) == RingKey::Press);
+    // Released, Alt+Tab, Ctrl+Tab, Enter held down, Shift+Enter, a letter: no.
+    for (RingKey k : {ringKey(0x09, up, false, false), ringKey(0x09, alt, false, false), ringKey(0x09, down, false, true),
+                      ringKey(0x0D, repeat, false, false), ringKey(0x0D, down, true, false), ringKey(0x41, down, false, false)})
+        EXPECT_EQ(RingKey::None, k);
+
+    using S = FocusStop;
+    // Dialog, language button, exit button there; the focus; at the
+    // dialog's edge: where Tab and Shift+Tab go.
+    const struct {
+        FocusRing ring;
+        S next, previous;
+    } cases[] = {
+        {{false, true, true, S::None, false}, S::LanguageButton, S::ExitButton},  // on the background
+        {{true, false, false, S::Dialog, true}, S::None, S::None},                // no buttons
+        {{true, true, true, S::Dialog, false}, S::None, S::None},                 // inside a page
+        {{true, true, true, S::Dialog, true}, S::LanguageButton, S::ExitButton},  // at its edge
+        {{true, true, true, S::ExitButton, false}, S::Dialog, S::LanguageButton},
+        {{false, true, true, S::ExitButton, false}, S::LanguageButton, S::LanguageButton},
+        {{false, false, true, S::ExitButton, false}, S::None, S::None},           // alone
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.next, nextFocusStop(c.ring, false)) << &c - cases;
+        EXPECT_EQ(c.previous, nextFocusStop(c.ring, true)) << &c - cases;
+    }
 }
 
 }  // namespace

@@ -130,4 +130,18 @@ TEST(FlagButton, PictureFrameInsideTheBevel) {
     EXPECT_EQ(38, g.height);
 }
 
+// The focus rectangle's dots (on its rectangle's inner edge) fall in the
+// gap between the bevel's two pixels and the flag, on every side; they are
+// drawn only for the focus, with the keyboard's cues shown.
+TEST(FlagButton, FocusRectangle) {
+    FocusFrame f = focusFrame(10, 20, 73, 65);
+    PictureFrame p = pictureFrame(10, 20, 73, 65);
+    EXPECT_TRUE(f.left == p.x - 1 && f.top == p.y - 1) << f.left << " " << f.top;
+    EXPECT_TRUE(f.right - 1 == 73 - 3 && f.bottom - 1 == 65 - 3) << f.right << " " << f.bottom;
+    EXPECT_TRUE(showsFocusRectangle(ItemHasFocus | 0x0001u, false));  // selected too
+    EXPECT_FALSE(showsFocusRectangle(0, false));
+    EXPECT_FALSE(showsFocusRectangle(ItemHasFocus | ItemHidesFocus, false));
+    EXPECT_FALSE(showsFocusRectangle(ItemHasFocus, true));
+}
+
 }  // namespace

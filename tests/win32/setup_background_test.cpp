@@ -1,7 +1,9 @@
 // The Setup object and its background window under Wine: construction and
 // destruction (and the two failures they report), the accessors and default
-// operations, the gradient as it reaches the screen, F3 pressed as real
-// keyboard input, the exit button with its beep, and the closing questions.
+// operations, the gradient as it reaches the screen (and the plain fill of
+// high-contrast mode), F3 pressed as real keyboard input, Tab, Enter and
+// Space reaching the floating buttons, the exit button with its beep, and
+// the closing questions.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
@@ -623,6 +625,66 @@ TEST_F(SetupTest, CloseWithRebootNeededAsks11106) {
     EXPECT_EQ(1, g_exitWindowsCalls.load());
     EXPECT_EQ(static_cast<UINT>(EWX_REBOOT), g_exitWindowsFlags.load());
     EXPECT_TRUE(g_shutdownEnabledAtCall.load());
+}
+
+// High contrast as Setup.Dll sees it, while a test says so.
+using SystemParametersFunction = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT);
+SystemParametersFunction g_realSystemParameters = nullptr;
+std::atomic<bool> g_highContrast{false};
+BOOL WINAPI reportHighContrast(UINT action, UINT size, PVOID data, UINT flags) {
+    if (action != SPI_GETHIGHCONTRAST)
+        return g_realSystemParameters(action, size, data, flags);
+    static_cast<HIGHCONTRASTA*>(data)->dwFlags = g_highContrast ? HCF_HIGHCONTRASTON : 0;
+    return TRUE;
+}
+
+TEST_F(SetupTest, HighContrastPaintsTheWindowColour) {
+    g_realSystemParameters = reinterpret_cast<SystemParametersFunction>(const_cast<void*>(ui::replaceImport(
+        library(), "user32.dll", "SystemParametersInfoA", reinterpret_cast<const void*>(&reportHighContrast))));
+    ASSERT_NE(nullptr, g_realSystemParameters);
+    ::Setup setup(productInstance(), g_title, g_product, g_exe);
+    showInFront(setup);
+    HDC screen = GetDC(nullptr);
+    // Switched on, then off, each announced as Windows does: the window
+    // colour, then the gradient's first band again.
+    for (bool on : {true, false}) {
+        g_highContrast = on;
+        SendMessageA(setup.backgroundWindow, on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE, SPI_SETHIGHCONTRAST, 0);
+        pumpMessages();
+        EXPECT_EQ(on ? GetSysColor(COLOR_WINDOW) : RGB(0, 0, 255), GetPixel(screen, 300, 4)) << on;
+    }
+    ReleaseDC(nullptr, screen);
+    ui::replaceImport(library(), "user32.dll", "SystemParametersInfoA",
+                      reinterpret_cast<const void*>(g_realSystemParameters));
+}
+
+TEST_F(SetupTest, TabReachesTheFloatingButtonsWhichEnterAndSpacePress) {
+    ::Setup setup(productInstance(), g_title, g_product, g_exe);
+    ASSERT_EQ(1, setup.CreateChoseLanButton());
+    ASSERT_EQ(1, setup.CreateExitButton());
+    showInFront(setup);
+    HWND language = GetDlgItem(setup.languageButtonDialog, IDOK);
+    HWND exit = GetDlgItem(setup.exitButtonDialog, IDCANCEL);
+    // From the background Tab goes to language, exit and round; Shift+Tab back.
+    const std::pair<bool, HWND> steps[] = {{false, language}, {false, exit}, {false, language},
+                                           {true, exit},      {true, language}, {false, exit}};
+    for (const auto& step : steps) {
+        for (int stroke = 0; stroke < 4; ++stroke)
+            if (step.first || stroke == 1 || stroke == 2)
+                sendKey(stroke == 1 || stroke == 2 ? VK_TAB : VK_SHIFT, stroke >= 2);
+        pumpMessages();
+        EXPECT_EQ(step.second, GetFocus()) << step.first;
+    }
+    // Enter, Space and F3 each ask once, answered No; the focus stays.
+    for (WORD key : {WORD(VK_RETURN), WORD(VK_SPACE), WORD(VK_F3)}) {
+        ui::Script ui;
+        ui.messageBox(ui::AnyOwner, g_title, kExitText, IDNO, kQuestion);
+        sendKey(key, false);
+        sendKey(key, true);
+        EXPECT_TRUE(ui.finish()) << key;
+        EXPECT_EQ(exit, GetFocus()) << key;
+    }
+    EXPECT_EQ(1, setup.MainWindowExist());
 }
 
 }  // namespace

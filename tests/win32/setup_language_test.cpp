@@ -3,8 +3,9 @@
 // library into languageLibrary in place of the one before (the same one
 // twice stays loaded once), a missing library that is refused with 11107
 // while the dialog stays open, Cancel, Escape and the close box that change
-// nothing, the message owner given back, HideAll removing the button, and
-// the flag buttons' bevel read from the screen in both states.
+// nothing, the message owner given back, HideAll removing the button, the
+// flag buttons' bevel read from the screen in both states, their names and
+// focus rectangle, and Tab between the dialog and the floating button.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
@@ -362,6 +363,80 @@ TEST_F(LanguageTest, FlagButtonBevelRaisedAndPressed) {
     pressButton();
     EXPECT_TRUE(ui.finish());
     EXPECT_EQ(nullptr, setup_->languageLibrary);
+}
+
+// Presses `vk` as the keyboard would, with Shift held when `shift`.
+void typeKey(WORD vk, bool shift = false) {
+    const WORD order[4] = {VK_SHIFT, vk, vk, VK_SHIFT};
+    INPUT keys[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = order[i];
+        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    SendInput(shift ? 4 : 2, shift ? keys : keys + 1, sizeof(INPUT));
+}
+
+// The focus of `window`'s thread, once it is `wanted` or after three seconds.
+HWND focusOf(HWND window, HWND wanted) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    for (int i = 0; i < 150 && info.hwndFocus != wanted; ++i, Sleep(20))
+        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// Two dots of a flag's focus rectangle, on its left side: one is drawn.
+std::pair<COLORREF, COLORREF> focusDots(HWND flag) {
+    RECT r;
+    GetWindowRect(flag, &r);
+    HDC screen = GetDC(nullptr);
+    int y = (r.top + r.bottom) / 2;
+    std::pair<COLORREF, COLORREF> dots{GetPixel(screen, r.left + 2, y), GetPixel(screen, r.left + 2, y + 1)};
+    ReleaseDC(nullptr, screen);
+    return dots;
+}
+
+// (Wine keeps the keyboard's cues shown whatever WM_CHANGEUISTATE asks, so
+// their hiding is left to the native test of the decision.)
+TEST_F(LanguageTest, FocusRectangleTabToTheFloatingButtonAndEnter) {
+    HWND corner = GetDlgItem(button_, IDOK);
+    SetForegroundWindow(setup_->backgroundWindow);
+    ui::Script ui;
+    ui.dialog("Select language", [&](HWND dialog) {
+        HWND english = GetDlgItem(dialog, IDL_ENGLISH), french = GetDlgItem(dialog, IDL_FRENCH);
+        EXPECT_EQ(english, focusOf(dialog, english));
+        // The dialog paints on its own thread: the dots come in a while.
+        for (int i = 0; i < 150 && focusDots(french) == focusDots(english); ++i)
+            Sleep(20);
+        EXPECT_NE(focusDots(french), focusDots(english));
+        // Shift+Tab on the first flag and Tab on Cancel, the last stop, go
+        // to the floating button; Tab there comes back to the first flag.
+        typeKey(VK_TAB, true);
+        EXPECT_EQ(corner, focusOf(dialog, corner));
+        typeKey(VK_TAB);
+        EXPECT_EQ(english, focusOf(dialog, english));
+        DWORD_PTR done;
+        SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDCANCEL)), TRUE,
+                            SMTO_NORMAL, 5000, &done);
+        typeKey(VK_TAB);
+        EXPECT_EQ(corner, focusOf(dialog, corner));
+        typeKey(VK_TAB);
+        EXPECT_EQ(english, focusOf(dialog, english));
+        // Enter chooses the flag that has the focus.
+        SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(french), TRUE, SMTO_NORMAL, 5000, &done);
+        EXPECT_EQ(french, focusOf(dialog, french));
+        typeKey(VK_RETURN);
+        for (int i = 0; i < 150 && IsWindow(dialog); ++i)
+            Sleep(20);
+        if (IsWindow(dialog))  // Enter chose nothing: failed below
+            ui::press(dialog, IDCANCEL);
+    });
+    // Opened with Space on the floating button: the dialog takes the focus.
+    SetFocus(corner);
+    typeKey(VK_SPACE);
+    EXPECT_TRUE(ui.finish());
+    EXPECT_EQ(GetModuleHandleA("Setup_fr.Dll"), setup_->languageLibrary);
 }
 
 }  // namespace
