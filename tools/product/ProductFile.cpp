@@ -10,6 +10,7 @@
 #define TOML_ENABLE_WINDOWS_COMPAT 0
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "tools/product/ProductKeys.h"
@@ -33,28 +34,33 @@ public:
         for (const KeyInfo& k : productKeys())
             if (section == k.section)
                 known.push_back(k.name);
+        std::vector<std::string> suggested;  // a misspelt key is not missing as well
         for (auto&& [key, node] : table) {
             const KeyInfo* info = findKey(section, std::string(key.str()));
             if (!info) {
-                unknown(key, "key", " in [" + section + "]", known);
+                suggested.push_back(unknown(key, "key", " in [" + section + "]", known));
                 continue;
             }
             checkKind(*info, node);
         }
         for (const std::string& name : known) {
             const KeyInfo* info = findKey(section, name);
-            if (info->required && !table.contains(name))
+            bool misspelt = std::find(suggested.begin(), suggested.end(), name) != suggested.end();
+            if (info->required && !table.contains(name) && !misspelt)
                 error(table.source(), "[" + section + "] needs `" + name + "` (" + kindName(info->kind) + ")");
         }
     }
 
-    void unknown(const toml::key& key, const std::string& what, const std::string& where,
-                 const std::vector<std::string>& known) {
+    // Reports an unknown key; returns the known one it is likely a typo of,
+    // or empty.
+    std::string unknown(const toml::key& key, const std::string& what, const std::string& where,
+                        const std::vector<std::string>& known) {
         std::string message = "unknown " + what + " `" + std::string(key.str()) + "`" + where;
         std::string near = nearestWord(std::string(key.str()), known);
         if (!near.empty())
             message += " (did you mean `" + near + "`?)";
         error(key.source(), message);
+        return near;
     }
 
     void checkKind(const KeyInfo& info, const toml::node& node) {

@@ -59,7 +59,7 @@ public:
         if (!t.byLanguage.count(p.defaultLanguage))
             fail(t.line, where + " has no text in the default language '" + p.defaultLanguage + "'");
         for (const auto& [language, value] : t.byLanguage)
-            if (std::find(p.languages.begin(), p.languages.end(), language) == p.languages.end())
+            if (language != p.defaultLanguage && std::find(p.languages.begin(), p.languages.end(), language) == p.languages.end())
                 fail(t.line, where + " has a text in '" + language + "', which is not among `languages`");
     }
 
