@@ -1,12 +1,14 @@
 // The product file's reader and rules: a valid file reads into the
 // description with its defaults; each fault is reported with its line and
 // what was expected; several at once; the rules between the description and
-// its manifest; the reference page documents exactly the parser's keys.
+// its manifest; the reference page documents exactly the parser's keys and
+// shows the product tested here.
 #include <gtest/gtest.h>
 
 #include <string.h>
 
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -153,6 +155,56 @@ TEST(ProductFile, NamedManifestIsCheckedWithItsOwnName) {
         checkProductManifest(r.description, "file bin/SampleTool.exe install - 1\nfile a.txt install - 5\n", "files.txt");
     ASSERT_EQ(1u, errors.size());
     EXPECT_EQ("files.txt:2: group 5 is not a component (the product has 3)", errors[0].text());
+}
+
+// A key's row in the reference, from the key table.
+std::string referenceRow(const KeyInfo& k) {
+    std::string type = kindName(k.kind);
+    if (k.kind == KeyKind::Choice) {
+        std::string choices = k.choices;
+        type = "one of `";
+        for (char c : choices)
+            type += c == '|' ? std::string("`, `") : std::string(1, c);
+        type += "`";
+    }
+    std::string fallback = k.defaultValue;
+    if (k.required)
+        fallback = "\u2014";
+    else if (!k.derived && k.kind == KeyKind::Text)
+        fallback = "none";
+    else if (!k.derived)
+        fallback = k.kind == KeyKind::Bool ? "`" + fallback + "`" : "`\"" + fallback + "\"`";
+    return std::string("| `") + k.name + "` | " + type + " | " + (k.required ? "yes" : "no") + " | " + fallback +
+           " | " + k.doc + " |";
+}
+
+TEST(ProductReference, DocumentsExactlyTheReadersKeys) {
+    std::map<std::string, std::vector<std::string>> expected, documented;
+    for (const SectionInfo& s : productSections()) {
+        std::string heading = std::string("### `") + (s.array ? "[[" : "[") + s.name + (s.array ? "]]`" : "]`");
+        expected[heading];
+        for (const KeyInfo& k : productKeys())
+            if (std::string(k.section) == s.name)
+                expected[heading].push_back(referenceRow(k));
+    }
+    std::istringstream page(readSource("docs/product-file.md"));
+    std::string line, heading;
+    while (std::getline(page, line)) {
+        if (line.rfind("### ", 0) == 0)
+            documented[heading = line];
+        else if (line.rfind("| `", 0) == 0)
+            documented[heading].push_back(line);
+    }
+    for (const auto& [section, rows] : expected)
+        EXPECT_EQ(rows, documented[section]) << section;
+    for (const auto& [section, rows] : documented)
+        EXPECT_TRUE(expected.count(section)) << "docs/product-file.md documents " << section;
+}
+
+TEST(ProductReference, ExampleIsTheTestedProduct) {
+    std::string page = readSource("docs/product-file.md");
+    size_t start = page.find("```toml\n") + 8;
+    EXPECT_EQ(kValid, page.substr(start, page.find("```", start) - start));
 }
 
 }  // namespace
