@@ -86,6 +86,7 @@ TEST(ProductFile, EachFaultNamesItsLineAndWhatWasExpected) {
         {"data = 4294967295", "data = 4294967296", 57, "dword must be a whole number from 0 to 4294967295"},
         {"data = \"Standard\"", "data = 7", 50, "`data` of a string value must be a string"},
         {"version = \"1.2.0\"", "version = \"1.2.x\"", 4, "`version` must be a string like \"1.2.0\""},
+        {"version = \"1.2.0\"", "version = 1.2", 4, "`version` must be a string: 2 to 4 numbers"},
         {"version = \"1.2.0\"", "version = \"1.70000\"", 4, "`version` must be a string like \"1.2.0\""},
         {"selected = false", "selected = false\nrequired = true", 28, "required, so it cannot start unticked"},
         {"name = \"Help\"", "name = { fr = \"Aide\" }", 27, "no text in the default language 'en'"},

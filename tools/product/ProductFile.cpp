@@ -68,7 +68,7 @@ public:
         switch (info.kind) {
         case KeyKind::String:
             if (!node.is_string())
-                error(node.source(), name + " must be a string");
+                error(node.source(), name + " must be a string: " + info.doc);
             break;
         case KeyKind::Bool:
             if (!node.is_boolean())

@@ -88,8 +88,7 @@ void checkIdentity(Checker& c, const ProductIdentity& p) {
     }
     c.installed(p.icon, p.lines.of("icon"), "icon", true);
     if (!isInstallRelative(p.defaultFolder))
-        c.fail(p.lines.of("default-folder"), "`default-folder` must be a folder below Program Files, like \"" +
-                                                 std::string("Sample Tool") + "\"");
+        c.fail(p.lines.of("default-folder"), "`default-folder` must be a folder below Program Files, like \"Maker\\\\Product\"");
     if (p.languages.empty())
         c.fail(p.lines.of("languages"), "`languages` must name at least one language");
     for (const std::string& code : p.languages)
