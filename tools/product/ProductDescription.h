@@ -74,6 +74,8 @@ struct Page {
     KeyLines lines;
 };
 
+// The enumerators of a choice follow the order of its choices in the key
+// table (ProductKeys.cpp), which the reader relies on.
 enum class ShortcutPlace { StartMenu, Desktop };
 
 struct Shortcut {

@@ -18,6 +18,21 @@
 
 namespace {
 
+// The position of `value` among the choices of `info`, -1 when it is none.
+int choiceIndex(const KeyInfo& info, const std::string& value) {
+    std::string choices = info.choices ? info.choices : "";
+    int index = 0;
+    size_t start = 0;
+    for (size_t end = choices.find('|'); ; end = choices.find('|', start), ++index) {
+        size_t length = (end == std::string::npos ? choices.size() : end) - start;
+        if (length == value.size() && choices.compare(start, length, value) == 0)
+            return index;
+        if (end == std::string::npos)
+            return -1;
+        start = end + 1;
+    }
+}
+
 class Reader {
 public:
     explicit Reader(const std::string& fileName) : fileName_(fileName) {}
@@ -98,10 +113,7 @@ public:
         }
     }
 
-    static bool isChoice(const KeyInfo& info, const std::string& value) {
-        std::string choices = std::string("|") + info.choices + "|";
-        return value.find('|') == std::string::npos && choices.find("|" + value + "|") != std::string::npos;
-    }
+    static bool isChoice(const KeyInfo& info, const std::string& value) { return choiceIndex(info, value) >= 0; }
 
     static std::string choiceList(const KeyInfo& info) {
         std::string list = info.choices;
@@ -157,6 +169,14 @@ public:
                 if (auto s = v.value<std::string>())
                     out.byLanguage[std::string(language.str())] = *s;
         return out;
+    }
+    // The position of the value among the key's choices, which is its
+    // enumerator; the default's when absent or not a choice (reported).
+    int choice(const char* name) const {
+        const KeyInfo* info = findKey(section_, name);
+        std::string value = string(name);
+        int index = choiceIndex(*info, value);
+        return index >= 0 ? index : std::max(0, choiceIndex(*info, info->defaultValue));
     }
     bool has(const char* name) const { return table_.contains(name); }
     const toml::node* node(const char* name) const { return table_.get(name); }
@@ -287,7 +307,7 @@ void readRest(const toml::table& root, ProductDescription& d, std::vector<Produc
     for (const toml::table* t : tablesOf(root, "shortcut")) {
         Shortcut s;
         Values v("shortcut", *t, s.lines);
-        s.place = v.string("place") == "desktop" ? ShortcutPlace::Desktop : ShortcutPlace::StartMenu;
+        s.place = static_cast<ShortcutPlace>(v.choice("place"));
         s.name = v.string("name");
         s.target = v.string("target");
         s.arguments = v.string("arguments");
@@ -298,17 +318,13 @@ void readRest(const toml::table& root, ProductDescription& d, std::vector<Produc
     for (const toml::table* t : tablesOf(root, "registry")) {
         RegistryValue r;
         Values v("registry", *t, r.lines);
-        std::string root = v.string("root");
-        r.root = root == "HKCU" ? RegistryRoot::CurrentUser
-                 : root == "HKCR" ? RegistryRoot::ClassesRoot : RegistryRoot::LocalMachine;
+        r.root = static_cast<RegistryRoot>(v.choice("root"));
         r.key = v.string("key");
         r.name = v.string("name");
-        std::string type = v.string("type");
-        r.type = type == "dword" ? RegistryType::Dword
-                 : type == "expand-string" ? RegistryType::ExpandString : RegistryType::String;
+        r.type = static_cast<RegistryType>(v.choice("type"));
         const toml::node* data = v.node("data");
-        if (!data)
-            continue;  // reported as missing
+        if (!data || !(data->is_string() || data->is_integer()))
+            continue;  // reported as missing or of neither type
         if (data->is_string())
             r.text = *data->value<std::string>();
         int64_t number = data->value<int64_t>().value_or(0);
