@@ -2,7 +2,7 @@
 // files (a setupvol manifest, inline or named), its components (the archive's
 // groups), the wizard pages and their texts in each language, shortcuts,
 // registry values and file associations. Read by ProductFile.h, checked by
-// ProductRules.h; the generic setup and `setupvol build` act on it. Each
+// ProductRules.h, for the generic setup and `setupvol build` to act on. Each
 // element keeps the line it was written on, so that a later check can name
 // it. Portable: no <windows.h>, no TOML types.
 #ifndef PRODUCT_DESCRIPTION_H
