@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "format/InstallLog.h"
-#include "format/RegistryNames.h"
 #include "tools/companion/TargetRules.h"
 #include "tools/uninstaller/MachinePaths.h"
 #include "win32/Ownership.h"
@@ -22,33 +21,13 @@ std::string resolvedWith(MachineResolver& resolver, const std::string& path) {
     return splitPath(path, &parts) ? resolver.resolve(path).target : path;
 }
 
-// A text value of `key`, "" when it has none.
-std::string textValue(HKEY key, const char* name) {
-    char value[1024];
-    DWORD size = sizeof value - 1, type = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return std::string();
-    value[size] = '\0';
-    return value;
-}
-
 // Every Uninstall entry of the machine, its folder resolved.
 std::vector<RegisteredProduct> registeredProducts(MachineResolver& resolver) {
     std::vector<RegisteredProduct> products;
-    win32::RegistryKey uninstall;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, uninstall.out()) != ERROR_SUCCESS)
-        return products;
-    char name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof name;
-        LONG r = RegEnumKeyExA(uninstall.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (r == ERROR_NO_MORE_ITEMS)
-            break;
-        win32::RegistryKey entry;
-        if (r != ERROR_SUCCESS || RegOpenKeyExA(uninstall.get(), name, 0, KEY_READ, entry.out()) != ERROR_SUCCESS)
-            continue;
-        RegisteredProduct p{name, textValue(entry.get(), "DisplayName"), textValue(entry.get(), "InstallLocation")};
+    for (const std::string& name : uninstallEntryNames()) {
+        std::string key = uninstallKey(name);
+        RegisteredProduct p{name, registryText(HKEY_LOCAL_MACHINE, key, "DisplayName"),
+                            registryText(HKEY_LOCAL_MACHINE, key, "InstallLocation")};
         if (!p.folder.empty())
             p.folder = resolvedWith(resolver, p.folder);
         products.push_back(p);

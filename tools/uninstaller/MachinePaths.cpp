@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "format/RecordNames.h"
+#include "format/RegistryNames.h"
 #include "format/Records.h"
 #include "win32/Ownership.h"
 
@@ -237,4 +238,36 @@ KnownFolders machineFolders(PathResolver& resolver) {
         f.self = resolver.resolve(path).path;
     f.shared = sharedRoots(resolver);
     return f;
+}
+
+std::string registryText(HKEY root, const std::string& key, const char* value) {
+    win32::RegistryKey k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.out()) != ERROR_SUCCESS)
+        return "";
+    char data[1024];
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    if (RegQueryValueExA(k.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return "";
+    data[size] = '\0';
+    return data;
+}
+
+std::vector<std::string> uninstallEntryNames() {
+    std::vector<std::string> names;
+    win32::RegistryKey entries;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, entries.out()) != ERROR_SUCCESS)
+        return names;
+    char name[256];  // the longest key name Windows allows, and its end
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        LONG r = RegEnumKeyExA(entries.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_MORE_DATA)
+            continue;
+        if (r != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    return names;
 }

@@ -29,6 +29,17 @@ private:
     std::unordered_map<std::string, ResolvedPath> folders_;
 };
 
+struct HKEY__;  // HKEY, without <windows.h> here (MachinePaths.cpp needs Vista's)
+
+// A text value (REG_SZ or REG_EXPAND_SZ, as stored) of `key` under `root`;
+// `value` null for the default value. "" when there is none, or it is not
+// text or longer than 1023 characters.
+std::string registryText(HKEY__* root, const std::string& key, const char* value);
+
+// The names of the machine's Uninstall entries (under HKLM), in the
+// registry's order.
+std::vector<std::string> uninstallEntryNames();
+
 // Where an opened handle leads, as a drive path ("C:\\x") or a share
 // ("\\\\server\\x"); "" when Windows cannot tell (before Vista).
 std::string finalPathOf(void* handle);

@@ -141,21 +141,6 @@ bool keyExists(HKEY root, const std::string& key) {
     return RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.out()) == ERROR_SUCCESS;
 }
 
-// A text value ("" when absent, not text, or too long).
-std::string readText(HKEY root, const std::string& key, const char* value) {
-    win32::RegistryKey k;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.out()) != ERROR_SUCCESS)
-        return "";
-    char data[1024];
-    DWORD size = sizeof data - 1;
-    DWORD type = 0;
-    if (RegQueryValueExA(k.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return "";
-    data[size] = '\0';
-    return data;
-}
-
 // Removes `key` and everything below it. True when it is gone.
 bool deleteTree(HKEY root, const std::string& key) {
     {
@@ -336,12 +321,12 @@ struct Product {
 // The installation folder: InstallLocation, else the folder of the program
 // or one above it whose Install.log lists the program.
 std::string findInstallFolder(const Product& p, const KnownFolders& machine) {
-    std::string folder = readText(HKEY_LOCAL_MACHINE, uninstallKey(p.name), "InstallLocation");
+    std::string folder = registryText(HKEY_LOCAL_MACHINE, uninstallKey(p.name), "InstallLocation");
     if (!folder.empty())
         return folder;
     std::string programFolder;
     if (!p.exeName.empty())
-        programFolder = readText(HKEY_LOCAL_MACHINE, appPathsKey(p.exeName), "Path");
+        programFolder = registryText(HKEY_LOCAL_MACHINE, appPathsKey(p.exeName), "Path");
     if (programFolder.empty() && !p.program.empty())
         programFolder = p.program.substr(0, p.program.rfind('\\'));
     std::vector<std::string> candidates = installFolderCandidates(programFolder);
@@ -365,14 +350,14 @@ std::string findInstallFolder(const Product& p, const KnownFolders& machine) {
 Product productNamed(const std::string& name) {
     Product p;
     p.name = name;
-    p.display = readText(HKEY_LOCAL_MACHINE, uninstallKey(name), "DisplayName");
+    p.display = registryText(HKEY_LOCAL_MACHINE, uninstallKey(name), "DisplayName");
     if (p.display.empty())
         p.display = name;
-    p.exeName = readText(HKEY_LOCAL_MACHINE, productKey(name), nullptr);
+    p.exeName = registryText(HKEY_LOCAL_MACHINE, productKey(name), nullptr);
     if (!validKeyName(p.exeName))
         p.exeName.clear();
     if (!p.exeName.empty())
-        p.program = readText(HKEY_LOCAL_MACHINE, appPathsKey(p.exeName), nullptr);
+        p.program = registryText(HKEY_LOCAL_MACHINE, appPathsKey(p.exeName), nullptr);
     return p;
 }
 
@@ -383,18 +368,8 @@ Product productNamed(const std::string& name) {
 std::vector<std::string> filesOfOtherProducts(const std::string& self, const KnownFolders& machine,
                                               PathResolver& resolver) {
     std::vector<std::string> files;
-    win32::RegistryKey entries;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, entries.out()) != ERROR_SUCCESS)
-        return files;
-    char name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof name;
-        LONG r = RegEnumKeyExA(entries.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (r == ERROR_MORE_DATA)
-            continue;
-        if (r != ERROR_SUCCESS)
-            break;
-        if (!validKeyName(name) || lstrcmpiA(name, self.c_str()) == 0)
+    for (const std::string& name : uninstallEntryNames()) {
+        if (!validKeyName(name) || lstrcmpiA(name.c_str(), self.c_str()) == 0)
             continue;
         Product other = productNamed(name);
         std::string folder = findInstallFolder(other, machine);
@@ -538,7 +513,7 @@ UninstallExit uninstall(const CommandLine& command) {
     for (const RegistryRemoval& key : keys) {
         screen.step(key.key);
         HKEY root = rootKey(key.root);
-        if (key.onlyIfInside && !pathInside(folders.install, readText(root, key.key, nullptr))) {
+        if (key.onlyIfInside && !pathInside(folders.install, registryText(root, key.key, nullptr))) {
             report.add("kept key (another program's)", key.key);
             continue;
         }
