@@ -17,6 +17,7 @@
 #include "format/RegistryNames.h"
 #include "format/Records.h"
 #include "win32/Ownership.h"
+#include "win32/SystemLibrary.h"
 
 namespace {
 
@@ -33,12 +34,6 @@ std::string dosPath(const std::string& final) {
     if (final.compare(0, 4, "\\\\?\\") == 0)
         return final.substr(4);
     return final;
-}
-
-template <class Function>
-Function systemFunction(const char* module, const char* name) {
-    FARPROC found = GetProcAddress(GetModuleHandleA(module), name);
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
 using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
@@ -96,7 +91,7 @@ void addKnownFolders(std::vector<std::string>& roots, std::unordered_set<std::st
     UINT count = 0;
     if (FAILED(manager->GetFolderIds(ids.out(), &count)) || !ids.valid())
         return;
-    auto knownFolderPath = systemFunction<KnownFolderFunction>("shell32.dll", "SHGetKnownFolderPath");
+    auto knownFolderPath = win32::systemFunction<KnownFolderFunction>("shell32.dll", "SHGetKnownFolderPath");
     if (!knownFolderPath)
         return;
     for (UINT i = 0; i < count; ++i) {
@@ -112,7 +107,7 @@ void addKnownFolders(std::vector<std::string>& roots, std::unordered_set<std::st
 std::string finalPathOf(void* handle) {
     // Looked up once: the answer is the same for the whole process.
     static const FinalPathFunction function =
-        systemFunction<FinalPathFunction>("kernel32.dll", "GetFinalPathNameByHandleA");
+        win32::systemFunction<FinalPathFunction>("kernel32.dll", "GetFinalPathNameByHandleA");
     char text[MAX_PATH + 8];
     DWORD n = function ? function(handle, text, sizeof text, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
     if (n == 0 || n >= sizeof text)
