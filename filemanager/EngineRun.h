@@ -107,7 +107,7 @@ public:
     char earlierLog[PathSize] = "";
     std::unordered_set<std::string> shipped;
     std::unordered_set<std::string> written;
-    std::vector<std::string> emptied;
+    std::unordered_set<std::string> emptied;  // each folder once, however many of its files went
 
     // Set by writeTarget while the decompressor runs, for WriteBuff.
     FileOutput* output = nullptr;

@@ -61,7 +61,9 @@ void undoExchange(const JournalEntry& entry) {
     if (entry.kind != JournalKind::ExchangeIni)
         return;
     // The run's pairs were the only ones: the rename file goes as it came,
-    // not as an empty section.
+    // not as an empty section. Under the rename file's lock, so that a pair
+    // another setup adds meanwhile is not deleted with it.
+    win32::NamedMutexLock lock(kRenameFileMutex, kRenameFileWait);
     char probe[4];
     if (GetPrivateProfileSectionA("", probe, sizeof probe, entry.staging.c_str()) == 0) {
         WritePrivateProfileStringA("", nullptr, nullptr, entry.staging.c_str());

@@ -57,7 +57,7 @@ bool removeIfUnchanged(EngineRun& run, const tagCompressFileHeader& record, cons
     char folder[PathSize];
     if (copyPath(folder, path) && cutAtLastBackslash(folder)) {
         try {
-            run.emptied.push_back(folder);
+            run.emptied.insert(folder);
         } catch (const std::bad_alloc&) {
         }
     }

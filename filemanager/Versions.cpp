@@ -3,6 +3,7 @@
 // replace it (the comparison itself is EngineRules'), read from the file's
 // version resource; and the two file queries the engine asks before writing
 // (exists, read-only).
+#include <stdio.h>
 #include <string.h>
 
 #include <memory>
@@ -80,9 +81,8 @@ int SetupFileManager::QRV_GetFileVersion(char* path, int* version) {
     std::unique_ptr<char[]> info(new (std::nothrow) char[size]);
     if (!info || !api.read(path, 0, size, info.get()))
         return 0;
-    char query[64] = "\\StringFileInfo\\";
-    strcat(query, kVersionTextBlock);
-    strcat(query, "\\FileVersion");
+    char query[64];
+    snprintf(query, sizeof query, "\\StringFileInfo\\%s\\FileVersion", kVersionTextBlock);
     char* text = nullptr;
     UINT length = 0;
     // The value's length counts its terminator; copy it out terminated.
