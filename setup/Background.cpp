@@ -156,12 +156,13 @@ FocusRing currentRing(const Setup& setup, HWND background, bool backwards, bool*
 bool takeRingKey(HWND background, uint32_t key, uint32_t flags) {
     // Only on the thread of the background and its dialogs: the worker's
     // hook sees its own message boxes, which are no part of the ring.
+    // The key first: the hook sees every key, and most are none of the ring's.
+    RingKey what = ringKey(key, flags, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0);
+    if (what == RingKey::None)
+        return false;
     const Setup* setup = setupOf(background);
     if (!setup || GetWindowThreadProcessId(background, nullptr) != GetCurrentThreadId() ||
         !IsWindowVisible(background))
-        return false;
-    RingKey what = ringKey(key, flags, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0);
-    if (what == RingKey::None)
         return false;
     if (what == RingKey::Press) {
         HWND focus = GetFocus();

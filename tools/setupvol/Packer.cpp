@@ -617,8 +617,9 @@ bool packArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
     uint64_t total = 0;
     std::vector<VolumePiece> pieces;
     uint64_t totalIn = 0, doneIn = 0;
-    for (const PackFile& f : files)
-        totalIn += fileSizeOrZero(f.source);
+    if (options.progress)  // the total is for the progress line alone
+        for (const PackFile& f : files)
+            totalIn += fileSizeOrZero(f.source);
     PackQueue queue(files, manifest.displayName, std::max(1u, options.threads));
     for (size_t i = 0; i < files.size(); ++i) {
         std::unique_ptr<PackedFile> packed = queue.next();
