@@ -12,6 +12,14 @@
 
 namespace {
 
+// The library's language codes as an error lists them: "en, fr, ... or fn".
+std::string libraryLanguages() {
+    std::string list;
+    for (int id = IDL_ENGLISH; languageCode(id); ++id)
+        list += std::string(list.empty() ? "" : languageCode(id + 1) ? ", " : " or ") + languageCode(id);
+    return list;
+}
+
 const uint32_t kVersionPartMax = 65535;  // a version resource's part is 16 bits
 const size_t kExtensionMax = 16;         // the dot included
 const size_t kProgIdMax = 39;
@@ -93,7 +101,7 @@ void checkIdentity(Checker& c, const ProductIdentity& p) {
         c.fail(p.lines.of("languages"), "`languages` must name at least one language");
     for (const std::string& code : p.languages)
         if (!isLibraryLanguage(code))
-            c.fail(p.lines.of("languages"), "unknown language '" + code + "' (expected en, fr, ge, hl, sp, it, po, sw, nr or fn)");
+            c.fail(p.lines.of("languages"), "unknown language '" + code + "' (expected " + libraryLanguages() + ")");
     if (!isLibraryLanguage(p.defaultLanguage))
         c.fail(p.lines.of("default-language"), "unknown language '" + p.defaultLanguage + "' in `default-language`");
     else if (std::find(p.languages.begin(), p.languages.end(), p.defaultLanguage) == p.languages.end())
