@@ -339,7 +339,7 @@ TEST_F(SampleSetupRun, SmallFilesAreCountedInTheDrivesWholeClusters) {
 }
 
 // On a drive of 4.5 MB (S:, mounted by wine_start where the machine allows
-// it), 700 files of 5,000 bytes are 3.4 MB by their bytes but take 700
+// it), 700 files of 4,200 bytes are 2.9 MB by their bytes but take 700
 // clusters of 8 KB: refused before anything is written. 300 of them fit,
 // and install whole: the drive is real and the check no stricter than it.
 TEST_F(SampleSetupRun, SmallFilesThatWouldFillASmallDriveAreRefusedUpFront) {
@@ -351,7 +351,11 @@ TEST_F(SampleSetupRun, SmallFilesThatWouldFillASmallDriveAreRefusedUpFront) {
     const uint64_t cluster = static_cast<uint64_t>(sectors) * bytes;
     const uint64_t driveBytes = static_cast<uint64_t>(clusters) * cluster;
     ASSERT_LE(driveBytes, 4608u * 1024);
-    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\small", kit::content(7, 5000)));
+    const size_t small = 4200;
+    ASSERT_TRUE(testenv::writeFile(dir + "\\src\\small", kit::content(7, small)));
+    uint64_t otherBytes = testenv::readFile(testenv::binPath("QRVUnins.Exe")).size();
+    for (const Source& s : sources)
+        otherBytes += s.bytes.size();
     const std::string folder = "S:\\Sample Product";
     testenv::removeTree(folder);  // an earlier run's, ended by a failed assertion
     for (int files : {700, 300}) {
@@ -365,9 +369,9 @@ TEST_F(SampleSetupRun, SmallFilesThatWouldFillASmallDriveAreRefusedUpFront) {
         Outcome run = runSample(silent("", folder), volumes);
         std::string text = readText(log);
         if (files == 700) {
-            // Their bytes would fit; their clusters would not.
-            ASSERT_LT(files * 5000u, driveBytes);
-            ASSERT_GT(files * ((5000 + cluster - 1) / cluster * cluster), driveBytes);
+            // The set's bytes would fit; the small files' clusters alone would not.
+            ASSERT_LT(otherBytes + files * small, driveBytes);
+            ASSERT_GT(files * ((small + cluster - 1) / cluster * cluster), driveBytes);
             EXPECT_EQ(ExitFailure, run.exitCode) << text;
             EXPECT_TRUE(contains(text, "message 1050 [OK] \"There is not enough free space on drive S:.")) << text;
             EXPECT_FALSE(contains(text, "file ")) << text;
