@@ -3,7 +3,8 @@
 // table, which Authenticode leaves out of its hash while covering the
 // payload), unpacks every file into a new folder of its own under the
 // user's temporary folder, checking each against the index, runs
-// GenericSetup.exe from there with the command line it was given, passes
+// GenericSetup.exe from there (its current folder too) with the command
+// line it was given, passes
 // the setup's exit code on, and removes the folder. A damaged or cut file
 // is refused before the setup starts: a message box, or under /S none, and
 // exit code 1603.
@@ -241,8 +242,10 @@ DWORD runSetup(const std::wstring& folder, DWORD* exitCode) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    // The setup's folder is its current one too: the library's reader looks
+    // for Data1.Dat there.
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
         return GetLastError();
     win32::KernelHandle processHandle(process.hProcess);
     win32::KernelHandle threadHandle(process.hThread);
