@@ -27,7 +27,14 @@ flip() {  # file offset: one byte changed
 runtime=$work/runtime
 mkdir -p "$runtime"
 cp "$bin/SampleSetup.exe" "$runtime/GenericSetup.exe"
-cp "$bin/SetupStub.exe" "$bin/Setup.Dll" "$bin"/Setup_*.Dll "$bin/QRVUnins.Exe" "$runtime/"
+cp "$bin/Setup.Dll" "$bin"/Setup_*.Dll "$bin/QRVUnins.Exe" "$runtime/"
+# A throwaway certificate as scripts/dist makes one; the SDK's stub is
+# signed with it as the SDK signs every program, and build removes that.
+openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Setup runtime test signing (not for release)" \
+    -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+sign() { osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -h sha256 -n "Sample Product" \
+             -in "$1" -out "$2" >/dev/null; }
+sign "$bin/SetupStub.exe" "$runtime/SetupStub.exe"
 
 # The sample product, without the uninstaller's line: build adds it.
 product=$work/product
@@ -103,11 +110,8 @@ for at in $((stub + 10)) $(((stub + size) / 2)) $((size - 40)) $((size - 4)); do
     refused "$work/changed.exe" "byte $at of $size changed"
 done
 
-# Signed with a throwaway certificate as scripts/dist makes one.
-openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Setup runtime test signing (not for release)" \
-    -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -h sha256 -n "Sample Product" \
-    -in "$work/Setup.exe" -out "$work/signed.exe" >/dev/null
+# Signed as a product team signs its download.
+sign "$work/Setup.exe" "$work/signed.exe"
 verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >/dev/null 2>&1; }
 verify "$work/signed.exe" || fail "the signed setup does not verify"
 rm -rf "$target_unix"
