@@ -12,6 +12,7 @@
 #include <stdlib.h>
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <string>
@@ -131,9 +132,37 @@ PayloadFault readPayload(HANDLE self, Payload* payload) {
     return parsePayloadIndex(region.data(), region.size(), trailer, &payload->entries);
 }
 
+// Who may reach the unpacked files: the system and the owner this process
+// gives what it makes. Elevated, that owner is the Administrators group, so
+// that the user's own programs, which run without those rights, cannot
+// replace the setup between its unpacking and its start; otherwise it is
+// the user. Empty when it cannot be told: the folder then inherits.
+std::wstring folderAccess() {
+    win32::KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.out()))
+        return std::wstring();
+    std::vector<unsigned char> owner(256);
+    DWORD size = 0;
+    if (!GetTokenInformation(token.get(), TokenOwner, owner.data(), static_cast<DWORD>(owner.size()), &size))
+        return std::wstring();
+    wchar_t* sid = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_OWNER*>(owner.data())->Owner, &sid))
+        return std::wstring();
+    std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;") + sid + L")";
+    LocalFree(sid);
+    return sddl;
+}
+
 // A new folder under the user's temporary folder, named at random and
-// made by this call alone (an existing one is never taken over).
+// made by this call alone (an existing one is never taken over), open to
+// folderAccess() alone.
 bool makeFreshFolder(std::wstring* folder, DWORD* error) {
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+    const std::wstring access = folderAccess();
+    if (!access.empty() && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                               access.c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr))
+        attributes.lpSecurityDescriptor = nullptr;
+    auto freeDescriptor = win32::atScopeExit([&] { LocalFree(attributes.lpSecurityDescriptor); });
     wchar_t temp[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, temp);
     if (n == 0 || n > MAX_PATH) {
@@ -149,7 +178,7 @@ bool makeFreshFolder(std::wstring* folder, DWORD* error) {
         wchar_t name[32];
         wsprintfW(name, L"Setup-%08X%08X", a, b);
         *folder = std::wstring(temp) + name;
-        if (CreateDirectoryW(folder->c_str(), nullptr))
+        if (CreateDirectoryW(folder->c_str(), &attributes))
             return true;
         *error = GetLastError();
         if (*error != ERROR_ALREADY_EXISTS)
