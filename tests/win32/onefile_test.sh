@@ -110,6 +110,18 @@ for at in $((stub + 10)) $(((stub + size) / 2)) $((size - 40)) $((size - 4)); do
     refused "$work/changed.exe" "byte $at of $size changed"
 done
 
+# Started by a person, a damaged copy says so in a box and waits for its OK.
+"$WINE" "$work/changed.exe" "/D=C:\Program Files\One File Damaged" >/dev/null 2>&1 &
+box=$!
+sleep 3
+kill -0 $box 2>/dev/null || fail "no box: the damaged setup ended at once"
+xdotool key Return
+code=0
+timeout 30 tail --pid=$box -f /dev/null || fail "the box did not close on Return"
+wait $box || code=$?
+[ "$code" = "$kRefused" ] || fail "after the box: exit code $code"
+echo "without /S: a box, then 1603"
+
 # Signed as a product team signs its download.
 sign "$work/Setup.exe" "$work/signed.exe"
 verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >/dev/null 2>&1; }
