@@ -284,7 +284,9 @@ fs::path runtimeFilePath(const fs::path& runtimeDir, const fs::path& toolDir, co
     return sdk / "bin" / pathFromUtf8(name);
 }
 
-int runBuild(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
+namespace {
+
+int build(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
     CommandArgs args;
     std::string problem;
     if (!splitCommandArgs(in, 1, {"-o", "--runtime", "--volume-size", "--threads"}, {"--disk-dirs", "--quiet"},
@@ -350,4 +352,15 @@ int runBuild(const std::vector<std::string>& in, std::ostream& out, std::ostream
     else
         out << "; " << pathToUtf8(output) << ": " << size << " bytes\n";
     return 0;
+}
+
+}  // namespace
+
+int runBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        return build(args, out, err);
+    } catch (const std::exception& e) {
+        err << "setupvol: " << e.what() << "\n";
+        return 1;
+    }
 }
