@@ -91,21 +91,10 @@ Built withPayload(bool plus, const std::vector<size_t>& sizes) {
 // Reads the payload of `file` as the stub does; the entries on success.
 PayloadFault readBack(const std::vector<unsigned char>& file, std::vector<PayloadEntry>* entries,
                       uint64_t* start = nullptr) {
-    PeLayout layout;
-    PayloadFault fault = readPeLayout(file.data(), std::min<size_t>(file.size(), PeHeadSize), file.size(), &layout);
-    if (fault != PayloadFault::None)
-        return fault;
-    if (layout.payloadEnd - layout.imageEnd < PayloadTrailerSize)
-        return PayloadFault::NoPayload;
-    PayloadTrailer trailer;
-    fault = parsePayloadTrailer(&file[layout.payloadEnd - PayloadTrailerSize], layout.imageEnd, layout.payloadEnd,
-                                &trailer);
-    if (fault != PayloadFault::None)
-        return fault;
-    const uint64_t region = payloadIndexRegion(trailer);
-    if (start)
-        *start = layout.payloadEnd - trailer.payloadSize;
-    return parsePayloadIndex(&file[layout.payloadEnd - PayloadTrailerSize - region], region, trailer, entries);
+    uint64_t at = 0;
+    return readPayload(file.size(), [&](uint64_t offset, unsigned char* buffer, size_t size) {
+        return offset + size <= file.size() && (memcpy(buffer, file.data() + offset, size), true);
+    }, start ? start : &at, entries);
 }
 
 TEST(Payload, ReadsBackFromSignedAndUnsignedImagesOfBothWidths) {

@@ -286,3 +286,28 @@ PayloadFault parsePayloadIndex(const unsigned char* region, size_t regionSize, c
             return PayloadFault::IndexDamaged;
     return PayloadFault::None;
 }
+
+PayloadFault readPayload(uint64_t fileSize, const PayloadReader& read, uint64_t* start,
+                         std::vector<PayloadEntry>* entries) {
+    entries->clear();
+    std::vector<unsigned char> head(fileSize < PeHeadSize ? static_cast<size_t>(fileSize) : size_t(PeHeadSize));
+    if (!read(0, head.data(), head.size()))
+        return PayloadFault::NotPe;
+    PeLayout layout;
+    PayloadFault fault = readPeLayout(head.data(), head.size(), fileSize, &layout);
+    if (fault != PayloadFault::None)
+        return fault;
+    unsigned char bytes[PayloadTrailerSize];
+    if (layout.payloadEnd - layout.imageEnd < PayloadTrailerSize ||
+        !read(layout.payloadEnd - PayloadTrailerSize, bytes, PayloadTrailerSize))
+        return PayloadFault::NoPayload;
+    PayloadTrailer trailer;
+    fault = parsePayloadTrailer(bytes, layout.imageEnd, layout.payloadEnd, &trailer);
+    if (fault != PayloadFault::None)
+        return fault;
+    std::vector<unsigned char> region(payloadIndexRegion(trailer));
+    if (!read(layout.payloadEnd - PayloadTrailerSize - region.size(), region.data(), region.size()))
+        return PayloadFault::IndexDamaged;
+    *start = layout.payloadEnd - trailer.payloadSize;
+    return parsePayloadIndex(region.data(), region.size(), trailer, entries);
+}

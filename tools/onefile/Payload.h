@@ -12,6 +12,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,17 @@ uint64_t payloadIndexRegion(const PayloadTrailer& trailer);
 //   BadName        a name isSafePayloadName refuses, or a name twice
 PayloadFault parsePayloadIndex(const unsigned char* region, size_t regionSize, const PayloadTrailer& trailer,
                                std::vector<PayloadEntry>* entries);
+
+// Reads bytes of the file a payload is looked for in: true when all
+// `size` bytes at `offset` were read.
+using PayloadReader = std::function<bool(uint64_t offset, unsigned char* buffer, size_t size)>;
+
+// Finds and reads the payload of a file of `fileSize` bytes, as the stub
+// does before it writes anything: the PE layout, the trailer, the index.
+//   None   *start is the payload's file offset, *entries its files
+//   otherwise the first fault found (a read that fails is the part's damage)
+PayloadFault readPayload(uint64_t fileSize, const PayloadReader& read, uint64_t* start,
+                         std::vector<PayloadEntry>* entries);
 
 // The arguments of a Windows command line, the program name skipped as
 // the C runtime skips it: up to the first blank outside double quotes (the

@@ -103,33 +103,16 @@ struct Payload {
     std::vector<PayloadEntry> entries;
 };
 
-PayloadFault readPayload(HANDLE self, Payload* payload) {
+PayloadFault readOwnPayload(HANDLE self, Payload* payload) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(self, &size))
         return PayloadFault::NotPe;
-    const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    std::vector<unsigned char> head(PeHeadSize);
-    const DWORD headSize = fileSize < PeHeadSize ? static_cast<DWORD>(fileSize) : DWORD(PeHeadSize);
-    if (!readAt(self, 0, head.data(), headSize))
-        return PayloadFault::NotPe;
-    PeLayout layout;
-    PayloadFault fault = readPeLayout(head.data(), headSize, fileSize, &layout);
-    if (fault != PayloadFault::None)
-        return fault;
-    unsigned char bytes[PayloadTrailerSize];
-    if (layout.payloadEnd - layout.imageEnd < PayloadTrailerSize ||
-        !readAt(self, layout.payloadEnd - PayloadTrailerSize, bytes, PayloadTrailerSize))
-        return PayloadFault::NoPayload;
-    PayloadTrailer trailer;
-    fault = parsePayloadTrailer(bytes, layout.imageEnd, layout.payloadEnd, &trailer);
-    if (fault != PayloadFault::None)
-        return fault;
-    std::vector<unsigned char> region(payloadIndexRegion(trailer));
-    if (!readAt(self, layout.payloadEnd - PayloadTrailerSize - region.size(), region.data(),
-                static_cast<DWORD>(region.size())))
-        return PayloadFault::IndexDamaged;
-    payload->start = layout.payloadEnd - trailer.payloadSize;
-    return parsePayloadIndex(region.data(), region.size(), trailer, &payload->entries);
+    return readPayload(
+        static_cast<uint64_t>(size.QuadPart),
+        [self](uint64_t offset, unsigned char* buffer, size_t count) {
+            return count <= MAXDWORD && readAt(self, offset, buffer, static_cast<DWORD>(count));
+        },
+        &payload->start, &payload->entries);
 }
 
 // Who may reach the unpacked files: the system and the owner this process
@@ -289,7 +272,7 @@ DWORD run() {
     if (!self.valid())
         return refuse(L"Setup cannot read its own file: " + systemText(GetLastError()));
     Payload payload;
-    PayloadFault fault = readPayload(self.get(), &payload);
+    PayloadFault fault = readOwnPayload(self.get(), &payload);
     if (fault != PayloadFault::None)
         return refuseDamaged(fault);
     std::wstring folder;
