@@ -9,7 +9,8 @@
 
 struct PackOptions;
 
-// Runs `setupvol ARGS...` (args without the program name). Normal output
+// Runs `setupvol ARGS...` (args without the program name); `build` is
+// runBuild of Build.h, which the program hands it to. Normal output
 // goes to `out`, messages to `err`. Returns the exit code: 0 success, 1 a
 // failure or damage found, 2 wrong usage.
 int runSetupVol(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
