@@ -46,6 +46,44 @@ std::wstring wide(const std::string& utf8) {
 
 void setText(HWND page, int control, const std::string& utf8) { SetDlgItemTextW(page, control, wide(utf8).c_str()); }
 
+// A text of the product file where there is one (UTF-8), else the setup's
+// own (in the code page, as the string tables give it).
+void setText(HWND page, int control, const std::string& product, const std::string& own) {
+    if (product.empty())
+        SetDlgItemTextA(page, control, own.c_str());
+    else
+        setText(page, control, product);
+}
+
+// What the library and the A functions take: the product file's UTF-8 in
+// the code page.
+std::string codePage(const std::string& utf8) {
+    std::wstring w = wide(utf8);
+    int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 0, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, w.c_str(), static_cast<int>(w.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// The names the setup hands to Windows' A functions (the Setup object's
+// texts, the registry, the shortcuts' paths) in the code page; the texts
+// shown on the pages stay UTF-8 and are shown through the W functions.
+void toCodePage(ProductDescription& d) {
+    for (std::string* s : {&d.product.name, &d.product.publisher, &d.product.aboutUrl, &d.product.helpUrl,
+                           &d.product.icon, &d.product.defaultFolder})
+        *s = codePage(*s);
+    for (Shortcut& c : d.shortcuts)
+        for (std::string* s : {&c.name, &c.target, &c.arguments, &c.icon, &c.folder})
+            *s = codePage(*s);
+    for (RegistryValue& v : d.registry)
+        for (std::string* s : {&v.key, &v.name, &v.text})
+            *s = codePage(*s);
+    for (Association& a : d.associations)
+        for (std::string* s : {&a.description, &a.target, &a.arguments, &a.icon})
+            *s = codePage(*s);
+}
+
 // An edit control shows line breaks only as CR LF.
 std::string withCrLf(const std::string& text) {
     std::string out;
@@ -87,22 +125,22 @@ void showTexts(HWND page, PageKind kind) {
     const PageTexts& own = textsOf(kind);
     const Page* described = product.page(kind);
     std::vector<std::string> name = {product.facts.productName};
-    SetWindowTextW(page, wide(product.facts.title).c_str());
+    SetWindowTextA(page, product.facts.title.c_str());
     std::string title = described ? product.local(described->title) : std::string();
-    setText(page, IDC_PAGE_TITLE, title.empty() ? fillText(product.text(own.title), name) : title);
+    setText(page, IDC_PAGE_TITLE, title, fillText(product.text(own.title), name));
     std::string body = described ? product.local(described->text) : std::string();
     if (own.body)
-        setText(page, IDC_PAGE_BODY, body.empty() ? fillText(product.text(own.body), name) : body);
-    setText(page, IDC_LIB_BACK, product.text(TEXT_BACK));
-    setText(page, IDC_LIB_NEXT, product.text(kind == PageKind::Ready ? TEXT_INSTALL : TEXT_NEXT));
-    setText(page, IDC_LIB_CANCEL, product.text(TEXT_CANCEL));
+        setText(page, IDC_PAGE_BODY, body, fillText(product.text(own.body), name));
+    SetDlgItemTextA(page, IDC_LIB_BACK, product.text(TEXT_BACK).c_str());
+    SetDlgItemTextA(page, IDC_LIB_NEXT, product.text(kind == PageKind::Ready ? TEXT_INSTALL : TEXT_NEXT).c_str());
+    SetDlgItemTextA(page, IDC_LIB_CANCEL, product.text(TEXT_CANCEL).c_str());
     if (kind == PageKind::Folder)
-        setText(page, IDC_LIB_BROWSE, product.text(TEXT_BROWSE));
+        SetDlgItemTextA(page, IDC_LIB_BROWSE, product.text(TEXT_BROWSE).c_str());
     if ((kind == PageKind::Licence || kind == PageKind::Readme) && described)
         setText(page, IDC_GENERIC_FILE, withCrLf(product.pageFile(*described)));
     if (kind == PageKind::Licence) {
         std::string accept = described ? product.local(described->accept) : std::string();
-        setText(page, IDC_GENERIC_ACCEPT, accept.empty() ? product.text(TEXT_LICENCE_ACCEPT) : accept);
+        setText(page, IDC_GENERIC_ACCEPT, accept, product.text(TEXT_LICENCE_ACCEPT));
     }
     if (kind == PageKind::Components)
         for (size_t n = 0; n < kComponentBoxes && n < product.description.components.size(); ++n)
@@ -337,6 +375,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     std::string why = loadProduct(folder, &product);
     if (!why.empty())
         return refuseToStart(commandLine, why);
+    toCodePage(product);
     static const SetupFacts facts = setupFactsFor(product);
     return runSetupProgram(instance, commandLine, facts, [&](const Options& options, RunLog& log) {
         return std::unique_ptr<SetupProgram>(new GenericProduct(instance, facts, product, folder, options, log));

@@ -18,11 +18,12 @@
 
 namespace {
 
-std::wstring wide(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+// The names are in the code page (toCodePage in GenericSetup.cpp).
+std::wstring wide(const std::string& text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
     std::wstring out(n > 0 ? n : 1, L'\0');
     if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], n);
+        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], n);
     out.resize(out.size() - 1);
     return out;
 }
