@@ -12,11 +12,13 @@
 
 namespace {
 
-ProductDescription describe(const std::string& extra) {
-    std::string text = "[product]\nname = \"Tool\"\nversion = \"1.2\"\npublisher = \"Maker\"\n" + extra +
+// A product of two components with `product` added to its [product] table
+// and `after` after its components.
+ProductDescription describe(const std::string& product, const std::string& after = "") {
+    std::string text = "[product]\nname = \"Tool\"\nversion = \"1.2\"\npublisher = \"Maker\"\n" + product +
                        "[files]\nlines = \"\"\"\nfile a.exe install - 1\nfile bin/b.exe install Bin 2\n\"\"\"\n"
                        "[[component]]\nname = \"Program\"\nrequired = true\n"
-                       "[[component]]\nname = \"Extras\"\nselected = false\n";
+                       "[[component]]\nname = \"Extras\"\nselected = false\n" + after;
     ProductResult result = parseProductFile(text, "Product.toml");
     EXPECT_TRUE(result.ok()) << (result.errors.empty() ? "" : result.errors[0].text());
     return result.description;
@@ -39,13 +41,7 @@ TEST(GenericFacts, TheMainProgramIsTheIconProgramElseTheFirstShortcutsElseTheFil
         {"", "", "", ""},
     };
     for (const Case& c : cases) {
-        ProductResult withAfter = parseProductFile(
-            "[product]\nname = \"Tool\"\nversion = \"1.2\"\npublisher = \"Maker\"\n" + c.product +
-                "[files]\nlines = \"\"\"\nfile a.exe install - 1\nfile bin/b.exe install Bin 2\n\"\"\"\n"
-                "[[component]]\nname = \"Program\"\nrequired = true\n[[component]]\nname = \"Extras\"\n" + c.after,
-            "Product.toml");
-        ASSERT_TRUE(withAfter.ok()) << withAfter.errors[0].text();
-        SetupFacts facts = setupFactsFor(withAfter.description);
+        SetupFacts facts = setupFactsFor(describe(c.product, c.after));
         EXPECT_EQ(c.exe, facts.exeName) << c.product << c.after;
         EXPECT_EQ(c.icon, facts.icon) << c.product << c.after;
     }
