@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <map>
 #include <string>
@@ -156,7 +157,12 @@ protected:
         std::string quiet = registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
         if (quiet != "<none>")
             testenv::run(quiet);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        // What a failed case may have left: the next one finds none of it.
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Test Maker");
+        SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Test Maker");
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, ".gnt");
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, "GenericTest.Document");
     }
 
     // GenericSetup.exe from the setup folder; its exit code (-2: killed).
