@@ -278,6 +278,10 @@ std::string loadProduct(const std::string& folder, ProductDescription* product) 
         return why;
     }
     *product = result.description;
+    // The library registers the product with its program (App Paths).
+    if (setupFactsFor(*product).exeName.empty())
+        return "the product file " + path + " names no program of the product: give `icon` a program, or add a "
+               "shortcut or a file type";
     bool componentsPage = std::any_of(product->pages.begin(), product->pages.end(),
                                       [](const Page& p) { return p.kind == PageKind::Components; });
     if (product->components.size() > kComponentBoxes && componentsPage)
