@@ -292,6 +292,7 @@ TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGo
     ASSERT_EQ(0, runSetup("\"/LOG=" + log + "\" /D=" + target, &pi));
     HWND page = waitForPage(pi.dwProcessId, "Hello from Generic Test");
     ASSERT_TRUE(page);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_LIB_BACK)));
     click(page, IDC_LIB_NEXT);
 
     page = waitForPage(pi.dwProcessId, "Licence agreement");

@@ -154,6 +154,9 @@ void initPage(HWND page, PageKind kind) {
     char heading[256] = "";
     GetDlgItemTextA(page, IDC_PAGE_TITLE, heading, sizeof heading);
     product.log.line(std::string("page: ") + heading);
+    // The first page has nothing to go back to.
+    if (kind == wizardPages(product.description).front())
+        EnableWindow(GetDlgItem(page, IDC_LIB_BACK), FALSE);
     if (kind == PageKind::Folder || kind == PageKind::Ready)
         product.SetShortWindowText(GetDlgItem(page, IDC_LIB_FOLDER), product.GetInstDir());
     if (kind == PageKind::Licence) {
