@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The one-file setup under Wine: setupvol.exe builds Setup.exe from a product
-# file (the sample setup standing in for the generic setup: it installs
-# Data1.Dat beside itself), which installs unattended into a folder with
-# spaces, passes the setup's exit code on and leaves no temporary folder;
+# file, with the generic setup, which installs unattended into a folder with
+# spaces (the tree byte for byte, its shortcut and its Uninstall entry, whose
+# QuietUninstallString removes it all again), passes the setup's exit code
+# on and leaves no temporary folder;
 # a cut copy and copies with one byte changed are refused with 1603 before
 # the target is made; signed, it verifies, still installs, and a changed
 # byte fails the signature. Run by ctest in a Windows tree, inside
@@ -26,8 +27,7 @@ flip() {  # file offset: one byte changed
 
 runtime=$work/runtime
 mkdir -p "$runtime"
-cp "$bin/SampleSetup.exe" "$runtime/GenericSetup.exe"
-cp "$bin/Setup.Dll" "$bin"/Setup_*.Dll "$bin/QRVUnins.Exe" "$runtime/"
+cp "$bin/GenericSetup.exe" "$bin/Setup.Dll" "$bin"/Setup_*.Dll "$bin/QRVUnins.Exe" "$runtime/"
 # A throwaway certificate as scripts/dist makes one; the SDK's stub is
 # signed with it as the SDK signs every program, and build removes that.
 openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Setup runtime test signing (not for release)" \
@@ -45,9 +45,10 @@ cp "$bin/Setup.Dll" "$product/bin/SampleRuntime.dll"
 grep -v QRVUnins "$src/tools/samplesetup/product/manifest.txt" > "$product/manifest.txt"
 cat > "$product/Product.toml" <<'EOF'
 [product]
-name = "Sample Product"
+name = "One File Product"
 version = "1.0"
 publisher = "Example Software"
+icon = "SampleTool.exe"
 [files]
 manifest = "manifest.txt"
 [[component]]
@@ -59,6 +60,9 @@ name = "Documentation"
 name = "Help"
 [pages.readme]
 file = "docs/ReadMe.txt"
+[[shortcut]]
+name = "One File Tool"
+target = "SampleTool.exe"
 EOF
 
 start=$(date +%s.%N)
@@ -78,10 +82,18 @@ rm -rf "$target_unix"
 # Unattended into a folder with spaces.
 code=$(run "$work/Setup.exe" /S "/D=$target")
 [ "$code" = 0 ] || fail "Setup.exe /S exited $code"
-[ -f "$target_unix/SampleTool.exe" ] && [ -f "$target_unix/Help/Topic6.txt" ] || fail "files not installed"
+cmp -s "$product/bin/SampleTool.exe" "$target_unix/SampleTool.exe" && cmp -s "$product/bin/SampleRuntime.dll" \
+    "$target_unix/SampleRuntime.dll" && diff -r "$product/docs" "$target_unix/Docs" >/dev/null &&
+    diff -r "$product/help" "$target_unix/Help" >/dev/null || fail "the files are not installed byte for byte"
 cmp -s "$bin/QRVUnins.Exe" "$uninstaller" || fail "the uninstaller build adds was not installed"
 [ "$(temp_folders)" = "$before" ] || fail "a temporary folder was left: $(temp_folders)"
-echo "installed; no temporary folder left"
+shortcuts() { find "$WINEPREFIX/drive_c" -name 'One File Tool.lnk' 2>/dev/null; }
+[ -n "$(shortcuts)" ] || fail "no Start menu shortcut"
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\One File Product'
+quiet=$("$WINE" reg query "$entry" /v QuietUninstallString 2>/dev/null | tr -d '\r' |
+        sed -n 's/.*QuietUninstallString *REG_SZ *//p')
+[ "$quiet" = '"C:\windows\QRVUnins.Exe" /S One File Product' ] || fail "QuietUninstallString: '$quiet'"
+echo "installed byte for byte, with its shortcut and Uninstall entry; no temporary folder left"
 
 # The setup's exit code goes through: a switch the setup refuses.
 direct=$(run "$runtime/GenericSetup.exe" /S /NO-SUCH-SWITCH)
@@ -139,7 +151,12 @@ done
 head -c -1 "$work/signed.exe" > "$work/cut.exe"
 refused "$work/cut.exe" "signed, cut by one byte"
 
-# Leave the prefix as it was: the product removed again.
-code=$(run 'C:\windows\QRVUnins.Exe' /S Sample Product)
-echo "removed (uninstaller exit code $code)"
+# Removed as a package manager removes it, with the entry's QuietUninstallString.
+program=${quiet#\"}; program=${program%%\"*}
+read -r -a arguments <<<"${quiet#*\" }"
+code=$(run "$program" "${arguments[@]}")
+[ "$code" = 100 ] || fail "the QuietUninstallString exited $code"
+[ ! -e "$target_unix" ] && [ -z "$(shortcuts)" ] || fail "files or the shortcut left after uninstalling"
+if "$WINE" reg query "$entry" >/dev/null 2>&1; then fail "the Uninstall entry is left"; fi
+echo "removed with its QuietUninstallString: folder, shortcut and entry gone"
 echo "PASS"
