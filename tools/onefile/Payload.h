@@ -16,12 +16,11 @@
 #include <string>
 #include <vector>
 
-// The names of the one-file setup's parts: the program the stub runs, the
-// stub itself as the runtime ships it, and the product file beside the
-// setup (the generic setup reads it by this name).
+// The names of the one-file setup's parts: the program the stub runs and
+// the stub itself as the runtime ships it. (The product file's name beside
+// the setup is the product library's kProductFileName.)
 constexpr char kGenericSetupName[] = "GenericSetup.exe";
 constexpr char kSetupStubName[] = "SetupStub.exe";
-constexpr char kProductFileName[] = "Product.toml";
 
 enum PayloadLayout : size_t {
     PayloadTrailerSize = 32,  // magic, format, index size, payload size, index CRC, own CRC
