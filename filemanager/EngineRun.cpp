@@ -23,6 +23,8 @@ namespace {
 // each run is used by the thread that drives its engine.
 std::mutex runsLock;
 std::map<const SetupFileManager*, std::unique_ptr<EngineRun>> runs;
+// The recovery lines of the engines whose last start undid a killed run.
+std::map<const SetupFileManager*, std::string> recoveries;
 
 }  // namespace
 
@@ -56,6 +58,25 @@ void EngineRun::end(const SetupFileManager& engine) {
     }
     // Freed outside the lock: other threads' lookups need not wait for it.
 }
+
+void EngineRun::noteRecovery(const SetupFileManager& engine, const std::string& line) {
+    std::lock_guard<std::mutex> hold(runsLock);
+    try {
+        if (line.empty())
+            recoveries.erase(&engine);
+        else
+            recoveries[&engine] = line;
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+std::string EngineRun::recoveryOf(const SetupFileManager& engine) {
+    std::lock_guard<std::mutex> hold(runsLock);
+    auto found = recoveries.find(&engine);
+    return found == recoveries.end() ? std::string() : found->second;
+}
+
+void EngineRun::forget(const SetupFileManager& engine) { noteRecovery(engine, ""); }
 
 void EngineRun::startLoop(Reader& volumes) {
     // A loop inside a loop of the same engine (from a notification) goes on

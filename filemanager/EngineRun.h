@@ -79,6 +79,13 @@ public:
     static EngineRun* start(const SetupFileManager& engine);
     // Ends the run of `engine`, if any: its check and memory are gone.
     static void end(const SetupFileManager& engine);
+    // What the last InitSFM of `engine` recovered of a killed run, as the
+    // line GetRecoveryLine gives ("" nothing). Kept beside the runs, not in
+    // one: the product reads it after the run has ended; forgotten with the
+    // engine.
+    static void noteRecovery(const SetupFileManager& engine, const std::string& line);
+    static std::string recoveryOf(const SetupFileManager& engine);
+    static void forget(const SetupFileManager& engine);
 
     EngineRun(const EngineRun&) = delete;
     EngineRun& operator=(const EngineRun&) = delete;
@@ -98,6 +105,12 @@ public:
     // When the process asked for transactions: every step of the run that
     // changes the machine, so that a run that does not complete is undone.
     InstallJournal journal;
+    // A run that completed with its commit held by its driver (RunControl::
+    // holdsCommit) for the closing operation, over `heldFolder`; a registry
+    // operation of Setup's that failed meanwhile undoes it (settleHeldRun).
+    bool commitHeld = false;
+    char heldFolder[PathSize] = "";
+    bool registryFailed = false;
     // Numbers the run's side files (format/RunJournal.h).
     uint32_t sideFiles = 0;
     // With a journal over an earlier installation (UpgradeRules.h): the

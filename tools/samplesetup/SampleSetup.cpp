@@ -33,8 +33,8 @@
 // only; a cancelled wizard changes nothing), named with its version and
 // folder. The wizard has the "Choose language" button beside its pages. After a run
 // that installed the files the product is registered for its uninstaller
-// QRVUnins.Exe (a failure there ends with 1603: the files stay, but
-// nothing could remove them), and after a run that left files in use their
+// QRVUnins.Exe (a failure there ends with 1603, and the library undoes the
+// run with the registration), and after a run that left files in use their
 // exchange is handed to Windows' next start.
 #include "SampleSetup.h"
 
@@ -424,15 +424,14 @@ int SampleProduct::ProcessOK() {
 
 int SampleProduct::ProcessNeedReboot() {
     end_ = RunEnd::Reboot;
-    // The files are in place (some under temporary names): their exchange
-    // is due whatever becomes of the registration.
-    completePendingExchanges();
     if (!registerProduct()) {
         end_ = RunEnd::Failed;
         rebootNeeded = 0;  // the failure is said; no restart is offered with it
         HideAll();
         return 0;
     }
+    // Registered, the run stays: its files in use are exchanged at the next start.
+    completePendingExchanges();
     if (!options.silent && !options.noRestart)
         return 1;  // the library offers the restart
     // Nobody is asked and nothing restarts; the closing of the background
@@ -518,6 +517,10 @@ RunEnd SampleProduct::run() {
         logGroups();
         Process();
         ended = end_;
+        // A setup killed on this folder before was undone by this one's start.
+        char recovered[PathSize * 2];
+        if (GetRecoveryLine(this, recovered, sizeof recovered) > 0)
+            log.line(recovered);
     }
     settleWindows();
     HideAll();
