@@ -456,7 +456,8 @@ public:
     ///
     /// Opens or creates `subKey` below `root` (write access, the class text
     /// set by SetRegClassName) and sets one value: 1 written, 0 the key cannot
-    /// be opened or the value cannot be set.
+    /// be opened or the value cannot be set (or, while a run keeps its
+    /// journal, cannot be journalled: see SetInstallTransactions).
     int WriteToRegistry(HKEY root, char* subKey, char* valueName, unsigned long type,
                         unsigned char* data, unsigned long size);
     /// The class text of every key WriteToRegistry creates from now on (null:

@@ -46,7 +46,8 @@ char g_helpUrl[PathSize];
 }  // namespace
 
 //   1  the value is written
-//   0  the key cannot be opened or created, or the value cannot be set
+//   0  the key cannot be opened or created, the value cannot be set, or
+//      (a run keeping its journal) the write cannot be journalled
 int Setup::WriteToRegistry(HKEY root, char* subKey, char* valueName, unsigned long type,
                            unsigned char* data, unsigned long size) {
     if (journalRegistryWrite(*this, root, subKey, valueName) == RegistryJournalled::Refused)
