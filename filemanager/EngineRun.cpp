@@ -167,6 +167,33 @@ std::vector<std::string> missingFolders(const char* path) {
     return missing;
 }
 
+void noteMadeFolder(EngineRun& run, const std::string& folder) {
+    // Without memory the next folder inside it is only looked for first.
+    try {
+        run.madeFolders.insert(folder);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+namespace {
+
+// A folder inside one this run made cannot be there yet: it is journalled
+// and made at once, without the look for what is missing (on Wine, a name
+// that is not there costs a read of its whole folder). False when that
+// does not apply or the folder could not be made so.
+bool makeInsideMadeFolder(EngineRun& run, const char* path) {
+    char parent[PathSize];
+    if (!copyPath(parent, path) || !cutAtLastBackslash(parent) || !run.madeFolders.count(parent))
+        return false;
+    if (!run.journal.record(JournalEntry{JournalKind::Folder, path, "", "", 0}, false) ||
+        !CreateDirectoryA(path, nullptr))
+        return false;
+    noteMadeFolder(run, path);
+    return true;
+}
+
+}  // namespace
+
 // A folder made or found earlier in this run is only checked: it is there
 // unless something removed it behind our back. With a journal, the folders
 // about to be made are recorded first.
@@ -177,10 +204,17 @@ bool makeFolder(SetupFileManager& engine, const char* path) {
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             return true;
     }
-    if (run && run->journal.isOpen())
-        for (const std::string& folder : missingFolders(path))
+    if (run && run->journal.isOpen()) {
+        if (makeInsideMadeFolder(*run, path)) {
+            run->remember(path);
+            return true;
+        }
+        for (const std::string& folder : missingFolders(path)) {
             if (!run->journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
                 return false;
+            noteMadeFolder(*run, folder);
+        }
+    }
     if (!engine.DirCreation(path))
         return false;
     if (run)

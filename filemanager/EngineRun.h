@@ -121,6 +121,10 @@ public:
     std::unordered_set<std::string> shipped;
     std::unordered_set<std::string> written;
     std::unordered_set<std::string> emptied;  // each folder once, however many of its files went
+    // With a journal: the folders this run made (journalled), for the run's
+    // length. Nothing can be below one of them that the run did not put
+    // there, so a folder made inside one is journalled without looking.
+    std::unordered_set<std::string> madeFolders;
 
     // Set by writeTarget while the decompressor runs, for WriteBuff.
     FileOutput* output = nullptr;
@@ -161,6 +165,8 @@ bool writeAll(HANDLE file, const void* data, unsigned int count);
 std::vector<std::string> missingFolders(const char* path);
 // Makes the folder of a target, remembering it in the engine's run.
 bool makeFolder(SetupFileManager& engine, const char* path);
+// A folder the run journalled and made (EngineRun::madeFolders).
+void noteMadeFolder(EngineRun& run, const std::string& folder);
 // Sends a notification through the virtual TakeProcessInfo, asking the
 // thread's RunControl before and after it: false when the run has been given
 // up (the product is then not notified, or its answer no longer counts),

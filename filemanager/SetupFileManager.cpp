@@ -119,9 +119,12 @@ bool startJournal(EngineRun& run, const char* installDir, const std::vector<std:
     run.shipped.clear();
     run.written.clear();
     run.emptied.clear();
-    for (const std::string& folder : made)
+    run.madeFolders.clear();
+    for (const std::string& folder : made) {
         if (!run.journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
             return false;
+        noteMadeFolder(run, folder);
+    }
     DWORD attributes = GetFileAttributesA(logPath);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return run.journal.record(JournalEntry{JournalKind::Put, logPath, "", "", 0}, false);
