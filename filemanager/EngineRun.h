@@ -29,7 +29,8 @@
 // system calls per file are few. For the length of the file loop the run
 // holds the volume's read-ahead and the folders already made or found, which
 // are then only checked for existence (one call) instead of walked level by
-// level. The decompressor's 4,096-byte blocks are collected per file into
+// level; with a journal, a folder inside one the run made is journalled and
+// made without first looking for what is missing (madeFolders). The decompressor's 4,096-byte blocks are collected per file into
 // writes of FileOutput::kSize bytes, in memory the run allocates once.
 #ifndef SETUP_FILEMANAGER_ENGINE_RUN_H
 #define SETUP_FILEMANAGER_ENGINE_RUN_H

@@ -140,11 +140,6 @@ TEST(RunJournal, ALargeEarlierValueIsOneLine) {
     expectSame(big, read[0]);
 }
 
-TEST(RunJournal, RecoveryLineNamesTheFolderAndTheSteps) {
-    EXPECT_EQ("recovered an unfinished setup in C:\\App: 1 step undone (Install.jnl)", recoveryLine("C:\\App", 1));
-    EXPECT_EQ("recovered an unfinished setup in D:\\x y: 12 steps undone (Install.jnl)", recoveryLine("D:\\x y", 12));
-}
-
 TEST(RunJournal, SideFilesAreBesideTheTarget) {
     char out[PathSize];
     ASSERT_TRUE(sideFileName(out, sizeof out, "C:\\App\\bin\\a.dll", 'a', 0x1f, 0x2a));

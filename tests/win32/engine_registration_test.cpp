@@ -34,7 +34,8 @@ char g_userKey[] = "HKEY_CURRENT_USER\\Software\\Txn Test\\Made\\Deep";
 char g_countKey[] = "HKEY_CURRENT_USER\\Software\\Txn Test";
 char g_count[] = "Count";
 
-// Every key and value below `key`, by name: the value's type and bytes.
+// Every key and value below `key` of the keys a registration of `group`
+// writes (and the product's own), by name: "(key)", or type and bytes.
 using Registry = std::map<std::string, std::string>;
 void readTree(HKEY root, const std::string& key, Registry& out) {
     HKEY k;
@@ -43,29 +44,19 @@ void readTree(HKEY root, const std::string& key, Registry& out) {
     out[key] = "(key)";
     char name[512];
     std::vector<BYTE> data(65536);
-    std::vector<std::string> subkeys;
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof name, size = static_cast<DWORD>(data.size()), type = 0;
-        if (RegEnumValueA(k, i, name, &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-            break;
+    DWORD length = sizeof name, size = 65536, type = 0;
+    for (DWORD i = 0; RegEnumValueA(k, i, name, &length, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+         ++i, length = sizeof name, size = 65536)
         out[key + "|" + name] = std::to_string(type) + ":" + std::string(data.begin(), data.begin() + size);
-    }
-    for (DWORD length = sizeof name; RegEnumKeyExA(k, static_cast<DWORD>(subkeys.size()), name, &length, nullptr,
-                                                   nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    std::vector<std::string> subkeys;
+    for (length = sizeof name; RegEnumKeyExA(k, static_cast<DWORD>(subkeys.size()), name, &length, nullptr, nullptr,
+                                             nullptr, nullptr) == ERROR_SUCCESS;
          length = sizeof name)
         subkeys.push_back(name);
     RegCloseKey(k);
     for (const std::string& sub : subkeys)
         readTree(root, key + "\\" + sub, out);
 }
-void deleteTree(HKEY root, const std::string& key) {
-    Registry tree;
-    readTree(root, key, tree);
-    for (auto k = tree.rbegin(); k != tree.rend(); ++k)
-        if (k->second == "(key)")
-            RegDeleteKeyA(root, k->first.c_str());
-}
-// The keys a registration of `group` writes, and the product's own.
 const std::vector<std::pair<HKEY, std::string>> keysOf(const std::string& group) {
     return {{HKEY_CLASSES_ROOT, "QRV_Files\\Shell\\" + group},
             {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Tool.exe"},
@@ -140,9 +131,14 @@ protected:
     }
     void TearDown() override {
         SetInstallTransactions(0);
-        for (const char* group : {"Txn Test", "Txn Fail"})
-            for (const auto& key : keysOf(group))
-                deleteTree(key.first, key.second);
+        for (const char* group : {"Txn Test", "Txn Fail"}) {
+            for (const auto& key : keysOf(group)) {
+                Registry tree;
+                readTree(key.first, key.second, tree);
+                for (auto k = tree.rbegin(); k != tree.rend(); ++k)
+                    RegDeleteKeyA(key.first, k->first.c_str());  // values' names are no keys
+            }
+        }
     }
     // The earlier version's registration (into another folder), without transactions.
     Registry registerEarlier(char* name, const std::string& group) {
@@ -176,13 +172,9 @@ TEST_F(EngineRegistration, RunEndingEarlyLeavesTheRegistryAsItWas) {
     Registry before = registerEarlier(g_name, "Txn Test");
     ASSERT_EQ(1u, before.count(kUninstall + "Txn Test\\Prod|UninstallString"));
     std::vector<unsigned char> volume = testenv::readFile(volumes + "\\Data1.Dat");
-    // The fourth file's data: after three records and their chunks.
-    size_t fourth = 24;
-    for (int i = 0; i < 3; ++i) {
-        uint32_t chunk;
-        memcpy(&chunk, &volume[fourth + 12], 4);
-        fourth += 564 + chunk;
-    }
+    size_t fourth = 24;  // the fourth file's data: after three records and their chunks
+    for (int i = 0; i < 3; ++i)
+        fourth += 564 + (volume[fourth + 12] | volume[fourth + 13] << 8 | volume[fourth + 14] << 16);
     struct Case {
         const char* what;
         int damaged, cancelAt, breakAt;
@@ -197,10 +189,8 @@ TEST_F(EngineRegistration, RunEndingEarlyLeavesTheRegistryAsItWas) {
         product.cancelAt = c.cancelAt;
         product.breakAt = c.breakAt;
         ui::Script ui;
-        if (c.damaged)
-            ui.messageBox(ui::AnyOwner, g_title, kCorrupt, IDOK, MB_ICONSTOP);
-        if (c.cancelAt)
-            ui.messageBox(ui::AnyOwner, g_title, kExitText, IDYES);
+        if (c.damaged || c.cancelAt)
+            ui.messageBox(ui::AnyOwner, g_title, c.damaged ? kCorrupt : kExitText, c.damaged ? IDOK : IDYES);
         run(product);
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(3, product.wrote);
@@ -209,9 +199,7 @@ TEST_F(EngineRegistration, RunEndingEarlyLeavesTheRegistryAsItWas) {
         EXPECT_FALSE(testenv::dirExists(app));
         // The undo went back over the Total bar to 0 (a cancelled run's dialog is gone first).
         if (!c.cancelAt) {
-            EXPECT_TRUE(g_undoShown);
-            ASSERT_FALSE(g_totalsWhileUndoing.empty());
-            EXPECT_EQ(0, g_totalsWhileUndoing.back());
+            EXPECT_TRUE(g_undoShown && !g_totalsWhileUndoing.empty() && g_totalsWhileUndoing.back() == 0);
             EXPECT_TRUE(std::is_sorted(g_totalsWhileUndoing.rbegin(), g_totalsWhileUndoing.rend()));
         }
     }
@@ -221,8 +209,8 @@ TEST_F(EngineRegistration, RunEndingEarlyLeavesTheRegistryAsItWas) {
 // made, and the registration fails after three values.
 TEST_F(EngineRegistration, RegistrationThatFailsUndoesTheRun) {
     HKEY parent;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kUninstall + "Txn Fail").c_str(), 0, nullptr,
-                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr));
+    ASSERT_EQ(0, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kUninstall + "Txn Fail").c_str(), 0, nullptr,
+                                 REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &parent, nullptr));
     RegCloseKey(parent);
     char name[] = "Txn Fail\\Prod";
     Registry before = registerEarlier(name, "Txn Fail");
@@ -246,8 +234,7 @@ TEST_F(EngineRegistration, KilledDuringRegistrationIsUndoneByTheNextStart) {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     SetEnvironmentVariableA("REGISTRATION_TEST_DIR", dir.c_str());
-    EXPECT_EQ(9, testenv::run(std::string("\"") + self + "\" --gtest_filter=" +
-                              "EngineRegistration.KilledDuringRegistrationIsUndoneByTheNextStart"));
+    EXPECT_EQ(9, testenv::run(std::string("\"") + self + "\" --gtest_filter=*KilledDuringRegistration*"));
     SetEnvironmentVariableA("REGISTRATION_TEST_DIR", nullptr);
     EXPECT_TRUE(testenv::fileExists(app + "\\Install.jnl"));
     EXPECT_FALSE(before == registration("Txn Test"));
