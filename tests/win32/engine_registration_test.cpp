@@ -74,6 +74,7 @@ Registry registration(const std::string& group) {
 // What the progress dialog was told after its undo line: the Total bar's positions.
 bool g_undoShown = false;
 std::vector<int> g_totalsWhileUndoing;
+int g_lastTotal = -1;  // the bar's last position (a fast run may never have moved it)
 LRESULT CALLBACK watchDialog(int code, WPARAM wParam, LPARAM lParam) {
     const CWPSTRUCT* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
     int id = GetDlgCtrlID(m->hwnd);
@@ -81,6 +82,8 @@ LRESULT CALLBACK watchDialog(int code, WPARAM wParam, LPARAM lParam) {
         g_undoShown = std::string(reinterpret_cast<const char*>(m->lParam)) == "Undoing the changes made so far...";
     if (m->message == PBM_SETPOS && id == IDC_TOTAL_BAR && g_undoShown)
         g_totalsWhileUndoing.push_back(static_cast<int>(m->wParam));
+    if (m->message == PBM_SETPOS && id == IDC_TOTAL_BAR)
+        g_lastTotal = static_cast<int>(m->wParam);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -158,6 +161,7 @@ protected:
         kit::CurrentDir cd(volumes);
         g_undoShown = false;
         g_totalsWhileUndoing.clear();
+        g_lastTotal = -1;
         HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, watchDialog, nullptr, GetCurrentThreadId());
         product.Process();
         UnhookWindowsHookEx(hook);
@@ -199,7 +203,7 @@ TEST_F(EngineRegistration, RunEndingEarlyLeavesTheRegistryAsItWas) {
         EXPECT_FALSE(testenv::dirExists(app));
         // The undo went back over the Total bar to 0 (a cancelled run's dialog is gone first).
         if (!c.cancelAt) {
-            EXPECT_TRUE(g_undoShown && !g_totalsWhileUndoing.empty() && g_totalsWhileUndoing.back() == 0);
+            EXPECT_TRUE(g_undoShown && g_lastTotal == 0);
             EXPECT_TRUE(std::is_sorted(g_totalsWhileUndoing.rbegin(), g_totalsWhileUndoing.rend()));
         }
     }
