@@ -23,6 +23,8 @@ namespace {
 // each run is used by the thread that drives its engine.
 std::mutex runsLock;
 std::map<const SetupFileManager*, std::unique_ptr<EngineRun>> runs;
+// The recovery lines of the engines whose last start undid a killed run.
+std::map<const SetupFileManager*, std::string> recoveries;
 
 }  // namespace
 
@@ -56,6 +58,25 @@ void EngineRun::end(const SetupFileManager& engine) {
     }
     // Freed outside the lock: other threads' lookups need not wait for it.
 }
+
+void EngineRun::noteRecovery(const SetupFileManager& engine, const std::string& line) {
+    std::lock_guard<std::mutex> hold(runsLock);
+    try {
+        if (line.empty())
+            recoveries.erase(&engine);
+        else
+            recoveries[&engine] = line;
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+std::string EngineRun::recoveryOf(const SetupFileManager& engine) {
+    std::lock_guard<std::mutex> hold(runsLock);
+    auto found = recoveries.find(&engine);
+    return found == recoveries.end() ? std::string() : found->second;
+}
+
+void EngineRun::forget(const SetupFileManager& engine) { noteRecovery(engine, ""); }
 
 void EngineRun::startLoop(Reader& volumes) {
     // A loop inside a loop of the same engine (from a notification) goes on
@@ -146,6 +167,33 @@ std::vector<std::string> missingFolders(const char* path) {
     return missing;
 }
 
+void noteMadeFolder(EngineRun& run, const std::string& folder) {
+    // Without memory the next folder inside it is only looked for first.
+    try {
+        run.madeFolders.insert(folder);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+namespace {
+
+// A folder inside one this run made cannot be there yet: it is journalled
+// and made at once, without the look for what is missing (on Wine, a name
+// that is not there costs a read of its whole folder). False when that
+// does not apply or the folder could not be made so.
+bool makeInsideMadeFolder(EngineRun& run, const char* path) {
+    char parent[PathSize];
+    if (!copyPath(parent, path) || !cutAtLastBackslash(parent) || !run.madeFolders.count(parent))
+        return false;
+    if (!run.journal.record(JournalEntry{JournalKind::Folder, path, "", "", 0}, false) ||
+        !CreateDirectoryA(path, nullptr))
+        return false;
+    noteMadeFolder(run, path);
+    return true;
+}
+
+}  // namespace
+
 // A folder made or found earlier in this run is only checked: it is there
 // unless something removed it behind our back. With a journal, the folders
 // about to be made are recorded first.
@@ -156,10 +204,17 @@ bool makeFolder(SetupFileManager& engine, const char* path) {
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             return true;
     }
-    if (run && run->journal.isOpen())
-        for (const std::string& folder : missingFolders(path))
+    if (run && run->journal.isOpen()) {
+        if (makeInsideMadeFolder(*run, path)) {
+            run->remember(path);
+            return true;
+        }
+        for (const std::string& folder : missingFolders(path)) {
             if (!run->journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
                 return false;
+            noteMadeFolder(*run, folder);
+        }
+    }
     if (!engine.DirCreation(path))
         return false;
     if (run)

@@ -29,7 +29,8 @@
 // system calls per file are few. For the length of the file loop the run
 // holds the volume's read-ahead and the folders already made or found, which
 // are then only checked for existence (one call) instead of walked level by
-// level. The decompressor's 4,096-byte blocks are collected per file into
+// level; with a journal, a folder inside one the run made is journalled and
+// made without first looking for what is missing (madeFolders). The decompressor's 4,096-byte blocks are collected per file into
 // writes of FileOutput::kSize bytes, in memory the run allocates once.
 #ifndef SETUP_FILEMANAGER_ENGINE_RUN_H
 #define SETUP_FILEMANAGER_ENGINE_RUN_H
@@ -79,6 +80,13 @@ public:
     static EngineRun* start(const SetupFileManager& engine);
     // Ends the run of `engine`, if any: its check and memory are gone.
     static void end(const SetupFileManager& engine);
+    // What the last InitSFM of `engine` recovered of a killed run, as the
+    // line GetRecoveryLine gives ("" nothing). Kept beside the runs, not in
+    // one: the product reads it after the run has ended; forgotten with the
+    // engine.
+    static void noteRecovery(const SetupFileManager& engine, const std::string& line);
+    static std::string recoveryOf(const SetupFileManager& engine);
+    static void forget(const SetupFileManager& engine);
 
     EngineRun(const EngineRun&) = delete;
     EngineRun& operator=(const EngineRun&) = delete;
@@ -98,6 +106,12 @@ public:
     // When the process asked for transactions: every step of the run that
     // changes the machine, so that a run that does not complete is undone.
     InstallJournal journal;
+    // A run that completed with its commit held by its driver (RunControl::
+    // holdsCommit) for the closing operation, over `heldFolder`; a registry
+    // operation of Setup's that failed meanwhile undoes it (settleHeldRun).
+    bool commitHeld = false;
+    char heldFolder[PathSize] = "";
+    bool registryFailed = false;
     // Numbers the run's side files (format/RunJournal.h).
     uint32_t sideFiles = 0;
     // With a journal over an earlier installation (UpgradeRules.h): the
@@ -108,6 +122,10 @@ public:
     std::unordered_set<std::string> shipped;
     std::unordered_set<std::string> written;
     std::unordered_set<std::string> emptied;  // each folder once, however many of its files went
+    // With a journal: the folders this run made (journalled), for the run's
+    // length. Nothing can be below one of them that the run did not put
+    // there, so a folder made inside one is journalled without looking.
+    std::unordered_set<std::string> madeFolders;
 
     // Set by writeTarget while the decompressor runs, for WriteBuff.
     FileOutput* output = nullptr;
@@ -148,6 +166,8 @@ bool writeAll(HANDLE file, const void* data, unsigned int count);
 std::vector<std::string> missingFolders(const char* path);
 // Makes the folder of a target, remembering it in the engine's run.
 bool makeFolder(SetupFileManager& engine, const char* path);
+// A folder the run journalled and made (EngineRun::madeFolders).
+void noteMadeFolder(EngineRun& run, const std::string& folder);
 // Sends a notification through the virtual TakeProcessInfo, asking the
 // thread's RunControl before and after it: false when the run has been given
 // up (the product is then not notified, or its answer no longer counts),

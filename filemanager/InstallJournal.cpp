@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <new>
+#include <string>
 
 #include "filemanager/EngineRun.h"
 
@@ -20,6 +21,24 @@ std::atomic<bool> transactions(false);
 bool transactionsWanted() { return transactions.load(); }
 
 int SetInstallTransactions(int on) { return transactions.exchange(on != 0) ? 1 : 0; }
+
+//   n > 0  the line's length (copied, cut to `size`)
+//   0      nothing recovered, no engine
+int GetRecoveryLine(const SetupFileManager* engine, char* line, unsigned long size) {
+    std::string text;
+    if (engine) {
+        try {
+            text = EngineRun::recoveryOf(*engine);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    if (line && size > 0) {
+        size_t copied = text.size() < size ? text.size() : size - 1;
+        memcpy(line, text.data(), copied);
+        line[copied] = '\0';
+    }
+    return static_cast<int>(text.size());
+}
 
 bool InstallJournal::open(const char* folder) {
     if (isOpen() || !copyPath(path_, folder) || !appendName(path_, kJournalName))
@@ -41,14 +60,14 @@ bool InstallJournal::open(const char* folder) {
 bool InstallJournal::record(const JournalEntry& entry, bool flush) {
     if (!isOpen())
         return false;
-    char line[kJournalLineSize];
-    size_t length = formatJournalEntry(entry, line, sizeof line);
+    std::string line;
     try {
+        line = journalLine(entry);
         entries_.push_back(entry);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (length == 0 || !writeAll(file_.get(), line, static_cast<unsigned int>(length)) ||
+    if (line.empty() || !writeAll(file_.get(), line.data(), static_cast<unsigned int>(line.size())) ||
         (flush && !FlushFileBuffers(file_.get()))) {
         // Undone like the others: the step may not be taken, but a part of
         // the line may be on disk.
@@ -68,11 +87,107 @@ void InstallJournal::commit() {
     entries_.clear();
 }
 
-void InstallJournal::rollBack() {
+void InstallJournal::rollBack(const UndoProgress& progress) {
     if (!isOpen())
         return;
     file_.reset();
-    undoEntries(entries_, path_);
+    undoEntries(entries_, path_, progress);
     entries_.clear();
+}
+
+const char kKeyOnly[] = "";
+
+namespace {
+
+// The earlier state of `valueName` below an existing `key`, as a Value
+// entry keeps it; false when it cannot be read whole or is too large.
+bool readEarlierValue(HKEY key, const char* valueName, JournalEntry* value) {
+    DWORD type = 0, size = 0;
+    LONG r = RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size);
+    if (r == ERROR_FILE_NOT_FOUND)
+        return true;  // absent: the entry says so already
+    if (r != ERROR_SUCCESS || size > kLargestJournalledValue)
+        return false;
+    std::string bytes(size, '\0');
+    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    value->aside = earlierValueField(bytes.data(), size);
+    value->number = type;
+    return true;
+}
+
+RegistryJournalled journalWrite(InstallJournal& journal, HKEY root, const char* subKey, const char* valueName) {
+    KeyRoot named = predefinedRoot(root);
+    if (named == KeyRoot::None)
+        return RegistryJournalled::Refused;
+    std::string below = subKey ? subKey : "";
+    std::string rootName = std::string(registryRootName(named)) + "\\";
+    // The levels the write will make, parents first.
+    std::vector<std::string> missing;
+    for (std::string level = below; !level.empty();) {
+        win32::RegistryKey probe;
+        if (RegOpenKeyExA(root, level.c_str(), 0, KEY_READ, probe.out()) == ERROR_SUCCESS)
+            break;
+        missing.insert(missing.begin(), level);
+        size_t slash = level.rfind('\\');
+        level.resize(slash == std::string::npos ? 0 : slash);
+    }
+    for (const std::string& key : missing)
+        if (!journal.record(JournalEntry{JournalKind::Key, rootName + key, "", "", 0}, false))
+            return RegistryJournalled::Refused;
+    if (valueName == kKeyOnly)
+        return RegistryJournalled::Recorded;
+    JournalEntry value{JournalKind::Value, rootName + below, valueName ? valueName : "", kAbsentValueField, 0};
+    if (missing.empty()) {
+        win32::RegistryKey key;
+        if (RegOpenKeyExA(root, below.c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS ||
+            !readEarlierValue(key.get(), valueName, &value))
+            return RegistryJournalled::Refused;
+    }
+    // A value that was there is the way back: on disk before it changes.
+    return journal.record(value, value.aside != kAbsentValueField) ? RegistryJournalled::Recorded
+                                                                   : RegistryJournalled::Refused;
+}
+
+}  // namespace
+
+RegistryJournalled journalRegistryWrite(const SetupFileManager& engine, HKEY root, const char* subKey,
+                                        const char* valueName) {
+    EngineRun* run = EngineRun::of(engine);
+    if (!run || !run->journal.isOpen())
+        return RegistryJournalled::NotCovered;
+    RegistryJournalled r = RegistryJournalled::Refused;
+    try {
+        r = journalWrite(run->journal, root, subKey, valueName);
+    } catch (const std::bad_alloc&) {
+    }
+    if (r == RegistryJournalled::Refused)
+        run->registryFailed = true;
+    return r;
+}
+
+void noteRegistryFailure(const SetupFileManager& engine) {
+    EngineRun* run = EngineRun::of(engine);
+    if (run && run->journal.isOpen())
+        run->registryFailed = true;
+}
+
+bool settleHeldRun(SetupFileManager& engine, bool complete) {
+    EngineRun* run = EngineRun::of(engine);
+    if (!run || !run->commitHeld || !run->journal.isOpen()) {
+        if (run && run->commitHeld)
+            EngineRun::end(engine);
+        return true;
+    }
+    bool kept = complete && !run->registryFailed;
+    if (kept) {
+        run->journal.commit();
+        removeEmptiedFolders(*run, run->heldFolder);
+    } else {
+        run->journal.rollBack();
+    }
+    EngineRun::end(engine);
+    return kept;
 }
 

@@ -74,7 +74,76 @@ void undoExchange(const JournalEntry& entry) {
     }
 }
 
+// A registry entry's key: its root and the key below it; false when the
+// name begins with no predefined root.
+bool registryKeyOf(const JournalEntry& entry, HKEY* root, const char** below) {
+    *root = predefinedKey(splitKeyPath(entry.path.c_str(), below));
+    return *root != nullptr;
+}
+
+void undoValue(const JournalEntry& entry) {
+    HKEY root;
+    const char* below;
+    std::string bytes;
+    EarlierValue earlier = EarlierValue::Damaged;
+    try {
+        earlier = earlierValueOf(entry.aside, &bytes);
+    } catch (const std::bad_alloc&) {
+    }
+    if (earlier == EarlierValue::Damaged || !registryKeyOf(entry, &root, &below))
+        return;
+    win32::RegistryKey key;
+    if (earlier == EarlierValue::Absent) {
+        if (RegOpenKeyExA(root, below, 0, KEY_SET_VALUE, key.out()) == ERROR_SUCCESS)
+            RegDeleteValueA(key.get(), entry.staging.c_str());
+        return;
+    }
+    // Made again if someone removed it meanwhile: the value had a key.
+    if (RegCreateKeyExA(root, below, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.out(),
+                        nullptr) == ERROR_SUCCESS)
+        RegSetValueExA(key.get(), entry.staging.c_str(), 0, entry.number,
+                       reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+}
+
+// A key the run made goes when it is empty: its values were undone before
+// it (they were journalled after it), and what others put there stays.
+void undoKey(const JournalEntry& entry) {
+    HKEY root;
+    const char* below;
+    if (!registryKeyOf(entry, &root, &below) || below[0] == '\0')
+        return;
+    DWORD subkeys = 1, values = 1;
+    {
+        win32::RegistryKey key;
+        if (RegOpenKeyExA(root, below, 0, KEY_READ, key.out()) != ERROR_SUCCESS ||
+            RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return;
+    }
+    if (subkeys == 0 && values == 0)
+        RegDeleteKeyA(root, below);
+}
+
 }  // namespace
+
+HKEY predefinedKey(KeyRoot root) {
+    switch (root) {
+    case KeyRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case KeyRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case KeyRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case KeyRoot::Users: return HKEY_USERS;
+    case KeyRoot::None: break;
+    }
+    return nullptr;
+}
+
+KeyRoot predefinedRoot(HKEY key) {
+    for (KeyRoot root : {KeyRoot::ClassesRoot, KeyRoot::CurrentUser, KeyRoot::LocalMachine,
+                              KeyRoot::Users})
+        if (predefinedKey(root) == key)
+            return root;
+    return KeyRoot::None;
+}
 
 void deleteSideFile(const std::string& path) {
     if (path.empty())
@@ -118,7 +187,7 @@ bool readWholeFile(HANDLE file, size_t largest, std::string* bytes) {
             done == bytes->size());
 }
 
-JournalFound recoverJournal(const char* folder) {
+JournalFound recoverJournal(const char* folder, size_t* undone) {
     char path[PathSize];
     if (!copyPath(path, folder) || !appendName(path, kJournalName))
         return JournalFound::None;
@@ -141,17 +210,25 @@ JournalFound recoverJournal(const char* folder) {
     }
     file.reset();
     undoEntries(entries, path);
+    if (undone)
+        *undone = entries.size();
     return JournalFound::RolledBack;
 }
 
-void undoEntries(const std::vector<JournalEntry>& entries, const char* beforeFolders) {
+void undoEntries(const std::vector<JournalEntry>& entries, const char* beforeFolders,
+                 const UndoProgress& progress) {
+    size_t done = 0;
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (progress)
+            progress(done++, entries.size(), *entry);
         switch (entry->kind) {
         // A file removed is one replaced by nothing: put back from aside.
         case JournalKind::Put:
         case JournalKind::Remove: undoPut(*entry); break;
         case JournalKind::ExchangeIni:
         case JournalKind::ExchangeWininit: undoExchange(*entry); break;
+        case JournalKind::Value: undoValue(*entry); break;
+        case JournalKind::Key: undoKey(*entry); break;
         case JournalKind::Folder: break;
         }
     }

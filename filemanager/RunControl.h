@@ -10,6 +10,8 @@
 #ifndef SETUP_FILEMANAGER_RUN_CONTROL_H
 #define SETUP_FILEMANAGER_RUN_CONTROL_H
 
+#include <stddef.h>
+
 #include "common/ThreadScoped.h"
 
 class RunControl : public ThreadScoped<RunControl> {
@@ -19,6 +21,12 @@ public:
     virtual bool mayGoOn() = 0;
     // A write of the file being installed failed and has been shown.
     virtual void writeFailed() = 0;
+    // The run's journal is being undone: (done, total, path) says `done` of
+    // `total` entries are, the next one about `path` (1, 1, "" when all are).
+    virtual void undoing(size_t, size_t, const char*) {}
+    // True when the driver settles a completed run's journal itself, after
+    // its closing operation (settleHeldRun, InstallJournal.h).
+    virtual bool holdsCommit() { return false; }
 
     // The control of the run this thread is driving, or null.
     static RunControl* ofThisThread() {

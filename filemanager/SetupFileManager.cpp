@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "filemanager/EngineRun.h"
+#include "filemanager/RunControl.h"
 #include "format/InstallLog.h"
 #include "format/VolumeFormat.h"
 #include "resources/resource.h"
@@ -93,7 +94,14 @@ void rollBackRun(SetupFileManager& engine) {
     if (!run || !run->journal.isOpen())
         return;
     win32::closeFile(engine.logFile);
-    run->journal.rollBack();
+    // The run's driver may show the undo's progress.
+    RunControl* control = RunControl::ofThisThread();
+    run->journal.rollBack([control](size_t done, size_t total, const JournalEntry& entry) {
+        if (control)
+            control->undoing(done, total, entry.path.c_str());
+    });
+    if (control)
+        control->undoing(1, 1, "");
 }
 
 // Starts the run's journal in the installation folder (made already; the
@@ -106,12 +114,17 @@ bool startJournal(EngineRun& run, const char* installDir, const std::vector<std:
         return false;
     // An earlier run of this engine that was undone leaves nothing to this one.
     run.earlierLog[0] = '\0';
+    run.commitHeld = false;
+    run.registryFailed = false;
     run.shipped.clear();
     run.written.clear();
     run.emptied.clear();
-    for (const std::string& folder : made)
+    run.madeFolders.clear();
+    for (const std::string& folder : made) {
         if (!run.journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
             return false;
+        noteMadeFolder(run, folder);
+    }
     DWORD attributes = GetFileAttributesA(logPath);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return run.journal.record(JournalEntry{JournalKind::Put, logPath, "", "", 0}, false);
@@ -147,6 +160,7 @@ SetupFileManager::~SetupFileManager() {
     // A run that never completed is undone.
     rollBackRun(*this);
     EngineRun::end(*this);
+    EngineRun::forget(*this);
     delete[] groupList;
     groupList = nullptr;
     win32::closeFile(currentFile);
@@ -219,12 +233,18 @@ int SetupFileManager::InitSFM(char* installDir) {
 
     // A run on this folder that never completed (its process was killed) is
     // undone before anything else; one still at work refuses this start.
+    // The product may log what was undone (GetRecoveryLine).
     EngineRun* earlier = EngineRun::of(*this);
-    if (!(earlier && earlier->journal.isOpen()) &&
-        recoverJournal(installDir) == JournalFound::InUse) {
+    EngineRun::noteRecovery(*this, "");
+    size_t undone = 0;
+    JournalFound found = earlier && earlier->journal.isOpen() ? JournalFound::None
+                                                              : recoverJournal(installDir, &undone);
+    if (found == JournalFound::InUse) {
         ShowMessage(IDS_SETUP_RUNNING, MB_ICONSTOP);
         return StepFailure;
     }
+    if (found == JournalFound::RolledBack)
+        EngineRun::noteRecovery(*this, recoveryLine(installDir, undone));
 
     ArchiveHeader header;
     memset(&header, 0, sizeof header);  // a short volume leaves zeros, not garbage
@@ -304,11 +324,18 @@ int SetupFileManager::MakeSetupFileOperation(char* installDir) {
         return r;
     }
     win32::closeFile(logFile);
-    if (run) {
-        run->journal.commit();
-        removeEmptiedFolders(*run, installDir);
+    // A driver that holds the commit settles the run after its closing
+    // operation (settleHeldRun), the product's registration included.
+    RunControl* control = RunControl::ofThisThread();
+    if (run && run->journal.isOpen() && control && control->holdsCommit() && copyPath(run->heldFolder, installDir)) {
+        run->commitHeld = true;
+    } else {
+        if (run) {
+            run->journal.commit();
+            removeEmptiedFolders(*run, installDir);
+        }
+        EngineRun::end(*this);
     }
-    EngineRun::end(*this);
     return rebootFlag == 1 ? StepDoneReboot : StepContinue;
 }
 

@@ -16,7 +16,7 @@ const char kJournalHeader[] = "Setup run journal 1\n";
 namespace {
 
 bool isKind(char c) {
-    return c == 'P' || c == 'D' || c == 'X' || c == 'W' || c == 'R';
+    return c != '\0' && strchr("PDXWRKV", c) != nullptr;
 }
 
 // A field may hold anything but the separators.
@@ -26,10 +26,11 @@ bool fieldFits(const std::string& text) {
 
 }  // namespace
 
-size_t formatJournalEntry(const JournalEntry& entry, char* line, size_t size) {
+std::string journalLine(const JournalEntry& entry) {
     if (!fieldFits(entry.path) || !fieldFits(entry.staging) || !fieldFits(entry.aside))
-        return 0;
+        return std::string();
     std::string body;
+    body.reserve(entry.path.size() + entry.staging.size() + entry.aside.size() + 32);
     body += static_cast<char>(entry.kind);
     for (const std::string* field : {&entry.path, &entry.staging, &entry.aside}) {
         body += '\t';
@@ -41,10 +42,42 @@ size_t formatJournalEntry(const JournalEntry& entry, char* line, size_t size) {
     uint32_t crc = crc32Update(0, body.data(), body.size());
     snprintf(tail, sizeof tail, "%08lx\n", static_cast<unsigned long>(crc));
     body += tail;
-    if (body.size() >= size)
+    return body;
+}
+
+size_t formatJournalEntry(const JournalEntry& entry, char* line, size_t size) {
+    std::string body = journalLine(entry);
+    if (body.empty() || body.size() >= size)
         return 0;
     memcpy(line, body.c_str(), body.size() + 1);
     return body.size();
+}
+
+const char kAbsentValueField[] = "-";
+
+std::string earlierValueField(const void* bytes, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string field(1 + 2 * size, '=');
+    const unsigned char* b = static_cast<const unsigned char*>(bytes);
+    for (size_t i = 0; i < size; ++i) {
+        field[1 + 2 * i] = kDigits[b[i] >> 4];
+        field[2 + 2 * i] = kDigits[b[i] & 15];
+    }
+    return field;
+}
+
+EarlierValue earlierValueOf(const std::string& field, std::string* bytes) {
+    bytes->clear();
+    if (field == kAbsentValueField)
+        return EarlierValue::Absent;
+    if (field.empty() || field[0] != '=' || field.size() % 2 != 1 ||
+        field.find_first_not_of("0123456789abcdef", 1) != std::string::npos)
+        return EarlierValue::Damaged;
+    auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+    bytes->resize(field.size() / 2);
+    for (size_t i = 0; i < bytes->size(); ++i)
+        (*bytes)[i] = static_cast<char>(digit(field[1 + 2 * i]) * 16 + digit(field[2 + 2 * i]));
+    return EarlierValue::Present;
 }
 
 JournalRead parseJournal(const char* data, size_t size, std::vector<JournalEntry>* entries) {
@@ -93,6 +126,13 @@ JournalRead parseJournal(const char* data, size_t size, std::vector<JournalEntry
         entries->push_back(entry);
     }
     return JournalRead::Entries;
+}
+
+std::string recoveryLine(const char* folder, size_t undone) {
+    char count[24];
+    snprintf(count, sizeof count, "%lu", static_cast<unsigned long>(undone));
+    return std::string("recovered an unfinished setup in ") + folder + ": " + count +
+           (undone == 1 ? " step" : " steps") + " undone (" + kJournalName + ")";
 }
 
 bool sideFileName(char* out, size_t size, const char* target, char role, uint32_t process,

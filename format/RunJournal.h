@@ -8,7 +8,8 @@
 // and ignored (its step never happened). The first line names the format.
 // Paths cannot hold tabs or line ends on Windows. Also the names of the side
 // files a run keeps beside a target (a file moved aside, a file being
-// written). Portable: no <windows.h>.
+// written), and how a registry value's earlier bytes are kept in a line.
+// Portable: no <windows.h>.
 #ifndef SETUP_FORMAT_RUN_JOURNAL_H
 #define SETUP_FORMAT_RUN_JOURNAL_H
 
@@ -40,6 +41,13 @@ enum class JournalKind : char {
     // longer ships): `path` the file, `aside` where it is moved until the
     // run commits, `number` its attributes. Written before the move.
     Remove = 'R',
+    // A registry key about to be made: `path` its full name (the root's
+    // name, a backslash, the key below it). Written parents first.
+    Key = 'K',
+    // A registry value about to be written: `path` its key's full name,
+    // `staging` the value's name ("" the key's default value), `aside` what
+    // it held before (earlierValueField), `number` its type then.
+    Value = 'V',
 };
 
 struct JournalEntry {
@@ -57,6 +65,24 @@ const size_t kJournalLineSize = 4 * 520 + 40;
 // The entry as one line (ends in '\n') in `line`; its length, or 0 when a
 // field holds a tab or a line end, or the line would not fit `size`.
 size_t formatJournalEntry(const JournalEntry& entry, char* line, size_t size);
+// The same for a line of any length (a Value's earlier bytes): "" refused.
+// May throw std::bad_alloc.
+std::string journalLine(const JournalEntry& entry);
+
+// The largest earlier value a Value entry keeps; a larger one cannot be
+// journalled, so the run does not overwrite it.
+const size_t kLargestJournalledValue = 1024 * 1024;
+// A Value entry's `aside`: "-" the value was absent, else "=" and its bytes
+// in lower-case hexadecimal. May throw std::bad_alloc.
+std::string earlierValueField(const void* bytes, size_t size);
+extern const char kAbsentValueField[];
+// What a Value entry's `aside` says the value held.
+enum class EarlierValue {
+    Absent,   // nothing: the run's value is deleted
+    Present,  // *bytes: they are written back with the entry's type
+    Damaged   // neither form: nothing is done
+};
+EarlierValue earlierValueOf(const std::string& field, std::string* bytes);
 
 // What a journal's bytes hold.
 enum class JournalRead {
@@ -66,6 +92,10 @@ enum class JournalRead {
 };
 // The entries of a journal's bytes, in the order they were written.
 JournalRead parseJournal(const char* data, size_t size, std::vector<JournalEntry>* entries);
+
+// The line a product may log when a start of the engine on `folder` found
+// a killed run's journal there and undid its `undone` entries.
+std::string recoveryLine(const char* folder, size_t undone);
 
 // The name of a side file beside `target` (in its folder, so that moving the
 // target there is a rename on the same volume): "~qrv" then `role` ('a' a

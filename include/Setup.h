@@ -145,6 +145,20 @@ extern "C" SETUP_API MessageHook SetMessageHook(MessageHook hook);
 /// carries the earlier log's other records over into the new one and removes
 /// the earlier files of the installation folder the new set no longer ships,
 /// unless they changed since (the interface guide, "Upgrades").
+/// Setup::RegisterApplication, WriteToRegistry, Register,
+/// UserValueToRegistry and CreateUserKey called while a run keeps its journal
+/// are part of the run: the keys they make and each value's earlier type and
+/// bytes (or its absence) are journalled first, and put back exactly when the
+/// run is undone. Setup::Process commits a run that completes only after the
+/// closing operation its end selects (ProcessOK, ProcessNeedReboot) has
+/// returned, so that the product's registration there belongs to the run:
+/// when one of those registry operations fails (or cannot be journalled: a
+/// root key that is not predefined, an earlier value over 1 MB) the whole run
+/// is undone after the closing operation and the library's closing message
+/// ("Setup is complete." or the restart offer) is not shown; a run killed
+/// during the registration is undone with it by the next start or the
+/// uninstaller. A run that completes while the exit question is open and is
+/// then given up is undone too.
 /// Off by default. Any thread; a run takes the setting at its InitSFM.
 extern "C" SETUP_API int SetInstallTransactions(int on);
 
@@ -287,6 +301,17 @@ public:
     int lastTransferStatus;            ///< the last read's result, or the last InfoFilePercent answer
     unsigned int fileCount;            ///< the archive header's file count
 };
+
+/// What the last SetupFileManager::InitSFM of `engine` (and so the last
+/// Setup::Process of a Setup object) found of a setup killed on the same
+/// installation folder: when it found that run's journal and undid it, a line
+/// for the product's log, "recovered an unfinished setup in <folder>: <n>
+/// steps undone (Install.jnl)". The line is copied into `line` (`size`
+/// bytes, cut to fit and always terminated when `size` is not 0). Returns its
+/// full length (a larger `size` than that holds all of it), 0 when that
+/// start recovered nothing (`line` then ""). Call it after the run, on any
+/// thread; the line is kept until the next InitSFM or the object goes.
+extern "C" SETUP_API int GetRecoveryLine(const SetupFileManager* engine, char* line, unsigned long size);
 
 // ---------------------------------------------------------------------------
 /// Setup: the object a product derives from and drives.
@@ -431,7 +456,8 @@ public:
     ///
     /// Opens or creates `subKey` below `root` (write access, the class text
     /// set by SetRegClassName) and sets one value: 1 written, 0 the key cannot
-    /// be opened or the value cannot be set.
+    /// be opened or the value cannot be set (or, while a run keeps its
+    /// journal, cannot be journalled: see SetInstallTransactions).
     int WriteToRegistry(HKEY root, char* subKey, char* valueName, unsigned long type,
                         unsigned char* data, unsigned long size);
     /// The class text of every key WriteToRegistry creates from now on (null:

@@ -34,6 +34,7 @@
 #define IDS_UNINSTALLING               11126
 #define IDS_SETUP_RUNNING              11127
 #define IDS_SETUP_COMPLETE             11130
+#define IDS_UNDOING                    11131  // the progress dialog's line while a run is undone
 
 // Dialogs opened by the library itself.
 #define IDD_EXIT_BUTTON                11100  // "Exit" in the background window's corner

@@ -26,6 +26,7 @@
 
 #include "baseinterface/MessageParent.h"
 #include "common/ThreadScoped.h"
+#include "filemanager/InstallJournal.h"
 #include "filemanager/RunControl.h"
 #include "resources/resource.h"
 #include "setup/Background.h"
@@ -52,6 +53,9 @@ struct Progress {
     int total = 0;
     int current = 0;
     unsigned int stepsAfterCurrent = 0;
+    // While the run's journal is undone: the Total bar's position when the
+    // undo began, which it goes back from to 0 over the journal's entries.
+    int undoFrom = -1;
 };
 
 // The state of one run: it lives on the stack of Process, which outlives
@@ -113,6 +117,11 @@ public:
     void writeFailed() override {
         PostMessageA(run_.setup->backgroundWindow, WM_COMMAND, IDM_CLOSE_BACKGROUND, 0);
     }
+    // The undo of a run that ended early, shown as the copying was: what is
+    // put back, and the Total bar going back.
+    void undoing(size_t done, size_t total, const char* path) override;
+    // The product's registration in the closing operation belongs to the run.
+    bool holdsCommit() override { return true; }
 
 private:
     Run& run_;
@@ -140,6 +149,23 @@ void publish(Run& run, InfoAction action, const void* data) {
     case InfoAction::Ignore: return;
     }
     ++run.publishedVersion;
+}
+
+void WorkerControl::undoing(size_t done, size_t total, const char* path) {
+    char line[PathSize] = "";
+    if (LoadStringA(run_.setup->libraryInstance, IDS_UNDOING, line, sizeof line) <= 0)
+        line[0] = '\0';
+    std::lock_guard<std::mutex> hold(run_.progressLock);
+    Progress& p = run_.published;
+    if (p.undoFrom < 0) {
+        p.undoFrom = p.total;
+        copyText(p.source, line);
+        p.current = 0;
+        p.stepsAfterCurrent = 0;
+    }
+    copyText(p.target, path);
+    p.total = total == 0 ? 0 : static_cast<int>(p.undoFrom - static_cast<unsigned long long>(p.undoFrom) * done / total);
+    ++run_.publishedVersion;
 }
 
 void showText(Setup& setup, HWND dialog, int id, char* shown, const char* latest) {
@@ -377,7 +403,13 @@ int Setup::Process() {
     finishWorker(run, workerThread);
     SetParentForMessage(backgroundWindow);
 
-    switch (closingFor(static_cast<long>(code))) {
+    // With transactions a completed run is committed only after its closing
+    // operation, which registers the product (InstallJournal.h); any other
+    // end undoes it first (a run completed while the exit question was open).
+    Closing closing = closingFor(static_cast<long>(code));
+    if (closing != Closing::Complete && closing != Closing::Reboot)
+        settleHeldRun(*this, false);
+    switch (closing) {
     case Closing::Error:
         if (ProcessError())
             HideAll();
@@ -386,21 +418,34 @@ int Setup::Process() {
         if (ProcessUserBreak())
             HideAll();
         break;
-    case Closing::Complete:
-        if (ProcessOK()) {
-            SetLastDlgHWND(GetActiveWindow());
-            ShowMessage(IDS_SETUP_COMPLETE, MB_ICONINFORMATION);
+    case Closing::Complete: {
+        int closes = ProcessOK();
+        bool kept = settleHeldRun(*this, true);
+        if (closes) {
+            if (kept) {
+                SetLastDlgHWND(GetActiveWindow());
+                ShowMessage(IDS_SETUP_COMPLETE, MB_ICONINFORMATION);
+            }
             HideAll();
         }
         break;
-    case Closing::Reboot:
+    }
+    case Closing::Reboot: {
         rebootNeeded = 1;
-        if (ProcessNeedReboot()) {
-            SetLastDlgHWND(GetActiveWindow());
-            offerReboot(*this);
+        int closes = ProcessNeedReboot();
+        // Undone, it needs no restart.
+        bool kept = settleHeldRun(*this, true);
+        if (!kept)
+            rebootNeeded = 0;
+        if (closes) {
+            if (kept) {
+                SetLastDlgHWND(GetActiveWindow());
+                offerReboot(*this);
+            }
             HideAll();
         }
         break;
+    }
     case Closing::Nothing:
         break;
     }

@@ -2,11 +2,15 @@
 // given as a handle or under a key given as a text path, and the six values
 // that register the installed product with Windows (setup/RegistryRules
 // decides them), with the product's links it keeps for them. Nothing here shows a message: each operation returns a
-// success flag and the product decides what to tell the user.
+// success flag and the product decides what to tell the user. While the
+// engine's run keeps a journal, every key made and value written here is
+// journalled first (journalRegistryWrite) and a failure noted, so that the
+// run's settling undoes a registration that did not complete.
 #include "Setup.h"
 
 #include <string.h>
 
+#include "filemanager/InstallJournal.h"
 #include "setup/RegistryRules.h"
 #include "win32/Ownership.h"
 
@@ -14,23 +18,13 @@ static_assert(REG_SZ == kTextValueType && REG_DWORD == kNumberValueType, "the va
 
 namespace {
 
-HKEY rootKey(RegistryRoot root) {
-    switch (root) {
-    case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-    case RegistryRoot::CurrentUser: return HKEY_CURRENT_USER;
-    case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case RegistryRoot::Users: return HKEY_USERS;
-    case RegistryRoot::None: break;
-    }
-    return nullptr;
-}
-
 // The key a text key path names, opened or created with full access and no
-// class; not owned when null.
-HKEY openUserKey(const char* keyPath) {
+// class, after its making and `valueName` (kKeyOnly: none) are journalled;
+// not owned when null.
+HKEY openUserKey(const Setup& setup, const char* keyPath, const char* valueName) {
     const char* rest = nullptr;
-    HKEY root = rootKey(splitKeyPath(keyPath, &rest));
-    if (!root)
+    HKEY root = predefinedKey(splitKeyPath(keyPath, &rest));
+    if (!root || journalRegistryWrite(setup, root, rest, valueName) == RegistryJournalled::Refused)
         return nullptr;
     HKEY key = nullptr;
     if (RegCreateKeyExA(root, rest, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
@@ -52,14 +46,20 @@ char g_helpUrl[PathSize];
 }  // namespace
 
 //   1  the value is written
-//   0  the key cannot be opened or created, or the value cannot be set
+//   0  the key cannot be opened or created, the value cannot be set, or
+//      (a run keeping its journal) the write cannot be journalled
 int Setup::WriteToRegistry(HKEY root, char* subKey, char* valueName, unsigned long type,
                            unsigned char* data, unsigned long size) {
+    if (journalRegistryWrite(*this, root, subKey, valueName) == RegistryJournalled::Refused)
+        return 0;
     win32::RegistryKey key;
     if (RegCreateKeyExA(root, subKey, 0, registryClassName, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                        key.out(), nullptr) != ERROR_SUCCESS)
+                        key.out(), nullptr) != ERROR_SUCCESS ||
+        RegSetValueExA(key.get(), valueName, 0, type, data, size) != ERROR_SUCCESS) {
+        noteRegistryFailure(*this);
         return 0;
-    return RegSetValueExA(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS ? 1 : 0;
+    }
+    return 1;
 }
 
 void Setup::SetRegClassName(char* className) { registryClassName = className; }
@@ -89,41 +89,47 @@ int SetProductLinks(const char* aboutUrl, const char* helpUrl) {
 //   0  a text is missing or too long (nothing written), or a value failed
 //      (those before it stay written)
 int Setup::RegisterApplication() {
-    memcpy(g_registryClassName, kRegistryClassName, sizeof kRegistryClassName);
-    SetRegClassName(g_registryClassName);
-    char windows[PathSize];
-    UINT length = GetWindowsDirectoryA(windows, PathSize);
-    if (length == 0 || length >= PathSize)
-        return 0;
-    SYSTEMTIME today;
-    GetLocalTime(&today);
-    char installDate[9] = "";
-    installDateText(today.wYear, today.wMonth, today.wDay, installDate);
-    ApplicationTexts texts = {productName, exeName, installDirectory, windows, installDate, g_aboutUrl, g_helpUrl};
-    PlannedValue values[MaxApplicationValues];
-    int count = planApplicationValues(texts, values);
-    if (count == 0)
-        return 0;
-    // The shell verb starts the short form, which holds no blank. The short
-    // form is never longer; a file that cannot be found keeps the long one.
-    char shortPath[PathSize];
-    DWORD shortLength = GetShortPathNameA(values[0].data, shortPath, PathSize);
-    if (shortLength > 0 && shortLength < PathSize)
-        memcpy(values[0].data, shortPath, shortLength + 1);
-
-    for (int i = 0; i < count; ++i) {
-        PlannedValue& value = values[i];
-        DWORD number = value.number;
-        bool text = value.type == kTextValueType;
-        RegistryEntry entry = {rootKey(value.root), value.key, const_cast<char*>(value.valueName),
-                               text ? reinterpret_cast<unsigned char*>(value.data)
-                                    : reinterpret_cast<unsigned char*>(&number),
-                               value.type,
-                               static_cast<unsigned long>(text ? strlen(value.data) + 1 : sizeof number)};
-        if (!Register(&entry))
+    int registered = [this]() -> int {
+        memcpy(g_registryClassName, kRegistryClassName, sizeof kRegistryClassName);
+        SetRegClassName(g_registryClassName);
+        char windows[PathSize];
+        UINT length = GetWindowsDirectoryA(windows, PathSize);
+        if (length == 0 || length >= PathSize)
             return 0;
-    }
-    return 1;
+        SYSTEMTIME today;
+        GetLocalTime(&today);
+        char installDate[9] = "";
+        installDateText(today.wYear, today.wMonth, today.wDay, installDate);
+        ApplicationTexts texts = {productName, exeName, installDirectory, windows, installDate, g_aboutUrl, g_helpUrl};
+        PlannedValue values[MaxApplicationValues];
+        int count = planApplicationValues(texts, values);
+        if (count == 0)
+            return 0;
+        // The shell verb starts the short form, which holds no blank. The short
+        // form is never longer; a file that cannot be found keeps the long one.
+        char shortPath[PathSize];
+        DWORD shortLength = GetShortPathNameA(values[0].data, shortPath, PathSize);
+        if (shortLength > 0 && shortLength < PathSize)
+            memcpy(values[0].data, shortPath, shortLength + 1);
+
+        for (int i = 0; i < count; ++i) {
+            PlannedValue& value = values[i];
+            DWORD number = value.number;
+            bool text = value.type == kTextValueType;
+            RegistryEntry entry = {predefinedKey(value.root), value.key, const_cast<char*>(value.valueName),
+                                   text ? reinterpret_cast<unsigned char*>(value.data)
+                                        : reinterpret_cast<unsigned char*>(&number),
+                                   value.type,
+                                   static_cast<unsigned long>(text ? strlen(value.data) + 1 : sizeof number)};
+            if (!Register(&entry))
+                return 0;
+        }
+        return 1;
+    }();
+    // A registration that stopped half way undoes a held run (InstallJournal.h).
+    if (!registered)
+        noteRegistryFailure(*this);
+    return registered;
 }
 
 //   1  the value is written
@@ -134,22 +140,24 @@ int Setup::UserValueToRegistry(char* keyPath, char* valueName, void* data, unsig
     unsigned long bytes = userValueSize(type, data, size);
     if (bytes == 0)
         return 0;
-    win32::RegistryKey key(openUserKey(keyPath));
-    if (!key.valid())
+    win32::RegistryKey key(openUserKey(*this, keyPath, valueName));
+    if (!key.valid() ||
+        RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes) != ERROR_SUCCESS) {
+        noteRegistryFailure(*this);
         return 0;
-    return RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes) ==
-                   ERROR_SUCCESS
-               ? 1
-               : 0;
+    }
+    return 1;
 }
 
 //   the open key  closeKey 0: the caller closes it
 //   1             closeKey nonzero: opened or created, and closed again
 //   0             no backslash, an unknown root, or the key cannot be opened
 int Setup::CreateUserKey(char* keyPath, int closeKey) {
-    win32::RegistryKey key(openUserKey(keyPath));
-    if (!key.valid())
+    win32::RegistryKey key(openUserKey(*this, keyPath, kKeyOnly));
+    if (!key.valid()) {
+        noteRegistryFailure(*this);
         return 0;
+    }
     if (closeKey)
         return 1;
     return static_cast<int>(reinterpret_cast<INT_PTR>(key.release()));

@@ -4,23 +4,9 @@
 
 #include <string.h>
 
-#include "common/AsciiCase.h"
 #include "common/PathText.h"
 
 namespace {
-
-struct RootName {
-    const char* name;
-    RegistryRoot root;
-};
-
-// In the order they are compared.
-const RootName kRootNames[] = {
-    {"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},
-    {"HKEY_CURRENT_USER", RegistryRoot::CurrentUser},
-    {"HKEY_LOCAL_MACHINE", RegistryRoot::LocalMachine},
-    {"HKEY_USERS", RegistryRoot::Users},
-};
 
 // out = a + b + c + d, all or nothing.
 bool concat(char* out, const char* a, const char* b, const char* c = "", const char* d = "") {
@@ -32,24 +18,6 @@ bool concat(char* out, const char* a, const char* b, const char* c = "", const c
 }
 
 }  // namespace
-
-//   RegistryRoot::None   no backslash, or no root of that name
-//   other                the root, *rest after the first backslash
-RegistryRoot splitKeyPath(const char* keyPath, const char** rest) {
-    if (!keyPath)
-        return RegistryRoot::None;
-    const char* slash = strchr(keyPath, '\\');
-    if (!slash)
-        return RegistryRoot::None;
-    size_t length = static_cast<size_t>(slash - keyPath);
-    for (const RootName& root : kRootNames) {
-        if (equalsAsciiNoCase(keyPath, length, root.name)) {
-            *rest = slash + 1;
-            return root.root;
-        }
-    }
-    return RegistryRoot::None;
-}
 
 //   0      no data, or a non-text value of size 0
 //   other  the bytes to write

@@ -23,24 +23,9 @@ const unsigned long kNumberValueType = 4;
 constexpr char kRegistryClassName[] = "Quorvane";
 
 // ---------------------------------------------------------------------------
-// Text key paths.
+// Text key paths (their roots and splitKeyPath: format/RegistryNames.h).
 
-// The predefined root keys a text key path may begin with.
-enum class RegistryRoot {
-    None,         // not one of the four names below
-    ClassesRoot,  // "HKEY_CLASSES_ROOT"
-    CurrentUser,  // "HKEY_CURRENT_USER"
-    LocalMachine, // "HKEY_LOCAL_MACHINE"
-    Users         // "HKEY_USERS"
-};
-
-// The root named by the text before `keyPath`'s first backslash, compared
-// without regard to case; only the four full names count (no "HKLM"). The
-// path is only read. `*rest` points at the text after that backslash when
-// a root is found.
-//   RegistryRoot::None   no backslash, or an unknown name (*rest untouched)
-//   any other            the root; *rest is the key below it (may be "")
-RegistryRoot splitKeyPath(const char* keyPath, const char** rest);
+using RegistryRoot = KeyRoot;
 
 // The number of bytes a value written from a text key path takes: text
 // (type 1) is measured, its terminator included, whatever `size` says;

@@ -99,7 +99,18 @@ int main(int argc, char** argv) {
         return endToEnd(argc - 1, argv + 1);
     if (argc >= 2 && !strcmp(argv[1], "noop"))
         return 0;
-    if (argc == 4 && !strcmp(argv[1], "install")) {
+    // "install-txn VOLUMES TARGET": the same with install transactions on,
+    // for profiling what they cost.
+    bool transactions = argc == 4 && !strcmp(argv[1], "install-txn");
+    if (transactions) {
+        using Transactions = int(__cdecl*)(int);
+        auto on = reinterpret_cast<Transactions>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("Setup.Dll"), "SetInstallTransactions")));
+        if (!on)
+            return 1;
+        on(1);
+    }
+    if (argc == 4 && (transactions || !strcmp(argv[1], "install"))) {
         double elapsed = installInProcess(argv[2], argv[3]);
         if (elapsed < 0)
             return 1;

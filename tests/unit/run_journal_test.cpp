@@ -12,13 +12,15 @@
 namespace {
 
 std::vector<JournalEntry> sampleEntries() {
-    std::vector<JournalEntry> e(6);
+    std::vector<JournalEntry> e(8);
     e[0] = {JournalKind::Folder, "C:\\App\\Help", "", "", 0};
     e[1] = {JournalKind::Put, "C:\\App\\a.exe", "C:\\App\\~qrvs1-1.tmp", "", 0};
     e[2] = {JournalKind::Put, "C:\\App\\b b.dll", "C:\\App\\~qrvs1-2.tmp", "C:\\App\\~qrva1-3.tmp", 0x21};
     e[3] = {JournalKind::ExchangeIni, "C:\\App\\qrv1A.tmp", "C:\\Windows\\QrvInit.Ini", "", 4294967295u};
     e[4] = {JournalKind::ExchangeWininit, "C:\\App\\qrv1B.tmp", "C:\\APP\\B.DLL=C:\\APP\\QRV1B.TMP", "", 0};
     e[5] = {JournalKind::Remove, "C:\\App\\Help\\old.hlp", "", "C:\\App\\Help\\~qrva1-4.tmp", 0x1};
+    e[6] = {JournalKind::Key, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvelon\\App", "", "", 0};
+    e[7] = {JournalKind::Value, "HKEY_CLASSES_ROOT\\QRV_Files", "", earlierValueField("a\0b", 3), 1};
     return e;
 }
 
@@ -104,6 +106,38 @@ TEST(RunJournal, FieldsThatWouldBreakTheLineAreRefused) {
         JournalEntry e{JournalKind::Put, "C:\\a", "", bad, 0};
         EXPECT_EQ(0u, formatJournalEntry(e, line, sizeof line)) << bad;
     }
+}
+
+// A registry value's earlier bytes, whatever they are, come back exactly;
+// "absent" is not an empty value, and a field of neither form is refused.
+TEST(RunJournal, EarlierValuesComeBackByteForByte) {
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+    for (const std::string& bytes : {std::string(), std::string("\0", 1), all}) {
+        std::string field = earlierValueField(bytes.data(), bytes.size());
+        std::string back;
+        EXPECT_EQ(EarlierValue::Present, earlierValueOf(field, &back));
+        EXPECT_EQ(bytes, back);
+    }
+    std::string back = "stale";
+    EXPECT_EQ(EarlierValue::Absent, earlierValueOf(kAbsentValueField, &back));
+    EXPECT_TRUE(back.empty());
+    for (const char* damaged : {"", "=0", "=0G", "=AB", "0a", "--", "=0a0"})
+        EXPECT_EQ(EarlierValue::Damaged, earlierValueOf(damaged, &back)) << damaged;
+}
+
+// A value far longer than a path still makes one line that reads back.
+TEST(RunJournal, ALargeEarlierValueIsOneLine) {
+    std::string bytes(kLargestJournalledValue, '\xff');
+    JournalEntry big{JournalKind::Value, "HKEY_USERS\\.DEFAULT\\X", "Blob", earlierValueField(bytes.data(), bytes.size()), 3};
+    std::string text = kJournalHeader + journalLine(big);
+    char small[kJournalLineSize];
+    EXPECT_EQ(0u, formatJournalEntry(big, small, sizeof small));
+    std::vector<JournalEntry> read;
+    ASSERT_EQ(JournalRead::Entries, parseJournal(text.data(), text.size(), &read));
+    ASSERT_EQ(1u, read.size());
+    expectSame(big, read[0]);
 }
 
 TEST(RunJournal, SideFilesAreBesideTheTarget) {

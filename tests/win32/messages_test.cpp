@@ -48,6 +48,7 @@ const Text kStrings[] = {
     {11126, "Uninstalling existing version of %s."},
     {11127, "Another Setup is installing into this folder.\nWait until it has finished, then run Setup again."},
     {11130, "Setup is complete."},
+    {11131, "Undoing the changes made so far..."},
 };
 
 TEST(StringTable, EveryTextIsExact) {
@@ -66,7 +67,7 @@ TEST(StringTable, NothingBeyondTheListedIds) {
     for (int id = 11128; id <= 11129; ++id)
         EXPECT_EQ(0, LoadStringA(lib, id, buf, sizeof buf)) << id;
     EXPECT_EQ(0, LoadStringA(lib, 11100, buf, sizeof buf));
-    EXPECT_EQ(0, LoadStringA(lib, 11131, buf, sizeof buf));
+    EXPECT_EQ(0, LoadStringA(lib, 11132, buf, sizeof buf));
 }
 
 class Messages : public ::testing::Test {

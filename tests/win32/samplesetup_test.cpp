@@ -815,6 +815,7 @@ TEST_F(SampleSetupRun, UpgradeKilledAtAnyMomentIsCompletedByTheNextRunOrRemovedW
         SCOPED_TRACE("killed after " + std::to_string(moments[m]) + " files");
         ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
         DeleteFileA(log.c_str());
+        bool killedNow = false;
         {
             Child child(silent(), volumes2);
             ASSERT_TRUE(child.started());
@@ -838,7 +839,8 @@ TEST_F(SampleSetupRun, UpgradeKilledAtAnyMomentIsCompletedByTheNextRunOrRemovedW
             for (DWORD start = GetTickCount(); GetTickCount() - start < kRunLimitMs; Sleep(1))
                 if (filesLogged() >= static_cast<size_t>(moments[m]))
                     break;
-            if (child.kill())
+            killedNow = child.kill();
+            if (killedNow)
                 ++killed;
             else
                 std::printf("the run had ended before the kill after %d files\n", moments[m]);
@@ -847,6 +849,8 @@ TEST_F(SampleSetupRun, UpgradeKilledAtAnyMomentIsCompletedByTheNextRunOrRemovedW
         }
         if (m % 2 == 0) {
             ASSERT_EQ(0, runSample(silent(), volumes2).exitCode) << readText(log);
+            // The killed run's journal was undone by this start, which says so.
+            EXPECT_EQ(killedNow, contains(readText(log), "recovered an unfinished setup in ")) << readText(log);
             std::map<std::string, std::vector<unsigned char>> found;
             tree("", found);
             ASSERT_EQ(1u, found.erase("Install.log"));

@@ -22,7 +22,8 @@
 // Install is pressed (interactive only). After a run that installed the
 // files the program adds its own (afterInstall) and the product is
 // registered for its uninstaller QRVUnins.Exe (a failure there ends with
-// 1603), and after a run that left files in use their exchange is handed to
+// 1603, and the library undoes the run with the registration), and after a
+// run that was registered and left files in use their exchange is handed to
 // Windows' next start.
 #include "SetupProgram.h"
 
@@ -425,15 +426,14 @@ int SetupProgram::ProcessOK() {
 
 int SetupProgram::ProcessNeedReboot() {
     end_ = RunEnd::Reboot;
-    // The files are in place (some under temporary names): their exchange
-    // is due whatever becomes of the registration.
-    completePendingExchanges();
     if (!afterInstall() || !registerProduct()) {
         end_ = RunEnd::Failed;
         rebootNeeded = 0;  // the failure is said; no restart is offered with it
         HideAll();
         return 0;
     }
+    // Registered, the run stays: its files in use are exchanged at the next start.
+    completePendingExchanges();
     if (!options.silent && !options.noRestart && facts.restartAllowed)
         return 1;  // the library offers the restart
     // Nobody is asked and nothing restarts; the closing of the background
@@ -521,6 +521,10 @@ RunEnd SetupProgram::run() {
         logGroups();
         Process();
         ended = end_;
+        // A setup killed on this folder before was undone by this one's start.
+        char recovered[PathSize * 2];
+        if (GetRecoveryLine(this, recovered, sizeof recovered) > 0)
+            log.line(recovered);
     }
     settleWindows();
     HideAll();
