@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "filemanager/RunControl.h"
 #include "win32/Ownership.h"
 
@@ -160,8 +161,16 @@ bool makeFolder(SetupFileManager& engine, const char* path) {
         for (const std::string& folder : missingFolders(path))
             if (!run->journal.record(JournalEntry{JournalKind::Folder, folder, "", "", 0}, false))
                 return false;
-    if (!engine.DirCreation(path))
+    // Only a log needs to know which folders are new.
+    std::vector<std::string> missing;
+    if (logWanted())
+        missing = missingFolders(path);
+    if (!engine.DirCreation(path)) {
+        logEvent(LogFolderRefused, path, "", GetLastError());
         return false;
+    }
+    for (const std::string& folder : missing)
+        logEvent(LogFolderCreated, folder.c_str());
     if (run)
         run->remember(path);
     return true;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <new>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "filemanager/EngineRun.h"
 
 namespace {
@@ -66,6 +67,7 @@ void InstallJournal::commit() {
     file_.reset();
     DeleteFileA(path_);
     entries_.clear();
+    logEvent(LogTransactionCommitted, path_);
 }
 
 void InstallJournal::rollBack() {
@@ -74,5 +76,6 @@ void InstallJournal::rollBack() {
     file_.reset();
     undoEntries(entries_, path_);
     entries_.clear();
+    logEvent(LogTransactionRolledBack, path_);
 }
 

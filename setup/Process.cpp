@@ -24,6 +24,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "baseinterface/MessageParent.h"
 #include "common/ThreadScoped.h"
 #include "filemanager/RunControl.h"
@@ -376,6 +377,8 @@ int Setup::Process() {
     run.ended = true;
     finishWorker(run, workerThread);
     SetParentForMessage(backgroundWindow);
+    logEvent(LogProcessOutcome, installDirectory, "", 0, static_cast<int32_t>(code));
+    logEvent(LogRebootDecision, installDirectory, "", 0, closingFor(static_cast<long>(code)) == Closing::Reboot);
 
     switch (closingFor(static_cast<long>(code))) {
     case Closing::Error:

@@ -7,6 +7,9 @@
 
 #include <string.h>
 
+#include <string>
+
+#include "baseinterface/DiagnosticLog.h"
 #include "setup/RegistryRules.h"
 #include "win32/Ownership.h"
 
@@ -26,17 +29,17 @@ HKEY rootKey(RegistryRoot root) {
 }
 
 // The key a text key path names, opened or created with full access and no
-// class; not owned when null.
-HKEY openUserKey(const char* keyPath) {
+// class; not owned when null, with the registry's error in *error.
+HKEY openUserKey(const char* keyPath, LONG* error) {
     const char* rest = nullptr;
     HKEY root = rootKey(splitKeyPath(keyPath, &rest));
+    *error = ERROR_INVALID_PARAMETER;
     if (!root)
         return nullptr;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, rest, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+    *error = RegCreateKeyExA(root, rest, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                             nullptr);
+    return *error == ERROR_SUCCESS ? key : nullptr;
 }
 
 // The class text RegisterApplication gives its keys, in writable storage
@@ -49,6 +52,29 @@ char g_registryClassName[sizeof kRegistryClassName];
 char g_aboutUrl[PathSize];
 char g_helpUrl[PathSize];
 
+// The log record of one value set under `key` (named in full) with
+// `result`, the registry's error code; a text value's data is its detail.
+void logValue(const std::string& key, const char* valueName, unsigned long type, const void* data,
+              unsigned long size, LONG result) {
+    std::string text;
+    if ((type == REG_SZ || type == REG_EXPAND_SZ) && data && size)
+        text.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+    logEvent(LogRegistryWritten, key.c_str(), valueName ? valueName : "(default)",
+             static_cast<uint32_t>(result), 0, text.empty() ? nullptr : text.c_str());
+}
+
+const char* rootName(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT)
+        return "HKEY_CLASSES_ROOT\\";
+    if (root == HKEY_CURRENT_USER)
+        return "HKEY_CURRENT_USER\\";
+    if (root == HKEY_LOCAL_MACHINE)
+        return "HKEY_LOCAL_MACHINE\\";
+    if (root == HKEY_USERS)
+        return "HKEY_USERS\\";
+    return "(an open key)\\";
+}
+
 }  // namespace
 
 //   1  the value is written
@@ -56,10 +82,13 @@ char g_helpUrl[PathSize];
 int Setup::WriteToRegistry(HKEY root, char* subKey, char* valueName, unsigned long type,
                            unsigned char* data, unsigned long size) {
     win32::RegistryKey key;
-    if (RegCreateKeyExA(root, subKey, 0, registryClassName, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                        key.out(), nullptr) != ERROR_SUCCESS)
-        return 0;
-    return RegSetValueExA(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS ? 1 : 0;
+    LONG result = RegCreateKeyExA(root, subKey, 0, registryClassName, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                  nullptr, key.out(), nullptr);
+    if (result == ERROR_SUCCESS)
+        result = RegSetValueExA(key.get(), valueName, 0, type, data, size);
+    if (logWanted())
+        logValue(std::string(rootName(root)) + (subKey ? subKey : ""), valueName, type, data, size, result);
+    return result == ERROR_SUCCESS ? 1 : 0;
 }
 
 void Setup::SetRegClassName(char* className) { registryClassName = className; }
@@ -134,20 +163,21 @@ int Setup::UserValueToRegistry(char* keyPath, char* valueName, void* data, unsig
     unsigned long bytes = userValueSize(type, data, size);
     if (bytes == 0)
         return 0;
-    win32::RegistryKey key(openUserKey(keyPath));
-    if (!key.valid())
-        return 0;
-    return RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes) ==
-                   ERROR_SUCCESS
-               ? 1
-               : 0;
+    LONG result = ERROR_SUCCESS;
+    win32::RegistryKey key(openUserKey(keyPath, &result));
+    if (key.valid())
+        result = RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes);
+    if (logWanted())
+        logValue(keyPath ? keyPath : "", valueName, type, data, bytes, result);
+    return result == ERROR_SUCCESS ? 1 : 0;
 }
 
 //   the open key  closeKey 0: the caller closes it
 //   1             closeKey nonzero: opened or created, and closed again
 //   0             no backslash, an unknown root, or the key cannot be opened
 int Setup::CreateUserKey(char* keyPath, int closeKey) {
-    win32::RegistryKey key(openUserKey(keyPath));
+    LONG error = ERROR_SUCCESS;
+    win32::RegistryKey key(openUserKey(keyPath, &error));
     if (!key.valid())
         return 0;
     if (closeKey)

@@ -270,39 +270,4 @@ TEST(SampleRegistration, EarlierVersionOnlyWhenTheEntryIsOurOwn) {
     EXPECT_EQ("Sample Product", earlierVersionText({"Sample Product", "", "", "", ""}));
 }
 
-
-TEST(SampleLogFile, RefusedInTheTargetOnTheDisksOrWhenNotOurs) {
-    const std::string target = "C:\\Apps\\Sample";
-    const std::string ours = std::string(kLogFirstLine) + "\r\n    0.000  start";
-    struct Case {
-        const char* log;
-        bool exists;
-        std::string head;
-        LogFault fault;
-    };
-    const Case cases[] = {
-        {"C:\\logs\\setup.log", false, "", LogFault::None},
-        {"C:\\logs\\setup.log", true, ours, LogFault::None},          // appended to
-        {"C:\\logs\\setup.log", true, "", LogFault::NotOurs},         // an empty file someone made
-        {"C:\\logs\\setup.log", true, "QRVL\x01", LogFault::NotOurs},
-        {"C:\\Apps\\Sample\\Install.log", true, "", LogFault::InTarget},
-        {"C:\\Apps\\Sample\\Docs\\new.log", false, "", LogFault::InTarget},
-        {"c:\\apps\\sample\\install.log", true, ours, LogFault::InTarget},
-        {"D:\\Disk1\\Data1.Dat", true, "", LogFault::OnMedia},
-        {"D:\\Disk1\\new.log", false, "", LogFault::None},
-        {"D:\\Disk1\\Setup.Dll", true, "MZ", LogFault::NotOurs},
-        {"D:\\Disk1\\data.chk", false, "", LogFault::OnMedia},
-        {"D:\\Disk2\\Data2.Dat", false, "", LogFault::OnMedia},       // the next disk, not inserted yet
-        {"C:\\logs\\data12.dat", false, "", LogFault::OnMedia},
-        {"C:\\logs\\Data.Dat", false, "", LogFault::None},
-        {"C:\\Apps\\Sample.log", false, "", LogFault::None},
-    };
-    for (const Case& c : cases) {
-        LogFault fault = logFault(c.log, target, c.exists, c.head);
-        EXPECT_EQ(c.fault, fault) << c.log;
-        std::string text = logFaultText(fault, c.log);
-        EXPECT_EQ(c.fault == LogFault::None, text.empty()) << c.log;
-    }
-}
-
 }  // namespace

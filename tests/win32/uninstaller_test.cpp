@@ -550,4 +550,43 @@ TEST_F(Uninstaller, LinksAndAliasesNeverReachAnotherProductsFiles) {
     RemoveDirectoryA((programFiles + "\\UninsOther").c_str());
 }
 
+// /LOG=: each step as it is taken, with the Windows error where one stopped
+// it (the folder a user's file keeps); refused, with nothing removed, inside
+// the product's folder or over a file that is not one of its logs; its own
+// log appended to.
+TEST_F(Uninstaller, LogSwitchWritesEachRemovalAndWhatWasKept) {
+    ASSERT_TRUE(testenv::writeFile(app + "\\mine.txt", "the user's own"));
+    std::string notes = dir + "\\notes.txt";
+    ASSERT_TRUE(testenv::writeFile(notes, "someone's notes"));
+    for (const std::string& refused : {app + "\\unins.log", notes}) {
+        Outcome o = runUninstaller(uninstaller, "/S \"/LOG=" + refused + "\" Unins Test Product");
+        EXPECT_EQ(2, o.exitCode) << refused;
+        expectUntouched(refused);
+    }
+    EXPECT_FALSE(testenv::fileExists(app + "\\unins.log"));
+    std::vector<unsigned char> kept = testenv::readFile(notes);
+    EXPECT_EQ("someone's notes", std::string(kept.begin(), kept.end()));
+
+    std::string log = dir + "\\unins.log";
+    Outcome o = runUninstaller(uninstaller, "/S \"/LOG=" + log + "\" Unins Test Product");
+    EXPECT_EQ(100, o.exitCode);
+    std::vector<unsigned char> bytes = testenv::readFile(log);
+    std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(0u, text.find("QRVUnins.Exe uninstall log\r\n")) << text;
+    for (const std::string& line :
+         {"removed: " + listed[0] + "\r\n", "removed: " + listed[2] + "\r\n", "kept shared: " + shared + "\r\n",
+          "removed folder: " + app + "\\Docs\\en\r\n", "removed: " + app + "\\Install.log\r\n",
+          "kept folder (not empty): " + app + ": error 145 ERROR_DIR_NOT_EMPTY\r\n",
+          "removed key: " + std::string(kUninstall) + "\r\n", "exit code 100\r\n"})
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+
+    // Appended to: the second run's lines follow the first's.
+    EXPECT_EQ(3, runUninstaller(uninstaller, "/S \"/LOG=" + log + "\" Unins Test Product").exitCode);
+    bytes = testenv::readFile(log);
+    text.assign(bytes.begin(), bytes.end());
+    EXPECT_EQ(0u, text.find("QRVUnins.Exe uninstall log")) << text;
+    EXPECT_NE(std::string::npos, text.find("refused: no Uninstall entry named Unins Test Product")) << text;
+    EXPECT_NE(std::string::npos, text.find("exit code 3\r\n")) << text;
+}
+
 }  // namespace

@@ -1,51 +1,51 @@
-// The run's log file: each line written whole, under a lock, as it comes.
+// The run's log file, and the library's diagnostic log followed into it.
 #include "RunLog.h"
 
-#include <stdio.h>
+#include <atomic>
 
-RunLog::RunLog() { InitializeCriticalSection(&lock_); }
+namespace {
 
-RunLog::~RunLog() {
-    close();
-    DeleteCriticalSection(&lock_);
+// The log the library's records go to. The hook is a plain function with no
+// data of its own, so the one log that follows it is found here; it is set
+// before the hook is installed and cleared after it is removed.
+std::atomic<RunLog*> g_following{nullptr};
+
+// Called on whichever thread the library decides on (the run's worker for
+// the engine's records): the log's own lock keeps each line whole.
+void CALLBACK writeLibraryRecord(const SetupLogRecord* record) {
+    RunLog* log = g_following.load();
+    if (log && record && record->text)
+        log->line(libraryLogLine(*record));
 }
+
+}  // namespace
+
+std::string libraryLogLine(const SetupLogRecord& record) {
+    const char* severity = record.severity == LogError     ? "library error: "
+                           : record.severity == LogWarning ? "library warning: "
+                                                           : "library: ";
+    return severity + std::string(record.text);
+}
+
+RunLog::~RunLog() { close(); }
 
 bool RunLog::open(const char* path, const char* firstLine) {
     close();
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    EnterCriticalSection(&lock_);
-    file_.reset(file);
-    startTicks_ = GetTickCount();
-    LARGE_INTEGER size = {};
-    if (file_.valid() && GetFileSizeEx(file_.get(), &size)) {
-        LARGE_INTEGER end = {};
-        SetFilePointerEx(file_.get(), end, nullptr, FILE_END);
-        write(size.QuadPart == 0 ? std::string(firstLine) + "\r\n" : std::string("\r\n"));
+    if (!file_.open(path, firstLine))
+        return false;
+    RunLog* none = nullptr;
+    if (g_following.compare_exchange_strong(none, this)) {
+        previous_ = SetLogHook(writeLibraryRecord);
+        following_ = true;
     }
-    LeaveCriticalSection(&lock_);
-    return file != INVALID_HANDLE_VALUE;
-}
-
-void RunLog::line(const std::string& text) {
-    EnterCriticalSection(&lock_);
-    if (file_.valid()) {
-        DWORD ms = GetTickCount() - startTicks_;
-        char stamp[24];
-        snprintf(stamp, sizeof stamp, "%5lu.%03lu  ", static_cast<unsigned long>(ms / 1000),
-                 static_cast<unsigned long>(ms % 1000));
-        write(stamp + text + "\r\n");
-    }
-    LeaveCriticalSection(&lock_);
+    return true;
 }
 
 void RunLog::close() {
-    EnterCriticalSection(&lock_);
-    file_.reset();
-    LeaveCriticalSection(&lock_);
-}
-
-void RunLog::write(const std::string& text) {
-    DWORD written = 0;
-    WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (following_) {
+        SetLogHook(previous_);
+        g_following.store(nullptr);
+        following_ = false;
+    }
+    file_.close();
 }

@@ -1,7 +1,8 @@
 // The sample setup's decisions that need no window: its command line, the
 // answer an unattended run gives to each question, the exit code of each
 // way a run ends, whether the files fit on the target drive, and the texts
-// of its help and its log, and which log files it refuses. Portable (Setup.h brings <windows.h> only in the
+// of its help and its log (which files a log may be written to is the
+// companion's LogFile.h). Portable (Setup.h brings <windows.h> only in the
 // Windows build), so that they are tested natively; SampleSetup.cpp asks and
 // acts.
 #ifndef SAMPLE_SETUP_RULES_H
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "LogFile.h"
 #include "Setup.h"
 
 // The process's exit codes, the ones package managers know from other
@@ -109,18 +111,8 @@ uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t cluste
 // is one the sample may append to.
 extern const char kLogFirstLine[];
 
-// Why /LOG= may not name a file.
-enum class LogFault {
-    None,
-    InTarget,  // inside the target folder: Install.log or a file of the product
-    OnMedia,   // named as a disk's volume (Data2.Dat) or its check file: the reader would take it for one
-    NotOurs    // an existing file that is not one of the sample's logs
-};
-// Result: the fault of the log file `log` for a run into `target` (each as
-// it resolves). `exists` and `head` (its first bytes) say what is there
-// now: every other file of the disks exists, and is not a log.
-LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head);
-std::string logFaultText(LogFault fault, const std::string& spelled);
+// Which files /LOG= may name is the companion's rule (LogFile.h), asked
+// with this first line and the target folder.
 
 // The folder above `path` ("C:\a\b" -> "C:\a", "C:\a" -> "C:\"); false at a
 // drive root or a share root ("\\server\share"), which have none.

@@ -162,18 +162,6 @@ std::string targetRefusal(const char* folder, TargetCheck* check) {
     return folderClaimText(claim, folder, other);
 }
 
-// The first bytes of `path`, "" when it cannot be read.
-std::string fileHead(const std::string& path, size_t size) {
-    OwnedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string head(size, '\0');
-    DWORD got = 0;
-    if (!file.valid() || !ReadFile(file.get(), &head[0], static_cast<DWORD>(size), &got, nullptr))
-        return std::string();
-    head.resize(got);
-    return head;
-}
-
 // Before anything is written: the target and the log, each as it resolves
 // (an 8.3 alias of the Start Menu is the Start Menu), refused when the
 // uninstaller could not remove what would be installed or the run would
@@ -186,15 +174,7 @@ ExitCode checkPlaces(const Options& options, std::string* why) {
         return ExitFailure;
     if (options.logPath.empty())
         return ExitSuccess;
-    std::string log = resolvedFullPath(options.logPath.c_str());
-    if (log.empty()) {
-        *why = "the log " + options.logPath + " is not a path this setup can write";
-        return ExitBadArguments;
-    }
-    DWORD attributes = GetFileAttributesA(options.logPath.c_str());
-    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    std::string head = exists ? fileHead(options.logPath, strlen(kLogFirstLine)) : std::string();
-    LogFault fault = logFault(log, target.resolved, exists, head);
+    LogFault fault = checkLogFile(options.logPath.c_str(), target.resolved, kLogFirstLine);
     if (fault != LogFault::None) {
         *why = logFaultText(fault, options.logPath);
         return ExitBadArguments;
