@@ -28,6 +28,16 @@ LogFault checkLogFile(const char* path, const std::string& folder, const std::st
     return logFault(resolved, folder, exists, head, firstLine);
 }
 
+namespace {
+
+// One whole line with one WriteFile, under the caller's lock.
+void writeText(HANDLE file, const std::string& text) {
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+}  // namespace
+
 LogFile::LogFile() : file_(INVALID_HANDLE_VALUE) { InitializeCriticalSection(&lock_); }
 
 LogFile::~LogFile() {
@@ -47,7 +57,7 @@ bool LogFile::open(const char* path, const char* firstLine) {
     if (file_ != INVALID_HANDLE_VALUE && GetFileSizeEx(file_, &size)) {
         LARGE_INTEGER end = {};
         SetFilePointerEx(file_, end, nullptr, FILE_END);
-        write(size.QuadPart == 0 ? std::string(firstLine) + "\r\n" : std::string("\r\n"));
+        writeText(file_, size.QuadPart == 0 ? std::string(firstLine) + "\r\n" : std::string("\r\n"));
     }
     LeaveCriticalSection(&lock_);
     return file != INVALID_HANDLE_VALUE;
@@ -62,7 +72,7 @@ void LogFile::line(const std::string& text) {
         char stamp[24];
         snprintf(stamp, sizeof stamp, "%5lu.%03lu  ", static_cast<unsigned long>(ms / 1000),
                  static_cast<unsigned long>(ms % 1000));
-        write(stamp + text + "\r\n");
+        writeText(file_, stamp + text + "\r\n");
     }
     LeaveCriticalSection(&lock_);
 }
@@ -71,9 +81,4 @@ void LogFile::close() {
     EnterCriticalSection(&lock_);
     win32::closeFile(file_);
     LeaveCriticalSection(&lock_);
-}
-
-void LogFile::write(const std::string& text) {
-    DWORD written = 0;
-    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }

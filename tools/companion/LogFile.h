@@ -66,8 +66,6 @@ public:
     void close();
 
 private:
-    void write(const std::string& text);  // under the lock
-
     CRITICAL_SECTION lock_;
     HANDLE file_;
     DWORD startTicks_ = 0;
