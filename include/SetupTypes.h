@@ -194,7 +194,7 @@ enum MessageHookIds {
 /// numbers are fixed: a kind is never renumbered or reused, new ones are
 /// added. For each kind, what the record's `path`, `otherPath` and `number`
 /// hold ("" and 0 when the kind names nothing there).
-enum SetupLogKind {
+enum SetupLogKind : int {
     // The install engine (SetupFileManager) and its reader.
     /// InitSFM accepted the archive: path the installation folder, number the file count.
     LogRunStarted = 1,

@@ -465,7 +465,7 @@ TEST_F(Uninstaller, QuestionAnsweredNoRemovesNothing) {
     o = runUninstaller(uninstaller, "/X Unins Test Product");
     EXPECT_EQ(2, o.exitCode);
     ASSERT_EQ(1u, o.boxes.size()) << texts(o);
-    EXPECT_EQ("Usage: QRVUnins.Exe [/S] product name", o.boxes[0].text);
+    EXPECT_EQ("Usage: QRVUnins.Exe [/S] [/LOG=file] product name", o.boxes[0].text);
 }
 
 // An installation folder that is, or holds, a shared root, however it is
@@ -577,7 +577,7 @@ TEST_F(Uninstaller, LogSwitchWritesEachRemovalAndWhatWasKept) {
          {"removed: " + listed[0] + "\r\n", "removed: " + listed[2] + "\r\n", "kept shared: " + shared + "\r\n",
           "removed folder: " + app + "\\Docs\\en\r\n", "removed: " + app + "\\Install.log\r\n",
           "kept folder (not empty): " + app + ": error 145 ERROR_DIR_NOT_EMPTY\r\n",
-          "removed key: " + std::string(kUninstall) + "\r\n", "exit code 100\r\n"})
+          "removed key: " + std::string(kUninstall) + "\r\n", std::string("exit code 100\r\n")})
         EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
 
     // Appended to: the second run's lines follow the first's.
