@@ -362,6 +362,7 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
 
     char target[PathSize];
     if (!intact) {
+        logEvent(LogReadError, volumePath, "", 0, 0, "a record's names do not end inside their fields");
         ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
