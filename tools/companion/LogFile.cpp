@@ -2,7 +2,10 @@
 // comes; and the refusal rule asked of a file on this machine.
 #include "LogFile.h"
 
+#include <windows.h>
 #include <stdio.h>
+
+#include <mutex>
 
 #include "InstallTarget.h"
 #include "win32/Ownership.h"
@@ -28,57 +31,55 @@ LogFault checkLogFile(const char* path, const std::string& folder, const std::st
     return logFault(resolved, folder, exists, head, firstLine);
 }
 
-namespace {
+struct LogFile::State {
+    std::mutex lock;
+    win32::FileHandle file;
+    DWORD startTicks = 0;
 
-// One whole line with one WriteFile, under the caller's lock.
-void writeText(HANDLE file, const std::string& text) {
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
+    // One whole line with one WriteFile, under the lock.
+    void write(const std::string& text) {
+        DWORD written = 0;
+        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+};
 
-}  // namespace
+LogFile::LogFile() : state_(new State) {}
 
-LogFile::LogFile() : file_(INVALID_HANDLE_VALUE) { InitializeCriticalSection(&lock_); }
-
-LogFile::~LogFile() {
-    close();
-    DeleteCriticalSection(&lock_);
-}
+LogFile::~LogFile() { close(); }
 
 bool LogFile::open(const char* path, const char* firstLine) {
     close();
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
-    EnterCriticalSection(&lock_);
-    win32::closeFile(file_);
-    file_ = file;
-    startTicks_ = GetTickCount();
+    std::lock_guard<std::mutex> hold(state_->lock);
+    state_->file.reset(file);
+    state_->startTicks = GetTickCount();
     LARGE_INTEGER size = {};
-    if (file_ != INVALID_HANDLE_VALUE && GetFileSizeEx(file_, &size)) {
+    if (state_->file.valid() && GetFileSizeEx(state_->file.get(), &size)) {
         LARGE_INTEGER end = {};
-        SetFilePointerEx(file_, end, nullptr, FILE_END);
-        writeText(file_, size.QuadPart == 0 ? std::string(firstLine) + "\r\n" : std::string("\r\n"));
+        SetFilePointerEx(state_->file.get(), end, nullptr, FILE_END);
+        state_->write(size.QuadPart == 0 ? std::string(firstLine) + "\r\n" : std::string("\r\n"));
     }
-    LeaveCriticalSection(&lock_);
-    return file != INVALID_HANDLE_VALUE;
+    return state_->file.valid();
 }
 
-bool LogFile::isOpen() const { return file_ != INVALID_HANDLE_VALUE; }
+bool LogFile::isOpen() const {
+    std::lock_guard<std::mutex> hold(state_->lock);
+    return state_->file.valid();
+}
 
 void LogFile::line(const std::string& text) {
-    EnterCriticalSection(&lock_);
-    if (file_ != INVALID_HANDLE_VALUE) {
-        DWORD ms = GetTickCount() - startTicks_;
-        char stamp[24];
-        snprintf(stamp, sizeof stamp, "%5lu.%03lu  ", static_cast<unsigned long>(ms / 1000),
-                 static_cast<unsigned long>(ms % 1000));
-        writeText(file_, stamp + text + "\r\n");
-    }
-    LeaveCriticalSection(&lock_);
+    std::lock_guard<std::mutex> hold(state_->lock);
+    if (!state_->file.valid())
+        return;
+    DWORD ms = GetTickCount() - state_->startTicks;
+    char stamp[24];
+    snprintf(stamp, sizeof stamp, "%5lu.%03lu  ", static_cast<unsigned long>(ms / 1000),
+             static_cast<unsigned long>(ms % 1000));
+    state_->write(stamp + text + "\r\n");
 }
 
 void LogFile::close() {
-    EnterCriticalSection(&lock_);
-    win32::closeFile(file_);
-    LeaveCriticalSection(&lock_);
+    std::lock_guard<std::mutex> hold(state_->lock);
+    state_->file.reset();
 }

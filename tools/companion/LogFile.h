@@ -1,11 +1,11 @@
-// A program's plain-text log (/LOG=<file>), shared by the sample setup and
-// the uninstaller (static library `companion`; the SDK ships it as
+// A program's plain-text log (/LOG=<file>), shared by the setup programs
+// (RunLog.h) and the uninstaller (static library `companion`; the SDK ships it as
 // include/LogFile.h with lib/libcompanion.a). Which files a log may be
 // written to, and the writer: one line per event, each with the time since
 // the log was opened, written whole under a lock with one WriteFile of its
 // own, so that lines from several threads never mix and a process killed
 // at any moment leaves every line before the kill in the file. It includes
-// only <string> (and <windows.h> for the writer), so the SDK's copy stands
+// only <string> (and <memory> for the writer), so the SDK's copy stands
 // alone: `#include "LogFile.h"`.
 //
 //     LogFault fault = checkLogFile(path, folder, kMyFirstLine);
@@ -41,7 +41,7 @@ LogFault logFault(const std::string& log, const std::string& folder, bool exists
 std::string logFaultText(LogFault fault, const std::string& spelled);
 
 #ifdef _WIN32
-#include <windows.h>
+#include <memory>
 
 // logFault for `path` on this machine: resolved as checkInstallTarget
 // resolves folders, and its first bytes read when it exists. Windows only.
@@ -66,9 +66,8 @@ public:
     void close();
 
 private:
-    CRITICAL_SECTION lock_;
-    HANDLE file_;
-    DWORD startTicks_ = 0;
+    struct State;  // the file and its lock
+    std::unique_ptr<State> state_;
 };
 #endif
 

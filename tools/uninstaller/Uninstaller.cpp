@@ -30,6 +30,7 @@
 #include "format/RegistryNames.h"
 #include "format/Records.h"
 #include "tools/uninstaller/MachinePaths.h"
+#include "tools/uninstaller/RegistryUndo.h"
 #include "tools/uninstaller/RemovalPlan.h"
 #include "tools/uninstaller/UninstallerIds.h"
 #include "win32/Ownership.h"
@@ -589,6 +590,9 @@ UninstallExit uninstall(const CommandLine& command, LogFile& stepLog) {
             report.add("FAILED key", key.key, static_cast<DWORD>(error));
         }
     }
+    // The registry values and keys a setup program listed beside the log.
+    for (const auto& line : undoRegistryList(folders.install))
+        report.add(line.first, line.second);
     screen.step(logPath);
     DWORD error = 0;
     switch (removeFile(logPath, &error)) {

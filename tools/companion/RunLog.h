@@ -1,13 +1,15 @@
-// The plain-text log of a run (/LOG=file): one line per event, each with the
-// time since the start, written by the companion's LogFile (LogFile.h), so
-// that lines from the constructing thread and from the installation run's
-// worker never mix and a run killed at any moment leaves every line before
-// the kill. A log the sample wrote before is appended to. While it is open
-// the log also receives every record of the library's diagnostic log
-// (SetLogHook): each file, folder, error and decision of the engine and of
-// the Setup object, with its paths and Windows error code.
-#ifndef SAMPLE_SETUP_RUN_LOG_H
-#define SAMPLE_SETUP_RUN_LOG_H
+// The plain-text log of a setup program's run (/LOG=file): one line per
+// event, each with the time since the start, written by the companion's
+// LogFile (LogFile.h), so that lines from the constructing thread and from
+// the installation run's worker never mix and a run killed at any moment
+// leaves every line before the kill. A log the setup wrote before is
+// appended to. While it is open the log also receives every record of the
+// library's diagnostic log (SetLogHook): each file, folder, error and
+// decision of the engine and of the Setup object, with its paths and
+// Windows error code. Library `companion` (Win32); the SDK ships it as
+// include/RunLog.h with lib/libcompanion.a.
+#ifndef SETUP_RUN_LOG_H
+#define SETUP_RUN_LOG_H
 
 #include <string>
 
