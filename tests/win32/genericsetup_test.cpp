@@ -5,8 +5,9 @@
 // read-only one) installed byte for byte into a folder with blanks, the
 // shortcuts, registry values, file type and Uninstall entry made, and all of
 // it gone after the entry's QuietUninstallString. On screen: the licence
-// page's Next stays disabled until "I accept" is ticked. And a folder whose
-// product file is missing exits with 1603 having written nothing.
+// page's Next stays disabled until "I accept" is ticked. A folder whose
+// product file is missing exits with 1603 having written nothing. And the
+// generic product and the sample product never share a folder.
 #include "Setup.h"
 
 #include <gtest/gtest.h>
@@ -334,6 +335,77 @@ TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGo
     EXPECT_TRUE(contains(text, "licence: not accepted")) << text;
     EXPECT_TRUE(contains(text, "licence: accepted")) << text;
     EXPECT_TRUE(testenv::fileExists(target + "\\Tools\\tool one.exe"));
+}
+
+// Two products, one folder, in both orders: the second setup refuses the
+// first one's folder, naming it, and leaves its Install.log as it was; put
+// into a folder of its own, the second installs, and each product's
+// uninstaller then removes its own files whole, the other's untouched.
+TEST_F(GenericSetupRun, TwoProductsInOneFolderTheSecondIsRefusedAndEachUninstallsWhole) {
+    const char kSampleKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sample Product";
+    const std::string sample = dir + "\\sample", sampleSource = dir + "\\sample source";
+    CreateDirectoryA(sampleSource.c_str(), nullptr);
+    ASSERT_TRUE(testenv::writeFile(sampleSource + "\\Tool.exe", kit::content(71, 9000)));
+    ASSERT_TRUE(testenv::writeFile(sampleSource + "\\QRVUnins.Exe", testenv::readFile(testenv::binPath("QRVUnins.Exe"))));
+    kit::Manifest manifest;
+    manifest.line("groups 3").line("file Tool.exe install - 1 name=SampleTool.exe").line("file QRVUnins.Exe windows - 1");
+    ASSERT_TRUE(kit::pack(manifest, sampleSource, sample));
+    auto uninstall = [](const char* key) {
+        std::string quiet = registryText(HKEY_LOCAL_MACHINE, key, "QuietUninstallString");
+        return quiet == "<none>" ? -1 : testenv::run(quiet);
+    };
+    uninstall(kSampleKey);  // an earlier run's, ended by a failed assertion
+    // Either setup from its own folder, what it prints kept in `output`: a
+    // refused folder is said there, before any log is written.
+    const std::string output = dir + "\\output.txt";
+    auto runFrom = [&](const std::string& program, const std::string& folder, const std::string& arguments) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        win32::FileHandle out(CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = out.get();
+        PROCESS_INFORMATION pi = {};
+        std::string command = "\"" + program + "\" " + arguments;
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &si, &pi))
+            return -1;
+        CloseHandle(pi.hThread);
+        return finish(pi.hProcess);
+    };
+    const std::string shared = dir + "\\One Folder", own = dir + "\\Own Folder";
+    for (bool genericFirst : {true, false}) {
+        SCOPED_TRACE(genericFirst ? "the generic product first" : "the sample product first");
+        auto install = [&](bool generic, const std::string& folder) {
+            std::string arguments = "/S \"/LOG=" + log + "\" /D=" + folder;
+            return generic ? runFrom(setup + "\\GenericSetup.exe", setup, arguments)
+                           : runFrom(testenv::binPath("SampleSetup.exe"), sample, arguments);
+        };
+        DeleteFileA(log.c_str());
+        ASSERT_EQ(ExitSuccess, install(genericFirst, shared)) << readText(log);
+        std::vector<unsigned char> firstLog = testenv::readFile(shared + "\\Install.log");
+        DeleteFileA(log.c_str());
+        EXPECT_EQ(ExitFailure, install(!genericFirst, shared));
+        std::string text = readText(output);
+        EXPECT_TRUE(contains(text, std::string("the installation folder of ") +
+                                       (genericFirst ? "Generic Test" : "Sample Product")))
+            << text;
+        EXPECT_EQ(firstLog, testenv::readFile(shared + "\\Install.log"));
+        EXPECT_FALSE(testenv::fileExists(shared + (genericFirst ? "\\SampleTool.exe" : "\\Tools\\tool one.exe")));
+
+        ASSERT_EQ(ExitSuccess, install(!genericFirst, own)) << readText(log);
+        EXPECT_EQ(100, uninstall(genericFirst ? kUninstallKey : kSampleKey));
+        EXPECT_FALSE(testenv::dirExists(shared));
+        // The other product whole, its uninstaller (the one both install) still there.
+        if (genericFirst)
+            EXPECT_EQ(testenv::readFile(sampleSource + "\\Tool.exe"), testenv::readFile(own + "\\SampleTool.exe"));
+        else
+            EXPECT_EQ(files["files\\Tools\\tool one.exe"], testenv::readFile(own + "\\Tools\\tool one.exe"));
+        EXPECT_EQ(100, uninstall(genericFirst ? kSampleKey : kUninstallKey));
+        EXPECT_FALSE(testenv::dirExists(own));
+        EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kSampleKey));
+    }
 }
 
 }  // namespace
