@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "filemanager/RunControl.h"
 #include "win32/Ownership.h"
 
@@ -206,6 +207,7 @@ bool makeFolder(SetupFileManager& engine, const char* path) {
     }
     if (run && run->journal.isOpen()) {
         if (makeInsideMadeFolder(*run, path)) {
+            logEvent(LogFolderCreated, path);
             run->remember(path);
             return true;
         }
@@ -215,8 +217,16 @@ bool makeFolder(SetupFileManager& engine, const char* path) {
             noteMadeFolder(*run, folder);
         }
     }
-    if (!engine.DirCreation(path))
+    // Only a log needs to know which folders are new.
+    std::vector<std::string> missing;
+    if (logWanted())
+        missing = missingFolders(path);
+    if (!engine.DirCreation(path)) {
+        logEvent(LogFolderRefused, path, "", GetLastError());
         return false;
+    }
+    for (const std::string& folder : missing)
+        logEvent(LogFolderCreated, folder.c_str());
     if (run)
         run->remember(path);
     return true;

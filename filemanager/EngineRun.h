@@ -129,6 +129,8 @@ public:
 
     // Set by writeTarget while the decompressor runs, for WriteBuff.
     FileOutput* output = nullptr;
+    // The target writeTarget is writing, for the log line of a failed write.
+    const char* writing = nullptr;
 
     // The file loop: MakeSetupFileOperation starts it on its own thread and
     // stops it on every return (the read-ahead gives back its unused bytes).

@@ -39,6 +39,7 @@
 #include <memory>
 #include <new>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "filemanager/EngineRun.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
@@ -48,6 +49,11 @@ namespace {
 // A failed write of the current file, reported once: the file is closed,
 // which stops the reads and tells the loop.
 void reportWriteFailure(SetupFileManager& engine) {
+    if (logWanted()) {
+        DWORD error = GetLastError();
+        EngineRun* run = EngineRun::of(engine);
+        logEvent(LogWriteError, run && run->writing ? run->writing : "", "", error);
+    }
     win32::closeFile(engine.currentFile);
     engine.ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
     // Whoever drives the run decides what else a failed write ends.
@@ -87,6 +93,20 @@ unsigned int expandInto(SetupFileManager& engine, EngineRun& run, Expansion& exp
     return expanded;
 }
 
+// Names the target being written in the run, for as long as it is (a file
+// written from a notification names its own, then the outer one again).
+class WritingTarget {
+public:
+    WritingTarget(EngineRun& run, const char* target) : run_(run), outer_(run.writing) { run.writing = target; }
+    ~WritingTarget() { run_.writing = outer_; }
+    WritingTarget(const WritingTarget&) = delete;
+    WritingTarget& operator=(const WritingTarget&) = delete;
+
+private:
+    EngineRun& run_;
+    const char* outer_;
+};
+
 // The run a file is written in: the engine's, or one made for this file
 // alone when the engine has none (null without memory), which ends with it.
 class FileRun {
@@ -120,6 +140,7 @@ private:
 StepResult skipFile(SetupFileManager& engine) {
     int r = engine.Seek();
     if (r == StepEndOfData) {
+        logEvent(LogReadError, engine.volumePath, "", 0, 0, "the volumes end inside a file's data");
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -135,6 +156,7 @@ StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* recor
     unsigned int size = sizeof raw;
     int r = engine.Read(raw, &size, ReadModeRecord);
     if (r == StepEndOfData) {
+        logEvent(LogReadError, engine.volumePath, "", 0, 0, "the volumes end before the archive's last file");
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -143,6 +165,7 @@ StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* recor
     *intact = parseRecord(raw, record);
     EngineRun* run = EngineRun::of(engine);
     if (run && !recordMatchesCheck(*run, raw, sizeof raw)) {
+        logEvent(LogReadError, engine.volumePath, "", 0, 0, "a record differs from the check file's");
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -169,6 +192,7 @@ FileDecision placeFile(SetupFileManager& engine, tagCompressFileHeader& record, 
             // fall through
         case SystemFilePlan::Redirect:
             if (!redirectToWindows(engine, target, relative)) {
+                logEvent(LogPathTooLong, target, relative, 0, 0, "redirected to the Windows folder");
                 engine.ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
                 return FileDecision::Fail;
             }
@@ -270,6 +294,7 @@ StepResult placeInUse(SetupFileManager& engine, EngineRun& run, const char* targ
     bool copiedAside = side.aside[0] && CopyFileA(target, side.aside, TRUE);
     win32::FileHandle file(engine.ExchFilePrepare(target, temporaryName));
     if (!file.valid()) {
+        logEvent(LogWriteError, target, temporaryName, GetLastError(), 0, "in use");
         DeleteFileA(side.staging);
         if (copiedAside)
             DeleteFileA(side.aside);
@@ -282,6 +307,7 @@ StepResult placeInUse(SetupFileManager& engine, EngineRun& run, const char* targ
             DeleteFileA(side.aside);
         if (!MoveFileExA(side.staging, temporaryName, MOVEFILE_REPLACE_EXISTING) ||
             (run.journal.isOpen() && !journalExchange(run, temporaryName))) {
+            logEvent(LogWriteError, temporaryName, side.staging, GetLastError(), 0, "in use");
             takeBackExchange(run.lastExchange, temporaryName);
             DeleteFileA(side.staging);
             engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
@@ -290,8 +316,10 @@ StepResult placeInUse(SetupFileManager& engine, EngineRun& run, const char* targ
         return StepContinue;
     }
     bool copied = CopyFileA(side.staging, target, FALSE) != FALSE;
+    DWORD error = GetLastError();
     DeleteFileA(side.staging);
     if (!copied) {
+        SetLastError(error);
         reportWriteFailure(engine);
         return StepFailure;
     }
@@ -340,6 +368,7 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
     bool existed = attributes != INVALID_FILE_ATTRIBUTES;
     if (existed && (attributes & FILE_ATTRIBUTE_READONLY) &&
         !SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL)) {
+        logEvent(LogWriteError, target, "", GetLastError(), 0, "read-only");
         engine.ShowMessage(IDS_WRITE_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -348,6 +377,8 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
     EngineRun* run = file.get();
     SideFiles side;
     if (!run || !nameSideFiles(*run, target, existed && run->journal.isOpen(), &side)) {
+        if (run)
+            logEvent(LogPathTooLong, target, "", 0, 0, "no room for the name of a file beside it");
         engine.ShowMessage(run ? IDS_CANNOT_CREATE_FILE : IDS_NO_MEMORY, MB_ICONSTOP);
         return StepFailure;
     }
@@ -362,6 +393,7 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
         JournalEntry put{JournalKind::Put, target, side.staging, side.aside, existed ? attributes : 0};
         // Flushed before a file that was on the machine is moved.
         if (!run->journal.record(put, existed)) {
+            logEvent(LogWriteError, target, kJournalName, GetLastError(), 0, "the run's journal");
             engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
             return StepFailure;
         }
@@ -374,6 +406,7 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
             side.aside[0] = '\0';
         engine.currentFile = engine.ExchFilePrepare(target, temporaryName);
         if (engine.currentFile == INVALID_HANDLE_VALUE) {
+            logEvent(LogWriteError, target, temporaryName, GetLastError());
             engine.ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
             return StepFailure;
         }
@@ -403,6 +436,7 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
         engine.ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
         return StepFailure;
     }
+    WritingTarget writing(*run, target);
     unsigned int expanded = expandInto(engine, *run, *expansion);
     // A failed write closed the file and has been reported.
     if (engine.currentFile == INVALID_HANDLE_VALUE)
@@ -410,6 +444,10 @@ StepResult writeTarget(SetupFileManager& engine, const tagCompressFileHeader& re
     ExpansionEnd end = expansionEnd(expanded, engine.chunkBytesLeft, engine.fileContinues);
     // Damaged data, also when it still decodes (the check file's CRC).
     if (end == ExpansionEnd::Damaged || !expandedMatchesCheck(*run)) {
+        if (end == ExpansionEnd::Damaged)
+            logEvent(LogReadError, engine.volumePath, target, 0, 0, "the file's data is damaged");
+        else
+            logEvent(LogCrcError, target);
         incomplete();
         engine.ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
@@ -437,6 +475,7 @@ StepResult fixShortcut(SetupFileManager& engine, char* installDir, char* target,
     case ShortcutFixUp::Temporary: written = temporaryName; break;
     }
     if (!engine.QRV_ShortcutModification(installDir, written, engine.shortcutPrefixLength)) {
+        logEvent(LogWriteError, written, "", GetLastError(), 0, "shortcut not re-pointed");
         engine.ShowMessage(IDS_SHORTCUT_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -457,6 +496,7 @@ StepResult writeProtocol(SetupFileManager& engine, const tagCompressFileHeader& 
     bool startKnown = SetFilePointerEx(engine.logFile, here, &start, FILE_CURRENT) != FALSE;
     for (size_t i = 0; i < count; ++i) {
         if (!writeAll(engine.logFile, &records[i], sizeof records[i])) {
+            logEvent(LogProtocolError, kInstallLogName, record.fileName, GetLastError());
             if (startKnown && SetFilePointerEx(engine.logFile, start, nullptr, FILE_BEGIN))
                 SetEndOfFile(engine.logFile);
             engine.ShowMessage(IDS_PROTOCOL_WRITE_ERROR, MB_ICONSTOP);

@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "filemanager/EngineRun.h"
 
 namespace {
@@ -85,6 +86,7 @@ void InstallJournal::commit() {
     file_.reset();
     DeleteFileA(path_);
     entries_.clear();
+    logEvent(LogTransactionCommitted, path_);
 }
 
 void InstallJournal::rollBack(const UndoProgress& progress) {
@@ -93,6 +95,7 @@ void InstallJournal::rollBack(const UndoProgress& progress) {
     file_.reset();
     undoEntries(entries_, path_, progress);
     entries_.clear();
+    logEvent(LogTransactionRolledBack, path_);
 }
 
 const char kKeyOnly[] = "";

@@ -42,14 +42,25 @@
 #include <string>
 #include <vector>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "filemanager/EngineRun.h"
 #include "filemanager/RunControl.h"
+#include "format/FileCheck.h"
 #include "format/InstallLog.h"
 #include "format/VolumeFormat.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
 
 namespace {
+
+// A record's file below its base folder, for a log line about a file whose
+// target is never made.
+std::string recordName(const tagCompressFileHeader& record) {
+    std::string name(record.subDir, strnlen(record.subDir, sizeof record.subDir));
+    if (!name.empty())
+        name += '\\';
+    return name.append(record.fileName, strnlen(record.fileName, sizeof record.fileName));
+}
 
 // The file loop: StepContinue when every file is installed or skipped, else
 // the first result that ends it (StepFailure shown, or StepUserBreak).
@@ -239,7 +250,10 @@ int SetupFileManager::InitSFM(char* installDir) {
     size_t undone = 0;
     JournalFound found = earlier && earlier->journal.isOpen() ? JournalFound::None
                                                               : recoverJournal(installDir, &undone);
+    if (found == JournalFound::RolledBack)
+        logEvent(LogTransactionRecovered, installDir);
     if (found == JournalFound::InUse) {
+        logEvent(LogWriteError, installDir, kJournalName, 0, 0, "another run is at work on this folder");
         ShowMessage(IDS_SETUP_RUNNING, MB_ICONSTOP);
         return StepFailure;
     }
@@ -251,12 +265,14 @@ int SetupFileManager::InitSFM(char* installDir) {
     unsigned int size = sizeof header;
     int r = Read(reinterpret_cast<unsigned char*>(&header), &size, ReadModePlain);
     if (r == StepEndOfData) {
+        logEvent(LogReadError, volumePath, "", 0, 0, "the first volume is empty");
         ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
     if (r != StepContinue)
         return r;
     if (header.formatVersion != ArchiveFormatVersion) {
+        logEvent(LogReadError, volumePath, "", 0, header.formatVersion, "not a format this library reads");
         ShowMessage(IDS_WRONG_FORMAT_VERSION, MB_ICONSTOP);
         return StepFailure;
     }
@@ -278,6 +294,7 @@ int SetupFileManager::InitSFM(char* installDir) {
     }
     if (loadCheckFile(*run, volumePath, reinterpret_cast<const unsigned char*>(&header),
                       header.fileCount) == CheckFileRead::Damaged) {
+        logEvent(LogReadError, volumePath, kCheckFileName, 0, 0, "the check file is damaged or another set's");
         ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -290,14 +307,20 @@ int SetupFileManager::InitSFM(char* installDir) {
     std::vector<std::string> made;
     if (journalled)
         made = missingFolders(installDir);
-    if (copyPath(path, installDir) && appendName(path, kInstallLogName) && DirCreation(installDir) &&
-        (!journalled || startJournal(*run, installDir, made, path)))
-        logFile = createForWriting(path);
+    if (!copyPath(path, installDir) || !appendName(path, kInstallLogName))
+        logEvent(LogPathTooLong, installDir, kInstallLogName);
+    else if (!DirCreation(installDir))
+        logEvent(LogFolderRefused, installDir, "", GetLastError());
+    else if (journalled && !startJournal(*run, installDir, made, path))
+        logEvent(LogWriteError, installDir, kJournalName, GetLastError(), 0, "the run's journal");
+    else if ((logFile = createForWriting(path)) == INVALID_HANDLE_VALUE)
+        logEvent(LogProtocolError, path, "", GetLastError());
     if (logFile == INVALID_HANDLE_VALUE) {
         ShowMessage(IDS_CANNOT_CREATE_FILE, MB_ICONSTOP);
         rollBackRun(*this);
         return StepFailure;
     }
+    logEvent(LogRunStarted, installDir, "", 0, static_cast<int32_t>(fileCount));
     return StepContinue;
 }
 
@@ -321,6 +344,7 @@ int SetupFileManager::MakeSetupFileOperation(char* installDir) {
     if (r != StepContinue) {
         // After the run's messages: what it changed is undone.
         rollBackRun(*this);
+        logEvent(LogRunEnded, installDir, "", 0, r);
         return r;
     }
     win32::closeFile(logFile);
@@ -336,7 +360,9 @@ int SetupFileManager::MakeSetupFileOperation(char* installDir) {
         }
         EngineRun::end(*this);
     }
-    return rebootFlag == 1 ? StepDoneReboot : StepContinue;
+    r = rebootFlag == 1 ? StepDoneReboot : StepContinue;
+    logEvent(LogRunEnded, installDir, "", 0, r);
+    return r;
 }
 
 //   StepContinue   installed, or skipped (disabled group, newer copy
@@ -354,11 +380,15 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
     lastTransferStatus = 0;
     currentWritten = 0;
 
-    if (groupState(groupList, record.group) == 0)
+    if (groupState(groupList, record.group) == 0) {
+        if (logWanted())
+            logEvent(LogFileSkipped, recordName(record).c_str(), "", 0, record.group, "group disabled");
         return skipFile(*this);
+    }
 
     char target[PathSize];
     if (!intact) {
+        logEvent(LogReadError, volumePath, "", 0, 0, "a record's names do not end inside their fields");
         ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -366,8 +396,13 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
         return StepFailure;
 
     FileDecision decision = placeFile(*this, record, target);
-    if (decision == FileDecision::Install)
+    if (decision == FileDecision::Skip)
+        logEvent(LogFileKeptNewer, target);
+    if (decision == FileDecision::Install) {
         decision = askBeforeFile(*this, record, target);
+        if (decision == FileDecision::Skip)
+            logEvent(LogFileSkipped, target, "", 0, record.group, "by the product's answer or its group");
+    }
     if (decision != FileDecision::Install)
         return leaveFile(*this, decision);
 
@@ -377,6 +412,10 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
         r = fixShortcut(*this, installDir, target, temporaryName);
     if (r == StepContinue)
         r = writeProtocol(*this, record, temporaryName);
+    if (r == StepContinue && temporaryName[0])
+        logEvent(LogFileExchangedInUse, target, temporaryName);
+    else if (r == StepContinue)
+        logEvent(LogFileInstalled, target);
     return r;
 }
 
@@ -388,6 +427,8 @@ int SetupFileManager::QRV_GetFileName(char* installDir, char* target,
     // Names that would climb out of the base folder or name a device are
     // refused before anything is made.
     bool ok = recordTextValid(*record) && record->fileName[0] != '\0' && recordNamesSafe(*record);
+    if (!ok)
+        logEvent(LogReadError, volumePath, "", 0, 0, "a record names no file a folder can hold");
     if (ok) {
         TargetBase base = targetBase(record->targetDir);
         switch (base.kind) {
@@ -398,15 +439,17 @@ int SetupFileManager::QRV_GetFileName(char* installDir, char* target,
         case TargetBase::Install: ok = copyPath(path, installDir); break;
         case TargetBase::Invalid: ok = false; break;
         }
+        if (!ok)
+            logEvent(LogFolderRefused, path, "", 0, record->targetDir, "the record's base folder is unknown here");
     }
-    if (ok && record->subDir[0])
-        ok = appendName(path, record->subDir);
+    if (ok && record->subDir[0] && !(ok = appendName(path, record->subDir)))
+        logEvent(LogPathTooLong, path, record->subDir);
     // A write-protected system directory cannot gain subdirectories; its
     // files go to the Windows directory, where they are made.
     if (ok && !makeFolder(*this, path))
         ok = record->targetDir == TargetSystem && systemDirReadOnly == 1;
-    if (ok)
-        ok = appendName(path, record->fileName);
+    if (ok && !(ok = appendName(path, record->fileName)))
+        logEvent(LogPathTooLong, path, record->fileName);
     if (!ok) {
         ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
         return 0;

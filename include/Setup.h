@@ -131,6 +131,27 @@ typedef int(CALLBACK* MessageHook)(BaseInterface* asker, int stringId, const cha
 /// finishes with the old hook.
 extern "C" SETUP_API MessageHook SetMessageHook(MessageHook hook);
 
+/// A product's diagnostic log. The hook receives a SetupLogRecord for every
+/// decision of the install engine (each file installed, skipped, kept
+/// because the copy there is newer or exchanged because it is in use; each
+/// folder made or refused; a path too long; read, write and check errors;
+/// a disk asked for; the transaction committed, rolled back or recovered)
+/// and of the Setup object (registry values written, the earlier version's
+/// removal, the reboot decision, the wizard's and the run's outcome), with
+/// the paths involved and the Windows error code where there is one. The
+/// record's text is English, for diagnosis; the message boxes are not
+/// changed by it. The record and its texts live for the call only.
+/// The hook runs on the thread that decides, which is the installation
+/// run's worker for the engine's records during Setup::Process, and may be
+/// called from two threads at once: it must be safe for that (a log file
+/// written under a lock, one whole line per record). It must not call back
+/// into the library. Without a hook nothing is gathered or formatted.
+typedef void(CALLBACK* LogHook)(const SetupLogRecord* record);
+/// Installs `hook` for the whole process (null removes it) and returns the
+/// one it replaces. Any thread; a call of the old hook already under way
+/// finishes with the old hook.
+extern "C" SETUP_API LogHook SetLogHook(LogHook hook);
+
 /// Install transactions for the whole process: nonzero turns them on, 0 off;
 /// returns whether they were on. With them, each run of
 /// SetupFileManager::InitSFM and MakeSetupFileOperation keeps a journal,

@@ -189,4 +189,89 @@ enum MessageHookIds {
     MessageHookProductExitQuestion = 11105 ///< the same question, for the product's own ShowMessage
 };
 
+// ---------------------------------------------------------------------------
+/// What a record of the diagnostic log (SetLogHook in Setup.h) reports. The
+/// numbers are fixed: a kind is never renumbered or reused, new ones are
+/// added. For each kind, what the record's `path`, `otherPath` and `number`
+/// hold ("" and 0 when the kind names nothing there).
+enum SetupLogKind : int {
+    // The install engine (SetupFileManager) and its reader.
+    /// InitSFM accepted the archive: path the installation folder, number the file count.
+    LogRunStarted = 1,
+    /// A file written and in place: path it.
+    LogFileInstalled = 2,
+    /// Not installed, its group disabled or the product's answer NoticeSkip: path the target (for a group
+    /// disabled before the file, the record's name below its base folder), number the group.
+    LogFileSkipped = 3,
+    /// Not installed: the copy already there is newer. Path the target.
+    LogFileKeptNewer = 4,
+    /// The target is in use: path it, otherPath the temporary file that takes its place at the next start
+    /// of Windows.
+    LogFileExchangedInUse = 5,
+    /// A folder made: path it.
+    LogFolderCreated = 6,
+    /// A folder that could not be made (a file of that name, no right, a bad name, an unknown base
+    /// folder): path it.
+    LogFolderRefused = 7,
+    /// A path that does not fit PathSize characters: path as far as it went, otherPath the name that did
+    /// not fit.
+    LogPathTooLong = 8,
+    /// A volume that cannot be read, or whose data is damaged or ends early: path the volume.
+    LogReadError = 9,
+    /// A file that cannot be created or written: path it, otherPath a temporary file or the journal
+    /// involved.
+    LogWriteError = 10,
+    /// A file whose expanded bytes differ from the set's check file: path the file (deleted).
+    LogCrcError = 11,
+    /// The reader asks for a volume it cannot find, or finds another disk's: path the path tried, number
+    /// the volume.
+    LogDiskRequested = 12,
+    /// The run's journal committed: path the journal, Install.jnl in the installation folder.
+    LogTransactionCommitted = 13,
+    /// The run did not complete and what it changed was undone: path the journal.
+    LogTransactionRolledBack = 14,
+    /// A killed run's journal found and undone before this run: path the installation folder.
+    LogTransactionRecovered = 15,
+    /// MakeSetupFileOperation ends: path the installation folder, number its result (a StepResult).
+    LogRunEnded = 16,
+    /// Install.log cannot be created or written: path it (its name alone while files are written),
+    /// otherPath the file whose records it could not take.
+    LogProtocolError = 17,
+    // The Setup object.
+    /// A registry value set (error 0) or not: path the key, otherPath the value's name.
+    LogRegistryWritten = 32,
+    /// RunUninstall: path the uninstaller's command line (the product's name when it has no entry),
+    /// number the result.
+    LogEarlierVersion = 33,
+    /// Process decided: path the installation folder, number 1 when a restart is needed, else 0.
+    LogRebootDecision = 34,
+    /// GetDialogsQueue ends: number its result, otherPath how ("ended on page 3" ...).
+    LogWizardOutcome = 35,
+    /// Process ends its run: path the installation folder, number the run's result (a StepResult).
+    LogProcessOutcome = 36
+};
+
+/// How much a log record matters.
+enum SetupLogSeverity {
+    LogInfo = 0,    ///< what was done as planned
+    LogWarning = 1, ///< the run goes on, but not as planned (kept, skipped, undone)
+    LogError = 2    ///< a failure: the run ends, or a value was not written
+};
+
+/// One record of the diagnostic log, as the log hook receives it. Binary
+/// interface: fields are only ever added at the end, and `size` says how
+/// many the library filled (compare it with offsetof before reading a field
+/// added later). Every text is the library's for the length of the call:
+/// copy what is kept.
+struct SetupLogRecord {
+    uint32_t size;          ///< sizeof(SetupLogRecord) as the library was built
+    int32_t kind;           ///< a SetupLogKind
+    int32_t severity;       ///< a SetupLogSeverity
+    const char* text;       ///< the record as one line of English, for diagnosis (never null)
+    const char* path;       ///< the file, folder or key concerned, "" when none (never null)
+    const char* otherPath;  ///< a second path or name, "" when none (never null)
+    uint32_t error;         ///< the Windows error code (GetLastError) of a failure, 0 when none
+    int32_t number;         ///< the figure the kind names, else 0
+};
+
 #endif // SETUP_RUNTIME_SETUP_TYPES_H

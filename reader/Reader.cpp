@@ -9,6 +9,7 @@
 
 #include <new>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "common/PathText.h"
 #include "format/VolumeFormat.h"
 #include "reader/ReadAhead.h"
@@ -27,6 +28,7 @@ StepResult readDirect(Reader& reader, unsigned char* buffer, unsigned int count,
         return StepContinue;
     DWORD read = 0;
     if (!ReadFile(reader.volumeFile, buffer, count, &read, nullptr)) {
+        logEvent(LogReadError, reader.volumePath, "", GetLastError());
         reader.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -97,6 +99,7 @@ StepResult skipVolume(Reader& reader, unsigned int count) {
         ahead->drop();
     }
     if (!moveFilePointer(reader.volumeFile, count)) {
+        logEvent(LogReadError, reader.volumePath, "", GetLastError(), 0, "cannot move in the volume");
         reader.ShowMessage(IDS_VOLUME_SEEK_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -113,6 +116,7 @@ public:
     StepResult openNext() override { return static_cast<StepResult>(reader_.OpenDataFile()); }
     StepResult skip(unsigned int count) override { return skipVolume(reader_, count); }
     StepResult damaged(const RecordCut&) override {
+        logEvent(LogReadError, reader_.volumePath, "", 0, 0, "a record is cut short");
         reader_.ShowMessage(IDS_VOLUME_READ_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
@@ -132,6 +136,8 @@ StepResult askForFolder(Reader& reader, char* startFolder, const char* name) {
     for (;;) {
         char folder[PathSize];
         strcpy(folder, startFolder);
+        logEvent(LogDiskRequested, reader.volumePath, "", GetLastError(), reader.currentVolume,
+                 "not found where it was looked for");
         int chosen = reader.BrowseForProgram(folder, title, 0);
         if (chosen == BrowseChosen) {
             // Later volumes are looked for here first.
@@ -240,6 +246,7 @@ int Reader::OpenDataFile() {
             // try the same path again. The file is closed before asking, so
             // that nothing of ours holds the disk or the file being replaced.
             win32::closeFile(volumeFile);
+            logEvent(LogDiskRequested, volumePath, "", 0, currentVolume, "another disk's volume is there");
             if (ShowMessage(IDS_WRONG_VOLUME, MB_RETRYCANCEL) != IDRETRY)
                 return StepUserBreak;
             continue;

@@ -14,6 +14,7 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "baseinterface/MessageText.h"
 #include "format/UninstallerExit.h"
 #include "resources/resource.h"
@@ -204,7 +205,9 @@ int Setup::RunUninstall() {
     if (opened != ERROR_SUCCESS)
         return 0;
     switch (findEntry(uninstall.get(), productName)) {
-    case EntrySearch::Absent: return 1;
+    case EntrySearch::Absent:
+        logEvent(LogEarlierVersion, productName, "", 0, 1, "no Uninstall entry of that name");
+        return 1;
     case EntrySearch::Failed: return 0;
     case EntrySearch::Found: break;
     }
@@ -230,8 +233,10 @@ int Setup::RunUninstall() {
     }
     char shortProgram[PathSize];
     DWORD length = GetShortPathNameA(program, shortProgram, PathSize);
-    if (length == 0 || length >= PathSize)
+    if (length == 0 || length >= PathSize) {
+        logEvent(LogEarlierVersion, program, "", length ? 0 : GetLastError(), 1, "the uninstaller cannot be found");
         return 1;
+    }
     char commandLine[PathSize];
     if (!uninstallCommandLine(commandLine, shortProgram, displayName))
         return 1;
@@ -241,6 +246,7 @@ int Setup::RunUninstall() {
     if (removal.valid())
         SetPropA(removal.get(), kRemovalOwner, &removal);
     long exitCode = runAndWait(commandLine, shortProgram, displayName);
+    logEvent(LogEarlierVersion, commandLine, "", 0, static_cast<int32_t>(exitCode), "ran");
     int result = exitCode == ExitRemoved ? ExitRemoved : 1;
     removal.reset();
     SetParentForMessage(backgroundWindow);

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "baseinterface/MessageParent.h"
 #include "common/ThreadScoped.h"
 #include "filemanager/InstallJournal.h"
@@ -402,6 +403,8 @@ int Setup::Process() {
     run.ended = true;
     finishWorker(run, workerThread);
     SetParentForMessage(backgroundWindow);
+    logEvent(LogProcessOutcome, installDirectory, "", 0, static_cast<int32_t>(code));
+    logEvent(LogRebootDecision, installDirectory, "", 0, closingFor(static_cast<long>(code)) == Closing::Reboot);
 
     // With transactions a completed run is committed only after its closing
     // operation, which registers the product (InstallJournal.h); any other

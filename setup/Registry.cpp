@@ -10,6 +10,9 @@
 
 #include <string.h>
 
+#include <string>
+
+#include "baseinterface/DiagnosticLog.h"
 #include "filemanager/InstallJournal.h"
 #include "setup/RegistryRules.h"
 #include "win32/Ownership.h"
@@ -20,17 +23,17 @@ namespace {
 
 // The key a text key path names, opened or created with full access and no
 // class, after its making and `valueName` (kKeyOnly: none) are journalled;
-// not owned when null.
-HKEY openUserKey(const Setup& setup, const char* keyPath, const char* valueName) {
+// not owned when null, with the registry's error in *error.
+HKEY openUserKey(const Setup& setup, const char* keyPath, const char* valueName, LONG* error) {
     const char* rest = nullptr;
     HKEY root = predefinedKey(splitKeyPath(keyPath, &rest));
+    *error = ERROR_INVALID_PARAMETER;
     if (!root || journalRegistryWrite(setup, root, rest, valueName) == RegistryJournalled::Refused)
         return nullptr;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, rest, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+    *error = RegCreateKeyExA(root, rest, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                             nullptr);
+    return *error == ERROR_SUCCESS ? key : nullptr;
 }
 
 // The class text RegisterApplication gives its keys, in writable storage
@@ -43,6 +46,29 @@ char g_registryClassName[sizeof kRegistryClassName];
 char g_aboutUrl[PathSize];
 char g_helpUrl[PathSize];
 
+// The log record of one value set under `key` (named in full) with
+// `result`, the registry's error code; a text value's data is its detail.
+void logValue(const std::string& key, const char* valueName, unsigned long type, const void* data,
+              unsigned long size, LONG result) {
+    std::string text;
+    if ((type == REG_SZ || type == REG_EXPAND_SZ) && data && size)
+        text.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+    logEvent(LogRegistryWritten, key.c_str(), valueName ? valueName : "(default)",
+             static_cast<uint32_t>(result), 0, text.empty() ? nullptr : text.c_str());
+}
+
+const char* rootName(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT)
+        return "HKEY_CLASSES_ROOT\\";
+    if (root == HKEY_CURRENT_USER)
+        return "HKEY_CURRENT_USER\\";
+    if (root == HKEY_LOCAL_MACHINE)
+        return "HKEY_LOCAL_MACHINE\\";
+    if (root == HKEY_USERS)
+        return "HKEY_USERS\\";
+    return "(an open key)\\";
+}
+
 }  // namespace
 
 //   1  the value is written
@@ -53,9 +79,13 @@ int Setup::WriteToRegistry(HKEY root, char* subKey, char* valueName, unsigned lo
     if (journalRegistryWrite(*this, root, subKey, valueName) == RegistryJournalled::Refused)
         return 0;
     win32::RegistryKey key;
-    if (RegCreateKeyExA(root, subKey, 0, registryClassName, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                        key.out(), nullptr) != ERROR_SUCCESS ||
-        RegSetValueExA(key.get(), valueName, 0, type, data, size) != ERROR_SUCCESS) {
+    LONG result = RegCreateKeyExA(root, subKey, 0, registryClassName, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                  nullptr, key.out(), nullptr);
+    if (result == ERROR_SUCCESS)
+        result = RegSetValueExA(key.get(), valueName, 0, type, data, size);
+    if (logWanted())
+        logValue(std::string(rootName(root)) + (subKey ? subKey : ""), valueName, type, data, size, result);
+    if (result != ERROR_SUCCESS) {
         noteRegistryFailure(*this);
         return 0;
     }
@@ -140,9 +170,13 @@ int Setup::UserValueToRegistry(char* keyPath, char* valueName, void* data, unsig
     unsigned long bytes = userValueSize(type, data, size);
     if (bytes == 0)
         return 0;
-    win32::RegistryKey key(openUserKey(*this, keyPath, valueName));
-    if (!key.valid() ||
-        RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes) != ERROR_SUCCESS) {
+    LONG result = ERROR_SUCCESS;
+    win32::RegistryKey key(openUserKey(*this, keyPath, valueName, &result));
+    if (key.valid())
+        result = RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), bytes);
+    if (logWanted())
+        logValue(keyPath ? keyPath : "", valueName, type, data, bytes, result);
+    if (result != ERROR_SUCCESS) {
         noteRegistryFailure(*this);
         return 0;
     }
@@ -153,7 +187,8 @@ int Setup::UserValueToRegistry(char* keyPath, char* valueName, void* data, unsig
 //   1             closeKey nonzero: opened or created, and closed again
 //   0             no backslash, an unknown root, or the key cannot be opened
 int Setup::CreateUserKey(char* keyPath, int closeKey) {
-    win32::RegistryKey key(openUserKey(*this, keyPath, kKeyOnly));
+    LONG error = ERROR_SUCCESS;
+    win32::RegistryKey key(openUserKey(*this, keyPath, kKeyOnly, &error));
     if (!key.valid()) {
         noteRegistryFailure(*this);
         return 0;

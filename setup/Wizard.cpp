@@ -17,7 +17,9 @@
 
 #include <memory>
 #include <new>
+#include <string>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "baseinterface/MessageText.h"
 #include "common/PathText.h"
 #include "resources/resource.h"
@@ -281,15 +283,25 @@ int Setup::GetDialogsQueue() {
     if (!pageQueue)
         return 0;
     int result = 1;
+    int shown = 0;  // the page shown last, for the log
     while (currentPage != 0) {
         if (!pageInQueue(currentPage, pageCount)) {
             result = 0;
             break;
         }
         pageActive = 0;
+        shown = currentPage;
         INT_PTR end = DialogBoxParamA(productInstance, MAKEINTRESOURCEA(pageQueue[currentPage - 1].dialogId),
                                       backgroundWindow, pageProcedure, reinterpret_cast<LPARAM>(this));
         currentPage = static_cast<int>(end);
+    }
+    if (logWanted()) {
+        std::string page = std::to_string(shown);
+        std::string how = result              ? "ended on page " + page
+                          : currentPage == -1 ? "page " + page + " could not be shown"
+                                              : "left page " + page + " for page " + std::to_string(currentPage) +
+                                                    ", which is not in the queue";
+        logEvent(LogWizardOutcome, "", how.c_str(), 0, result);
     }
     return result;
 }

@@ -153,7 +153,8 @@ class SdkTest:
         self.sdk = os.path.join(self.unpacked, top)
         expected = shipped_places() + [
             "include/Setup.h", "include/SetupTypes.h", "include/ExchangeCompleter.h", "include/InstallTarget.h",
-            "include/SetupRules.h", "include/SetupProgram.h", "include/RunLog.h", "tools/setupvol", "example/CMakeLists.txt",
+            "include/SetupRules.h", "include/SetupProgram.h", "include/RunLog.h", "include/LogFile.h",
+            "tools/setupvol", "example/CMakeLists.txt",
             "example/cmake/mingw-i686.cmake", "example/cmake/mingw-common.cmake",
             "example/SampleSetup.cpp", "example/product/manifest.txt",
             "docs/reference/index.html", "docs/reference/classSetup.html"]
@@ -182,7 +183,7 @@ class SdkTest:
                 check(os.path.exists(target), f"{os.path.relpath(page, self.sdk)} links to {link}, which is not in the SDK")
         # The overview names every operation the SDK's headers declare.
         overview = open(os.path.join(self.sdk, "docs", "interface.md")).read()
-        for header in ("Setup.h", "ExchangeCompleter.h", "InstallTarget.h"):
+        for header in ("Setup.h", "ExchangeCompleter.h", "InstallTarget.h", "LogFile.h"):
             operations = declared_operations(os.path.join(self.sdk, "include", header))
             check(operations, f"no operation found in {header}")
             unnamed = [o for o in operations if not re.search(r"`[^`]*\b" + re.escape(o.lstrip("~")) + r"\b", overview)]

@@ -109,6 +109,16 @@ TEST(UninstallCommandLine, NameSwitchesAndQuotes) {
     EXPECT_EQ("my product_", c.name);
     ASSERT_TRUE(parseCommandLine("/S \"Quoted Name\"", &c));
     EXPECT_EQ("Quoted Name", c.name);
+    // The log, quoted whole or after its '=', before the name.
+    ASSERT_TRUE(parseCommandLine("/S \"/LOG=C:\\a b.log\" My Product", &c));
+    EXPECT_EQ("C:\\a b.log", c.logPath);
+    EXPECT_EQ("My Product", c.name);
+    ASSERT_TRUE(parseCommandLine("/log=\"C:\\a b.log\" /S  \"My Product\"", &c));
+    EXPECT_TRUE(c.unattended);
+    EXPECT_EQ("C:\\a b.log", c.logPath);
+    EXPECT_EQ("My Product", c.name);
+    EXPECT_FALSE(parseCommandLine("/LOG= Product", &c));
+    EXPECT_FALSE(parseCommandLine("/LOG=x.log", &c));
     EXPECT_FALSE(parseCommandLine("/X Product", &c));
     EXPECT_FALSE(parseCommandLine("/S", &c));
     EXPECT_FALSE(parseCommandLine("   ", &c));

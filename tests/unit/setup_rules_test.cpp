@@ -1,8 +1,8 @@
 // A setup program's portable decisions (the sample's and the generic setup's): the command line (the target with
 // blanks, quoting, unknown switches), the unattended answer to every kind
 // of question, exit codes, the space check's figures, folder walking and
-// the text filling that a translation cannot make overrun, and the log
-// files refused.
+// the text filling that a translation cannot make overrun (the log files
+// refused are log_file_rules_test's).
 #include "SetupRules.h"
 
 #include <gtest/gtest.h>
@@ -269,42 +269,6 @@ TEST(SampleRegistration, EarlierVersionOnlyWhenTheEntryIsOurOwn) {
     EXPECT_EQ("Sample Product 1.0 (Sample Company, in C:\\Apps\\Sample)", earlierVersionText(ours));
     EXPECT_EQ("Sample Product (in C:\\Apps)", earlierVersionText({"Sample Product", "", "", "C:\\Apps", ""}));
     EXPECT_EQ("Sample Product", earlierVersionText({"Sample Product", "", "", "", ""}));
-}
-
-
-TEST(SampleLogFile, RefusedInTheTargetOnTheDisksOrWhenNotOurs) {
-    const std::string target = "C:\\Apps\\Sample";
-    const std::string firstLine = "Sample Product Setup log";
-    const std::string ours = firstLine + "\r\n    0.000  start";
-    struct Case {
-        const char* log;
-        bool exists;
-        std::string head;
-        LogFault fault;
-    };
-    const Case cases[] = {
-        {"C:\\logs\\setup.log", false, "", LogFault::None},
-        {"C:\\logs\\setup.log", true, ours, LogFault::None},          // appended to
-        {"C:\\logs\\setup.log", true, "", LogFault::NotOurs},         // an empty file someone made
-        {"C:\\logs\\setup.log", true, "QRVL\x01", LogFault::NotOurs},
-        {"C:\\Apps\\Sample\\Install.log", true, "", LogFault::InTarget},
-        {"C:\\Apps\\Sample\\Docs\\new.log", false, "", LogFault::InTarget},
-        {"c:\\apps\\sample\\install.log", true, ours, LogFault::InTarget},
-        {"D:\\Disk1\\Data1.Dat", true, "", LogFault::OnMedia},
-        {"D:\\Disk1\\new.log", false, "", LogFault::None},
-        {"D:\\Disk1\\Setup.Dll", true, "MZ", LogFault::NotOurs},
-        {"D:\\Disk1\\data.chk", false, "", LogFault::OnMedia},
-        {"D:\\Disk2\\Data2.Dat", false, "", LogFault::OnMedia},       // the next disk, not inserted yet
-        {"C:\\logs\\data12.dat", false, "", LogFault::OnMedia},
-        {"C:\\logs\\Data.Dat", false, "", LogFault::None},
-        {"C:\\Apps\\Sample.log", false, "", LogFault::None},
-    };
-    for (const Case& c : cases) {
-        LogFault fault = logFault(c.log, target, c.exists, c.head, firstLine);
-        EXPECT_EQ(c.fault, fault) << c.log;
-        std::string text = logFaultText(fault, c.log);
-        EXPECT_EQ(c.fault == LogFault::None, text.empty()) << c.log;
-    }
 }
 
 }  // namespace

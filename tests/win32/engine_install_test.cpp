@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,6 +62,41 @@ kit::Manifest manifestFor(const std::vector<Source>& sources, int group = 1) {
 }
 
 std::vector<unsigned char> readBytes(const std::string& path) { return testenv::readFile(path); }
+
+// The diagnostic log's records, as a product's hook receives them, kept
+// while a LogRecording lives.
+struct Recorded {
+    uint32_t size;
+    int kind;
+    int severity;
+    std::string path, otherPath, text;
+    uint32_t error;
+};
+std::mutex g_recordedLock;
+std::vector<Recorded> g_recorded;
+
+void CALLBACK recordLog(const SetupLogRecord* r) {
+    std::lock_guard<std::mutex> hold(g_recordedLock);
+    g_recorded.push_back({r->size, r->kind, r->severity, r->path, r->otherPath, r->text, r->error});
+}
+
+class LogRecording {
+public:
+    LogRecording() : previous_(SetLogHook(recordLog)) { g_recorded.clear(); }
+    ~LogRecording() { SetLogHook(previous_); }
+    // The records of `kind` so far.
+    std::vector<Recorded> of(SetupLogKind kind) const {
+        std::lock_guard<std::mutex> hold(g_recordedLock);
+        std::vector<Recorded> found;
+        for (const Recorded& r : g_recorded)
+            if (r.kind == kind)
+                found.push_back(r);
+        return found;
+    }
+
+private:
+    LogHook previous_;
+};
 
 // Patches 32 bits at `offset` of a volume. The set's check file no longer
 // fits it and goes: the patched set is one without a check file.
@@ -710,6 +746,9 @@ TEST_F(EngineInstall, DirectoryOrProtocolFileThatCannotBeCreated) {
     std::vector<Source> sources = makeSources(dir, 1);
     ASSERT_TRUE(kit::pack(manifestFor(sources), dir, volumes));
     const char* text = "Cannot create destination file.\nInstallation aborted.";
+    // The diagnostic log says which path and why, where the box cannot.
+    LogRecording log;
+    EXPECT_EQ(reinterpret_cast<LogHook>(recordLog), SetLogHook(recordLog));
     {
         // Below a file, no directory can be made.
         ASSERT_TRUE(testenv::writeFile(dir + "\\plain.txt", "x"));
@@ -719,6 +758,14 @@ TEST_F(EngineInstall, DirectoryOrProtocolFileThatCannotBeCreated) {
         kit::RunResult r = kit::install(engine, volumes, dir + "\\plain.txt\\App");
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(0, r.init);
+        std::vector<Recorded> refused = log.of(LogFolderRefused);
+        ASSERT_EQ(1u, refused.size());
+        EXPECT_EQ(sizeof(SetupLogRecord), refused[0].size);
+        EXPECT_EQ(LogError, refused[0].severity);
+        EXPECT_EQ(dir + "\\plain.txt\\App", refused[0].path);
+        EXPECT_NE(0u, refused[0].error);
+        std::string line = "folder cannot be created: " + dir + "\\plain.txt\\App: error ";
+        EXPECT_EQ(0u, refused[0].text.find(line)) << refused[0].text;
     }
     {
         // Install.log exists as a folder.
@@ -730,6 +777,10 @@ TEST_F(EngineInstall, DirectoryOrProtocolFileThatCannotBeCreated) {
         kit::RunResult r = kit::install(engine, volumes, app);
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(0, r.init);
+        std::vector<Recorded> protocol = log.of(LogProtocolError);
+        ASSERT_EQ(1u, protocol.size());
+        EXPECT_EQ(app + "\\Install.log", protocol[0].path);
+        EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), protocol[0].error);
     }
     {
         // A directory too long for "\Install.log" behind it.
@@ -740,7 +791,13 @@ TEST_F(EngineInstall, DirectoryOrProtocolFileThatCannotBeCreated) {
         kit::RunResult r = kit::install(engine, volumes, deep);
         EXPECT_TRUE(ui.finish());
         EXPECT_EQ(0, r.init);
+        std::vector<Recorded> tooLong = log.of(LogPathTooLong);
+        ASSERT_EQ(1u, tooLong.size());
+        EXPECT_EQ(deep, tooLong[0].path);
+        EXPECT_EQ("Install.log", tooLong[0].otherPath);
     }
+    // None of the three runs started.
+    EXPECT_TRUE(log.of(LogRunStarted).empty());
 }
 
 TEST(EngineProbe, WritableSystemDirectoryLeavesNoProbe) {

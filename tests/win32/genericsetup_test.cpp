@@ -209,6 +209,10 @@ TEST_F(GenericSetupRun, SilentInstallMakesEverythingAndTheQuietUninstallRemovesI
         EXPECT_EQ(f.second, testenv::readFile(target + "\\" + relative)) << relative;
     }
     EXPECT_TRUE(testenv::fileExists(target + "\\level 0\\sub 0\\file 0.bin"));
+    // The library's diagnostic log is followed into /LOG= as in the sample's.
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "library: file installed: " + target + "\\level 0\\sub 0\\file 0.bin\r\n")) << text;
+    EXPECT_TRUE(contains(text, "library: run ended in: " + target)) << text;
     EXPECT_TRUE(testenv::fileExists(startMenuShortcut()));
     EXPECT_TRUE(testenv::fileExists(desktopShortcut()));
     const std::string key = "Software\\Test Maker\\Generic Test";

@@ -291,6 +291,34 @@ TEST_F(SampleSetupRun, SilentInstallIntoAFolderWithBlanksExitsZeroAndLogsEachSte
     EXPECT_TRUE(contains(text, "target: " + target + "\r\n")) << text;
 }
 
+// The library's diagnostic log follows into /LOG=: each file with the path
+// it was written to, each folder made, the run's end; and where a file
+// stands in the place of a folder the product needs, the line names that
+// path and the Windows error, while the box keeps its own text.
+TEST_F(SampleSetupRun, LogHoldsTheLibrarysRecordsWithPathsAndWindowsErrors) {
+    pack();
+    ASSERT_EQ(0, runSample(silent(), volumes).exitCode) << readText(log);
+    std::string text = readText(log);
+    for (const Source& s : sources)
+        EXPECT_TRUE(contains(text, "library: file installed: " + target + "\\" + s.name + "\r\n")) << text;
+    for (const char* line : {"library: folder created: ", "library: run started in: ", "library: run ended in: "})
+        EXPECT_TRUE(contains(text, line + target)) << line << "\n" << text;
+    EXPECT_TRUE(contains(text, "library: registry value written: HKEY_LOCAL_MACHINE\\")) << text;
+    EXPECT_TRUE(contains(text, "library: no restart needed")) << text;
+
+    removeRegistration();
+    std::string other = dir + "\\Blocked";
+    ASSERT_TRUE(CreateDirectoryA(other.c_str(), nullptr));
+    ASSERT_TRUE(testenv::writeFile(other + "\\Docs", "a file where the folder goes"));
+    DeleteFileA(log.c_str());
+    Outcome run = runSample(silent("", other), volumes);
+    EXPECT_EQ(ExitFailure, run.exitCode) << readText(log);
+    text = readText(log);
+    EXPECT_TRUE(contains(text, "library error: folder cannot be created: " + other + "\\Docs: error ")) << text;
+    EXPECT_TRUE(contains(text, "\"Installation disk might be corrupted.")) << text;
+    EXPECT_TRUE(contains(text, "library error: run ended in: " + other + " (failed)")) << text;
+}
+
 TEST_F(SampleSetupRun, HelpPrintsTheSwitchesAndExitCodes) {
     for (const char* help : {"--help", "/?"}) {
         Outcome run = runSample(help, dir);

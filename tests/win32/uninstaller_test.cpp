@@ -465,7 +465,7 @@ TEST_F(Uninstaller, QuestionAnsweredNoRemovesNothing) {
     o = runUninstaller(uninstaller, "/X Unins Test Product");
     EXPECT_EQ(2, o.exitCode);
     ASSERT_EQ(1u, o.boxes.size()) << texts(o);
-    EXPECT_EQ("Usage: QRVUnins.Exe [/S] product name", o.boxes[0].text);
+    EXPECT_EQ("Usage: QRVUnins.Exe [/S] [/LOG=file] product name", o.boxes[0].text);
 }
 
 // An installation folder that is, or holds, a shared root, however it is
@@ -548,6 +548,45 @@ TEST_F(Uninstaller, LinksAndAliasesNeverReachAnotherProductsFiles) {
     RemoveDirectoryA("C:\\unins_canary");
     DeleteFileA(other.c_str());
     RemoveDirectoryA((programFiles + "\\UninsOther").c_str());
+}
+
+// /LOG=: each step as it is taken, with the Windows error where one stopped
+// it (the folder a user's file keeps); refused, with nothing removed, inside
+// the product's folder or over a file that is not one of its logs; its own
+// log appended to.
+TEST_F(Uninstaller, LogSwitchWritesEachRemovalAndWhatWasKept) {
+    ASSERT_TRUE(testenv::writeFile(app + "\\mine.txt", "the user's own"));
+    std::string notes = dir + "\\notes.txt";
+    ASSERT_TRUE(testenv::writeFile(notes, "someone's notes"));
+    for (const std::string& refused : {app + "\\unins.log", notes}) {
+        Outcome o = runUninstaller(uninstaller, "/S \"/LOG=" + refused + "\" Unins Test Product");
+        EXPECT_EQ(2, o.exitCode) << refused;
+        expectUntouched(refused);
+    }
+    EXPECT_FALSE(testenv::fileExists(app + "\\unins.log"));
+    std::vector<unsigned char> kept = testenv::readFile(notes);
+    EXPECT_EQ("someone's notes", std::string(kept.begin(), kept.end()));
+
+    std::string log = dir + "\\unins.log";
+    Outcome o = runUninstaller(uninstaller, "/S \"/LOG=" + log + "\" Unins Test Product");
+    EXPECT_EQ(100, o.exitCode);
+    std::vector<unsigned char> bytes = testenv::readFile(log);
+    std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(0u, text.find("QRVUnins.Exe uninstall log\r\n")) << text;
+    for (const std::string& line :
+         {"removed: " + listed[0] + "\r\n", "removed: " + listed[2] + "\r\n", "kept shared: " + shared + "\r\n",
+          "removed folder: " + app + "\\Docs\\en\r\n", "removed: " + app + "\\Install.log\r\n",
+          "kept folder (not empty): " + app + ": error 145 ERROR_DIR_NOT_EMPTY\r\n",
+          "removed key: " + std::string(kUninstall) + "\r\n", std::string("exit code 100\r\n")})
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+
+    // Appended to: the second run's lines follow the first's.
+    EXPECT_EQ(3, runUninstaller(uninstaller, "/S \"/LOG=" + log + "\" Unins Test Product").exitCode);
+    bytes = testenv::readFile(log);
+    text.assign(bytes.begin(), bytes.end());
+    EXPECT_EQ(0u, text.find("QRVUnins.Exe uninstall log")) << text;
+    EXPECT_NE(std::string::npos, text.find("refused: no Uninstall entry named Unins Test Product")) << text;
+    EXPECT_NE(std::string::npos, text.find("exit code 3\r\n")) << text;
 }
 
 }  // namespace

@@ -1,61 +1,51 @@
-// The run's log file: each line written whole, under a lock, as it comes.
+// The run's log file, and the library's diagnostic log followed into it.
 #include "RunLog.h"
 
-#include <windows.h>
-#include <stdio.h>
+#include <atomic>
 
-#include <mutex>
+namespace {
 
-#include "win32/Ownership.h"
+// The log the library's records go to. The hook is a plain function with no
+// data of its own, so the one log that follows it is found here; it is set
+// before the hook is installed and cleared after it is removed.
+std::atomic<RunLog*> g_following{nullptr};
 
-struct RunLog::State {
-    std::mutex lock;
-    win32::FileHandle file;
-    DWORD startTicks = 0;
+// Called on whichever thread the library decides on (the run's worker for
+// the engine's records): the log's own lock keeps each line whole.
+void CALLBACK writeLibraryRecord(const SetupLogRecord* record) {
+    RunLog* log = g_following.load();
+    if (log && record && record->text)
+        log->line(libraryLogLine(*record));
+}
 
-    void write(const std::string& text) {  // under the lock
-        DWORD written = 0;
-        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    }
-};
+}  // namespace
 
-RunLog::RunLog() : state_(new State) {}
+std::string libraryLogLine(const SetupLogRecord& record) {
+    const char* severity = record.severity == LogError     ? "library error: "
+                           : record.severity == LogWarning ? "library warning: "
+                                                           : "library: ";
+    return severity + std::string(record.text);
+}
 
 RunLog::~RunLog() { close(); }
 
 bool RunLog::open(const char* path, const char* firstLine) {
     close();
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    std::lock_guard<std::mutex> hold(state_->lock);
-    state_->file.reset(file);
-    state_->startTicks = GetTickCount();
-    LARGE_INTEGER size = {};
-    if (state_->file.valid() && GetFileSizeEx(state_->file.get(), &size)) {
-        LARGE_INTEGER end = {};
-        SetFilePointerEx(state_->file.get(), end, nullptr, FILE_END);
-        state_->write(size.QuadPart == 0 ? std::string(firstLine) + "\r\n" : std::string("\r\n"));
+    if (!file_.open(path, firstLine))
+        return false;
+    RunLog* none = nullptr;
+    if (g_following.compare_exchange_strong(none, this)) {
+        previous_ = SetLogHook(writeLibraryRecord);
+        following_ = true;
     }
-    return state_->file.valid();
-}
-
-bool RunLog::isOpen() const {
-    std::lock_guard<std::mutex> hold(state_->lock);
-    return state_->file.valid();
-}
-
-void RunLog::line(const std::string& text) {
-    std::lock_guard<std::mutex> hold(state_->lock);
-    if (!state_->file.valid())
-        return;
-    DWORD ms = GetTickCount() - state_->startTicks;
-    char stamp[24];
-    snprintf(stamp, sizeof stamp, "%5lu.%03lu  ", static_cast<unsigned long>(ms / 1000),
-             static_cast<unsigned long>(ms % 1000));
-    state_->write(stamp + text + "\r\n");
+    return true;
 }
 
 void RunLog::close() {
-    std::lock_guard<std::mutex> hold(state_->lock);
-    state_->file.reset();
+    if (following_) {
+        SetLogHook(previous_);
+        g_following.store(nullptr);
+        following_ = false;
+    }
+    file_.close();
 }

@@ -35,6 +35,7 @@
 
 #include "ExchangeCompleter.h"
 #include "InstallTarget.h"
+#include "LogFile.h"
 #include "win32/Ownership.h"
 
 namespace {
@@ -152,18 +153,6 @@ std::string targetRefusal(const char* folder, const std::string& productName, Ta
     return folderClaimText(claim, folder, other);
 }
 
-// The first bytes of `path`, "" when it cannot be read.
-std::string fileHead(const std::string& path, size_t size) {
-    win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string head(size, '\0');
-    DWORD got = 0;
-    if (!file.valid() || !ReadFile(file.get(), &head[0], static_cast<DWORD>(size), &got, nullptr))
-        return std::string();
-    head.resize(got);
-    return head;
-}
-
 // Before anything is written: the target and the log, each as it resolves
 // (an 8.3 alias of the Start Menu is the Start Menu), refused when the
 // uninstaller could not remove what would be installed or the run would
@@ -176,15 +165,7 @@ ExitCode checkPlaces(const Options& options, const SetupFacts& facts, std::strin
         return ExitFailure;
     if (options.logPath.empty())
         return ExitSuccess;
-    std::string log = resolvedFullPath(options.logPath.c_str());
-    if (log.empty()) {
-        *why = "the log " + options.logPath + " is not a path this setup can write";
-        return ExitBadArguments;
-    }
-    DWORD attributes = GetFileAttributesA(options.logPath.c_str());
-    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    std::string head = exists ? fileHead(options.logPath, facts.logFirstLine.size()) : std::string();
-    LogFault fault = logFault(log, target.resolved, exists, head, facts.logFirstLine);
+    LogFault fault = checkLogFile(options.logPath.c_str(), target.resolved, facts.logFirstLine);
     if (fault != LogFault::None) {
         *why = logFaultText(fault, options.logPath);
         return ExitBadArguments;

@@ -6,8 +6,6 @@
 #include <ctype.h>
 #include <string.h>
 
-#include "InstallTarget.h"
-
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -174,29 +172,6 @@ SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes) {
     check.neededKb = neededBytes / 1024 + (neededBytes % 1024 != 0);
     check.freeKb = freeBytes / 1024;
     return check;
-}
-
-LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head,
-                  const std::string& firstLine) {
-    if (isInsideFolder(target, log))
-        return LogFault::InTarget;
-    size_t slash = log.find_last_of("\\/");
-    std::string name = slash == std::string::npos ? log : log.substr(slash + 1);
-    if (isInstallMediaName(name))
-        return LogFault::OnMedia;
-    if (exists && head.compare(0, firstLine.size(), firstLine) != 0)
-        return LogFault::NotOurs;
-    return LogFault::None;
-}
-
-std::string logFaultText(LogFault fault, const std::string& spelled) {
-    switch (fault) {
-    case LogFault::None: break;
-    case LogFault::InTarget: return "the log " + spelled + " would lie in the target folder, among the product's files";
-    case LogFault::OnMedia: return "the log " + spelled + " would be taken for a file of the installation disks";
-    case LogFault::NotOurs: return "the log " + spelled + " exists and is not a log of this setup";
-    }
-    return std::string();
 }
 
 uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t clusterBytes) {

@@ -3,10 +3,10 @@
 // include/SetupRules.h with lib/libcompanion.a): the command line, the
 // answer an unattended run gives to each question, the exit code of each
 // way a run ends, whether the files fit on the target drive, the texts of
-// the help and of the log, which log files are refused, and the values of
-// the Uninstall entry. Portable (Setup.h brings <windows.h> only in the
-// Windows build), so that they are tested natively; SetupProgram.cpp asks
-// and acts.
+// the help and of the log, and the values of the Uninstall entry (which
+// files a log may be written to is the companion's LogFile.h). Portable
+// (Setup.h brings <windows.h> only in the Windows build), so that they are
+// tested natively; SetupProgram.cpp asks and acts.
 #ifndef SETUP_RULES_H
 #define SETUP_RULES_H
 
@@ -108,21 +108,8 @@ SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes);
 // before the run. A cluster size of 0 is taken as 1.
 uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t clusterBytes);
 
-// Why /LOG= may not name a file.
-enum class LogFault {
-    None,
-    InTarget,  // inside the target folder: Install.log or a file of the product
-    OnMedia,   // named as a disk's volume (Data2.Dat) or its check file: the reader would take it for one
-    NotOurs    // an existing file that is not one of this setup's logs
-};
-// Result: the fault of the log file `log` for a run into `target` (each as
-// it resolves). `exists` and `head` (its first bytes) say what is there
-// now: every other file of the disks exists, and is not a log. A log that
-// starts with `firstLine`, the first line of every log this setup writes,
-// is one it may append to.
-LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head,
-                  const std::string& firstLine);
-std::string logFaultText(LogFault fault, const std::string& spelled);
+// Which files /LOG= may name is the companion's rule (LogFile.h), asked
+// with SetupFacts::logFirstLine and the target folder.
 
 // The folder above `path` ("C:\a\b" -> "C:\a", "C:\a" -> "C:\"); false at a
 // drive root or a share root ("\\server\share"), which have none.

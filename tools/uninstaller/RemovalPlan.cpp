@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "Setup.h"
+#include "common/AsciiCase.h"
 #include "format/InstallLog.h"
 #include "format/RecordNames.h"
 #include "format/Records.h"
@@ -104,13 +105,24 @@ std::string join(const std::string& folder, const std::string& name) {
 bool parseCommandLine(const char* text, CommandLine* out) {
     *out = CommandLine();
     std::string rest = trim(text ? text : "");
-    while (!rest.empty() && rest[0] == '/') {
-        size_t end = rest.find_first_of(" \t");
-        std::string word = rest.substr(0, end);
-        if (word != "/S" && word != "/s")
+    while (!rest.empty() && (rest[0] == '/' || rest.compare(0, 2, "\"/") == 0)) {
+        // A switch ends at the first blank outside quotes; its quotes go.
+        std::string word;
+        size_t end = 0;
+        bool quoted = false;
+        for (; end < rest.size() && (quoted || (rest[end] != ' ' && rest[end] != '\t')); ++end) {
+            if (rest[end] == '"')
+                quoted = !quoted;
+            else
+                word += rest[end];
+        }
+        if (word == "/S" || word == "/s")
+            out->unattended = true;
+        else if (word.size() > 5 && equalsAsciiNoCase(word.c_str(), 5, "/LOG="))
+            out->logPath = word.substr(5);
+        else
             return false;
-        out->unattended = true;
-        rest = end == std::string::npos ? "" : trim(rest.c_str() + end);
+        rest = trim(rest.c_str() + end);
     }
     if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
         rest = trim(rest.substr(1, rest.size() - 2).c_str());

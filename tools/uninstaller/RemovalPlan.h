@@ -26,10 +26,12 @@
 
 struct CommandLine {
     bool unattended = false;  // /S: no question, no message, the exit code only
+    std::string logPath;      // /LOG=<file>: a log of every step, "" when not asked
     std::string name;         // the rest, blanks and surrounding quotes removed
 };
-// Leading switches (only /S, any case), then the product's name. False for
-// an unknown switch or no name.
+// Leading switches (/S and /LOG=<file>, any case; the file may be quoted
+// whole, "/LOG=a b.log", or after its '=', /LOG="a b.log"), then the
+// product's name. False for an unknown switch, an empty /LOG= or no name.
 bool parseCommandLine(const char* text, CommandLine* out);
 
 // One way of reading the name: the product, and whether the user was asked

@@ -9,8 +9,11 @@
 // then Install.log and the installation folder when empty. Arguments and exit
 // codes: README.md beside this file. Nothing here decides what to remove;
 // this file only asks the plan and acts, and writes what it did to
-// QRVUnins.log in the user's temporary folder. It deletes only through a
-// handle that is the item itself: a link goes as the link, or stays.
+// QRVUnins.log in the user's temporary folder and, asked with /LOG=<file>,
+// each step as it is taken, with its Windows error code, to that log (the
+// companion's LogFile, with the sample setup's refusal rule). It deletes
+// only through a handle that is the item itself: a link goes as the link,
+// or stays.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -20,8 +23,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "LogFile.h"
 #include "filemanager/JournalUndo.h"
 #include "format/InstallLog.h"
+#include "format/LogText.h"
 #include "format/RegistryNames.h"
 #include "format/Records.h"
 #include "tools/uninstaller/MachinePaths.h"
@@ -110,10 +115,20 @@ private:
     DWORD shown_ = 0;
 };
 
-// What was done, for QRVUnins.log.
+// The first line of every log /LOG= writes: a file that starts with it is
+// one this program may append to.
+const char kLogFirstLine[] = "QRVUnins.Exe uninstall log";
+
+// What was done, for QRVUnins.log, and each step as it is taken for the
+// /LOG= file when one is open.
 class Report {
 public:
-    void add(const char* what, const std::string& path) { text_ += std::string(what) + "\t" + path + "\r\n"; }
+    explicit Report(LogFile* log = nullptr) : log_(log) {}
+    void add(const char* what, const std::string& path, DWORD error = 0) {
+        text_ += std::string(what) + "\t" + path + "\r\n";
+        if (log_)
+            log_->line(std::string(what) + ": " + path + (error ? ": " + windowsErrorText(error) : std::string()));
+    }
     // The report's path ("" when it cannot be written).
     std::string write() const {
         char folder[MAX_PATH];
@@ -130,6 +145,7 @@ public:
     }
 
 private:
+    LogFile* log_;
     std::string text_;
 };
 
@@ -142,26 +158,27 @@ bool keyExists(HKEY root, const std::string& key) {
     return RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.out()) == ERROR_SUCCESS;
 }
 
-// Removes `key` and everything below it. True when it is gone.
-bool deleteTree(HKEY root, const std::string& key) {
+// Removes `key` and everything below it: ERROR_SUCCESS when it is gone,
+// else the registry's error.
+LONG deleteTree(HKEY root, const std::string& key) {
     {
         win32::RegistryKey k;
         LONG r = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | KEY_WRITE, k.out());
         if (r == ERROR_FILE_NOT_FOUND)
-            return true;
+            return ERROR_SUCCESS;
         if (r != ERROR_SUCCESS)
-            return false;
+            return r;
         // Always the first subkey: each one found is deleted before the next look.
         for (;;) {
             char name[256];
             DWORD length = sizeof name;
             if (RegEnumKeyExA(k.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
                 break;
-            if (!deleteTree(root, key + "\\" + name))
-                return false;
+            if (LONG r = deleteTree(root, key + "\\" + name))
+                return r;
         }
     }
-    return RegDeleteKeyA(root, key.c_str()) == ERROR_SUCCESS;
+    return RegDeleteKeyA(root, key.c_str());
 }
 
 // Removes the parents of `key` that are left empty, up to `keepAbove`
@@ -251,24 +268,30 @@ Opened openItself(const std::string& path, DWORD* attributes) {
 
 // Deletes a file (a link as the link: DeleteFile removes a link, not its
 // target, once the path is known to be the link); one that is in use goes
-// at the next start of Windows.
-Gone removeFile(const std::string& path) {
+// at the next start of Windows. *error receives the Windows error of a
+// removal that failed or was left to the next start, else 0.
+Gone removeFile(const std::string& path, DWORD* error) {
+    *error = 0;
     DWORD attributes = 0;
     switch (openItself(path, &attributes)) {
     case Opened::Itself: break;
     case Opened::Absent: return Gone::Absent;
     case Opened::Elsewhere: return Gone::KeptLink;
     case Opened::InUse:
-    case Opened::Denied: return Gone::Failed;
+    case Opened::Denied: *error = GetLastError(); return Gone::Failed;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        *error = ERROR_DIRECTORY;
         return Gone::Failed;  // a folder where the log names a file: not ours to empty
+    }
     if (attributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     if (DeleteFileA(path.c_str()))
         return Gone::Deleted;
+    *error = GetLastError();
     if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         return Gone::Scheduled;
+    *error = GetLastError();
     return Gone::Failed;
 }
 
@@ -284,12 +307,15 @@ void removeFolder(const std::string& folder, bool holdsScheduled, Report& report
         report.add("kept folder (a link)", folder);
         return;
     }
-    if (RemoveDirectoryA(folder.c_str()))
+    if (RemoveDirectoryA(folder.c_str())) {
         report.add("removed folder", folder);
-    else if (holdsScheduled && MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        report.add("folder at next start", folder);
+        return;
+    }
+    DWORD error = GetLastError();
+    if (holdsScheduled && MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        report.add("folder at next start", folder, error);
     else
-        report.add("kept folder (not empty)", folder);
+        report.add("kept folder (not empty)", folder, error);
 }
 
 // The folders that hold a file left to the next start, each with every
@@ -387,12 +413,32 @@ std::vector<std::string> filesOfOtherProducts(const std::string& self, const Kno
     return files;
 }
 
+// Opens the /LOG= file, when one is asked and not open yet, for a removal
+// from `folder` ("" while no folder is known: the log may not lie in it).
+// False when the rule refuses it or it cannot be written (said so; nothing
+// written, nothing removed).
+bool openLog(const CommandLine& command, const std::string& folder, LogFile& log, Screen& screen) {
+    if (command.logPath.empty() || log.isOpen())
+        return true;
+    LogFault fault = checkLogFile(command.logPath.c_str(), folder, kLogFirstLine);
+    if (fault == LogFault::None && log.open(command.logPath.c_str(), kLogFirstLine)) {
+        log.line("start: " + command.name + (command.unattended ? " (unattended)" : ""));
+        if (!folder.empty())
+            log.line("folder: " + folder);
+        return true;
+    }
+    std::string why = fault != LogFault::None ? logFaultText(fault, command.logPath)
+                                              : "the log " + command.logPath + " cannot be written";
+    screen.message(format(IDS_LOG_REFUSED, why.c_str()), MB_ICONSTOP);
+    return false;
+}
+
 // The whole removal, asked by `command`. Results: the exit codes of
 // format/UninstallerExit.h (ExitRemoved, ExitDeclined, ExitUnknownProduct,
 // ExitLogMissing, ExitLogDamaged, ExitUnsafeFolder, ExitSetupRunning,
 // ExitIncomplete), each
 // shown to the user first unless the command is unattended.
-UninstallExit uninstall(const CommandLine& command) {
+UninstallExit uninstall(const CommandLine& command, LogFile& stepLog) {
     Screen screen(command.unattended);
     Product product;
     bool found = false;
@@ -405,6 +451,9 @@ UninstallExit uninstall(const CommandLine& command) {
         }
     }
     if (!found) {
+        if (!openLog(command, "", stepLog, screen))
+            return ExitUsage;
+        stepLog.line("refused: no Uninstall entry named " + command.name);
         screen.message(format(IDS_NO_ENTRY, command.name.c_str()), MB_ICONSTOP);
         return ExitUnknownProduct;
     }
@@ -416,14 +465,20 @@ UninstallExit uninstall(const CommandLine& command) {
     KnownFolders folders = machineFolders(resolver);
     std::string registered = findInstallFolder(product, folders);
     if (registered.empty()) {
+        if (!openLog(command, "", stepLog, screen))
+            return ExitUsage;
+        stepLog.line("refused: no installation folder found for " + product.name);
         screen.message(format(IDS_NO_FOLDER, product.display.c_str()), MB_ICONSTOP);
         return ExitUnknownProduct;
     }
     // Every rule holds for what the folder is, however it is spelt: an 8.3
     // alias or a link of Program Files is Program Files.
     folders.install = resolver.resolve(registered).target;
+    if (!openLog(command, folders.install, stepLog, screen))
+        return ExitUsage;
+    LogFile* steps = stepLog.isOpen() ? &stepLog : nullptr;
     if (!installFolderAcceptable(folders)) {
-        Report refused;
+        Report refused(steps);
         std::string root;
         sharedRootClash(folders.install, folders.shared, &root);
         refused.add("refused folder", registered + "\t" + folders.install + (root.empty() ? "" : "\t" + root));
@@ -434,13 +489,14 @@ UninstallExit uninstall(const CommandLine& command) {
     // A setup killed in this folder left its journal: its run is undone
     // first, so that Install.log and the files are the last complete
     // installation's. One still at work keeps everything as it is.
-    Report report;
+    Report report(steps);
     switch (recoverJournal(folders.install.c_str())) {
     case JournalFound::None: break;
     case JournalFound::RolledBack:
         report.add("rolled back an unfinished setup", folders.install + "\\" + kJournalName);
         break;
     case JournalFound::InUse:
+        stepLog.line("refused: a setup holds " + folders.install + "\\" + kJournalName);
         screen.message(format(IDS_SETUP_RUNNING, product.display.c_str()), MB_ICONSTOP);
         return ExitSetupRunning;
     }
@@ -449,22 +505,28 @@ UninstallExit uninstall(const CommandLine& command) {
     switch (readLog(logPath, &log)) {
     case LogRead::Read: break;
     case LogRead::Missing:
+        stepLog.line("refused: " + logPath + " cannot be read");
         screen.message(format(IDS_LOG_MISSING, logPath.c_str()), MB_ICONSTOP);
         return ExitLogMissing;
     case LogRead::TooLarge:
+        stepLog.line("refused: " + logPath + " is far too large");
         screen.message(format(IDS_LOG_DAMAGED, logPath.c_str(), 0u, "far too large"), MB_ICONSTOP);
         return ExitLogDamaged;
     }
     RemovalPlan plan = planRemoval(log.data(), log.size(), folders, resolver);
     if (!plan.valid) {
+        stepLog.line("refused: " + logPath + " is damaged at record " + std::to_string(plan.badRecord + 1) + ": " +
+                 plan.fault);
         screen.message(format(IDS_LOG_DAMAGED, logPath.c_str(), static_cast<unsigned>(plan.badRecord + 1),
                               plan.fault.c_str()),
                        MB_ICONSTOP);
         return ExitLogDamaged;
     }
     if (!product.askedAlready &&
-        screen.message(format(IDS_ASK, product.display.c_str()), MB_YESNO | MB_ICONQUESTION) == IDNO)
+        screen.message(format(IDS_ASK, product.display.c_str()), MB_YESNO | MB_ICONQUESTION) == IDNO) {
+        stepLog.line("declined: the user answered No");
         return ExitDeclined;
+    }
     // Another product in or beside this folder keeps what its own log lists.
     keepOtherProductsFiles(plan, filesOfOtherProducts(product.name, folders, resolver));
 
@@ -485,17 +547,18 @@ UninstallExit uninstall(const CommandLine& command) {
         case FileFate::BehindLink: report.add("kept (behind a link)", file.path); continue;
         case FileFate::OtherProduct: report.add("kept (another product's)", file.path); continue;
         }
-        switch (removeFile(file.path)) {
+        DWORD error = 0;
+        switch (removeFile(file.path, &error)) {
         case Gone::Deleted: report.add(file.link ? "removed link" : "removed", file.path); break;
         case Gone::Absent: report.add("already gone", file.path); break;
         case Gone::KeptLink: report.add("kept (a link that cannot be removed without its target)", file.path); break;
         case Gone::Scheduled:
-            report.add("at next start", file.path);
+            report.add("at next start", file.path, error);
             scheduled.add(file.path);
             restart = true;
             break;
         case Gone::Failed:
-            report.add("FAILED", file.path);
+            report.add("FAILED", file.path, error);
             ++failed;
             break;
         }
@@ -507,6 +570,7 @@ UninstallExit uninstall(const CommandLine& command) {
     if (failed) {
         // The entry and the log stay, so that the removal can be tried again.
         std::string where = report.write();
+        stepLog.line("incomplete: " + std::to_string(failed) + " files stay; the entry and " + logPath + " are kept");
         screen.close();
         screen.message(format(IDS_INCOMPLETE, product.display.c_str(), failed, where.c_str()), MB_ICONSTOP);
         return ExitIncomplete;
@@ -518,19 +582,26 @@ UninstallExit uninstall(const CommandLine& command) {
             report.add("kept key (another program's)", key.key);
             continue;
         }
-        if (deleteTree(root, key.key)) {
+        LONG error = deleteTree(root, key.key);
+        if (error == ERROR_SUCCESS) {
             report.add("removed key", key.key);
             deleteEmptyParents(root, key.key, key.keepAbove);
         } else {
-            report.add("FAILED key", key.key);
+            report.add("FAILED key", key.key, static_cast<DWORD>(error));
         }
     }
     // The registry values and keys a setup program listed beside the log.
     for (const auto& line : undoRegistryList(folders.install))
         report.add(line.first, line.second);
     screen.step(logPath);
-    if (removeFile(logPath) == Gone::KeptLink)
-        report.add("kept (a link that cannot be removed without its target)", logPath);
+    DWORD error = 0;
+    switch (removeFile(logPath, &error)) {
+    case Gone::KeptLink: report.add("kept (a link that cannot be removed without its target)", logPath); break;
+    case Gone::Deleted: report.add("removed", logPath); break;
+    case Gone::Scheduled: report.add("at next start", logPath, error); break;
+    case Gone::Failed: report.add("FAILED", logPath, error); break;
+    case Gone::Absent: break;
+    }
     removeFolder(folders.install, scheduled.holds(folders.install), report);
     report.write();
     screen.close();
@@ -554,5 +625,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
             MessageBoxA(nullptr, loadText(IDS_USAGE).c_str(), loadText(IDS_CAPTION).c_str(), MB_ICONSTOP);
         return ExitUsage;
     }
-    return uninstall(command);
+    LogFile log;
+    UninstallExit exit = uninstall(command, log);
+    log.line("exit code " + std::to_string(static_cast<int>(exit)));
+    return exit;
 }

@@ -21,5 +21,6 @@
 #define IDS_USAGE 210
 #define IDS_PROGRESS 211
 #define IDS_SETUP_RUNNING 212
+#define IDS_LOG_REFUSED 213
 
 #endif
