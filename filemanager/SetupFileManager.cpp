@@ -44,6 +44,7 @@
 
 #include "filemanager/EngineRun.h"
 #include "format/InstallLog.h"
+#include "format/NameEncoding.h"
 #include "format/VolumeFormat.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
@@ -236,7 +237,7 @@ int SetupFileManager::InitSFM(char* installDir) {
     }
     if (r != StepContinue)
         return r;
-    if (header.formatVersion != ArchiveFormatVersion) {
+    if (!archiveFormatKnown(header.formatVersion)) {
         ShowMessage(IDS_WRONG_FORMAT_VERSION, MB_ICONSTOP);
         return StepFailure;
     }
@@ -256,6 +257,7 @@ int SetupFileManager::InitSFM(char* installDir) {
         ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
         return StepFailure;
     }
+    run->namesUtf8 = archiveNamesUtf8(header.formatVersion);
     if (loadCheckFile(*run, volumePath, reinterpret_cast<const unsigned char*>(&header),
                       header.fileCount) == CheckFileRead::Damaged) {
         ShowMessage(IDS_EXPAND_ERROR, MB_ICONSTOP);
@@ -335,21 +337,31 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
         ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
-    if (!QRV_GetFileName(installDir, target, &record))
+    // The names as this process's code page has them, checked before
+    // anything is made for the file.
+    tagCompressFileHeader local;
+    r = localFileNames(*this, installDir, record, &local);
+    if (r != StepContinue)
+        return r;
+    if (!QRV_GetFileName(installDir, target, &local))
         return StepFailure;
 
-    FileDecision decision = placeFile(*this, record, target);
+    FileDecision decision = placeFile(*this, local, target);
     if (decision == FileDecision::Install)
-        decision = askBeforeFile(*this, record, target);
+        decision = askBeforeFile(*this, local, target);
     if (decision != FileDecision::Install)
         return leaveFile(*this, decision);
 
     char temporaryName[PathSize];
-    r = writeTarget(*this, record, target, temporaryName);
+    r = writeTarget(*this, local, target, temporaryName);
     if (r == StepContinue)
         r = fixShortcut(*this, installDir, target, temporaryName);
-    if (r == StepContinue)
-        r = writeProtocol(*this, record, temporaryName);
+    if (r == StepContinue) {
+        EngineRun* run = EngineRun::of(*this);
+        tagCompressFileHeader logged = logRecordOf(record, run && run->namesUtf8);
+        logged.targetDir = local.targetDir;  // a system file may have gone to the Windows folder
+        r = writeProtocol(*this, logged, temporaryName);
+    }
     return r;
 }
 

@@ -10,6 +10,10 @@
 //   groups N              groupCount of the archive header, 1 or more
 //                         (default: the highest group a file uses)
 //   shortcut-prefix N     shortcutPrefixLength of the archive header (default 0)
+//   names utf-8|windows-1252   the code of the names in the volumes (default
+//                         windows-1252, which every release installs; utf-8
+//                         takes names in any script, for installers that
+//                         know the header's flag); before the first file
 // Defaults for the lines below them:
 //   literals auto|binary|ascii   (default auto)
 //   dict 1024|2048|4096          (default 4096)
@@ -37,8 +41,9 @@
 //                      ascii when the file's bytes cost less that way (text)
 //   dict=1024|2048|4096          dictionary size of the compressed stream
 //
-// Names must be valid Windows names and representable in Windows-1252; a
-// target path may not come twice (compared without case). Errors name the
+// Names must be valid Windows names, and representable in Windows-1252
+// unless the names are UTF-8; a target path may not come twice (compared
+// without case). Errors name the
 // manifest file and line.
 #ifndef SETUPVOL_MANIFEST_H
 #define SETUPVOL_MANIFEST_H
@@ -55,11 +60,11 @@ struct ManifestEntry {
     bool tree = false;
     std::string source;  // UTF-8, as written, '\' turned into '/'
     int targetDir = 0;
-    std::string subDir;  // Windows-1252, '\' between levels
+    std::string subDir;  // in the manifest's code of names, '\' between levels
     int group = 1;
     bool hasVersion = false;
     int32_t version[4] = {0, 0, 0, 0};
-    std::string name;    // Windows-1252; empty: the source's own name
+    std::string name;    // in the manifest's code of names; empty: the source's own name
     int literals = LiteralsAuto;
     unsigned dict = 4096;
 };
@@ -70,6 +75,7 @@ struct Manifest {
     int groups = 0;
     int groupsLine = 0;
     uint32_t shortcutPrefixLength = 0;
+    bool namesUtf8 = false;    // 'names utf-8'
     std::vector<ManifestEntry> entries;
 };
 
