@@ -595,6 +595,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         printText("SampleSetup: " + options.error + "\n\n" + helpText(), options.silent);
         return ExitBadArguments;
     }
+    // A folder that reached the program with '?' for characters it lacks
+    // is not the one asked for: refused before it is judged or written to.
+    std::string lost = unrepresentableTarget();
+    if (!lost.empty()) {
+        std::string why = "the folder " + lost + " cannot be used: this system's code page lacks characters of its name";
+        RunLog lostLog;
+        if (!options.logPath.empty() && lostLog.open(options.logPath.c_str(), kLogFirstLine)) {
+            lostLog.line(why);
+            lostLog.line("exit code " + std::to_string(ExitFailure));
+        }
+        printText("SampleSetup: " + why + "; nothing was done\n", options.silent);
+        return ExitFailure;
+    }
     std::string refused;
     ExitCode refusal = checkPlaces(options, &refused);
     if (refusal != ExitSuccess) {
@@ -607,15 +620,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return ExitFailure;
     }
     log.line("start " + localTime());
-    std::string lost = unrepresentableTarget();
-    if (!lost.empty()) {
-        // Nothing is written into a folder whose name is not the one asked for.
-        log.line("the folder " + lost + " cannot be used: this system's code page lacks characters of its name");
-        log.line("exit code " + std::to_string(ExitFailure));
-        printText("SampleSetup: the folder " + lost + " cannot be used: this system's code page lacks characters of "
-                  "its name; nothing was done\n", options.silent);
-        return ExitFailure;
-    }
     // Which copy runs: from a removable drive, the one in the temporary folder.
     char program[PathSize] = "";
     GetModuleFileNameA(nullptr, program, sizeof program);
