@@ -116,11 +116,8 @@ TEST(Manifest, NamesInUtf8) {
                                                 "(a manifest whose names need it says 'names utf-8')"},
         {"file a install - 1\nnames utf-8\n", "m.txt:2: 'names' comes before the first file or tree"},
         {"names utf-8\nnames utf-8\n", "m.txt:2: 'names' is already given on line 1"},
-        {"names utf-16\n", "m.txt:1: 'names' is utf-8 or windows-1252"},
         {"names utf-8\nfile a install - 1 name=a\xC0\xAF\n", "not valid UTF-8"},
-        {"names utf-8\nfile a install - 1 name=nul.\xCE\xA9\n", "names a Windows device"},
         {"names utf-8\nfile a install - 1 name=COM\xC2\xB9\n", "names a Windows device"},  // COM¹
-        {"names utf-8\nfile a install \xCE\xA9. 1\n", "ends in a dot"},
     };
     for (const auto& r : refused)
         EXPECT_NE(parseError(r.text).find(r.error), std::string::npos) << parseError(r.text);
