@@ -643,7 +643,7 @@ TEST_F(EngineInstall, NameTheCodePageLacksStopsTheRunBeforeItsFile) {
     ui.messageBox(nullptr, kCaption,
                   app + "\\Docs\\<U+03A9><U+03BC>.txt cannot be installed: this system's code page lacks characters "
                         "of its name.\nInstallation aborted.",
-                  IDOK, MB_ICONSTOP);
+                  IDOK, MB_ICONSTOP | MB_SETFOREGROUND);
     kit::RunResult r = kit::install(engine, volumes, app);
     EXPECT_TRUE(ui.finish());
     EXPECT_EQ(StepFailure, r.run);
