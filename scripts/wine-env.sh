@@ -2,8 +2,9 @@
 # Wine prefix inside the build tree (32-bit, or 64-bit where the kernel runs
 # no 32-bit programs or SETUP_WINE_BITS=64 says so).
 #   wine_start BUILD_DIR   sets DISPLAY, WINEPREFIX ..., creates the prefix once,
-#                          keeps a wineserver running
-#   wine_stop              stops wineserver and the display
+#                          keeps a wineserver running; drive A: a floppy,
+#                          drive S: a 4.5 MB drive where one can be mounted
+#   wine_stop              stops wineserver and the display, unmounts S:
 
 # 32 when this kernel runs i386 programs natively (the product's own build is
 # then tested), else 64: the same sources built for x86_64 run under wine64.
@@ -69,6 +70,16 @@ wine_start() {
         "$WINE" reg add 'HKLM\Software\Wine\Drives' /v a: /d floppy /f >/dev/null 2>&1
         wineserver -w
     fi
+    # Drive S: is a drive of 4.5 MB of its own, for the free-space check on a
+    # drive that really fills, where this machine lets us mount one (root);
+    # elsewhere there is no S: and the tests that need it say so and skip.
+    local small="$WINEPREFIX/small-drive"
+    mkdir -p "$small"
+    if mountpoint -q "$small" || mount -t tmpfs -o size=4608k,mode=0777 tmpfs "$small" >/dev/null 2>&1; then
+        ln -sfn "$small" "$WINEPREFIX/dosdevices/s:"
+    else
+        rm -f "$WINEPREFIX/dosdevices/s:"
+    fi
     wineserver -p >/dev/null 2>&1 || true
     # Start Wine's own service processes now, detached from our output: a
     # test runner would otherwise wait for them to close the pipes they inherit.
@@ -77,6 +88,9 @@ wine_start() {
 
 wine_stop() {
     wineserver -k >/dev/null 2>&1 || true
+    if [ -n "${WINEPREFIX:-}" ] && mountpoint -q "$WINEPREFIX/small-drive" 2>/dev/null; then
+        umount "$WINEPREFIX/small-drive" >/dev/null 2>&1 || true
+    fi
     if [ -n "${WINE_XVFB_PID:-}" ]; then
         kill "$WINE_XVFB_PID" >/dev/null 2>&1 || true
         wait "$WINE_XVFB_PID" 2>/dev/null || true

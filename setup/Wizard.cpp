@@ -29,6 +29,9 @@ namespace {
 
 const char kPageObject[] = "SetupDll.PageObject";
 
+// The screen the pictures are drawn for: one dot of a picture, one pixel.
+const int kDesignDpi = 96;
+
 Setup* pageObject(HWND page) { return static_cast<Setup*>(GetPropA(page, kPageObject)); }
 
 // The one place the queue, a raw member whose place is fixed, is freed.
@@ -39,7 +42,8 @@ void releaseQueue(Setup& setup) {
 }
 
 // Draws bitmap PagePictureBasic or PagePicturePalette of the product at the
-// item's top left corner, at its own size, through a palette made from its
+// item's top left corner, at its own size on a 96-DPI screen and scaled with
+// the screen's DPI otherwise, through a palette made from its
 // colour table so that a palette display shows its colours. Nothing is drawn
 // when neither bitmap loads or memory runs out.
 void drawPicture(Setup& setup, const DRAWITEMSTRUCT& item) {
@@ -90,10 +94,17 @@ void drawPicture(Setup& setup, const DRAWITEMSTRUCT& item) {
     win32::GdiObject<HPALETTE> palette(colours && table ? CreatePalette(logical) : nullptr);
     win32::PaletteSelection paletteSelected(dc, palette.get());
 
+    // The page grows with the screen's dots per inch; so does the picture,
+    // which is drawn dot for dot at 96.
     int width = section.dsBm.bmWidth;
     int height = section.dsBm.bmHeight;
-    StretchDIBits(dc, item.rcItem.left, item.rcItem.top, width, height, 0, 0, width, height,
-                  section.dsBm.bmBits, info, DIB_RGB_COLORS, SRCCOPY);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    if (dpi <= 0)
+        dpi = kDesignDpi;
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchDIBits(dc, item.rcItem.left, item.rcItem.top, MulDiv(width, dpi, kDesignDpi),
+                  MulDiv(height, dpi, kDesignDpi), 0, 0, width, height, section.dsBm.bmBits, info, DIB_RGB_COLORS,
+                  SRCCOPY);
 }
 
 // Opens Readme.txt of the current directory in the text editor; a readme

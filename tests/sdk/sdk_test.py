@@ -152,7 +152,8 @@ class SdkTest:
                     os.chmod(os.path.join(self.unpacked, info.filename), mode & 0o777)
         self.sdk = os.path.join(self.unpacked, top)
         expected = shipped_places() + [
-            "include/Setup.h", "include/SetupTypes.h", "include/ExchangeCompleter.h", "include/InstallTarget.h", "tools/setupvol", "example/CMakeLists.txt",
+            "include/Setup.h", "include/SetupTypes.h", "include/ExchangeCompleter.h", "include/InstallTarget.h",
+            "include/SetupRules.h", "include/SetupProgram.h", "include/RunLog.h", "tools/setupvol", "example/CMakeLists.txt",
             "example/cmake/mingw-i686.cmake", "example/cmake/mingw-common.cmake",
             "example/SampleSetup.cpp", "example/product/manifest.txt",
             "docs/reference/index.html", "docs/reference/classSetup.html"]

@@ -21,9 +21,10 @@ const int kTextIds[] = {TEXT_BACK,          TEXT_NEXT,          TEXT_CANCEL,    
                         TEXT_README_TITLE,  TEXT_README_BODY,   TEXT_FOLDER_TITLE, TEXT_FOLDER_BODY,
                         TEXT_GROUP_PROGRAM, TEXT_GROUP_DOCS,    TEXT_GROUP_HELP,   TEXT_READY_TITLE,
                         TEXT_READY_BODY,    TEXT_NO_SPACE,      TEXT_FAILED,       TEXT_CANCELLED,
-                        TEXT_FOLDER_REFUSED};
+                        TEXT_FOLDER_REFUSED, TEXT_LICENCE_TITLE, TEXT_LICENCE_BODY, TEXT_LICENCE_ACCEPT,
+                        TEXT_COMPONENTS_TITLE, TEXT_COMPONENTS_BODY, TEXT_FOLDER_ONLY_TITLE};
 // The texts of buttons, with one mnemonic each.
-const int kButtonIds[] = {TEXT_BACK, TEXT_NEXT, TEXT_INSTALL, TEXT_BROWSE, TEXT_README};
+const int kButtonIds[] = {TEXT_BACK, TEXT_NEXT, TEXT_INSTALL, TEXT_BROWSE, TEXT_README, TEXT_LICENCE_ACCEPT};
 
 struct Library {
     const char* code;

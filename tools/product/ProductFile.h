@@ -11,6 +11,10 @@
 
 #include "tools/product/ProductDescription.h"
 
+// The product file's name beside the generic setup (GenericSetup.exe finds
+// it in its own folder; `setupvol build` writes it there).
+constexpr char kProductFileName[] = "Product.toml";
+
 struct ProductResult {
     ProductDescription description;
     std::vector<ProductError> errors;  // empty: the description is complete and valid

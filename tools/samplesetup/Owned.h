@@ -1,8 +1,8 @@
 // The sample's owners of Windows handles: each closes what it holds when it
 // goes, so no early return leaks a handle and no close call is written by
-// hand. A product's setup includes nothing of the library but Setup.h and
-// ExchangeCompleter.h, so the sample carries these few of its own; copy
-// this file with the rest.
+// hand. A product's setup includes nothing of the library but the SDK's
+// headers, so the sample carries the one it needs (the headings' font) of
+// its own; copy this file with the rest.
 #ifndef SAMPLE_SETUP_OWNED_H
 #define SAMPLE_SETUP_OWNED_H
 
@@ -37,25 +37,12 @@ private:
     Type value_;
 };
 
-// CreateFileA: INVALID_HANDLE_VALUE is none.
-struct FileTraits {
-    using Type = HANDLE;
-    static Type none() { return INVALID_HANDLE_VALUE; }
-    static void close(Type file) { CloseHandle(file); }
-};
-struct KeyTraits {
-    using Type = HKEY;
-    static Type none() { return nullptr; }
-    static void close(Type key) { RegCloseKey(key); }
-};
 struct FontTraits {
     using Type = HFONT;
     static Type none() { return nullptr; }
     static void close(Type font) { DeleteObject(font); }
 };
 
-using OwnedFile = Owned<FileTraits>;
-using OwnedKey = Owned<KeyTraits>;
 using OwnedFont = Owned<FontTraits>;
 
 #endif

@@ -1,5 +1,5 @@
-// The numbers of the sample setup's own texts: its wizard pages, buttons and
-// messages. The sample carries the English texts in its string table; each
+// The numbers of the setup programs' own texts (the sample's and the generic
+// setup's): their wizard pages, buttons and messages. The sample carries the English texts in its string table; each
 // language library Setup_xx.Dll carries the same numbers translated, and the
 // sample reads a text from the chosen language library first.
 #ifndef SAMPLE_SETUP_PAGE_TEXT_H
@@ -29,7 +29,16 @@
 #define TEXT_READY_TITLE     1040
 #define TEXT_READY_BODY      1041
 
-// Messages of the sample itself.
+// The generic setup's own pages (tools/genericsetup): the licence with its
+// box, the components apart from the folder, the folder alone.
+#define TEXT_LICENCE_TITLE     1060
+#define TEXT_LICENCE_BODY      1061  // %s is the product name
+#define TEXT_LICENCE_ACCEPT    1062  // the box that gates Next
+#define TEXT_COMPONENTS_TITLE  1063
+#define TEXT_COMPONENTS_BODY   1064  // %s is the product name
+#define TEXT_FOLDER_ONLY_TITLE 1065
+
+// Messages of the setup programs (SetupText of SetupRules.h).
 #define TEXT_NO_SPACE        1050  // %s drive, then KB needed, KB free
 #define TEXT_FAILED          1051
 #define TEXT_CANCELLED       1052

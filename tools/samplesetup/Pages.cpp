@@ -181,20 +181,17 @@ int readyPage(HWND page, UINT message, WPARAM wParam, LPARAM) {
         noteRefresh(readyTexts(page));
         return PageReplyNotHandled;
     }
-    if (isCommand(message, wParam, PageNext)) {
-        // Install: the page stays when the folder is refused or the files
-        // do not fit (the user goes back to choose another folder); else
-        // Next past the last page ends the wizard.
-        if (!product.folderAccepted() || !product.filesFit())
-            return PageReplyHandled;
-        product.installAccepted = true;
-    }
+    // Install: the page stays when the folder is refused or the files do
+    // not fit; else Next past the last page ends the wizard.
+    if (isCommand(message, wParam, PageNext) && !product.installChosen())
+        return PageReplyHandled;
     return PageReplyNotHandled;
 }
 
 }  // namespace
 
-WizardEnd runWizard(SampleProduct& product) {
+WizardEnd SampleProduct::runWizard() {
+    SampleProduct& product = *this;
     g_product = &product;
     product.installAccepted = false;
     int ended = 0;

@@ -27,6 +27,8 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  setupvol pack MANIFEST -o DIR [--volume-size BYTES] [--disk-dirs] [--threads N] [--quiet]\n"
+    "  setupvol build PRODUCT-FILE -o Setup.exe [--runtime DIR] [--threads N] [--quiet]\n"
+    "  setupvol build PRODUCT-FILE -o DIR --volume-size BYTES|--disk-dirs [--runtime DIR] [...]\n"
     "  setupvol list DIR\n"
     "  setupvol verify DIR\n"
     "  setupvol extract DIR -o OUT\n"
@@ -35,64 +37,17 @@ const char kUsage[] =
     "  setupvol --version\n"
     "Volumes are DIR/Data<n>.Dat, or DIR/Disk<n>/Data<n>.Dat with --disk-dirs.\n"
     "--volume-size caps every volume (1457664 fills a 1.44 MB floppy disk).\n"
-    "--threads: files compressed at once (default: one per core); the volumes are the same for any number.\n";
+    "--threads: files compressed at once (default: one per core); the volumes are the same for any number.\n"
+    "build: one Setup.exe holding the generic setup, the runtime, the product file and its volumes;\n"
+    "with --volume-size or --disk-dirs a folder instead, as pack makes, with those files beside volume 1.\n"
+    "--runtime: the folder of GenericSetup.exe, SetupStub.exe, Setup.Dll, Setup_xx.Dll and QRVUnins.Exe\n"
+    "(default: the SDK's bin/, lang/ and tools/ beside this program).\n";
 
 // Most threads `pack` takes: beyond this many, files are written faster
 // than compressed only on machines far larger than a build host.
 const unsigned kMaxThreads = 256;
 
-int usage(std::ostream& err, const std::string& problem) {
-    err << "setupvol: " << problem << "\n" << kUsage;
-    return 2;
-}
-
-// Splits arguments into positional ones and options; `valued` lists the
-// options that take a value.
-struct Args {
-    std::vector<std::string> positional;
-    std::vector<std::pair<std::string, std::string>> options;
-    bool has(const std::string& name) const {
-        for (const auto& o : options)
-            if (o.first == name)
-                return true;
-        return false;
-    }
-    std::string get(const std::string& name) const {
-        for (const auto& o : options)
-            if (o.first == name)
-                return o.second;
-        return "";
-    }
-};
-
-bool splitArgs(const std::vector<std::string>& in, size_t from, const std::vector<std::string>& valued,
-               const std::vector<std::string>& flags, Args* args, std::string* problem) {
-    for (size_t i = from; i < in.size(); ++i) {
-        const std::string& a = in[i];
-        if (a.size() > 1 && a[0] == '-') {
-            bool isValued = false, isFlag = false;
-            for (const auto& v : valued)
-                isValued |= v == a;
-            for (const auto& f : flags)
-                isFlag |= f == a;
-            if (isValued) {
-                if (i + 1 >= in.size()) {
-                    *problem = a + " needs a value";
-                    return false;
-                }
-                args->options.emplace_back(a, in[++i]);
-            } else if (isFlag) {
-                args->options.emplace_back(a, "");
-            } else {
-                *problem = "unknown option " + a;
-                return false;
-            }
-        } else {
-            args->positional.push_back(a);
-        }
-    }
-    return true;
-}
+int usage(std::ostream& err, const std::string& problem) { return commandUsage(err, problem); }
 
 bool readTextFile(const fs::path& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
@@ -142,33 +97,15 @@ private:
 };
 
 int pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
-    Args args;
+    CommandArgs args;
     std::string problem;
-    if (!splitArgs(in, 1, {"-o", "--volume-size", "--threads"}, {"--disk-dirs", "--quiet"}, &args, &problem))
+    if (!splitCommandArgs(in, 1, {"-o", "--volume-size", "--threads"}, {"--disk-dirs", "--quiet"}, &args, &problem))
         return usage(err, problem);
     if (args.positional.size() != 1 || !args.has("-o"))
         return usage(err, "pack needs a manifest and -o DIR");
     PackOptions options;
-    options.diskDirs = args.has("--disk-dirs");
-    if (args.has("--volume-size")) {
-        std::string v = args.get("--volume-size");
-        char* end = nullptr;
-        errno = 0;
-        unsigned long long cap = strtoull(v.c_str(), &end, 10);
-        if (v.empty() || *end != '\0' || v[0] == '-' || v[0] == '+' || v[0] == ' ' || cap == 0)
-            return usage(err, "--volume-size needs a number of bytes, not '" + v + "'");
-        if (errno == ERANGE)
-            return usage(err, "--volume-size " + v + " is too large (at most 18446744073709551615 bytes)");
-        options.volumeCap = cap;
-    }
-    options.threads = std::max(1u, std::thread::hardware_concurrency());
-    if (args.has("--threads")) {
-        std::string v = args.get("--threads");
-        if (v.empty() || v.size() > 3 || v.find_first_not_of("0123456789") != std::string::npos ||
-            atoi(v.c_str()) < 1 || atoi(v.c_str()) > static_cast<int>(kMaxThreads))
-            return usage(err, "--threads needs a number from 1 to " + std::to_string(kMaxThreads) + ", not '" + v + "'");
-        options.threads = static_cast<unsigned>(atoi(v.c_str()));
-    }
+    if (!readPackOptions(args, &options, &problem))
+        return usage(err, problem);
     // Progress goes to a terminal only: never into a pipe, a log or a test's
     // stream; and not between the lines of the listing on the same screen,
     // which tells as much.
@@ -204,9 +141,9 @@ int pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
 }
 
 int list(const std::vector<std::string>& in, std::ostream& out, std::ostream& err, bool expand) {
-    Args args;
+    CommandArgs args;
     std::string problem;
-    if (!splitArgs(in, 1, {}, {}, &args, &problem))
+    if (!splitCommandArgs(in, 1, {}, {}, &args, &problem))
         return usage(err, problem);
     if (args.positional.size() != 1)
         return usage(err, in[0] + " needs the folder of the volumes");
@@ -287,9 +224,9 @@ private:
 };
 
 int extract(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
-    Args args;
+    CommandArgs args;
     std::string problem;
-    if (!splitArgs(in, 1, {"-o"}, {}, &args, &problem))
+    if (!splitCommandArgs(in, 1, {"-o"}, {}, &args, &problem))
         return usage(err, problem);
     if (args.positional.size() != 1 || !args.has("-o"))
         return usage(err, "extract needs the folder of the volumes and -o OUT");
@@ -314,7 +251,7 @@ void writeToStream(const unsigned char* data, size_t size, void* param) {
 
 // Opens IN (the first operand) for reading and OUT (the second) for writing;
 // false, with the message printed, when either cannot be opened.
-bool openInOut(const Args& args, std::ifstream* src, std::ofstream* dst, std::ostream& err) {
+bool openInOut(const CommandArgs& args, std::ifstream* src, std::ofstream* dst, std::ostream& err) {
     src->open(pathFromUtf8(args.positional[0]), std::ios::binary);
     if (!*src) {
         err << "setupvol: cannot open " << args.positional[0] << "\n";
@@ -329,9 +266,9 @@ bool openInOut(const Args& args, std::ifstream* src, std::ofstream* dst, std::os
 }
 
 int implodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
-    Args args;
+    CommandArgs args;
     std::string problem;
-    if (!splitArgs(in, 1, {"--literals", "--dict"}, {}, &args, &problem))
+    if (!splitCommandArgs(in, 1, {"--literals", "--dict"}, {}, &args, &problem))
         return usage(err, problem);
     if (args.positional.size() != 2)
         return usage(err, "implode needs IN and OUT");
@@ -388,9 +325,9 @@ void explodeWrite(char* buffer, unsigned int* size, void* param) {
 }
 
 int explodeCommand(const std::vector<std::string>& in, std::ostream& out, std::ostream& err) {
-    Args args;
+    CommandArgs args;
     std::string problem;
-    if (!splitArgs(in, 1, {}, {}, &args, &problem))
+    if (!splitCommandArgs(in, 1, {}, {}, &args, &problem))
         return usage(err, problem);
     if (args.positional.size() != 2)
         return usage(err, "explode needs IN and OUT");
@@ -424,6 +361,84 @@ int explodeCommand(const std::vector<std::string>& in, std::ostream& out, std::o
 }
 
 } // namespace
+
+int commandUsage(std::ostream& err, const std::string& problem) {
+    err << "setupvol: " << problem << "\n" << kUsage;
+    return 2;
+}
+
+bool CommandArgs::has(const std::string& name) const {
+    for (const auto& o : options)
+        if (o.first == name)
+            return true;
+    return false;
+}
+
+std::string CommandArgs::get(const std::string& name) const {
+    for (const auto& o : options)
+        if (o.first == name)
+            return o.second;
+    return "";
+}
+
+bool splitCommandArgs(const std::vector<std::string>& in, size_t from, const std::vector<std::string>& valued,
+                      const std::vector<std::string>& flags, CommandArgs* args, std::string* problem) {
+    for (size_t i = from; i < in.size(); ++i) {
+        const std::string& a = in[i];
+        if (a.size() > 1 && a[0] == '-') {
+            bool isValued = false, isFlag = false;
+            for (const auto& v : valued)
+                isValued |= v == a;
+            for (const auto& f : flags)
+                isFlag |= f == a;
+            if (isValued) {
+                if (i + 1 >= in.size()) {
+                    *problem = a + " needs a value";
+                    return false;
+                }
+                args->options.emplace_back(a, in[++i]);
+            } else if (isFlag) {
+                args->options.emplace_back(a, "");
+            } else {
+                *problem = "unknown option " + a;
+                return false;
+            }
+        } else {
+            args->positional.push_back(a);
+        }
+    }
+    return true;
+}
+
+bool readPackOptions(const CommandArgs& args, PackOptions* options, std::string* problem) {
+    options->diskDirs = args.has("--disk-dirs");
+    if (args.has("--volume-size")) {
+        std::string v = args.get("--volume-size");
+        char* end = nullptr;
+        errno = 0;
+        unsigned long long cap = strtoull(v.c_str(), &end, 10);
+        if (v.empty() || *end != '\0' || v[0] == '-' || v[0] == '+' || v[0] == ' ' || cap == 0) {
+            *problem = "--volume-size needs a number of bytes, not '" + v + "'";
+            return false;
+        }
+        if (errno == ERANGE) {
+            *problem = "--volume-size " + v + " is too large (at most 18446744073709551615 bytes)";
+            return false;
+        }
+        options->volumeCap = cap;
+    }
+    options->threads = std::max(1u, std::thread::hardware_concurrency());
+    if (args.has("--threads")) {
+        std::string v = args.get("--threads");
+        if (v.empty() || v.size() > 3 || v.find_first_not_of("0123456789") != std::string::npos ||
+            atoi(v.c_str()) < 1 || atoi(v.c_str()) > static_cast<int>(kMaxThreads)) {
+            *problem = "--threads needs a number from 1 to " + std::to_string(kMaxThreads) + ", not '" + v + "'";
+            return false;
+        }
+        options->threads = static_cast<unsigned>(atoi(v.c_str()));
+    }
+    return true;
+}
 
 int runSetupVol(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty())

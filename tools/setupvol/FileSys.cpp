@@ -181,3 +181,18 @@ bool isTerminal(FILE* stream) {
     return isatty(fileno(stream)) != 0;
 #endif
 }
+
+fs::path ownProgramPath() {
+#ifdef _WIN32
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size())
+        return fs::path();
+    path.resize(n);
+    return fs::path(path);
+#else
+    std::error_code ec;
+    fs::path path = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : path;
+#endif
+}

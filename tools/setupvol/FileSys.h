@@ -30,6 +30,9 @@ struct timespec fileTimeToTimespec(uint64_t fileTime);
 // Called at once after the failure, while errno still tells.
 std::string whyWriteFailed(const std::filesystem::path& path);
 
+// The file of the running program; empty when it cannot be told.
+std::filesystem::path ownProgramPath();
+
 // Whether `stream` (stdout, stderr) is a terminal, not a pipe or a file.
 bool isTerminal(FILE* stream);
 

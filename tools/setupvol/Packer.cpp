@@ -328,10 +328,7 @@ public:
             discard();
     }
 
-    fs::path finalPath(uint32_t n) const {
-        fs::path file = pathFromUtf8("Data" + std::to_string(n) + ".Dat");
-        return diskDirs ? dir / pathFromUtf8("Disk" + std::to_string(n)) / file : dir / file;
-    }
+    fs::path finalPath(uint32_t n) const { return volumePath(dir, diskDirs, n); }
 
     bool open(uint32_t n, std::string* error) {
         if (!close(error))
@@ -485,6 +482,11 @@ ImplodeLiteralMode chooseLiteralMode(const uint64_t histogram[256]) {
         binary += histogram[b] * 8;
     }
     return ascii < binary ? ImplodeAscii : ImplodeBinary;
+}
+
+fs::path volumePath(const fs::path& dir, bool diskDirs, uint32_t n) {
+    fs::path file = pathFromUtf8("Data" + std::to_string(n) + ".Dat");
+    return diskDirs ? dir / pathFromUtf8("Disk" + std::to_string(n)) / file : dir / file;
 }
 
 bool resolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vector<PackFile>* files,

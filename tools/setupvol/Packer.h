@@ -55,6 +55,9 @@ struct PackSummary {
     uint64_t compressed = 0;
 };
 
+// Where packArchive puts volume `n` (from 1) in outDir.
+std::filesystem::path volumePath(const std::filesystem::path& outDir, bool diskDirs, uint32_t n);
+
 // Packs the manifest's files into Data1.Dat, Data2.Dat, ... in outDir. The
 // result depends only on the files (contents, names, times) and the options
 // (the number of threads aside). A failure is that of the first file in

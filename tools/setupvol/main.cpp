@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/setupvol/Build.h"
 #include "tools/setupvol/Commands.h"
 
 #ifdef _WIN32
@@ -25,12 +26,20 @@ static std::vector<std::string> arguments() {
     LocalFree(argv);
     return args;
 }
+#endif
 
+static int run(const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "build")
+        return runBuild(args, std::cout, std::cerr);
+    return runSetupVol(args, std::cout, std::cerr);
+}
+
+#ifdef _WIN32
 int main() {
-    return runSetupVol(arguments(), std::cout, std::cerr);
+    return run(arguments());
 }
 #else
 int main(int argc, char** argv) {
-    return runSetupVol(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    return run(std::vector<std::string>(argv + 1, argv + argc));
 }
 #endif

@@ -26,6 +26,7 @@
 #include "format/RegistryNames.h"
 #include "format/Records.h"
 #include "tools/uninstaller/MachinePaths.h"
+#include "tools/uninstaller/RegistryUndo.h"
 #include "tools/uninstaller/RemovalPlan.h"
 #include "tools/uninstaller/UninstallerIds.h"
 #include "win32/CodePage.h"
@@ -529,6 +530,9 @@ UninstallExit uninstall(const CommandLine& command) {
             report.add("FAILED key", key.key);
         }
     }
+    // The registry values and keys a setup program listed beside the log.
+    for (const auto& line : undoRegistryList(folders.install))
+        report.add(line.first, line.second);
     screen.step(logPath);
     if (removeFile(logPath) == Gone::KeptLink)
         report.add("kept (a link that cannot be removed without its target)", logPath);

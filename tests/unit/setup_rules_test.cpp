@@ -1,9 +1,9 @@
-// The sample setup's portable decisions: its command line (the target with
+// A setup program's portable decisions (the sample's and the generic setup's): the command line (the target with
 // blanks, quoting, unknown switches), the unattended answer to every kind
 // of question, exit codes, the space check's figures, folder walking and
 // the text filling that a translation cannot make overrun, and the log
 // files refused.
-#include "tools/samplesetup/SampleRules.h"
+#include "SetupRules.h"
 
 #include <gtest/gtest.h>
 
@@ -200,8 +200,9 @@ TEST(SampleText, InsertsGoInOrderAndNeverBeyondTheArguments) {
 }
 
 TEST(SampleText, HelpNamesEverySwitchAndExitCode) {
-    std::string help = helpText();
-    for (const char* word : {"/S", "/D=", "/LOG=", "/NORESTART", "/?", "--help", "3010", "1602", "1603"})
+    std::string help = helpText("ToolSetup", "Tool", "C:\\Program Files\\Tool");
+    for (const char* word : {"ToolSetup [/S]", "Tool Setup", "(default C:\\Program Files\\Tool)", "/S", "/D=", "/LOG=",
+                             "/NORESTART", "/?", "--help", "3010", "1602", "1603"})
         EXPECT_NE(std::string::npos, help.find(word)) << word;
 }
 
@@ -273,7 +274,8 @@ TEST(SampleRegistration, EarlierVersionOnlyWhenTheEntryIsOurOwn) {
 
 TEST(SampleLogFile, RefusedInTheTargetOnTheDisksOrWhenNotOurs) {
     const std::string target = "C:\\Apps\\Sample";
-    const std::string ours = std::string(kLogFirstLine) + "\r\n    0.000  start";
+    const std::string firstLine = "Sample Product Setup log";
+    const std::string ours = firstLine + "\r\n    0.000  start";
     struct Case {
         const char* log;
         bool exists;
@@ -298,7 +300,7 @@ TEST(SampleLogFile, RefusedInTheTargetOnTheDisksOrWhenNotOurs) {
         {"C:\\Apps\\Sample.log", false, "", LogFault::None},
     };
     for (const Case& c : cases) {
-        LogFault fault = logFault(c.log, target, c.exists, c.head);
+        LogFault fault = logFault(c.log, target, c.exists, c.head, firstLine);
         EXPECT_EQ(c.fault, fault) << c.log;
         std::string text = logFaultText(fault, c.log);
         EXPECT_EQ(c.fault == LogFault::None, text.empty()) << c.log;

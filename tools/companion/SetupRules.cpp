@@ -1,6 +1,7 @@
-// The sample setup's portable decisions: command line, unattended answers,
-// exit codes, the space check and the texts of help and log.
-#include "SampleRules.h"
+// A setup program's portable decisions: command line, unattended answers,
+// exit codes, the space check, the texts of help and log, the Uninstall
+// entry's values.
+#include "SetupRules.h"
 
 #include <ctype.h>
 #include <string.h>
@@ -175,16 +176,15 @@ SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes) {
     return check;
 }
 
-const char kLogFirstLine[] = "Sample Product Setup log";
-
-LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head) {
+LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head,
+                  const std::string& firstLine) {
     if (isInsideFolder(target, log))
         return LogFault::InTarget;
     size_t slash = log.find_last_of("\\/");
     std::string name = slash == std::string::npos ? log : log.substr(slash + 1);
     if (isInstallMediaName(name))
         return LogFault::OnMedia;
-    if (exists && head.compare(0, strlen(kLogFirstLine), kLogFirstLine) != 0)
+    if (exists && head.compare(0, firstLine.size(), firstLine) != 0)
         return LogFault::NotOurs;
     return LogFault::None;
 }
@@ -286,17 +286,17 @@ std::string fillText(const std::string& format, const std::vector<std::string>& 
     return out;
 }
 
-const char* helpText() {
-    return "Sample Product Setup\n"
+std::string helpText(const std::string& program, const std::string& product, const std::string& defaultFolder) {
+    std::string text = product + " Setup\n"
            "\n"
-           "  SampleSetup [/S] [/NORESTART] [/LOG=file] [/D=folder]\n"
+           "  " + program + " [/S] [/NORESTART] [/LOG=file] [/D=folder]\n"
            "\n"
            "  /S          Installs without the wizard and asks nothing; the progress\n"
            "              dialog is shown. Every question of the setup is answered\n"
            "              with the choice that stops safely (Cancel, No; OK for a\n"
            "              notice) and logged. Never restarts Windows. An installed\n"
            "              earlier version is kept and installed over, not removed.\n"
-           "  /D=folder   The target folder (default C:\\Program Files\\Sample Product).\n"
+           "  /D=folder   The target folder (default " + defaultFolder + ").\n"
            "              Must come last; it may contain blanks and needs no quotes.\n"
            "              A drive root, a shared folder (Program Files ...), a\n"
            "              stream or device path, or another product's folder is\n"
@@ -321,6 +321,7 @@ const char* helpText() {
            "Started from a removable drive, the setup goes on from a copy in the\n"
            "temporary folder, started with the same switches, and this program\n"
            "exits with 0 at once: the copy's exit code tells how the install ended.\n";
+    return text;
 }
 
 std::string uninstallKeyFor(const std::string& productName) {

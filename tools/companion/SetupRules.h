@@ -1,11 +1,14 @@
-// The sample setup's decisions that need no window: its command line, the
+// A setup program's decisions that need no window, shared by the sample
+// setup and the generic setup (library `companion`; the SDK ships it as
+// include/SetupRules.h with lib/libcompanion.a): the command line, the
 // answer an unattended run gives to each question, the exit code of each
-// way a run ends, whether the files fit on the target drive, and the texts
-// of its help and its log, and which log files it refuses. Portable (Setup.h brings <windows.h> only in the
-// Windows build), so that they are tested natively; SampleSetup.cpp asks and
-// acts.
-#ifndef SAMPLE_SETUP_RULES_H
-#define SAMPLE_SETUP_RULES_H
+// way a run ends, whether the files fit on the target drive, the texts of
+// the help and of the log, which log files are refused, and the values of
+// the Uninstall entry. Portable (Setup.h brings <windows.h> only in the
+// Windows build), so that they are tested natively; SetupProgram.cpp asks
+// and acts.
+#ifndef SETUP_RULES_H
+#define SETUP_RULES_H
 
 #include <stdint.h>
 
@@ -105,21 +108,20 @@ SpaceCheck checkSpace(uint64_t neededBytes, uint64_t freeBytes);
 // before the run. A cluster size of 0 is taken as 1.
 uint64_t allocatedBound(uint64_t totalBytes, uint64_t fileCount, uint64_t clusterBytes);
 
-// The first line of every log the sample writes: a file that starts with it
-// is one the sample may append to.
-extern const char kLogFirstLine[];
-
 // Why /LOG= may not name a file.
 enum class LogFault {
     None,
     InTarget,  // inside the target folder: Install.log or a file of the product
     OnMedia,   // named as a disk's volume (Data2.Dat) or its check file: the reader would take it for one
-    NotOurs    // an existing file that is not one of the sample's logs
+    NotOurs    // an existing file that is not one of this setup's logs
 };
 // Result: the fault of the log file `log` for a run into `target` (each as
 // it resolves). `exists` and `head` (its first bytes) say what is there
-// now: every other file of the disks exists, and is not a log.
-LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head);
+// now: every other file of the disks exists, and is not a log. A log that
+// starts with `firstLine`, the first line of every log this setup writes,
+// is one it may append to.
+LogFault logFault(const std::string& log, const std::string& target, bool exists, const std::string& head,
+                  const std::string& firstLine);
 std::string logFaultText(LogFault fault, const std::string& spelled);
 
 // The folder above `path` ("C:\a\b" -> "C:\a", "C:\a" -> "C:\"); false at a
@@ -135,8 +137,9 @@ std::string driveOf(const std::string& path);
 // read past its arguments, as printf would.
 std::string fillText(const std::string& format, const std::vector<std::string>& inserts);
 
-// The text of --help.
-const char* helpText();
+// The text of --help, for the program `program` ("SampleSetup") installing
+// `product` into `defaultFolder` unless told otherwise.
+std::string helpText(const std::string& program, const std::string& product, const std::string& defaultFolder);
 
 // The product's Uninstall entry, below HKEY_LOCAL_MACHINE: the key the
 // library's registration writes DisplayName and UninstallString into, and
@@ -186,10 +189,42 @@ struct UninstallValue {
     uint32_t number;
 };
 
-// The values the sample adds to the Uninstall entry beside the library's
+// The values a setup adds to the Uninstall entry beside the library's
 // DisplayName and UninstallString, in the order they are written:
 // InstallLocation, DisplayVersion, Publisher, DisplayIcon (the main
 // executable's path, one backslash after the folder), EstimatedSize.
 std::vector<UninstallValue> uninstallValues(const ProductFacts& product);
+
+// The texts a setup program's own string table (and each language library
+// Setup_xx.Dll) carries under these numbers, for the messages the shared
+// code shows; a resource script names them as numbers.
+enum SetupText {
+    SetupTextNoSpace = 1050,       // %s drive, then KB needed, KB free
+    SetupTextFailed = 1051,        // %s product
+    SetupTextCancelled = 1052,     // %s product
+    SetupTextFolderRefused = 1053  // %s why
+};
+
+// What a setup program says of its product. The texts must outlive the
+// SetupProgram object: the Setup object keeps pointers to them.
+struct SetupFacts {
+    std::string program;        // the program's name in its messages: "SampleSetup"
+    std::string title;          // the windows' caption: "Sample Product Setup"
+    std::string productName;    // as Windows lists it: the Uninstall entry's name
+    std::string exeName;        // the main program in the install folder (App Paths)
+    std::string version;        // the Uninstall entry's DisplayVersion
+    std::string publisher;
+    std::string aboutUrl;       // "" none
+    std::string helpUrl;        // "" none
+    std::string icon;           // DisplayIcon, an installed file below the folder; "" the main program
+    std::string defaultFolder;  // below Program Files
+    std::string logFirstLine;   // the first line of every log this program writes
+    int groupCount = 1;         // the archive's groups
+    bool restartAllowed = true; // false: a needed restart is left to the user, as with /NORESTART
+};
+
+// How the wizard ended: Accepted when Install was pressed on the last page,
+// Cancelled when the user left it, Failed when a page could not be shown.
+enum class WizardEnd { Accepted, Cancelled, Failed };
 
 #endif
