@@ -123,9 +123,10 @@ bool parseStrictVersion(const std::string& text, int32_t version[4]) {
 }
 
 bool parseManifest(const std::string& text, const std::string& displayName, Manifest* manifest,
-                   std::string* error) {
+                   std::string* error, NamesByDefault names) {
     *manifest = Manifest();
     manifest->displayName = displayName;
+    manifest->namesUtf8 = names == NamesByDefault::Utf8;
     int literals = LiteralsAuto;
     unsigned dict = 4096;
     bool hasShortcutPrefix = false;

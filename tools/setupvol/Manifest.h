@@ -11,9 +11,10 @@
 //                         (default: the highest group a file uses)
 //   shortcut-prefix N     shortcutPrefixLength of the archive header (default 0)
 //   names utf-8|windows-1252   the code of the names in the volumes (default
-//                         windows-1252, which every release installs; utf-8
-//                         takes names in any script, for installers that
-//                         know the header's flag); before the first file
+//                         windows-1252, which every release installs, but
+//                         utf-8 for a product file's manifest; utf-8 takes
+//                         names in any script, for installers that know the
+//                         header's flag); before the first file
 // Defaults for the lines below them:
 //   literals auto|binary|ascii   (default auto)
 //   dict 1024|2048|4096          (default 4096)
@@ -79,9 +80,14 @@ struct Manifest {
     std::vector<ManifestEntry> entries;
 };
 
+// The code of names when the manifest has no 'names' line: Windows-1252 for
+// `setupvol pack` (every release installs it); UTF-8 for a product file's
+// manifest, which only the generic setup installs, and that speaks UTF-8.
+enum class NamesByDefault { Windows1252, Utf8 };
+
 // Parses manifest text. On failure returns false with "NAME:LINE: problem".
 bool parseManifest(const std::string& text, const std::string& displayName, Manifest* manifest,
-                   std::string* error);
+                   std::string* error, NamesByDefault names = NamesByDefault::Windows1252);
 
 // Parses a version given as 1 to 4 dot-separated decimal numbers, each within
 // the signed 32-bit range. False when the text is anything else.
