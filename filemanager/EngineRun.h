@@ -101,6 +101,9 @@ public:
     uint32_t crc = 0;         // of the file's bytes expanded so far
     uint32_t bytes = 0;
 
+    // The set's names are UTF-8 (its header's flag), else Windows-1252.
+    bool namesUtf8 = false;
+
     // The exchange ExchFilePrepare recorded last.
     RecordedExchange lastExchange;
     // When the process asked for transactions: every step of the run that
@@ -202,6 +205,8 @@ void removeEmptiedFolders(EngineRun& run, const char* installDir);
 // FileInstall.cpp: the steps of installing one file, in the order
 // ProgramFilesCreation takes them (results above each definition).
 StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* record, bool* intact);
+StepResult localFileNames(SetupFileManager& engine, const char* installDir, const tagCompressFileHeader& record,
+                          tagCompressFileHeader* local);
 StepResult skipFile(SetupFileManager& engine);
 FileDecision placeFile(SetupFileManager& engine, tagCompressFileHeader& record, char* target);
 FileDecision askBeforeFile(SetupFileManager& engine, const tagCompressFileHeader& record,

@@ -41,7 +41,9 @@
 
 #include "baseinterface/DiagnosticLog.h"
 #include "filemanager/EngineRun.h"
+#include "format/NameEncoding.h"
 #include "resources/resource.h"
+#include "win32/CodePage.h"
 #include "win32/Ownership.h"
 
 namespace {
@@ -170,8 +172,28 @@ StepResult readFileRecord(SetupFileManager& engine, tagCompressFileHeader* recor
         return StepFailure;
     }
     if (run && *intact)
-        noteShipped(*run, *record);
+        noteShipped(*run, logRecordOf(*record, run->namesUtf8));
     return StepContinue;
+}
+
+// The record with its names in the process's code page. Results:
+// StepContinue; StepFailure when a name has a character the code page lacks
+// (11128 shown, naming the path) or names flagged UTF-8 are not (11114).
+StepResult localFileNames(SetupFileManager& engine, const char* installDir, const tagCompressFileHeader& record,
+                          tagCompressFileHeader* local) {
+    EngineRun* run = EngineRun::of(engine);
+    std::string shown;
+    switch (localRecordNames(record, run && run->namesUtf8, win32::toProcessCodePage,
+                             win32::processCodePageIs1252(), local, &shown)) {
+    case LocalNames::Same:
+    case LocalNames::Converted: return StepContinue;
+    case LocalNames::Invalid: engine.ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP); return StepFailure;
+    case LocalNames::Unrepresentable: break;
+    }
+    // A path below the chosen folder is shown in full; others from their keyword's folder on.
+    std::string path = record.targetDir == TargetInstall ? std::string(installDir) + "\\" + shown : shown;
+    engine.ShowMessage(IDS_NAME_UNREPRESENTABLE, MB_ICONSTOP, &path[0]);
+    return StepFailure;
 }
 
 // Compares the file with a copy installed in the system or Windows directory,

@@ -47,6 +47,7 @@
 #include "filemanager/RunControl.h"
 #include "format/FileCheck.h"
 #include "format/InstallLog.h"
+#include "format/NameEncoding.h"
 #include "format/VolumeFormat.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
@@ -271,7 +272,7 @@ int SetupFileManager::InitSFM(char* installDir) {
     }
     if (r != StepContinue)
         return r;
-    if (header.formatVersion != ArchiveFormatVersion) {
+    if (!archiveFormatKnown(header.formatVersion)) {
         logEvent(LogReadError, volumePath, "", 0, header.formatVersion, "not a format this library reads");
         ShowMessage(IDS_WRONG_FORMAT_VERSION, MB_ICONSTOP);
         return StepFailure;
@@ -292,6 +293,7 @@ int SetupFileManager::InitSFM(char* installDir) {
         ShowMessage(IDS_NO_MEMORY, MB_ICONSTOP);
         return StepFailure;
     }
+    run->namesUtf8 = archiveNamesUtf8(header.formatVersion);
     if (loadCheckFile(*run, volumePath, reinterpret_cast<const unsigned char*>(&header),
                       header.fileCount) == CheckFileRead::Damaged) {
         logEvent(LogReadError, volumePath, kCheckFileName, 0, 0, "the check file is damaged or another set's");
@@ -392,14 +394,20 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
         ShowMessage(IDS_TARGET_PATH_ERROR, MB_ICONSTOP);
         return StepFailure;
     }
-    if (!QRV_GetFileName(installDir, target, &record))
+    // The names as this process's code page has them, checked before
+    // anything is made for the file.
+    tagCompressFileHeader local;
+    r = localFileNames(*this, installDir, record, &local);
+    if (r != StepContinue)
+        return r;
+    if (!QRV_GetFileName(installDir, target, &local))
         return StepFailure;
 
-    FileDecision decision = placeFile(*this, record, target);
+    FileDecision decision = placeFile(*this, local, target);
     if (decision == FileDecision::Skip)
         logEvent(LogFileKeptNewer, target);
     if (decision == FileDecision::Install) {
-        decision = askBeforeFile(*this, record, target);
+        decision = askBeforeFile(*this, local, target);
         if (decision == FileDecision::Skip)
             logEvent(LogFileSkipped, target, "", 0, record.group, "by the product's answer or its group");
     }
@@ -407,11 +415,15 @@ int SetupFileManager::ProgramFilesCreation(char* installDir) {
         return leaveFile(*this, decision);
 
     char temporaryName[PathSize];
-    r = writeTarget(*this, record, target, temporaryName);
+    r = writeTarget(*this, local, target, temporaryName);
     if (r == StepContinue)
         r = fixShortcut(*this, installDir, target, temporaryName);
-    if (r == StepContinue)
-        r = writeProtocol(*this, record, temporaryName);
+    if (r == StepContinue) {
+        EngineRun* run = EngineRun::of(*this);
+        tagCompressFileHeader logged = logRecordOf(record, run && run->namesUtf8);
+        logged.targetDir = local.targetDir;  // a system file may have gone to the Windows folder
+        r = writeProtocol(*this, logged, temporaryName);
+    }
     if (r == StepContinue && temporaryName[0])
         logEvent(LogFileExchangedInUse, target, temporaryName);
     else if (r == StepContinue)

@@ -21,8 +21,10 @@
 
 #include "filemanager/EngineRun.h"
 #include "filemanager/UpgradeRules.h"
+#include "format/NameEncoding.h"
 #include "format/VolumeFormat.h"
 #include "resources/resource.h"
+#include "win32/CodePage.h"
 #include "win32/Ownership.h"
 
 namespace {
@@ -102,9 +104,14 @@ StepResult carryOverEarlierLog(SetupFileManager& engine, const char* installDir)
             if (file.fate == EarlierFate::Rewritten)
                 continue;
             if (file.fate == EarlierFate::Candidate) {
-                tagCompressFileHeader record = parseFileRecord(raw);
+                // A name this process's code page lacks cannot be its path: the file stays, listed.
+                tagCompressFileHeader stored = parseFileRecord(raw), record;
+                std::string shown;
+                LocalNames names = localRecordNames(stored, logNamesUtf8(stored), win32::toProcessCodePage,
+                                                    win32::processCodePageIs1252(), &record, &shown);
                 char path[PathSize];
-                if (copyPath(path, installDir) && (!record.subDir[0] || appendName(path, record.subDir)) &&
+                if ((names == LocalNames::Same || names == LocalNames::Converted) && copyPath(path, installDir) &&
+                    (!record.subDir[0] || appendName(path, record.subDir)) &&
                     appendName(path, record.fileName) && removeIfUnchanged(*run, record, path))
                     continue;
             }

@@ -33,6 +33,7 @@
 #define IDS_PREVIOUS_VERSION_FOUND     11125
 #define IDS_UNINSTALLING               11126
 #define IDS_SETUP_RUNNING              11127
+#define IDS_NAME_UNREPRESENTABLE       11128
 #define IDS_SETUP_COMPLETE             11130
 #define IDS_UNDOING                    11131  // the progress dialog's line while a run is undone
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "format/FileCheck.h"
+#include "format/NameEncoding.h"
 #include "format/VolumeFormat.h"
 #include "tools/setupvol/Build.h"
 #include "tools/setupvol/Commands.h"
@@ -325,7 +326,8 @@ TEST(SetupvolBuild, OneFileHoldsTheSetupItsRuntimeTheProductAndItsVolumes) {
 
 TEST(SetupvolBuild, TheFloppyLayoutPutsTheSetupBesideTheFirstVolume) {
     // The manifest installs the uninstaller itself: it is not added twice.
-    BuildKit kit("floppy", "file ../runtime/QRVUnins.Exe windows - 1\n");
+    // A name outside Windows-1252 packs: the generic setup speaks UTF-8.
+    BuildKit kit("floppy", "file ../runtime/QRVUnins.Exe windows - 1\nfile prog.txt install - 1 name=\xCE\xA9.txt\n");
     std::string output;
     ASSERT_EQ(0, kit.build({"-o", (kit.root / "disks").string(), "--disk-dirs"}, &output)) << output;
     const fs::path disk1 = kit.root / "disks" / "Disk1";
@@ -334,6 +336,9 @@ TEST(SetupvolBuild, TheFloppyLayoutPutsTheSetupBesideTheFirstVolume) {
         EXPECT_TRUE(fs::is_regular_file(disk1 / name)) << name;
     EXPECT_EQ(readAll(kit.runtime / "GenericSetup.exe"), readAll(disk1 / "Setup.exe"));
     EXPECT_FALSE(fs::exists(disk1 / "SetupStub.exe"));
+    const std::vector<unsigned char> volume = readAll(disk1 / "Data1.Dat");
+    ASSERT_GE(volume.size(), size_t(FirstVolumeDataOffset));
+    EXPECT_TRUE(archiveNamesUtf8(parseArchiveHeader(&volume[VolumeNumberSize]).formatVersion));
 }
 
 TEST(SetupvolBuild, FaultsAreReportedAndLeaveNothingBehind) {

@@ -3,6 +3,7 @@
 // from memory.
 #include "implode/Implode.h"
 #include "format/FileCheck.h"
+#include "format/NameEncoding.h"
 #include "format/VolumeFormat.h"
 #include "tools/setupvol/Archive.h"
 #include "tools/setupvol/Manifest.h"
@@ -80,7 +81,8 @@ TEST(Manifest, ErrorsNameTheLineAndTheProblem) {
     EXPECT_EQ(parseError("file a.exe install - 0\n"), "m.txt:1: the group is a whole number from 1 up, not '0'");
     EXPECT_EQ(parseError("\nfile a.exe install\n"), "m.txt:2: 'file' needs SOURCE TARGET SUBDIR GROUP (2 given)");
     EXPECT_EQ(parseError("copy a b\n"),
-              "m.txt:1: unknown statement 'copy' (expected file, tree, groups, shortcut-prefix, literals or dict)");
+              "m.txt:1: unknown statement 'copy' (expected file, tree, groups, shortcut-prefix, names, literals or "
+              "dict)");
     EXPECT_NE(parseError("file a.exe install - 1 version=1.2.3.4.5\n").find("m.txt:1: version '1.2.3.4.5'"),
               std::string::npos);
     EXPECT_NE(parseError("file a.exe install - 1 version=1,2\n").find("m.txt:1:"), std::string::npos);
@@ -95,6 +97,30 @@ TEST(Manifest, ErrorsNameTheLineAndTheProblem) {
     EXPECT_NE(parseError("file a install - 1 literals=text\n").find("m.txt:1: literals="), std::string::npos);
     EXPECT_NE(parseError("file a install - 1 mode=x\n").find("m.txt:1: unknown option 'mode'"), std::string::npos);
     EXPECT_NE(parseError("file a install \xE2\x82\xAC\xE4\xB8\xAD 1\n").find("U+4E2D"), std::string::npos);
+}
+
+// 'names utf-8' takes names of any script, set before the files it names;
+// without it a name Windows-1252 lacks says how to get it.
+TEST(Manifest, NamesInUtf8) {
+    Manifest m;
+    std::string error;
+    ASSERT_TRUE(parseManifest("names utf-8\nfile a install \xE6\x97\xA5 1 name=\xCE\xA9.txt\n", "m.txt", &m, &error))
+        << error;
+    EXPECT_TRUE(m.namesUtf8);
+    EXPECT_EQ("\xE6\x97\xA5", m.entries[0].subDir);
+    EXPECT_EQ("\xCE\xA9.txt", m.entries[0].name);
+    const struct {
+        const char *text, *error;
+    } refused[] = {
+        {"file a install - 1 name=\xCE\xA9\n", "m.txt:1: name '\xCE\xA9': character U+03A9 has no Windows-1252 code "
+                                                "(a manifest whose names need it says 'names utf-8')"},
+        {"file a install - 1\nnames utf-8\n", "m.txt:2: 'names' comes before the first file or tree"},
+        {"names utf-8\nnames utf-8\n", "m.txt:2: 'names' is already given on line 1"},
+        {"names utf-8\nfile a install - 1 name=a\xC0\xAF\n", "not valid UTF-8"},
+        {"names utf-8\nfile a install - 1 name=COM\xC2\xB9\n", "names a Windows device"},  // COM¹
+    };
+    for (const auto& r : refused)
+        EXPECT_NE(parseError(r.text).find(r.error), std::string::npos) << parseError(r.text);
 }
 
 TEST(Names, CodePageAndChecks) {
@@ -462,6 +488,41 @@ TEST(Archive, ReadsAndExpandsASplitSet) {
     EXPECT_EQ(report.volumes, store.volumes.size());
     std::string listing = formatListing(report);
     EXPECT_NE(listing.find("install\\readme.txt"), std::string::npos) << listing;
+}
+
+// A set of names in UTF-8 carries the header's flag and its names as they
+// are, Western ones too; Windows compares them without case in every script.
+TEST(Packer, Utf8NamesAreFlaggedAndReadBack) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(SETUP_NATIVE_BIN_DIR).parent_path() / "scratch" / "packer-utf8";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "src");
+    std::ofstream(dir / "src" / "a") << "alpha";
+    std::ofstream(dir / "src" / "b") << "beta";
+    const std::string head = "names utf-8\nfile src/a install \xE6\x97\xA5 1 name=\xCE\xA9.txt\n";
+    Manifest clash, m;
+    std::string error;
+    PackSummary summary;
+    ASSERT_TRUE(parseManifest(head + "file src/b install \xE6\x97\xA5 1 name=\xCF\x89.TXT\n", "m.txt", &clash, &error));
+    EXPECT_FALSE(packArchive(clash, dir, dir / "clash", PackOptions(), &summary, &error, nullptr));
+    EXPECT_NE(error.find("is already installed by line 2"), std::string::npos) << error;
+
+    ASSERT_TRUE(parseManifest(head + "file src/b install \xE6\x97\xA5 1 name=Gr\xC3\xB6\xC3\x9F" "e.txt\n", "m.txt", &m,
+                              &error));
+    ASSERT_TRUE(packArchive(m, dir, dir / "out", PackOptions(), &summary, &error, nullptr)) << error;
+    DirectoryVolumeSet volumes(dir / "out");
+    CollectSink sink;
+    ArchiveReport report;
+    readArchive(volumes, true, &sink, &report);
+    EXPECT_TRUE(report.errors.empty()) << allErrors(report);
+    const int32_t format = report.header.formatVersion;  // packed: read out first
+    EXPECT_EQ(1 | ArchiveNamesUtf8, format);
+    ASSERT_EQ(2u, report.files.size());
+    EXPECT_STREQ("\xCE\xA9.txt", report.files[0].record.fileName);
+    EXPECT_STREQ("Gr\xC3\xB6\xC3\x9F" "e.txt", report.files[1].record.fileName);
+    EXPECT_TRUE(sink.files[1] == Bytes({'b', 'e', 't', 'a'}));
+    EXPECT_NE(formatListing(report).find("install\\\xE6\x97\xA5\\\xCE\xA9.txt"), std::string::npos)
+        << formatListing(report);
 }
 
 // Expects an error that contains every one of `parts`.

@@ -663,6 +663,31 @@ TEST_F(EngineInstall, WrongFormatVersionStopsBeforeAnythingIsCreated) {
     EXPECT_EQ(INVALID_HANDLE_VALUE, engine.logFile);
 }
 
+// A set of UTF-8 names on a Western system (this process: Windows-1252): a
+// name the code page has installs under it; one it lacks stops the run
+// before its file, with a message that names the path.
+TEST_F(EngineInstall, NameTheCodePageLacksStopsTheRunBeforeItsFile) {
+    ASSERT_EQ(1252u, GetACP());
+    std::vector<Source> sources = makeSources(dir, 2);
+    kit::Manifest m;
+    m.line("names utf-8")
+        .file("src\\" + sources[0].name, "install", "", 1, "name=Gr\xC3\xB6\xC3\x9F" "e.txt")
+        .file("src\\" + sources[1].name, "install", "Docs", 1, "name=\xCE\xA9\xCE\xBC.txt");
+    ASSERT_TRUE(kit::pack(m, dir, volumes));
+    kit::Engine engine;
+    ui::Script ui;
+    ui.messageBox(nullptr, kCaption,
+                  app + "\\Docs\\<U+03A9><U+03BC>.txt cannot be installed: this system's code page lacks characters "
+                        "of its name.\nInstallation aborted.",
+                  IDOK, MB_ICONSTOP | MB_SETFOREGROUND);
+    kit::RunResult r = kit::install(engine, volumes, app);
+    EXPECT_TRUE(ui.finish());
+    EXPECT_EQ(StepFailure, r.run);
+    EXPECT_TRUE(readBytes(app + "\\Gr\xF6\xDF" "e.txt") == sources[0].bytes);
+    EXPECT_FALSE(testenv::dirExists(app + "\\Docs"));
+    EXPECT_EQ(1u, engine.of(0).size());
+}
+
 TEST_F(EngineInstall, GroupCountMismatchAsksAndHonoursTheAnswer) {
     std::vector<Source> sources = makeSources(dir, 1);
     kit::Manifest m = manifestFor(sources);

@@ -47,6 +47,7 @@ const Text kStrings[] = {
     {11125, "%s already exists on your computer. It is recommended to uninstall existing version before continuing setup.\nDo you wish to do so ?"},
     {11126, "Uninstalling existing version of %s."},
     {11127, "Another Setup is installing into this folder.\nWait until it has finished, then run Setup again."},
+    {11128, "%s cannot be installed: this system's code page lacks characters of its name.\nInstallation aborted."},
     {11130, "Setup is complete."},
     {11131, "Undoing the changes made so far..."},
 };
@@ -64,8 +65,7 @@ TEST(StringTable, EveryTextIsExact) {
 TEST(StringTable, NothingBeyondTheListedIds) {
     HINSTANCE lib = testenv::library();
     char buf[16];
-    for (int id = 11128; id <= 11129; ++id)
-        EXPECT_EQ(0, LoadStringA(lib, id, buf, sizeof buf)) << id;
+    EXPECT_EQ(0, LoadStringA(lib, 11129, buf, sizeof buf));
     EXPECT_EQ(0, LoadStringA(lib, 11100, buf, sizeof buf));
     EXPECT_EQ(0, LoadStringA(lib, 11132, buf, sizeof buf));
 }

@@ -24,6 +24,7 @@
 #include "RestartKit.h"
 #include "TestEnv.h"
 #include "UiAuto.h"
+#include "format/NameEncoding.h"
 
 namespace {
 
@@ -381,6 +382,33 @@ TEST_F(Uninstaller, LogNamingOtherFilesRemovesOnlyTheProducts) {
         EXPECT_FALSE(testenv::fileExists(f)) << f;
     EXPECT_FALSE(testenv::dirExists(app));
     DeleteFileA(desktopFile.c_str());
+}
+
+// Names in any script: records marked UTF-8 (a set of UTF-8 names) and
+// Windows-1252 ones (every earlier set) name the files the uninstaller
+// removes, whatever the code page of the system.
+TEST_F(Uninstaller, NamesOfEveryScriptAreRemoved) {
+    const std::wstring folder = std::wstring(app.begin(), app.end()) + L"\\\u65E5\u672C\u8A9E";
+    const std::wstring files[] = {folder + L"\\\u03A9\u03BC\u03AD\u03B3\u03B1.txt",
+                                  std::wstring(app.begin(), app.end()) + L"\\Gr\u00F6\u00DFe.txt"};
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    for (const std::wstring& f : files) {
+        HANDLE h = CreateFileW(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        CloseHandle(h);
+    }
+    std::vector<tagCompressFileHeader> log = kit::readLog(app + "\\Install.log");
+    log.push_back(recordOf(TargetInstall, "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",
+                           "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1.txt"));
+    log.back().continued = kLogNamesUtf8;
+    log.push_back(recordOf(TargetInstall, "", "Gr\xF6\xDF" "e.txt"));
+    ASSERT_TRUE(writeLog(app + "\\Install.log", log));
+
+    Outcome o = runUninstaller(uninstaller, "/S Unins Test Product");
+    EXPECT_EQ(100, o.exitCode) << report();
+    for (const std::wstring& f : files)
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(f.c_str()));
+    EXPECT_FALSE(testenv::dirExists(app));
 }
 
 TEST_F(Uninstaller, MissingOrDamagedLogRemovesNothing) {

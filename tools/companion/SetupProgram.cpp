@@ -518,6 +518,25 @@ RunEnd SetupProgram::run() {
 
 namespace {
 
+// The target folder of /D= in UTF-8 when the program's code page lacks some
+// of its characters (a system without UTF-8 for programs: the folder has
+// reached the program with '?' in their place), else "".
+std::string unrepresentableTarget() {
+    const wchar_t* wide = GetCommandLineW();
+    BOOL lost = FALSE;
+    if (GetACP() == CP_UTF8 ||
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lost) == 0 || !lost)
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string line(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &line[0], size, nullptr, nullptr);
+    line.resize(strlen(line.c_str()));
+    for (size_t at = 0; at + 3 <= line.size(); ++at)
+        if (line[at] == '/' && (line[at + 1] == 'D' || line[at + 1] == 'd') && line[at + 2] == '=')
+            return line.substr(at + 3);
+    return std::string();
+}
+
 // The first step: on a removable drive the program goes on from a copy in
 // the temporary folder, started with the same arguments, and this process
 // ends at once with 0 (the copy's exit code is the one that tells how the
@@ -564,6 +583,19 @@ int runSetupProgram(HINSTANCE instance, const char* commandLine, const SetupFact
     if (!options.error.empty()) {
         printText(facts.program + ": " + options.error + "\n\n" + help, options.silent, facts.title);
         return ExitBadArguments;
+    }
+    // A folder that reached the program with '?' for characters it lacks
+    // is not the one asked for: refused before it is judged or written to.
+    std::string lost = unrepresentableTarget();
+    if (!lost.empty()) {
+        std::string why = "the folder " + lost + " cannot be used: this system's code page lacks characters of its name";
+        RunLog lostLog;
+        if (!options.logPath.empty() && lostLog.open(options.logPath.c_str(), facts.logFirstLine.c_str())) {
+            lostLog.line(why);
+            lostLog.line("exit code " + std::to_string(ExitFailure));
+        }
+        printText(facts.program + ": " + why + "; nothing was done\n", options.silent, facts.title);
+        return ExitFailure;
     }
     std::string refused;
     ExitCode refusal = checkPlaces(options, facts, &refused);

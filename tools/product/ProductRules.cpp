@@ -281,7 +281,7 @@ std::vector<ProductError> checkProductManifest(const ProductDescription& product
     };
     Manifest manifest;
     std::string error;
-    if (!parseManifest(manifestText, manifestName, &manifest, &error)) {
+    if (!parseManifest(manifestText, manifestName, &manifest, &error, NamesByDefault::Utf8)) {
         // "NAME:LINE: problem", taken apart so the line stays a number.
         ProductError e{manifestName, 0, 0, error};
         std::string lead = manifestName + ":";

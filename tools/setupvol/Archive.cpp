@@ -12,6 +12,7 @@
 
 #include "explode/Explode.h"
 #include "format/FileCheck.h"
+#include "format/NameEncoding.h"
 #include "format/VolumeFormat.h"
 #include "reader/VolumeStream.h"
 #include "tools/setupvol/FileSys.h"
@@ -111,6 +112,7 @@ public:
         return false;
     }
     bool tooManyErrors() const { return report->errors.size() > kMaxErrors; }
+    bool namesUtf8() const { return archiveNamesUtf8(report->header.formatVersion); }
     unsigned problems() const { return problemCount; }
 
     uint32_t volume() const { return number; }
@@ -120,7 +122,7 @@ public:
     uint64_t remaining() const { return file ? file->remaining() : 0; }
     // "file 3 'install\readme.txt'"
     std::string describe() const {
-        return "file " + std::to_string(current->index) + " '" + displayTarget(current->record) + "'";
+        return "file " + std::to_string(current->index) + " '" + displayTarget(current->record, namesUtf8()) + "'";
     }
 
     // After a data read: a chunk that claims more than its volume holds. The
@@ -211,7 +213,7 @@ public:
         if (strcmp(next.fileName, first.fileName) != 0 || strcmp(next.subDir, first.subDir) != 0 ||
             next.targetDir != first.targetDir)
             report->warnings.push_back(name + ": the continuation record of " + describe() +
-                                       " names another file ('" + displayTarget(next) + "')");
+                                       " names another file ('" + displayTarget(next, namesUtf8()) + "')");
         current->lastVolume = number;
         current->streamSize += next.chunkSize;
     }
@@ -296,7 +298,9 @@ const char* explodeProblem(unsigned result) {
 // Checks of a first record that the installer would trip over.
 void checkRecord(CheckedVolumes& volumes, const unsigned char* raw, const tagCompressFileHeader& r,
                  const ArchiveHeader& header, ArchiveFile* file) {
-    std::string where = volumes.volumeName() + ": file " + std::to_string(file->index) + " '" + displayTarget(r) + "'";
+    const bool utf8 = archiveNamesUtf8(header.formatVersion);
+    std::string where =
+        volumes.volumeName() + ": file " + std::to_string(file->index) + " '" + displayTarget(r, utf8) + "'";
     auto bad = [&](const std::string& problem) {
         volumes.error(where + ": " + problem);
         file->ok = false;
@@ -305,10 +309,10 @@ void checkRecord(CheckedVolumes& volumes, const unsigned char* raw, const tagCom
         bad("target directory " + std::to_string(r.targetDir) + " is not one of 0 to 7");
     if (!recordTextTerminated(raw, true) || !recordTextTerminated(raw, false))
         bad("a name field has no terminating zero");
-    std::string problem = checkPathComponent(r.fileName);
+    std::string problem = checkPathComponent(r.fileName, utf8);
     if (!problem.empty())
         bad("file name: " + problem);
-    problem = checkSubDir(r.subDir);
+    problem = checkSubDir(r.subDir, utf8);
     if (!problem.empty())
         bad("subfolder: " + problem);
     if (r.group < 1 || r.group > header.groupCount)
@@ -416,13 +420,13 @@ std::unique_ptr<VolumeFile> DirectoryVolumeSet::open(uint32_t number, std::strin
     return std::unique_ptr<VolumeFile>(f.release());
 }
 
-std::string displayTarget(const tagCompressFileHeader& record) {
+std::string displayTarget(const tagCompressFileHeader& record, bool namesUtf8) {
     std::string path = targetDirKeyword(record.targetDir);
     if (record.targetDir < 0 || record.targetDir >= TargetDirCount)
         path = "target" + std::to_string(record.targetDir);
     if (record.subDir[0])
-        path += "\\" + ansiToUtf8(record.subDir);
-    return path + "\\" + ansiToUtf8(record.fileName);
+        path += "\\" + hostName(record.subDir, namesUtf8);
+    return path + "\\" + hostName(record.fileName, namesUtf8);
 }
 
 void readArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* report) {
@@ -442,9 +446,11 @@ void readArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
     report->header = parseArchiveHeader(raw);
     report->headerRead = true;
     const ArchiveHeader& h = report->header;
-    if (h.formatVersion != ArchiveFormatVersion)
+    if (!archiveFormatKnown(h.formatVersion))
         volumes.error(volumes.volumeName() + ": format version " + std::to_string(h.formatVersion) +
-                      " (the installer accepts only 1 and stops with \"Wrong version sources!\")");
+                      " (the installer accepts only 1, and 1 with the flag of UTF-8 names " +
+                      std::to_string(ArchiveNamesUtf8) + ", and stops with \"Wrong version sources!\")");
+    const bool utf8 = archiveNamesUtf8(h.formatVersion);
     if (h.groupCount < 1)
         volumes.error(volumes.volumeName() + ": group count " + std::to_string(h.groupCount) +
                       " (at least 1 expected)");
@@ -462,7 +468,7 @@ void readArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         else
             report->checked = true;
     }
-    TargetPaths targets;
+    TargetPaths targets(utf8);
 
     std::unique_ptr<ExplodeWork> work;
     if (expand)
@@ -480,11 +486,12 @@ void readArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         ArchiveFile& file = report->files.back();
         file.index = i;
         file.record = parseFileRecord(raw);
+        file.namesUtf8 = utf8;
         file.recordCrc = crc32Update(0, raw, FileRecordSize);
         checkRecord(volumes, raw, file.record, h, &file);
         const CheckEntry* entry = report->checked ? &check.entries[i - 1] : nullptr;
         if (entry && entry->recordCrc != file.recordCrc) {
-            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + displayTarget(file.record) +
+            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + displayTarget(file.record, utf8) +
                           "': its record differs from the one " + kCheckFileName + " records (damaged record)");
             file.ok = false;
         }
@@ -497,9 +504,9 @@ void readArchive(VolumeSet& set, bool expand, ArchiveSink* sink, ArchiveReport* 
         case TargetPaths::FolderIsFile: clash = "has a folder that is"; break;
         }
         if (clash) {
-            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + displayTarget(file.record) +
+            volumes.error(volumes.volumeName() + ": file " + std::to_string(i) + " '" + displayTarget(file.record, utf8) +
                           "' " + clash + " file " + std::to_string(other) + " '" +
-                          displayTarget(report->files[other - 1].record) +
+                          displayTarget(report->files[other - 1].record, utf8) +
                           "' on Windows (names compared without case); they cannot both be installed");
             file.ok = false;
         }
@@ -570,7 +577,7 @@ std::string formatListing(const ArchiveReport& report) {
         snprintf(line, sizeof line, "%4u  %-4s %9llu %9u  %5d  %-15s  %s  ", f.index, vol.c_str(),
                  (unsigned long long)f.streamSize, r.expandedSize, r.group, version, when);
         out += line;
-        out += displayTarget(r) + "\n";
+        out += displayTarget(r, archiveNamesUtf8(report.header.formatVersion)) + "\n";
     }
     return out;
 }

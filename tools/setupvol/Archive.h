@@ -77,6 +77,7 @@ private:
 struct ArchiveFile {
     unsigned index = 0;            // 1-based, in archive order
     tagCompressFileHeader record;  // the first record
+    bool namesUtf8 = false;        // its names are UTF-8 (the header's flag), else Windows-1252
     uint32_t recordCrc = 0;        // CRC-32 of its 564 bytes as they stand in the volume
     uint32_t firstVolume = 0;
     uint32_t lastVolume = 0;
@@ -117,8 +118,8 @@ public:
 // tells where the next record is.
 void readArchive(VolumeSet& volumes, bool expand, ArchiveSink* sink, ArchiveReport* report);
 
-// "install\Docs\readme.txt", in UTF-8.
-std::string displayTarget(const tagCompressFileHeader& record);
+// "install\Docs\readme.txt", in UTF-8, from names in Windows-1252 or UTF-8.
+std::string displayTarget(const tagCompressFileHeader& record, bool namesUtf8 = false);
 
 // The listing printed by `setupvol list`.
 std::string formatListing(const ArchiveReport& report);

@@ -120,7 +120,7 @@ bool readProduct(const fs::path& file, Product* product, std::ostream& err) {
 // into the Windows folder in group 1 (unless the manifest installs it
 // there itself).
 bool productManifest(const Product& product, const fs::path& uninstaller, Manifest* manifest, std::string* problem) {
-    if (!parseManifest(product.manifestText, product.manifestName, manifest, problem))
+    if (!parseManifest(product.manifestText, product.manifestName, manifest, problem, NamesByDefault::Utf8))
         return false;
     const int windows = targetDirFromKeyword("windows");
     for (const ManifestEntry& e : manifest->entries) {

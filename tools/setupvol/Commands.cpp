@@ -173,15 +173,16 @@ public:
     explicit TreeSink(const fs::path& root) : root(root) {}
     bool beginFile(const ArchiveFile& file, std::string* error) override {
         const tagCompressFileHeader& r = file.record;
+        const bool namesUtf8 = file.namesUtf8;
         // Names that would leave the output folder are refused, whatever
         // the record says.
-        if (r.targetDir < 0 || r.targetDir >= 8 || !checkSubDir(r.subDir).empty() ||
-            !checkPathComponent(r.fileName).empty()) {
+        if (r.targetDir < 0 || r.targetDir >= 8 || !checkSubDir(r.subDir, namesUtf8).empty() ||
+            !checkPathComponent(r.fileName, namesUtf8).empty()) {
             *error = "file " + std::to_string(file.index) + ": not extracted, its target path is invalid";
             return false;
         }
         std::vector<std::string> folders{targetDirKeyword(r.targetDir)};
-        std::string sub = ansiToUtf8(r.subDir);
+        std::string sub = hostName(r.subDir, namesUtf8);
         size_t start = 0;
         while (!sub.empty()) {
             size_t end = sub.find('\\', start);
@@ -190,7 +191,7 @@ public:
                 break;
             start = end + 1;
         }
-        if (!out.create(root, folders, ansiToUtf8(r.fileName), error)) {
+        if (!out.create(root, folders, hostName(r.fileName, namesUtf8), error)) {
             *error = "file " + std::to_string(file.index) + ": not extracted: " + *error;
             return false;
         }

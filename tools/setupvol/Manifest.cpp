@@ -75,7 +75,7 @@ bool parseDict(const std::string& text, unsigned* dict) {
 }
 
 // A subdirectory word: '-' for none, either slash between levels.
-bool parseSubDir(const std::string& word, std::string* subDir, std::string* problem) {
+bool parseSubDir(const std::string& word, bool namesUtf8, std::string* subDir, std::string* problem) {
     std::string utf8 = word == "-" ? "" : word;
     for (char& c : utf8)
         if (c == '/')
@@ -83,11 +83,11 @@ bool parseSubDir(const std::string& word, std::string* subDir, std::string* prob
     while (!utf8.empty() && utf8.back() == '\\')
         utf8.pop_back();
     std::string convError;
-    if (!utf8ToAnsi(utf8, subDir, &convError)) {
+    if (!storedName(utf8, namesUtf8, subDir, &convError)) {
         *problem = "subfolder '" + word + "': " + convError;
         return false;
     }
-    std::string check = checkSubDir(*subDir);
+    std::string check = checkSubDir(*subDir, namesUtf8);
     if (!check.empty()) {
         *problem = "subfolder '" + word + "': " + check;
         return false;
@@ -123,12 +123,14 @@ bool parseStrictVersion(const std::string& text, int32_t version[4]) {
 }
 
 bool parseManifest(const std::string& text, const std::string& displayName, Manifest* manifest,
-                   std::string* error) {
+                   std::string* error, NamesByDefault names) {
     *manifest = Manifest();
     manifest->displayName = displayName;
+    manifest->namesUtf8 = names == NamesByDefault::Utf8;
     int literals = LiteralsAuto;
     unsigned dict = 4096;
     bool hasShortcutPrefix = false;
+    int namesLine = 0;
 
     size_t pos = 0;
     int lineNo = 0;
@@ -179,9 +181,21 @@ bool parseManifest(const std::string& text, const std::string& displayName, Mani
             continue;
         }
 
+        if (keyword == "names") {
+            // Every name is read in the code it sets: it comes before them.
+            if (words.size() != 2 || (words[1] != "utf-8" && words[1] != "windows-1252"))
+                return fail(error, "'names' is utf-8 or windows-1252");
+            if (namesLine != 0)
+                return fail(error, "'names' is already given on line " + std::to_string(namesLine));
+            if (!manifest->entries.empty())
+                return fail(error, "'names' comes before the first file or tree");
+            manifest->namesUtf8 = words[1] == "utf-8";
+            namesLine = lineNo;
+            continue;
+        }
         if (keyword != "file" && keyword != "tree")
             return fail(error, "unknown statement '" + keyword +
-                                   "' (expected file, tree, groups, shortcut-prefix, literals or dict)");
+                                   "' (expected file, tree, groups, shortcut-prefix, names, literals or dict)");
         if (words.size() < 5)
             return fail(error, "'" + keyword + "' needs SOURCE TARGET SUBDIR GROUP (" +
                                    std::to_string(words.size() - 1) + " given)");
@@ -200,7 +214,7 @@ bool parseManifest(const std::string& text, const std::string& displayName, Mani
         if (e.targetDir < 0)
             return fail(error, "unknown target '" + words[2] + "' (expected " + targetDirKeywordList() + ")");
         std::string problem;
-        if (!parseSubDir(words[3], &e.subDir, &problem))
+        if (!parseSubDir(words[3], manifest->namesUtf8, &e.subDir, &problem))
             return fail(error, problem);
         if (!parseNumber(words[4], 1, 2147483647LL, &n))
             return fail(error, "the group is a whole number from 1 up, not '" + words[4] + "'");
@@ -216,9 +230,9 @@ bool parseManifest(const std::string& text, const std::string& displayName, Mani
                 if (e.tree)
                     return fail(error, "'name=' is for single files, not trees");
                 std::string convError;
-                if (!utf8ToAnsi(value, &e.name, &convError))
+                if (!storedName(value, manifest->namesUtf8, &e.name, &convError))
                     return fail(error, "name '" + value + "': " + convError);
-                std::string check = checkPathComponent(e.name);
+                std::string check = checkPathComponent(e.name, manifest->namesUtf8);
                 if (!check.empty())
                     return fail(error, "name '" + value + "': " + check);
                 if (e.name.size() > 259)

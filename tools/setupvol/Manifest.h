@@ -10,6 +10,11 @@
 //   groups N              groupCount of the archive header, 1 or more
 //                         (default: the highest group a file uses)
 //   shortcut-prefix N     shortcutPrefixLength of the archive header (default 0)
+//   names utf-8|windows-1252   the code of the names in the volumes (default
+//                         windows-1252, which every release installs, but
+//                         utf-8 for a product file's manifest; utf-8 takes
+//                         names in any script, for installers that know the
+//                         header's flag); before the first file
 // Defaults for the lines below them:
 //   literals auto|binary|ascii   (default auto)
 //   dict 1024|2048|4096          (default 4096)
@@ -37,8 +42,9 @@
 //                      ascii when the file's bytes cost less that way (text)
 //   dict=1024|2048|4096          dictionary size of the compressed stream
 //
-// Names must be valid Windows names and representable in Windows-1252; a
-// target path may not come twice (compared without case). Errors name the
+// Names must be valid Windows names, and representable in Windows-1252
+// unless the names are UTF-8; a target path may not come twice (compared
+// without case). Errors name the
 // manifest file and line.
 #ifndef SETUPVOL_MANIFEST_H
 #define SETUPVOL_MANIFEST_H
@@ -55,11 +61,11 @@ struct ManifestEntry {
     bool tree = false;
     std::string source;  // UTF-8, as written, '\' turned into '/'
     int targetDir = 0;
-    std::string subDir;  // Windows-1252, '\' between levels
+    std::string subDir;  // in the manifest's code of names, '\' between levels
     int group = 1;
     bool hasVersion = false;
     int32_t version[4] = {0, 0, 0, 0};
-    std::string name;    // Windows-1252; empty: the source's own name
+    std::string name;    // in the manifest's code of names; empty: the source's own name
     int literals = LiteralsAuto;
     unsigned dict = 4096;
 };
@@ -70,12 +76,18 @@ struct Manifest {
     int groups = 0;
     int groupsLine = 0;
     uint32_t shortcutPrefixLength = 0;
+    bool namesUtf8 = false;    // 'names utf-8'
     std::vector<ManifestEntry> entries;
 };
 
+// The code of names when the manifest has no 'names' line: Windows-1252 for
+// `setupvol pack` (every release installs it); UTF-8 for a product file's
+// manifest, which only the generic setup installs, and that speaks UTF-8.
+enum class NamesByDefault { Windows1252, Utf8 };
+
 // Parses manifest text. On failure returns false with "NAME:LINE: problem".
 bool parseManifest(const std::string& text, const std::string& displayName, Manifest* manifest,
-                   std::string* error);
+                   std::string* error, NamesByDefault names = NamesByDefault::Windows1252);
 
 // Parses a version given as 1 to 4 dot-separated decimal numbers, each within
 // the signed 32-bit range. False when the text is anything else.

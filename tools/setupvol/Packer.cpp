@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "format/FileCheck.h"
+#include "format/NameEncoding.h"
 #include "format/VolumeFormat.h"
 #include "tools/setupvol/Archive.h"
 #include "tools/setupvol/FileSys.h"
@@ -491,7 +492,8 @@ fs::path volumePath(const fs::path& dir, bool diskDirs, uint32_t n) {
 bool resolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vector<PackFile>* files,
                      int32_t* groupCount, std::string* error) {
     files->clear();
-    TargetPaths targets;
+    const bool utf8 = manifest.namesUtf8;
+    TargetPaths targets(utf8);
     int highestGroup = 0, highestLine = 0;
     auto fail = [&](int line, const std::string& problem) {
         *error = manifest.displayName + ":" + std::to_string(line) + ": " + problem;
@@ -543,32 +545,32 @@ bool resolveManifest(const Manifest& manifest, const fs::path& baseDir, std::vec
             for (char& c : dirs)
                 if (c == '/')
                     c = '\\';
-            std::string ansiDirs, ansiName, convError;
-            if (!utf8ToAnsi(dirs, &ansiDirs, &convError) || !utf8ToAnsi(name, &ansiName, &convError))
+            std::string dirsStored, nameStored, convError;
+            if (!storedName(dirs, utf8, &dirsStored, &convError) || !storedName(name, utf8, &nameStored, &convError))
                 return fail(e.line, "'" + rel + "': " + convError);
             if (!e.name.empty())
-                ansiName = e.name;
-            std::string subDir = joinSubDir(e.subDir, ansiDirs);
-            std::string problem = checkSubDir(subDir);
+                nameStored = e.name;
+            std::string subDir = joinSubDir(e.subDir, dirsStored);
+            std::string problem = checkSubDir(subDir, utf8);
             if (problem.empty())
-                problem = checkPathComponent(ansiName);
+                problem = checkPathComponent(nameStored, utf8);
             if (!problem.empty())
                 return fail(e.line, "'" + rel + "': " + problem);
-            if (subDir.size() > 259 || ansiName.size() > 259)
+            if (subDir.size() > 259 || nameStored.size() > 259)
                 return fail(e.line, "'" + rel + "': the target folder or name is longer than 259 bytes");
             memcpy(f.record.subDir, subDir.c_str(), subDir.size() + 1);
-            memcpy(f.record.fileName, ansiName.c_str(), ansiName.size() + 1);
+            memcpy(f.record.fileName, nameStored.c_str(), nameStored.size() + 1);
             unsigned otherLine = 0;
-            switch (targets.add(e.targetDir, subDir, ansiName, static_cast<unsigned>(e.line), &otherLine)) {
+            switch (targets.add(e.targetDir, subDir, nameStored, static_cast<unsigned>(e.line), &otherLine)) {
             case TargetPaths::None: break;
             case TargetPaths::SameFile:
-                return fail(e.line, "target " + displayTarget(f.record) + " is already installed by line " +
+                return fail(e.line, "target " + displayTarget(f.record, utf8) + " is already installed by line " +
                                         std::to_string(otherLine) + " (Windows compares names without case)");
             case TargetPaths::FileIsFolder:
-                return fail(e.line, "target " + displayTarget(f.record) + " is a folder of a file of line " +
+                return fail(e.line, "target " + displayTarget(f.record, utf8) + " is a folder of a file of line " +
                                         std::to_string(otherLine));
             case TargetPaths::FolderIsFile:
-                return fail(e.line, "a folder of target " + displayTarget(f.record) +
+                return fail(e.line, "a folder of target " + displayTarget(f.record, utf8) +
                                         " is a file installed by line " + std::to_string(otherLine));
             }
             if (e.group > highestGroup) {
@@ -688,7 +690,7 @@ bool packArchive(const Manifest& manifest, const fs::path& baseDir, const fs::pa
     header.totalSize = static_cast<uint32_t>(total);
     header.fileCount = static_cast<uint32_t>(files.size());
     header.groupCount = groupCount;
-    header.formatVersion = ArchiveFormatVersion;
+    header.formatVersion = archiveFormat(manifest.namesUtf8);
     header.shortcutPrefixLength = manifest.shortcutPrefixLength;
     unsigned char rawHeader[ArchiveHeaderSize];
     serializeArchiveHeader(header, rawHeader);

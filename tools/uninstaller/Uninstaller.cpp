@@ -27,12 +27,14 @@
 #include "filemanager/JournalUndo.h"
 #include "format/InstallLog.h"
 #include "format/LogText.h"
+#include "format/NameEncoding.h"
 #include "format/RegistryNames.h"
 #include "format/Records.h"
 #include "tools/uninstaller/MachinePaths.h"
 #include "tools/uninstaller/RegistryUndo.h"
 #include "tools/uninstaller/RemovalPlan.h"
 #include "tools/uninstaller/UninstallerIds.h"
+#include "win32/CodePage.h"
 #include "win32/Ownership.h"
 #include "win32/SystemLibrary.h"
 
@@ -226,6 +228,9 @@ LogRead readLog(const std::string& path, std::vector<unsigned char>* bytes) {
     if (!bytes->empty() &&
         (!ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) || got != bytes->size()))
         return LogRead::Missing;
+    // Names as this process speaks them (UTF-8 by the manifest): a name the
+    // code page lacks stays as it is, its file is not found and so reported.
+    localizeLogNames(bytes->data(), bytes->size(), win32::toProcessCodePage, win32::processCodePageIs1252());
     return LogRead::Read;
 }
 
