@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<PayloadEntry> entries;
     auto read = [&](uint64_t offset, unsigned char* buffer, size_t count) {
         REQUIRE(offset <= size && count <= size - offset);  // never a read outside the file
-        memcpy(buffer, data + offset, count);
+        if (count)  // an empty input has no data pointer to copy from
+            memcpy(buffer, data + offset, count);
         return true;
     };
     if (readPayload(size, read, &start, &entries) != PayloadFault::None)
