@@ -35,6 +35,18 @@ inline bool toProcessCodePage(const std::u16string& text, std::string* out) {
     return size > 0 && !defaulted;
 }
 
+// `text`, in code page `codePage` (CP_UTF8, CP_ACP ...), as wide
+// characters; "" when it is empty or, with MB_ERR_INVALID_CHARS among
+// `flags`, not valid in that code page.
+inline std::wstring wideText(const std::string& text, UINT codePage, DWORD flags = 0) {
+    const int length = static_cast<int>(text.size());
+    int n = text.empty() ? 0 : MultiByteToWideChar(codePage, flags, text.data(), length, nullptr, 0);
+    std::wstring out(n > 0 ? n : 0, L'\0');
+    if (n > 0)
+        MultiByteToWideChar(codePage, flags, text.data(), length, &out[0], n);
+    return out;
+}
+
 // The process's code page is Windows-1252, the code of a set's names
 // unless it says UTF-8: they are then used as they are.
 inline bool processCodePageIs1252() { return GetACP() == 1252; }

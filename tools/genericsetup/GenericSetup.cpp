@@ -10,8 +10,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "tools/genericsetup/GenericResource.h"
 #include "tools/genericsetup/GenericRules.h"
@@ -19,30 +17,15 @@
 #include "PageText.h"
 #include "SampleResource.h"
 #include "tools/product/ProductFile.h"
+#include "win32/CodePage.h"
 #include "win32/Ownership.h"
 
 namespace {
 
 GenericProduct* g_product = nullptr;  // the wizard's product, for its page procedures (one wizard at a time)
 
-bool readWhole(const std::string& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream out;
-    out << in.rdbuf();
-    *text = out.str();
-    return true;
-}
-
 // UTF-8 (the product file's texts and its files) as the controls show it.
-std::wstring wide(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(n > 0 ? n : 0, L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
+std::wstring wide(const std::string& utf8) { return win32::wideText(utf8, CP_UTF8); }
 
 void setText(HWND page, int control, const std::string& utf8) { SetDlgItemTextW(page, control, wide(utf8).c_str()); }
 
@@ -271,7 +254,7 @@ std::string folderOfProgram() {
 std::string loadProduct(const std::string& folder, ProductDescription* product) {
     std::string path = folder + kProductFileName;
     std::string text;
-    if (!readWhole(path, &text))
+    if (!readTextFile(path, &text))
         return "there is no product file " + path;
     ProductResult result = parseProductFile(text, path);
     if (!result.ok()) {
@@ -339,7 +322,7 @@ const Page* GenericProduct::page(PageKind kind) const {
 std::string GenericProduct::pageFile(const Page& p) const {
     std::string name = local(p.file);
     std::string text;
-    if (name.empty() || !readWhole(folder + name, &text))
+    if (name.empty() || !readTextFile(folder + name, &text))
         log.line("page file " + name + ": cannot be read");
     return text;
 }

@@ -14,19 +14,13 @@
 #include "format/InstallLog.h"
 #include "format/RegistryList.h"
 #include "format/VolumeFormat.h"
+#include "win32/CodePage.h"
 #include "win32/Ownership.h"
 
 namespace {
 
 // The names are in the code page (toCodePage in GenericSetup.cpp).
-std::wstring wide(const std::string& text) {
-    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring out(n > 0 ? n : 1, L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], n);
-    out.resize(out.size() - 1);
-    return out;
-}
+std::wstring wide(const std::string& text) { return win32::wideText(text, CP_ACP); }
 
 std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('\\');

@@ -20,6 +20,7 @@
 
 #include "format/FileCheck.h"
 #include "tools/onefile/Payload.h"
+#include "win32/CodePage.h"
 #include "win32/Ownership.h"
 
 namespace {
@@ -72,13 +73,7 @@ std::wstring systemText(DWORD error) {
     return s;
 }
 
-std::wstring widen(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(n > 0 ? n : 0, L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
-    return w;
-}
+std::wstring widen(const std::string& utf8) { return win32::wideText(utf8, CP_UTF8, MB_ERR_INVALID_CHARS); }
 
 bool readAt(HANDLE file, uint64_t offset, void* buffer, DWORD size) {
     LARGE_INTEGER at;

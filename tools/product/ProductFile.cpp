@@ -11,6 +11,8 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <utility>
 
 #include "tools/product/ProductKeys.h"
@@ -384,4 +386,14 @@ ProductResult parseProductFile(const std::string& text, const std::string& fileN
     if (result.errors.empty())
         result.errors = checkProduct(result.description);
     return result;
+}
+
+bool readTextFile(const std::string& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream out;
+    out << in.rdbuf();
+    *text = out.str();
+    return true;
 }

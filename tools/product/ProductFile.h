@@ -26,4 +26,8 @@ struct ProductResult {
 // by checkProductManifest once the caller has read it.
 ProductResult parseProductFile(const std::string& text, const std::string& fileName);
 
+// Reads the whole file `path` (a product file, a page's text) into `text`.
+// Result: false when it cannot be opened.
+bool readTextFile(const std::string& path, std::string* text);
+
 #endif

@@ -1,9 +1,7 @@
 // productcheck FILE: reads a product file and the manifest it names, and
 // prints every problem, one a line. Exit codes: 0 valid, 1 problems found
 // or a file unreadable, 2 wrong usage.
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 #include "tools/product/ProductFile.h"
@@ -12,16 +10,6 @@
 namespace {
 
 enum CheckExit { CheckValid = 0, CheckProblems = 1, CheckUsage = 2 };
-
-bool readWhole(const std::string& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream out;
-    out << in.rdbuf();
-    *text = out.str();
-    return true;
-}
 
 // The folder part of `path` with its separator, "" for a bare name.
 std::string folderOf(const std::string& path) {
@@ -38,7 +26,7 @@ int main(int argc, char** argv) {
     }
     const std::string path = argv[1];
     std::string text;
-    if (!readWhole(path, &text)) {
+    if (!readTextFile(path, &text)) {
         std::cerr << path << ": cannot be read\n";
         return CheckProblems;
     }
@@ -47,7 +35,7 @@ int main(int argc, char** argv) {
     if (result.ok() && !d.files.manifestPath.empty()) {
         std::string manifestPath = folderOf(path) + d.files.manifestPath;
         std::string manifest;
-        if (!readWhole(manifestPath, &manifest))
+        if (!readTextFile(manifestPath, &manifest))
             result.errors.push_back({path, d.files.lines.of("manifest"), 0, "the manifest " + manifestPath + " cannot be read"});
         else
             result.errors = checkProductManifest(d, manifest, manifestPath);
