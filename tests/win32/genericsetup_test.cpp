@@ -4,7 +4,9 @@
 // a few hundred files in nested folders (names with blanks, an empty file, a
 // read-only one) installed byte for byte into a folder with blanks, the
 // shortcuts, registry values, file type and Uninstall entry made, and all of
-// it gone after the entry's QuietUninstallString. On screen: the licence
+// it gone after the entry's QuietUninstallString; a run undone after those
+// additions (a value or the registration refused) leaves none of them. On
+// screen, through the one Setup.exe `setupvol build` makes: the licence
 // page's Next stays disabled until "I accept" is ticked. A folder whose
 // product file is missing exits with 1603 having written nothing. And the
 // generic product and the sample product never share a folder.
@@ -166,12 +168,14 @@ protected:
         SHDeleteKeyA(HKEY_CLASSES_ROOT, "GenericTest.Document");
     }
 
-    // GenericSetup.exe from the setup folder; its exit code (-2: killed).
-    int runSetup(const std::string& arguments, PROCESS_INFORMATION* running = nullptr) {
+    // GenericSetup.exe from the setup folder (or `program`); its exit code
+    // (-2: killed).
+    int runSetup(const std::string& arguments, PROCESS_INFORMATION* running = nullptr,
+                 const std::string& program = "") {
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        std::string command = "\"" + setup + "\\GenericSetup.exe\" " + arguments;
+        std::string command = "\"" + (program.empty() ? setup + "\\GenericSetup.exe" : program) + "\" " + arguments;
         if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, setup.c_str(), &si, &pi))
             return -1;
         CloseHandle(pi.hThread);
@@ -192,6 +196,20 @@ protected:
         }
         CloseHandle(process);
         return code;
+    }
+
+    // The one Setup.exe `setupvol build` makes of the product: the stub
+    // with the generic setup, its runtime and the volumes as its payload.
+    std::string buildOneFile() {
+        const std::string runtime = dir + "\\runtime", exe = dir + "\\Setup.exe";
+        CreateDirectoryA(runtime.c_str(), nullptr);
+        for (const char* name : {"GenericSetup.exe", "SetupStub.exe", "Setup.Dll", "Setup_en.Dll", "QRVUnins.Exe"})
+            CopyFileA(testenv::binPath(name).c_str(), (runtime + "\\" + name).c_str(), FALSE);
+        CopyFileA((setup + "\\Product.toml").c_str(), (source + "\\Product.toml").c_str(), FALSE);
+        CopyFileA((setup + "\\licence.txt").c_str(), (source + "\\licence.txt").c_str(), FALSE);
+        int built = testenv::run("\"" + testenv::binPath("setupvol.exe") + "\" build \"" + source +
+                                 "\\Product.toml\" -o \"" + exe + "\" --runtime \"" + runtime + "\" --quiet");
+        return built == 0 ? exe : std::string();
     }
 
     std::string startMenuShortcut() const { return shellFolder(CSIDL_PROGRAMS) + "\\Generic Test\\Tool One.lnk"; }
@@ -226,6 +244,10 @@ TEST_F(GenericSetupRun, SilentInstallMakesEverythingAndTheQuietUninstallRemovesI
     EXPECT_EQ("Test Maker", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"));
     EXPECT_EQ("https://example.com/generic", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "URLInfoAbout"));
     EXPECT_EQ(target + "\\Tools\\tool one.exe", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"));
+    // The program in its sub-folder, where App Paths points.
+    const std::string appPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tool one.exe";
+    EXPECT_EQ(target + "\\Tools\\tool one.exe", registryText(HKEY_LOCAL_MACHINE, appPaths, nullptr));
+    EXPECT_EQ(target + "\\Tools", registryText(HKEY_LOCAL_MACHINE, appPaths, "Path"));
 
     std::string quiet = registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
     EXPECT_EQ(100, testenv::run(quiet)) << quiet;
@@ -239,6 +261,73 @@ TEST_F(GenericSetupRun, SilentInstallMakesEverythingAndTheQuietUninstallRemovesI
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".gnt"));
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "GenericTest.Document"));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// A run undone after the setup's own additions were made: a product value
+// below a key the test made volatile (Windows refuses a lasting key there),
+// or the registration's first key below such a key. None of the additions
+// stays (shortcuts, their Start menu folder, values, file type,
+// InstallReg.log), nor the folder or an Uninstall entry; what the run
+// replaced (a value, a desktop shortcut) is back byte for byte.
+TEST_F(GenericSetupRun, ARunUndoneAfterTheAdditionsLeavesNoneOfThem) {
+    const std::string key = "Software\\Test Maker\\Generic Test";
+    const std::vector<unsigned char> earlierValue = {0x01, 0x00, 0xFF, 0x7F, 0x00};
+    const std::vector<unsigned char> earlierLink = kit::content(5, 700);
+    struct Case {
+        const char* what;
+        HKEY root;
+        const char* lasting;   // made as usual
+        const char* volatileKey;  // made volatile below it
+        const char* product;   // added to the product file
+        const char* logged;    // the log's word for the failure
+    } cases[] = {
+        {"a product value refused", HKEY_CURRENT_USER, "Software\\Test Maker", "Software\\Test Maker\\Volatile",
+         "[[registry]]\nroot = \"HKCU\"\nkey = 'Software\\Test Maker\\Volatile\\Sub'\nname = \"No\"\ndata = \"x\"\n",
+         "Volatile\\Sub\tNo\tstring\tx FAILED"},
+        {"the registration refused", HKEY_CLASSES_ROOT, "QRV_Files\\Shell", "QRV_Files\\Shell\\Generic Test", "",
+         "registration: RegisterApplication failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        win32::RegistryKey made;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, made.out(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(made.get(), "Edition", 0, REG_BINARY, earlierValue.data(),
+                                                static_cast<DWORD>(earlierValue.size())));
+        ASSERT_TRUE(testenv::writeFile(desktopShortcut(), earlierLink));
+        win32::RegistryKey lasting, refusing;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(c.root, c.lasting, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                                 lasting.out(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(c.root, c.volatileKey, 0, nullptr, REG_OPTION_VOLATILE,
+                                                 KEY_ALL_ACCESS, nullptr, refusing.out(), nullptr));
+        ASSERT_TRUE(testenv::writeFile(setup + "\\Product.toml", std::string(kProductFile) + c.product));
+        DeleteFileA(log.c_str());
+
+        EXPECT_EQ(ExitFailure, runSetup("/S \"/LOG=" + log + "\" /D=" + target));
+        std::string text = readText(log);
+        // The additions were made before the failure, then undone.
+        EXPECT_TRUE(contains(text, "shortcut: " + startMenuShortcut() + "\r\n")) << text;
+        EXPECT_TRUE(contains(text, "registry: value\tHKLM\t" + key + "\tEdition\tstring\tStandard\r\n")) << text;
+        EXPECT_TRUE(contains(text, c.logged)) << text;
+        EXPECT_FALSE(testenv::fileExists(startMenuShortcut()));
+        EXPECT_FALSE(testenv::dirExists(shellFolder(CSIDL_PROGRAMS) + "\\Generic Test"));
+        EXPECT_EQ(earlierLink, testenv::readFile(desktopShortcut()));
+        EXPECT_FALSE(testenv::dirExists(target));
+        EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, key));
+        EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".gnt"));
+        EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "GenericTest.Document"));
+        unsigned char bytes[16];
+        DWORD size = sizeof bytes, type = 0;
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(made.get(), "Edition", nullptr, &type, bytes, &size));
+        EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+        EXPECT_EQ(earlierValue, std::vector<unsigned char>(bytes, bytes + (size < sizeof bytes ? size : 0)));
+
+        refusing.reset();
+        SHDeleteKeyA(c.root, c.volatileKey);
+        DeleteFileA(desktopShortcut().c_str());
+        cleanMachine();
+    }
 }
 
 TEST_F(GenericSetupRun, WithoutAValidProductFileNothingIsWrittenAndTheLogSaysWhy) {
@@ -257,8 +346,9 @@ TEST_F(GenericSetupRun, WithoutAValidProductFileNothingIsWrittenAndTheLogSaysWhy
     }
 }
 
-// The visible top-level window of `pid` whose control `control` (a page's
-// heading, a message box's text 0xFFFF) reads `text`, waited for.
+// The visible top-level window of `pid` (0: of any process, as the setup
+// the one-file stub starts) whose control `control` (a page's heading, a
+// message box's text 0xFFFF) reads `text`, waited for.
 struct Found {
     DWORD pid;
     int control;
@@ -271,7 +361,7 @@ BOOL CALLBACK findWindow(HWND window, LPARAM param) {
     GetWindowThreadProcessId(window, &pid);
     char text[256] = "";
     HWND control = GetDlgItem(window, f->control);
-    if (pid != f->pid || !IsWindowVisible(window) || !control)
+    if ((f->pid && pid != f->pid) || !IsWindowVisible(window) || !control)
         return TRUE;
     GetWindowTextA(control, text, sizeof text);
     if (f->text != text)
@@ -292,9 +382,14 @@ void click(HWND dialog, int button) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
 }
 
+// Walked through the one Setup.exe, as a user gets it: its pages are the
+// generic setup's, in the process the stub starts.
 TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGoOn) {
+    const std::string oneFile = buildOneFile();
+    ASSERT_FALSE(oneFile.empty());
     PROCESS_INFORMATION pi = {};
-    ASSERT_EQ(0, runSetup("\"/LOG=" + log + "\" /D=" + target, &pi));
+    ASSERT_EQ(0, runSetup("\"/LOG=" + log + "\" /D=" + target, &pi, oneFile));
+    pi.dwProcessId = 0;
     HWND page = waitForPage(pi.dwProcessId, "Hello from Generic Test");
     ASSERT_TRUE(page);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_LIB_BACK)));
