@@ -12,6 +12,7 @@
 // generic product and the sample product never share a folder.
 #include "Setup.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -427,9 +428,63 @@ TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGo
     click(done, IDOK);
     EXPECT_EQ(ExitSuccess, finish(pi.hProcess)) << readText(log);
     std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "language button: not offered (one language)")) << text;
     EXPECT_TRUE(contains(text, "licence: not accepted")) << text;
     EXPECT_TRUE(contains(text, "licence: accepted")) << text;
     EXPECT_TRUE(testenv::fileExists(target + "\\Tools\\tool one.exe"));
+}
+
+// Ten components, more than the page's height shows: all of them listed,
+// ticked and unticked from the keyboard (Space on the focused row; the
+// required first one stays ticked), and the run installs the ticked ones.
+TEST_F(GenericSetupRun, ComponentsPageListsAnyCountAndTicksFromTheKeyboard) {
+    std::string lines = "file \"files/Tools/tool one.exe\" install Tools 1\n";
+    std::string components = "[[component]]\nname = \"Program\"\nrequired = true\n";
+    for (int n = 2; n <= 10; ++n) {
+        std::string name = "c" + std::to_string(n) + ".txt";
+        ASSERT_TRUE(testenv::writeFile(source + "\\" + name, "part " + std::to_string(n)));
+        lines += "file " + name + " install - " + std::to_string(n) + "\n";
+        components += "[[component]]\nname = \"Part " + std::to_string(n) + "\"\n";
+    }
+    kit::Manifest manifest;
+    manifest.line(lines + "file QRVUnins.Exe windows - 1");
+    ASSERT_TRUE(kit::pack(manifest, source, setup));
+    ASSERT_TRUE(testenv::writeFile(setup + "\\Product.toml",
+                                   "[product]\nname = \"Generic Test\"\nversion = \"1.0\"\npublisher = \"Test Maker\"\n"
+                                   "icon = 'Tools\\tool one.exe'\nrestart = false\n[files]\nlines = '''\n" + lines +
+                                       "'''\n" + components +
+                                       "[pages.components]\ntitle = \"Pick parts\"\n[pages.ready]\ntitle = \"All set\"\n"));
+    PROCESS_INFORMATION pi = {};
+    ASSERT_EQ(0, runSetup("\"/LOG=" + log + "\" /D=" + target, &pi));
+    HWND page = waitForPage(pi.dwProcessId, "Pick parts");
+    ASSERT_TRUE(page) << readText(log);
+    HWND list = GetDlgItem(page, IDC_GENERIC_COMPONENTS);
+    EXPECT_EQ(10, SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    auto press = [&](UINT key) {
+        PostMessageA(list, WM_KEYDOWN, key, 0);
+        PostMessageA(list, WM_KEYUP, key, 0xC0000000);
+        Sleep(150);
+    };
+    press(VK_SPACE);  // the required first row
+    press(VK_END);
+    press(VK_SPACE);  // Part 10
+    for (int n = 0; n < 5; ++n)
+        press(VK_UP);
+    press(VK_SPACE);  // Part 5
+    for (int row = 0; row < 10; ++row) {
+        LRESULT state = SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12;
+        EXPECT_EQ(row == 4 || row == 9 ? 1 : 2, state) << "row " << row;
+    }
+    click(page, IDC_LIB_NEXT);
+    page = waitForPage(pi.dwProcessId, "All set");
+    ASSERT_TRUE(page);
+    click(page, IDC_LIB_NEXT);
+    HWND done = waitForWindow(pi.dwProcessId, 0xFFFF, "Setup is complete.");
+    ASSERT_TRUE(done) << readText(log);
+    click(done, IDOK);
+    EXPECT_EQ(ExitSuccess, finish(pi.hProcess)) << readText(log);
+    for (int n = 2; n <= 10; ++n)
+        EXPECT_EQ(n != 5 && n != 10, testenv::fileExists(target + "\\c" + std::to_string(n) + ".txt")) << n;
 }
 
 // Two products, one folder, in both orders: the second setup refuses the

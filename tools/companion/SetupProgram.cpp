@@ -482,7 +482,9 @@ RunEnd SetupProgram::run() {
         } else {
             ShowBGWindow(SW_SHOW);
             CreateExitButton();
-            if (!CreateChoseLanButton())
+            if (!offersLanguageChoice())
+                log.line("language button: not offered (one language)");
+            else if (!CreateChoseLanButton())
                 log.line("language button: could not be shown");
             switch (runWizard()) {
             case WizardEnd::Accepted: break;

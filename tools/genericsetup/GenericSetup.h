@@ -23,6 +23,8 @@ public:
     // for the uninstaller (Install.log, InstallReg.log). False at the first
     // that cannot be made.
     bool afterInstall() override;
+    // Only when the product file lists more than one language.
+    bool offersLanguageChoice() const override;
 
     // The language chosen now: the language library's, else the default.
     std::string language() const;
