@@ -304,7 +304,8 @@ TEST(SetupvolBuild, OneFileHoldsTheSetupItsRuntimeTheProductAndItsVolumes) {
     ASSERT_EQ(PayloadFault::None, readBack(file, &entries, &start));
     std::vector<std::string> names, expected = {"GenericSetup.exe", "Setup.Dll"};
     // The product's two languages only, of the ten in the runtime.
-    expected.insert(expected.end(), {"Setup_en.Dll", "Setup_fr.Dll", "Product.toml", "docs/licence.txt", "docs/licence_fr.txt", "Data1.Dat", "Data.Chk"});
+    expected.insert(expected.end(), {"Setup_en.Dll", "Setup_fr.Dll", "Product.toml", "docs/licence.txt",
+                                     "docs/licence_fr.txt", "Data1.Dat", "Data.Chk"});
     for (const PayloadEntry& e : entries) {
         names.push_back(e.name);
         const std::vector<unsigned char> bytes(&file[start + e.offset], &file[start + e.offset] + e.size);

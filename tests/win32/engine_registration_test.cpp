@@ -3,13 +3,13 @@
 // the product's break) after the product wrote through the library's
 // registry operations leaves every key they write byte for byte as before,
 // and the progress dialog shows the undo; a registration that fails in
-// ProcessOK undoes the whole run, and so does the product's AbandonRun, with
-// the files and folders it made of its own (JournalCreation); one killed
-// during the registration is undone with its files and those by the next
-// start, which says so (GetRecoveryLine).
+// ProcessOK undoes the whole run; one killed during the registration is
+// undone with its files, and those the product journalled itself
+// (JournalCreation), by the next start, which says so (GetRecoveryLine).
 #include "Setup.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -25,11 +25,6 @@
 #include "resource.h"
 
 namespace {
-
-std::string readText(const std::string& path) {
-    std::vector<unsigned char> bytes = testenv::readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 char g_title[] = "Registration Test Setup";
 char g_exe[] = "Tool.exe";
@@ -111,28 +106,20 @@ public:
         return kind == InfoOverallPercent && files == breakAt ? StepUserBreak : answer;
     }
     int ProcessOK() override {
-        if (!own.empty())
-            added = addOwn();
+        // Of its own in `own`: a file in two new folders, over a file that is there.
+        const std::string file = own + "\\Links\\a.lnk", over = own + "\\old.txt";
+        if (!own.empty() && JournalCreation(this, file.c_str(), 0) && JournalCreation(this, over.c_str(), 0)) {
+            SHCreateDirectoryExA(nullptr, (own + "\\Links").c_str(), nullptr);
+            testenv::writeFile(file, over);
+            testenv::writeFile(over, file);
+        }
         registered = RegisterApplication();
-        if (abandon)
-            AbandonRun(this);
         if (GetEnvironmentVariableA("REGISTRATION_TEST_DIR", nullptr, 0))
             TerminateProcess(GetCurrentProcess(), 9);  // killed with the registration written
         return 1;
     }
-    // What a product makes of its own after the files, in `own`: a file in
-    // two new folders, a folder, and a file over the one that is there.
-    bool addOwn() {
-        const std::string file = own + "\\Links\\Deep\\a.lnk", folder = own + "\\Empty", over = own + "\\old.txt";
-        return JournalCreation(this, file.c_str(), 0) && CreateDirectoryA((own + "\\Links").c_str(), nullptr) &&
-               CreateDirectoryA((own + "\\Links\\Deep").c_str(), nullptr) &&
-               testenv::writeFile(file, std::string("link")) && JournalCreation(this, folder.c_str(), 1) &&
-               CreateDirectoryA(folder.c_str(), nullptr) && JournalCreation(this, over.c_str(), 0) &&
-               testenv::writeFile(over, std::string("new"));
-    }
     int files = 0, cancelAt = 0, breakAt = 0, wrote = 0, registered = -1;
-    std::string own;  // "": nothing of its own
-    bool abandon = false, added = false;
+    std::string own;
 };
 
 class EngineRegistration : public ::testing::Test {
@@ -250,57 +237,24 @@ TEST_F(EngineRegistration, RegistrationThatFailsUndoesTheRun) {
     EXPECT_FALSE(testenv::dirExists(app));
 }
 
-// What the product made of its own in ProcessOK (JournalCreation) goes with
-// the run the product abandons, and stays with the run that commits, with
-// no side file left of the one it replaced.
-TEST_F(EngineRegistration, WhatTheProductAddsGoesWithTheRunItAbandons) {
-    for (bool abandon : {true, false}) {
-        SCOPED_TRACE(abandon ? "abandoned" : "committed");
-        const std::string own = dir + "\\own";
-        CreateDirectoryA(own.c_str(), nullptr);
-        ASSERT_TRUE(testenv::writeFile(own + "\\old.txt", std::string("earlier")));
-        Product product(g_name);
-        product.own = own;
-        product.abandon = abandon;
-        ui::Script ui;
-        if (!abandon)
-            ui.messageBox(ui::AnyOwner, g_title, "Setup is complete.", IDOK);
-        run(product);
-        EXPECT_TRUE(ui.finish());
-        EXPECT_TRUE(product.added);
-        EXPECT_EQ(!abandon, testenv::fileExists(app + "\\Install.log"));
-        EXPECT_EQ(!abandon, testenv::fileExists(own + "\\Links\\Deep\\a.lnk"));
-        EXPECT_EQ(!abandon, testenv::dirExists(own + "\\Links"));
-        EXPECT_EQ(!abandon, testenv::dirExists(own + "\\Empty"));
-        EXPECT_EQ(abandon ? "earlier" : "new", readText(own + "\\old.txt"));
-        WIN32_FIND_DATAA found;
-        HANDLE side = FindFirstFileA((own + "\\~qrv*").c_str(), &found);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, side);
-        if (side != INVALID_HANDLE_VALUE)
-            FindClose(side);
-        testenv::removeTree(own);
-        testenv::removeTree(app);
-    }
-}
-
 TEST_F(EngineRegistration, KilledDuringRegistrationIsUndoneByTheNextStart) {
-    const std::string own = dir + "\\own";
     if (GetEnvironmentVariableA("REGISTRATION_TEST_DIR", nullptr, 0)) {
         Product product(g_name);
-        product.own = own;
+        product.own = dir + "\\own";
         run(product);
         ADD_FAILURE() << "the run was not ended";
         return;
     }
     Registry before = registerEarlier(g_name, "Txn Test");
-    CreateDirectoryA(own.c_str(), nullptr);
-    ASSERT_TRUE(testenv::writeFile(own + "\\old.txt", std::string("earlier")));
+    const std::string own = dir + "\\own", earlier = "earlier";
+    ASSERT_TRUE(CreateDirectoryA(own.c_str(), nullptr) && testenv::writeFile(own + "\\old.txt", earlier));
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     SetEnvironmentVariableA("REGISTRATION_TEST_DIR", dir.c_str());
     EXPECT_EQ(9, testenv::run(std::string("\"") + self + "\" --gtest_filter=*KilledDuringRegistration*"));
     SetEnvironmentVariableA("REGISTRATION_TEST_DIR", nullptr);
     EXPECT_TRUE(testenv::fileExists(app + "\\Install.jnl"));
+    EXPECT_TRUE(testenv::fileExists(own + "\\Links\\a.lnk"));
     EXPECT_FALSE(before == registration("Txn Test"));
 
     SetInstallTransactions(1);
@@ -310,10 +264,8 @@ TEST_F(EngineRegistration, KilledDuringRegistrationIsUndoneByTheNextStart) {
     EXPECT_EQ(1, kit::install(engine, volumes, app).run);
     EXPECT_TRUE(before == registration("Txn Test"));
     EXPECT_FALSE(testenv::dirExists(app));
-    // The product's own additions before the kill, undone with it.
     EXPECT_FALSE(testenv::dirExists(own + "\\Links"));
-    EXPECT_FALSE(testenv::dirExists(own + "\\Empty"));
-    EXPECT_EQ("earlier", readText(own + "\\old.txt"));
+    EXPECT_EQ(std::vector<unsigned char>(earlier.begin(), earlier.end()), testenv::readFile(own + "\\old.txt"));
     char line[300];
     std::string expected = "recovered an unfinished setup in " + app + ": ";
     EXPECT_GT(GetRecoveryLine(&engine, line, sizeof line), static_cast<int>(expected.size()));

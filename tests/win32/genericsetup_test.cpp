@@ -5,7 +5,7 @@
 // read-only one) installed byte for byte into a folder with blanks, the
 // shortcuts, registry values, file type and Uninstall entry made, and all of
 // it gone after the entry's QuietUninstallString; a run undone after those
-// additions (a value or the registration refused) leaves none of them. On
+// additions (the registration refused) leaves none of them. On
 // screen, through the one Setup.exe `setupvol build` makes: the licence
 // page's Next stays disabled until "I accept" is ticked. A folder whose
 // product file is missing exits with 1603 having written nothing. And the
@@ -186,6 +186,7 @@ protected:
         }
         return finish(pi.hProcess);
     }
+public:
     static int finish(HANDLE process) {
         int code = -2;
         if (WaitForSingleObject(process, kRunLimitMs) == WAIT_OBJECT_0) {
@@ -199,6 +200,7 @@ protected:
         return code;
     }
 
+protected:
     // The one Setup.exe `setupvol build` makes of the product: the stub
     // with the generic setup, its runtime and the volumes as its payload.
     std::string buildOneFile() {
@@ -245,10 +247,8 @@ TEST_F(GenericSetupRun, SilentInstallMakesEverythingAndTheQuietUninstallRemovesI
     EXPECT_EQ("Test Maker", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"));
     EXPECT_EQ("https://example.com/generic", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "URLInfoAbout"));
     EXPECT_EQ(target + "\\Tools\\tool one.exe", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"));
-    // The program in its sub-folder, where App Paths points.
     const std::string appPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tool one.exe";
-    EXPECT_EQ(target + "\\Tools\\tool one.exe", registryText(HKEY_LOCAL_MACHINE, appPaths, nullptr));
-    EXPECT_EQ(target + "\\Tools", registryText(HKEY_LOCAL_MACHINE, appPaths, "Path"));
+    EXPECT_EQ(target + "\\Tools", registryText(HKEY_LOCAL_MACHINE, appPaths, "Path"));  // the program's sub-folder
 
     std::string quiet = registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
     EXPECT_EQ(100, testenv::run(quiet)) << quiet;
@@ -264,71 +264,42 @@ TEST_F(GenericSetupRun, SilentInstallMakesEverythingAndTheQuietUninstallRemovesI
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
-// A run undone after the setup's own additions were made: a product value
-// below a key the test made volatile (Windows refuses a lasting key there),
-// or the registration's first key below such a key. None of the additions
-// stays (shortcuts, their Start menu folder, values, file type,
-// InstallReg.log), nor the folder or an Uninstall entry; what the run
+// The registration refused after the setup's own additions were made (its
+// first key would be a lasting key below one the test made volatile): none
+// of the additions stays (shortcuts, their Start menu folder, values, file
+// type, InstallReg.log), nor the folder or an Uninstall entry; what the run
 // replaced (a value, a desktop shortcut) is back byte for byte.
-TEST_F(GenericSetupRun, ARunUndoneAfterTheAdditionsLeavesNoneOfThem) {
-    const std::string key = "Software\\Test Maker\\Generic Test";
-    const std::vector<unsigned char> earlierValue = {0x01, 0x00, 0xFF, 0x7F, 0x00};
-    const std::vector<unsigned char> earlierLink = kit::content(5, 700);
-    struct Case {
-        const char* what;
-        HKEY root;
-        const char* lasting;   // made as usual
-        const char* volatileKey;  // made volatile below it
-        const char* product;   // added to the product file
-        const char* logged;    // the log's word for the failure
-    } cases[] = {
-        {"a product value refused", HKEY_CURRENT_USER, "Software\\Test Maker", "Software\\Test Maker\\Volatile",
-         "[[registry]]\nroot = \"HKCU\"\nkey = 'Software\\Test Maker\\Volatile\\Sub'\nname = \"No\"\ndata = \"x\"\n",
-         "Volatile\\Sub\tNo\tstring\tx FAILED"},
-        {"the registration refused", HKEY_CLASSES_ROOT, "QRV_Files\\Shell", "QRV_Files\\Shell\\Generic Test", "",
-         "registration: RegisterApplication failed"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        win32::RegistryKey made;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                 nullptr, made.out(), nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(made.get(), "Edition", 0, REG_BINARY, earlierValue.data(),
-                                                static_cast<DWORD>(earlierValue.size())));
-        ASSERT_TRUE(testenv::writeFile(desktopShortcut(), earlierLink));
-        win32::RegistryKey lasting, refusing;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(c.root, c.lasting, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                 lasting.out(), nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(c.root, c.volatileKey, 0, nullptr, REG_OPTION_VOLATILE,
-                                                 KEY_ALL_ACCESS, nullptr, refusing.out(), nullptr));
-        ASSERT_TRUE(testenv::writeFile(setup + "\\Product.toml", std::string(kProductFile) + c.product));
-        DeleteFileA(log.c_str());
-
-        EXPECT_EQ(ExitFailure, runSetup("/S \"/LOG=" + log + "\" /D=" + target));
-        std::string text = readText(log);
-        // The additions were made before the failure, then undone.
-        EXPECT_TRUE(contains(text, "shortcut: " + startMenuShortcut() + "\r\n")) << text;
-        EXPECT_TRUE(contains(text, "registry: value\tHKLM\t" + key + "\tEdition\tstring\tStandard\r\n")) << text;
-        EXPECT_TRUE(contains(text, c.logged)) << text;
-        EXPECT_FALSE(testenv::fileExists(startMenuShortcut()));
-        EXPECT_FALSE(testenv::dirExists(shellFolder(CSIDL_PROGRAMS) + "\\Generic Test"));
-        EXPECT_EQ(earlierLink, testenv::readFile(desktopShortcut()));
-        EXPECT_FALSE(testenv::dirExists(target));
-        EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-        EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, key));
-        EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".gnt"));
-        EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "GenericTest.Document"));
-        unsigned char bytes[16];
-        DWORD size = sizeof bytes, type = 0;
-        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(made.get(), "Edition", nullptr, &type, bytes, &size));
-        EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
-        EXPECT_EQ(earlierValue, std::vector<unsigned char>(bytes, bytes + (size < sizeof bytes ? size : 0)));
-
-        refusing.reset();
-        SHDeleteKeyA(c.root, c.volatileKey);
-        DeleteFileA(desktopShortcut().c_str());
-        cleanMachine();
-    }
+TEST_F(GenericSetupRun, ARegistrationRefusedAfterTheAdditionsLeavesNoneOfThem) {
+    const std::string key = "Software\\Test Maker\\Generic Test", refused = "QRV_Files\\Shell\\Generic Test";
+    const std::vector<unsigned char> earlierValue = {0x01, 0x00, 0xFF, 0x7F}, earlierLink = kit::content(5, 700);
+    win32::RegistryKey made, lasting, refusing;
+    ASSERT_FALSE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, made.out(),
+                                 nullptr) ||
+                 RegSetValueExA(made.get(), "Edition", 0, REG_BINARY, earlierValue.data(), 4) ||
+                 RegCreateKeyExA(HKEY_CLASSES_ROOT, "QRV_Files\\Shell", 0, nullptr, 0, KEY_READ, nullptr,
+                                 lasting.out(), nullptr) ||
+                 RegCreateKeyExA(HKEY_CLASSES_ROOT, refused.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
+                                 nullptr, refusing.out(), nullptr));
+    ASSERT_TRUE(testenv::writeFile(desktopShortcut(), earlierLink));
+    EXPECT_EQ(ExitFailure, runSetup("/S \"/LOG=" + log + "\" /D=" + target));
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "shortcut: " + startMenuShortcut() + "\r\n") &&
+                contains(text, "registry: value\tHKCR\tGenericTest.Document\\shell\\open\\command") &&
+                contains(text, "registration: RegisterApplication failed"))
+        << text;
+    for (const std::string& gone : {startMenuShortcut(), shellFolder(CSIDL_PROGRAMS) + "\\Generic Test", target})
+        EXPECT_FALSE(testenv::fileExists(gone) || testenv::dirExists(gone)) << gone;
+    EXPECT_EQ(earlierLink, testenv::readFile(desktopShortcut()));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey) || keyExists(HKEY_CURRENT_USER, key) ||
+                 keyExists(HKEY_CLASSES_ROOT, ".gnt"));
+    std::vector<unsigned char> value(8);
+    DWORD size = 8, type = 0;
+    EXPECT_FALSE(RegQueryValueExA(made.get(), "Edition", nullptr, &type, value.data(), &size));
+    value.resize(size);
+    EXPECT_TRUE(type == REG_BINARY && value == earlierValue);
+    refusing.reset();
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, refused.c_str());
+    DeleteFileA(desktopShortcut().c_str());
 }
 
 TEST_F(GenericSetupRun, WithoutAValidProductFileNothingIsWrittenAndTheLogSaysWhy) {
@@ -385,6 +356,16 @@ void click(HWND dialog, int button) {
 
 // Walked through the one Setup.exe, as a user gets it: its pages are the
 // generic setup's, in the process the stub starts.
+// Install on the ready page ("All set"), then "Setup is complete." answered
+// as a person would: the setup's exit code.
+int installFromReadyPage(const PROCESS_INFORMATION& pi) {
+    HWND page = waitForPage(pi.dwProcessId, "All set");
+    click(page, IDC_LIB_NEXT);
+    HWND done = page ? waitForWindow(pi.dwProcessId, 0xFFFF, "Setup is complete.") : nullptr;
+    click(done, IDOK);
+    return GenericSetupRun::finish(pi.hProcess);
+}
+
 TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGoOn) {
     const std::string oneFile = buildOneFile();
     ASSERT_FALSE(oneFile.empty());
@@ -419,14 +400,7 @@ TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGo
     }
     click(page, IDC_LIB_NEXT);
 
-    page = waitForPage(pi.dwProcessId, "All set");
-    ASSERT_TRUE(page);
-    click(page, IDC_LIB_NEXT);
-    // "Setup is complete.", answered as a person would.
-    HWND done = waitForWindow(pi.dwProcessId, 0xFFFF, "Setup is complete.");
-    ASSERT_TRUE(done) << readText(log);
-    click(done, IDOK);
-    EXPECT_EQ(ExitSuccess, finish(pi.hProcess)) << readText(log);
+    EXPECT_EQ(ExitSuccess, installFromReadyPage(pi)) << readText(log);
     std::string text = readText(log);
     EXPECT_TRUE(contains(text, "language button: not offered (one language)")) << text;
     EXPECT_TRUE(contains(text, "licence: not accepted")) << text;
@@ -434,57 +408,29 @@ TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGo
     EXPECT_TRUE(testenv::fileExists(target + "\\Tools\\tool one.exe"));
 }
 
-// Ten components, more than the page's height shows: all of them listed,
-// ticked and unticked from the keyboard (Space on the focused row; the
-// required first one stays ticked), and the run installs the ticked ones.
+// Ten components, more than the page's height shows: all listed, ticked and
+// unticked from the keyboard (Space on the focused row; the required first
+// one stays ticked), and the run takes the groups as they were left.
 TEST_F(GenericSetupRun, ComponentsPageListsAnyCountAndTicksFromTheKeyboard) {
-    std::string lines = "file \"files/Tools/tool one.exe\" install Tools 1\n";
-    std::string components = "[[component]]\nname = \"Program\"\nrequired = true\n";
-    for (int n = 2; n <= 10; ++n) {
-        std::string name = "c" + std::to_string(n) + ".txt";
-        ASSERT_TRUE(testenv::writeFile(source + "\\" + name, "part " + std::to_string(n)));
-        lines += "file " + name + " install - " + std::to_string(n) + "\n";
-        components += "[[component]]\nname = \"Part " + std::to_string(n) + "\"\n";
-    }
-    kit::Manifest manifest;
-    manifest.line(lines + "file QRVUnins.Exe windows - 1");
+    std::string product = kProductFile, pages = "[pages.components]\ntitle = \"Pick parts\"\n";
+    for (int n = 3; n <= 10; ++n)
+        pages += "[[component]]\nname = \"Part " + std::to_string(n) + "\"\n";
+    size_t welcome = product.find("[pages.welcome]"), ready = product.find("[pages.ready]");
+    ASSERT_TRUE(testenv::writeFile(setup + "\\Product.toml", product.replace(welcome, ready - welcome, pages)));
+    kit::Manifest manifest;  // the archive's group count is the components'
+    manifest.line("groups 10").line("tree files install - 1").line("file QRVUnins.Exe windows - 1");
     ASSERT_TRUE(kit::pack(manifest, source, setup));
-    ASSERT_TRUE(testenv::writeFile(setup + "\\Product.toml",
-                                   "[product]\nname = \"Generic Test\"\nversion = \"1.0\"\npublisher = \"Test Maker\"\n"
-                                   "icon = 'Tools\\tool one.exe'\nrestart = false\n[files]\nlines = '''\n" + lines +
-                                       "'''\n" + components +
-                                       "[pages.components]\ntitle = \"Pick parts\"\n[pages.ready]\ntitle = \"All set\"\n"));
     PROCESS_INFORMATION pi = {};
     ASSERT_EQ(0, runSetup("\"/LOG=" + log + "\" /D=" + target, &pi));
-    HWND page = waitForPage(pi.dwProcessId, "Pick parts");
-    ASSERT_TRUE(page) << readText(log);
-    HWND list = GetDlgItem(page, IDC_GENERIC_COMPONENTS);
+    HWND page = waitForPage(pi.dwProcessId, "Pick parts"), list = GetDlgItem(page, IDC_GENERIC_COMPONENTS);
     EXPECT_EQ(10, SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    auto press = [&](UINT key) {
-        PostMessageA(list, WM_KEYDOWN, key, 0);
-        PostMessageA(list, WM_KEYUP, key, 0xC0000000);
-        Sleep(150);
-    };
-    press(VK_SPACE);  // the required first row
-    press(VK_END);
-    press(VK_SPACE);  // Part 10
-    for (int n = 0; n < 5; ++n)
-        press(VK_UP);
-    press(VK_SPACE);  // Part 5
-    for (int row = 0; row < 10; ++row) {
-        LRESULT state = SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12;
-        EXPECT_EQ(row == 4 || row == 9 ? 1 : 2, state) << "row " << row;
-    }
+    // Space on the required first row, on the last (Part 10), on Part 5.
+    for (UINT key : {VK_SPACE, VK_END, VK_SPACE, VK_UP, VK_UP, VK_UP, VK_UP, VK_UP, VK_SPACE})
+        PostMessageA(list, WM_KEYDOWN, key, 0), Sleep(150);
     click(page, IDC_LIB_NEXT);
-    page = waitForPage(pi.dwProcessId, "All set");
-    ASSERT_TRUE(page);
-    click(page, IDC_LIB_NEXT);
-    HWND done = waitForWindow(pi.dwProcessId, 0xFFFF, "Setup is complete.");
-    ASSERT_TRUE(done) << readText(log);
-    click(done, IDOK);
-    EXPECT_EQ(ExitSuccess, finish(pi.hProcess)) << readText(log);
-    for (int n = 2; n <= 10; ++n)
-        EXPECT_EQ(n != 5 && n != 10, testenv::fileExists(target + "\\c" + std::to_string(n) + ".txt")) << n;
+    EXPECT_EQ(ExitSuccess, installFromReadyPage(pi)) << readText(log);
+    const std::string groups = "groups: 1 on 2 on 3 on 4 on 5 off 6 on 7 on 8 on 9 on 10 off";
+    EXPECT_TRUE(contains(readText(log), groups)) << readText(log);
 }
 
 // Two products, one folder, in both orders: the second setup refuses the
