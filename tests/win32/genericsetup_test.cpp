@@ -374,6 +374,13 @@ TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGo
     pi.dwProcessId = 0;
     HWND page = waitForPage(pi.dwProcessId, "Hello from Generic Test");
     ASSERT_TRUE(page);
+    // A walk that fails leaves no setup behind: killing the stub would not end it.
+    DWORD setupId = 0;
+    GetWindowThreadProcessId(page, &setupId);
+    auto endSetup = win32::atScopeExit([setupId] {
+        win32::KernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, setupId));
+        TerminateProcess(process.get(), 1);
+    });
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_LIB_BACK)));
     click(page, IDC_LIB_NEXT);
 
