@@ -111,10 +111,11 @@ public:
     InstallJournal journal;
     // A run that completed with its commit held by its driver (RunControl::
     // holdsCommit) for the closing operation, over `heldFolder`; a registry
-    // operation of Setup's that failed meanwhile undoes it (settleHeldRun).
+    // operation of Setup's that failed meanwhile, a creation that could not
+    // be journalled or the product's AbandonRun undoes it (settleHeldRun).
     bool commitHeld = false;
     char heldFolder[PathSize] = "";
-    bool registryFailed = false;
+    bool closingFailed = false;
     // Numbers the run's side files (format/RunJournal.h).
     uint32_t sideFiles = 0;
     // With a journal over an earlier installation (UpgradeRules.h): the

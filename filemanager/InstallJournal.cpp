@@ -166,14 +166,67 @@ RegistryJournalled journalRegistryWrite(const SetupFileManager& engine, HKEY roo
     } catch (const std::bad_alloc&) {
     }
     if (r == RegistryJournalled::Refused)
-        run->registryFailed = true;
+        run->closingFailed = true;
     return r;
 }
 
 void noteRegistryFailure(const SetupFileManager& engine) {
     EngineRun* run = EngineRun::of(engine);
     if (run && run->journal.isOpen())
-        run->registryFailed = true;
+        run->closingFailed = true;
+}
+
+namespace {
+
+// Journals `path`, which the product is about to create, in `run`'s
+// journal: the folders missing on its way (and the folder itself) as
+// folders made, a file as one put in place, moved aside first when one is
+// there already so that the undo puts it back.
+bool journalCreation(EngineRun& run, const char* path, bool folder) {
+    char parent[PathSize];
+    if (!copyPath(parent, path) || (!folder && !cutAtLastBackslash(parent)))
+        return false;
+    for (const std::string& made : missingFolders(parent))
+        if (!run.journal.record(JournalEntry{JournalKind::Folder, made, "", "", 0}, false))
+            return false;
+    DWORD attributes = GetFileAttributesA(path);
+    if (folder)
+        return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return run.journal.record(JournalEntry{JournalKind::Put, path, "", "", 0}, false);
+    char aside[PathSize];
+    return !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           sideFileName(aside, sizeof aside, path, 'a', GetCurrentProcessId(), ++run.sideFiles) &&
+           run.journal.record(JournalEntry{JournalKind::Put, path, "", aside, attributes}, true) &&
+           MoveFileA(path, aside);
+}
+
+}  // namespace
+
+//   1  journalled, or no run of `engine` keeps a journal
+//   0  not journalled: the product must not create it; the held run is undone
+int JournalCreation(SetupFileManager* engine, const char* path, int folder) {
+    EngineRun* run = engine ? EngineRun::of(*engine) : nullptr;
+    if (!run || !run->journal.isOpen())
+        return 1;
+    bool journalled = false;
+    try {
+        journalled = path && journalCreation(*run, path, folder != 0);
+    } catch (const std::bad_alloc&) {
+    }
+    if (!journalled)
+        run->closingFailed = true;
+    return journalled ? 1 : 0;
+}
+
+//   1  the run will be undone
+//   0  no run of `engine` keeps a journal
+int AbandonRun(SetupFileManager* engine) {
+    EngineRun* run = engine ? EngineRun::of(*engine) : nullptr;
+    if (!run || !run->journal.isOpen())
+        return 0;
+    run->closingFailed = true;
+    return 1;
 }
 
 bool settleHeldRun(SetupFileManager& engine, bool complete) {
@@ -183,7 +236,7 @@ bool settleHeldRun(SetupFileManager& engine, bool complete) {
             EngineRun::end(engine);
         return true;
     }
-    bool kept = complete && !run->registryFailed;
+    bool kept = complete && !run->closingFailed;
     if (kept) {
         run->journal.commit();
         removeEmptiedFolders(*run, run->heldFolder);

@@ -127,7 +127,7 @@ bool startJournal(EngineRun& run, const char* installDir, const std::vector<std:
     // An earlier run of this engine that was undone leaves nothing to this one.
     run.earlierLog[0] = '\0';
     run.commitHeld = false;
-    run.registryFailed = false;
+    run.closingFailed = false;
     run.shipped.clear();
     run.written.clear();
     run.emptied.clear();

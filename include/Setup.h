@@ -334,6 +334,33 @@ public:
 /// thread; the line is kept until the next InitSFM or the object goes.
 extern "C" SETUP_API int GetRecoveryLine(const SetupFileManager* engine, char* line, unsigned long size);
 
+/// Makes a file or folder that the product itself is about to create part
+/// of `engine`'s run, while that run keeps its journal (see
+/// SetInstallTransactions): a shortcut, a folder for it, a list of its own
+/// that it writes once the files are installed, in ProcessOK or
+/// ProcessNeedReboot. `path` is the full path of a file (`folder` 0) or of a
+/// folder (`folder` nonzero); every folder missing on its way is journalled
+/// as made by the run, a file as created by it, and a file already at
+/// `path` is moved aside now (the product creates it anew) and deleted when
+/// the run commits. An undone run then takes them away as it takes away the
+/// files it installed, the earlier file put back: the run's own rollback,
+/// or after a kill the next start on the installation folder or the
+/// uninstaller. Call it before creating the file or folder, on the thread
+/// that drives the engine's run. Returns 1 journalled, or nothing to
+/// journal (no run of `engine` keeps a journal); 0 when it cannot be
+/// journalled (the journal cannot be written, the file cannot be moved
+/// aside): the product must not create it, and the run is undone once its
+/// closing operation returns, as when a registry write fails.
+extern "C" SETUP_API int JournalCreation(SetupFileManager* engine, const char* path, int folder);
+
+/// For a product whose own additions after the files failed (in ProcessOK
+/// or ProcessNeedReboot): `engine`'s run, held for that closing operation
+/// while it keeps its journal, is undone once the operation returns instead
+/// of being committed, as when a registry write fails, and "Setup is
+/// complete." and the restart offer are not shown. Returns 1 the run will be
+/// undone; 0 no run of `engine` keeps a journal (nothing changes).
+extern "C" SETUP_API int AbandonRun(SetupFileManager* engine);
+
 // ---------------------------------------------------------------------------
 /// Setup: the object a product derives from and drives.
 ///

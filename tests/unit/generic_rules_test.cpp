@@ -34,9 +34,9 @@ TEST(GenericFacts, TheMainProgramIsTheIconProgramElseTheFirstShortcutsElseTheFil
         std::string exe;
         std::string icon;
     } cases[] = {
-        {"icon = 'Bin\\b.exe'\n", "", "b.exe", "Bin\\b.exe"},
+        {"icon = 'Bin\\b.exe'\n", "", "Bin\\b.exe", "Bin\\b.exe"},
         {"icon = \"a.exe\"\n", shortcut, "a.exe", "a.exe"},
-        {"", shortcut + type, "b.exe", "Bin\\b.exe"},
+        {"", shortcut + type, "Bin\\b.exe", "Bin\\b.exe"},
         {"", type, "a.exe", "a.exe"},
         {"", "", "", ""},
     };
@@ -45,6 +45,8 @@ TEST(GenericFacts, TheMainProgramIsTheIconProgramElseTheFirstShortcutsElseTheFil
         EXPECT_EQ(c.exe, facts.exeName) << c.product << c.after;
         EXPECT_EQ(c.icon, facts.icon) << c.product << c.after;
     }
+    // A path with '/' as the library takes it (RegistryRules' sub-folder case).
+    EXPECT_EQ("Bin\\b.exe", setupFactsFor(describe("icon = 'Bin/b.exe'\n")).exeName);
     SetupFacts facts = setupFactsFor(describe("default-folder = 'Maker\\Tool'\nrestart = false\n"));
     EXPECT_EQ("Tool Setup", facts.title);
     EXPECT_EQ("Maker\\Tool", facts.defaultFolder);

@@ -303,14 +303,14 @@ TEST(SetupvolBuild, OneFileHoldsTheSetupItsRuntimeTheProductAndItsVolumes) {
     uint64_t start = 0;
     ASSERT_EQ(PayloadFault::None, readBack(file, &entries, &start));
     std::vector<std::string> names, expected = {"GenericSetup.exe", "Setup.Dll"};
-    for (const char* code : kLanguages)
-        expected.push_back(std::string("Setup_") + code + ".Dll");
-    expected.insert(expected.end(), {"Product.toml", "docs/licence.txt", "docs/licence_fr.txt", "Data1.Dat", "Data.Chk"});
+    // The product's two languages only, of the ten in the runtime.
+    expected.insert(expected.end(), {"Setup_en.Dll", "Setup_fr.Dll", "Product.toml", "docs/licence.txt",
+                                     "docs/licence_fr.txt", "Data1.Dat", "Data.Chk"});
     for (const PayloadEntry& e : entries) {
         names.push_back(e.name);
         const std::vector<unsigned char> bytes(&file[start + e.offset], &file[start + e.offset] + e.size);
         EXPECT_EQ(e.crc, crc32Update(0, bytes.data(), bytes.size())) << e.name;
-        if (e.name == "Product.toml" || e.name == "Setup_fn.Dll") {
+        if (e.name == "Product.toml" || e.name == "Setup_fr.Dll") {
             EXPECT_EQ(readAll(e.name == "Product.toml" ? kit.product : kit.runtime / e.name), bytes);
         } else if (e.name == "Data1.Dat") {  // the uninstaller build adds: its record names it
             const std::string added = "QRVUnins.Exe";
@@ -331,9 +331,10 @@ TEST(SetupvolBuild, TheFloppyLayoutPutsTheSetupBesideTheFirstVolume) {
     std::string output;
     ASSERT_EQ(0, kit.build({"-o", (kit.root / "disks").string(), "--disk-dirs"}, &output)) << output;
     const fs::path disk1 = kit.root / "disks" / "Disk1";
-    for (const char* name : {"Setup.exe", "Setup.Dll", "Setup_fn.Dll", "Product.toml", "docs/licence_fr.txt",
+    for (const char* name : {"Setup.exe", "Setup.Dll", "Setup_fr.Dll", "Product.toml", "docs/licence_fr.txt",
                              "Data1.Dat", "Data.Chk"})
         EXPECT_TRUE(fs::is_regular_file(disk1 / name)) << name;
+    EXPECT_FALSE(fs::exists(disk1 / "Setup_fn.Dll"));
     EXPECT_EQ(readAll(kit.runtime / "GenericSetup.exe"), readAll(disk1 / "Setup.exe"));
     EXPECT_FALSE(fs::exists(disk1 / "SetupStub.exe"));
     const std::vector<unsigned char> volume = readAll(disk1 / "Data1.Dat");
@@ -352,7 +353,7 @@ TEST(SetupvolBuild, FaultsAreReportedAndLeaveNothingBehind) {
         {"page file absolute", "docs/licence.txt", "/etc/passwd", "must be a plain relative path"},
         {"page file a device", "docs/licence.txt", "docs/nul.txt", "must be a plain relative path"},
         {"group without component", "install - 1", "install - 2", "Product.toml"},
-        {"runtime file missing", "", "Setup_it.Dll", "missing:"},
+        {"a language library of the product missing", "", "Setup_fr.Dll", "missing:"},
         {"stub missing", "", "SetupStub.exe", "missing:"},
         {"source missing", "prog.txt install", "gone.txt install", "gone.txt"},
     };

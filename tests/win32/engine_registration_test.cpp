@@ -4,10 +4,12 @@
 // registry operations leaves every key they write byte for byte as before,
 // and the progress dialog shows the undo; a registration that fails in
 // ProcessOK undoes the whole run; one killed during the registration is
-// undone with its files by the next start, which says so (GetRecoveryLine).
+// undone with its files, and those the product journalled itself
+// (JournalCreation), by the next start, which says so (GetRecoveryLine).
 #include "Setup.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -104,12 +106,20 @@ public:
         return kind == InfoOverallPercent && files == breakAt ? StepUserBreak : answer;
     }
     int ProcessOK() override {
+        // Of its own in `own`: a file in two new folders, over a file that is there.
+        const std::string file = own + "\\Links\\a.lnk", over = own + "\\old.txt";
+        if (!own.empty() && JournalCreation(this, file.c_str(), 0) && JournalCreation(this, over.c_str(), 0)) {
+            SHCreateDirectoryExA(nullptr, (own + "\\Links").c_str(), nullptr);
+            testenv::writeFile(file, over);
+            testenv::writeFile(over, file);
+        }
         registered = RegisterApplication();
         if (GetEnvironmentVariableA("REGISTRATION_TEST_DIR", nullptr, 0))
             TerminateProcess(GetCurrentProcess(), 9);  // killed with the registration written
         return 1;
     }
     int files = 0, cancelAt = 0, breakAt = 0, wrote = 0, registered = -1;
+    std::string own;
 };
 
 class EngineRegistration : public ::testing::Test {
@@ -230,17 +240,21 @@ TEST_F(EngineRegistration, RegistrationThatFailsUndoesTheRun) {
 TEST_F(EngineRegistration, KilledDuringRegistrationIsUndoneByTheNextStart) {
     if (GetEnvironmentVariableA("REGISTRATION_TEST_DIR", nullptr, 0)) {
         Product product(g_name);
+        product.own = dir + "\\own";
         run(product);
         ADD_FAILURE() << "the run was not ended";
         return;
     }
     Registry before = registerEarlier(g_name, "Txn Test");
+    const std::string own = dir + "\\own", earlier = "earlier";
+    ASSERT_TRUE(CreateDirectoryA(own.c_str(), nullptr) && testenv::writeFile(own + "\\old.txt", earlier));
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     SetEnvironmentVariableA("REGISTRATION_TEST_DIR", dir.c_str());
     EXPECT_EQ(9, testenv::run(std::string("\"") + self + "\" --gtest_filter=*KilledDuringRegistration*"));
     SetEnvironmentVariableA("REGISTRATION_TEST_DIR", nullptr);
     EXPECT_TRUE(testenv::fileExists(app + "\\Install.jnl"));
+    EXPECT_TRUE(testenv::fileExists(own + "\\Links\\a.lnk"));
     EXPECT_FALSE(before == registration("Txn Test"));
 
     SetInstallTransactions(1);
@@ -250,6 +264,8 @@ TEST_F(EngineRegistration, KilledDuringRegistrationIsUndoneByTheNextStart) {
     EXPECT_EQ(1, kit::install(engine, volumes, app).run);
     EXPECT_TRUE(before == registration("Txn Test"));
     EXPECT_FALSE(testenv::dirExists(app));
+    EXPECT_FALSE(testenv::dirExists(own + "\\Links"));
+    EXPECT_EQ(std::vector<unsigned char>(earlier.begin(), earlier.end()), testenv::readFile(own + "\\old.txt"));
     char line[300];
     std::string expected = "recovered an unfinished setup in " + app + ": ";
     EXPECT_GT(GetRecoveryLine(&engine, line, sizeof line), static_cast<int>(expected.size()));

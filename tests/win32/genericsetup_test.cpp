@@ -4,12 +4,15 @@
 // a few hundred files in nested folders (names with blanks, an empty file, a
 // read-only one) installed byte for byte into a folder with blanks, the
 // shortcuts, registry values, file type and Uninstall entry made, and all of
-// it gone after the entry's QuietUninstallString. On screen: the licence
+// it gone after the entry's QuietUninstallString; a run undone after those
+// additions (the registration refused) leaves none of them. On
+// screen, through the one Setup.exe `setupvol build` makes: the licence
 // page's Next stays disabled until "I accept" is ticked. A folder whose
 // product file is missing exits with 1603 having written nothing. And the
 // generic product and the sample product never share a folder.
 #include "Setup.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -166,12 +169,14 @@ protected:
         SHDeleteKeyA(HKEY_CLASSES_ROOT, "GenericTest.Document");
     }
 
-    // GenericSetup.exe from the setup folder; its exit code (-2: killed).
-    int runSetup(const std::string& arguments, PROCESS_INFORMATION* running = nullptr) {
+    // GenericSetup.exe from the setup folder (or `program`); its exit code
+    // (-2: killed).
+    int runSetup(const std::string& arguments, PROCESS_INFORMATION* running = nullptr,
+                 const std::string& program = "") {
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        std::string command = "\"" + setup + "\\GenericSetup.exe\" " + arguments;
+        std::string command = "\"" + (program.empty() ? setup + "\\GenericSetup.exe" : program) + "\" " + arguments;
         if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, setup.c_str(), &si, &pi))
             return -1;
         CloseHandle(pi.hThread);
@@ -181,6 +186,7 @@ protected:
         }
         return finish(pi.hProcess);
     }
+public:
     static int finish(HANDLE process) {
         int code = -2;
         if (WaitForSingleObject(process, kRunLimitMs) == WAIT_OBJECT_0) {
@@ -192,6 +198,21 @@ protected:
         }
         CloseHandle(process);
         return code;
+    }
+
+protected:
+    // The one Setup.exe `setupvol build` makes of the product: the stub
+    // with the generic setup, its runtime and the volumes as its payload.
+    std::string buildOneFile() {
+        const std::string runtime = dir + "\\runtime", exe = dir + "\\Setup.exe";
+        CreateDirectoryA(runtime.c_str(), nullptr);
+        for (const char* name : {"GenericSetup.exe", "SetupStub.exe", "Setup.Dll", "Setup_en.Dll", "QRVUnins.Exe"})
+            CopyFileA(testenv::binPath(name).c_str(), (runtime + "\\" + name).c_str(), FALSE);
+        CopyFileA((setup + "\\Product.toml").c_str(), (source + "\\Product.toml").c_str(), FALSE);
+        CopyFileA((setup + "\\licence.txt").c_str(), (source + "\\licence.txt").c_str(), FALSE);
+        int built = testenv::run("\"" + testenv::binPath("setupvol.exe") + "\" build \"" + source +
+                                 "\\Product.toml\" -o \"" + exe + "\" --runtime \"" + runtime + "\" --quiet");
+        return built == 0 ? exe : std::string();
     }
 
     std::string startMenuShortcut() const { return shellFolder(CSIDL_PROGRAMS) + "\\Generic Test\\Tool One.lnk"; }
@@ -226,6 +247,8 @@ TEST_F(GenericSetupRun, SilentInstallMakesEverythingAndTheQuietUninstallRemovesI
     EXPECT_EQ("Test Maker", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"));
     EXPECT_EQ("https://example.com/generic", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "URLInfoAbout"));
     EXPECT_EQ(target + "\\Tools\\tool one.exe", registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"));
+    const std::string appPaths = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tool one.exe";
+    EXPECT_EQ(target + "\\Tools", registryText(HKEY_LOCAL_MACHINE, appPaths, "Path"));  // the program's sub-folder
 
     std::string quiet = registryText(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
     EXPECT_EQ(100, testenv::run(quiet)) << quiet;
@@ -239,6 +262,44 @@ TEST_F(GenericSetupRun, SilentInstallMakesEverythingAndTheQuietUninstallRemovesI
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".gnt"));
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "GenericTest.Document"));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// The registration refused after the setup's own additions were made (its
+// first key would be a lasting key below one the test made volatile): none
+// of the additions stays (shortcuts, their Start menu folder, values, file
+// type, InstallReg.log), nor the folder or an Uninstall entry; what the run
+// replaced (a value, a desktop shortcut) is back byte for byte.
+TEST_F(GenericSetupRun, ARegistrationRefusedAfterTheAdditionsLeavesNoneOfThem) {
+    const std::string key = "Software\\Test Maker\\Generic Test", refused = "QRV_Files\\Shell\\Generic Test";
+    const std::vector<unsigned char> earlierValue = {0x01, 0x00, 0xFF, 0x7F}, earlierLink = kit::content(5, 700);
+    win32::RegistryKey made, lasting, refusing;
+    ASSERT_FALSE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, made.out(),
+                                 nullptr) ||
+                 RegSetValueExA(made.get(), "Edition", 0, REG_BINARY, earlierValue.data(), 4) ||
+                 RegCreateKeyExA(HKEY_CLASSES_ROOT, "QRV_Files\\Shell", 0, nullptr, 0, KEY_READ, nullptr,
+                                 lasting.out(), nullptr) ||
+                 RegCreateKeyExA(HKEY_CLASSES_ROOT, refused.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
+                                 nullptr, refusing.out(), nullptr));
+    ASSERT_TRUE(testenv::writeFile(desktopShortcut(), earlierLink));
+    EXPECT_EQ(ExitFailure, runSetup("/S \"/LOG=" + log + "\" /D=" + target));
+    std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "shortcut: " + startMenuShortcut() + "\r\n") &&
+                contains(text, "registry: value\tHKCR\tGenericTest.Document\\shell\\open\\command") &&
+                contains(text, "registration: RegisterApplication failed"))
+        << text;
+    for (const std::string& gone : {startMenuShortcut(), shellFolder(CSIDL_PROGRAMS) + "\\Generic Test", target})
+        EXPECT_FALSE(testenv::fileExists(gone) || testenv::dirExists(gone)) << gone;
+    EXPECT_EQ(earlierLink, testenv::readFile(desktopShortcut()));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey) || keyExists(HKEY_CURRENT_USER, key) ||
+                 keyExists(HKEY_CLASSES_ROOT, ".gnt"));
+    std::vector<unsigned char> value(8);
+    DWORD size = 8, type = 0;
+    EXPECT_FALSE(RegQueryValueExA(made.get(), "Edition", nullptr, &type, value.data(), &size));
+    value.resize(size);
+    EXPECT_TRUE(type == REG_BINARY && value == earlierValue);
+    refusing.reset();
+    SHDeleteKeyA(HKEY_CLASSES_ROOT, refused.c_str());
+    DeleteFileA(desktopShortcut().c_str());
 }
 
 TEST_F(GenericSetupRun, WithoutAValidProductFileNothingIsWrittenAndTheLogSaysWhy) {
@@ -257,8 +318,9 @@ TEST_F(GenericSetupRun, WithoutAValidProductFileNothingIsWrittenAndTheLogSaysWhy
     }
 }
 
-// The visible top-level window of `pid` whose control `control` (a page's
-// heading, a message box's text 0xFFFF) reads `text`, waited for.
+// The visible top-level window of `pid` (0: of any process, as the setup
+// the one-file stub starts) whose control `control` (a page's heading, a
+// message box's text 0xFFFF) reads `text`, waited for.
 struct Found {
     DWORD pid;
     int control;
@@ -271,7 +333,7 @@ BOOL CALLBACK findWindow(HWND window, LPARAM param) {
     GetWindowThreadProcessId(window, &pid);
     char text[256] = "";
     HWND control = GetDlgItem(window, f->control);
-    if (pid != f->pid || !IsWindowVisible(window) || !control)
+    if ((f->pid && pid != f->pid) || !IsWindowVisible(window) || !control)
         return TRUE;
     GetWindowTextA(control, text, sizeof text);
     if (f->text != text)
@@ -292,11 +354,33 @@ void click(HWND dialog, int button) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
 }
 
+// Walked through the one Setup.exe, as a user gets it: its pages are the
+// generic setup's, in the process the stub starts.
+// Install on the ready page ("All set"), then "Setup is complete." answered
+// as a person would: the setup's exit code.
+int installFromReadyPage(const PROCESS_INFORMATION& pi) {
+    HWND page = waitForPage(pi.dwProcessId, "All set");
+    click(page, IDC_LIB_NEXT);
+    HWND done = page ? waitForWindow(pi.dwProcessId, 0xFFFF, "Setup is complete.") : nullptr;
+    click(done, IDOK);
+    return GenericSetupRun::finish(pi.hProcess);
+}
+
 TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGoOn) {
+    const std::string oneFile = buildOneFile();
+    ASSERT_FALSE(oneFile.empty());
     PROCESS_INFORMATION pi = {};
-    ASSERT_EQ(0, runSetup("\"/LOG=" + log + "\" /D=" + target, &pi));
+    ASSERT_EQ(0, runSetup("\"/LOG=" + log + "\" /D=" + target, &pi, oneFile));
+    pi.dwProcessId = 0;
     HWND page = waitForPage(pi.dwProcessId, "Hello from Generic Test");
     ASSERT_TRUE(page);
+    // A walk that fails leaves no setup behind: killing the stub would not end it.
+    DWORD setupId = 0;
+    GetWindowThreadProcessId(page, &setupId);
+    auto endSetup = win32::atScopeExit([setupId] {
+        win32::KernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, setupId));
+        TerminateProcess(process.get(), 1);
+    });
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_LIB_BACK)));
     click(page, IDC_LIB_NEXT);
 
@@ -323,18 +407,37 @@ TEST_F(GenericSetupRun, LicenceDeclinedKeepsNextDisabledAcceptedLetsTheInstallGo
     }
     click(page, IDC_LIB_NEXT);
 
-    page = waitForPage(pi.dwProcessId, "All set");
-    ASSERT_TRUE(page);
-    click(page, IDC_LIB_NEXT);
-    // "Setup is complete.", answered as a person would.
-    HWND done = waitForWindow(pi.dwProcessId, 0xFFFF, "Setup is complete.");
-    ASSERT_TRUE(done) << readText(log);
-    click(done, IDOK);
-    EXPECT_EQ(ExitSuccess, finish(pi.hProcess)) << readText(log);
+    EXPECT_EQ(ExitSuccess, installFromReadyPage(pi)) << readText(log);
     std::string text = readText(log);
+    EXPECT_TRUE(contains(text, "language button: not offered (one language)")) << text;
     EXPECT_TRUE(contains(text, "licence: not accepted")) << text;
     EXPECT_TRUE(contains(text, "licence: accepted")) << text;
     EXPECT_TRUE(testenv::fileExists(target + "\\Tools\\tool one.exe"));
+}
+
+// Ten components, more than the page's height shows: all listed, ticked and
+// unticked from the keyboard (Space on the focused row; the required first
+// one stays ticked), and the run takes the groups as they were left.
+TEST_F(GenericSetupRun, ComponentsPageListsAnyCountAndTicksFromTheKeyboard) {
+    std::string product = kProductFile, pages = "[pages.components]\ntitle = \"Pick parts\"\n";
+    for (int n = 3; n <= 10; ++n)
+        pages += "[[component]]\nname = \"Part " + std::to_string(n) + "\"\n";
+    size_t welcome = product.find("[pages.welcome]"), ready = product.find("[pages.ready]");
+    ASSERT_TRUE(testenv::writeFile(setup + "\\Product.toml", product.replace(welcome, ready - welcome, pages)));
+    kit::Manifest manifest;  // the archive's group count is the components'
+    manifest.line("groups 10").line("tree files install - 1").line("file QRVUnins.Exe windows - 1");
+    ASSERT_TRUE(kit::pack(manifest, source, setup));
+    PROCESS_INFORMATION pi = {};
+    ASSERT_EQ(0, runSetup("\"/LOG=" + log + "\" /D=" + target, &pi));
+    HWND page = waitForPage(pi.dwProcessId, "Pick parts"), list = GetDlgItem(page, IDC_GENERIC_COMPONENTS);
+    EXPECT_EQ(10, SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    // Space on the required first row, on the last (Part 10), on Part 5.
+    for (UINT key : {VK_SPACE, VK_END, VK_SPACE, VK_UP, VK_UP, VK_UP, VK_UP, VK_UP, VK_SPACE})
+        PostMessageA(list, WM_KEYDOWN, key, 0), Sleep(150);
+    click(page, IDC_LIB_NEXT);
+    EXPECT_EQ(ExitSuccess, installFromReadyPage(pi)) << readText(log);
+    const std::string groups = "groups: 1 on 2 on 3 on 4 on 5 off 6 on 7 on 8 on 9 on 10 off";
+    EXPECT_TRUE(contains(readText(log), groups)) << readText(log);
 }
 
 // Two products, one folder, in both orders: the second setup refuses the

@@ -394,11 +394,13 @@ void SetupProgram::completePendingExchanges() {
 
 // Both closing operations that follow an installed run register the product
 // first: before the library's closing message, and before a restart it may
-// offer. A registration that fails ends the run as failed, without them.
+// offer. An addition or a registration that fails ends the run as failed,
+// without them, and the library undoes it whole (AbandonRun).
 int SetupProgram::ProcessOK() {
     end_ = RunEnd::Complete;
     if (!afterInstall() || !registerProduct()) {
         end_ = RunEnd::Failed;
+        AbandonRun(this);
         HideAll();
         return 0;
     }
@@ -409,6 +411,7 @@ int SetupProgram::ProcessNeedReboot() {
     end_ = RunEnd::Reboot;
     if (!afterInstall() || !registerProduct()) {
         end_ = RunEnd::Failed;
+        AbandonRun(this);
         rebootNeeded = 0;  // the failure is said; no restart is offered with it
         HideAll();
         return 0;
@@ -479,7 +482,9 @@ RunEnd SetupProgram::run() {
         } else {
             ShowBGWindow(SW_SHOW);
             CreateExitButton();
-            if (!CreateChoseLanButton())
+            if (!offersLanguageChoice())
+                log.line("language button: not offered (one language)");
+            else if (!CreateChoseLanButton())
                 log.line("language button: could not be shown");
             switch (runWizard()) {
             case WizardEnd::Accepted: break;

@@ -48,8 +48,13 @@ public:
     // run; its last page calls installChosen() when Install is pressed.
     virtual WizardEnd runWizard() = 0;
     // What the product adds once its files are installed, before it is
-    // registered (shortcuts, registry values ...). False: the run failed.
+    // registered (shortcuts, registry values ...), each made part of the
+    // run (WriteToRegistry, JournalCreation) so that a run undone takes it
+    // away. False: the run failed and is undone.
     virtual bool afterInstall() { return true; }
+    // Whether the wizard offers the "Choose language" button: a product
+    // with one language has nothing to choose.
+    virtual bool offersLanguageChoice() const { return true; }
     // Text `id` of the program's table, from the chosen language library
     // first, else from the program's own resources.
     virtual std::string text(int id) const;

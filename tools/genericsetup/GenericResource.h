@@ -14,7 +14,6 @@
 
 #define IDC_GENERIC_FILE        2101  // the licence or readme text, read-only
 #define IDC_GENERIC_ACCEPT      2102  // "I accept": gates Next
-#define IDC_GENERIC_COMPONENT   2110  // the first of kComponentBoxes boxes
-#define kComponentBoxes         8
+#define IDC_GENERIC_COMPONENTS  2110  // the components: a list with a check box a row
 
 #endif

@@ -53,7 +53,7 @@ SetupFacts setupFactsFor(const ProductDescription& product) {
         main = product.shortcuts.front().target;
     else if (!product.associations.empty())
         main = product.associations.front().target;
-    facts.exeName = fileNameOf(main);
+    facts.exeName = withBackslashes(main);
     facts.version = p.version;
     facts.publisher = p.publisher;
     facts.aboutUrl = p.aboutUrl;

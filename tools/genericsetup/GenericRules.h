@@ -16,8 +16,9 @@
 
 // The SetupFacts of `product`. Its main program (App Paths, and DisplayIcon
 // when it has no icon) is the product's icon when that is a program, else
-// the first shortcut's target, else the first file type's program; only its
-// file name counts, as App Paths names programs.
+// the first shortcut's target, else the first file type's program, as its
+// path below the install folder: App Paths is named after its file name and
+// points at it in its sub-folder.
 SetupFacts setupFactsFor(const ProductDescription& product);
 
 // `text` in `language`, else in `defaultLanguage`; "" when it has neither

@@ -8,6 +8,7 @@
 // for the uninstaller. A folder without a valid product file ends with 1603
 // before anything is written, saying why (in the log under /S).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 
@@ -23,6 +24,8 @@
 namespace {
 
 GenericProduct* g_product = nullptr;  // the wizard's product, for its page procedures (one wizard at a time)
+// The components' list is being filled: its changes are not the user's.
+bool g_fillingComponents = false;
 
 // UTF-8 (the product file's texts and its files) as the controls show it.
 std::wstring wide(const std::string& utf8) { return win32::wideText(utf8, CP_UTF8); }
@@ -126,13 +129,82 @@ void showTexts(HWND page, PageKind kind) {
         setText(page, IDC_GENERIC_ACCEPT, accept, product.text(TEXT_LICENCE_ACCEPT));
     }
     if (kind == PageKind::Components)
-        for (size_t n = 0; n < kComponentBoxes && n < product.description.components.size(); ++n)
-            setText(page, IDC_GENERIC_COMPONENT + static_cast<int>(n),
-                    product.local(product.description.components[n].name));
+        for (size_t n = 0; n < product.description.components.size(); ++n) {
+            std::wstring name = wide(product.local(product.description.components[n].name));
+            LVITEMW item = {};
+            item.iSubItem = 0;
+            item.pszText = &name[0];
+            SendDlgItemMessageW(page, IDC_GENERIC_COMPONENTS, LVM_SETITEMTEXTW, n, reinterpret_cast<LPARAM>(&item));
+        }
+}
+
+// The components page's list: a row with a check box for each component,
+// row n being group n + 1, as many as the product has (scrolled when they
+// do not fit), ticked as the groups stand. Space ticks and unticks the
+// focused row, as in any such list.
+void fillComponents(HWND page) {
+    GenericProduct& product = *g_product;
+    HWND list = GetDlgItem(page, IDC_GENERIC_COMPONENTS);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    RECT inside = {};
+    GetClientRect(list, &inside);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = inside.right - GetSystemMetrics(SM_CXVSCROLL);
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    g_fillingComponents = true;
+    for (size_t n = 0; n < product.description.components.size(); ++n) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(n);
+        item.pszText = const_cast<wchar_t*>(L"");
+        int row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        ListView_SetCheckState(list, row, product.GetGroupStatus(row + 1) != 0);
+    }
+    g_fillingComponents = false;
+    ListView_SetItemState(list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+}
+
+// A list notification of the components page: a tick changed (a required
+// component is ticked again at once), or a row drawn (a required one grey).
+// Result: the page's reply; `result` the dialog's message result.
+int componentsNotice(const NMHDR& notice, LRESULT* result) {
+    GenericProduct& product = *g_product;
+    const std::vector<Component>& components = product.description.components;
+    if (notice.code == NM_CUSTOMDRAW) {
+        NMLVCUSTOMDRAW& draw = *reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&notice));
+        *result = CDRF_DODEFAULT;
+        if (draw.nmcd.dwDrawStage == CDDS_PREPAINT)
+            *result = CDRF_NOTIFYITEMDRAW;
+        else if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && draw.nmcd.dwItemSpec < components.size() &&
+                 components[draw.nmcd.dwItemSpec].required)
+            draw.clrText = GetSysColor(COLOR_GRAYTEXT);
+        return PageReplyHandled;
+    }
+    const NMLISTVIEW& change = reinterpret_cast<const NMLISTVIEW&>(notice);
+    if (notice.code != LVN_ITEMCHANGED || g_fillingComponents || !(change.uChanged & LVIF_STATE) ||
+        !((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK) || change.iItem < 0 ||
+        static_cast<size_t>(change.iItem) >= components.size())
+        return PageReplyNotHandled;
+    HWND list = notice.hwndFrom;
+    int group = change.iItem + 1;
+    bool ticked = ListView_GetCheckState(list, change.iItem) != 0;
+    if (!ticked && components[change.iItem].required) {
+        ListView_SetCheckState(list, change.iItem, TRUE);
+        return PageReplyHandled;
+    }
+    if (ticked)
+        product.EnableGroup(group);
+    else
+        product.DesableGroup(group);
+    product.log.line("component " + std::to_string(group) + (ticked ? ": on" : ": off"));
+    return PageReplyHandled;
 }
 
 void initPage(HWND page, PageKind kind) {
     GenericProduct& product = *g_product;
+    if (kind == PageKind::Components)
+        fillComponents(page);
     showTexts(page, kind);
     char heading[256] = "";
     GetDlgItemTextA(page, IDC_PAGE_TITLE, heading, sizeof heading);
@@ -146,26 +218,12 @@ void initPage(HWND page, PageKind kind) {
         CheckDlgButton(page, IDC_GENERIC_ACCEPT, product.licenceAccepted ? BST_CHECKED : BST_UNCHECKED);
         EnableWindow(GetDlgItem(page, IDC_LIB_NEXT), product.licenceAccepted);
     }
-    if (kind == PageKind::Components) {
-        const std::vector<Component>& components = product.description.components;
-        for (size_t n = 0; n < kComponentBoxes; ++n) {
-            HWND box = GetDlgItem(page, IDC_GENERIC_COMPONENT + static_cast<int>(n));
-            if (n >= components.size()) {
-                ShowWindow(box, SW_HIDE);
-                continue;
-            }
-            int group = static_cast<int>(n) + 1;
-            CheckDlgButton(page, IDC_GENERIC_COMPONENT + static_cast<int>(n),
-                           product.GetGroupStatus(group) ? BST_CHECKED : BST_UNCHECKED);
-            EnableWindow(box, !components[n].required);
-        }
-    }
     // Enter goes on, as the highlighted default button promises.
     SetFocus(GetDlgItem(page, IDC_LIB_NEXT));
 }
 
 // Every page's procedure, for the page of `kind`.
-int pageProcedure(PageKind kind, HWND page, UINT message, WPARAM wParam) {
+int pageProcedure(PageKind kind, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     GenericProduct& product = *g_product;
     if (message == WM_INITDIALOG) {
         initPage(page, kind);
@@ -175,6 +233,13 @@ int pageProcedure(PageKind kind, HWND page, UINT message, WPARAM wParam) {
     if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
         showTexts(page, kind);
         return PageReplyNotHandled;
+    }
+    if (kind == PageKind::Components && message == WM_NOTIFY &&
+        reinterpret_cast<const NMHDR*>(lParam)->idFrom == IDC_GENERIC_COMPONENTS) {
+        LRESULT result = 0;
+        int reply = componentsNotice(*reinterpret_cast<const NMHDR*>(lParam), &result);
+        SetWindowLongPtrW(page, DWLP_MSGRESULT, result);
+        return reply;
     }
     if (message != WM_COMMAND)
         return PageReplyNotHandled;
@@ -187,26 +252,17 @@ int pageProcedure(PageKind kind, HWND page, UINT message, WPARAM wParam) {
     }
     if (kind == PageKind::Licence && control == PageNext && !product.licenceAccepted)
         return PageReplyHandled;  // Enter on a disabled Next
-    if (kind == PageKind::Components && HIWORD(wParam) == BN_CLICKED && control >= IDC_GENERIC_COMPONENT &&
-        control < IDC_GENERIC_COMPONENT + kComponentBoxes) {
-        int group = control - IDC_GENERIC_COMPONENT + 1;
-        if (IsDlgButtonChecked(page, control) == BST_CHECKED)
-            product.EnableGroup(group);
-        else
-            product.DesableGroup(group);
-        return PageReplyHandled;
-    }
     if (kind == PageKind::Ready && control == PageNext && !product.installChosen())
         return PageReplyHandled;
     return PageReplyNotHandled;
 }
 
-int welcomePage(HWND p, UINT m, WPARAM w, LPARAM) { return pageProcedure(PageKind::Welcome, p, m, w); }
-int licencePage(HWND p, UINT m, WPARAM w, LPARAM) { return pageProcedure(PageKind::Licence, p, m, w); }
-int readmePage(HWND p, UINT m, WPARAM w, LPARAM) { return pageProcedure(PageKind::Readme, p, m, w); }
-int folderPage(HWND p, UINT m, WPARAM w, LPARAM) { return pageProcedure(PageKind::Folder, p, m, w); }
-int componentsPage(HWND p, UINT m, WPARAM w, LPARAM) { return pageProcedure(PageKind::Components, p, m, w); }
-int readyPage(HWND p, UINT m, WPARAM w, LPARAM) { return pageProcedure(PageKind::Ready, p, m, w); }
+int welcomePage(HWND p, UINT m, WPARAM w, LPARAM l) { return pageProcedure(PageKind::Welcome, p, m, w, l); }
+int licencePage(HWND p, UINT m, WPARAM w, LPARAM l) { return pageProcedure(PageKind::Licence, p, m, w, l); }
+int readmePage(HWND p, UINT m, WPARAM w, LPARAM l) { return pageProcedure(PageKind::Readme, p, m, w, l); }
+int folderPage(HWND p, UINT m, WPARAM w, LPARAM l) { return pageProcedure(PageKind::Folder, p, m, w, l); }
+int componentsPage(HWND p, UINT m, WPARAM w, LPARAM l) { return pageProcedure(PageKind::Components, p, m, w, l); }
+int readyPage(HWND p, UINT m, WPARAM w, LPARAM l) { return pageProcedure(PageKind::Ready, p, m, w, l); }
 
 PageProcedure procedureOf(PageKind kind) {
     switch (kind) {
@@ -268,11 +324,6 @@ std::string loadProduct(const std::string& folder, ProductDescription* product) 
     if (setupFactsFor(*product).exeName.empty())
         return "the product file " + path + " names no program of the product: give `icon` a program, or add a "
                "shortcut or a file type";
-    bool componentsPage = std::any_of(product->pages.begin(), product->pages.end(),
-                                      [](const Page& p) { return p.kind == PageKind::Components; });
-    if (product->components.size() > kComponentBoxes && componentsPage)
-        return "the product file " + path + " has more components than the components page shows (" +
-               std::to_string(kComponentBoxes) + ")";
     return std::string();
 }
 
@@ -296,6 +347,8 @@ int refuseToStart(const char* commandLine, const std::string& why) {
 GenericProduct::GenericProduct(HINSTANCE instance, const SetupFacts& facts, const ProductDescription& product,
                                const std::string& productFolder, const Options& options, RunLog& log)
     : SetupProgram(instance, facts, options, log), description(product), folder(productFolder) {}
+
+bool GenericProduct::offersLanguageChoice() const { return description.product.languages.size() > 1; }
 
 std::string GenericProduct::language() const {
     if (languageLibrary) {
@@ -360,6 +413,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     // First of all, before the product file is read: a DLL lying beside
     // the setup is never loaded in place of Windows' own.
     RestrictDllSearch();
+    // The components page's list.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
     std::string folder = folderOfProgram();
     static ProductDescription product;
     std::string why = loadProduct(folder, &product);

@@ -20,9 +20,11 @@ public:
     // The pages the product file lists, the ready page last.
     WizardEnd runWizard() override;
     // The shortcuts, then the registry values and file types, each listed
-    // for the uninstaller (Install.log, InstallReg.log). False at the first
-    // that cannot be made.
+    // for the uninstaller (Install.log, InstallReg.log) and part of the run
+    // (undone with it). False at the first that cannot be made.
     bool afterInstall() override;
+    // Only when the product file lists more than one language.
+    bool offersLanguageChoice() const override;
 
     // The language chosen now: the language library's, else the default.
     std::string language() const;

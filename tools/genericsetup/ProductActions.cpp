@@ -5,7 +5,10 @@
 // its shell folder (the uninstaller removes it as it removes a shortcut the
 // archive installed), a value and every key created on its way in
 // InstallReg.log (format/RegistryList.h), merged with the list an earlier
-// run of the product left.
+// run of the product left. Each is part of the run as well: the values go
+// through Setup's registry writing and the files and folders are journalled
+// (JournalCreation) before they are made, so that a run undone after them
+// (a registration that fails, a kill) leaves none of them.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -71,47 +74,23 @@ HKEY rootKey(ListedRoot root) {
     return HKEY_LOCAL_MACHINE;
 }
 
-// Opens `entry`'s key for writing, creating it one level at a time so that
-// every level it creates is listed in `created`.
-bool openCreating(const ListedEntry& entry, win32::RegistryKey* key, std::vector<ListedEntry>* created) {
-    std::string path;
-    size_t start = 0;
-    for (;;) {
-        size_t slash = entry.key.find('\\', start);
-        path = entry.key.substr(0, slash);
-        DWORD disposition = 0;
-        if (RegCreateKeyExA(rootKey(entry.root), path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                            key->out(), &disposition) != ERROR_SUCCESS)
-            return false;
-        if (disposition == REG_CREATED_NEW_KEY) {
-            ListedEntry made;
-            made.createdKey = true;
-            made.root = entry.root;
-            made.key = path;
-            created->push_back(made);
-        }
-        if (slash == std::string::npos)
-            return true;
-        start = slash + 1;
+// The levels of `entry`'s key that are not there yet, parents first, as the
+// list names the keys a write creates.
+std::vector<ListedEntry> missingKeys(const ListedEntry& entry) {
+    std::vector<ListedEntry> missing;
+    for (std::string level = entry.key; !level.empty();) {
+        win32::RegistryKey probe;
+        if (RegOpenKeyExA(rootKey(entry.root), level.c_str(), 0, KEY_READ, probe.out()) == ERROR_SUCCESS)
+            break;
+        ListedEntry made;
+        made.createdKey = true;
+        made.root = entry.root;
+        made.key = level;
+        missing.insert(missing.begin(), made);
+        size_t slash = level.rfind('\\');
+        level.resize(slash == std::string::npos ? 0 : slash);
     }
-}
-
-bool writeValue(const ListedEntry& entry, std::vector<ListedEntry>* listed) {
-    win32::RegistryKey key;
-    if (!openCreating(entry, &key, listed))
-        return false;
-    LONG r;
-    if (entry.type == ListedType::Dword) {
-        DWORD number = entry.number;
-        r = RegSetValueExA(key.get(), entry.name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                           sizeof number);
-    } else {
-        r = RegSetValueExA(key.get(), entry.name.c_str(), 0, entry.type == ListedType::String ? REG_SZ : REG_EXPAND_SZ,
-                           reinterpret_cast<const BYTE*>(entry.text.c_str()),
-                           static_cast<DWORD>(entry.text.size() + 1));
-    }
-    listed->push_back(entry);
-    return r == ERROR_SUCCESS;
+    return missing;
 }
 
 }  // namespace
@@ -136,8 +115,11 @@ bool GenericProduct::makeShortcuts() {
         std::string target = installedPath(installDirectory, shortcut.target);
         std::string icon = installedPath(installDirectory, shortcut.icon.empty() ? shortcut.target : shortcut.icon);
         unsigned char record[FileRecordSize];
-        bool made = makeFolders(folder) && saveShortcut(path, target, shortcut.arguments, icon) &&
-                    shortcutLogRecord(place, 1, record) && appendToFile(logPath, record, sizeof record);
+        // Part of the run: an undone run takes the shortcut and the folders
+        // made for it away, and puts back one it replaced.
+        bool made = JournalCreation(this, path.c_str(), 0) && makeFolders(folder) &&
+                    saveShortcut(path, target, shortcut.arguments, icon) && shortcutLogRecord(place, 1, record) &&
+                    appendToFile(logPath, record, sizeof record);
         log.line("shortcut: " + path + (made ? "" : " FAILED"));
         if (!made)
             return false;
@@ -157,7 +139,20 @@ bool GenericProduct::writeRegistry() {
     std::vector<ListedEntry> listed;
     bool written = true;
     for (const ListedEntry& value : values) {
-        written = writeValue(value, &listed);
+        for (const ListedEntry& key : missingKeys(value))
+            listed.push_back(key);
+        std::string key = value.key, name = value.name, text = value.text;
+        DWORD number = value.number;
+        // Through the library: while the run keeps its journal, the keys it
+        // makes and the value's earlier bytes are journalled first.
+        written = value.type == ListedType::Dword
+                      ? WriteToRegistry(rootKey(value.root), &key[0], &name[0], REG_DWORD,
+                                        reinterpret_cast<unsigned char*>(&number), sizeof number)
+                      : WriteToRegistry(rootKey(value.root), &key[0], &name[0],
+                                        value.type == ListedType::String ? REG_SZ : REG_EXPAND_SZ,
+                                        reinterpret_cast<unsigned char*>(&text[0]),
+                                        static_cast<unsigned long>(text.size() + 1));
+        listed.push_back(value);
         log.line("registry: " + registryListLine(value).substr(0, registryListLine(value).size() - 2) +
                  (written ? "" : " FAILED"));
         if (!written)
@@ -183,6 +178,10 @@ bool GenericProduct::writeRegistry() {
     std::string text;
     for (const ListedEntry& entry : mergeRegistryLists(earlier, listed))
         text += registryListLine(entry);
+    if (!JournalCreation(this, listPath.c_str(), 0)) {
+        log.line("registry list: " + listPath + " cannot be made part of the run");
+        return false;
+    }
     win32::FileHandle file(CreateFileA(listPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD done = 0;

@@ -40,7 +40,8 @@ const std::vector<KeyInfo> kKeys = {
     {"product", "default-language", KeyKind::String, false, "en", lit, nullptr,
      "the language of the texts written as plain strings, and of a setup before a language is chosen"},
     {"product", "languages", KeyKind::StringList, false, "the default language alone", derived, nullptr,
-     "the languages offered, two-letter codes of the language libraries"},
+     "the languages offered, two-letter codes of the language libraries; `setupvol build` ships the "
+     "libraries of these only"},
     {"files", "manifest", KeyKind::String, false, "", lit, nullptr,
      "a manifest file, relative to the product file (this or `lines`)"},
     {"files", "lines", KeyKind::String, false, "", lit, nullptr, "the manifest itself (this or `manifest`)"},

@@ -46,11 +46,14 @@ struct Part {
     fs::path source;
 };
 
-std::vector<std::string> languageLibraries() {
+// The language libraries, in the order of the language dialog's flags:
+// every one, or those of `languages` (two-letter codes) when given.
+std::vector<std::string> languageLibraries(const std::vector<std::string>* languages = nullptr) {
     std::vector<std::string> names;
     char name[32];
     for (int id = IDL_ENGLISH; languageCode(id); ++id)
-        if (languageLibraryName(id, name, sizeof name))
+        if ((!languages || std::find(languages->begin(), languages->end(), languageCode(id)) != languages->end()) &&
+            languageLibraryName(id, name, sizeof name))
             names.push_back(name);
     return names;
 }
@@ -138,12 +141,13 @@ bool productManifest(const Product& product, const fs::path& uninstaller, Manife
 }
 
 // The files beside the setup, but for the volumes, in the order they are
-// stored: the setup and its runtime, the product file, its page files.
+// stored: the setup and its runtime (the language libraries of the
+// product's languages only), the product file, its page files.
 std::vector<Part> setupParts(const Product& product, const fs::path& runtime, const fs::path& toolDir) {
     std::vector<Part> parts;
     parts.push_back({kGenericSetupName, runtimeFilePath(runtime, toolDir, kGenericSetupName)});
     parts.push_back({kSetupDllName, runtimeFilePath(runtime, toolDir, kSetupDllName)});
-    for (const std::string& name : languageLibraries())
+    for (const std::string& name : languageLibraries(&product.description.product.languages))
         parts.push_back({name, runtimeFilePath(runtime, toolDir, name)});
     parts.push_back({kProductFileName, product.file});
     parts.insert(parts.end(), product.pageFiles.begin(), product.pageFiles.end());
