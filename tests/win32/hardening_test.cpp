@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 #include <shlwapi.h>
-#include <stddef.h>
 
 #include <string>
 #include <vector>
@@ -84,35 +83,18 @@ TEST(Programs, TheUninstallersVersionRecordIsTheRuntimes) {
     EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
 }
 
-// The names in a PE file's import table, read from the file.
+// The names in a program's import table (mapped, nothing it imports loaded).
 std::vector<std::string> importsOf(const std::string& path) {
-    std::vector<unsigned char> file = testenv::readFile(path);
     std::vector<std::string> names;
-    auto at = [&file](size_t offset, size_t size) { return offset + size <= file.size() ? &file[offset] : nullptr; };
-    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
-    auto* nt = dos ? reinterpret_cast<const IMAGE_NT_HEADERS*>(at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS))) : nullptr;
-    if (!nt)
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (!module)
         return names;
-    size_t sectionsAt = dos->e_lfanew + offsetof(IMAGE_NT_HEADERS, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader;
-    auto offsetOf = [&](DWORD rva) -> size_t {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-            auto* s = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
-                at(sectionsAt + i * sizeof(IMAGE_SECTION_HEADER), sizeof(IMAGE_SECTION_HEADER)));
-            if (s && rva >= s->VirtualAddress && rva < s->VirtualAddress + s->SizeOfRawData)
-                return s->PointerToRawData + (rva - s->VirtualAddress);
-        }
-        return file.size();
-    };
-    size_t entry = offsetOf(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    for (;; entry += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(entry, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
-        if (!d || !d->Name)
-            break;
-        size_t name = offsetOf(d->Name);
-        if (name >= file.size())
-            break;
-        names.emplace_back(reinterpret_cast<const char*>(&file[name]));
-    }
+    auto* base = reinterpret_cast<unsigned char*>(module);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    IMAGE_DATA_DIRECTORY imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d)
+        names.emplace_back(reinterpret_cast<const char*>(base + d->Name));
+    FreeLibrary(module);
     return names;
 }
 
@@ -147,27 +129,6 @@ TEST(DllSearch, ProgramsImportOnlyKnownDlls) {
     }
 }
 
-// An environment variable of this process (which its children inherit),
-// set for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
-        char old[4096];
-        DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
-        had_ = length > 0 && length < sizeof old;
-        if (had_)
-            old_.assign(old, length);
-        SetEnvironmentVariableA(name, value.c_str());
-    }
-    ~ScopedVariable() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
-    std::string old() const { return old_; }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
-
 std::string plantPath(const std::string& name) {
     std::string dir = SETUP_PLANT_DIR;
     for (char& c : dir)
@@ -178,7 +139,8 @@ std::string plantPath(const std::string& name) {
 
 // A folder of its own for a program with the planted version.dll beside
 // it; runs start with Wine told to take a native version.dll first and the
-// plant told where to leave its mark.
+// plant told (through the environment the children inherit) where to leave
+// its mark.
 class PlantedDll : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -187,7 +149,9 @@ protected:
         program = dir + "\\program";
         ASSERT_TRUE(CreateDirectoryA(program.c_str(), nullptr));
         ASSERT_TRUE(CopyFileA(plantPath("version.dll").c_str(), (program + "\\version.dll").c_str(), FALSE));
+        SetEnvironmentVariableA("SETUP_PLANT_MARKER", marker.c_str());
     }
+    void TearDown() override { SetEnvironmentVariableA("SETUP_PLANT_MARKER", nullptr); }
     void besideThePlant(const std::string& built) {
         std::string from = built == "plant_control.exe" ? plantPath(built) : testenv::binPath(built);
         ASSERT_TRUE(CopyFileA(from.c_str(), (program + "\\" + built).c_str(), FALSE)) << from;
@@ -196,7 +160,6 @@ protected:
     // overrides when a process starts, from its own environment and from
     // the registry: a program's own key (AppDefaults) tells it here.
     int runPlanted(const std::string& exe, const std::string& arguments, const std::string& workDir) {
-        ScopedVariable mark("SETUP_PLANT_MARKER", marker);
         std::string key = "Software\\Wine\\AppDefaults\\" + exe + "\\DllOverrides";
         HKEY overrides = nullptr;
         if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &overrides, nullptr) !=
@@ -242,11 +205,11 @@ TEST_F(PlantedDll, LoadedByNameFromTheProgramsFolderUnlessTheSearchIsRestricted)
 // The sample setup beside the plant installs a file over a newer copy in
 // the Windows folder: it reads both versions, and the newer copy stays.
 // Wine's own user32.dll imports version.dll, so under Wine the plant is in
-// the setup's process from its start, before any code of ours runs (Windows'
-// user32 imports no version.dll); the library still reads the versions with
-// Windows' own, which it loads by its path in the system folder: a load by
-// the bare name would have been handed the plant, which lacks the functions
-// the library asks for, and the older file would have replaced the newer.
+// the setup's process from its start, before any code of ours runs; the
+// library still reads the versions with Windows' own, which it loads by its
+// path in the system folder: a load by the bare name would have been handed
+// the plant, which lacks the functions the library asks for, and the older
+// file would have replaced the newer.
 TEST_F(PlantedDll, TheSetupReadsVersionsWithWindowsOwnDll) {
     for (const char* built : {"SampleSetup.exe", "Setup.Dll"})
         besideThePlant(built);
