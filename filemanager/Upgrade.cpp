@@ -19,6 +19,7 @@
 #include <new>
 #include <string>
 
+#include "baseinterface/DiagnosticLog.h"
 #include "filemanager/EngineRun.h"
 #include "filemanager/UpgradeRules.h"
 #include "format/NameEncoding.h"
@@ -42,20 +43,33 @@ bool removeJournalled(EngineRun& run, const char* path, DWORD attributes) {
 }
 
 // What becomes of a file no longer shipped, at `path`: true when it is gone
-// (removed now, or gone already), false when it stays listed.
+// (removed now, or gone already), false when it stays listed. Both are
+// logged, a file that stays with why.
 bool removeIfUnchanged(EngineRun& run, const tagCompressFileHeader& record, const char* path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
         DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        bool gone = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        if (!gone)
+            logEvent(LogEarlierFileKept, path, "", error, 0, "cannot be looked at");
+        return gone;
     }
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        logEvent(LogEarlierFileKept, path, "", 0, 0, "a folder stands in its place");
         return false;
+    }
     uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     uint64_t time = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                     data.ftLastWriteTime.dwLowDateTime;
-    if (!unchangedSince(record, size, time) || !removeJournalled(run, path, data.dwFileAttributes))
+    if (!unchangedSince(record, size, time)) {
+        logEvent(LogEarlierFileKept, path, "", 0, 0, "changed since it was installed");
         return false;
+    }
+    if (!removeJournalled(run, path, data.dwFileAttributes)) {
+        logEvent(LogEarlierFileKept, path, "", GetLastError(), 0, "cannot be moved");
+        return false;
+    }
+    logEvent(LogEarlierFileRemoved, path);
     char folder[PathSize];
     if (copyPath(folder, path) && cutAtLastBackslash(folder)) {
         try {
@@ -110,9 +124,10 @@ StepResult carryOverEarlierLog(SetupFileManager& engine, const char* installDir)
                 LocalNames names = localRecordNames(stored, logNamesUtf8(stored), win32::toProcessCodePage,
                                                     win32::processCodePageIs1252(), &record, &shown);
                 char path[PathSize];
-                if ((names == LocalNames::Same || names == LocalNames::Converted) && copyPath(path, installDir) &&
-                    (!record.subDir[0] || appendName(path, record.subDir)) &&
-                    appendName(path, record.fileName) && removeIfUnchanged(*run, record, path))
+                if (names != LocalNames::Same && names != LocalNames::Converted)
+                    logEvent(LogEarlierFileKept, shown.c_str(), "", 0, 0, "its name has no path in this code page");
+                else if (copyPath(path, installDir) && (!record.subDir[0] || appendName(path, record.subDir)) &&
+                         appendName(path, record.fileName) && removeIfUnchanged(*run, record, path))
                     continue;
             }
             carried.append(reinterpret_cast<const char*>(raw), file.count * FileRecordSize);

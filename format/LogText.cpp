@@ -40,6 +40,8 @@ const KindText kKinds[] = {
     {LogTransactionRecovered, "unfinished earlier run undone in", Figure::None, nullptr, nullptr},
     {LogRunEnded, "run ended in", Figure::Result, nullptr, nullptr},
     {LogProtocolError, "Install.log cannot be written", Figure::None, nullptr, nullptr},
+    {LogEarlierFileRemoved, "earlier file no longer shipped, removed", Figure::None, nullptr, nullptr},
+    {LogEarlierFileKept, "earlier file no longer shipped, kept", Figure::None, nullptr, nullptr},
     {LogRegistryWritten, "registry value written", Figure::None, nullptr, "value"},
     {LogEarlierVersion, "earlier version's uninstaller", Figure::Labelled, "result", nullptr},
     {LogRebootDecision, "restart", Figure::None, nullptr, nullptr},
@@ -103,6 +105,7 @@ SetupLogSeverity logSeverity(const LogFacts& facts) {
     case LogFileSkipped:
     case LogFileKeptNewer:
     case LogFileExchangedInUse:
+    case LogEarlierFileKept:
     case LogDiskRequested:
     case LogTransactionRolledBack:
     case LogTransactionRecovered:

@@ -237,6 +237,14 @@ enum SetupLogKind : int {
     /// Install.log cannot be created or written: path it (its name alone while files are written),
     /// otherPath the file whose records it could not take.
     LogProtocolError = 17,
+    /// A file of the installation folder that the earlier installation's Install.log lists and this set no
+    /// longer ships, removed (a run with transactions over an earlier version): path it.
+    LogEarlierFileRemoved = 18,
+    /// Such a file kept, and listed in the new Install.log: the user changed it since it was installed
+    /// (its size or last-write time differs from its record), or it could not be moved (error the Windows
+    /// error), or a folder stands in its place; path it. Or its name has no path in the process's code
+    /// page; path the name as it can be shown.
+    LogEarlierFileKept = 19,
     // The Setup object.
     /// A registry value set (error 0) or not: path the key, otherPath the value's name.
     LogRegistryWritten = 32,

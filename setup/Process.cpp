@@ -254,8 +254,8 @@ void initBar(HWND dialog, int id) {
 void startRun(HWND dialog, Run& run) {
     // comctl32.dll is no known DLL: from the system folder (or the
     // assembly the program's manifest names) alone.
-    static const auto initControls =
-        win32::systemFunction<decltype(&InitCommonControlsEx)>("comctl32.dll", "InitCommonControlsEx");
+    static const auto initControls = win32::moduleFunction<decltype(&InitCommonControlsEx)>(
+        win32::assemblyModule("comctl32.dll"), "InitCommonControlsEx");
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     if (initControls)
         initControls(&controls);

@@ -23,31 +23,51 @@ namespace win32 {
 // Vista) defines it.
 const DWORD kSearchSystemFolder = 0x00000800;
 
-// A DLL of the system folder by its file name (loaded once, then counted).
-// The search flag keeps a side-by-side assembly the program's manifest names
-// (Common Controls 6 for "comctl32.dll") and looks nowhere else; a Windows
-// without the flag refuses it, and there the DLL is loaded by its full path
-// in the system folder. Null when neither loads. The module is not freed:
-// callers keep its functions for the life of the process.
+// A DLL of the system folder by its full path there (loaded once, then
+// counted). Never by its bare name: a module of that name already in the
+// process (one a DLL imported from beside the program before the search was
+// restricted) would be returned whatever the search flags say. The search
+// flag makes the DLL's own imports come from the system folder; a Windows
+// without the flag refuses it, and there the DLL's folder is searched
+// first, which is the system folder too. Null when it does not load. The
+// module is not freed: callers keep its functions for the life of the
+// process.
 inline HMODULE systemModule(const char* name) {
-    HMODULE module = LoadLibraryExA(name, nullptr, kSearchSystemFolder);
-    if (module || GetLastError() != ERROR_INVALID_PARAMETER)
-        return module;
     char path[PathSize];
     UINT length = GetSystemDirectoryA(path, PathSize);
     if (length == 0 || length + 1 + strlen(name) >= PathSize)
         return nullptr;
     path[length] = '\\';
     strcpy(path + length + 1, name);
+    HMODULE module = LoadLibraryExA(path, nullptr, kSearchSystemFolder);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER)
+        return module;
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// A DLL that a program's manifest may name as a side-by-side assembly
+// (Common Controls 6 for "comctl32.dll"): by its bare name, which the
+// activation context redirects to the assembly, searched for in the system
+// folder alone; on a Windows without the search flag by its full path there
+// (the system's own version).
+inline HMODULE assemblyModule(const char* name) {
+    HMODULE module = LoadLibraryExA(name, nullptr, kSearchSystemFolder);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER)
+        return module;
+    return systemModule(name);
+}
+
+// A function of a module, or null.
+template <class Function>
+Function moduleFunction(HMODULE module, const char* name) {
+    FARPROC found = module ? GetProcAddress(module, name) : nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
 // A function of a system DLL (systemModule), or null.
 template <class Function>
 Function systemFunction(const char* dll, const char* name) {
-    HMODULE module = systemModule(dll);
-    FARPROC found = module ? GetProcAddress(module, name) : nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+    return moduleFunction<Function>(systemModule(dll), name);
 }
 
 // Makes every later load by a bare name in this process search the system

@@ -53,7 +53,7 @@ TEST(LogText, NullTextsReadAsEmpty) {
 TEST(LogText, EveryKindHasAPhraseOfItsOwn) {
     // A kind added to Setup.h without its phrase would read "record of kind".
     std::set<std::string> seen;
-    for (int kind : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 32, 33, 34, 35, 36}) {
+    for (int kind : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 32, 33, 34, 35, 36}) {
         std::string line = logText(facts(static_cast<SetupLogKind>(kind), ""));
         EXPECT_EQ(std::string::npos, line.find("record of kind")) << kind;
         EXPECT_TRUE(seen.insert(line).second) << kind << ": " << line;
@@ -70,6 +70,7 @@ TEST(LogText, ErrorNamesAreWindowsOwnAndUnknownCodesStayNumbers) {
 TEST(LogText, SeverityFollowsTheOutcome) {
     EXPECT_EQ(LogInfo, logSeverity(facts(LogFileInstalled, "")));
     EXPECT_EQ(LogWarning, logSeverity(facts(LogFileKeptNewer, "")));
+    EXPECT_EQ(LogWarning, logSeverity(facts(LogEarlierFileKept, "")));
     EXPECT_EQ(LogError, logSeverity(facts(LogWriteError, "")));
     // A run's end and a registry value matter by how they went.
     EXPECT_EQ(LogError, logSeverity(facts(LogRunEnded, "", "", 0, StepFailure)));

@@ -270,6 +270,22 @@ TEST(RemovalPlan, FilesAnotherProductListsStay) {
     EXPECT_EQ(0u, keepOtherProductsFiles(plan, {}));
 }
 
+// A folder that stays names what else it holds: never what the plan names,
+// whatever became of it and however it is spelt, nor the lists added.
+TEST(RemovalPlan, WhatAKeptFolderHoldsBesideTheProductsIsNamed) {
+    Log log;
+    log.add(record(TargetInstall, "", "Sample.exe"))
+        .add(record(TargetInstall, "Docs", "guide.txt"))
+        .add(record(TargetWindows, "", "Shared.dll"));
+    PlannedPaths planned(log.plan());
+    const std::string app = "C:\\Program Files\\Sample\\";
+    planned.add(app + "Install.log");
+    EXPECT_EQ((std::vector<std::string>{app + "notes.txt", app + "Saves", app + "Docs\\guide.txt.bak", "relative"}),
+              planned.unplanned({app + "SAMPLE.EXE", app + "notes.txt", app + "docs", app + "Saves",
+                                 app + "install.log", app + "Docs\\guide.txt.bak", "C:\\Windows\\shared.dll",
+                                 "relative"}));
+}
+
 TEST(RemovalPlan, SharedFilesTheUninstallerItselfAndAnEmptyLog) {
     Log log;
     log.add(record(TargetWindows, "", "QRVUnins.Exe"))

@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,6 +26,10 @@ const char kProduct[] = "Upgrade Test Product";  // its Uninstall entry's name
 const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Upgrade Test Product";
 const char* const kRootFiles[] = {"app.exe", "core.dll", "data1.dat", "data2.dat", "readme.txt", "lic.txt"};
 const char* const kHelpFiles[] = {"index.hlp", "a.hlp", "b.hlp", "c.hlp"};
+
+// The diagnostic log's lines of a run (the engine reports on the calling thread).
+std::vector<std::string> g_logLines;
+void CALLBACK keepLogLine(const SetupLogRecord* record) { g_logLines.push_back(record->text); }
 
 class EngineUpgrade : public ::testing::Test {
 protected:
@@ -89,14 +94,23 @@ protected:
 
 TEST_F(EngineUpgrade, FilesNoLongerShippedGoAndTheUninstallerLeavesNothing) {
     installEarlier();
+    g_logLines.clear();
+    LogHook previous = SetLogHook(keepLogLine);
     {
         kit::Engine engine;
         kit::DialogGuard guard;
         EXPECT_EQ(2, kit::install(engine, dir + "\\v2", app).run);
         EXPECT_TRUE(guard.seen().empty());
     }
-    for (const char* name : kHelpFiles)
-        EXPECT_EQ(std::string(name) == "b.hlp", testenv::fileExists(app + "\\Help\\" + name)) << name;
+    SetLogHook(previous);
+    // Each help file is gone, but the one the user changed; the log says which, and why.
+    for (const char* name : kHelpFiles) {
+        bool changed = std::string(name) == "b.hlp";
+        EXPECT_EQ(changed, testenv::fileExists(app + "\\Help\\" + name)) << name;
+        std::string line = std::string("earlier file no longer shipped, ") + (changed ? "kept: " : "removed: ") +
+                           app + "\\Help\\" + name + (changed ? " (changed since it was installed)" : "");
+        EXPECT_EQ(1, std::count(g_logLines.begin(), g_logLines.end(), line)) << line;
+    }
     for (const char* name : kRootFiles)
         EXPECT_TRUE(testenv::readFile(dir + "\\src2\\" + name) == testenv::readFile(app + "\\" + name)) << name;
     // Every file either version left, each once; no side file, no journal.

@@ -337,6 +337,12 @@ TEST_F(Uninstaller, AFileAnotherProductListsStays) {
     EXPECT_EQ(100, o.exitCode);
     EXPECT_TRUE(testenv::fileExists(app + "\\Docs\\readme.txt"));
     EXPECT_NE(std::string::npos, report().find("kept (another product's)\t" + app + "\\Docs\\readme.txt")) << report();
+    // The folders that file and the other product keep name what is not
+    // ours beside it, and nothing that is.
+    EXPECT_NE(std::string::npos, report().find("kept (not installed with the product)\t" + plugins + "\r\n"))
+        << report();
+    EXPECT_EQ(std::string::npos, report().find("kept (not installed with the product)\t" + app + "\\Docs"))
+        << report();
     EXPECT_FALSE(testenv::fileExists(app + "\\Docs\\en\\guide.txt"));
     EXPECT_FALSE(testenv::fileExists(app + "\\bin\\" + kExe));
     EXPECT_TRUE(testenv::fileExists(plugins + "\\plugin.dll"));
@@ -579,11 +585,13 @@ TEST_F(Uninstaller, LinksAndAliasesNeverReachAnotherProductsFiles) {
 }
 
 // /LOG=: each step as it is taken, with the Windows error where one stopped
-// it (the folder a user's file keeps); refused, with nothing removed, inside
-// the product's folder or over a file that is not one of its logs; its own
-// log appended to.
+// it (the folder a user's file keeps, and that file, or folder, by name);
+// refused, with nothing removed, inside the product's folder or over a file
+// that is not one of its logs; its own log appended to.
 TEST_F(Uninstaller, LogSwitchWritesEachRemovalAndWhatWasKept) {
     ASSERT_TRUE(testenv::writeFile(app + "\\mine.txt", "the user's own"));
+    ASSERT_TRUE(CreateDirectoryA((app + "\\bin\\Saves").c_str(), nullptr));
+    ASSERT_TRUE(testenv::writeFile(app + "\\bin\\Saves\\one.sav", "a saved game"));
     std::string notes = dir + "\\notes.txt";
     ASSERT_TRUE(testenv::writeFile(notes, "someone's notes"));
     for (const std::string& refused : {app + "\\unins.log", notes}) {
@@ -605,8 +613,15 @@ TEST_F(Uninstaller, LogSwitchWritesEachRemovalAndWhatWasKept) {
          {"removed: " + listed[0] + "\r\n", "removed: " + listed[2] + "\r\n", "kept shared: " + shared + "\r\n",
           "removed folder: " + app + "\\Docs\\en\r\n", "removed: " + app + "\\Install.log\r\n",
           "kept folder (not empty): " + app + ": error 145 ERROR_DIR_NOT_EMPTY\r\n",
+          "kept (not installed with the product): " + app + "\\mine.txt\r\n",
+          "kept folder (not empty): " + app + "\\bin: error 145 ERROR_DIR_NOT_EMPTY\r\n",
+          "kept (not installed with the product): " + app + "\\bin\\Saves\r\n",
           "removed key: " + std::string(kUninstall) + "\r\n", std::string("exit code 100\r\n")})
         EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+    // A kept folder names what it holds, not what lies deeper; QRVUnins.log as well.
+    EXPECT_EQ(std::string::npos, text.find("one.sav")) << text;
+    EXPECT_NE(std::string::npos, report().find("kept (not installed with the product)\t" + app + "\\mine.txt\r\n"))
+        << report();
 
     // Appended to: the second run's lines follow the first's.
     EXPECT_EQ(3, runUninstaller(uninstaller, "/S \"/LOG=" + log + "\" Unins Test Product").exitCode);

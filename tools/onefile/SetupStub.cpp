@@ -22,6 +22,7 @@
 #include "tools/onefile/Payload.h"
 #include "win32/CodePage.h"
 #include "win32/Ownership.h"
+#include "win32/SystemLibrary.h"
 
 namespace {
 
@@ -295,5 +296,9 @@ DWORD run() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // First of all, as the setups do: it runs from a Downloads folder, and
+    // whatever the shell loads for it later by name comes from the system
+    // folder alone.
+    win32::restrictDllSearch();
     return static_cast<int>(run());
 }

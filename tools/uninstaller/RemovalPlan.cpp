@@ -337,6 +337,28 @@ size_t keepOtherProductsFiles(RemovalPlan& plan, const std::vector<std::string>&
     return kept;
 }
 
+PlannedPaths::PlannedPaths(const RemovalPlan& plan) {
+    for (const PlannedFile& file : plan.files)
+        add(file.path);
+    for (const std::string& folder : plan.folders)
+        add(folder);
+}
+
+void PlannedPaths::add(const std::string& path) {
+    std::vector<std::string> parts;
+    if (splitPath(path, &parts))
+        keys_.insert(pathKey(parts, parts.size()));
+}
+
+std::vector<std::string> PlannedPaths::unplanned(const std::vector<std::string>& entries) const {
+    std::vector<std::string> out;
+    std::vector<std::string> parts;
+    for (const std::string& entry : entries)
+        if (!splitPath(entry, &parts) || !keys_.count(pathKey(parts, parts.size())))
+            out.push_back(entry);
+    return out;
+}
+
 std::vector<std::string> installFolderCandidates(const std::string& programFolder) {
     std::vector<std::string> out;
     std::vector<std::string> parts;

@@ -16,6 +16,7 @@
 #include <stddef.h>
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "format/FolderPaths.h"
@@ -117,6 +118,23 @@ RemovalPlan planRemoval(const unsigned char* log, size_t size, const KnownFolder
 // PlannedFile::path) stay: their fate becomes OtherProduct. Returns how
 // many. A folder that keeps such a file is not empty, so it stays as well.
 size_t keepOtherProductsFiles(RemovalPlan& plan, const std::vector<std::string>& others);
+
+// What a removal names, to tell it from what lies beside it: every file of
+// a plan, whatever its fate, every folder the plan may remove, and the
+// product's own lists beside Install.log. A folder that stays because it is
+// not empty holds, besides those, what the user put there; the report names
+// each such entry.
+class PlannedPaths {
+public:
+    explicit PlannedPaths(const RemovalPlan& plan);
+    void add(const std::string& path);
+    // Of `entries` (full paths), those neither the plan nor add() named, in
+    // their order.
+    std::vector<std::string> unplanned(const std::vector<std::string>& entries) const;
+
+private:
+    std::unordered_set<std::string> keys_;
+};
 
 // Where to look for Install.log when the Uninstall entry names no
 // installation folder: the program's folder (the App Paths "Path") and the

@@ -18,6 +18,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 #include <unordered_set>
@@ -30,6 +31,7 @@
 #include "format/NameEncoding.h"
 #include "format/RegistryNames.h"
 #include "format/Records.h"
+#include "format/RegistryList.h"
 #include "tools/uninstaller/MachinePaths.h"
 #include "tools/uninstaller/RegistryUndo.h"
 #include "tools/uninstaller/RemovalPlan.h"
@@ -300,11 +302,27 @@ Gone removeFile(const std::string& path, DWORD* error) {
     return Gone::Failed;
 }
 
+// The full paths of what `folder` holds, files and folders, without looking
+// inside the folders.
+std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> entries;
+    WIN32_FIND_DATAA found;
+    win32::FindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!search.valid())
+        return entries;
+    do {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            entries.push_back(folder + "\\" + found.cFileName);
+    } while (FindNextFileA(search.get(), &found));
+    return entries;
+}
+
 // A folder removed now when it is empty; when it still holds a file that
 // goes at the next start, its removal is scheduled after that file. A link
 // standing for a folder (which shows a reparse point, under Wine too) goes
-// only as itself.
-void removeFolder(const std::string& folder, bool holdsScheduled, Report& report) {
+// only as itself. A folder that stays for what the product did not install
+// in it names each of those entries.
+void removeFolder(const std::string& folder, bool holdsScheduled, const PlannedPaths& planned, Report& report) {
     DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
@@ -317,10 +335,13 @@ void removeFolder(const std::string& folder, bool holdsScheduled, Report& report
         return;
     }
     DWORD error = GetLastError();
-    if (holdsScheduled && MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    if (holdsScheduled && MoveFileExA(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         report.add("folder at next start", folder, error);
-    else
-        report.add("kept folder (not empty)", folder, error);
+        return;
+    }
+    report.add("kept folder (not empty)", folder, error);
+    for (const std::string& entry : planned.unplanned(folderEntries(folder)))
+        report.add("kept (not installed with the product)", entry);
 }
 
 // The folders that hold a file left to the next start, each with every
@@ -538,6 +559,9 @@ UninstallExit uninstall(const CommandLine& command, LogFile& stepLog) {
     std::vector<RegistryRemoval> keys = registryRemovals(product.name, product.exeName);
     screen.open(format(IDS_PROGRESS, product.display.c_str()),
                 plan.files.size() + plan.folders.size() + keys.size() + 1);
+    PlannedPaths planned(plan);
+    planned.add(logPath);
+    planned.add(folders.install + "\\" + kRegistryListName);
     unsigned failed = 0;
     bool restart = false;
     ScheduledFolders scheduled;
@@ -570,7 +594,7 @@ UninstallExit uninstall(const CommandLine& command, LogFile& stepLog) {
     }
     for (const std::string& folder : plan.folders) {
         screen.step(folder);
-        removeFolder(folder, scheduled.holds(folder), report);
+        removeFolder(folder, scheduled.holds(folder), planned, report);
     }
     if (failed) {
         // The entry and the log stay, so that the removal can be tried again.
@@ -607,7 +631,7 @@ UninstallExit uninstall(const CommandLine& command, LogFile& stepLog) {
     case Gone::Failed: report.add("FAILED", logPath, error); break;
     case Gone::Absent: break;
     }
-    removeFolder(folders.install, scheduled.holds(folders.install), report);
+    removeFolder(folders.install, scheduled.holds(folders.install), planned, report);
     report.write();
     screen.close();
     if (!product.askedAlready)
