@@ -16,9 +16,9 @@
 
 #include "baseinterface/DiagnosticLog.h"
 #include "baseinterface/MessageText.h"
+#include "baseinterface/ScreenScale.h"
 #include "format/UninstallerExit.h"
 #include "resources/resource.h"
-#include "setup/Module.h"
 #include "setup/RegistryRules.h"
 #include "win32/Ownership.h"
 #include "win32/WindowObject.h"

@@ -21,10 +21,10 @@
 
 #include "baseinterface/DiagnosticLog.h"
 #include "baseinterface/MessageText.h"
+#include "baseinterface/ScreenScale.h"
 #include "common/PathText.h"
 #include "resources/resource.h"
 #include "setup/Background.h"
-#include "setup/Module.h"
 #include "setup/WizardRules.h"
 #include "win32/Ownership.h"
 
