@@ -65,10 +65,14 @@ wine_start() {
     fi
     # The desktop as large as the display; set again when an earlier start
     # used another size (the prefix is shared by the tests and the pictures).
-    if ! grep -qs "^\"Default\"=\"$screen\"" "$WINEPREFIX/user.reg"; then
-        "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$screen" /f >/dev/null 2>&1
-        wineserver -w
-    fi
+    # Wine writes the setting out when its server ends; a write that did not
+    # take is tried again.
+    local tries
+    for tries in 1 2 3; do
+        grep -qs "^\"Default\"=\"$screen\"" "$WINEPREFIX/user.reg" && break
+        "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$screen" /f >/dev/null 2>&1 || true
+        wineserver -w || true
+    done
     # Drive A: is a floppy disk drive on a folder of the prefix, for the
     # relaunch from removable media. Wine reads drive types when its
     # services start, so a prefix without the setting stops once after it.
