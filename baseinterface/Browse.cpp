@@ -14,6 +14,7 @@
 
 #include "baseinterface/MessageHook.h"
 #include "baseinterface/MessageParent.h"
+#include "baseinterface/ScreenScale.h"
 #include "resources/resource.h"
 #include "win32/Ownership.h"
 
@@ -80,10 +81,14 @@ int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM 
         // OK from the start: a typed path needs no tree selection.
         SendMessageA(dialog, BFFM_ENABLEOK, 1, 1);
         HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+        // Placed in pixels of a 96-DPI screen, below the status text; the
+        // shell's dialog grows with the screen's DPI, so the field does too.
+        win32::WindowDC screen(dialog);
+        auto scaled = [&](int length) { return screen.valid() ? scaledToScreen(screen.get(), length) : length; };
         state->edit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
-                                      WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 33, 298, 20,
-                                      dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BROWSE_PATH)),
-                                      instance, nullptr);
+                                      WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, scaled(10), scaled(33),
+                                      scaled(298), scaled(20), dialog,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BROWSE_PATH)), instance, nullptr);
         state->font = reinterpret_cast<HFONT>(SendMessageA(GetWindow(dialog, GW_CHILD), WM_GETFONT, 0, 0));
         if (state->edit) {
             giveFont(*state);

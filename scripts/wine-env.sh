@@ -4,6 +4,8 @@
 #   wine_start BUILD_DIR   sets DISPLAY, WINEPREFIX ..., creates the prefix once,
 #                          keeps a wineserver running; drive A: a floppy,
 #                          drive S: a 4.5 MB drive where one can be mounted
+#   SETUP_SCREEN=WxH       the display and Wine's desktop (default 1024x768,
+#                          which the tests' layout expects; larger for high DPI)
 #   wine_stop              stops wineserver and the display, unmounts S:
 
 # 32 when this kernel runs i386 programs natively (the product's own build is
@@ -37,11 +39,12 @@ wine_start() {
     wineserver -k >/dev/null 2>&1 || true
     # No Mono or Gecko installers: the tests need neither.
     export WINEDLLOVERRIDES="mscoree,mshtml="
+    local screen=${SETUP_SCREEN:-1024x768}
 
     if [ -z "${SETUP_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
         local fdfile
         fdfile=$(mktemp)
-        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+        Xvfb -displayfd 3 -screen 0 ${screen}x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
         WINE_XVFB_PID=$!
         local i
         for i in $(seq 1 100); do
@@ -58,9 +61,18 @@ wine_start() {
         # One virtual desktop window holds every window: no window manager is
         # involved, so showing and hiding windows does not wait for one.
         "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-        "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
         wineserver -w
     fi
+    # The desktop as large as the display; set again when an earlier start
+    # used another size (the prefix is shared by the tests and the pictures).
+    # Wine writes the setting out when its server ends; a write that did not
+    # take is tried again.
+    local tries
+    for tries in 1 2 3; do
+        grep -qs "^\"Default\"=\"$screen\"" "$WINEPREFIX/user.reg" && break
+        "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$screen" /f >/dev/null 2>&1 || true
+        wineserver -w || true
+    done
     # Drive A: is a floppy disk drive on a folder of the prefix, for the
     # relaunch from removable media. Wine reads drive types when its
     # services start, so a prefix without the setting stops once after it.

@@ -16,6 +16,7 @@
 
 #include "baseinterface/DiagnosticLog.h"
 #include "baseinterface/MessageText.h"
+#include "baseinterface/ScreenScale.h"
 #include "format/UninstallerExit.h"
 #include "resources/resource.h"
 #include "setup/RegistryRules.h"
@@ -134,7 +135,8 @@ long runAndWait(char* commandLine, const char* program, const char* parameters) 
     return static_cast<long>(waitServingMessages(process.get()));
 }
 
-// Draws bitmap 11411 at the item's top left corner, in its own size.
+// Draws bitmap 11411 at the item's top left corner, in its own size on a
+// 96-DPI screen and as much larger as the dialog on another.
 void drawBanner(HINSTANCE library, const DRAWITEMSTRUCT& item) {
     win32::GdiObject<HBITMAP> banner(LoadBitmapA(library, MAKEINTRESOURCEA(IDB_WORKING)));
     if (!banner.valid())
@@ -147,8 +149,9 @@ void drawBanner(HINSTANCE library, const DRAWITEMSTRUCT& item) {
         return;
     // Declared after the bitmap: deselected before it is deleted.
     win32::ObjectSelection selected(memory.get(), banner.get());
-    BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, size.bmWidth, size.bmHeight, memory.get(), 0, 0,
-           SRCCOPY);
+    SetStretchBltMode(item.hDC, COLORONCOLOR);
+    StretchBlt(item.hDC, item.rcItem.left, item.rcItem.top, scaledToScreen(item.hDC, size.bmWidth),
+               scaledToScreen(item.hDC, size.bmHeight), memory.get(), 0, 0, size.bmWidth, size.bmHeight, SRCCOPY);
 }
 
 }  // namespace

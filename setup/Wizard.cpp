@@ -21,6 +21,7 @@
 
 #include "baseinterface/DiagnosticLog.h"
 #include "baseinterface/MessageText.h"
+#include "baseinterface/ScreenScale.h"
 #include "common/PathText.h"
 #include "resources/resource.h"
 #include "setup/Background.h"
@@ -30,9 +31,6 @@
 namespace {
 
 const char kPageObject[] = "SetupDll.PageObject";
-
-// The screen the pictures are drawn for: one dot of a picture, one pixel.
-const int kDesignDpi = 96;
 
 Setup* pageObject(HWND page) { return static_cast<Setup*>(GetPropA(page, kPageObject)); }
 
@@ -100,13 +98,9 @@ void drawPicture(Setup& setup, const DRAWITEMSTRUCT& item) {
     // which is drawn dot for dot at 96.
     int width = section.dsBm.bmWidth;
     int height = section.dsBm.bmHeight;
-    int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    if (dpi <= 0)
-        dpi = kDesignDpi;
     SetStretchBltMode(dc, COLORONCOLOR);
-    StretchDIBits(dc, item.rcItem.left, item.rcItem.top, MulDiv(width, dpi, kDesignDpi),
-                  MulDiv(height, dpi, kDesignDpi), 0, 0, width, height, section.dsBm.bmBits, info, DIB_RGB_COLORS,
-                  SRCCOPY);
+    StretchDIBits(dc, item.rcItem.left, item.rcItem.top, scaledToScreen(dc, width), scaledToScreen(dc, height), 0,
+                  0, width, height, section.dsBm.bmBits, info, DIB_RGB_COLORS, SRCCOPY);
 }
 
 // Opens Readme.txt of the current directory in the text editor; a readme

@@ -864,7 +864,8 @@ TEST(UninstallDialog, ShowsTheProductAndDrawsTheBannerUnstretched) {
         }
     EXPECT_EQ(0, differing);
     ASSERT_GT(dark, 0) << "the banner should not be all white";
-    // At its own size: the rest of the item, and everything outside it, untouched.
+    // At its own size on the 96-DPI screen the tests run on: the rest of the
+    // item, and everything outside it, untouched.
     EXPECT_EQ(RGB(255, 255, 255), GetPixel(target, 10 + size.bmWidth, 20));
     EXPECT_EQ(RGB(255, 255, 255), GetPixel(target, 10, 20 + size.bmHeight));
     EXPECT_EQ(RGB(255, 255, 255), GetPixel(target, 9, 20));
