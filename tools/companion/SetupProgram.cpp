@@ -202,6 +202,21 @@ const char* endName(RunEnd end) {
 
 bool userEndedSetup() { return g_session.userEnded && !g_session.diskNotGiven; }
 
+void showHeadingBold(HWND page, int control) {
+    static win32::GdiObject<HFONT> headingFont;
+    if (!headingFont.valid()) {
+        LOGFONTA font;
+        HFONT pageFont = reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0));
+        if (!pageFont || !GetObjectA(pageFont, sizeof font, &font))
+            return;
+        font.lfWeight = FW_BOLD;
+        font.lfHeight = font.lfHeight * 4 / 3;
+        headingFont.reset(CreateFontIndirectA(&font));
+    }
+    if (headingFont.valid())
+        SendDlgItemMessageA(page, control, WM_SETFONT, reinterpret_cast<WPARAM>(headingFont.get()), FALSE);
+}
+
 namespace {
 
 // How a run that stopped on its way ended: cancelled when a person ended

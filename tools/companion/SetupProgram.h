@@ -117,6 +117,11 @@ private:
 // user) has confirmed the question whether to exit.
 bool userEndedSetup();
 
+// Shows control `control` of wizard page `page` (its heading) in bold, a
+// third larger than the page's font. The font is made once, from the first
+// page's, and kept for the process.
+void showHeadingBold(HWND page, int control);
+
 // Writes `text` where the caller of the program can read it: its standard
 // output, else the console it was started from, else (never with /S) a
 // message box captioned `caption`.

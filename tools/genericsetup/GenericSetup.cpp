@@ -206,6 +206,7 @@ void initPage(HWND page, PageKind kind) {
     if (kind == PageKind::Components)
         fillComponents(page);
     showTexts(page, kind);
+    showHeadingBold(page, IDC_PAGE_TITLE);
     char heading[256] = "";
     GetDlgItemTextA(page, IDC_PAGE_TITLE, heading, sizeof heading);
     product.log.line(std::string("page: ") + heading);

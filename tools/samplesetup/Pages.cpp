@@ -12,7 +12,6 @@
 // at a time, on the constructing thread).
 #include "SampleSetup.h"
 
-#include "Owned.h"
 #include "PageText.h"
 #include "SampleResource.h"
 
@@ -26,8 +25,6 @@ static_assert(IDB_PAGE_16 == PagePictureBasic && IDB_PAGE_256 == PagePicturePale
 namespace {
 
 SampleProduct* g_product = nullptr;
-// The headings' bold font, made from the page's own when the first page opens.
-OwnedFont g_headingFont;
 // The heading of the open page as last shown.
 std::string g_shownHeading;
 
@@ -53,17 +50,7 @@ std::string showPageTexts(HWND page, int title, int body, int next) {
 // The heading in bold, then the page's texts.
 void initPage(HWND page, const std::string& heading) {
     SampleProduct& product = *g_product;
-    if (!g_headingFont.valid()) {
-        LOGFONTA font;
-        HFONT pageFont = reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0));
-        if (pageFont && GetObjectA(pageFont, sizeof font, &font)) {
-            font.lfWeight = FW_BOLD;
-            font.lfHeight = font.lfHeight * 4 / 3;
-            g_headingFont.reset(CreateFontIndirectA(&font));
-        }
-    }
-    if (g_headingFont.valid())
-        SendDlgItemMessageA(page, IDC_PAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(g_headingFont.get()), FALSE);
+    showHeadingBold(page, IDC_PAGE_TITLE);
     // Whoever watches the log (a support person, the demo script) sees
     // which page is on screen: every line is written at once.
     product.log.line("page: " + heading);
@@ -202,7 +189,6 @@ WizardEnd SampleProduct::runWizard() {
         ended = product.GetDialogsQueue();
         product.DestroyDialogs();
     }
-    g_headingFont.reset();
     g_shownHeading.clear();
     g_product = nullptr;
     if (product.installAccepted)
