@@ -20,6 +20,7 @@
 #include "tools/product/ProductFile.h"
 #include "win32/CodePage.h"
 #include "win32/Ownership.h"
+#include "win32/SystemLibrary.h"
 
 namespace {
 
@@ -414,9 +415,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     // First of all, before the product file is read: a DLL lying beside
     // the setup is never loaded in place of Windows' own.
     RestrictDllSearch();
-    // The components page's list.
+    // The components page's list. comctl32.dll is no known DLL: loaded
+    // after the restriction, from the manifest's assembly or the system
+    // folder, never imported.
+    const auto initControls = win32::moduleFunction<decltype(&InitCommonControlsEx)>(
+        win32::assemblyModule("comctl32.dll"), "InitCommonControlsEx");
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
+    if (initControls)
+        initControls(&controls);
     std::string folder = folderOfProgram();
     static ProductDescription product;
     std::string why = loadProduct(folder, &product);
