@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 
 #include "format/FileCheck.h"
 #include "format/RegistryNames.h"
@@ -23,16 +22,6 @@ namespace {
 
 const char kSetupDllName[] = "Setup.Dll";
 const size_t kCopyBlock = 1 << 20;
-
-bool readWhole(const fs::path& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    *text = all.str();
-    return !in.bad();
-}
 
 std::string lowered(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
@@ -72,7 +61,7 @@ bool readProduct(const fs::path& file, Product* product, std::ostream& err) {
     product->file = file;
     const std::string shown = pathToUtf8(file);
     std::string text;
-    if (!readWhole(file, &text)) {
+    if (!readWholeFile(file, &text)) {
         err << "setupvol: cannot read the product file " << shown << "\n";
         return false;
     }
@@ -88,7 +77,7 @@ bool readProduct(const fs::path& file, Product* product, std::ostream& err) {
             fs::path manifest = folder / pathFromUtf8(d.files.manifestPath);
             product->manifestName = pathToUtf8(manifest);
             product->manifestBase = manifest.parent_path();
-            if (!readWhole(manifest, &product->manifestText))
+            if (!readWholeFile(manifest, &product->manifestText))
                 result.errors.push_back(
                     {shown, d.files.lines.of("manifest"), 0, "the manifest " + product->manifestName + " cannot be read"});
         }
@@ -199,7 +188,7 @@ bool appendFile(const fs::path& source, std::ofstream& out, PayloadEntry* entry,
 bool writeOneFile(const fs::path& stubPath, const std::vector<Part>& parts, const fs::path& output,
                   uint64_t* size, std::string* problem) {
     std::string text;
-    if (!readWhole(stubPath, &text)) {
+    if (!readWholeFile(stubPath, &text)) {
         *problem = "cannot read the stub " + pathToUtf8(stubPath);
         return false;
     }

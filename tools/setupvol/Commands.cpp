@@ -49,14 +49,6 @@ const unsigned kMaxThreads = 256;
 
 int usage(std::ostream& err, const std::string& problem) { return commandUsage(err, problem); }
 
-bool readTextFile(const fs::path& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 void printProblems(const ArchiveReport& report, std::ostream& err) {
     for (const std::string& w : report.warnings)
         err << "warning: " << w << "\n";
@@ -115,7 +107,7 @@ int pack(const std::vector<std::string>& in, std::ostream& out, std::ostream& er
         options.progress = [&progress](const PackProgress& p) { progress(p); };
     fs::path manifestPath = pathFromUtf8(args.positional[0]);
     std::string text;
-    if (!readTextFile(manifestPath, &text)) {
+    if (!readWholeFile(manifestPath, &text)) {
         err << "setupvol: cannot read the manifest " << args.positional[0] << "\n";
         return 1;
     }

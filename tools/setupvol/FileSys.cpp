@@ -5,6 +5,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 #ifdef _WIN32
@@ -180,6 +182,14 @@ bool isTerminal(FILE* stream) {
 #else
     return isatty(fileno(stream)) != 0;
 #endif
+}
+
+bool readWholeFile(const fs::path& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
 }
 
 fs::path ownProgramPath() {

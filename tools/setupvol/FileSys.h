@@ -1,6 +1,7 @@
 // FileSys.h: the little the volume tool needs from the file system beyond
 // standard C++: file times as Windows FILETIME values, a sorted walk of a
-// directory tree, why a write failed and whether output goes to a terminal. Paths are UTF-8 strings on every platform.
+// directory tree, a whole file read, why a write failed and whether output
+// goes to a terminal. Paths are UTF-8 strings on every platform.
 #ifndef SETUPVOL_FILESYS_H
 #define SETUPVOL_FILESYS_H
 
@@ -29,6 +30,10 @@ struct timespec fileTimeToTimespec(uint64_t fileTime);
 // Why a write to `path` failed, in words: a full disk is named as such.
 // Called at once after the failure, while errno still tells.
 std::string whyWriteFailed(const std::filesystem::path& path);
+
+// Reads the whole file `path` into `text`: false when it cannot be opened
+// or a read fails.
+bool readWholeFile(const std::filesystem::path& path, std::string* text);
 
 // The file of the running program; empty when it cannot be told.
 std::filesystem::path ownProgramPath();
