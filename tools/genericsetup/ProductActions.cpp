@@ -18,6 +18,7 @@
 #include "format/RegistryList.h"
 #include "format/VolumeFormat.h"
 #include "win32/CodePage.h"
+#include "win32/ListedRoot.h"
 #include "win32/Ownership.h"
 
 namespace {
@@ -65,22 +66,13 @@ bool appendToFile(const std::string& path, const void* bytes, DWORD size) {
     return file.valid() && WriteFile(file.get(), bytes, size, &written, nullptr) && written == size;
 }
 
-HKEY rootKey(ListedRoot root) {
-    switch (root) {
-    case ListedRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case ListedRoot::CurrentUser: return HKEY_CURRENT_USER;
-    case ListedRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-    }
-    return HKEY_LOCAL_MACHINE;
-}
-
 // The levels of `entry`'s key that are not there yet, parents first, as the
 // list names the keys a write creates.
 std::vector<ListedEntry> missingKeys(const ListedEntry& entry) {
     std::vector<ListedEntry> missing;
     for (std::string level = entry.key; !level.empty();) {
         win32::RegistryKey probe;
-        if (RegOpenKeyExA(rootKey(entry.root), level.c_str(), 0, KEY_READ, probe.out()) == ERROR_SUCCESS)
+        if (RegOpenKeyExA(win32::listedRootKey(entry.root), level.c_str(), 0, KEY_READ, probe.out()) == ERROR_SUCCESS)
             break;
         ListedEntry made;
         made.createdKey = true;
@@ -146,9 +138,9 @@ bool GenericProduct::writeRegistry() {
         // Through the library: while the run keeps its journal, the keys it
         // makes and the value's earlier bytes are journalled first.
         written = value.type == ListedType::Dword
-                      ? WriteToRegistry(rootKey(value.root), &key[0], &name[0], REG_DWORD,
+                      ? WriteToRegistry(win32::listedRootKey(value.root), &key[0], &name[0], REG_DWORD,
                                         reinterpret_cast<unsigned char*>(&number), sizeof number)
-                      : WriteToRegistry(rootKey(value.root), &key[0], &name[0],
+                      : WriteToRegistry(win32::listedRootKey(value.root), &key[0], &name[0],
                                         value.type == ListedType::String ? REG_SZ : REG_EXPAND_SZ,
                                         reinterpret_cast<unsigned char*>(&text[0]),
                                         static_cast<unsigned long>(text.size() + 1));

@@ -6,20 +6,12 @@
 #include <windows.h>
 
 #include "format/RegistryList.h"
+#include "win32/ListedRoot.h"
 #include "win32/Ownership.h"
 
 namespace {
 
 const DWORD kListLimit = 4u * 1024 * 1024;
-
-HKEY rootKey(ListedRoot root) {
-    switch (root) {
-    case ListedRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case ListedRoot::CurrentUser: return HKEY_CURRENT_USER;
-    case ListedRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-    }
-    return HKEY_LOCAL_MACHINE;
-}
 
 std::string named(const ListedEntry& e) {
     static const char* const roots[] = {"HKLM", "HKCU", "HKCR"};
@@ -48,7 +40,7 @@ bool holdsWritten(HKEY key, const ListedEntry& e) {
 
 const char* undoValue(const ListedEntry& e) {
     win32::RegistryKey key;
-    if (RegOpenKeyExA(rootKey(e.root), e.key.c_str(), 0, KEY_READ | KEY_SET_VALUE, key.out()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(win32::listedRootKey(e.root), e.key.c_str(), 0, KEY_READ | KEY_SET_VALUE, key.out()) != ERROR_SUCCESS)
         return "value already gone";
     if (!holdsWritten(key.get(), e))
         return RegQueryValueExA(key.get(), e.name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS
@@ -61,7 +53,7 @@ const char* undoKey(const ListedEntry& e) {
     DWORD subkeys = 1, values = 1;
     {
         win32::RegistryKey key;
-        if (RegOpenKeyExA(rootKey(e.root), e.key.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(win32::listedRootKey(e.root), e.key.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
             return "key already gone";
         if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                              nullptr, nullptr, nullptr) != ERROR_SUCCESS)
@@ -69,7 +61,7 @@ const char* undoKey(const ListedEntry& e) {
     }
     if (subkeys || values)
         return "kept key (not empty)";
-    return RegDeleteKeyA(rootKey(e.root), e.key.c_str()) == ERROR_SUCCESS ? "removed key" : "FAILED key";
+    return RegDeleteKeyA(win32::listedRootKey(e.root), e.key.c_str()) == ERROR_SUCCESS ? "removed key" : "FAILED key";
 }
 
 }  // namespace
